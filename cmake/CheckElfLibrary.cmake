@@ -1,0 +1,42 @@
+# Checks the Linux shared library: it exports exactly the names of the export
+# list, and it references no allocator, exception machinery or I/O.
+# Usage: cmake -DNM=nm -DLIBRARY=libhuecl32.so -DEXPORT_LIST=exports.inc -P CheckElfLibrary.cmake
+file(STRINGS "${EXPORT_LIST}" lines REGEX "^HUECL_EXPORT\\(")
+set(expected "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^HUECL_EXPORT\\([0-9]+, *([A-Za-z_0-9]+),.*" "\\1" name "${line}")
+  list(APPEND expected ${name})
+endforeach()
+list(SORT expected)
+
+execute_process(COMMAND ${NM} -D --defined-only --format=posix "${LIBRARY}"
+                OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" defined "${defined}")
+set(exported "")
+foreach(row IN LISTS defined)
+  if(row MATCHES "^([^ ]+) [TtWiA] ")
+    list(APPEND exported ${CMAKE_MATCH_1})
+  elseif(row MATCHES "^([^ ]+) [BDR] ")
+    message(SEND_ERROR "the library exports data symbol ${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT exported)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exported functions differ from the export list\n  exported: ${exported}\n  expected: ${expected}")
+endif()
+
+execute_process(COMMAND ${NM} -D --undefined-only --format=posix "${LIBRARY}"
+                OUTPUT_VARIABLE undefined RESULT_VARIABLE rc)
+set(forbidden "^(malloc|calloc|realloc|free|aligned_alloc|posix_memalign|_Znw|_Zna|_Zdl|_Zda|__cxa_throw|__cxa_allocate_exception|open|fopen|read|write|printf|puts|abort|pthread_)")
+string(REPLACE "\n" ";" undefined "${undefined}")
+foreach(row IN LISTS undefined)
+  string(REGEX REPLACE " .*" "" symbol "${row}")
+  string(REGEX REPLACE "@.*" "" symbol "${symbol}")
+  if(symbol MATCHES "${forbidden}")
+    message(SEND_ERROR "the library references ${symbol}")
+  endif()
+endforeach()
+message(STATUS "${LIBRARY}: exports ${exported}")

@@ -1,0 +1,53 @@
+# Reads frame/exports.inc, the one list of HUECL32's exports, and writes the
+# Windows .def file and the ELF version script from it.
+#
+# Sets HUECL_EXPORT_NAMES in the caller's scope.
+function(huecl_generate_export_files list_file def_file implib_def_file map_file)
+  file(STRINGS "${list_file}" lines REGEX "^HUECL_EXPORT\\(")
+  set(def "LIBRARY HUECL32.dll\nEXPORTS\n")
+  # The import library is made from a second list in which every name keeps
+  # its stdcall decoration: callers compiled against the header reference
+  # QvrColDnsMak@8, and dlltool --kill-at maps that to the plain export name.
+  set(implib_def "LIBRARY HUECL32.dll\nEXPORTS\n")
+  set(map "{\n  global:\n")
+  set(names "")
+  set(last_ordinal 0)
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^HUECL_EXPORT\\(([0-9]+), *([A-Za-z_0-9]+), *([A-Za-z_0-9]+), *(CDECL|STDCALL), *([0-9]+)\\)")
+      message(FATAL_ERROR "exports.inc: cannot read '${line}'")
+    endif()
+    set(ordinal ${CMAKE_MATCH_1})
+    set(name ${CMAKE_MATCH_2})
+    set(entry ${CMAKE_MATCH_3})
+    set(convention ${CMAKE_MATCH_4})
+    set(bytes ${CMAKE_MATCH_5})
+    if(NOT ordinal GREATER last_ordinal)
+      message(FATAL_ERROR "exports.inc: ordinal ${ordinal} (${name}) out of order")
+    endif()
+    set(last_ordinal ${ordinal})
+    # MinGW objects name a stdcall function entry@bytes; --kill-at strips
+    # the decoration from the exported name.
+    if(convention STREQUAL "STDCALL")
+      set(symbol "${entry}@${bytes}")
+    else()
+      set(symbol "${entry}")
+    endif()
+    if(name STREQUAL entry)
+      string(APPEND def "  ${symbol} @${ordinal}\n")
+    else()
+      string(APPEND def "  ${name} = ${symbol} @${ordinal}\n")
+    endif()
+    if(convention STREQUAL "STDCALL")
+      string(APPEND implib_def "  ${name}@${bytes} @${ordinal}\n")
+    else()
+      string(APPEND implib_def "  ${name} @${ordinal}\n")
+    endif()
+    string(APPEND map "    ${name};\n")
+    list(APPEND names ${name})
+  endforeach()
+  string(APPEND map "  local: *;\n};\n")
+  file(CONFIGURE OUTPUT "${def_file}" CONTENT "${def}")
+  file(CONFIGURE OUTPUT "${implib_def_file}" CONTENT "${implib_def}")
+  file(CONFIGURE OUTPUT "${map_file}" CONTENT "${map}")
+  set(HUECL_EXPORT_NAMES "${names}" PARENT_SCOPE)
+endfunction()

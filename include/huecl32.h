@@ -1,0 +1,400 @@
+/*
+ * huecl32.h - public interface of HUECL32, the colour-processing and
+ * compression library of a colour printer driver.
+ *
+ * The library is computation only: it allocates nothing, opens nothing and
+ * calls no operating-system service. Every record, pixel row, plane buffer,
+ * colour table, threshold matrix and compression history below is owned by
+ * the caller and passed in by pointer; the library keeps no pointer beyond
+ * the call that received it.
+ *
+ * Records are fixed sequences of 32-bit little-endian fields with no header.
+ * On 32-bit targets each struct below has exactly that layout (checked at
+ * compile time at the end of this file); on 64-bit hosts pointer fields are
+ * native pointers, so records are not byte-compatible with the 32-bit DLL.
+ *
+ * Pixels: RGB pixels are 3 bytes blue, green, red; CMYK pixels are 4 bytes
+ * cyan, magenta, yellow, black. Packed planes put the first dot of a row in
+ * the most significant bits of its first byte.
+ *
+ * Calling conventions: the LZS_ exports are cdecl, the Qvr and Qv exports
+ * stdcall. Every export may run on several threads at once on separate
+ * records and buffers, except QvrColDizInfSet, whose calls must not overlap.
+ *
+ * Example (C): build a density curve and compress a buffer in one call.
+ *
+ *     unsigned char curve[256];
+ *     QvrColDnsMak(20, curve);
+ *
+ *     static unsigned char history[HUECL_LZS_COMPRESSION_HISTORY_SIZE];
+ *     LZS_InitCompressionHistory(history);
+ *     unsigned char *src = input, *dst = output;
+ *     uint32_t srcCount = inputSize, dstCount = outputSize;
+ *     uint32_t r = LZS_Compress(&src, &dst, &srcCount, &dstCount, history,
+ *                               LZS_FLAG_CLOSE_AT_END, 8);
+ *     // r & LZS_RESULT_STREAM_END: dst - output bytes hold a whole stream.
+ */
+#ifndef HUECL32_H
+#define HUECL32_H
+
+#include <stdint.h>
+
+/* ---- Linkage and calling conventions --------------------------------- */
+
+#if defined(HUECL_BUILDING_LIBRARY)
+#  if defined(_WIN32)
+#    define HUECL_API /* the .def file is the only source of the export table */
+#  else
+#    define HUECL_API __attribute__((visibility("default")))
+#  endif
+#elif defined(_WIN32) && !defined(HUECL_STATIC)
+#  define HUECL_API __declspec(dllimport)
+#else
+#  define HUECL_API
+#endif
+
+/* The conventions only mean something on 32-bit x86; elsewhere they vanish. */
+#if defined(__i386__) || defined(_M_IX86)
+#  if defined(_MSC_VER)
+#    define HUECL_CDECL __cdecl
+#    define HUECL_STDCALL __stdcall
+#  else
+#    define HUECL_CDECL __attribute__((cdecl))
+#    define HUECL_STDCALL __attribute__((stdcall))
+#  endif
+#else
+#  define HUECL_CDECL
+#  define HUECL_STDCALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- LZS compression -------------------------------------------------- */
+
+/* Sizes of the caller-owned history areas, in bytes, on every target. */
+#define HUECL_LZS_COMPRESSION_HISTORY_SIZE 20380u
+#define HUECL_LZS_DECOMPRESSION_HISTORY_SIZE 4164u
+/* Largest match offset, and so the history both sides keep. */
+#define HUECL_LZS_MAX_OFFSET 2047u
+
+/* LZS_Compress flags (values below 32 only). */
+#define LZS_FLAG_CLOSE_AT_END 1u     /* close the stream when the source is used up */
+#define LZS_FLAG_CLOSE_WHEN_FULL 2u  /* keep 12 bytes in reserve; each output buffer holds a whole stream */
+#define LZS_FLAG_KEEP_HISTORY 4u     /* after a close, the next stream may refer to this one */
+#define LZS_FLAG_ENTER_MATCH_LAST 8u /* enter the last position of each match into the hash chains */
+#define LZS_FLAG_ENTER_MATCH_ALL 16u /* enter every position of a match into the hash chains */
+
+/* LZS_Decompress flags (only these two bits). */
+#define LZS_FLAG_STORED_BLOCK 2u     /* the source is copied through unchanged */
+#define LZS_FLAG_KEEP_HISTORY_ACROSS_END 4u
+
+/* Result bits of both work functions; 0 means the call was refused. */
+#define LZS_RESULT_SOURCE_EMPTY 1u
+#define LZS_RESULT_DEST_FULL 2u
+#define LZS_RESULT_STREAM_END 4u
+
+/* Returns HUECL_LZS_COMPRESSION_HISTORY_SIZE. */
+HUECL_API uint32_t HUECL_CDECL LZS_SizeOfCompressionHistory(void);
+/* Prepares a compression history of that many bytes; returns 1. */
+HUECL_API uint32_t HUECL_CDECL LZS_InitCompressionHistory(void *history);
+/* Compresses from *source (*sourceCount bytes) into *destination
+ * (*destinationCount bytes). The four in/out arguments are handed back only
+ * when the result says so; call again with the same variables until the
+ * source is used up or the output is full. performance is the match-search
+ * budget (0-255 meaningful; larger searches harder). Returns result bits. */
+HUECL_API uint32_t HUECL_CDECL LZS_Compress(uint8_t **source, uint8_t **destination,
+                                            uint32_t *sourceCount, uint32_t *destinationCount,
+                                            void *history, uint32_t flags, uint32_t performance);
+/* Returns HUECL_LZS_DECOMPRESSION_HISTORY_SIZE. */
+HUECL_API uint32_t HUECL_CDECL LZS_SizeOfDecompressionHistory(void);
+/* Prepares a decompression history of that many bytes; returns 1. */
+HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void *history);
+/* Decompresses from *source into *destination, resumably as LZS_Compress.
+ * Returns result bits; a stored-block call returns 3. */
+HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t **source, uint8_t **destination,
+                                              uint32_t *sourceCount, uint32_t *destinationCount,
+                                              void *history, uint32_t flags);
+
+/* ---- Records shared by both colour generations ------------------------ */
+
+/* Draw information: band geometry (fields 1-7 by the caller, 8-11 by
+ * QvrColDrwInfSet) and the row being dithered (12-17). */
+typedef struct QvrDrwInf {
+    uint32_t srcWidth;  /* pixels in one source row */
+    uint32_t devX;      /* horizontal origin of the band, device dots */
+    uint32_t devY;      /* vertical origin / next device row */
+    uint32_t devResX;   /* horizontal ratio, device side */
+    uint32_t srcResX;   /* horizontal ratio, source side */
+    uint32_t devResY;   /* vertical ratio, device side */
+    uint32_t srcResY;   /* vertical ratio, source side */
+    uint32_t srcX;      /* devX in source pixels */
+    uint32_t srcY;      /* running source-row counter */
+    uint32_t devWidth;  /* device dots covered by the source row */
+    uint32_t lineBytes; /* bytes of one device row of one plane */
+    uint8_t *srcPixels; /* srcWidth CMYK pixels */
+    uint8_t *planeC;
+    uint8_t *planeM;
+    uint8_t *planeY;
+    uint8_t *planeK;
+    uint32_t devRow; /* next row inside the plane buffers */
+} QvrDrwInf;
+
+/* Colour-match record of both generations. */
+typedef struct QvrMchInf {
+    uint32_t mchMode;     /* 0 direct, 1 interpolated+cache, 2 inversion, 3 eight colours, 4 black */
+    uint32_t blackMode;   /* 1 pure black to K, 2 every grey to K */
+    uint32_t gridSize;    /* N grid points per axis of mchTable (method 1) */
+    uint8_t *mchTable;    /* CMYK entries, (r*N + g)*N + b */
+    uint8_t *cacheKeys;   /* MatchCache: 256 keys of 3 bytes */
+    uint8_t *cacheValues; /* MatchCache: 256 values of 4 bytes */
+} QvrMchInf;
+
+#define HUECL_MATCH_CACHE_SLOTS 256u
+#define HUECL_MATCH_CACHE_KEY_BYTES (3u * HUECL_MATCH_CACHE_SLOTS)
+#define HUECL_MATCH_CACHE_VALUE_BYTES (4u * HUECL_MATCH_CACHE_SLOTS)
+
+/* ---- Later-generation colour engine (Qvr) ----------------------------- */
+
+/* Dither information: selectors and buffers of the four threshold matrices. */
+typedef struct QvrDizInf {
+    uint32_t blackOnly;  /* 1: black plane only */
+    uint32_t dizMode;    /* 0: 1 bit, 1: 4 bits, 2: 1 bit spread, 3: 2 bits per dot */
+    uint32_t reserved;   /* not read */
+    uint32_t screenKind; /* 0, 1, 3 or other */
+    uint32_t sizeC;      /* edge lengths, written by QvrColDizInfSet */
+    uint32_t sizeM;
+    uint32_t sizeY;
+    uint32_t sizeK;
+    uint8_t *matrixC; /* caller's buffers for the threshold matrices */
+    uint8_t *matrixM;
+    uint8_t *matrixY;
+    uint8_t *matrixK;
+} QvrDizInf;
+
+/* Largest threshold matrix any configuration builds, in bytes. */
+#define HUECL_MAX_THRESHOLD_MATRIX_BYTES 3468u
+
+typedef struct QvrCtrRgbInf {
+    int32_t brightness; /* a third of it is added to each component; 0 off */
+    int32_t saturation; /* distance from the mean scaled in steps of 1/200; 0 off */
+    int32_t gammaR;     /* balance level 1-9, 11-30; others (10) none */
+    int32_t gammaG;
+    int32_t gammaB;
+    uint8_t *preTable; /* 256-byte tone table applied first, or null */
+} QvrCtrRgbInf;
+
+typedef struct QvrCtrCmyInf {
+    int32_t saturation; /* C, M, Y distance from their mean in steps of 1/100; 0 off */
+    uint8_t *cmyTable;  /* 256-byte tone table applied last to all four, or null */
+} QvrCtrCmyInf;
+
+HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvrColCnvC2r(uint32_t count, const uint8_t *source, uint8_t *destination,
+                                          uint32_t gridSize, const uint8_t *table);
+HUECL_API void HUECL_STDCALL QvrColCtrCmy(uint32_t count, uint8_t *pixels, const QvrCtrCmyInf *control);
+HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t *pixels, const QvrCtrRgbInf *control);
+HUECL_API void HUECL_STDCALL QvrColDizInfSet(QvrDizInf *ditherInfo);
+HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo);
+/* Builds a 256-byte density (tone) curve for a signed setting; 0 is the
+ * identity, positive raises, negative lowers. Entry 0 stays 0 and entry 255
+ * stays 255 for every setting; entries are clamped to 0-255. */
+HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t *table);
+/* Completes the derived fields of drawInfo; returns how many source rows fit
+ * into plane buffers of bufferSize bytes each. */
+HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo,
+                                                 uint32_t bufferSize);
+HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t *source, uint8_t *destination,
+                                          const QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvrColPtcPrc(uint32_t bitsPerPixel, uint32_t count, uint8_t *source,
+                                          uint32_t *destination, const uint32_t *palette);
+
+/* ---- Earlier-generation colour engine (Qv) ---------------------------- */
+
+typedef struct QvDizInf {
+    uint32_t monoFlag;   /* 0 colour, 1 monochrome */
+    uint32_t reserved2;  /* not read */
+    uint32_t reserved3;  /* not read */
+    uint32_t screenMode; /* 1, 2 or 3 */
+    uint32_t reserved5;  /* not read */
+    uint32_t reserved6;
+    uint32_t reserved7;
+    uint32_t reserved8;
+    uint8_t *ptnC; /* 17 x 17 threshold matrix */
+    uint8_t *ptnM; /* 17 x 17 */
+    uint8_t *ptnY; /* 16 x 16 */
+    uint8_t *ptnK; /* 16 x 16 */
+} QvDizInf;
+
+/* Error-diffusion state: an RGB group and a CMYK group, each with two sets
+ * of two rows of signed 16-bit cells (one guard group, then the columns). */
+typedef struct QvErrInf {
+    uint32_t rgbSet;
+    uint32_t rgbCells0;
+    uint32_t rgbCells1;
+    uint32_t rgbLastRow0;
+    uint32_t rgbLastRow1;
+    int16_t *rgbRowA0;
+    int16_t *rgbRowB0;
+    int16_t *rgbRowA1;
+    int16_t *rgbRowB1;
+    uint32_t cmykSet;
+    uint32_t cmykCells0;
+    uint32_t cmykCells1;
+    uint32_t cmykLastRow0;
+    uint32_t cmykLastRow1;
+    int16_t *cmykRowA0;
+    int16_t *cmykRowB0;
+    int16_t *cmykRowA1;
+    int16_t *cmykRowB1;
+} QvErrInf;
+
+typedef struct QvCtrRgbInf {
+    int32_t brightness;
+    int32_t saturation;
+    int32_t gammaR; /* curve level; 10 unchanged */
+    int32_t gammaG;
+    int32_t gammaB;
+    uint8_t *preTable;
+} QvCtrRgbInf;
+
+typedef struct QvCtrCmyInf {
+    int32_t reserved;  /* not read */
+    uint8_t *cmyTable; /* 256-byte table for all four components, or null */
+} QvCtrCmyInf;
+
+HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t *pixels, const QvCtrCmyInf *control);
+HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const QvCtrRgbInf *control);
+HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo);
+HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo, QvErrInf *errorInfo);
+HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf *ditherInfo, uint32_t count, const uint8_t *source,
+                                         uint8_t *destination, const QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
+HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
+                                         uint8_t *tile);
+HUECL_API void HUECL_STDCALL QvRgbGos(QvrDrwInf *drawInfo, QvErrInf *errorInfo, uint8_t *pixels);
+/* The earlier generation's name for QvrColDnsMak: the same entry. */
+HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t *table);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* ---- 32-bit record layout ------------------------------------------------ */
+
+#if defined(__i386__) || defined(_M_IX86)
+#  include <stddef.h>
+#  if defined(__cplusplus)
+#    define HUECL_STATIC_ASSERT(c, m) static_assert(c, m)
+#  else
+#    define HUECL_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#  endif
+#  define HUECL_CHECK_FIELD(T, f, n) \
+    HUECL_STATIC_ASSERT(offsetof(T, f) == 4 * ((n) - 1), #T "." #f " must be field " #n)
+#  define HUECL_CHECK_SIZE(T, n) HUECL_STATIC_ASSERT(sizeof(T) == 4 * (n), #T " must be " #n " fields")
+
+HUECL_CHECK_SIZE(QvrDrwInf, 17);
+HUECL_CHECK_FIELD(QvrDrwInf, srcWidth, 1);
+HUECL_CHECK_FIELD(QvrDrwInf, devX, 2);
+HUECL_CHECK_FIELD(QvrDrwInf, devY, 3);
+HUECL_CHECK_FIELD(QvrDrwInf, devResX, 4);
+HUECL_CHECK_FIELD(QvrDrwInf, srcResX, 5);
+HUECL_CHECK_FIELD(QvrDrwInf, devResY, 6);
+HUECL_CHECK_FIELD(QvrDrwInf, srcResY, 7);
+HUECL_CHECK_FIELD(QvrDrwInf, srcX, 8);
+HUECL_CHECK_FIELD(QvrDrwInf, srcY, 9);
+HUECL_CHECK_FIELD(QvrDrwInf, devWidth, 10);
+HUECL_CHECK_FIELD(QvrDrwInf, lineBytes, 11);
+HUECL_CHECK_FIELD(QvrDrwInf, srcPixels, 12);
+HUECL_CHECK_FIELD(QvrDrwInf, planeC, 13);
+HUECL_CHECK_FIELD(QvrDrwInf, planeM, 14);
+HUECL_CHECK_FIELD(QvrDrwInf, planeY, 15);
+HUECL_CHECK_FIELD(QvrDrwInf, planeK, 16);
+HUECL_CHECK_FIELD(QvrDrwInf, devRow, 17);
+
+HUECL_CHECK_SIZE(QvrMchInf, 6);
+HUECL_CHECK_FIELD(QvrMchInf, mchMode, 1);
+HUECL_CHECK_FIELD(QvrMchInf, blackMode, 2);
+HUECL_CHECK_FIELD(QvrMchInf, gridSize, 3);
+HUECL_CHECK_FIELD(QvrMchInf, mchTable, 4);
+HUECL_CHECK_FIELD(QvrMchInf, cacheKeys, 5);
+HUECL_CHECK_FIELD(QvrMchInf, cacheValues, 6);
+
+HUECL_CHECK_SIZE(QvrDizInf, 12);
+HUECL_CHECK_FIELD(QvrDizInf, blackOnly, 1);
+HUECL_CHECK_FIELD(QvrDizInf, dizMode, 2);
+HUECL_CHECK_FIELD(QvrDizInf, reserved, 3);
+HUECL_CHECK_FIELD(QvrDizInf, screenKind, 4);
+HUECL_CHECK_FIELD(QvrDizInf, sizeC, 5);
+HUECL_CHECK_FIELD(QvrDizInf, sizeM, 6);
+HUECL_CHECK_FIELD(QvrDizInf, sizeY, 7);
+HUECL_CHECK_FIELD(QvrDizInf, sizeK, 8);
+HUECL_CHECK_FIELD(QvrDizInf, matrixC, 9);
+HUECL_CHECK_FIELD(QvrDizInf, matrixM, 10);
+HUECL_CHECK_FIELD(QvrDizInf, matrixY, 11);
+HUECL_CHECK_FIELD(QvrDizInf, matrixK, 12);
+
+HUECL_CHECK_SIZE(QvrCtrRgbInf, 6);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, brightness, 1);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, saturation, 2);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, gammaR, 3);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, gammaG, 4);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, gammaB, 5);
+HUECL_CHECK_FIELD(QvrCtrRgbInf, preTable, 6);
+
+HUECL_CHECK_SIZE(QvrCtrCmyInf, 2);
+HUECL_CHECK_FIELD(QvrCtrCmyInf, saturation, 1);
+HUECL_CHECK_FIELD(QvrCtrCmyInf, cmyTable, 2);
+
+HUECL_CHECK_SIZE(QvDizInf, 12);
+HUECL_CHECK_FIELD(QvDizInf, monoFlag, 1);
+HUECL_CHECK_FIELD(QvDizInf, reserved2, 2);
+HUECL_CHECK_FIELD(QvDizInf, reserved3, 3);
+HUECL_CHECK_FIELD(QvDizInf, screenMode, 4);
+HUECL_CHECK_FIELD(QvDizInf, reserved5, 5);
+HUECL_CHECK_FIELD(QvDizInf, reserved6, 6);
+HUECL_CHECK_FIELD(QvDizInf, reserved7, 7);
+HUECL_CHECK_FIELD(QvDizInf, reserved8, 8);
+HUECL_CHECK_FIELD(QvDizInf, ptnC, 9);
+HUECL_CHECK_FIELD(QvDizInf, ptnM, 10);
+HUECL_CHECK_FIELD(QvDizInf, ptnY, 11);
+HUECL_CHECK_FIELD(QvDizInf, ptnK, 12);
+
+HUECL_CHECK_SIZE(QvErrInf, 18);
+HUECL_CHECK_FIELD(QvErrInf, rgbSet, 1);
+HUECL_CHECK_FIELD(QvErrInf, rgbCells0, 2);
+HUECL_CHECK_FIELD(QvErrInf, rgbCells1, 3);
+HUECL_CHECK_FIELD(QvErrInf, rgbLastRow0, 4);
+HUECL_CHECK_FIELD(QvErrInf, rgbLastRow1, 5);
+HUECL_CHECK_FIELD(QvErrInf, rgbRowA0, 6);
+HUECL_CHECK_FIELD(QvErrInf, rgbRowB0, 7);
+HUECL_CHECK_FIELD(QvErrInf, rgbRowA1, 8);
+HUECL_CHECK_FIELD(QvErrInf, rgbRowB1, 9);
+HUECL_CHECK_FIELD(QvErrInf, cmykSet, 10);
+HUECL_CHECK_FIELD(QvErrInf, cmykCells0, 11);
+HUECL_CHECK_FIELD(QvErrInf, cmykCells1, 12);
+HUECL_CHECK_FIELD(QvErrInf, cmykLastRow0, 13);
+HUECL_CHECK_FIELD(QvErrInf, cmykLastRow1, 14);
+HUECL_CHECK_FIELD(QvErrInf, cmykRowA0, 15);
+HUECL_CHECK_FIELD(QvErrInf, cmykRowB0, 16);
+HUECL_CHECK_FIELD(QvErrInf, cmykRowA1, 17);
+HUECL_CHECK_FIELD(QvErrInf, cmykRowB1, 18);
+
+HUECL_CHECK_SIZE(QvCtrRgbInf, 6);
+HUECL_CHECK_FIELD(QvCtrRgbInf, brightness, 1);
+HUECL_CHECK_FIELD(QvCtrRgbInf, saturation, 2);
+HUECL_CHECK_FIELD(QvCtrRgbInf, gammaR, 3);
+HUECL_CHECK_FIELD(QvCtrRgbInf, gammaG, 4);
+HUECL_CHECK_FIELD(QvCtrRgbInf, gammaB, 5);
+HUECL_CHECK_FIELD(QvCtrRgbInf, preTable, 6);
+
+HUECL_CHECK_SIZE(QvCtrCmyInf, 2);
+HUECL_CHECK_FIELD(QvCtrCmyInf, reserved, 1);
+HUECL_CHECK_FIELD(QvCtrCmyInf, cmyTable, 2);
+#  undef HUECL_CHECK_FIELD
+#  undef HUECL_CHECK_SIZE
+#  undef HUECL_STATIC_ASSERT
+#endif
+
+#endif /* HUECL32_H */
