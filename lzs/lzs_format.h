@@ -127,16 +127,41 @@ inline constexpr std::uint8_t kSource = 1;
 inline constexpr std::uint8_t kDestination = 2;
 }  // namespace saved_pair
 
-// The pairs kept in a history between calls. Addresses are stored whole, so
-// the caller's variables get back the exact positions on every target.
-// Each history embeds one of these; its alignment is that of a pointer.
+// The pairs kept in a history between calls: 18 bytes, 4-aligned, on every
+// target. On 32-bit targets an address is kept whole. On 64-bit targets it
+// does not fit the history's 32-bit slots, so it is kept as its signed
+// distance from the caller's own variable, which is not written while its
+// pair is saved; a caller that keeps calling with the same variables (the
+// documented use) gets the exact positions back either way.
 struct SavedPairs {
-    std::uintptr_t source;
-    std::uintptr_t destination;
+    std::uint32_t source;
+    std::uint32_t destination;
     std::uint32_t sourceCount;
     std::uint32_t destinationCount;
     std::uint8_t valid;  // saved_pair bits
+    std::uint8_t flags;  // free for the owner (the compressor keeps flag bits 1 and 2)
 };
+
+inline std::uint32_t encodeSavedAddress(const std::uint8_t* callerValue, const std::uint8_t* position) noexcept {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(position);
+    if constexpr (sizeof(std::uintptr_t) <= sizeof(std::uint32_t)) {
+        (void)callerValue;
+        return static_cast<std::uint32_t>(address);
+    } else {
+        return static_cast<std::uint32_t>(address - reinterpret_cast<std::uintptr_t>(callerValue));
+    }
+}
+
+inline std::uint8_t* decodeSavedAddress(const std::uint8_t* callerValue, std::uint32_t stored) noexcept {
+    if constexpr (sizeof(std::uintptr_t) <= sizeof(std::uint32_t)) {
+        (void)callerValue;
+        return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(stored));
+    } else {
+        const auto distance = static_cast<std::intptr_t>(static_cast<std::int32_t>(stored));
+        return reinterpret_cast<std::uint8_t*>(reinterpret_cast<std::uintptr_t>(callerValue) +
+                                               static_cast<std::uintptr_t>(distance));
+    }
+}
 
 constexpr bool handsBackSource(std::uint32_t resultBits) noexcept {
     return (resultBits & (result::kSourceEmpty | result::kStreamEnd)) != 0;
@@ -150,19 +175,20 @@ constexpr bool handsBackDestination(std::uint32_t resultBits) noexcept {
 // kept beside them.
 inline std::uint8_t restoreSavedPairs(const CallerVariables& caller, const SavedPairs& saved) noexcept {
     if ((saved.valid & saved_pair::kSource) != 0) {
-        *caller.source = reinterpret_cast<std::uint8_t*>(saved.source);
+        *caller.source = decodeSavedAddress(*caller.source, saved.source);
         *caller.sourceCount = saved.sourceCount;
     }
     if ((saved.valid & saved_pair::kDestination) != 0) {
-        *caller.destination = reinterpret_cast<std::uint8_t*>(saved.destination);
+        *caller.destination = decodeSavedAddress(*caller.destination, saved.destination);
         *caller.destinationCount = saved.destinationCount;
     }
     return saved.valid;
 }
 
 // Last step of every call: each pair goes to the caller or into the
-// history. giveSource / giveDestination let a caller hand a pair back for
-// reasons beyond the result bits (a stored block).
+// history. The caller's variables must still hold their values from entry
+// (after restoreSavedPairs). giveSource / giveDestination let a caller hand
+// a pair back for reasons beyond the result bits (a stored block).
 inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, const Pairs& now, bool giveSource,
                           bool giveDestination) noexcept {
     saved.valid = 0;
@@ -170,7 +196,7 @@ inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, cons
         *caller.source = now.source;
         *caller.sourceCount = now.sourceCount;
     } else {
-        saved.source = reinterpret_cast<std::uintptr_t>(now.source);
+        saved.source = encodeSavedAddress(*caller.source, now.source);
         saved.sourceCount = now.sourceCount;
         saved.valid |= saved_pair::kSource;
     }
@@ -178,7 +204,7 @@ inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, cons
         *caller.destination = now.destination;
         *caller.destinationCount = now.destinationCount;
     } else {
-        saved.destination = reinterpret_cast<std::uintptr_t>(now.destination);
+        saved.destination = encodeSavedAddress(*caller.destination, now.destination);
         saved.destinationCount = now.destinationCount;
         saved.valid |= saved_pair::kDestination;
     }
