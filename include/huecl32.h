@@ -287,8 +287,12 @@ HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t *table);
 #  include <stddef.h>
 #  if defined(__cplusplus)
 #    define HUECL_STATIC_ASSERT(c, m) static_assert(c, m)
-#  else
+#  elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #    define HUECL_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#  else /* C89/C99: an array of negative size fails to compile */
+#    define HUECL_CONCAT_(a, b) a##b
+#    define HUECL_CONCAT(a, b) HUECL_CONCAT_(a, b)
+#    define HUECL_STATIC_ASSERT(c, m) typedef char HUECL_CONCAT(huecl_layout_check_, __LINE__)[(c) ? 1 : -1]
 #  endif
 #  define HUECL_CHECK_FIELD(T, f, n) \
     HUECL_STATIC_ASSERT(offsetof(T, f) == 4 * ((n) - 1), #T "." #f " must be field " #n)
