@@ -1,0 +1,277 @@
+#include "colour/later/colour_match.h"
+
+#include <cstddef>
+
+#include "colour/common/tone_tables.h"
+
+namespace huecl::later {
+
+namespace {
+
+using common::GrayToneTable;
+using common::PrimaryToneTable;
+
+// A CMYK pixel travels as one 32-bit value, cyan in the low byte, so that a
+// cache value or a run of equal results moves as a single word.
+constexpr std::uint32_t packCmyk(std::uint32_t cyan, std::uint32_t magenta, std::uint32_t yellow,
+                                 std::uint32_t black) noexcept {
+    return cyan | (magenta << 8) | (yellow << 16) | (black << 24);
+}
+
+inline void storeCmyk(std::uint8_t* destination, std::uint32_t cmyk) noexcept {
+    destination[0] = static_cast<std::uint8_t>(cmyk);
+    destination[1] = static_cast<std::uint8_t>(cmyk >> 8);
+    destination[2] = static_cast<std::uint8_t>(cmyk >> 16);
+    destination[3] = static_cast<std::uint8_t>(cmyk >> 24);
+}
+
+inline std::uint32_t loadCmyk(const std::uint8_t* source) noexcept {
+    return packCmyk(source[0], source[1], source[2], source[3]);
+}
+
+struct Rgb {
+    std::uint32_t blue;
+    std::uint32_t green;
+    std::uint32_t red;
+};
+
+inline Rgb loadRgb(const std::uint8_t* source) noexcept {
+    return {source[0], source[1], source[2]};
+}
+
+constexpr std::uint32_t kBlackOnlyInk = packCmyk(0, 0, 0, 255);
+
+constexpr std::uint32_t blackForGrey(std::uint32_t grey) noexcept {
+    return packCmyk(0, 0, 0, 255u - GrayToneTable[grey]);
+}
+
+// Neutral pixels of the table methods and the inversion print with black
+// alone when the caller asks for it; such pixels never reach the method and
+// so never enter the cache.
+template <NeutralRouting kNeutral>
+inline bool routeNeutral(const Rgb& pixel, std::uint32_t& cmyk) noexcept {
+    if constexpr (kNeutral == NeutralRouting::kEveryGreyToBlack) {
+        if (pixel.red == pixel.green && pixel.green == pixel.blue) {
+            cmyk = blackForGrey(pixel.red);
+            return true;
+        }
+    } else if constexpr (kNeutral == NeutralRouting::kPureBlackToBlack) {
+        if ((pixel.red | pixel.green | pixel.blue) == 0) {
+            cmyk = kBlackOnlyInk;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- The five methods, one pixel each -------------------------------------
+
+struct DirectTable {
+    const std::uint8_t* table;
+    std::uint32_t operator()(const Rgb& pixel) const noexcept {
+        const std::size_t index = ((pixel.red >> 3) << 10) | ((pixel.green >> 3) << 5) | (pixel.blue >> 3);
+        return loadCmyk(table + 4 * index);
+    }
+};
+
+struct ToneInversion {
+    std::uint32_t operator()(const Rgb& pixel) const noexcept {
+        return packCmyk(255u - PrimaryToneTable[pixel.red], 255u - PrimaryToneTable[pixel.green],
+                        255u - PrimaryToneTable[pixel.blue], 0);
+    }
+};
+
+struct EightColours {
+    std::uint32_t operator()(const Rgb& pixel) const noexcept {
+        const std::uint32_t mean = (pixel.blue + pixel.green + pixel.red) / 3;
+        if (mean > 240) return 0;
+        const std::uint32_t threshold = mean + ((255u - mean) >> 3);
+        // A component at or below the threshold is dark enough to need its
+        // complementary colorant in full.
+        const std::uint32_t cyan = pixel.red > threshold ? 0u : 255u;
+        const std::uint32_t magenta = pixel.green > threshold ? 0u : 255u;
+        const std::uint32_t yellow = pixel.blue > threshold ? 0u : 255u;
+        if ((cyan & magenta & yellow) != 0) return kBlackOnlyInk;
+        return packCmyk(cyan, magenta, yellow, 0);
+    }
+};
+
+struct BlackOnly {
+    std::uint32_t operator()(const Rgb& pixel) const noexcept {
+        const std::uint32_t grey = (2u * pixel.blue + 5u * pixel.green + 3u * pixel.red) / 10;
+        return blackForGrey(grey);
+    }
+};
+
+template <NeutralRouting kNeutral, typename Method>
+void convertEachPixel(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
+                      const Method& method) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i, source += 3, destination += 4) {
+        const Rgb pixel = loadRgb(source);
+        std::uint32_t cmyk;
+        if (!routeNeutral<kNeutral>(pixel, cmyk)) cmyk = method(pixel);
+        storeCmyk(destination, cmyk);
+    }
+}
+
+template <typename Method>
+void convertWithRouting(NeutralRouting neutral, std::uint32_t count, const std::uint8_t* source,
+                        std::uint8_t* destination, const Method& method) noexcept {
+    switch (neutral) {
+        case NeutralRouting::kEveryGreyToBlack:
+            convertEachPixel<NeutralRouting::kEveryGreyToBlack>(count, source, destination, method);
+            break;
+        case NeutralRouting::kPureBlackToBlack:
+            convertEachPixel<NeutralRouting::kPureBlackToBlack>(count, source, destination, method);
+            break;
+        case NeutralRouting::kNone:
+            convertEachPixel<NeutralRouting::kNone>(count, source, destination, method);
+            break;
+    }
+}
+
+// ---- Interpolation and the cache -------------------------------------------
+
+// Where one component falls between two grid points: the lower point, the
+// upper one (the same point when the component lands exactly on the grid,
+// so a component of 255 never reads past the last point) and the distance
+// from the lower point in 255ths.
+struct AxisPosition {
+    std::size_t low;
+    std::size_t high;
+    std::uint32_t fraction;
+};
+
+constexpr AxisPosition locateOnAxis(std::uint32_t component, std::uint32_t gridSteps) noexcept {
+    const std::uint32_t position = component * gridSteps;
+    const std::uint32_t low = position / 255;
+    const std::uint32_t fraction = position % 255;
+    return {low, low + (fraction != 0 ? 1u : 0u), fraction};
+}
+
+constexpr std::uint32_t kFullWeight = 255u * 255u * 255u;
+constexpr std::uint32_t kHalfWeightRoundedDown = kFullWeight / 2;
+
+template <NeutralRouting kNeutral>
+void interpolateRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
+                    const MatchSettings& settings) noexcept {
+    std::uint8_t* const keys = settings.cache.keys;
+    std::uint8_t* const values = settings.cache.values;
+    // A pixel equal to the one before it has the same result however that
+    // result was found: a cache hit changes nothing, and a miss or the
+    // neutral shortcut leave the cache answering this pixel with exactly
+    // that value. Runs of one colour therefore skip hashing altogether.
+    // No 24-bit key equals the initial previousKey.
+    std::uint32_t previousKey = 0xFFFFFFFFu;
+    std::uint32_t previousCmyk = 0;
+    for (std::uint32_t i = 0; i < count; ++i, source += 3, destination += 4) {
+        const Rgb pixel = loadRgb(source);
+        const std::uint32_t key = pixel.blue | (pixel.green << 8) | (pixel.red << 16);
+        if (key != previousKey) {
+            previousKey = key;
+            if (!routeNeutral<kNeutral>(pixel, previousCmyk)) {
+                const std::uint32_t slot = matchCacheSlot(pixel.blue, pixel.green, pixel.red);
+                std::uint8_t* const slotKey = keys + 3 * slot;
+                std::uint8_t* const slotValue = values + 4 * slot;
+                if (slotKey[0] == pixel.blue && slotKey[1] == pixel.green && slotKey[2] == pixel.red) {
+                    previousCmyk = loadCmyk(slotValue);
+                } else {
+                    previousCmyk =
+                        interpolateInTable(pixel.blue, pixel.green, pixel.red, settings.gridSize, settings.table);
+                    slotKey[0] = static_cast<std::uint8_t>(pixel.blue);
+                    slotKey[1] = static_cast<std::uint8_t>(pixel.green);
+                    slotKey[2] = static_cast<std::uint8_t>(pixel.red);
+                    storeCmyk(slotValue, previousCmyk);
+                }
+            }
+        }
+        storeCmyk(destination, previousCmyk);
+    }
+}
+
+}  // namespace
+
+std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red,
+                                 std::uint32_t gridSize, const std::uint8_t* table) noexcept {
+    // A grid of 0 points would place every component far outside the table;
+    // it is read as the one-point grid, which maps every colour to entry 0.
+    const std::uint32_t gridSteps = gridSize == 0 ? 0 : gridSize - 1;
+    const std::size_t points = gridSteps + std::size_t{1};
+    const AxisPosition r = locateOnAxis(red, gridSteps);
+    const AxisPosition g = locateOnAxis(green, gridSteps);
+    const AxisPosition b = locateOnAxis(blue, gridSteps);
+
+    const std::size_t redLow = r.low * points * points;
+    const std::size_t redHigh = r.high * points * points;
+    const std::size_t greenLow = g.low * points;
+    const std::size_t greenHigh = g.high * points;
+    // Corner i takes the high point on red for bit 2, green for bit 1, blue
+    // for bit 0.
+    const std::uint8_t* const corners[8] = {
+        table + 4 * (redLow + greenLow + b.low),   table + 4 * (redLow + greenLow + b.high),
+        table + 4 * (redLow + greenHigh + b.low),  table + 4 * (redLow + greenHigh + b.high),
+        table + 4 * (redHigh + greenLow + b.low),  table + 4 * (redHigh + greenLow + b.high),
+        table + 4 * (redHigh + greenHigh + b.low), table + 4 * (redHigh + greenHigh + b.high),
+    };
+    const std::uint32_t redWeights[2] = {255u - r.fraction, r.fraction};
+    const std::uint32_t greenWeights[2] = {255u - g.fraction, g.fraction};
+    const std::uint32_t blueWeights[2] = {255u - b.fraction, b.fraction};
+    std::uint32_t weights[8];
+    for (unsigned corner = 0; corner < 8; ++corner) {
+        weights[corner] =
+            redWeights[corner >> 2] * greenWeights[(corner >> 1) & 1u] * blueWeights[corner & 1u];
+    }
+
+    // The weights add up to 255^3, so each sum stays below 255^4 plus the
+    // rounding term, which fits in 32 unsigned bits (not in 31).
+    std::uint32_t cmyk = 0;
+    for (unsigned component = 0; component < 4; ++component) {
+        std::uint32_t sum = kHalfWeightRoundedDown;
+        for (unsigned corner = 0; corner < 8; ++corner) sum += corners[corner][component] * weights[corner];
+        cmyk |= (sum / kFullWeight) << (8 * component);
+    }
+    return cmyk;
+}
+
+void clearMatchCache(const MatchCache& cache) noexcept {
+    for (std::uint32_t slot = 0; slot < kMatchCacheSlots; ++slot) {
+        std::uint8_t* const key = cache.keys + 3 * slot;
+        key[0] = 255;
+        key[1] = 255;
+        key[2] = 255;
+        storeCmyk(cache.values + 4 * slot, 0);
+    }
+}
+
+void matchRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
+              const MatchSettings& settings) noexcept {
+    switch (settings.method) {
+        case MatchMethod::kDirectTable:
+            convertWithRouting(settings.neutral, count, source, destination, DirectTable{settings.table});
+            break;
+        case MatchMethod::kInterpolatedTable:
+            switch (settings.neutral) {
+                case NeutralRouting::kEveryGreyToBlack:
+                    interpolateRow<NeutralRouting::kEveryGreyToBlack>(count, source, destination, settings);
+                    break;
+                case NeutralRouting::kPureBlackToBlack:
+                    interpolateRow<NeutralRouting::kPureBlackToBlack>(count, source, destination, settings);
+                    break;
+                case NeutralRouting::kNone:
+                    interpolateRow<NeutralRouting::kNone>(count, source, destination, settings);
+                    break;
+            }
+            break;
+        case MatchMethod::kToneInversion:
+            convertWithRouting(settings.neutral, count, source, destination, ToneInversion{});
+            break;
+        case MatchMethod::kEightColours:
+            convertEachPixel<NeutralRouting::kNone>(count, source, destination, EightColours{});
+            break;
+        case MatchMethod::kBlackOnly:
+            convertEachPixel<NeutralRouting::kNone>(count, source, destination, BlackOnly{});
+            break;
+    }
+}
+
+}  // namespace huecl::later
