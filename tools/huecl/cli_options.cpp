@@ -1,0 +1,322 @@
+#include "cli_options.h"
+
+#include "tool_error.h"
+
+#include <algorithm>
+#include <charconv>
+#include <thread>
+
+namespace huecl::tool {
+namespace {
+
+struct NamedValue {
+    const char *name;
+    uint32_t value;
+};
+
+constexpr NamedValue ditherModes[] = {{"1bit", 0}, {"4bit", 1}, {"1bit-spread", 2}, {"2bit", 3}};
+constexpr NamedValue matchMethods[] = {{"direct", 0}, {"interpolate", 1}, {"invert", 2}, {"eight", 3}, {"black", 4}};
+constexpr NamedValue blackModes[] = {{"none", 0}, {"pure", 1}, {"grey", 2}};
+constexpr NamedValue engines[] = {{"later", 0}};
+
+template <size_t N>
+std::string listNames(const NamedValue (&table)[N]) {
+    std::string names;
+    for (const auto &entry : table)
+        names += (names.empty() ? "" : ", ") + std::string(entry.name);
+    return names;
+}
+
+// Walks the arguments and converts option values, naming the option in
+// every complaint.
+class ArgumentCursor {
+public:
+    explicit ArgumentCursor(const std::vector<std::string> &arguments) : arguments_(arguments) {}
+
+    bool done() const { return next_ >= arguments_.size(); }
+    const std::string &peek() const { return arguments_[next_]; }
+    std::string take() { return arguments_[next_++]; }
+
+    std::string value(const std::string &option) {
+        if (done())
+            throw ToolError(option + " needs a value");
+        return take();
+    }
+
+    int64_t integer(const std::string &option, int64_t low, int64_t high) {
+        return parseInteger(option, value(option), low, high);
+    }
+
+    uint32_t unsignedInteger(const std::string &option, uint32_t low, uint32_t high) {
+        return static_cast<uint32_t>(integer(option, low, high));
+    }
+
+    template <size_t N>
+    uint32_t named(const std::string &option, const NamedValue (&table)[N]) {
+        const std::string text = value(option);
+        for (const auto &entry : table)
+            if (text == entry.name)
+                return entry.value;
+        throw ToolError(option + " must be one of " + listNames(table) + ", not '" + text + "'");
+    }
+
+    static int64_t parseInteger(const std::string &option, const std::string &text, int64_t low, int64_t high) {
+        int64_t number = 0;
+        const char *end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, number);
+        if (error != std::errc() || stop != end)
+            throw ToolError(option + " needs a whole number, not '" + text + "'");
+        if (number < low || number > high)
+            throw ToolError(option + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", not " + text);
+        return number;
+    }
+
+private:
+    const std::vector<std::string> &arguments_;
+    size_t next_ = 0;
+};
+
+// "300" or "300x600": one resolution for both axes, or horizontal x vertical.
+Resolution parseResolution(const std::string &option, const std::string &text) {
+    const auto cross = text.find('x');
+    const std::string horizontal = text.substr(0, cross);
+    const std::string vertical = cross == std::string::npos ? horizontal : text.substr(cross + 1);
+    return {static_cast<uint32_t>(ArgumentCursor::parseInteger(option, horizontal, 1, 4800)),
+            static_cast<uint32_t>(ArgumentCursor::parseInteger(option, vertical, 1, 4800))};
+}
+
+PageSize parsePageSize(const std::string &text) {
+    if (text == "a4")
+        return a4At300Dpi;
+    if (text == "letter")
+        return {2550, 3300};
+    const auto cross = text.find('x');
+    if (cross == std::string::npos)
+        throw ToolError("--size must be a4, letter or WIDTHxHEIGHT in pixels, not '" + text + "'");
+    return {static_cast<uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(0, cross), 1, 20000)),
+            static_cast<uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(cross + 1), 1, 30000))};
+}
+
+std::array<int32_t, 3> parseBalance(const std::string &text) {
+    std::array<int32_t, 3> levels{};
+    size_t start = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t comma = text.find(',', start);
+        if ((i < 2) != (comma != std::string::npos))
+            throw ToolError("--balance needs three levels RED,GREEN,BLUE, not '" + text + "'");
+        levels[i] = static_cast<int32_t>(
+            ArgumentCursor::parseInteger("--balance", text.substr(start, comma - start), 1, 30));
+        start = comma + 1;
+    }
+    return levels;
+}
+
+[[noreturn]] void unknownOption(const std::string &argument) {
+    throw ToolError("unknown option '" + argument + "' (see huecl --help)");
+}
+
+PrintCommand parsePrint(ArgumentCursor &cursor) {
+    PrintCommand command;
+    PageSettings &s = command.settings;
+    bool haveOutput = false;
+    while (!cursor.done()) {
+        const std::string option = cursor.take();
+        if (option == "-o" || option == "--output") {
+            command.outputFolder = cursor.value(option);
+            haveOutput = true;
+        } else if (option == "--size") {
+            command.pageSize = parsePageSize(cursor.value(option));
+        } else if (option == "--profile") {
+            command.profile = cursor.value(option);
+        } else if (option == "--engine") {
+            s.engine = static_cast<EngineKind>(cursor.named(option, engines));
+        } else if (option == "--dither") {
+            s.ditherMode = cursor.named(option, ditherModes);
+        } else if (option == "--screen") {
+            s.screenKind = cursor.unsignedInteger(option, 0, 3);
+        } else if (option == "--black-only") {
+            s.blackOnly = true;
+        } else if (option == "--match") {
+            s.matchMethod = cursor.named(option, matchMethods);
+        } else if (option == "--black-mode") {
+            s.blackMode = cursor.named(option, blackModes);
+        } else if (option == "--grid") {
+            s.gridSize = cursor.unsignedInteger(option, 2, 64);
+        } else if (option == "--source-dpi") {
+            s.source = parseResolution(option, cursor.value(option));
+        } else if (option == "--device-dpi") {
+            s.device = parseResolution(option, cursor.value(option));
+        } else if (option == "--brightness") {
+            s.brightness = static_cast<int32_t>(cursor.integer(option, -255, 255));
+        } else if (option == "--saturation") {
+            s.saturation = static_cast<int32_t>(cursor.integer(option, -200, 200));
+        } else if (option == "--cmy-saturation") {
+            s.cmySaturation = static_cast<int32_t>(cursor.integer(option, -100, 100));
+        } else if (option == "--balance") {
+            s.balance = parseBalance(cursor.value(option));
+        } else if (option == "--density") {
+            s.density = static_cast<int32_t>(cursor.integer(option, -128, 255));
+        } else if (option == "--band-height") {
+            s.bandHeight = cursor.unsignedInteger(option, 1, 4096);
+        } else if (option == "--lzs-budget") {
+            s.lzsBudget = cursor.unsignedInteger(option, 0, 255);
+        } else if (option == "--threads") {
+            command.threads = cursor.unsignedInteger(option, 1, 256);
+        } else if (option == "--preview-dpi") {
+            command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
+        } else if (option == "--planes") {
+            command.writePlanes = true;
+        } else if (option == "-q" || option == "--quiet") {
+            command.quiet = true;
+        } else if (option.starts_with("-") && option != "-") {
+            unknownOption(option);
+        } else if (command.image) {
+            throw ToolError("print takes one image, not '" + command.image->string() + "' and '" + option + "'");
+        } else {
+            command.image = option;
+        }
+    }
+    if (!haveOutput)
+        throw ToolError("print needs an output folder: -o DIR");
+    if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y ||
+        s.source.x > 16 * s.device.x || s.source.y > 16 * s.device.y)
+        throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
+    if (command.threads == 0)
+        command.threads = std::max(1u, std::thread::hardware_concurrency());
+    return command;
+}
+
+DecodeCommand parseDecode(ArgumentCursor &cursor) {
+    DecodeCommand command;
+    bool haveOutput = false, haveRaster = false;
+    while (!cursor.done()) {
+        const std::string option = cursor.take();
+        if (option == "-o" || option == "--output") {
+            command.outputFolder = cursor.value(option);
+            haveOutput = true;
+        } else if (option == "--preview-dpi") {
+            command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
+        } else if (option.starts_with("-")) {
+            unknownOption(option);
+        } else if (haveRaster) {
+            throw ToolError("decode takes one raster file");
+        } else {
+            command.raster = option;
+            haveRaster = true;
+        }
+    }
+    if (!haveRaster || !haveOutput)
+        throw ToolError("usage: huecl decode FILE.hcr -o DIR");
+    return command;
+}
+
+LzsCommand parseLzs(ArgumentCursor &cursor) {
+    LzsCommand command;
+    std::vector<std::string> operands;
+    while (!cursor.done()) {
+        const std::string option = cursor.take();
+        if (option == "--buffer")
+            command.bufferBytes = cursor.unsignedInteger(option, 16, 1u << 24);
+        else if (option == "--budget")
+            command.budget = cursor.unsignedInteger(option, 0, 255);
+        else if (option.starts_with("-") && option != "-")
+            unknownOption(option);
+        else
+            operands.push_back(option);
+    }
+    if (operands.size() != 3 || (operands[0] != "compress" && operands[0] != "decompress"))
+        throw ToolError("usage: huecl lzs compress|decompress IN OUT");
+    command.compress = operands[0] == "compress";
+    command.input = operands[1];
+    command.output = operands[2];
+    return command;
+}
+
+ScreensCommand parseScreens(ArgumentCursor &cursor) {
+    ScreensCommand command;
+    bool haveOutput = false;
+    while (!cursor.done()) {
+        const std::string option = cursor.take();
+        if (option == "-o" || option == "--output") {
+            command.outputFolder = cursor.value(option);
+            haveOutput = true;
+        } else if (option == "--scale") {
+            command.scale = cursor.unsignedInteger(option, 1, 64);
+        } else {
+            unknownOption(option);
+        }
+    }
+    if (!haveOutput)
+        throw ToolError("usage: huecl screens -o DIR");
+    return command;
+}
+
+} // namespace
+
+Command parseCommandLine(const std::vector<std::string> &arguments) {
+    ArgumentCursor cursor(arguments);
+    if (cursor.done())
+        throw ToolError("no command given (see huecl --help)");
+    const std::string command = cursor.take();
+    if (command == "-h" || command == "--help" || command == "help")
+        return HelpCommand{};
+    if (command == "--version")
+        return VersionCommand{};
+    if (command == "print")
+        return parsePrint(cursor);
+    if (command == "decode")
+        return parseDecode(cursor);
+    if (command == "lzs")
+        return parseLzs(cursor);
+    if (command == "screens")
+        return parseScreens(cursor);
+    throw ToolError("unknown command '" + command + "' (see huecl --help)");
+}
+
+std::string ditherModeName(uint32_t ditherMode) {
+    for (const auto &entry : ditherModes)
+        if (entry.value == ditherMode)
+            return entry.name;
+    return "mode " + std::to_string(ditherMode);
+}
+
+std::string matchMethodName(uint32_t matchMethod) {
+    for (const auto &entry : matchMethods)
+        if (entry.value == matchMethod)
+            return entry.name;
+    return "method " + std::to_string(matchMethod);
+}
+
+std::string usageText() {
+    return R"(usage: huecl COMMAND [options]
+
+  huecl print [IMAGE] -o DIR [options]   run a page through the pipeline
+      IMAGE                  PNG (any colour type) or binary PPM/PGM; none: the built-in test page
+      --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
+      --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread
+      --screen KIND          screen selector 0-3 (default 3)
+      --black-only           screen the black plane only
+      --match METHOD         interpolate (default), direct, invert, eight or black
+      --black-mode MODE      pure (default), grey or none
+      --grid N               grid points per axis of the interpolated table, 2-64 (default 17)
+      --profile FILE.icc     build the colour table from a CMYK output profile
+      --source-dpi R[xR]     source resolution (default 300)
+      --device-dpi R[xR]     device resolution (default 600)
+      --brightness N         -255 to 255 (default 0)
+      --saturation N         RGB saturation, -200 to 200 (default 0)
+      --balance R,G,B        balance levels 1-30, 10 neutral (default 10,10,10)
+      --cmy-saturation N     CMYK saturation, -100 to 100 (default 0)
+      --density N            density curve on all inks, -128 to 255 (default 0)
+      --band-height ROWS     device rows per band, 1-4096 (default 128)
+      --lzs-budget N         LZS match-search budget, 0-255 (default 8)
+      --threads N            bands processed in parallel (default: the cores)
+      --preview-dpi N        preview resolution (default 100)
+      --planes               also write the planes uncompressed (PBM/PGM)
+      -q, --quiet            no progress bar
+  huecl decode FILE.hcr -o DIR           planes (PBM/PGM) and preview from a raster
+  huecl lzs compress|decompress IN OUT   stream a file through LZS [--buffer N] [--budget N]
+  huecl screens -o DIR                   draw every threshold matrix as PNG [--scale N]
+)";
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,91 @@
+// Command lines of the huecl tool, parsed and range-checked into plain
+// settings. Every problem becomes a ToolError naming the option and what it
+// accepts.
+#pragma once
+
+#include "test_page.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace huecl::tool {
+
+// Colour generations of the library. Only the later one drives pages so
+// far; the earlier one joins as a second engine behind the same band loop.
+enum class EngineKind : uint32_t { later = 0 };
+
+struct Resolution {
+    uint32_t x = 0;
+    uint32_t y = 0;
+};
+
+// Everything that shapes the raster; recorded in the container header.
+struct PageSettings {
+    EngineKind engine = EngineKind::later;
+    uint32_t ditherMode = 3;  // dizMode: 0 1-bit, 1 4-bit, 2 1-bit spread, 3 2-bit
+    uint32_t screenKind = 3;  // 0, 1, 2 (any other) or 3
+    bool blackOnly = false;
+    uint32_t matchMethod = 1; // mchMode: 0 direct, 1 interpolated, 2 inversion, 3 eight colours, 4 black
+    uint32_t blackMode = 1;   // 0 none, 1 pure black to K, 2 every grey to K
+    uint32_t gridSize = 17;   // interpolated method only; direct look-up is always 32
+    Resolution source{300, 300};
+    Resolution device{600, 600};
+    int32_t brightness = 0;
+    int32_t saturation = 0;
+    std::array<int32_t, 3> balance{10, 10, 10}; // red, green, blue; 10 is neutral
+    int32_t cmySaturation = 0;
+    int32_t density = 0;
+    uint32_t bandHeight = 128; // device rows per band buffer
+    uint32_t lzsBudget = 8;
+};
+
+struct PrintCommand {
+    std::optional<std::filesystem::path> image; // none: the built-in test page
+    std::filesystem::path outputFolder;
+    PageSize pageSize = a4At300Dpi;
+    std::optional<std::filesystem::path> profile;
+    PageSettings settings;
+    uint32_t threads = 0; // 0: one per core
+    uint32_t previewDpi = 100;
+    bool quiet = false;
+    bool writePlanes = false;
+};
+
+struct DecodeCommand {
+    std::filesystem::path raster;
+    std::filesystem::path outputFolder;
+    uint32_t previewDpi = 100;
+};
+
+struct LzsCommand {
+    bool compress = true;
+    std::filesystem::path input;
+    std::filesystem::path output;
+    uint32_t bufferBytes = 1024;
+    uint32_t budget = 8;
+};
+
+struct ScreensCommand {
+    std::filesystem::path outputFolder;
+    uint32_t scale = 8;
+};
+
+struct HelpCommand {};
+struct VersionCommand {};
+
+using Command = std::variant<HelpCommand, VersionCommand, PrintCommand, DecodeCommand, LzsCommand, ScreensCommand>;
+
+Command parseCommandLine(const std::vector<std::string> &arguments);
+
+std::string usageText();
+
+// Name of a dither mode or match method as the options spell it.
+std::string ditherModeName(uint32_t ditherMode);
+std::string matchMethodName(uint32_t matchMethod);
+
+} // namespace huecl::tool

@@ -1,0 +1,109 @@
+#include "colour_table.h"
+
+#include "tool_error.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+namespace huecl::tool {
+namespace {
+
+// Little CMS reports errors through a global hook; the last message explains
+// a failed open or transform.
+std::mutex lcmsMutex;
+std::string lastLcmsError;
+
+void keepLcmsError(cmsContext, cmsUInt32Number, const char *text) { lastLcmsError = text; }
+
+struct ProfileCloser {
+    void operator()(void *profile) const { cmsCloseProfile(profile); }
+};
+struct TransformDeleter {
+    void operator()(void *transform) const { cmsDeleteTransform(transform); }
+};
+using ProfileHandle = std::unique_ptr<void, ProfileCloser>;
+using TransformHandle = std::unique_ptr<void, TransformDeleter>;
+
+} // namespace
+
+std::vector<uint8_t> interpolationAxis(uint32_t gridSize) {
+    std::vector<uint8_t> levels(gridSize);
+    for (uint32_t i = 0; i < gridSize; ++i)
+        levels[i] = static_cast<uint8_t>((255 * i + (gridSize - 1) / 2) / (gridSize - 1));
+    return levels;
+}
+
+std::vector<uint8_t> directLookupAxis() {
+    std::vector<uint8_t> levels(32);
+    for (uint32_t i = 0; i < 32; ++i)
+        levels[i] = static_cast<uint8_t>(8 * i + 4);
+    return levels;
+}
+
+ColourTable buildModelTable(const std::vector<uint8_t> &axis) {
+    const auto gridSize = static_cast<uint32_t>(axis.size());
+    ColourTable table{gridSize, std::vector<uint8_t>(size_t{gridSize} * gridSize * gridSize * 4), "built-in model"};
+    auto toByte = [](double value) { return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255)); };
+    size_t entry = 0;
+    for (uint32_t r = 0; r < gridSize; ++r)
+        for (uint32_t g = 0; g < gridSize; ++g)
+            for (uint32_t b = 0; b < gridSize; ++b, entry += 4) {
+                const double c = 1 - axis[r] / 255.0;
+                const double m = 1 - axis[g] / 255.0;
+                const double y = 1 - axis[b] / 255.0;
+                const double grey = std::min({c, m, y});
+                const double k = grey * grey;
+                table.entries[entry + 0] = toByte(c - k);
+                table.entries[entry + 1] = toByte(m - k);
+                table.entries[entry + 2] = toByte(y - k);
+                table.entries[entry + 3] = toByte(k);
+            }
+    return table;
+}
+
+ColourTable buildProfileTable(const std::filesystem::path &profilePath, const std::vector<uint8_t> &axis) {
+    const auto gridSize = static_cast<uint32_t>(axis.size());
+    const std::string name = profilePath.string();
+    std::lock_guard lock(lcmsMutex);
+    cmsSetLogErrorHandler(keepLcmsError);
+    lastLcmsError.clear();
+
+    ProfileHandle output(cmsOpenProfileFromFile(name.c_str(), "r"));
+    if (!output)
+        throw ToolError(name + ": not a readable ICC profile" +
+                        (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
+    if (cmsGetColorSpace(output.get()) != cmsSigCmykData)
+        throw ToolError(name + ": not a CMYK profile");
+    if (cmsGetDeviceClass(output.get()) != cmsSigOutputClass)
+        throw ToolError(name + ": not an output (printer) profile");
+
+    ProfileHandle srgb(cmsCreate_sRGBProfile());
+    TransformHandle transform(cmsCreateTransform(srgb.get(), TYPE_RGB_8, output.get(), TYPE_CMYK_8,
+                                                 INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+    if (!transform)
+        throw ToolError(name + ": cannot build a transform from sRGB" +
+                        (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
+
+    ColourTable table{gridSize, std::vector<uint8_t>(size_t{gridSize} * gridSize * gridSize * 4),
+                      "profile " + profilePath.filename().string()};
+    // One blue row of the cube per call; the table's own order is the input order.
+    std::vector<uint8_t> rgbRow(size_t{gridSize} * 3);
+    size_t entry = 0;
+    for (uint32_t r = 0; r < gridSize; ++r)
+        for (uint32_t g = 0; g < gridSize; ++g) {
+            for (uint32_t b = 0; b < gridSize; ++b) {
+                rgbRow[3 * b + 0] = axis[r];
+                rgbRow[3 * b + 1] = axis[g];
+                rgbRow[3 * b + 2] = axis[b];
+            }
+            cmsDoTransform(transform.get(), rgbRow.data(), table.entries.data() + entry, gridSize);
+            entry += size_t{gridSize} * 4;
+        }
+    return table;
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,36 @@
+// The colour table (mchTable) of colour matching: a cube of gridSize^3 CMYK
+// entries, red slowest and blue fastest, sampled at the levels an axis of the
+// matching method stands for.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace huecl::tool {
+
+// The level each grid index of an axis stands for. Interpolated matching puts
+// index i at round(255 * i / (n - 1)); the direct 32-point look-up takes the
+// top five bits of a level, so index i covers 8i..8i+7 and is sampled at 8i+4.
+std::vector<uint8_t> interpolationAxis(uint32_t gridSize);
+std::vector<uint8_t> directLookupAxis();
+
+struct ColourTable {
+    uint32_t gridSize = 0;
+    std::vector<uint8_t> entries; // 4 bytes per grid point: cyan, magenta, yellow, black
+    std::string origin;           // what built it, for the summary
+};
+
+// The built-in model, for printing without a profile. With c, m, y the
+// complements of red, green and blue (0..1), the grey component
+// g = min(c, m, y) generates black k = g^2, so light greys stay in the
+// colour inks and shadows go to black; k is removed from each colour ink
+// (C = c - k, and so on). Pure black prints as black ink alone.
+ColourTable buildModelTable(const std::vector<uint8_t> &axis);
+
+// sRGB in, the profile's CMYK out (perceptual intent), sampled at the grid
+// points. Throws ToolError unless the file is a CMYK output profile.
+ColourTable buildProfileTable(const std::filesystem::path &profile, const std::vector<uint8_t> &axis);
+
+} // namespace huecl::tool

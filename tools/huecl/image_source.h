@@ -1,0 +1,28 @@
+// Where the page's RGB pixels come from: a file read top to bottom, or the
+// built-in test page. Rows arrive in the library's pixel order (blue, green,
+// red), a band at a time, so a source never needs to hold the whole page.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace huecl::tool {
+
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+    virtual uint32_t width() const = 0;
+    virtual uint32_t height() const = 0;
+    virtual std::string description() const = 0;
+    // Fills rows.size() / (3 * width()) whole rows, continuing where the last
+    // call stopped. Throws ToolError on unreadable or truncated input.
+    virtual void readRows(std::span<uint8_t> rows) = 0;
+};
+
+// Opens a PNG or a binary PPM/PGM, chosen by the file's first bytes.
+std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path);
+
+} // namespace huecl::tool

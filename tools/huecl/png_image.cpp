@@ -1,0 +1,228 @@
+#include "png_image.h"
+
+#include "tool_error.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace huecl::tool {
+namespace {
+
+// libpng reports errors by longjmp. Every libpng call goes through one of the
+// small functions below that set the jump point and hold no C++ object with
+// a destructor, so the jump never skips one; the message waits in the
+// context and becomes a ToolError afterwards.
+struct PngErrorContext {
+    char message[200] = "";
+};
+
+void recordPngError(png_structp png, png_const_charp message) {
+    auto *context = static_cast<PngErrorContext *>(png_get_error_ptr(png));
+    std::snprintf(context->message, sizeof context->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void ignorePngWarning(png_structp, png_const_charp) {}
+
+bool readPngHeader(png_structp png, png_infop info, std::FILE *file) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_set_sig_bytes(png, 0);
+    png_read_info(png, info);
+    // Every colour type becomes 8-bit blue, green, red, alpha.
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
+        png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool readPngRows(png_structp png, png_bytepp rows, png_uint_32 count) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_rows(png, rows, nullptr, count);
+    return true;
+}
+
+bool readWholePng(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_image(png, rows);
+    return true;
+}
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+
+// Owns libpng's read structures, so that a throwing constructor frees them.
+struct PngReadHandles {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngReadHandles() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+class PngSource final : public ImageSource {
+public:
+    explicit PngSource(const std::filesystem::path &path) : name_(path.string()) {
+        file_.reset(std::fopen(path.c_str(), "rb"));
+        if (!file_)
+            throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+        handles_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, recordPngError, ignorePngWarning);
+        if (handles_.png)
+            handles_.info = png_create_info_struct(handles_.png);
+        png_ = handles_.png;
+        info_ = handles_.info;
+        if (!png_ || !info_)
+            throw ToolError(name_ + ": out of memory for the PNG reader");
+        if (!readPngHeader(png_, info_, file_.get()))
+            fail();
+        width_ = png_get_image_width(png_, info_);
+        height_ = png_get_image_height(png_, info_);
+        if (png_get_rowbytes(png_, info_) != size_t{width_} * 4)
+            throw ToolError(name_ + ": unsupported PNG pixel layout");
+        if (png_get_interlace_type(png_, info_) != PNG_INTERLACE_NONE) {
+            // Interlaced passes cover the whole image; only these are held whole.
+            wholeImage_.resize(size_t{width_} * height_ * 4);
+            std::vector<png_bytep> rowPointers(height_);
+            for (uint32_t y = 0; y < height_; ++y)
+                rowPointers[y] = wholeImage_.data() + size_t{y} * width_ * 4;
+            if (!readWholePng(png_, rowPointers.data()))
+                fail();
+        }
+    }
+
+    uint32_t width() const override { return width_; }
+    uint32_t height() const override { return height_; }
+    std::string description() const override { return name_ + " (PNG)"; }
+
+    void readRows(std::span<uint8_t> rows) override {
+        const uint32_t count = static_cast<uint32_t>(rows.size() / (size_t{width_} * 3));
+        rgba_.resize(size_t{width_} * count * 4);
+        if (wholeImage_.empty()) {
+            std::vector<png_bytep> rowPointers(count);
+            for (uint32_t y = 0; y < count; ++y)
+                rowPointers[y] = rgba_.data() + size_t{y} * width_ * 4;
+            if (!readPngRows(png_, rowPointers.data(), count))
+                fail();
+        } else {
+            std::memcpy(rgba_.data(), wholeImage_.data() + size_t{nextRow_} * width_ * 4, rgba_.size());
+        }
+        nextRow_ += count;
+        compositeOnWhite(rows);
+    }
+
+private:
+    [[noreturn]] void fail() const {
+        throw ToolError(name_ + ": corrupt or truncated PNG (" + errors_.message + ")");
+    }
+
+    // Transparent areas print as paper, so alpha blends towards white.
+    void compositeOnWhite(std::span<uint8_t> rows) const {
+        const size_t pixels = rows.size() / 3;
+        for (size_t i = 0; i < pixels; ++i) {
+            const uint32_t alpha = rgba_[4 * i + 3];
+            for (size_t c = 0; c < 3; ++c) {
+                const uint32_t blended = (rgba_[4 * i + c] * alpha + 255 * (255 - alpha) + 127) / 255;
+                rows[3 * i + c] = static_cast<uint8_t>(blended);
+            }
+        }
+    }
+
+    std::string name_;
+    std::unique_ptr<std::FILE, FileCloser> file_;
+    PngErrorContext errors_;
+    PngReadHandles handles_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+    uint32_t width_ = 0, height_ = 0, nextRow_ = 0;
+    std::vector<uint8_t> rgba_;
+    std::vector<uint8_t> wholeImage_;
+};
+
+bool startPngFile(png_structp png, png_infop info, std::FILE *file, uint32_t width, uint32_t height,
+                  int colourType) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 6);
+    png_write_info(png, info);
+    return true;
+}
+
+bool writePngRow(png_structp png, png_const_bytep row) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_write_row(png, row);
+    return true;
+}
+
+bool endPngFile(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_write_end(png, info);
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<ImageSource> openPng(const std::filesystem::path &path) {
+    return std::make_unique<PngSource>(path);
+}
+
+struct PngWriter::State {
+    std::string name;
+    PngErrorContext errors;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    size_t rowBytes = 0;
+    uint32_t rowsLeft = 0;
+
+    ~State() { png_destroy_write_struct(&png, &info); }
+    [[noreturn]] void fail() const { throw ToolError("cannot write PNG " + name + ": " + errors.message); }
+};
+
+PngWriter::PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels)
+    : state_(std::make_unique<State>()) {
+    state_->name = std::move(name);
+    state_->rowBytes = size_t{width} * static_cast<size_t>(channels);
+    state_->rowsLeft = height;
+    state_->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state_->errors, recordPngError, ignorePngWarning);
+    if (state_->png)
+        state_->info = png_create_info_struct(state_->png);
+    if (!state_->png || !state_->info)
+        throw ToolError("out of memory for the PNG writer");
+    const int colourType = channels == Channels::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY;
+    if (!startPngFile(state_->png, state_->info, file, width, height, colourType))
+        state_->fail();
+}
+
+PngWriter::~PngWriter() = default;
+
+void PngWriter::writeRow(std::span<const uint8_t> row) {
+    if (row.size() != state_->rowBytes || state_->rowsLeft == 0)
+        throw std::logic_error("PNG row of the wrong size or beyond the image");
+    if (!writePngRow(state_->png, row.data()))
+        state_->fail();
+    --state_->rowsLeft;
+}
+
+void PngWriter::finish() {
+    if (state_->rowsLeft != 0)
+        throw std::logic_error("PNG finished before its last row");
+    if (!endPngFile(state_->png, state_->info))
+        state_->fail();
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,37 @@
+// PNG through libpng: a row-streaming reader for every colour type (palette,
+// grey, with or without alpha, 16-bit reduced to 8) and a row-streaming RGB
+// writer for previews and screens.
+#pragma once
+
+#include "image_source.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace huecl::tool {
+
+std::unique_ptr<ImageSource> openPng(const std::filesystem::path &path);
+
+// Writes an 8-bit RGB or grey PNG row by row into an open file.
+class PngWriter {
+public:
+    enum class Channels { grey = 1, rgb = 3 };
+    PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels);
+    ~PngWriter();
+    PngWriter(const PngWriter &) = delete;
+    PngWriter &operator=(const PngWriter &) = delete;
+
+    // One row of width samples (grey) or width red, green, blue triples.
+    void writeRow(std::span<const uint8_t> row);
+    // Completes the file once every row is written.
+    void finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace huecl::tool

@@ -1,0 +1,150 @@
+#include "pnm_image.h"
+
+#include "tool_error.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace huecl::tool {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads the whitespace- and comment-separated header numbers of a PNM file.
+class PnmHeaderReader {
+public:
+    PnmHeaderReader(std::FILE *file, std::string name) : file_(file), name_(std::move(name)) {}
+
+    uint32_t readNumber(const char *what) {
+        int c = skipSpaceAndComments();
+        if (c < '0' || c > '9')
+            throw ToolError(name_ + ": corrupt PNM header (no " + what + ")");
+        uint64_t value = 0;
+        while (c >= '0' && c <= '9') {
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+            if (value > 0xFFFFFF)
+                throw ToolError(name_ + ": corrupt PNM header (" + what + " too large)");
+            c = std::fgetc(file_);
+        }
+        // Exactly one whitespace byte separates the header from the samples.
+        if (c != EOF && !std::isspace(c))
+            throw ToolError(name_ + ": corrupt PNM header (bad " + what + ")");
+        lastSeparator_ = c;
+        return static_cast<uint32_t>(value);
+    }
+    int lastSeparator() const { return lastSeparator_; }
+
+private:
+    int skipSpaceAndComments() {
+        int c = std::fgetc(file_);
+        for (;;) {
+            if (c == '#') {
+                while (c != '\n' && c != EOF)
+                    c = std::fgetc(file_);
+            } else if (c != EOF && std::isspace(c)) {
+                c = std::fgetc(file_);
+            } else {
+                return c;
+            }
+        }
+    }
+
+    std::FILE *file_;
+    std::string name_;
+    int lastSeparator_ = 0;
+};
+
+class PnmSource final : public ImageSource {
+public:
+    explicit PnmSource(const std::filesystem::path &path) : name_(path.string()) {
+        file_.reset(std::fopen(path.c_str(), "rb"));
+        if (!file_)
+            throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+        char magic[2] = {};
+        if (std::fread(magic, 1, 2, file_.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
+            throw ToolError(name_ + ": not a binary PPM or PGM file");
+        channels_ = magic[1] == '6' ? 3 : 1;
+        PnmHeaderReader header(file_.get(), name_);
+        width_ = header.readNumber("width");
+        height_ = header.readNumber("height");
+        const uint32_t maxValue = header.readNumber("maxval");
+        if (header.lastSeparator() == EOF)
+            throw ToolError(name_ + ": truncated PNM file (no pixel data)");
+        if (width_ == 0 || height_ == 0)
+            throw ToolError(name_ + ": empty image (" + std::to_string(width_) + "x" + std::to_string(height_) + ")");
+        if (maxValue == 0 || maxValue > 255)
+            throw ToolError(name_ + ": only 8-bit PNM samples are supported (maxval " + std::to_string(maxValue) + ")");
+        maxValue_ = maxValue;
+    }
+
+    uint32_t width() const override { return width_; }
+    uint32_t height() const override { return height_; }
+    std::string description() const override {
+        return name_ + (channels_ == 3 ? " (PPM)" : " (PGM)");
+    }
+
+    void readRows(std::span<uint8_t> rows) override {
+        const size_t pixels = rows.size() / 3;
+        fileBytes_.resize(pixels * channels_);
+        if (std::fread(fileBytes_.data(), 1, fileBytes_.size(), file_.get()) != fileBytes_.size())
+            throw ToolError(name_ + ": truncated PNM file (pixel data ends early)");
+        for (size_t i = 0; i < pixels; ++i) {
+            if (channels_ == 3) {
+                rows[3 * i + 0] = scale(fileBytes_[3 * i + 2]);
+                rows[3 * i + 1] = scale(fileBytes_[3 * i + 1]);
+                rows[3 * i + 2] = scale(fileBytes_[3 * i + 0]);
+            } else {
+                const uint8_t grey = scale(fileBytes_[i]);
+                rows[3 * i + 0] = rows[3 * i + 1] = rows[3 * i + 2] = grey;
+            }
+        }
+    }
+
+private:
+    uint8_t scale(uint8_t sample) const {
+        if (sample > maxValue_)
+            throw ToolError(name_ + ": corrupt PNM file (sample above maxval)");
+        return static_cast<uint8_t>((sample * 255u + maxValue_ / 2) / maxValue_);
+    }
+
+    std::string name_;
+    FileHandle file_;
+    uint32_t width_ = 0, height_ = 0, maxValue_ = 255;
+    size_t channels_ = 3;
+    std::vector<uint8_t> fileBytes_;
+};
+
+} // namespace
+
+std::unique_ptr<ImageSource> openPnm(const std::filesystem::path &path) {
+    return std::make_unique<PnmSource>(path);
+}
+
+std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot) {
+    if (bitsPerDot == 1)
+        return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+    return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
+           std::to_string((1u << bitsPerDot) - 1) + "\n";
+}
+
+void appendPlaneFileRow(std::span<const uint8_t> packedRow, uint32_t width, uint32_t bitsPerDot,
+                        std::vector<uint8_t> &out) {
+    if (bitsPerDot == 1) {
+        out.insert(out.end(), packedRow.begin(), packedRow.begin() + (width + 7) / 8);
+        return;
+    }
+    const uint32_t dotsPerByte = 8 / bitsPerDot;
+    const uint32_t maxLevel = (1u << bitsPerDot) - 1;
+    for (uint32_t dot = 0; dot < width; ++dot) {
+        const uint32_t shift = 8 - bitsPerDot * (dot % dotsPerByte + 1);
+        const uint32_t level = (packedRow[dot / dotsPerByte] >> shift) & maxLevel;
+        out.push_back(static_cast<uint8_t>(maxLevel - level));
+    }
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,27 @@
+// Binary PPM (P6) and PGM (P5) with 8-bit samples: streamed row by row, and
+// the PBM/PGM writers for decoded planes.
+#pragma once
+
+#include "image_source.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace huecl::tool {
+
+class PendingFile;
+
+std::unique_ptr<ImageSource> openPnm(const std::filesystem::path &path);
+
+// The header of a plane file: PBM (P4) for one bit per dot, otherwise PGM
+// (P5) whose maxval is the largest dot value.
+std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot);
+// One packed plane row (the library's layout) as the bytes of a PBM or PGM
+// row. PBM rows are the packed row itself; PGM samples are inverted so that
+// ink looks dark, as it does in a PBM.
+void appendPlaneFileRow(std::span<const uint8_t> packedRow, uint32_t width, uint32_t bitsPerDot,
+                        std::vector<uint8_t> &out);
+
+} // namespace huecl::tool

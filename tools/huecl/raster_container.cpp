@@ -1,0 +1,167 @@
+#include "raster_container.h"
+
+#include "output_files.h"
+#include "tool_error.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace huecl::tool {
+namespace {
+
+constexpr char headerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'R', 'S', 'T'};
+constexpr char trailerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'E', 'N', 'D'};
+
+// Worst case of one plane band: the largest band a reader accepts.
+constexpr uint64_t maxBandBytes = uint64_t{1} << 30;
+
+std::array<uint32_t, rasterHeaderFields> headerWords(const RasterHeader &h) {
+    auto u = [](int32_t value) { return static_cast<uint32_t>(value); };
+    return {h.sourceWidth, h.sourceHeight, h.sourceResX, h.sourceResY, h.deviceResX, h.deviceResY,
+            h.deviceWidth, h.deviceHeight, h.lineBytes, h.bitsPerDot, h.planeCount, h.bandCount,
+            h.bandHeight, h.engine, h.ditherMode, h.screenKind, h.blackOnly, h.matchMethod,
+            h.blackMode, h.gridSize, h.fromProfile, u(h.brightness), u(h.saturation), u(h.balanceRed),
+            u(h.balanceGreen), u(h.balanceBlue), u(h.cmySaturation), u(h.density), h.lzsBudget, 0};
+}
+
+RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields> &w) {
+    auto s = [](uint32_t value) { return static_cast<int32_t>(value); };
+    RasterHeader h;
+    h.sourceWidth = w[0], h.sourceHeight = w[1], h.sourceResX = w[2], h.sourceResY = w[3];
+    h.deviceResX = w[4], h.deviceResY = w[5], h.deviceWidth = w[6], h.deviceHeight = w[7];
+    h.lineBytes = w[8], h.bitsPerDot = w[9], h.planeCount = w[10], h.bandCount = w[11];
+    h.bandHeight = w[12], h.engine = w[13], h.ditherMode = w[14], h.screenKind = w[15];
+    h.blackOnly = w[16], h.matchMethod = w[17], h.blackMode = w[18], h.gridSize = w[19];
+    h.fromProfile = w[20], h.brightness = s(w[21]), h.saturation = s(w[22]), h.balanceRed = s(w[23]);
+    h.balanceGreen = s(w[24]), h.balanceBlue = s(w[25]), h.cmySaturation = s(w[26]), h.density = s(w[27]);
+    h.lzsBudget = w[28];
+    return h;
+}
+
+void appendWord(std::vector<uint8_t> &out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+uint32_t checksum(std::span<const uint8_t> bytes) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    // zlib takes 32-bit lengths; plane bands stay far below that.
+    crc = crc32(crc, bytes.data(), static_cast<uInt>(bytes.size()));
+    return static_cast<uint32_t>(crc);
+}
+
+bool plausible(const RasterHeader &h) {
+    const bool bitsValid = h.bitsPerDot == 1 || h.bitsPerDot == 2 || h.bitsPerDot == 4;
+    const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
+    return bitsValid && planesValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
+           h.lineBytes == (uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
+           uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 && h.deviceResY > 0;
+}
+
+} // namespace
+
+RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header) : file_(file), header_(header) {
+    std::vector<uint8_t> bytes(std::begin(headerMagic), std::end(headerMagic));
+    for (const uint32_t word : headerWords(header))
+        appendWord(bytes, word);
+    appendWord(bytes, checksum(bytes));
+    put(bytes);
+}
+
+void RasterWriter::put(std::span<const uint8_t> bytes) {
+    file_.write(bytes);
+    bytesWritten_ += bytes.size();
+}
+
+void RasterWriter::writeBand(uint32_t deviceRows, std::span<const std::vector<uint8_t>> planeStreams) {
+    if (planeStreams.size() != header_.planeCount || bandsWritten_ == header_.bandCount)
+        throw std::logic_error("band does not match the raster header");
+    std::vector<uint8_t> words;
+    appendWord(words, deviceRows);
+    put(words);
+    for (const auto &stream : planeStreams) {
+        words.clear();
+        appendWord(words, static_cast<uint32_t>(stream.size()));
+        appendWord(words, checksum(stream));
+        put(words);
+        put(stream);
+    }
+    ++bandsWritten_;
+}
+
+void RasterWriter::finish() {
+    if (bandsWritten_ != header_.bandCount)
+        throw std::logic_error("raster finished before its last band");
+    put(std::span(reinterpret_cast<const uint8_t *>(trailerMagic), sizeof trailerMagic));
+}
+
+RasterReader::RasterReader(const std::filesystem::path &path) : name_(path.string()) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_)
+        throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+    std::vector<uint8_t> bytes(sizeof headerMagic + 4 * rasterHeaderFields);
+    take(bytes.data(), sizeof headerMagic, "header");
+    if (std::memcmp(bytes.data(), headerMagic, sizeof headerMagic) != 0)
+        throw ToolError(name_ + ": not a huecl raster file");
+    take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
+    const uint32_t storedChecksum = takeWord("header");
+    if (storedChecksum != checksum(bytes))
+        throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
+    std::array<uint32_t, rasterHeaderFields> words{};
+    for (size_t i = 0; i < words.size(); ++i) {
+        const uint8_t *p = bytes.data() + sizeof headerMagic + 4 * i;
+        words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+    }
+    header_ = headerFromWords(words);
+    if (!plausible(header_))
+        throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
+}
+
+RasterReader::~RasterReader() {
+    if (file_)
+        std::fclose(file_);
+}
+
+void RasterReader::take(void *bytes, size_t count, const char *what) {
+    if (std::fread(bytes, 1, count, file_) != count)
+        throw ToolError(name_ + ": truncated raster file (in the " + what + ")");
+}
+
+uint32_t RasterReader::takeWord(const char *what) {
+    uint8_t p[4];
+    take(p, 4, what);
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+bool RasterReader::readBand(RasterBand &band) {
+    if (bandsRead_ == header_.bandCount) {
+        char trailer[sizeof trailerMagic];
+        take(trailer, sizeof trailer, "trailer");
+        if (std::memcmp(trailer, trailerMagic, sizeof trailer) != 0 || std::fgetc(file_) != EOF)
+            throw ToolError(name_ + ": corrupt raster file (bad trailer)");
+        return false;
+    }
+    const std::string where = "band " + std::to_string(bandsRead_);
+    band.deviceRows = takeWord(where.c_str());
+    if (band.deviceRows == 0 || band.deviceRows > header_.bandHeight)
+        throw ToolError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) + " rows)");
+    // An LZS stream is at most 9/8 of its input plus its end marker.
+    const uint64_t largestStream = uint64_t{band.deviceRows} * header_.lineBytes * 9 / 8 + 64;
+    for (uint32_t plane = 0; plane < header_.planeCount; ++plane) {
+        const uint32_t length = takeWord(where.c_str());
+        const uint32_t storedChecksum = takeWord(where.c_str());
+        if (length > largestStream)
+            throw ToolError(name_ + ": corrupt raster file (" + where + " stream too long)");
+        auto &stream = band.streams[plane];
+        stream.resize(length);
+        take(stream.data(), length, where.c_str());
+        if (checksum(stream) != storedChecksum)
+            throw ToolError(name_ + ": corrupt raster file (" + where + " checksum mismatch)");
+    }
+    ++bandsRead_;
+    return true;
+}
+
+} // namespace huecl::tool

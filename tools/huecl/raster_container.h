@@ -1,0 +1,85 @@
+// The compressed raster file (.hcr). Little-endian throughout:
+//
+//   header   "HUECLRST", then the 32-bit fields of RasterHeader in order,
+//            then the CRC-32 of everything before it
+//   bands    bandCount times: deviceRows, then per plane (cyan, magenta,
+//            yellow, black; black only when planeCount is 1) the LZS stream
+//            length, the CRC-32 of the stream and the stream itself
+//   trailer  "HUECLEND"
+//
+// Each plane band is one closed LZS stream of deviceRows * lineBytes bytes,
+// compressed with a fresh history, so bands decode independently. The CRCs
+// let a reader refuse a damaged file before the decompressor, which trusts
+// its input, ever sees it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace huecl::tool {
+
+class PendingFile;
+
+struct RasterHeader {
+    // Geometry.
+    uint32_t sourceWidth = 0, sourceHeight = 0;
+    uint32_t sourceResX = 0, sourceResY = 0, deviceResX = 0, deviceResY = 0;
+    uint32_t deviceWidth = 0, deviceHeight = 0, lineBytes = 0;
+    uint32_t bitsPerDot = 0, planeCount = 0, bandCount = 0, bandHeight = 0;
+    // Settings the raster was made with.
+    uint32_t engine = 0, ditherMode = 0, screenKind = 0, blackOnly = 0;
+    uint32_t matchMethod = 0, blackMode = 0, gridSize = 0, fromProfile = 0;
+    int32_t brightness = 0, saturation = 0, balanceRed = 0, balanceGreen = 0, balanceBlue = 0;
+    int32_t cmySaturation = 0, density = 0;
+    uint32_t lzsBudget = 0;
+
+    bool operator==(const RasterHeader &) const = default;
+};
+
+inline constexpr size_t rasterHeaderFields = 30;
+
+struct RasterBand {
+    uint32_t deviceRows = 0;
+    std::array<std::vector<uint8_t>, 4> streams; // planeCount of them used
+};
+
+class RasterWriter {
+public:
+    RasterWriter(PendingFile &file, const RasterHeader &header);
+    void writeBand(uint32_t deviceRows, std::span<const std::vector<uint8_t>> planeStreams);
+    // Writes the trailer; throws if fewer bands than announced were written.
+    void finish();
+    uint64_t bytesWritten() const { return bytesWritten_; }
+
+private:
+    void put(std::span<const uint8_t> bytes);
+    PendingFile &file_;
+    RasterHeader header_;
+    uint32_t bandsWritten_ = 0;
+    uint64_t bytesWritten_ = 0;
+};
+
+class RasterReader {
+public:
+    explicit RasterReader(const std::filesystem::path &path);
+    ~RasterReader();
+    const RasterHeader &header() const { return header_; }
+    // Reads the next band; throws ToolError on damage. After the last band it
+    // checks the trailer and returns false.
+    bool readBand(RasterBand &band);
+
+private:
+    void take(void *bytes, size_t count, const char *what);
+    uint32_t takeWord(const char *what);
+    std::string name_;
+    std::FILE *file_ = nullptr;
+    RasterHeader header_;
+    uint32_t bandsRead_ = 0;
+};
+
+} // namespace huecl::tool

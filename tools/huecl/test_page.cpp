@@ -1,0 +1,198 @@
+#include "test_page.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace huecl::tool {
+namespace {
+
+struct Rgb {
+    double red, green, blue; // 0..1
+};
+
+Rgb mix(Rgb a, Rgb b, double t) {
+    return {a.red + (b.red - a.red) * t, a.green + (b.green - a.green) * t, a.blue + (b.blue - a.blue) * t};
+}
+
+constexpr Rgb white{1, 1, 1};
+constexpr Rgb black{0, 0, 0};
+
+// Ramps from paper to full colorant or primary: cyan, magenta, yellow, black
+// (stepped), red, green, blue and a smooth grey that runs the other way.
+struct Ramp {
+    Rgb full;
+    bool stepped;
+    bool fromDark;
+};
+constexpr std::array<Ramp, 8> ramps{{
+    {{0, 1, 1}, false, false},
+    {{1, 0, 1}, false, false},
+    {{1, 1, 0}, false, false},
+    {{0, 0, 0}, true, false},
+    {{1, 0, 0}, false, false},
+    {{0, 1, 0}, false, false},
+    {{0, 0, 1}, false, false},
+    {{0, 0, 0}, false, true},
+}};
+
+// Cheap deterministic hash for the text-like glyphs.
+uint32_t hashCell(uint32_t a, uint32_t b) {
+    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0xC2B2AE3Du;
+    return h ^ (h >> 13);
+}
+
+class TestPage final : public ImageSource {
+public:
+    explicit TestPage(PageSize size) : size_(size) {}
+
+    uint32_t width() const override { return size_.width; }
+    uint32_t height() const override { return size_.height; }
+    std::string description() const override {
+        return "built-in test page " + std::to_string(size_.width) + "x" + std::to_string(size_.height);
+    }
+
+    void readRows(std::span<uint8_t> rows) override {
+        const size_t rowBytes = size_t{size_.width} * 3;
+        for (size_t offset = 0; offset + rowBytes <= rows.size(); offset += rowBytes)
+            renderRow(nextRow_++, rows.subspan(offset, rowBytes));
+    }
+
+private:
+    void renderRow(uint32_t y, std::span<uint8_t> row) const {
+        const double v = (y + 0.5) / size_.height;
+        for (uint32_t x = 0; x < size_.width; ++x) {
+            const double u = (x + 0.5) / size_.width;
+            const Rgb colour = shade(u, v, x, y);
+            row[3 * x + 0] = toByte(colour.blue);
+            row[3 * x + 1] = toByte(colour.green);
+            row[3 * x + 2] = toByte(colour.red);
+        }
+    }
+
+    static uint8_t toByte(double value) {
+        return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+    }
+
+    Rgb shade(double u, double v, uint32_t x, uint32_t y) const {
+        constexpr double margin = 0.04;
+        if (u < margin || u > 1 - margin || v < 0.03 || v > 0.97)
+            return white;
+        const double innerU = (u - margin) / (1 - 2 * margin);
+        if (v < 0.38)
+            return rampArea(innerU, (v - 0.03) / 0.35);
+        if (v > 0.40 && v < 0.70)
+            return photoArea(innerU, (v - 0.40) / 0.30);
+        if (v > 0.72)
+            return detailArea(innerU, (v - 0.72) / 0.25, x, y);
+        return white;
+    }
+
+    static Rgb rampArea(double u, double v) {
+        const double slot = v * ramps.size();
+        const size_t index = std::min(static_cast<size_t>(slot), ramps.size() - 1);
+        const double within = slot - static_cast<double>(index);
+        if (within > 0.85)
+            return white; // gap between ramps
+        const Ramp &ramp = ramps[index];
+        double t = u;
+        if (ramp.stepped || within > 0.55)
+            t = std::floor(u * 11) / 10; // 0 %, 10 %, ... 100 % patches
+        t = std::min(t, 1.0);
+        return ramp.fromDark ? mix(black, white, t) : mix(white, ramp.full, t);
+    }
+
+    // A landscape of soft gradients: sky, sun, hills, a lake and a shaded ball.
+    static Rgb photoArea(double u, double v) {
+        const double aspect = 2.2;
+        const double ballX = 0.78, ballY = 0.45, ballRadius = 0.16;
+        const double dx = (u - ballX) * aspect, dy = v - ballY;
+        if (dx * dx + dy * dy < ballRadius * ballRadius) {
+            const double nx = dx / ballRadius, ny = dy / ballRadius;
+            const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+            const double light = std::clamp(0.25 + 0.75 * (-0.5 * nx - 0.6 * ny + 0.62 * nz), 0.0, 1.0);
+            const double highlight = std::pow(std::max(0.0, -0.4 * nx - 0.5 * ny + 0.77 * nz), 40);
+            const Rgb skin{0.93, 0.68, 0.52};
+            return mix(mix(Rgb{0.25, 0.1, 0.08}, skin, light), white, highlight);
+        }
+        const double hill = 0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3);
+        if (v < hill) {
+            const double sunX = 0.25, sunY = 0.22;
+            const double sunDistance = std::hypot((u - sunX) * aspect, v - sunY);
+            Rgb sky = mix(Rgb{0.15, 0.35, 0.8}, Rgb{0.95, 0.8, 0.6}, v / hill);
+            const double glow = std::exp(-sunDistance * 9);
+            sky = mix(sky, Rgb{1, 0.95, 0.7}, glow);
+            return sunDistance < 0.06 ? Rgb{1, 0.97, 0.8} : sky;
+        }
+        const double depth = (v - hill) / (1 - hill);
+        if (v > 0.82) {
+            const double ripple = 0.5 + 0.5 * std::sin(v * 240 + std::sin(u * 30) * 2);
+            return mix(Rgb{0.1, 0.3, 0.45}, Rgb{0.35, 0.6, 0.75}, ripple * (1 - depth * 0.5));
+        }
+        const double texture = 0.5 + 0.5 * std::sin(u * 90 + v * 40) * std::sin(u * 23 - v * 70);
+        return mix(Rgb{0.45, 0.6, 0.2}, Rgb{0.2, 0.35, 0.1}, depth * 0.7 + texture * 0.3);
+    }
+
+    Rgb detailArea(double u, double v, uint32_t x, uint32_t y) const {
+        if (u < 0.3)
+            return siemensStar((u - 0.15) / 0.15, (v - 0.5) / 0.5 * (0.25 * size_.height) / (0.15 * 0.92 * size_.width));
+        if (u < 0.6)
+            return linePairs((u - 0.3) / 0.3, v, x, y);
+        return textLines(x, y);
+    }
+
+    // 72 alternating spokes; they meet at the centre in detail finer than a dot.
+    static Rgb siemensStar(double px, double py) {
+        const double radius = std::hypot(px, py);
+        if (radius > 0.95)
+            return white;
+        const double angle = std::atan2(py, px);
+        const bool dark = static_cast<int>(std::floor((angle + std::numbers::pi) / (2 * std::numbers::pi) * 72)) % 2 == 0;
+        return dark ? black : white;
+    }
+
+    // Groups of lines one to four source pixels wide, across and down, in
+    // black and in the three primaries of the printer.
+    static Rgb linePairs(double u, double v, uint32_t x, uint32_t y) {
+        const int column = static_cast<int>(u * 4);
+        const uint32_t lineWidth = static_cast<uint32_t>(column) + 1;
+        const bool across = v < 0.5;
+        const uint32_t coordinate = across ? y : x;
+        if (u * 4 - column > 0.85 || std::fmod(v, 0.5) > 0.45)
+            return white;
+        if ((coordinate / lineWidth) % 2 != 0)
+            return white;
+        constexpr std::array<Rgb, 4> inks{{{0, 0, 0}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}}};
+        return inks[static_cast<size_t>(std::fmod(v, 0.5) / 0.125) % 4];
+    }
+
+    // Lines of small glyph-like shapes, 5 x 7 pixels each, grouped in words.
+    static Rgb textLines(uint32_t x, uint32_t y) {
+        constexpr uint32_t glyphWidth = 6, glyphHeight = 10;
+        const uint32_t line = y / glyphHeight, rowInGlyph = y % glyphHeight;
+        const uint32_t glyph = x / glyphWidth, columnInGlyph = x % glyphWidth;
+        if (rowInGlyph >= 7 || columnInGlyph >= 5)
+            return white;
+        if (hashCell(line, glyph / 7) % 7 == 0 || glyph % 7 == 6)
+            return white; // spaces between words
+        const uint32_t shape = hashCell(line * 131 + 7, glyph);
+        const bool stem = columnInGlyph == (shape % 3) * 2;
+        const bool bar = rowInGlyph == ((shape >> 4) % 4) * 2;
+        const bool dot = ((shape >> (8 + rowInGlyph * 3 + columnInGlyph % 3)) & 1) && rowInGlyph % 3 == 0;
+        return stem || bar || dot ? black : white;
+    }
+
+    PageSize size_;
+    uint32_t nextRow_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ImageSource> makeTestPage(PageSize size) {
+    return std::make_unique<TestPage>(size);
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,114 @@
+#include "cli_options.h"
+#include "tool_error.h"
+
+#include <gtest/gtest.h>
+
+namespace huecl::tool {
+namespace {
+
+Command parse(std::vector<std::string> arguments) { return parseCommandLine(arguments); }
+
+PrintCommand parsePrint(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "print");
+    return std::get<PrintCommand>(parse(arguments));
+}
+
+std::string errorOf(std::vector<std::string> arguments) {
+    try {
+        parse(arguments);
+    } catch (const ToolError &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(PrintOptions, DefaultsRunTheScaledTwoBitPathOnTheTestPage) {
+    const PrintCommand command = parsePrint({"-o", "out"});
+    EXPECT_FALSE(command.image);
+    EXPECT_EQ(command.outputFolder, "out");
+    EXPECT_EQ(command.pageSize.width, 2480u);
+    EXPECT_EQ(command.pageSize.height, 3508u);
+    EXPECT_EQ(command.settings.source.x, 300u);
+    EXPECT_EQ(command.settings.device.y, 600u);
+    EXPECT_EQ(command.settings.ditherMode, 3u);
+    EXPECT_GE(command.threads, 1u);
+}
+
+TEST(PrintOptions, EveryRecordFieldHasAnOption) {
+    const PrintCommand command = parsePrint(
+        {"page.png", "-o", "dir", "--dither", "4bit", "--screen", "1", "--black-only", "--match", "direct",
+         "--black-mode", "grey", "--grid", "9", "--source-dpi", "150x300", "--device-dpi", "600",
+         "--brightness", "-30", "--saturation", "40", "--balance", "12,10,29", "--cmy-saturation", "-20",
+         "--density", "15", "--band-height", "64", "--lzs-budget", "0", "--threads", "3", "--quiet", "--planes"});
+    const PageSettings &s = command.settings;
+    EXPECT_EQ(command.image, std::filesystem::path("page.png"));
+    EXPECT_EQ(s.ditherMode, 1u);
+    EXPECT_EQ(s.screenKind, 1u);
+    EXPECT_TRUE(s.blackOnly);
+    EXPECT_EQ(s.matchMethod, 0u);
+    EXPECT_EQ(s.blackMode, 2u);
+    EXPECT_EQ(s.gridSize, 9u);
+    EXPECT_EQ(s.source.x, 150u);
+    EXPECT_EQ(s.source.y, 300u);
+    EXPECT_EQ(s.device.x, 600u);
+    EXPECT_EQ(s.brightness, -30);
+    EXPECT_EQ(s.saturation, 40);
+    EXPECT_EQ(s.balance, (std::array<int32_t, 3>{12, 10, 29}));
+    EXPECT_EQ(s.cmySaturation, -20);
+    EXPECT_EQ(s.density, 15);
+    EXPECT_EQ(s.bandHeight, 64u);
+    EXPECT_EQ(s.lzsBudget, 0u);
+    EXPECT_EQ(command.threads, 3u);
+    EXPECT_TRUE(command.quiet);
+    EXPECT_TRUE(command.writePlanes);
+}
+
+TEST(PrintOptions, NamedAndNumericSizes) {
+    EXPECT_EQ(parsePrint({"-o", "d", "--size", "letter"}).pageSize.width, 2550u);
+    const PageSize custom = parsePrint({"-o", "d", "--size", "64x48"}).pageSize;
+    EXPECT_EQ(custom.width, 64u);
+    EXPECT_EQ(custom.height, 48u);
+}
+
+TEST(PrintOptions, RefusesWhatTheRecordsCannotTake) {
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--screen", "4"}), "--screen must be 0 to 3, not 4");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--grid", "1"}), "--grid must be 2 to 64, not 1");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--lzs-budget", "256"}), "--lzs-budget must be 0 to 255, not 256");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--threads", "0"}), "--threads must be 1 to 256, not 0");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--density", "-129"}), "--density must be -128 to 255, not -129");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--balance", "10,10"}),
+              "--balance needs three levels RED,GREEN,BLUE, not '10,10'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--balance", "10,31,10"}), "--balance must be 1 to 30, not 31");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--dither", "3bit"}),
+              "--dither must be one of 1bit, 4bit, 1bit-spread, 2bit, not '3bit'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--engine", "earliest"}), "--engine must be one of later, not 'earliest'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--brightness", "ten"}), "--brightness needs a whole number, not 'ten'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--size", "10x"}), "--size needs a whole number, not ''");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--source-dpi", "100", "--device-dpi", "1700"}),
+              "--source-dpi and --device-dpi may differ by at most a factor of 16");
+}
+
+TEST(PrintOptions, RefusesMalformedCommandLines) {
+    EXPECT_EQ(errorOf({}), "no command given (see huecl --help)");
+    EXPECT_EQ(errorOf({"paint"}), "unknown command 'paint' (see huecl --help)");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--colour"}), "unknown option '--colour' (see huecl --help)");
+    EXPECT_EQ(errorOf({"print", "a.png"}), "print needs an output folder: -o DIR");
+    EXPECT_EQ(errorOf({"print", "-o"}), "-o needs a value");
+    EXPECT_EQ(errorOf({"print", "a.png", "b.png", "-o", "d"}), "print takes one image, not 'a.png' and 'b.png'");
+}
+
+TEST(OtherCommands, ParseTheirOperands) {
+    const auto decode = std::get<DecodeCommand>(parse({"decode", "page.hcr", "-o", "planes"}));
+    EXPECT_EQ(decode.raster, "page.hcr");
+    EXPECT_EQ(decode.outputFolder, "planes");
+    const auto lzs = std::get<LzsCommand>(parse({"lzs", "decompress", "in", "out", "--buffer", "16"}));
+    EXPECT_FALSE(lzs.compress);
+    EXPECT_EQ(lzs.bufferBytes, 16u);
+    EXPECT_EQ(std::get<ScreensCommand>(parse({"screens", "-o", "s"})).outputFolder, "s");
+    EXPECT_EQ(errorOf({"lzs", "pack", "in", "out"}), "usage: huecl lzs compress|decompress IN OUT");
+    EXPECT_EQ(errorOf({"lzs", "compress", "in", "out", "--buffer", "15"}), "--buffer must be 16 to 16777216, not 15");
+    EXPECT_EQ(errorOf({"decode", "page.hcr"}), "usage: huecl decode FILE.hcr -o DIR");
+}
+
+} // namespace
+} // namespace huecl::tool

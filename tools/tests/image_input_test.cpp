@@ -1,0 +1,226 @@
+#include "image_source.h"
+#include "pnm_image.h"
+#include "temporary_folder.h"
+#include "test_page.h"
+#include "tool_error.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <csetjmp>
+
+namespace huecl::tool {
+namespace {
+
+using testing::TemporaryFolder;
+
+struct Bgr {
+    uint8_t blue, green, red;
+    bool operator==(const Bgr &) const = default;
+};
+
+std::vector<Bgr> readAll(ImageSource &source) {
+    std::vector<uint8_t> bytes(size_t{source.width()} * source.height() * 3);
+    source.readRows(bytes);
+    std::vector<Bgr> pixels(bytes.size() / 3);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+    return pixels;
+}
+
+// Writes a PNG of any colour type and depth with libpng's own writer, so the
+// reader is checked against files it did not write itself.
+bool writeRawPng(const std::filesystem::path &path, uint32_t width, uint32_t height, int bitDepth, int colourType,
+                 bool interlaced, const std::vector<std::vector<uint8_t>> &rows,
+                 const std::vector<png_color> &palette = {}, const std::vector<uint8_t> &paletteAlpha = {}) {
+    FILE *file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, bitDepth, colourType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty())
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    if (!paletteAlpha.empty())
+        png_set_tRNS(png, info, paletteAlpha.data(), static_cast<int>(paletteAlpha.size()), nullptr);
+    png_write_info(png, info);
+    std::vector<png_bytep> pointers;
+    for (const auto &row : rows)
+        pointers.push_back(const_cast<png_bytep>(row.data()));
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return true;
+}
+
+std::string errorOpening(const std::filesystem::path &path) {
+    try {
+        auto source = openImage(path);
+        readAll(*source);
+    } catch (const ToolError &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(PngInput, EveryColourTypeBecomesBlueGreenRed) {
+    TemporaryFolder folder;
+    const std::vector<Bgr> expected{{30, 20, 10}, {255, 255, 255}};
+    ASSERT_TRUE(writeRawPng(folder / "rgb.png", 2, 1, 8, PNG_COLOR_TYPE_RGB, false, {{10, 20, 30, 255, 255, 255}}));
+    ASSERT_TRUE(writeRawPng(folder / "rgb16.png", 2, 1, 16, PNG_COLOR_TYPE_RGB, false,
+                            {{10, 0, 20, 0, 30, 0, 255, 255, 255, 255, 255, 255}}));
+    ASSERT_TRUE(writeRawPng(folder / "interlaced.png", 2, 1, 8, PNG_COLOR_TYPE_RGB, true,
+                            {{10, 20, 30, 255, 255, 255}}));
+    ASSERT_TRUE(writeRawPng(folder / "palette.png", 2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{1, 0}},
+                            {{255, 255, 255}, {10, 20, 30}}));
+    for (const char *name : {"rgb.png", "rgb16.png", "interlaced.png", "palette.png"}) {
+        auto source = openImage(folder / name);
+        EXPECT_EQ(source->width(), 2u) << name;
+        EXPECT_EQ(readAll(*source), expected) << name;
+    }
+}
+
+TEST(PngInput, GreyAndAlphaBlendOntoWhitePaper) {
+    TemporaryFolder folder;
+    ASSERT_TRUE(writeRawPng(folder / "grey2.png", 4, 1, 2, PNG_COLOR_TYPE_GRAY, false, {{0x1B}}));
+    auto grey = openImage(folder / "grey2.png");
+    EXPECT_EQ(readAll(*grey), (std::vector<Bgr>{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}));
+
+    ASSERT_TRUE(writeRawPng(folder / "rgba.png", 2, 1, 8, PNG_COLOR_TYPE_RGBA, false,
+                            {{0, 0, 0, 0, 0, 0, 0, 255}}));
+    auto rgba = openImage(folder / "rgba.png");
+    EXPECT_EQ(readAll(*rgba), (std::vector<Bgr>{{255, 255, 255}, {0, 0, 0}}));
+
+    ASSERT_TRUE(writeRawPng(folder / "grey-alpha.png", 1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{0, 128}}));
+    auto greyAlpha = openImage(folder / "grey-alpha.png");
+    EXPECT_EQ(readAll(*greyAlpha), (std::vector<Bgr>{{127, 127, 127}}));
+
+    ASSERT_TRUE(writeRawPng(folder / "palette-alpha.png", 1, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0}},
+                            {{0, 0, 0}}, {0}));
+    auto paletteAlpha = openImage(folder / "palette-alpha.png");
+    EXPECT_EQ(readAll(*paletteAlpha), (std::vector<Bgr>{{255, 255, 255}}));
+}
+
+TEST(PngInput, StreamsRowsInOrder) {
+    TemporaryFolder folder;
+    std::vector<std::vector<uint8_t>> rows;
+    for (uint8_t y = 0; y < 5; ++y)
+        rows.push_back({y, y, y});
+    ASSERT_TRUE(writeRawPng(folder / "tall.png", 1, 5, 8, PNG_COLOR_TYPE_RGB, false, rows));
+    auto source = openImage(folder / "tall.png");
+    std::vector<uint8_t> band(6);
+    source->readRows(band);
+    EXPECT_EQ(band, (std::vector<uint8_t>{0, 0, 0, 1, 1, 1}));
+    source->readRows(band);
+    EXPECT_EQ(band, (std::vector<uint8_t>{2, 2, 2, 3, 3, 3}));
+}
+
+TEST(PngInput, DamagedFilesGiveOneLineErrors) {
+    TemporaryFolder folder;
+    std::vector<std::vector<uint8_t>> rows(64, std::vector<uint8_t>(64 * 3));
+    for (size_t y = 0; y < rows.size(); ++y)
+        for (size_t x = 0; x < rows[y].size(); ++x)
+            rows[y][x] = static_cast<uint8_t>(x * 7 + y * 13);
+    ASSERT_TRUE(writeRawPng(folder / "whole.png", 64, 64, 8, PNG_COLOR_TYPE_RGB, false, rows));
+    const std::string whole = testing::readFile(folder / "whole.png");
+
+    const auto truncated = folder.writeFile("truncated.png", whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(errorOpening(truncated).rfind(truncated.string() + ": corrupt or truncated PNG (", 0), 0u)
+        << errorOpening(truncated);
+
+    std::string flipped = whole;
+    flipped[40] = static_cast<char>(flipped[40] ^ 0x55); // inside the IHDR, breaks its CRC
+    const auto corrupt = folder.writeFile("corrupt.png", flipped);
+    EXPECT_NE(errorOpening(corrupt).find("corrupt or truncated PNG"), std::string::npos);
+
+    EXPECT_EQ(errorOpening(folder / "missing.png"),
+              "cannot open " + (folder / "missing.png").string() + ": No such file or directory");
+    const auto text = folder.writeFile("notes.png", "just some text, not an image");
+    EXPECT_EQ(errorOpening(text), text.string() + ": not a PNG, PPM or PGM image");
+}
+
+TEST(PnmInput, ReadsPpmAndPgmWithCommentsAndMaxval) {
+    TemporaryFolder folder;
+    const auto ppm = folder.writeFile("a.ppm", std::string("P6\n# made by hand\n2 1\n255\n") + "\x0a\x14\x1e\xff\xfe\xfd");
+    auto colour = openImage(ppm);
+    EXPECT_EQ(readAll(*colour), (std::vector<Bgr>{{30, 20, 10}, {253, 254, 255}}));
+
+    const auto pgm = folder.writeFile("a.pgm", std::string("P5 3 1 15\n") + std::string("\x00\x0f\x08", 3));
+    auto grey = openImage(pgm);
+    EXPECT_EQ(readAll(*grey), (std::vector<Bgr>{{0, 0, 0}, {255, 255, 255}, {136, 136, 136}}));
+}
+
+TEST(PnmInput, DamagedFilesGiveOneLineErrors) {
+    TemporaryFolder folder;
+    const auto truncated = folder.writeFile("short.ppm", "P6\n4 4\n255\n\x01\x02\x03");
+    EXPECT_EQ(errorOpening(truncated), truncated.string() + ": truncated PNM file (pixel data ends early)");
+    const auto noHeight = folder.writeFile("header.ppm", "P6\n4 x\n255\n");
+    EXPECT_EQ(errorOpening(noHeight), noHeight.string() + ": corrupt PNM header (no height)");
+    const auto wide = folder.writeFile("wide.pgm", "P5\n2 2\n65535\n");
+    EXPECT_EQ(errorOpening(wide), wide.string() + ": only 8-bit PNM samples are supported (maxval 65535)");
+    const auto empty = folder.writeFile("empty.pgm", "P5\n0 2\n255\n");
+    EXPECT_EQ(errorOpening(empty), empty.string() + ": empty image (0x2)");
+    const auto headerOnly = folder.writeFile("cut.pgm", "P5\n2 2\n255");
+    EXPECT_EQ(errorOpening(headerOnly), headerOnly.string() + ": truncated PNM file (no pixel data)");
+    const auto sample = folder.writeFile("sample.pgm", std::string("P5\n1 1\n100\n") + "\x65");
+    EXPECT_EQ(errorOpening(sample), sample.string() + ": corrupt PNM file (sample above maxval)");
+}
+
+TEST(PlaneFiles, PbmRowsAreThePackedRowAndPgmInvertsLevels) {
+    std::vector<uint8_t> out;
+    appendPlaneFileRow(std::vector<uint8_t>{0xA5, 0xFF}, 12, 1, out);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0xA5, 0xFF}));
+    out.clear();
+    appendPlaneFileRow(std::vector<uint8_t>{0x1B, 0xC0}, 5, 2, out); // levels 0 1 2 3 3
+    EXPECT_EQ(out, (std::vector<uint8_t>{3, 2, 1, 0, 0}));
+    out.clear();
+    appendPlaneFileRow(std::vector<uint8_t>{0x0F, 0x70}, 3, 4, out);
+    EXPECT_EQ(out, (std::vector<uint8_t>{15, 0, 8}));
+    EXPECT_EQ(planeFileHeader(12, 3, 1), "P4\n12 3\n");
+    EXPECT_EQ(planeFileHeader(5, 3, 4), "P5\n5 3\n15\n");
+}
+
+TEST(TestPage, RendersEveryRegionDeterministically) {
+    auto first = makeTestPage({400, 566});
+    auto second = makeTestPage({400, 566});
+    const auto a = readAll(*first), b = readAll(*second);
+    EXPECT_EQ(a, b);
+    // Paper margin, the 100 % patch of the stepped part of the cyan ramp,
+    // and the black of the fine-line area are all present.
+    EXPECT_EQ(a.front(), (Bgr{255, 255, 255}));
+    const size_t cyanRow = 34, cyanColumn = 380;
+    EXPECT_EQ(a[cyanRow * 400 + cyanColumn], (Bgr{255, 255, 0}));
+    EXPECT_TRUE(std::count(a.begin(), a.end(), Bgr{0, 0, 0}) > 1000);
+    // The photo area has many distinct colours: it is smooth, not flat.
+    std::vector<uint32_t> colours;
+    for (size_t y = 566 * 45 / 100; y < 566 * 65 / 100; ++y)
+        for (size_t x = 20; x < 380; ++x) {
+            const Bgr p = a[y * 400 + x];
+            colours.push_back(uint32_t{p.red} << 16 | uint32_t{p.green} << 8 | p.blue);
+        }
+    std::sort(colours.begin(), colours.end());
+    EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 2000);
+}
+
+TEST(TestPage, BandsJoinToTheWholePage) {
+    auto whole = makeTestPage({97, 61});
+    auto banded = makeTestPage({97, 61});
+    std::vector<uint8_t> all(97 * 61 * 3), parts;
+    whole->readRows(all);
+    for (uint32_t rows : {7u, 30u, 24u}) {
+        std::vector<uint8_t> band(97 * 3 * rows);
+        banded->readRows(band);
+        parts.insert(parts.end(), band.begin(), band.end());
+    }
+    EXPECT_EQ(all, parts);
+}
+
+} // namespace
+} // namespace huecl::tool

@@ -1,0 +1,120 @@
+#include "output_files.h"
+#include "raster_container.h"
+#include "temporary_folder.h"
+#include "tool_error.h"
+
+#include <gtest/gtest.h>
+
+namespace huecl::tool {
+namespace {
+
+using testing::TemporaryFolder;
+
+RasterHeader smallHeader() {
+    RasterHeader h;
+    h.sourceWidth = 10, h.sourceHeight = 5, h.sourceResX = h.sourceResY = 300;
+    h.deviceResX = h.deviceResY = 600, h.deviceWidth = 20, h.deviceHeight = 10;
+    h.bitsPerDot = 2, h.planeCount = 4, h.lineBytes = 5, h.bandCount = 2, h.bandHeight = 6;
+    h.ditherMode = 3, h.screenKind = 1, h.matchMethod = 1, h.blackMode = 2, h.gridSize = 17;
+    h.brightness = -12, h.balanceRed = 29, h.density = -5, h.lzsBudget = 200;
+    return h;
+}
+
+std::vector<std::vector<uint8_t>> streamsFor(uint8_t seed) {
+    return {{seed, 1, 2}, {}, {seed, seed}, std::vector<uint8_t>(40, seed)};
+}
+
+std::filesystem::path writeRaster(const TemporaryFolder &folder) {
+    OutputFolder output(folder.path());
+    auto &file = output.create("page.hcr");
+    RasterWriter writer(file, smallHeader());
+    writer.writeBand(6, streamsFor(7));
+    writer.writeBand(4, streamsFor(9));
+    writer.finish();
+    output.commit();
+    return folder / "page.hcr";
+}
+
+std::string errorReading(const std::filesystem::path &path) {
+    try {
+        RasterReader reader(path);
+        RasterBand band;
+        while (reader.readBand(band)) {
+        }
+    } catch (const ToolError &error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(RasterContainer, RoundTripsHeaderAndBands) {
+    TemporaryFolder folder;
+    RasterReader reader(writeRaster(folder));
+    EXPECT_EQ(reader.header(), smallHeader());
+    RasterBand band;
+    ASSERT_TRUE(reader.readBand(band));
+    EXPECT_EQ(band.deviceRows, 6u);
+    for (size_t plane = 0; plane < 4; ++plane)
+        EXPECT_EQ(band.streams[plane], streamsFor(7)[plane]);
+    ASSERT_TRUE(reader.readBand(band));
+    EXPECT_EQ(band.deviceRows, 4u);
+    EXPECT_EQ(band.streams[3], streamsFor(9)[3]);
+    EXPECT_FALSE(reader.readBand(band));
+}
+
+TEST(RasterContainer, EveryDamagedByteIsRefused) {
+    TemporaryFolder folder;
+    const std::string good = testing::readFile(writeRaster(folder));
+    // Flip each byte in turn: no damage may pass unnoticed.
+    for (size_t offset = 0; offset < good.size(); ++offset) {
+        std::string bad = good;
+        bad[offset] = static_cast<char>(bad[offset] ^ 0x20);
+        const auto path = folder.writeFile("bad.hcr", bad);
+        EXPECT_NE(errorReading(path), "no error") << "byte " << offset;
+    }
+}
+
+TEST(RasterContainer, TruncationAndStrangersGiveOneLineErrors) {
+    TemporaryFolder folder;
+    const std::string good = testing::readFile(writeRaster(folder));
+    const auto cut = folder.writeFile("cut.hcr", good.substr(0, good.size() - 20));
+    EXPECT_EQ(errorReading(cut), cut.string() + ": truncated raster file (in the band 1)");
+    const auto longer = folder.writeFile("long.hcr", good + "x");
+    EXPECT_EQ(errorReading(longer), longer.string() + ": corrupt raster file (bad trailer)");
+    const auto stranger = folder.writeFile("png.hcr", "\x89PNG\r\n\x1a\n and so on, long enough to fill a header......"
+                                                      "...............................................................");
+    EXPECT_EQ(errorReading(stranger), stranger.string() + ": not a huecl raster file");
+    const auto empty = folder.writeFile("empty.hcr", "");
+    EXPECT_EQ(errorReading(empty), empty.string() + ": truncated raster file (in the header)");
+}
+
+TEST(OutputFolder, FilesAppearOnlyOnCommit) {
+    TemporaryFolder folder;
+    const auto target = folder / "new";
+    {
+        OutputFolder output(target);
+        output.create("a.txt").write(std::string("half"));
+        EXPECT_TRUE(std::filesystem::exists(target));
+        // Leaving without commit, as an error would.
+    }
+    EXPECT_FALSE(std::filesystem::exists(target)) << "a folder the run created is removed again";
+
+    std::filesystem::create_directories(target);
+    folder.writeFile("new/keep.txt", "older output");
+    {
+        OutputFolder output(target);
+        output.create("a.txt").write(std::string("half"));
+    }
+    EXPECT_EQ(testing::namesIn(target), std::vector<std::string>{"keep.txt"});
+    {
+        OutputFolder output(target);
+        output.create("a.txt").write(std::string("whole"));
+        output.create("b.txt").write(std::string("too"));
+        output.commit();
+    }
+    EXPECT_EQ(testing::namesIn(target), (std::vector<std::string>{"a.txt", "b.txt", "keep.txt"}));
+    EXPECT_EQ(testing::readFile(target / "a.txt"), "whole");
+}
+
+} // namespace
+} // namespace huecl::tool
