@@ -1,0 +1,702 @@
+// LZS compressor: match finder, token writer and the call protocol that
+// lets a stream run over any number of calls and any output split.
+#include "lzs/lzs_compress.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace huecl::lzs {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the match comparison finds the first differing byte from the low end of a word");
+
+// A match code grows in chunks of at most this many bits, so that a chunk
+// and the bits still free in the buffer never need more than 32 bits.
+constexpr std::uint32_t kMaxCodeChunkBits = 28;
+// The closing code: the end marker followed by the length code 00. Only
+// the bytes up to the marker's last bit are ever stored.
+constexpr std::uint32_t kEndCode = kEndMarker << 2;
+constexpr std::uint32_t kEndCodeBits = kEndMarkerBits + 2;
+// Once a candidate matches this many byte pairs beyond its first five
+// bytes (57 bytes in all), no further candidate is examined.
+constexpr std::uint32_t kLongMatchPairs = 25;
+// Bytes kept back with flag 2 so that a stream can always be closed.
+constexpr std::uint32_t kCloseReserve = 12;
+constexpr std::uint32_t kWordBytes = 4;
+// Stand-in match that makes a paused stream stop right after its literals.
+constexpr std::uint16_t kPauseMatchOffset = 2047;
+constexpr std::uint32_t kPauseMatchLength = 200;
+// Lower bound of the destination count, except while a stream is paused.
+constexpr std::uint32_t kMinDestinationCount = 16;
+// matchLength values from here on mean "length nibbles pending".
+constexpr std::uint32_t kNibblePhase = kLengthNibbleStep;
+
+inline std::uint32_t loadWord32(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word;
+    __builtin_memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+inline std::size_t loadNativeWord(const std::uint8_t* bytes) noexcept {
+    std::size_t word;
+    __builtin_memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+inline void storeBigEndian(std::uint8_t* out, std::uint32_t word) noexcept {
+    out[0] = static_cast<std::uint8_t>(word >> 24);
+    out[1] = static_cast<std::uint8_t>(word >> 16);
+    out[2] = static_cast<std::uint8_t>(word >> 8);
+    out[3] = static_cast<std::uint8_t>(word);
+}
+
+// Bytes equal from the start of a and b, counting at most limit.
+inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) noexcept {
+    std::uint32_t length = 0;
+    while (limit - length >= sizeof(std::size_t)) {
+        const std::size_t difference = loadNativeWord(a + length) ^ loadNativeWord(b + length);
+        if (difference != 0) return length + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+        length += sizeof(std::size_t);
+    }
+    while (length < limit && a[length] == b[length]) ++length;
+    return length;
+}
+
+class Compressor {
+public:
+    Compressor(CompressionHistory& history, const Pairs& pairs, std::uint32_t flags, std::uint32_t budget) noexcept
+        : h_(history),
+          flags_(flags),
+          budget_(budget),
+          callerSource_(pairs.source),
+          callerCount_(pairs.sourceCount),
+          out_(pairs.destination),
+          outEnd_(pairs.destination + pairs.destinationCount),
+          storeReserve_((flags & compress_flag::kCloseWhenFull) != 0 ? kWordBytes + kCloseReserve : kWordBytes),
+          handedBack_(pairs),
+          bitBuffer_(history.bitBuffer),
+          freeBits_(history.freeBits),
+          position_(history.position) {}
+
+    std::uint32_t run() noexcept;
+    const Pairs& handedBack() noexcept {
+        handedBack_.destination = out_;
+        handedBack_.destinationCount = static_cast<std::uint32_t>(outEnd_ - out_);
+        return handedBack_;
+    }
+
+private:
+    // ---- bit output ----
+    std::uint32_t outputRoom() const noexcept { return static_cast<std::uint32_t>(outEnd_ - out_); }
+
+    // Adds a token to the bit buffer. A token that fills the buffer stores
+    // it, unless the output is at its limit: then the full buffer stays,
+    // the token is kept whole and freeBits_ becomes the number of its bits
+    // that did not fit, and false is returned.
+    bool put(std::uint32_t code, std::uint32_t bits) noexcept {
+        if (bits < freeBits_) {
+            freeBits_ -= bits;
+            bitBuffer_ |= code << freeBits_;
+            return true;
+        }
+        const std::uint32_t overflow = bits - freeBits_;
+        bitBuffer_ |= code >> overflow;
+        if (outputRoom() < storeReserve_) {
+            pendingCode_ = code;
+            freeBits_ = overflow;
+            return false;
+        }
+        storeBigEndian(out_, bitBuffer_);
+        out_ += kWordBytes;
+        freeBits_ = 32 - overflow;
+        bitBuffer_ = overflow == 0 ? 0 : code << freeBits_;
+        return true;
+    }
+
+    // After an interruption the full word has gone out; the buffer starts
+    // again with the bits of the interrupted token that did not fit.
+    void rebuildBuffer() noexcept {
+        const std::uint32_t overflow = freeBits_;
+        freeBits_ = 32 - overflow;
+        bitBuffer_ = overflow == 0 ? 0 : pendingCode_ << freeBits_;
+    }
+
+    // Stores the top bytes of the 64-bit value (bitBuffer, pendingCode)
+    // while room lasts; the rest stays at the top for a later call.
+    bool flushPendingBytes() noexcept {
+        std::uint64_t bytes = (static_cast<std::uint64_t>(bitBuffer_) << 32) | pendingCode_;
+        while (h_.pendingBytes != 0 && out_ < outEnd_) {
+            *out_++ = static_cast<std::uint8_t>(bytes >> 56);
+            bytes <<= 8;
+            --h_.pendingBytes;
+        }
+        bitBuffer_ = static_cast<std::uint32_t>(bytes >> 32);
+        if ((h_.control & control_bit::kClosing) != 0) pendingCode_ = static_cast<std::uint32_t>(bytes);
+        return h_.pendingBytes == 0;
+    }
+
+    // ---- match finder and token writer ----
+    CoreState findAndEmit() noexcept;
+    CoreState scan() noexcept;
+    bool writeLiteralRun() noexcept;
+    CoreState writeMatchAndScan() noexcept;
+    bool writeMatchCode(std::uint32_t distance, std::uint32_t length) noexcept;
+    bool writeLengthNibbles(std::uint32_t code, std::uint32_t bits, std::uint32_t rest) noexcept;
+    void enterPosition(const std::uint8_t* at, std::uint32_t position) noexcept {
+        const std::uint32_t hash = hashOfPair(at[0], at[1]);
+        h_.chain[position % kChainSlots] = h_.head[hash];
+        h_.head[hash] = position;
+    }
+    bool pendingMatchIsPauseStandIn() const noexcept { return (h_.control & control_bit::kPaused) != 0; }
+
+    // ---- call protocol ----
+    void startNewStream() noexcept;
+    void continueThroughHistoryArea() noexcept;
+    void scanCallerSource(std::uint8_t* from) noexcept {
+        scanBase_ = callerSource_;
+        src_ = from;
+        srcEnd_ = callerSource_ + callerCount_;
+    }
+    void scanHistoryArea(std::uint32_t fromOffset) noexcept {
+        scanBase_ = h_.historyArea;
+        src_ = h_.historyArea + fromOffset;
+        srcEnd_ = h_.historyArea + h_.historyFill;
+    }
+    std::uint8_t* callerPointerOf(const std::uint8_t* scanPointer) const noexcept;
+    std::uint32_t actOnStates() noexcept;
+    std::uint32_t close(bool afterOverflow) noexcept;
+    std::uint32_t afterClose() noexcept;
+    std::uint32_t outputFull(CoreState state) noexcept;
+    std::uint32_t closeInReserve(CoreState state) noexcept;
+    std::uint32_t pause() noexcept;
+    void useWholeSource() noexcept {
+        handedBack_.source = callerSource_ + callerCount_;
+        handedBack_.sourceCount = 0;
+    }
+    void saveState() noexcept;
+
+    CompressionHistory& h_;
+    const std::uint32_t flags_;
+    const std::uint32_t budget_;
+    std::uint8_t* const callerSource_;
+    const std::uint32_t callerCount_;
+    std::uint8_t* out_;
+    std::uint8_t* const outEnd_;
+    const std::uint32_t storeReserve_;
+    Pairs handedBack_;
+
+    std::uint32_t bitBuffer_;
+    std::uint32_t freeBits_;
+    std::uint32_t pendingCode_ = 0;
+    std::uint32_t position_;  // always the position of src_
+    std::uint32_t result_ = 0;
+    CoreState coreState_ = CoreState::Scanning;
+
+    std::uint8_t* scanBase_ = nullptr;
+    std::uint8_t* src_ = nullptr;
+    const std::uint8_t* srcEnd_ = nullptr;
+    std::uint8_t* literalStart_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Match finder and token writer
+
+CoreState Compressor::findAndEmit() noexcept {
+    switch (coreState_) {
+        case CoreState::Scanning:
+            return scan();
+        case CoreState::ScanLimit:
+            // The source has ended: every byte left is a literal, then the
+            // closing code (or the paused stream's stand-in) follows.
+            position_ += static_cast<std::uint32_t>(srcEnd_ - src_);
+            src_ = const_cast<std::uint8_t*>(srcEnd_);
+            if (!writeLiteralRun()) return coreState_;
+            return writeMatchAndScan();
+        case CoreState::OutputFullLiteral:
+        case CoreState::OutputFullLiteralPair:
+            rebuildBuffer();
+            if (!writeLiteralRun()) return coreState_;
+            return writeMatchAndScan();
+        case CoreState::OutputFullMatchCode:
+            rebuildBuffer();
+            if (h_.matchLength >= kNibblePhase && !writeLengthNibbles(0, 0, h_.matchLength - kNibblePhase)) {
+                return CoreState::OutputFullMatchCode;
+            }
+            return scan();
+        case CoreState::PausedOnMatch:
+            break;
+    }
+    return CoreState::PausedOnMatch;
+}
+
+// Literals from literalStart_ up to src_: an odd one alone, then pairs.
+// literalStart_ moves past each token before it is written, so that after
+// an interruption it marks the first literal not yet in the stream.
+bool Compressor::writeLiteralRun() noexcept {
+    if (((src_ - literalStart_) & 1) != 0) {
+        const std::uint32_t literal = *literalStart_++;
+        if (!put(literal, kLiteralBits)) {
+            coreState_ = CoreState::OutputFullLiteral;
+            return false;
+        }
+    }
+    while (literalStart_ != src_) {
+        const std::uint32_t pair = (static_cast<std::uint32_t>(literalStart_[0]) << kLiteralBits) | literalStart_[1];
+        literalStart_ += 2;
+        if (!put(pair, kLiteralPairBits)) {
+            coreState_ = CoreState::OutputFullLiteralPair;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The code of the match (or closing code) that follows a literal run.
+CoreState Compressor::writeMatchAndScan() noexcept {
+    if (pendingMatchIsPauseStandIn()) return CoreState::PausedOnMatch;
+    if (h_.matchOffset == 0) {
+        h_.matchLength = kMinMatchLength;
+        if (!put(kEndCode, kEndCodeBits)) return CoreState::OutputFullMatchCode;
+        return CoreState::ScanLimit;
+    }
+    const std::uint32_t length = h_.matchLength;
+    src_ += length;
+    position_ += length;
+    literalStart_ = src_;
+    if (!writeMatchCode(h_.matchOffset, length)) return CoreState::OutputFullMatchCode;
+    return scan();
+}
+
+bool Compressor::writeMatchCode(std::uint32_t distance, std::uint32_t length) noexcept {
+    std::uint32_t code;
+    std::uint32_t bits;
+    if (distance < kShortOffsetLimit) {
+        code = (kShortOffsetPrefix << kShortOffsetBits) | distance;
+        bits = kShortOffsetCodeBits;
+    } else {
+        code = (kLongOffsetPrefix << kLongOffsetBits) | distance;
+        bits = kLongOffsetCodeBits;
+    }
+    if (length < kFirstEscapedLength) {
+        const LengthCode lengthCode = shortLengthCode(length);
+        h_.matchLength = length;
+        coreState_ = CoreState::OutputFullMatchCode;
+        return put((code << lengthCode.bits) | lengthCode.value, bits + lengthCode.bits);
+    }
+    return writeLengthNibbles((code << kLengthNibbleBits) | kLengthEscape, bits + kLengthNibbleBits,
+                              length - kFirstEscapedLength);
+}
+
+// Appends nibbles for rest more bytes of length. A chunk that cannot take
+// another nibble goes into the buffer first; while it is in flight,
+// matchLength holds 15 plus the length still to code, so that a close can
+// end the length early and give the uncoded bytes back.
+bool Compressor::writeLengthNibbles(std::uint32_t code, std::uint32_t bits, std::uint32_t rest) noexcept {
+    coreState_ = CoreState::OutputFullMatchCode;
+    for (;;) {
+        if (bits + kLengthNibbleBits > kMaxCodeChunkBits) {
+            h_.matchLength = kNibblePhase + rest;
+            if (!put(code, bits)) return false;
+            code = 0;
+            bits = 0;
+        }
+        const std::uint32_t nibble = rest >= kLengthNibbleStep ? kLengthEscape : rest;
+        code = (code << kLengthNibbleBits) | nibble;
+        bits += kLengthNibbleBits;
+        if (nibble != kLengthEscape) break;
+        rest -= kLengthNibbleStep;
+    }
+    h_.matchLength = 0;
+    return put(code, bits);
+}
+
+CoreState Compressor::scan() noexcept {
+    std::uint32_t* const chain = h_.chain;
+    std::uint32_t* const head = h_.head;
+    const std::uint32_t budget = budget_;
+    const std::uint32_t enterFlags = flags_ & (compress_flag::kEnterMatchLast | compress_flag::kEnterMatchAll);
+    const std::uint8_t* const srcEnd = srcEnd_;
+    std::uint8_t* src = src_;
+    std::uint32_t position = position_;
+
+    // No match starts in the last four bytes: they are left to the end.
+    while (srcEnd - src > 4) {
+        const std::uint32_t hash = hashOfPair(src[0], src[1]);
+        std::uint32_t candidate = head[hash];
+        head[hash] = position;
+        chain[position % kChainSlots] = candidate;
+
+        // Two-byte stage. A head beyond reach ends the search at once:
+        // the chain behind it is older still (or was never written).
+        std::uint32_t distance = position - candidate;
+        if (distance > kMaxOffset) {
+            ++src;
+            ++position;
+            continue;
+        }
+        const std::uint32_t currentPair = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8);
+        auto pairMatches = [&](std::uint32_t back) {
+            const std::uint8_t* const earlier = src - back;
+            return (static_cast<std::uint32_t>(earlier[0]) | (static_cast<std::uint32_t>(earlier[1]) << 8)) == currentPair;
+        };
+        bool found = pairMatches(distance);
+        for (std::uint32_t left = budget; !found && left != 0; --left) {
+            candidate = chain[candidate % kChainSlots];
+            distance = position - candidate;
+            if (distance > kMaxOffset) break;
+            found = pairMatches(distance);
+        }
+        if (!found) {
+            ++src;
+            ++position;
+            continue;
+        }
+
+        // Three-byte stage, with a fresh budget.
+        std::uint32_t matchLength = kMinMatchLength;
+        std::uint32_t matchDistance = distance;
+        bool three = src[2] == src[2 - static_cast<std::ptrdiff_t>(distance)];
+        for (std::uint32_t left = budget; !three && left != 0; --left) {
+            candidate = chain[candidate % kChainSlots];
+            distance = position - candidate;
+            if (distance > kMaxOffset) break;
+            three = pairMatches(distance) && src[2] == src[2 - static_cast<std::ptrdiff_t>(distance)];
+        }
+
+        if (three) {
+            // Longest-match stage: every candidate, the first included, is
+            // examined and then charged; the nearest of equals wins.
+            matchLength = 3;
+            matchDistance = distance;
+            const std::uint32_t currentWord = loadWord32(src);
+            const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
+            std::int32_t left = static_cast<std::int32_t>(budget);
+            for (;;) {
+                const std::uint8_t* const earlier = src - distance;
+                std::uint32_t length = 0;
+                if (loadWord32(earlier) == currentWord) {
+                    length = 4;
+                    if (earlier[4] == src[4]) {
+                        const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
+                        length = 5 + more;
+                        if (more / 2 > kLongMatchPairs) left = 0;
+                    }
+                }
+                if (length > matchLength) {
+                    matchLength = length;
+                    matchDistance = distance;
+                }
+                left -= length >= 4 ? 2 : 1;
+                if (left <= 0) break;
+                candidate = chain[candidate % kChainSlots];
+                distance = position - candidate;
+                if (distance > kMaxOffset) break;
+            }
+        }
+
+        // Positions inside the match enter the chains only on request. The
+        // last position of a match that reaches the source end is never
+        // entered: its key would need the byte after the source.
+        if (enterFlags != 0) {
+            const bool reachesEnd = src + matchLength == srcEnd;
+            if (matchLength == kMinMatchLength) {
+                enterPosition(src + 1, position + 1);
+            } else if ((enterFlags & compress_flag::kEnterMatchAll) != 0 && matchDistance > 1) {
+                const std::uint32_t last = reachesEnd ? matchLength - 1 : matchLength;
+                for (std::uint32_t k = 1; k < last; ++k) enterPosition(src + k, position + k);
+            } else if (!reachesEnd) {
+                enterPosition(src + matchLength - 1, position + matchLength - 1);
+            }
+        }
+
+        src_ = src;
+        position_ = position;
+        h_.matchOffset = static_cast<std::uint16_t>(matchDistance);
+        h_.matchLength = matchLength;
+        if (!writeLiteralRun()) return coreState_;
+        src += matchLength;
+        position += matchLength;
+        src_ = src;
+        position_ = position;
+        literalStart_ = src;
+        if (!writeMatchCode(matchDistance, matchLength)) return CoreState::OutputFullMatchCode;
+    }
+    src_ = src;
+    position_ = position;
+    return CoreState::ScanLimit;
+}
+
+// ---------------------------------------------------------------------------
+// Call protocol
+
+void Compressor::startNewStream() noexcept {
+    const std::uint32_t wrapGuard = (flags_ & compress_flag::kCloseAtEnd) != 0 ? 0xFFFFF800u - callerCount_ : 0xFFFFF801u;
+    if (position_ >= wrapGuard) {
+        for (std::uint32_t& entry : h_.head) entry = 0;
+        position_ = 0;
+    }
+    position_ += kNewStreamGap;
+    h_.callStartPos = position_;
+    h_.historyFill = 0;
+    h_.control = 0;
+    bitBuffer_ = 0;
+    freeBits_ = 32;
+    scanCallerSource(callerSource_);
+}
+
+// A paused stream refers back into earlier calls' bytes, so this call's
+// bytes are appended behind the kept ones and scanned there.
+void Compressor::continueThroughHistoryArea() noexcept {
+    h_.control = static_cast<std::uint8_t>((h_.control & ~control_bit::kPaused) | control_bit::kThroughHistoryArea);
+    std::uint32_t fill = h_.historyFill;
+    if (fill > kMaxOffset && callerCount_ > kHistoryAreaBytes - fill) {
+        for (std::uint32_t k = 0; k < kMaxOffset; ++k) h_.historyArea[k] = h_.historyArea[fill - kMaxOffset + k];
+        fill = kMaxOffset;
+    }
+    const std::uint32_t room = kHistoryAreaBytes - fill;
+    const std::uint32_t appended = callerCount_ < room ? callerCount_ : room;
+    __builtin_memcpy(h_.historyArea + fill, callerSource_, appended);
+    h_.historyFill = static_cast<std::uint16_t>(fill + appended);
+    scanHistoryArea(fill);
+}
+
+std::uint8_t* Compressor::callerPointerOf(const std::uint8_t* scanPointer) const noexcept {
+    if ((h_.control & control_bit::kThroughHistoryArea) == 0) return const_cast<std::uint8_t*>(scanPointer);
+    const std::uint32_t scanned = position_ - h_.callStartPos - static_cast<std::uint32_t>(src_ - scanPointer);
+    return callerSource_ + scanned;
+}
+
+std::uint32_t Compressor::run() noexcept {
+    const std::uint8_t interruptedBits = h_.control & (control_bit::kClosing | control_bit::kOutputFullStates);
+    if (interruptedBits != 0) {
+        // The last call filled the output: first the bytes it could not
+        // store, then carry on exactly where it stopped.
+        pendingCode_ = h_.pendingCode;
+        if (!flushPendingBytes()) {
+            saveState();
+            return result::kDestinationFull;
+        }
+        h_.control = static_cast<std::uint8_t>(h_.control & ~interruptedBits);
+        result_ = h_.savedResult;
+        if ((interruptedBits & control_bit::kClosing) != 0) {
+            useWholeSource();
+            return afterClose();
+        }
+        if ((h_.control & control_bit::kThroughHistoryArea) != 0) {
+            scanHistoryArea(h_.resumeOffset);
+        } else {
+            scanCallerSource(callerSource_ + h_.resumeOffset);
+        }
+        literalStart_ = scanBase_ + h_.literalStartOffset;
+        coreState_ = static_cast<CoreState>(h_.coreState);
+        freeBits_ = h_.freeBits;
+        return actOnStates();
+    }
+
+    h_.callStartPos = position_;
+    if ((h_.control & control_bit::kPaused) != 0 && (h_.control & control_bit::kClosed) == 0) {
+        continueThroughHistoryArea();
+    } else {
+        startNewStream();
+    }
+    literalStart_ = src_;
+    coreState_ = CoreState::Scanning;
+    return actOnStates();
+}
+
+std::uint32_t Compressor::actOnStates() noexcept {
+    for (;;) {
+        const CoreState state = findAndEmit();
+        const bool sourceEnded = (result_ & result::kSourceEmpty) != 0;
+        if (state == CoreState::OutputFullMatchCode && sourceEnded && (flags_ & compress_flag::kCloseAtEnd) != 0) {
+            return close(true);
+        }
+        if (state == CoreState::OutputFullLiteral || state == CoreState::OutputFullMatchCode ||
+            state == CoreState::OutputFullLiteralPair) {
+            return outputFull(state);
+        }
+        if (state == CoreState::PausedOnMatch) return pause();
+        if (sourceEnded) return close(false);
+
+        // The scan reached its limit.
+        if ((h_.control & control_bit::kThroughHistoryArea) != 0) {
+            const std::uint32_t scanned = position_ - h_.callStartPos;
+            std::uint8_t* const literalStart = callerPointerOf(literalStart_);
+            std::uint8_t* const scanPoint = callerSource_ + scanned;
+            h_.control = static_cast<std::uint8_t>(h_.control & ~control_bit::kThroughHistoryArea);
+            scanCallerSource(scanPoint);
+            literalStart_ = literalStart;
+            if (scanned >= kMaxOffset) {
+                // The last 2047 bytes now lie in the caller's own source.
+                h_.historyFill = 0;
+                coreState_ = CoreState::Scanning;
+                continue;
+            }
+        }
+        position_ = h_.callStartPos + callerCount_;
+        result_ |= result::kSourceEmpty;
+        useWholeSource();
+        h_.matchOffset = 0;
+        h_.matchLength = kMinMatchLength;
+        if ((flags_ & compress_flag::kCloseAtEnd) == 0) {
+            h_.matchOffset = kPauseMatchOffset;
+            h_.matchLength = kPauseMatchLength;
+            h_.control |= control_bit::kPaused;
+        }
+        coreState_ = CoreState::ScanLimit;
+    }
+}
+
+// Stores the bytes up to the one that holds the end marker's last bit.
+std::uint32_t Compressor::close(bool afterOverflow) noexcept {
+    useWholeSource();
+    std::uint32_t closeBytes;
+    if (afterOverflow) {
+        // The closing code filled the buffer: the full word, then the
+        // code's remaining bits less its two padding bits.
+        const std::uint32_t overflow = freeBits_;
+        pendingCode_ = overflow == 0 ? 0 : pendingCode_ << (32 - overflow);
+        closeBytes = kWordBytes + (overflow + 5) / 8;
+    } else {
+        pendingCode_ = 0;
+        closeBytes = kWordBytes - (freeBits_ + 2) / 8;
+    }
+    h_.pendingBytes = static_cast<std::uint8_t>(closeBytes);
+    h_.control |= control_bit::kClosing;
+    if (!flushPendingBytes()) {
+        h_.savedResult = static_cast<std::uint8_t>(result_);
+        saveState();
+        return result::kDestinationFull;
+    }
+    h_.control = static_cast<std::uint8_t>(h_.control & ~control_bit::kClosing);
+    return afterClose();
+}
+
+std::uint32_t Compressor::afterClose() noexcept {
+    result_ |= result::kStreamEnd;
+    if ((flags_ & compress_flag::kKeepHistory) != 0) {
+        bitBuffer_ = 0;
+        freeBits_ = 32;
+        return pause();
+    }
+    if ((flags_ & compress_flag::kCloseAtEnd) != 0) h_.control |= control_bit::kClosed;
+    saveState();
+    return result_;
+}
+
+std::uint32_t Compressor::outputFull(CoreState state) noexcept {
+    h_.control |= static_cast<std::uint8_t>(state);
+    h_.savedResult = static_cast<std::uint8_t>(result_);
+    if ((flags_ & compress_flag::kCloseWhenFull) != 0) return closeInReserve(state);
+
+    // Fill the output to its last byte; the rest of the word waits.
+    const std::uint32_t room = outputRoom();
+    h_.pendingBytes = static_cast<std::uint8_t>(kWordBytes - room);
+    for (std::uint32_t k = 0; k < room; ++k) {
+        *out_++ = static_cast<std::uint8_t>(bitBuffer_ >> 24);
+        bitBuffer_ <<= 8;
+    }
+    h_.coreState = static_cast<std::uint8_t>(state);
+    h_.resumeOffset = static_cast<std::uint32_t>(src_ - scanBase_);
+    h_.literalStartOffset = static_cast<std::uint32_t>(literalStart_ - scanBase_);
+    handedBack_.source = callerSource_;
+    handedBack_.sourceCount = callerCount_;
+    saveState();
+    return result::kDestinationFull;
+}
+
+// Flag 2: end the stream in the reserved bytes and hand back what it does
+// not hold, so that this output buffer decodes on its own.
+std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
+    storeBigEndian(out_, bitBuffer_);
+    out_ += kWordBytes;
+    const std::uint32_t overflow = freeBits_;
+    std::uint64_t tail = overflow == 0 ? 0 : pendingCode_ & ((std::uint64_t{1} << overflow) - 1);
+    std::uint32_t tailBits = overflow;
+    const std::uint8_t* givenBackFrom = src_;
+    if (state == CoreState::OutputFullMatchCode) {
+        if (h_.matchLength >= kNibblePhase) {
+            const std::uint32_t rest = h_.matchLength - kNibblePhase;
+            const std::uint32_t finalNibble = rest < kLargestFinalNibble ? rest : kLargestFinalNibble;
+            tail = (tail << kLengthNibbleBits) | finalNibble;
+            tailBits += kLengthNibbleBits;
+            givenBackFrom = src_ - (rest - finalNibble);
+        }
+    } else {
+        givenBackFrom = literalStart_;
+    }
+    tail = (tail << kEndMarkerBits) | kEndMarker;
+    tailBits += kEndMarkerBits;
+    const std::uint32_t tailBytes = (tailBits + 7) / 8;
+    tail <<= tailBytes * 8 - tailBits;
+    for (std::uint32_t k = tailBytes; k-- > 0;) *out_++ = static_cast<std::uint8_t>(tail >> (8 * k));
+
+    std::uint8_t* const resumeAt = callerPointerOf(givenBackFrom);
+    handedBack_.source = resumeAt;
+    handedBack_.sourceCount = static_cast<std::uint32_t>(callerSource_ + callerCount_ - resumeAt);
+    h_.control = static_cast<std::uint8_t>((h_.control & control_bit::kThroughHistoryArea) | control_bit::kClosed);
+    result_ = result::kDestinationFull | result::kStreamEnd;
+    return afterClose();
+}
+
+std::uint32_t Compressor::pause() noexcept {
+    h_.control |= control_bit::kPaused;
+    if (h_.historyFill == 0) {
+        const std::uint32_t kept = callerCount_ < kMaxOffset ? callerCount_ : kMaxOffset;
+        __builtin_memcpy(h_.historyArea, callerSource_ + (callerCount_ - kept), kept);
+        h_.historyFill = static_cast<std::uint16_t>(kept);
+    }
+    if ((result_ & result::kSourceEmpty) != 0) {
+        position_ = h_.callStartPos + callerCount_;
+        useWholeSource();
+    }
+    saveState();
+    return result_;
+}
+
+void Compressor::saveState() noexcept {
+    h_.bitBuffer = bitBuffer_;
+    h_.freeBits = static_cast<std::uint8_t>(freeBits_);
+    h_.pendingCode = pendingCode_;
+    h_.position = position_;
+}
+
+}  // namespace
+
+std::uint32_t initCompressionHistory(void* history) noexcept {
+    auto& state = *static_cast<CompressionHistory*>(history);
+    state.historyFill = 0;
+    state.magic = kCompressionMagic;
+    state.control = control_bit::kClosed;
+    state.position = 0xFFFFFFFFu;
+    state.saved.valid = 0;
+    return 1;
+}
+
+std::uint32_t compress(const CallerVariables& caller, void* history, std::uint32_t flags,
+                       std::uint32_t performance) noexcept {
+    auto& state = *static_cast<CompressionHistory*>(history);
+    if (flags >= compress_flag::kLimit || state.magic != kCompressionMagic) return result::kRefused;
+    const std::uint8_t saved = restoreSavedPairs(caller, state.saved);
+    const std::uint32_t changedFlags = flags ^ state.saved.flags;
+    if ((saved & saved_pair::kSource) != 0 && (changedFlags & compress_flag::kCloseAtEnd) != 0) return result::kRefused;
+    if ((saved & saved_pair::kDestination) != 0 && (changedFlags & compress_flag::kCloseWhenFull) != 0) {
+        return result::kRefused;
+    }
+    const Pairs pairs = caller.load();
+    // Below 16 bytes a stream could not be closed safely; only the tail of
+    // a paused stream may trickle out in smaller pieces.
+    if (pairs.destinationCount < kMinDestinationCount &&
+        ((state.control & control_bit::kPaused) == 0 || (flags & compress_flag::kCloseWhenFull) != 0)) {
+        return result::kRefused;
+    }
+    Compressor compressor(state, pairs, flags, performance & 0xFFu);
+    const std::uint32_t resultBits = compressor.run();
+    handBackPairs(caller, state.saved, compressor.handedBack(), resultBits);
+    state.saved.flags = static_cast<std::uint8_t>(flags & (compress_flag::kCloseAtEnd | compress_flag::kCloseWhenFull));
+    return resultBits;
+}
+
+}  // namespace huecl::lzs
