@@ -2,6 +2,10 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "colour/later/dither_process_layout.h"
 
 namespace huecl::later {
@@ -25,13 +29,25 @@ class RowScreen<DotDepth::one> {
 public:
     void load(const std::uint8_t* matrixRow, std::uint32_t size) noexcept {
         for (std::uint32_t c = 0; c < size + 8; ++c) thresholds_[c] = matrixRow[c % size];
+#if defined(__SSE2__)
+        for (std::uint32_t c = 0; c < size + 16; ++c) flipped_[c] = matrixRow[c % size] ^ 0x80u;
+#endif
     }
     std::uint32_t value(std::uint32_t level, std::uint32_t column) const noexcept {
         return level > thresholds_[column] ? 1u : 0u;
     }
+#if defined(__SSE2__)
+    // Sixteen thresholds from column on, top bits flipped for signed compares.
+    __m128i flippedThresholds(std::uint32_t column) const noexcept {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(flipped_.data() + column));
+    }
+#endif
 
 private:
     std::array<std::uint8_t, kFastMatrixEdge + 8> thresholds_;
+#if defined(__SSE2__)
+    std::array<std::uint8_t, kFastMatrixEdge + 16> flipped_;
+#endif
 };
 
 // Two bits: the probe order t0, t2, t1 gives the same value as counting
@@ -62,46 +78,72 @@ private:
 // Four bits: the binary search of a cell is monotonic in the level, so it
 // equals counting the levels above fifteen ascending breakpoints. For an
 // ascending cell those are its thresholds; other cells get the breakpoints
-// that reproduce their probe order. The count is then a branchless search.
+// that reproduce their probe order. The count is then one vector compare
+// where SSE2 is there, else a branchless search.
 template <>
 class RowScreen<DotDepth::four> {
 public:
     void load(const std::uint8_t* matrixRow, std::uint32_t size) noexcept {
-        for (std::uint32_t c = 0; c < size; ++c) loadCell(matrixRow + 15 * c, breakpoints_[c]);
+        for (std::uint32_t c = 0; c < size; ++c) loadCell(matrixRow + 15 * c, breakpoints_[c].bytes);
         for (std::uint32_t c = size; c < size + 2; ++c) breakpoints_[c] = breakpoints_[c % size];
     }
+#if defined(__SSE2__)
     std::uint32_t value(std::uint32_t level, std::uint32_t column) const noexcept {
-        const std::uint8_t* const b = breakpoints_[column].data();
+        // Signed byte compares see the breakpoints stored with their top
+        // bit flipped; the set lanes form a prefix, so the count is the
+        // position of the first clear one.
+        const __m128i flippedLevel = _mm_set1_epi8(static_cast<char>(level ^ 0x80u));
+        const __m128i above = _mm_cmpgt_epi8(flippedLevel, breakpoints_[column].vector);
+        const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(above));
+        return static_cast<std::uint32_t>(__builtin_ctz(~mask));
+    }
+#else
+    std::uint32_t value(std::uint32_t level, std::uint32_t column) const noexcept {
+        const std::uint8_t* const b = breakpoints_[column].bytes;
         std::uint32_t count = level > b[7] ? 8u : 0u;
         count += level > b[count + 3] ? 4u : 0u;
         count += level > b[count + 1] ? 2u : 0u;
         count += level > b[count] ? 1u : 0u;
         return count;
     }
+#endif
 
 private:
-    static void loadCell(const std::uint8_t* cell, std::array<std::uint8_t, 16>& breakpoints) noexcept {
-        breakpoints[15] = 255;  // no level exceeds it
+#if defined(__SSE2__)
+    static constexpr std::uint8_t kStoredFlip = 0x80;
+#else
+    static constexpr std::uint8_t kStoredFlip = 0;
+#endif
+    static void loadCell(const std::uint8_t* cell, std::uint8_t* breakpoints) noexcept {
+        breakpoints[15] = 255 ^ kStoredFlip;  // no level exceeds it
         bool ascending = true;
         for (std::uint32_t k = 1; k < 15; ++k) ascending = ascending && cell[k - 1] <= cell[k];
         if (ascending) {
-            for (std::uint32_t k = 0; k < 15; ++k) breakpoints[k] = cell[k];
+            for (std::uint32_t k = 0; k < 15; ++k) breakpoints[k] = cell[k] ^ kStoredFlip;
             return;
         }
         // The value only changes where the level passes a threshold, so the
         // values just above each threshold fix the whole step function:
         // breakpoint v is the lowest threshold whose next level reaches v.
-        for (std::uint32_t v = 0; v < 15; ++v) breakpoints[v] = 255;
+        std::uint8_t lowest[15];
+        for (std::uint32_t v = 0; v < 15; ++v) lowest[v] = 255;
         for (std::uint32_t k = 0; k < 15; ++k) {
             if (cell[k] == 255) continue;
             const std::uint32_t reached = fourBitDotValue(cell[k] + 1u, cell);
             for (std::uint32_t v = 0; v < reached; ++v) {
-                if (cell[k] < breakpoints[v]) breakpoints[v] = cell[k];
+                if (cell[k] < lowest[v]) lowest[v] = cell[k];
             }
         }
+        for (std::uint32_t v = 0; v < 15; ++v) breakpoints[v] = lowest[v] ^ kStoredFlip;
     }
 
-    std::array<std::array<std::uint8_t, 16>, kFastMatrixEdge + 2> breakpoints_;
+    union Cell {
+        std::uint8_t bytes[16];
+#if defined(__SSE2__)
+        __m128i vector;
+#endif
+    };
+    std::array<Cell, kFastMatrixEdge + 2> breakpoints_;
 };
 
 template <DotDepth Depth>
@@ -138,6 +180,63 @@ void clearRowTail(std::array<PlaneCursor<Depth>, Planes>& cursors, std::uint32_t
     }
 }
 
+#if defined(__SSE2__)
+// Bit order of a movemask (dot 0 in bit 0) turned into the plane's (dot 0
+// in bit 7).
+constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        std::uint32_t reversed = 0;
+        for (std::uint32_t bit = 0; bit < 8; ++bit) reversed |= ((byte >> bit) & 1u) << (7 - bit);
+        table[byte] = static_cast<std::uint8_t>(reversed);
+    }
+    return table;
+}();
+
+// One-bit rows sixteen dots at a time: the levels of each plane are
+// gathered from four loads of four pixels, compared with sixteen
+// thresholds at once, and the lane mask gives two output bytes. Returns
+// the dots done; the byte loop finishes the row.
+template <std::size_t Planes>
+std::uint32_t ditherUnscaledBlocks(const std::uint8_t* pixels, std::uint32_t dots,
+                                   std::array<PlaneCursor<DotDepth::one>, Planes>& cursors) noexcept {
+    const std::uint32_t blocks = dots / 16;
+    __m128i channelMask = _mm_setzero_si128();
+    for (const auto& cursor : cursors) {
+        channelMask = _mm_or_si128(channelMask, _mm_set1_epi32(static_cast<int>(0xFFu << (8 * cursor.channel))));
+    }
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    for (std::uint32_t block = 0; block < blocks; ++block, pixels += 64) {
+        const __m128i* const source = reinterpret_cast<const __m128i*>(pixels);
+        const __m128i quad0 = _mm_loadu_si128(source), quad1 = _mm_loadu_si128(source + 1);
+        const __m128i quad2 = _mm_loadu_si128(source + 2), quad3 = _mm_loadu_si128(source + 3);
+        const __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(quad0, quad1), _mm_or_si128(quad2, quad3)),
+                                          channelMask);
+        const bool blank = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+        for (auto& cursor : cursors) {
+            std::uint32_t mask = 0;
+            if (!blank) {
+                const int shift = static_cast<int>(8 * cursor.channel);
+                const __m128i shift128 = _mm_cvtsi32_si128(shift);
+                const __m128i levels0 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad0, shift128), lowByte),
+                                                        _mm_and_si128(_mm_srl_epi32(quad1, shift128), lowByte));
+                const __m128i levels1 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad2, shift128), lowByte),
+                                                        _mm_and_si128(_mm_srl_epi32(quad3, shift128), lowByte));
+                const __m128i levels = _mm_xor_si128(_mm_packus_epi16(levels0, levels1), flip);
+                const __m128i above = _mm_cmpgt_epi8(levels, cursor.screen.flippedThresholds(cursor.column));
+                mask = static_cast<std::uint32_t>(_mm_movemask_epi8(above));
+            }
+            cursor.row[2 * block] = kReversedBits[mask & 0xFFu];
+            cursor.row[2 * block + 1] = kReversedBits[mask >> 8];
+            cursor.column += 16;
+            while (cursor.column >= cursor.size) cursor.column -= cursor.size;
+        }
+    }
+    return blocks * 16;
+}
+#endif
+
 // Unscaled: dot o is pixel o. Each output byte takes its dots from the
 // extended matrix row without wrapping; the column advances once a byte.
 // Runs of pixels with no colorant in the written planes write zero bytes
@@ -149,9 +248,16 @@ void ditherUnscaledRow(const QvrDrwInf& draw, std::uint32_t dots,
     constexpr std::uint32_t bits = static_cast<std::uint32_t>(Depth);
     const std::uint8_t* pixels = draw.srcPixels;
     const std::uint32_t fullBytes = dots / perByte;
+    std::uint32_t firstByte = 0;
+#if defined(__SSE2__)
+    if constexpr (Depth == DotDepth::one) {
+        firstByte = ditherUnscaledBlocks(pixels, dots, cursors) / perByte;
+        pixels += 4 * perByte * firstByte;
+    }
+#endif
     std::uint32_t channelMask = 0;
     for (const PlaneCursor<Depth>& cursor : cursors) channelMask |= 0xFFu << (8 * cursor.channel);
-    for (std::uint32_t b = 0; b < fullBytes; ++b, pixels += 4 * perByte) {
+    for (std::uint32_t b = firstByte; b < fullBytes; ++b, pixels += 4 * perByte) {
         std::uint32_t any = 0;
         for (std::uint32_t i = 0; i < perByte; ++i) {
             any |= static_cast<std::uint32_t>(pixels[4 * i]) | static_cast<std::uint32_t>(pixels[4 * i + 1]) << 8 |
