@@ -57,22 +57,45 @@ template <>
 class RowScreen<DotDepth::two> {
 public:
     void load(const std::uint8_t* matrixRow, std::uint32_t size) noexcept {
-        for (std::uint32_t c = 0; c < size + 4; ++c) {
+        for (std::uint32_t c = 0; c < size + kExtension; ++c) {
             const std::uint8_t* const cell = matrixRow + 3 * (c % size);
             const std::uint8_t t0 = cell[0], t1 = cell[1], t2 = cell[2];
             const std::uint8_t lower = t1 < t2 ? t1 : t2;
             first_[c] = t0;
             second_[c] = lower > t0 ? lower : t0;
             third_[c] = t2 > t0 ? t2 : t0;
+#if defined(__SSE2__)
+            flippedFirst_[c] = first_[c] ^ 0x80u;
+            flippedSecond_[c] = second_[c] ^ 0x80u;
+            flippedThird_[c] = third_[c] ^ 0x80u;
+#endif
         }
     }
     std::uint32_t value(std::uint32_t level, std::uint32_t column) const noexcept {
         return static_cast<std::uint32_t>(level > first_[column]) + (level > second_[column]) +
                (level > third_[column]);
     }
+#if defined(__SSE2__)
+    // Dot values of sixteen flipped levels from column on, one per byte.
+    __m128i values(__m128i flippedLevels, std::uint32_t column) const noexcept {
+        const auto at = [column](const std::array<std::uint8_t, kFastMatrixEdge + kExtension>& table) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data() + column));
+        };
+        const __m128i sum = _mm_add_epi8(_mm_add_epi8(_mm_cmpgt_epi8(flippedLevels, at(flippedFirst_)),
+                                                      _mm_cmpgt_epi8(flippedLevels, at(flippedSecond_))),
+                                         _mm_cmpgt_epi8(flippedLevels, at(flippedThird_)));
+        return _mm_sub_epi8(_mm_setzero_si128(), sum);
+    }
+#endif
 
 private:
-    std::array<std::uint8_t, kFastMatrixEdge + 4> first_, second_, third_;
+#if defined(__SSE2__)
+    static constexpr std::uint32_t kExtension = 16;
+    std::array<std::uint8_t, kFastMatrixEdge + kExtension> flippedFirst_, flippedSecond_, flippedThird_;
+#else
+    static constexpr std::uint32_t kExtension = 4;
+#endif
+    std::array<std::uint8_t, kFastMatrixEdge + kExtension> first_, second_, third_;
 };
 
 // Four bits: the binary search of a cell is monotonic in the level, so it
@@ -193,13 +216,13 @@ constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
     return table;
 }();
 
-// One-bit rows sixteen dots at a time: the levels of each plane are
-// gathered from four loads of four pixels, compared with sixteen
-// thresholds at once, and the lane mask gives two output bytes. Returns
-// the dots done; the byte loop finishes the row.
-template <std::size_t Planes>
-std::uint32_t ditherUnscaledBlocks(const std::uint8_t* pixels, std::uint32_t dots,
-                                   std::array<PlaneCursor<DotDepth::one>, Planes>& cursors) noexcept {
+// One- and two-bit rows sixteen dots at a time: the levels of each plane
+// are gathered from four loads of four pixels and compared with sixteen
+// cells at once. Returns the dots done; the byte loop finishes the row.
+template <DotDepth Depth, std::size_t Planes>
+std::uint32_t ditherBlocks(const std::uint8_t* pixels, std::uint32_t dots, std::uint32_t firstByte,
+                           std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
+    constexpr std::uint32_t bytesPerBlock = 16 / dotsPerByte<Depth>;
     const std::uint32_t blocks = dots / 16;
     __m128i channelMask = _mm_setzero_si128();
     for (const auto& cursor : cursors) {
@@ -215,20 +238,38 @@ std::uint32_t ditherUnscaledBlocks(const std::uint8_t* pixels, std::uint32_t dot
                                           channelMask);
         const bool blank = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
         for (auto& cursor : cursors) {
-            std::uint32_t mask = 0;
-            if (!blank) {
-                const int shift = static_cast<int>(8 * cursor.channel);
-                const __m128i shift128 = _mm_cvtsi32_si128(shift);
-                const __m128i levels0 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad0, shift128), lowByte),
-                                                        _mm_and_si128(_mm_srl_epi32(quad1, shift128), lowByte));
-                const __m128i levels1 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad2, shift128), lowByte),
-                                                        _mm_and_si128(_mm_srl_epi32(quad3, shift128), lowByte));
+            std::uint8_t* const row = cursor.row + firstByte + block * bytesPerBlock;
+            if (blank) {
+                for (std::uint32_t b = 0; b < bytesPerBlock; ++b) row[b] = 0;
+            } else {
+                const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(8 * cursor.channel));
+                const __m128i levels0 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad0, shift), lowByte),
+                                                        _mm_and_si128(_mm_srl_epi32(quad1, shift), lowByte));
+                const __m128i levels1 = _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(quad2, shift), lowByte),
+                                                        _mm_and_si128(_mm_srl_epi32(quad3, shift), lowByte));
                 const __m128i levels = _mm_xor_si128(_mm_packus_epi16(levels0, levels1), flip);
-                const __m128i above = _mm_cmpgt_epi8(levels, cursor.screen.flippedThresholds(cursor.column));
-                mask = static_cast<std::uint32_t>(_mm_movemask_epi8(above));
+                if constexpr (Depth == DotDepth::one) {
+                    const __m128i above = _mm_cmpgt_epi8(levels, cursor.screen.flippedThresholds(cursor.column));
+                    const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(above));
+                    row[0] = kReversedBits[mask & 0xFFu];
+                    row[1] = kReversedBits[mask >> 8];
+                } else {
+                    // Two-bit values a b c d of four dots become the byte
+                    // abcd: pairs into nibbles in 16-bit lanes, nibbles into
+                    // bytes in 32-bit lanes, then the lanes' low bytes.
+                    const __m128i values = cursor.screen.values(levels, cursor.column);
+                    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(values, _mm_set1_epi16(0xFF)), 2),
+                                                       _mm_srli_epi16(values, 8));
+                    const __m128i quads = _mm_or_si128(
+                        _mm_slli_epi32(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)), 4), _mm_srli_epi32(pairs, 16));
+                    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(quads, quads), _mm_setzero_si128());
+                    const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+                    row[0] = static_cast<std::uint8_t>(bytes);
+                    row[1] = static_cast<std::uint8_t>(bytes >> 8);
+                    row[2] = static_cast<std::uint8_t>(bytes >> 16);
+                    row[3] = static_cast<std::uint8_t>(bytes >> 24);
+                }
             }
-            cursor.row[2 * block] = kReversedBits[mask & 0xFFu];
-            cursor.row[2 * block + 1] = kReversedBits[mask >> 8];
             cursor.column += 16;
             while (cursor.column >= cursor.size) cursor.column -= cursor.size;
         }
@@ -237,27 +278,28 @@ std::uint32_t ditherUnscaledBlocks(const std::uint8_t* pixels, std::uint32_t dot
 }
 #endif
 
-// Unscaled: dot o is pixel o. Each output byte takes its dots from the
-// extended matrix row without wrapping; the column advances once a byte.
-// Runs of pixels with no colorant in the written planes write zero bytes
-// without a look-up, as on the white of a page.
+// Dots from consecutive pixels into the row from byte firstByte on; a
+// partial last byte is padded with zeros. Each byte takes its dots from
+// the extended matrix row without wrapping, the column advances once a
+// byte. Runs of pixels with no colorant in the written planes give zero
+// bytes without a look-up, as on the white of a page. Returns the bytes
+// written.
 template <DotDepth Depth, std::size_t Planes>
-void ditherUnscaledRow(const QvrDrwInf& draw, std::uint32_t dots,
-                       std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
+std::uint32_t ditherDotRun(const std::uint8_t* pixels, std::uint32_t dots, std::uint32_t firstByte,
+                           std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
     constexpr std::uint32_t perByte = dotsPerByte<Depth>;
     constexpr std::uint32_t bits = static_cast<std::uint32_t>(Depth);
-    const std::uint8_t* pixels = draw.srcPixels;
     const std::uint32_t fullBytes = dots / perByte;
-    std::uint32_t firstByte = 0;
+    std::uint32_t doneBytes = 0;
 #if defined(__SSE2__)
-    if constexpr (Depth == DotDepth::one) {
-        firstByte = ditherUnscaledBlocks(pixels, dots, cursors) / perByte;
-        pixels += 4 * perByte * firstByte;
+    if constexpr (Depth != DotDepth::four) {
+        doneBytes = ditherBlocks(pixels, dots, firstByte, cursors) / perByte;
+        pixels += 4 * perByte * doneBytes;
     }
 #endif
     std::uint32_t channelMask = 0;
     for (const PlaneCursor<Depth>& cursor : cursors) channelMask |= 0xFFu << (8 * cursor.channel);
-    for (std::uint32_t b = firstByte; b < fullBytes; ++b, pixels += 4 * perByte) {
+    for (std::uint32_t b = doneBytes; b < fullBytes; ++b, pixels += 4 * perByte) {
         std::uint32_t any = 0;
         for (std::uint32_t i = 0; i < perByte; ++i) {
             any |= static_cast<std::uint32_t>(pixels[4 * i]) | static_cast<std::uint32_t>(pixels[4 * i + 1]) << 8 |
@@ -273,24 +315,29 @@ void ditherUnscaledRow(const QvrDrwInf& draw, std::uint32_t dots,
                     byte = (byte << bits) | cursor.screen.value(levels[4 * i], cursor.column + i);
                 }
             }
-            cursor.row[b] = static_cast<std::uint8_t>(byte);
+            cursor.row[firstByte + b] = static_cast<std::uint8_t>(byte);
             cursor.column += perByte;
             while (cursor.column >= cursor.size) cursor.column -= cursor.size;
         }
     }
     const std::uint32_t rest = dots - fullBytes * perByte;
-    std::uint32_t usedBytes = fullBytes;
-    if (rest != 0) {
-        for (PlaneCursor<Depth>& cursor : cursors) {
-            std::uint32_t byte = 0;
-            const std::uint8_t* const levels = pixels + cursor.channel;
-            for (std::uint32_t i = 0; i < rest; ++i) {
-                byte = (byte << bits) | cursor.screen.value(levels[4 * i], cursor.column + i);
-            }
-            cursor.row[fullBytes] = static_cast<std::uint8_t>(byte << (bits * (perByte - rest)));
+    if (rest == 0) return fullBytes;
+    for (PlaneCursor<Depth>& cursor : cursors) {
+        std::uint32_t byte = 0;
+        const std::uint8_t* const levels = pixels + cursor.channel;
+        for (std::uint32_t i = 0; i < rest; ++i) {
+            byte = (byte << bits) | cursor.screen.value(levels[4 * i], cursor.column + i);
         }
-        usedBytes += 1;
+        cursor.row[firstByte + fullBytes] = static_cast<std::uint8_t>(byte << (bits * (perByte - rest)));
     }
+    return fullBytes + 1;
+}
+
+// Unscaled: dot o is pixel o.
+template <DotDepth Depth, std::size_t Planes>
+void ditherUnscaledRow(const QvrDrwInf& draw, std::uint32_t dots,
+                       std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
+    const std::uint32_t usedBytes = ditherDotRun(draw.srcPixels, dots, 0, cursors);
     clearRowTail(cursors, usedBytes, draw.lineBytes);
 }
 
@@ -323,44 +370,41 @@ private:
     std::uint32_t divisor_, stepQuotient_, stepRemainder_, quotient_, remainder_;
 };
 
+// Scaled: the stepping repeats or drops pixels into a short run of one
+// pixel per dot, which the unscaled kernels then screen. Runs are a whole
+// number of bytes long, so every run but the last ends on a byte edge.
 template <DotDepth Depth, std::size_t Planes>
 void ditherScaledRow(const QvrDrwInf& draw, std::uint32_t dots,
                      std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
-    constexpr std::uint32_t perByte = dotsPerByte<Depth>;
-    constexpr std::uint32_t bits = static_cast<std::uint32_t>(Depth);
+    constexpr std::uint32_t kRunDots = 64;
+    std::array<std::uint8_t, 4 * kRunDots> run;
     PixelStepper stepper(draw.srcX, draw.devResX, draw.srcResX);
-    std::array<std::uint32_t, Planes> bytes{};
-    std::uint32_t dot = 0;
-    std::uint32_t inByte = 0;
-    std::uint32_t byteIndex = 0;
     const std::uint8_t* pixel = draw.srcPixels;
-    for (std::uint32_t i = 0; i < draw.srcWidth && dot < dots; ++i, pixel += 4) {
-        std::uint32_t repeats = stepper.next();
-        if (repeats > dots - dot) repeats = dots - dot;
-        dot += repeats;
-        for (; repeats != 0; --repeats) {
-            for (std::size_t p = 0; p < Planes; ++p) {
-                PlaneCursor<Depth>& cursor = cursors[p];
-                bytes[p] = (bytes[p] << bits) | cursor.screen.value(pixel[cursor.channel], cursor.column);
-                cursor.column = cursor.column + 1 == cursor.size ? 0 : cursor.column + 1;
+    std::uint32_t nextPixel = 0;
+    std::uint32_t repeatsLeft = 0;
+    std::uint32_t done = 0;
+    std::uint32_t usedBytes = 0;
+    while (done < dots) {
+        const std::uint32_t wanted = dots - done < kRunDots ? dots - done : kRunDots;
+        std::uint32_t filled = 0;
+        while (filled < wanted) {
+            if (repeatsLeft == 0) {
+                if (nextPixel == draw.srcWidth) break;  // cannot happen: dots never exceed the row's
+                pixel = draw.srcPixels + 4 * static_cast<std::uintptr_t>(nextPixel++);
+                repeatsLeft = stepper.next();
+                continue;
             }
-            if (++inByte == perByte) {
-                for (std::size_t p = 0; p < Planes; ++p) {
-                    cursors[p].row[byteIndex] = static_cast<std::uint8_t>(bytes[p]);
-                    bytes[p] = 0;
-                }
-                inByte = 0;
-                ++byteIndex;
+            const std::uint32_t count = repeatsLeft < wanted - filled ? repeatsLeft : wanted - filled;
+            for (std::uint32_t k = 0; k < count; ++k, ++filled) {
+                for (std::uint32_t byte = 0; byte < 4; ++byte) run[4 * filled + byte] = pixel[byte];
             }
+            repeatsLeft -= count;
         }
+        if (filled == 0) break;
+        usedBytes += ditherDotRun(run.data(), filled, usedBytes, cursors);
+        done += filled;
     }
-    if (inByte != 0) {
-        for (std::size_t p = 0; p < Planes; ++p) {
-            cursors[p].row[byteIndex] = static_cast<std::uint8_t>(bytes[p] << (bits * (perByte - inByte)));
-        }
-        ++byteIndex;
-    }
-    clearRowTail(cursors, byteIndex, draw.lineBytes);
+    clearRowTail(cursors, usedBytes, draw.lineBytes);
 }
 
 template <DotDepth Depth, std::size_t Planes>
