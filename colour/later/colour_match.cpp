@@ -1,6 +1,8 @@
 #include "colour/later/colour_match.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "colour/common/tone_tables.h"
 
@@ -152,6 +154,48 @@ constexpr AxisPosition locateOnAxis(std::uint32_t component, std::uint32_t gridS
 constexpr std::uint32_t kFullWeight = 255u * 255u * 255u;
 constexpr std::uint32_t kHalfWeightRoundedDown = kFullWeight / 2;
 
+// One CMYK entry with each component in a 16-bit lane, cyan lowest.
+inline std::uint64_t spreadToLanes16(const std::uint8_t* entry) noexcept {
+    return std::uint64_t{entry[0]} | (std::uint64_t{entry[1]} << 16) | (std::uint64_t{entry[2]} << 32) |
+           (std::uint64_t{entry[3]} << 48);
+}
+
+// 16-bit lanes 0 and 2 (cyan, yellow), or 1 and 3 (magenta, black), moved
+// into 32-bit lanes.
+constexpr std::uint64_t kLowHalfOfEachWord = 0x0000FFFF0000FFFFull;
+constexpr std::uint64_t evenLanes(std::uint64_t lanes16) noexcept { return lanes16 & kLowHalfOfEachWord; }
+constexpr std::uint64_t oddLanes(std::uint64_t lanes16) noexcept { return (lanes16 >> 16) & kLowHalfOfEachWord; }
+
+// Four source pixels of one colour, as the 12 bytes they occupy, and the
+// 16 bytes of their result; lets a run of one colour move four pixels per
+// compare. The words are read and written in the host's little-endian
+// order.
+struct RunOfFour {
+    std::uint64_t sourceHead;  // bytes 0-7: b g r b g r b g
+    std::uint32_t sourceTail;  // bytes 8-11: r b g r
+    std::uint64_t result;      // one CMYK pixel in each half
+
+    static constexpr RunOfFour of(std::uint32_t key, std::uint32_t cmyk) noexcept {
+        const std::uint64_t wideKey = key;
+        return {wideKey | (wideKey << 24) | (wideKey << 48), (key >> 16) | (key << 8),
+                (std::uint64_t{cmyk} << 32) | cmyk};
+    }
+
+    bool matches(const std::uint8_t* source) const noexcept {
+        std::uint64_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, source, sizeof head);
+        std::memcpy(&tail, source + 8, sizeof tail);
+        return head == sourceHead && tail == sourceTail;
+    }
+
+    void store(std::uint8_t* destination) const noexcept {
+        std::memcpy(destination, &result, sizeof result);
+        std::memcpy(destination + 8, &result, sizeof result);
+    }
+};
+static_assert(std::endian::native == std::endian::little, "RunOfFour reads and writes little-endian words");
+
 template <NeutralRouting kNeutral>
 void interpolateRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
                     const MatchSettings& settings) noexcept {
@@ -164,28 +208,41 @@ void interpolateRow(std::uint32_t count, const std::uint8_t* source, std::uint8_
     // No 24-bit key equals the initial previousKey.
     std::uint32_t previousKey = 0xFFFFFFFFu;
     std::uint32_t previousCmyk = 0;
-    for (std::uint32_t i = 0; i < count; ++i, source += 3, destination += 4) {
+    const std::uint8_t* const end = source + 3 * std::size_t{count};
+    while (source != end) {
         const Rgb pixel = loadRgb(source);
         const std::uint32_t key = pixel.blue | (pixel.green << 8) | (pixel.red << 16);
-        if (key != previousKey) {
-            previousKey = key;
-            if (!routeNeutral<kNeutral>(pixel, previousCmyk)) {
-                const std::uint32_t slot = matchCacheSlot(pixel.blue, pixel.green, pixel.red);
-                std::uint8_t* const slotKey = keys + 3 * slot;
-                std::uint8_t* const slotValue = values + 4 * slot;
-                if (slotKey[0] == pixel.blue && slotKey[1] == pixel.green && slotKey[2] == pixel.red) {
-                    previousCmyk = loadCmyk(slotValue);
-                } else {
-                    previousCmyk =
-                        interpolateInTable(pixel.blue, pixel.green, pixel.red, settings.gridSize, settings.table);
-                    slotKey[0] = static_cast<std::uint8_t>(pixel.blue);
-                    slotKey[1] = static_cast<std::uint8_t>(pixel.green);
-                    slotKey[2] = static_cast<std::uint8_t>(pixel.red);
-                    storeCmyk(slotValue, previousCmyk);
-                }
+        if (key == previousKey) {
+            // The second pixel of a run: the rest of it goes four at a time.
+            storeCmyk(destination, previousCmyk);
+            source += 3;
+            destination += 4;
+            const RunOfFour run = RunOfFour::of(key, previousCmyk);
+            while (end - source >= 12 && run.matches(source)) {
+                run.store(destination);
+                source += 12;
+                destination += 16;
+            }
+            continue;
+        }
+        previousKey = key;
+        if (!routeNeutral<kNeutral>(pixel, previousCmyk)) {
+            const std::uint32_t slot = matchCacheSlot(pixel.blue, pixel.green, pixel.red);
+            std::uint8_t* const slotKey = keys + 3 * slot;
+            std::uint8_t* const slotValue = values + 4 * slot;
+            if (slotKey[0] == pixel.blue && slotKey[1] == pixel.green && slotKey[2] == pixel.red) {
+                previousCmyk = loadCmyk(slotValue);
+            } else {
+                previousCmyk = interpolateInTable(pixel.blue, pixel.green, pixel.red, settings.gridSize, settings.table);
+                slotKey[0] = static_cast<std::uint8_t>(pixel.blue);
+                slotKey[1] = static_cast<std::uint8_t>(pixel.green);
+                slotKey[2] = static_cast<std::uint8_t>(pixel.red);
+                storeCmyk(slotValue, previousCmyk);
             }
         }
         storeCmyk(destination, previousCmyk);
+        source += 3;
+        destination += 4;
     }
 }
 
@@ -201,36 +258,45 @@ std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::u
     const AxisPosition g = locateOnAxis(green, gridSteps);
     const AxisPosition b = locateOnAxis(blue, gridSteps);
 
+    // The eight-corner sum is taken one axis at a time, with the four
+    // components side by side in the lanes of 64-bit words. Integer sums
+    // are exact in any order, and every lane stays below its width, so no
+    // carry crosses into a neighbour:
+    //   along blue, two entries weighted (255 - f) and f: at most 255^2,
+    //   16-bit lanes (cyan, magenta, yellow, black);
+    //   along green: at most 255^3, 32-bit lanes, cyan and yellow in one
+    //   word, magenta and black in the other;
+    //   along red, plus the rounding term: at most 255^4 + 8,290,687, still
+    //   below 2^32, which is why the sums need all 32 unsigned bits.
+    const auto alongBlue = [&](std::size_t row) noexcept {
+        return spreadToLanes16(table + 4 * (row + b.low)) * (255u - b.fraction) +
+               spreadToLanes16(table + 4 * (row + b.high)) * b.fraction;
+    };
     const std::size_t redLow = r.low * points * points;
     const std::size_t redHigh = r.high * points * points;
     const std::size_t greenLow = g.low * points;
     const std::size_t greenHigh = g.high * points;
-    // Corner i takes the high point on red for bit 2, green for bit 1, blue
-    // for bit 0.
-    const std::uint8_t* const corners[8] = {
-        table + 4 * (redLow + greenLow + b.low),   table + 4 * (redLow + greenLow + b.high),
-        table + 4 * (redLow + greenHigh + b.low),  table + 4 * (redLow + greenHigh + b.high),
-        table + 4 * (redHigh + greenLow + b.low),  table + 4 * (redHigh + greenLow + b.high),
-        table + 4 * (redHigh + greenHigh + b.low), table + 4 * (redHigh + greenHigh + b.high),
-    };
-    const std::uint32_t redWeights[2] = {255u - r.fraction, r.fraction};
-    const std::uint32_t greenWeights[2] = {255u - g.fraction, g.fraction};
-    const std::uint32_t blueWeights[2] = {255u - b.fraction, b.fraction};
-    std::uint32_t weights[8];
-    for (unsigned corner = 0; corner < 8; ++corner) {
-        weights[corner] =
-            redWeights[corner >> 2] * greenWeights[(corner >> 1) & 1u] * blueWeights[corner & 1u];
-    }
+    const std::uint64_t lowRedLowGreen = alongBlue(redLow + greenLow);
+    const std::uint64_t lowRedHighGreen = alongBlue(redLow + greenHigh);
+    const std::uint64_t highRedLowGreen = alongBlue(redHigh + greenLow);
+    const std::uint64_t highRedHighGreen = alongBlue(redHigh + greenHigh);
 
-    // The weights add up to 255^3, so each sum stays below 255^4 plus the
-    // rounding term, which fits in 32 unsigned bits (not in 31).
-    std::uint32_t cmyk = 0;
-    for (unsigned component = 0; component < 4; ++component) {
-        std::uint32_t sum = kHalfWeightRoundedDown;
-        for (unsigned corner = 0; corner < 8; ++corner) sum += corners[corner][component] * weights[corner];
-        cmyk |= (sum / kFullWeight) << (8 * component);
-    }
-    return cmyk;
+    const std::uint64_t greenLowWeight = 255u - g.fraction;
+    const std::uint64_t lowRedEven = evenLanes(lowRedLowGreen) * greenLowWeight + evenLanes(lowRedHighGreen) * g.fraction;
+    const std::uint64_t lowRedOdd = oddLanes(lowRedLowGreen) * greenLowWeight + oddLanes(lowRedHighGreen) * g.fraction;
+    const std::uint64_t highRedEven = evenLanes(highRedLowGreen) * greenLowWeight + evenLanes(highRedHighGreen) * g.fraction;
+    const std::uint64_t highRedOdd = oddLanes(highRedLowGreen) * greenLowWeight + oddLanes(highRedHighGreen) * g.fraction;
+
+    constexpr std::uint64_t kRoundingInBothLanes = (std::uint64_t{kHalfWeightRoundedDown} << 32) | kHalfWeightRoundedDown;
+    const std::uint64_t redLowWeight = 255u - r.fraction;
+    const std::uint64_t even = lowRedEven * redLowWeight + highRedEven * r.fraction + kRoundingInBothLanes;
+    const std::uint64_t odd = lowRedOdd * redLowWeight + highRedOdd * r.fraction + kRoundingInBothLanes;
+
+    const auto cyan = static_cast<std::uint32_t>(even) / kFullWeight;
+    const auto yellow = static_cast<std::uint32_t>(even >> 32) / kFullWeight;
+    const auto magenta = static_cast<std::uint32_t>(odd) / kFullWeight;
+    const auto black = static_cast<std::uint32_t>(odd >> 32) / kFullWeight;
+    return packCmyk(cyan, magenta, yellow, black);
 }
 
 void clearMatchCache(const MatchCache& cache) noexcept {

@@ -378,6 +378,35 @@ TEST(MatchCache, CachedAndInterpolatedResultsAreIdentical) {
     EXPECT_EQ(split.keys(), cached.keys());
 }
 
+// Runs of one colour of every length, each ended by a colour that differs
+// in a single component, so that any byte of a group of four pixels can be
+// the one that breaks the run; the source buffer ends exactly at the row.
+TEST(MatchCache, RunsOfEveryLengthMatchPixelByPixel) {
+    const std::vector<std::uint8_t> table = randomTable(9 * 9 * 9, 30);
+    std::vector<Bgr> row;
+    const Bgr base{40, 80, 120};
+    for (int length = 1; length <= 14; ++length) {
+        for (int component = 0; component < 3; ++component) {
+            row.insert(row.end(), length, base);
+            Bgr breaker = base;
+            (component == 0 ? breaker.blue : component == 1 ? breaker.green : breaker.red) += 1;
+            row.push_back(breaker);
+        }
+    }
+    for (int tail = 1; tail <= 9; ++tail) {
+        std::vector<Bgr> withTail = row;
+        withTail.insert(withTail.end(), tail, Bgr{7, 7, 7});
+        for (std::uint32_t blackMode : {0u, 2u}) {
+            Matcher whole(1, blackMode, 9, table), single(1, blackMode, 9, table);
+            const std::vector<Cmyk> result = whole.match(withTail);
+            for (std::size_t i = 0; i < withTail.size(); ++i) {
+                ASSERT_EQ(result[i], single.match(withTail[i])) << "tail " << tail << " pixel " << i;
+            }
+            EXPECT_EQ(whole.keys(), single.keys());
+        }
+    }
+}
+
 // ---- Methods 2, 3, 4 ----------------------------------------------------------------
 
 TEST(MatchToneInversion, WhiteAndBlackAndUnknownModes) {
