@@ -1,0 +1,191 @@
+#include "colour/later/colour_balance.h"
+
+#include "colour/common/balance_curves.h"
+
+namespace huecl::later {
+
+namespace {
+
+using LevelMap = std::uint8_t[256];
+
+constexpr std::uint8_t clampToLevel(std::int32_t value) noexcept {
+    return static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+}
+
+// The steps that act on each component alone (tone table and brightness
+// before saturation, the balance curve after it) are folded into 256-entry
+// maps once per call, so a pixel costs a look-up per component for them
+// whatever is switched on.
+void mapToneAndBrightness(const RgbBalance& balance, LevelMap& map) noexcept {
+    const std::int32_t shift = balance.brightness / 3;
+    for (std::int32_t level = 0; level < 256; ++level) {
+        const std::int32_t toned = balance.preTable != nullptr ? balance.preTable[level] : level;
+        map[level] = clampToLevel(toned + shift);
+    }
+}
+
+void mapBalanceCurve(std::int32_t balanceLevel, const LevelMap& before, LevelMap& map) noexcept {
+    const int curve = common::selectLaterBalanceCurve(balanceLevel);
+    for (int level = 0; level < 256; ++level) {
+        map[level] = curve == common::kNoBalanceCurve ? before[level] : common::BalanceCurves[curve][before[level]];
+    }
+}
+
+constexpr std::int32_t kRgbSaturationDivisor = 200;
+constexpr std::int32_t kCmySaturationDivisor = 100;
+
+// Long rows take the saturation step from tables built once per call; short
+// rows (a caller may go pixel by pixel) compute each move, which then costs
+// less than the tables. Both give the same bytes: the tables hold the same
+// quotients and clamps.
+constexpr std::uint32_t kRowsWorthSaturationTables = 256;
+
+// Index into a ClampedMap: the component plus its move, offset by 255. The
+// move for each distance -255..255 from the mean is cut to -255..255 (a
+// component plus a longer move clamps to 0 or 255 all the same), so the
+// index stays within 0-765.
+template <std::int32_t kDivisor>
+class SaturationShifts {
+public:
+    explicit SaturationShifts(std::int32_t saturation) noexcept {
+        for (std::int32_t distance = -255; distance <= 255; ++distance) {
+            const std::int32_t move = saturationMove(distance, saturation, kDivisor);
+            offsetMoves_[distance + 255] =
+                static_cast<std::uint16_t>((move < -255 ? -255 : move > 255 ? 255 : move) + 255);
+        }
+    }
+
+    std::uint32_t clampedIndex(std::int32_t value, std::int32_t mean) const noexcept {
+        return static_cast<std::uint32_t>(value) + offsetMoves_[value - mean + 255];
+    }
+
+private:
+    std::uint16_t offsetMoves_[511] = {};
+};
+
+// A LevelMap behind the clamp to 0-255 of a value offset by 255.
+class ClampedMap {
+public:
+    explicit ClampedMap(const LevelMap& map) noexcept {
+        for (int index = 0; index < 766; ++index) levels_[index] = map[clampToLevel(index - 255)];
+    }
+    std::uint8_t operator[](std::uint32_t index) const noexcept { return levels_[index]; }
+
+private:
+    std::uint8_t levels_[766] = {};
+};
+
+// Saturation and the map that follows it, for component k of a pixel whose
+// components have the given mean; by tables or by formula.
+template <std::int32_t kDivisor>
+struct TableSaturation {
+    const SaturationShifts<kDivisor>& shifts;
+    const ClampedMap* finish[3];
+    std::uint8_t operator()(int k, std::int32_t value, std::int32_t mean) const noexcept {
+        return (*finish[k])[shifts.clampedIndex(value, mean)];
+    }
+};
+
+template <std::int32_t kDivisor>
+struct FormulaSaturation {
+    std::int32_t saturation;
+    const LevelMap* finish[3];
+    std::uint8_t operator()(int k, std::int32_t value, std::int32_t mean) const noexcept {
+        return (*finish[k])[saturateComponent(value, mean, saturation, kDivisor)];
+    }
+};
+
+// Bytes 0, 1, 2 of an RGB pixel are blue, green, red; finish maps follow
+// that order.
+template <typename Saturation>
+void saturateRgbPixels(std::uint32_t count, std::uint8_t* pixels, const LevelMap& entry,
+                       const Saturation& saturate) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i, pixels += 3) {
+        const std::int32_t blue = entry[pixels[0]];
+        const std::int32_t green = entry[pixels[1]];
+        const std::int32_t red = entry[pixels[2]];
+        const std::int32_t mean = (red + green + blue) / 3;
+        pixels[0] = saturate(0, blue, mean);
+        pixels[1] = saturate(1, green, mean);
+        pixels[2] = saturate(2, red, mean);
+    }
+}
+
+// Black skips the saturation step and only takes the closing map.
+template <typename Saturation>
+void saturateCmyPixels(std::uint32_t count, std::uint8_t* pixels, const LevelMap& last,
+                       const Saturation& saturate) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i, pixels += 4) {
+        const std::int32_t cyan = pixels[0];
+        const std::int32_t magenta = pixels[1];
+        const std::int32_t yellow = pixels[2];
+        const std::int32_t mean = (cyan + magenta + yellow) / 3;
+        pixels[0] = saturate(0, cyan, mean);
+        pixels[1] = saturate(1, magenta, mean);
+        pixels[2] = saturate(2, yellow, mean);
+        pixels[3] = last[pixels[3]];
+    }
+}
+
+}  // namespace
+
+void balanceRgbRow(std::uint32_t count, std::uint8_t* pixels, const RgbBalance& balance) noexcept {
+    if (count == 0) return;
+    LevelMap entry;
+    mapToneAndBrightness(balance, entry);
+    LevelMap red, green, blue;
+    if (balance.saturation == 0) {
+        // Nothing couples the components: each one goes through a single
+        // map of all its steps.
+        mapBalanceCurve(balance.levelRed, entry, red);
+        mapBalanceCurve(balance.levelGreen, entry, green);
+        mapBalanceCurve(balance.levelBlue, entry, blue);
+        for (std::uint32_t i = 0; i < count; ++i, pixels += 3) {
+            pixels[0] = blue[pixels[0]];
+            pixels[1] = green[pixels[1]];
+            pixels[2] = red[pixels[2]];
+        }
+        return;
+    }
+    LevelMap identity;
+    for (int level = 0; level < 256; ++level) identity[level] = static_cast<std::uint8_t>(level);
+    mapBalanceCurve(balance.levelRed, identity, red);
+    mapBalanceCurve(balance.levelGreen, identity, green);
+    mapBalanceCurve(balance.levelBlue, identity, blue);
+    if (count >= kRowsWorthSaturationTables) {
+        const SaturationShifts<kRgbSaturationDivisor> shifts(balance.saturation);
+        const ClampedMap clampedBlue(blue), clampedGreen(green), clampedRed(red);
+        saturateRgbPixels(count, pixels, entry,
+                          TableSaturation<kRgbSaturationDivisor>{shifts, {&clampedBlue, &clampedGreen, &clampedRed}});
+    } else {
+        saturateRgbPixels(count, pixels, entry,
+                          FormulaSaturation<kRgbSaturationDivisor>{balance.saturation, {&blue, &green, &red}});
+    }
+}
+
+void balanceCmyRow(std::uint32_t count, std::uint8_t* pixels, const CmyBalance& balance) noexcept {
+    const std::uint8_t* const table = balance.cmyTable;
+    if (balance.saturation == 0) {
+        if (table == nullptr) return;
+        for (std::uint32_t i = 0; i < count; ++i, pixels += 4) {
+            for (int k = 0; k < 4; ++k) pixels[k] = table[pixels[k]];
+        }
+        return;
+    }
+    // Without a tone table the closing map is the identity.
+    LevelMap last;
+    for (int level = 0; level < 256; ++level) {
+        last[level] = table != nullptr ? table[level] : static_cast<std::uint8_t>(level);
+    }
+    if (count >= kRowsWorthSaturationTables) {
+        const SaturationShifts<kCmySaturationDivisor> shifts(balance.saturation);
+        const ClampedMap clampedLast(last);
+        saturateCmyPixels(count, pixels, last,
+                          TableSaturation<kCmySaturationDivisor>{shifts, {&clampedLast, &clampedLast, &clampedLast}});
+    } else {
+        saturateCmyPixels(count, pixels, last,
+                          FormulaSaturation<kCmySaturationDivisor>{balance.saturation, {&last, &last, &last}});
+    }
+}
+
+}  // namespace huecl::later
