@@ -13,6 +13,9 @@
 namespace huecl::tool {
 
 std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        throw ToolError(path.string() + " is a folder, not a file");
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file)
         throw ToolError("cannot open " + path.string() + ": " + std::strerror(errno));

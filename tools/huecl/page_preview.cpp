@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace huecl::tool {
 namespace {
@@ -13,7 +14,7 @@ constexpr std::array<InkAbsorption, 4> inks{{
     {0.97, 0.30, 0.06}, // cyan
     {0.08, 0.93, 0.35}, // magenta
     {0.02, 0.08, 0.92}, // yellow
-    {0.92, 0.92, 0.92}, // black
+    {0.96, 0.96, 0.96}, // black
 }};
 
 constexpr double gammaSteps = 4095; // entries of the gamma table, less one
@@ -34,6 +35,17 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
                           uint32_t rows) {
     const uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
     BandColumnSums band{rows, std::vector<uint32_t>(size_t{rows} * columns * 4)};
+    // Unpacking a row into one level per dot through a per-byte table, then
+    // summing runs of boxSize levels, costs far less than extracting each
+    // dot by shifts and divisions.
+    const uint32_t dotsPerByte = 8 / layout.bitsPerDot;
+    std::array<std::array<uint8_t, 8>, 256> unpack{};
+    for (uint32_t byte = 0; byte < 256; ++byte)
+        for (uint32_t dot = 0; dot < dotsPerByte; ++dot) {
+            const auto packed = static_cast<uint8_t>(byte);
+            unpack[byte][dot] = static_cast<uint8_t>(dotValue(&packed, dot, layout.bitsPerDot));
+        }
+    std::vector<uint8_t> levels(size_t{layout.lineBytes} * dotsPerByte);
     // With one plane it is the black one.
     const uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
     for (uint32_t plane = 0; plane < layout.planeCount; ++plane) {
@@ -41,22 +53,20 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
         for (uint32_t y = 0; y < rows; ++y) {
             const uint8_t *row = planes[plane] + size_t{y} * layout.lineBytes;
             uint32_t *sums = band.sums.data() + size_t{y} * columns * 4 + colorant;
-            if (layout.bitsPerDot == 1) {
-                // One-bit rows are the common case: skip blank bytes outright.
-                for (uint32_t byte = 0; byte < layout.lineBytes; ++byte) {
-                    const uint8_t bits = row[byte];
-                    if (bits == 0)
-                        continue;
-                    for (uint32_t bit = 0; bit < 8; ++bit)
-                        if (bits & (0x80u >> bit)) {
-                            const uint32_t dot = byte * 8 + bit;
-                            if (dot < layout.deviceWidth)
-                                sums[size_t{dot / boxSize} * 4] += 1;
-                        }
-                }
-            } else {
-                for (uint32_t dot = 0; dot < layout.deviceWidth; ++dot)
-                    sums[size_t{dot / boxSize} * 4] += dotValue(row, dot, layout.bitsPerDot);
+            bool blank = true;
+            for (uint32_t byte = 0; byte < layout.lineBytes; ++byte) {
+                std::memcpy(levels.data() + size_t{byte} * dotsPerByte, unpack[row[byte]].data(), dotsPerByte);
+                blank = blank && row[byte] == 0;
+            }
+            if (blank)
+                continue;
+            for (uint32_t column = 0; column < columns; ++column) {
+                const uint32_t first = column * boxSize;
+                const uint32_t last = std::min(first + boxSize, layout.deviceWidth);
+                uint32_t sum = 0;
+                for (uint32_t dot = first; dot < last; ++dot)
+                    sum += levels[dot];
+                sums[size_t{column} * 4] = sum;
             }
         }
     }

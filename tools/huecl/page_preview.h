@@ -6,7 +6,7 @@
 //   reflectance of a channel = product over the inks of (1 - coverage * absorption)
 //
 // with absorptions (red, green, blue) of cyan 0.97 0.30 0.06, magenta 0.08
-// 0.93 0.35, yellow 0.02 0.08 0.92 and black 0.92 0.92 0.92, then encoded
+// 0.93 0.35, yellow 0.02 0.08 0.92 and black 0.96 0.96 0.96, then encoded
 // with gamma 2.2 for the screen.
 //
 // The work is split so that workers can do most of it in parallel: a band's

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace huecl::tool {
 namespace {
@@ -45,9 +46,30 @@ uint32_t hashCell(uint32_t a, uint32_t b) {
     return h ^ (h >> 13);
 }
 
+// Terms of the photo area that depend on the column only, computed once:
+// the scene costs a few multiplications per pixel instead of several sines.
+struct ColumnTerms {
+    double hill;
+    double rippleShift;
+    double sinFine, cosFine;     // of u * 90
+    double sinCoarse, cosCoarse; // of u * 23
+};
+
+struct RowTerms {
+    double sinFine, cosFine;     // of v * 40
+    double sinCoarse, cosCoarse; // of v * 70
+};
+
 class TestPage final : public ImageSource {
 public:
-    explicit TestPage(PageSize size) : size_(size) {}
+    explicit TestPage(PageSize size) : size_(size), columns_(size.width) {
+        for (uint32_t x = 0; x < size.width; ++x) {
+            const double u = photoU((x + 0.5) / size.width);
+            columns_[x] = {0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3),
+                           std::sin(u * 30) * 2,
+                           std::sin(u * 90), std::cos(u * 90), std::sin(u * 23), std::cos(u * 23)};
+        }
+    }
 
     uint32_t width() const override { return size_.width; }
     uint32_t height() const override { return size_.height; }
@@ -62,11 +84,17 @@ public:
     }
 
 private:
+    static constexpr double margin = 0.04;
+    static double photoU(double u) { return (u - margin) / (1 - 2 * margin); }
+
     void renderRow(uint32_t y, std::span<uint8_t> row) const {
         const double v = (y + 0.5) / size_.height;
+        const double photoV = (v - 0.40) / 0.30;
+        const RowTerms rowTerms{std::sin(photoV * 40), std::cos(photoV * 40), std::sin(photoV * 70),
+                                std::cos(photoV * 70)};
         for (uint32_t x = 0; x < size_.width; ++x) {
             const double u = (x + 0.5) / size_.width;
-            const Rgb colour = shade(u, v, x, y);
+            const Rgb colour = shade(u, v, x, y, rowTerms);
             row[3 * x + 0] = toByte(colour.blue);
             row[3 * x + 1] = toByte(colour.green);
             row[3 * x + 2] = toByte(colour.red);
@@ -74,18 +102,17 @@ private:
     }
 
     static uint8_t toByte(double value) {
-        return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+        return static_cast<uint8_t>(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5);
     }
 
-    Rgb shade(double u, double v, uint32_t x, uint32_t y) const {
-        constexpr double margin = 0.04;
+    Rgb shade(double u, double v, uint32_t x, uint32_t y, const RowTerms &rowTerms) const {
         if (u < margin || u > 1 - margin || v < 0.03 || v > 0.97)
             return white;
-        const double innerU = (u - margin) / (1 - 2 * margin);
+        const double innerU = photoU(u);
         if (v < 0.38)
             return rampArea(innerU, (v - 0.03) / 0.35);
         if (v > 0.40 && v < 0.70)
-            return photoArea(innerU, (v - 0.40) / 0.30);
+            return photoArea(innerU, (v - 0.40) / 0.30, columns_[x], rowTerms);
         if (v > 0.72)
             return detailArea(innerU, (v - 0.72) / 0.25, x, y);
         return white;
@@ -106,7 +133,7 @@ private:
     }
 
     // A landscape of soft gradients: sky, sun, hills, a lake and a shaded ball.
-    static Rgb photoArea(double u, double v) {
+    static Rgb photoArea(double u, double v, const ColumnTerms &column, const RowTerms &row) {
         const double aspect = 2.2;
         const double ballX = 0.78, ballY = 0.45, ballRadius = 0.16;
         const double dx = (u - ballX) * aspect, dy = v - ballY;
@@ -114,14 +141,17 @@ private:
             const double nx = dx / ballRadius, ny = dy / ballRadius;
             const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
             const double light = std::clamp(0.25 + 0.75 * (-0.5 * nx - 0.6 * ny + 0.62 * nz), 0.0, 1.0);
-            const double highlight = std::pow(std::max(0.0, -0.4 * nx - 0.5 * ny + 0.77 * nz), 40);
+            const double facing = std::max(0.0, -0.4 * nx - 0.5 * ny + 0.77 * nz);
+            const double facing8 = facing * facing * facing * facing * facing * facing * facing * facing;
+            const double highlight = facing8 * facing8 * facing8 * facing8 * facing8; // facing^40
             const Rgb skin{0.93, 0.68, 0.52};
             return mix(mix(Rgb{0.25, 0.1, 0.08}, skin, light), white, highlight);
         }
-        const double hill = 0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3);
+        const double hill = column.hill;
         if (v < hill) {
             const double sunX = 0.25, sunY = 0.22;
-            const double sunDistance = std::hypot((u - sunX) * aspect, v - sunY);
+            const double sunDx = (u - sunX) * aspect, sunDy = v - sunY;
+            const double sunDistance = std::sqrt(sunDx * sunDx + sunDy * sunDy);
             Rgb sky = mix(Rgb{0.15, 0.35, 0.8}, Rgb{0.95, 0.8, 0.6}, v / hill);
             const double glow = std::exp(-sunDistance * 9);
             sky = mix(sky, Rgb{1, 0.95, 0.7}, glow);
@@ -129,16 +159,24 @@ private:
         }
         const double depth = (v - hill) / (1 - hill);
         if (v > 0.82) {
-            const double ripple = 0.5 + 0.5 * std::sin(v * 240 + std::sin(u * 30) * 2);
+            const double ripple = 0.5 + 0.5 * std::sin(v * 240 + column.rippleShift);
             return mix(Rgb{0.1, 0.3, 0.45}, Rgb{0.35, 0.6, 0.75}, ripple * (1 - depth * 0.5));
         }
-        const double texture = 0.5 + 0.5 * std::sin(u * 90 + v * 40) * std::sin(u * 23 - v * 70);
+        // sin(u*90 + v*40) * sin(u*23 - v*70), from the column and row terms.
+        const double fine = column.sinFine * row.cosFine + column.cosFine * row.sinFine;
+        const double coarse = column.sinCoarse * row.cosCoarse - column.cosCoarse * row.sinCoarse;
+        const double texture = 0.5 + 0.5 * fine * coarse;
         return mix(Rgb{0.45, 0.6, 0.2}, Rgb{0.2, 0.35, 0.1}, depth * 0.7 + texture * 0.3);
     }
 
     Rgb detailArea(double u, double v, uint32_t x, uint32_t y) const {
-        if (u < 0.3)
-            return siemensStar((u - 0.15) / 0.15, (v - 0.5) / 0.5 * (0.25 * size_.height) / (0.15 * 0.92 * size_.width));
+        if (u < 0.3) {
+            // Round in pixels, whatever the page's proportions.
+            const double width = size_.width, height = size_.height;
+            const double centreX = (margin + 0.15 * (1 - 2 * margin)) * width, centreY = 0.845 * height;
+            const double radius = std::min(0.14 * (1 - 2 * margin) * width, 0.12 * height);
+            return siemensStar((x + 0.5 - centreX) / radius, (y + 0.5 - centreY) / radius);
+        }
         if (u < 0.6)
             return linePairs((u - 0.3) / 0.3, v, x, y);
         return textLines(x, y);
@@ -146,7 +184,7 @@ private:
 
     // 72 alternating spokes; they meet at the centre in detail finer than a dot.
     static Rgb siemensStar(double px, double py) {
-        const double radius = std::hypot(px, py);
+        const double radius = std::sqrt(px * px + py * py);
         if (radius > 0.95)
             return white;
         const double angle = std::atan2(py, px);
@@ -186,6 +224,7 @@ private:
     }
 
     PageSize size_;
+    std::vector<ColumnTerms> columns_;
     uint32_t nextRow_ = 0;
 };
 

@@ -1,0 +1,59 @@
+// What the band loop needs from a colour generation: the page geometry it
+// derives, and per worker thread a renderer with its own records, match
+// cache and state that turns a band of RGB rows into packed planes.
+//
+// The later generation (Qvr exports) is one engine; the earlier generation
+// plugs in as another, with its own screens, matching and error diffusion,
+// without touching the band loop, the container or the preview.
+#pragma once
+
+#include "stage_times.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace huecl::tool {
+
+struct PageGeometry {
+    uint32_t sourceWidth = 0, sourceHeight = 0;
+    uint32_t deviceWidth = 0, deviceHeight = 0;
+    uint32_t lineBytes = 0;     // one device row of one plane
+    uint32_t bitsPerDot = 0;
+    uint32_t planeCount = 0;    // 4 (cyan, magenta, yellow, black) or 1 (black)
+    uint32_t bandHeight = 0;    // device rows a band buffer holds
+    uint32_t sourceRowsPerBand = 0;
+    uint32_t bandCount = 0;
+
+    uint32_t firstSourceRow(uint32_t band) const { return band * sourceRowsPerBand; }
+    uint32_t sourceRowsIn(uint32_t band) const {
+        const uint32_t first = firstSourceRow(band);
+        return first + sourceRowsPerBand <= sourceHeight ? sourceRowsPerBand : sourceHeight - first;
+    }
+};
+
+// The band buffer of one worker: planeCount planes of bandHeight rows.
+struct BandPlanes {
+    std::array<std::vector<uint8_t>, 4> planes;
+    uint32_t deviceRows = 0; // rows the last band filled
+};
+
+class BandRenderer {
+public:
+    virtual ~BandRenderer() = default;
+    // Renders source rows [firstSourceRow, firstSourceRow + rows) given as
+    // blue-green-red pixels (adjusted in place) into out.
+    virtual void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
+                            StageTimes &times) = 0;
+};
+
+class ColourEngine {
+public:
+    virtual ~ColourEngine() = default;
+    virtual const PageGeometry &geometry() const = 0;
+    virtual std::unique_ptr<BandRenderer> makeRenderer() const = 0;
+};
+
+} // namespace huecl::tool

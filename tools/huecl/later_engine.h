@@ -1,0 +1,54 @@
+// The later colour generation driven as a host driver drives it: screens
+// built once by QvrColDizInfSet, band geometry from QvrColDrwInfSet, and per
+// source row QvrColCtrRgb, QvrColMchPrc, QvrColCtrCmy and QvrColDizPrc.
+#pragma once
+
+#include "cli_options.h"
+#include "colour_engine.h"
+#include "colour_table.h"
+
+#include <huecl32.h>
+
+#include <array>
+#include <vector>
+
+namespace huecl::tool {
+
+// Threshold matrices and the record that points at them. QvrColDizInfSet
+// calls must not overlap (the library rebuilds one scratch table in each),
+// so every set-up in the tool goes through here.
+class Screens {
+public:
+    Screens(uint32_t ditherMode, uint32_t screenKind, bool blackOnly);
+    Screens(const Screens &) = delete;
+    Screens &operator=(const Screens &) = delete;
+    const QvrDizInf &record() const { return record_; }
+    // Thresholds per dot: 1, 3 or 15.
+    uint32_t levels() const;
+    std::span<const uint8_t> matrix(size_t plane) const; // cyan, magenta, yellow, black
+
+private:
+    std::array<std::vector<uint8_t>, 4> matrices_;
+    QvrDizInf record_{};
+};
+
+uint32_t bitsPerDotOf(uint32_t ditherMode);
+
+class LaterEngine final : public ColourEngine {
+public:
+    LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight);
+    const PageGeometry &geometry() const override { return geometry_; }
+    std::unique_ptr<BandRenderer> makeRenderer() const override;
+
+private:
+    friend class LaterBandRenderer;
+    PageSettings settings_;
+    ColourTable table_;
+    Screens screens_;
+    std::vector<uint8_t> densityCurve_; // empty: no tone table after matching
+    QvrCtrRgbInf rgbControl_{};
+    QvrCtrCmyInf cmyControl_{};
+    PageGeometry geometry_;
+};
+
+} // namespace huecl::tool

@@ -1,0 +1,174 @@
+#include "lzs_codec.h"
+
+#include "tool_error.h"
+
+#include <huecl32.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace huecl::tool {
+namespace {
+
+// The decompressor trusts its input: a bad offset reads up to 2047 bytes
+// before the output. Decoding behind this much slack keeps such reads inside
+// our own buffer; the container's checksums keep them from happening at all.
+constexpr size_t slackBeforeOutput = HUECL_LZS_MAX_OFFSET + 1;
+// Room past the expected end, so that an over-long stream shows as too long
+// instead of stopping at an exactly full buffer.
+constexpr size_t slackAfterOutput = 64;
+
+} // namespace
+
+CompressionHistory::CompressionHistory() : bytes_(LZS_SizeOfCompressionHistory()) { reset(); }
+void CompressionHistory::reset() { LZS_InitCompressionHistory(bytes_.data()); }
+
+DecompressionHistory::DecompressionHistory() : bytes_(LZS_SizeOfDecompressionHistory()) { reset(); }
+void DecompressionHistory::reset() { LZS_InitDecompressionHistory(bytes_.data()); }
+
+void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionHistory &history,
+                   std::vector<uint8_t> &stream) {
+    history.reset();
+    // Nine bits per literal is the worst case; the end marker adds two bytes.
+    stream.resize(block.size() + block.size() / 8 + 16);
+    auto *source = const_cast<uint8_t *>(block.data()); // the library only reads it
+    auto *destination = stream.data();
+    auto sourceCount = static_cast<uint32_t>(block.size());
+    auto destinationCount = static_cast<uint32_t>(stream.size());
+    for (;;) {
+        const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount, history.data(),
+                                             LZS_FLAG_CLOSE_AT_END, budget);
+        if (result == 0)
+            throw ToolError("LZS compression refused its arguments");
+        if (result & LZS_RESULT_STREAM_END) {
+            stream.resize(static_cast<size_t>(destination - stream.data()));
+            return;
+        }
+        // Only a full output ends a call without the end marker; grow and go on.
+        const size_t used = stream.size();
+        stream.resize(used * 2);
+        destination = stream.data() + used;
+        destinationCount = static_cast<uint32_t>(stream.size() - used);
+    }
+}
+
+void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, DecompressionHistory &history,
+                     const std::string &what) {
+    history.reset();
+    std::vector<uint8_t> buffer(slackBeforeOutput + out.size() + slackAfterOutput);
+    uint8_t *const start = buffer.data() + slackBeforeOutput;
+    auto *source = const_cast<uint8_t *>(stream.data());
+    auto *destination = start;
+    auto sourceCount = static_cast<uint32_t>(stream.size());
+    auto destinationCount = static_cast<uint32_t>(out.size() + slackAfterOutput);
+    uint32_t result = LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
+    // The last bits of a stream can wait in the history's carry; a call with
+    // an empty source decodes them.
+    for (int extraCall = 0; extraCall < 2 && result == LZS_RESULT_SOURCE_EMPTY; ++extraCall) {
+        sourceCount = 0;
+        result = LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
+    }
+    if ((result & LZS_RESULT_STREAM_END) == 0)
+        throw ToolError(what + ": LZS stream does not end with its band");
+    const auto produced = static_cast<size_t>(destination - start);
+    if (produced != out.size())
+        throw ToolError(what + ": LZS stream decodes to " + std::to_string(produced) + " bytes, not " +
+                        std::to_string(out.size()));
+    std::memcpy(out.data(), start, out.size());
+}
+
+StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes, uint32_t budget,
+                          const std::function<void(std::span<const uint8_t>)> &write) {
+    CompressionHistory history;
+    std::vector<uint8_t> input(bufferBytes), lookahead(bufferBytes), output(bufferBytes);
+    StreamTotals totals;
+    auto readPiece = [&](std::vector<uint8_t> &piece) {
+        const size_t got = std::fread(piece.data(), 1, piece.size(), in);
+        if (std::ferror(in))
+            throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
+        return got;
+    };
+    size_t inputBytes = readPiece(input);
+    uint8_t *destination = output.data();
+    uint32_t destinationCount = bufferBytes;
+    for (;;) {
+        // Reading one piece ahead tells us which piece closes the stream.
+        const size_t lookaheadBytes = inputBytes == input.size() ? readPiece(lookahead) : 0;
+        const bool last = lookaheadBytes == 0;
+        totals.bytesIn += inputBytes;
+        uint8_t *source = input.data();
+        auto sourceCount = static_cast<uint32_t>(inputBytes);
+        const uint32_t flags = last ? LZS_FLAG_CLOSE_AT_END : 0;
+        for (;;) {
+            const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount,
+                                                 history.data(), flags, budget);
+            if (result == 0)
+                throw ToolError("LZS compression refused its arguments");
+            // The destination pair comes back only with a full buffer or the
+            // end; until then the library keeps the true position itself.
+            if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
+                const auto produced = static_cast<size_t>(destination - output.data());
+                write(std::span(output.data(), produced));
+                totals.bytesOut += produced;
+                destination = output.data();
+                destinationCount = bufferBytes;
+            }
+            if (result & LZS_RESULT_STREAM_END)
+                return totals;
+            if (result & LZS_RESULT_SOURCE_EMPTY)
+                break;
+        }
+        std::swap(input, lookahead);
+        inputBytes = lookaheadBytes;
+    }
+}
+
+StreamTotals decompressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes,
+                            const std::function<void(std::span<const uint8_t>)> &write) {
+    DecompressionHistory history;
+    std::vector<uint8_t> input(bufferBytes), output(bufferBytes);
+    StreamTotals totals;
+    uint8_t *destination = output.data();
+    uint32_t destinationCount = bufferBytes;
+    bool ended = false;
+    int emptyCallsLeft = 2;
+    for (;;) {
+        const size_t got = std::fread(input.data(), 1, input.size(), in);
+        if (std::ferror(in))
+            throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
+        // At the end of the file, the last bits of a stream may still wait in
+        // the history's carry; calls with an empty source decode them.
+        if (got == 0 && (ended || emptyCallsLeft-- == 0))
+            break;
+        totals.bytesIn += got;
+        uint8_t *source = input.data();
+        auto sourceCount = static_cast<uint32_t>(got);
+        for (;;) {
+            ended = false;
+            const uint32_t result =
+                LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
+            if (result == 0)
+                throw ToolError("LZS decompression refused its arguments");
+            if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
+                const auto produced = static_cast<size_t>(destination - output.data());
+                write(std::span(output.data(), produced));
+                totals.bytesOut += produced;
+                destination = output.data();
+                destinationCount = bufferBytes;
+            }
+            ended = (result & LZS_RESULT_STREAM_END) != 0;
+            // A stream may be followed by another; the source count tells.
+            // With output full and the source used up, pending bytes wait in
+            // the history, so call again.
+            const bool moreOutput = (result & LZS_RESULT_DEST_FULL) && !ended;
+            if (!moreOutput && ((result & LZS_RESULT_SOURCE_EMPTY) || (ended && sourceCount == 0)))
+                break;
+        }
+    }
+    if (!ended)
+        throw ToolError(inName + ": truncated LZS stream (no end marker)");
+    return totals;
+}
+
+} // namespace huecl::tool

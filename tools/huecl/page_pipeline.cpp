@@ -1,0 +1,112 @@
+#include "page_pipeline.h"
+
+#include "lzs_codec.h"
+#include "progress_bar.h"
+#include "thread_pool.h"
+
+#include <deque>
+
+namespace huecl::tool {
+namespace {
+
+// What a worker keeps from band to band.
+struct WorkerState {
+    std::unique_ptr<BandRenderer> renderer;
+    CompressionHistory history;
+    BandPlanes planes;
+};
+
+uint64_t countInkedDots(std::span<const uint8_t> plane, uint32_t bitsPerDot) {
+    std::array<uint8_t, 256> inkedInByte{};
+    for (uint32_t byte = 0; byte < 256; ++byte)
+        for (uint32_t shift = 0; shift < 8; shift += bitsPerDot)
+            inkedInByte[byte] = static_cast<uint8_t>(inkedInByte[byte] + (((byte >> shift) & ((1u << bitsPerDot) - 1)) != 0));
+    uint64_t inked = 0;
+    for (const uint8_t byte : plane)
+        inked += inkedInByte[byte];
+    return inked;
+}
+
+FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, WorkerState &worker, const PageGeometry &g,
+                        const PipelineOptions &options) {
+    FinishedBand band;
+    band.index = index;
+    worker.renderer->renderBand(g.firstSourceRow(index), g.sourceRowsIn(index), bgrRows, worker.planes, band.times);
+    band.deviceRows = worker.planes.deviceRows;
+    const size_t planeBytes = size_t{band.deviceRows} * g.lineBytes;
+
+    band.streams.resize(g.planeCount);
+    {
+        StageTimer timer(band.times, Stage::compress);
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane)
+            compressBlock(std::span(worker.planes.planes[plane]).first(planeBytes), options.lzsBudget,
+                          worker.history, band.streams[plane]);
+    }
+    {
+        StageTimer timer(band.times, Stage::preview);
+        const PlaneLayout layout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount};
+        std::array<const uint8_t *, 4> planePointers{};
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane) {
+            planePointers[plane] = worker.planes.planes[plane].data();
+            band.inkedDots += countInkedDots(std::span(worker.planes.planes[plane]).first(planeBytes), g.bitsPerDot);
+        }
+        band.previewSums = reduceBand(layout, options.previewBoxSize, std::span(planePointers).first(g.planeCount),
+                                      band.deviceRows);
+    }
+    if (options.keepPlanes)
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane)
+            band.planes[plane].assign(worker.planes.planes[plane].begin(),
+                                      worker.planes.planes[plane].begin() + static_cast<ptrdiff_t>(planeBytes));
+    return band;
+}
+
+} // namespace
+
+PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, const PipelineOptions &options,
+                           const std::function<void(const FinishedBand &)> &sink) {
+    const PageGeometry &g = engine.geometry();
+    std::vector<WorkerState> workers(options.threads);
+    for (auto &worker : workers)
+        worker.renderer = engine.makeRenderer();
+
+    PipelineTotals totals;
+    auto deliver = [&](FinishedBand band) {
+        totals.times += band.times;
+        for (const auto &stream : band.streams)
+            totals.compressedBytes += stream.size();
+        totals.inkedDots += band.inkedDots;
+        {
+            StageTimer timer(totals.times, Stage::write);
+            sink(band);
+        }
+        if (options.progress)
+            options.progress->advance();
+    };
+
+    // Declared after the workers' state, so its threads stop before that goes.
+    ThreadPool pool(options.threads);
+    std::deque<std::future<FinishedBand>> inFlight;
+    const size_t maxInFlight = size_t{options.threads} + 2;
+    const size_t rowBytes = size_t{g.sourceWidth} * 3;
+    for (uint32_t index = 0; index < g.bandCount; ++index) {
+        std::vector<uint8_t> bgrRows(rowBytes * g.sourceRowsIn(index));
+        {
+            StageTimer timer(totals.times, Stage::read);
+            source.readRows(bgrRows);
+        }
+        inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
+            return finishBand(index, std::move(rows), workers[worker], g, options);
+        }));
+        while (inFlight.size() >= maxInFlight) {
+            deliver(inFlight.front().get());
+            inFlight.pop_front();
+        }
+    }
+    while (!inFlight.empty()) {
+        deliver(inFlight.front().get());
+        inFlight.pop_front();
+    }
+    return totals;
+}
+
+} // namespace huecl::tool
