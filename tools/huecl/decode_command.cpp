@@ -1,0 +1,64 @@
+#include "commands.h"
+
+#include "lzs_codec.h"
+#include "output_files.h"
+#include "page_preview.h"
+#include "pnm_image.h"
+#include "raster_container.h"
+#include "tool_error.h"
+
+#include <cstdio>
+
+namespace huecl::tool {
+
+void runDecode(const DecodeCommand &command) {
+    RasterReader reader(command.raster);
+    const RasterHeader &h = reader.header();
+    const std::string name = command.raster.string();
+    const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
+
+    OutputFolder output(command.outputFolder);
+    const char *const planeNames[] = {"c", "m", "y", "k"};
+    std::vector<PendingFile *> planeFiles;
+    for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
+        const char *planeName = planeNames[h.planeCount == 1 ? 3 : plane];
+        planeFiles.push_back(&output.create(std::string("plane-") + planeName + (h.bitsPerDot == 1 ? ".pbm" : ".pgm")));
+        planeFiles.back()->write(planeFileHeader(h.deviceWidth, h.deviceHeight, h.bitsPerDot));
+    }
+    const uint32_t boxSize = previewBoxSize(h.deviceResY, command.previewDpi);
+    auto &previewFile = output.create("preview.png");
+    PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize);
+
+    DecompressionHistory history;
+    RasterBand band;
+    std::array<std::vector<uint8_t>, 4> planes;
+    std::vector<uint8_t> fileRows;
+    uint64_t deviceRows = 0;
+    for (uint32_t index = 0; reader.readBand(band); ++index) {
+        deviceRows += band.deviceRows;
+        if (deviceRows > h.deviceHeight)
+            throw ToolError(name + ": corrupt raster file (more rows than the page has)");
+        std::array<const uint8_t *, 4> planePointers{};
+        for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
+            planes[plane].resize(size_t{band.deviceRows} * h.lineBytes);
+            decompressBlock(band.streams[plane], planes[plane], history,
+                            name + ": band " + std::to_string(index) + " plane " + std::to_string(plane));
+            planePointers[plane] = planes[plane].data();
+            fileRows.clear();
+            for (uint32_t row = 0; row < band.deviceRows; ++row)
+                appendPlaneFileRow(std::span(planes[plane]).subspan(size_t{row} * h.lineBytes, h.lineBytes),
+                                   h.deviceWidth, h.bitsPerDot, fileRows);
+            planeFiles[plane]->write(fileRows);
+        }
+        preview.addBand(reduceBand(layout, boxSize, std::span(planePointers).first(h.planeCount), band.deviceRows));
+    }
+    if (deviceRows != h.deviceHeight)
+        throw ToolError(name + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
+                        std::to_string(h.deviceHeight) + ")");
+    preview.finish();
+    output.commit();
+    std::printf("%u bands, %u x %u dots, %u plane%s of %u bit%s per dot\n", h.bandCount, h.deviceWidth,
+                h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot, h.bitsPerDot == 1 ? "" : "s");
+}
+
+} // namespace huecl::tool

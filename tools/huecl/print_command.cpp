@@ -1,0 +1,122 @@
+#include "commands.h"
+
+#include "colour_table.h"
+#include "later_engine.h"
+#include "output_files.h"
+#include "page_pipeline.h"
+#include "page_preview.h"
+#include "pnm_image.h"
+#include "progress_bar.h"
+#include "raster_container.h"
+#include "tool_error.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace huecl::tool {
+namespace {
+
+const char *const planeNames[] = {"c", "m", "y", "k"};
+
+ColourTable colourTableFor(const PrintCommand &command) {
+    const PageSettings &s = command.settings;
+    // Only the direct and interpolated methods read a table.
+    if (s.matchMethod != 0 && s.matchMethod != 1)
+        return {};
+    const auto axis = s.matchMethod == 0 ? directLookupAxis() : interpolationAxis(s.gridSize);
+    return command.profile ? buildProfileTable(*command.profile, axis) : buildModelTable(axis);
+}
+
+RasterHeader headerFor(const PrintCommand &command, const PageGeometry &g, uint32_t gridSize) {
+    const PageSettings &s = command.settings;
+    RasterHeader h;
+    h.sourceWidth = g.sourceWidth, h.sourceHeight = g.sourceHeight;
+    h.sourceResX = s.source.x, h.sourceResY = s.source.y, h.deviceResX = s.device.x, h.deviceResY = s.device.y;
+    h.deviceWidth = g.deviceWidth, h.deviceHeight = g.deviceHeight, h.lineBytes = g.lineBytes;
+    h.bitsPerDot = g.bitsPerDot, h.planeCount = g.planeCount, h.bandCount = g.bandCount, h.bandHeight = g.bandHeight;
+    h.engine = static_cast<uint32_t>(s.engine), h.ditherMode = s.ditherMode, h.screenKind = s.screenKind;
+    h.blackOnly = s.blackOnly, h.matchMethod = s.matchMethod, h.blackMode = s.blackMode;
+    h.gridSize = gridSize, h.fromProfile = command.profile.has_value();
+    h.brightness = s.brightness, h.saturation = s.saturation;
+    h.balanceRed = s.balance[0], h.balanceGreen = s.balance[1], h.balanceBlue = s.balance[2];
+    h.cmySaturation = s.cmySaturation, h.density = s.density, h.lzsBudget = s.lzsBudget;
+    return h;
+}
+
+double peakMemoryMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // Linux reports KiB
+}
+
+std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, double wallSeconds, unsigned threads) {
+    const uint64_t pixels = uint64_t{g.sourceWidth} * g.sourceHeight;
+    const uint64_t dots = uint64_t{g.deviceWidth} * g.deviceHeight * g.planeCount;
+    const uint64_t rawBytes = uint64_t{g.lineBytes} * g.deviceHeight * g.planeCount;
+    char text[512];
+    int length = std::snprintf(
+        text, sizeof text,
+        "%" PRIu64 " pixels, %" PRIu64 " dots (%" PRIu64 " inked), %" PRIu64 " compressed bytes, ratio %.2f:1, seconds:",
+        pixels, dots, totals.inkedDots, totals.compressedBytes,
+        totals.compressedBytes ? static_cast<double>(rawBytes) / static_cast<double>(totals.compressedBytes) : 0.0);
+    for (size_t stage = 0; stage < stageNames.size(); ++stage)
+        length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), " %s %.3f",
+                                std::string(stageNames[stage]).c_str(), totals.times.seconds[stage]);
+    std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                  ", total %.3f on %u thread%s, peak memory %.0f MiB", wallSeconds, threads, threads == 1 ? "" : "s",
+                  peakMemoryMiB());
+    return text;
+}
+
+} // namespace
+
+void runPrint(const PrintCommand &command) {
+    const auto start = std::chrono::steady_clock::now();
+    auto source = command.image ? openImage(*command.image) : makeTestPage(command.pageSize);
+    ColourTable table = colourTableFor(command);
+    const uint32_t gridSize = table.gridSize;
+    const LaterEngine engine(command.settings, std::move(table), source->width(), source->height());
+    const PageGeometry &g = engine.geometry();
+
+    OutputFolder output(command.outputFolder);
+    RasterWriter raster(output.create("page.hcr"), headerFor(command, g, gridSize));
+    const uint32_t boxSize = previewBoxSize(command.settings.device.y, command.previewDpi);
+    auto &previewFile = output.create("preview.png");
+    PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(),
+                           {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize);
+    std::vector<PendingFile *> planeFiles;
+    if (command.writePlanes) {
+        const char *extension = g.bitsPerDot == 1 ? ".pbm" : ".pgm";
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane) {
+            const char *name = planeNames[g.planeCount == 1 ? 3 : plane];
+            planeFiles.push_back(&output.create(std::string("plane-") + name + extension));
+            planeFiles.back()->write(planeFileHeader(g.deviceWidth, g.deviceHeight, g.bitsPerDot));
+        }
+    }
+
+    ProgressBar progress("huecl print", g.bandCount, !command.quiet);
+    const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes, &progress};
+    std::vector<uint8_t> planeRows;
+    const PipelineTotals totals = runPipeline(*source, engine, options, [&](const FinishedBand &band) {
+        raster.writeBand(band.deviceRows, band.streams);
+        preview.addBand(band.previewSums);
+        for (size_t plane = 0; plane < planeFiles.size(); ++plane) {
+            planeRows.clear();
+            for (uint32_t row = 0; row < band.deviceRows; ++row)
+                appendPlaneFileRow(std::span(band.planes[plane]).subspan(size_t{row} * g.lineBytes, g.lineBytes),
+                                   g.deviceWidth, g.bitsPerDot, planeRows);
+            planeFiles[plane]->write(planeRows);
+        }
+    });
+    raster.finish();
+    preview.finish();
+    const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string summary = summaryLine(g, totals, wallSeconds, command.threads);
+    output.create("summary.txt").write(summary + "\n");
+    output.commit();
+    std::printf("%s\n", summary.c_str());
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# End-to-end cases of the huecl tool, one per CTest:
+#   cli_test.sh CASE HUECL WORK_FOLDER ICC_FOLDER
+# Each case works in its own fresh folder and fails on the first broken check.
+set -euo pipefail
+
+case_name=$1
+huecl=$2
+work=$3/$case_name
+icc=$4
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# A small built-in page: quick, yet every region of the chart is on it.
+small=(--size 160x226 --quiet)
+
+# Runs a command that must fail: non-zero exit, exactly one line on standard
+# error that matches the pattern, and no trace of it in the output folder.
+expect_error() {
+  local pattern=$1 out=$2
+  shift 2
+  local status=0
+  "$huecl" "$@" >stdout.txt 2>stderr.txt || status=$?
+  [[ $status -ne 0 ]] || fail "'$*' succeeded"
+  [[ $(wc -l <stderr.txt) -eq 1 ]] || fail "'$*' wrote $(wc -l <stderr.txt) lines: $(cat stderr.txt)"
+  grep -Eq "^huecl: $pattern\$" stderr.txt || fail "'$*' said: $(cat stderr.txt), wanted: $pattern"
+  if [[ -e $out ]]; then
+    local left
+    left=$(find "$out" -mindepth 1 ! -name 'keep.txt' | head -1)
+    [[ -z $left ]] || fail "'$*' left $left behind"
+  fi
+}
+
+print_and_decode_match() {
+  local name=$1
+  shift
+  "$huecl" print "${small[@]}" --planes -o "$name" "$@" >/dev/null
+  "$huecl" decode "$name/page.hcr" -o "$name-decoded" >/dev/null
+  local planes=0
+  for plane in "$name"/plane-*; do
+    cmp "$plane" "$name-decoded/$(basename "$plane")" || fail "$name: decoded $(basename "$plane") differs"
+    planes=$((planes + 1))
+  done
+  [[ $planes -gt 0 ]] || fail "$name: no planes written"
+  cmp "$name/preview.png" "$name-decoded/preview.png" || fail "$name: decoded preview differs"
+  grep -q "pixels" "$name/summary.txt" || fail "$name: no summary"
+}
+
+# Writes a binary PPM of W x H pixels in a diagonal colour ramp.
+make_ppm() {
+  local file=$1 width=$2 height=$3
+  printf 'P6\n# ramp\n%d %d\n255\n' "$width" "$height" >"$file"
+  awk -v w="$width" -v h="$height" 'BEGIN {
+    for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+      printf "%c%c%c", (x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256 }' >>"$file"
+}
+
+case $case_name in
+modes_decode_exactly)
+  # Every dither mode, several screens, four planes and black only.
+  print_and_decode_match one-bit --dither 1bit --screen 0
+  print_and_decode_match one-bit-tiles --dither 1bit --screen 3
+  print_and_decode_match two-bit --dither 2bit --screen 1
+  print_and_decode_match two-bit-tiles --dither 2bit --screen 3
+  print_and_decode_match four-bit --dither 4bit --screen 2
+  print_and_decode_match spread --dither 1bit-spread --screen 1
+  print_and_decode_match black-only --dither 2bit --black-only
+  [[ -e black-only/plane-k.pgm && ! -e black-only/plane-c.pgm ]] || fail "black only wrote other planes"
+  head -c 2 one-bit/plane-c.pbm | grep -q P4 || fail "1-bit planes are not PBM"
+  head -c 2 four-bit/plane-y.pgm | grep -q P5 || fail "4-bit planes are not PGM"
+  ;;
+match_methods_and_adjustments)
+  print_and_decode_match direct --match direct --black-mode grey
+  print_and_decode_match invert --match invert --black-mode none
+  print_and_decode_match eight --match eight
+  print_and_decode_match black --match black
+  print_and_decode_match adjusted --brightness 30 --saturation -50 --balance 5,12,29 \
+    --cmy-saturation 20 --density -20 --grid 9 --lzs-budget 0
+  cmp -s direct/page.hcr invert/page.hcr && fail "match methods gave identical rasters"
+  ;;
+resolutions)
+  print_and_decode_match unscaled --source-dpi 300 --device-dpi 300
+  print_and_decode_match reduced --source-dpi 600 --device-dpi 300
+  print_and_decode_match uneven --source-dpi 300x200 --device-dpi 600x300 --band-height 7
+  # Screens are anchored to device rows, so the band height leaves no seam:
+  # the planes must not depend on it.
+  "$huecl" print "${small[@]}" --planes --source-dpi 300x200 --device-dpi 600x300 --band-height 128 -o one-band >/dev/null
+  for plane in uneven/plane-*; do
+    cmp "$plane" "one-band/$(basename "$plane")" || fail "band height changed $(basename "$plane")"
+  done
+  grep -q '^36160 pixels, 144640 dots' unscaled/summary.txt || fail "unexpected pixel count"
+  grep -q '36160 dots' reduced/summary.txt || fail "reduced page should be 80x113 dots per plane: $(cat reduced/summary.txt)"
+  ;;
+threads_give_identical_bytes)
+  "$huecl" print "${small[@]}" --band-height 16 --threads 1 -o one >/dev/null
+  "$huecl" print "${small[@]}" --band-height 16 --threads 4 -o four >/dev/null
+  cmp one/page.hcr four/page.hcr || fail "raster differs between 1 and 4 threads"
+  cmp one/preview.png four/preview.png || fail "preview differs between 1 and 4 threads"
+  ;;
+image_inputs)
+  make_ppm ramp.ppm 97 61
+  "$huecl" print ramp.ppm --quiet --band-height 8 -o from-ppm >/dev/null
+  # Outputs of the tool are PNGs of two colour types: feed them back in.
+  "$huecl" print from-ppm/preview.png --quiet -o from-rgb-png >/dev/null
+  "$huecl" screens -o screens >/dev/null
+  "$huecl" print screens/2bit-screen-3-m.png --quiet -o from-grey-png >/dev/null
+  printf 'P5\n4 2\n255\n\000\100\200\377\377\200\100\000' >grey.pgm
+  "$huecl" print grey.pgm --quiet --black-only -o from-pgm >/dev/null
+  for out in from-ppm from-rgb-png from-grey-png from-pgm; do
+    [[ -s $out/page.hcr && -s $out/preview.png ]] || fail "$out: missing output"
+  done
+  grep -q '^5917 pixels' from-ppm/summary.txt || fail "ppm size: $(cat from-ppm/summary.txt)"
+  ;;
+profile)
+  print_and_decode_match profiled --profile "$icc/default_cmyk.icc"
+  "$huecl" print "${small[@]}" -o model >/dev/null
+  cmp -s profiled/page.hcr model/page.hcr && fail "the profile changed nothing"
+  ;;
+screens)
+  "$huecl" screens -o screens --scale 2 >/dev/null
+  [[ $(wc -l <screens/index.txt) -eq 76 ]] || fail "expected 76 matrices, index has $(wc -l <screens/index.txt)"
+  [[ $(ls screens/*.png | wc -l) -eq 76 ]] || fail "expected 76 PNGs"
+  grep -q '^2bit-screen-3-c.png 34x34 3 thresholds per dot$' screens/index.txt || fail "tile screen missing"
+  ;;
+lzs_streams)
+  "$huecl" print "${small[@]}" -o page >/dev/null
+  for buffer in 16 100 4096; do
+    "$huecl" lzs compress page/preview.png "packed-$buffer.lzs" --buffer "$buffer" >/dev/null
+    "$huecl" lzs decompress "packed-$buffer.lzs" "unpacked-$buffer" --buffer "$buffer" >/dev/null
+    cmp page/preview.png "unpacked-$buffer" || fail "round trip with $buffer-byte buffers"
+  done
+  # A stream written through small buffers reads back through large ones.
+  "$huecl" lzs decompress packed-16.lzs crossed --buffer 4096 >/dev/null
+  cmp page/preview.png crossed || fail "16-byte stream read with 4096-byte buffers"
+  : >empty
+  "$huecl" lzs compress empty empty.lzs >/dev/null
+  [[ $(od -An -tx1 empty.lzs | tr -d ' ') == c000 ]] || fail "empty input is not the end marker alone"
+  ;;
+bad_inputs)
+  mkdir -p existing && echo old >existing/keep.txt
+  expect_error "cannot open missing.png: No such file or directory" out print missing.png -o out
+  mkdir folder.png
+  expect_error "folder.png is a folder, not a file" out print folder.png -o out
+  echo "plain text" >notes.png
+  expect_error "notes.png: not a PNG, PPM or PGM image" out print notes.png -o out
+  "$huecl" print "${small[@]}" -o good >/dev/null
+  head -c 400 good/preview.png >truncated.png
+  expect_error "truncated.png: corrupt or truncated PNG \(.*\)" out print truncated.png -o out
+  # A damaged image found halfway down the page leaves no output either.
+  head -c $(( $(stat -c %s good/preview.png) - 30 )) good/preview.png >cut-late.png
+  expect_error "cut-late.png: corrupt or truncated PNG \(.*\)" existing print cut-late.png --band-height 4 -o existing
+  flip_byte() { printf '\x55' | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+  cp good/preview.png corrupt.png && flip_byte corrupt.png 20
+  expect_error "corrupt.png: corrupt or truncated PNG \(.*\)" out print corrupt.png -o out
+  make_ppm ramp.ppm 64 64
+  head -c 5000 ramp.ppm >short.ppm
+  expect_error "short.ppm: truncated PNM file \(pixel data ends early\)" existing print short.ppm --band-height 8 -o existing
+  printf 'P6\n64 sixty\n255\n' >header.ppm
+  expect_error "header.ppm: corrupt PNM header \(no height\)" out print header.ppm -o out
+  expect_error "unknown option '--colour' \(see huecl --help\)" out print --colour -o out
+  expect_error "--screen must be 0 to 3, not 7" out print --screen 7 -o out
+  expect_error "--lzs-budget must be 0 to 255, not 300" out print --lzs-budget 300 -o out
+  expect_error "--balance must be 1 to 30, not 0" out print --balance 0,10,10 -o out
+  expect_error "--dither must be one of .*, not 'fine'" out print --dither fine -o out
+  expect_error "--band-height 1 holds no whole source row at these resolutions" out \
+    print "${small[@]}" --band-height 1 -o out
+  expect_error ".*srgb.icc: not a CMYK profile" out print "${small[@]}" --profile "$icc/srgb.icc" -o out
+  expect_error "notes.png: not a readable ICC profile.*" out print "${small[@]}" --profile notes.png -o out
+  # Damaged rasters.
+  expect_error "notes.png: not a huecl raster file" out decode notes.png -o out
+  head -c 300 good/page.hcr >short.hcr
+  expect_error "short.hcr: truncated raster file \(in the band .*\)" out decode short.hcr -o out
+  cp good/page.hcr flipped.hcr && flip_byte flipped.hcr 200
+  expect_error "flipped.hcr: corrupt raster file \(band .* checksum mismatch\)" existing decode flipped.hcr -o existing
+  cp good/page.hcr header.hcr && flip_byte header.hcr 12
+  expect_error "header.hcr: corrupt raster header \(checksum mismatch\)" out decode header.hcr -o out
+  "$huecl" lzs compress good/preview.png packed.lzs >/dev/null
+  head -c 100 packed.lzs >cut.lzs
+  expect_error "cut.lzs: truncated LZS stream \(no end marker\)" out lzs decompress cut.lzs out/unpacked
+  [[ $(cat existing/keep.txt) == old ]] || fail "an earlier file was touched"
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "passed: $case_name"
