@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 namespace huecl::tool {
@@ -20,6 +21,13 @@ public:
     // Fills rows.size() / (3 * width()) whole rows, continuing where the last
     // call stopped. Throws ToolError on unreadable or truncated input.
     virtual void readRows(std::span<uint8_t> rows) = 0;
+
+    // A source that can make any row on demand (the built-in page) lets the
+    // workers render their own bands in parallel; files are read in order.
+    virtual bool rendersRowsOnDemand() const { return false; }
+    virtual void renderRows(uint32_t /*firstRow*/, std::span<uint8_t> /*rows*/) const {
+        throw std::logic_error("this image source reads rows in order only");
+    }
 };
 
 // Opens a PNG or a binary PPM/PGM, chosen by the file's first bytes.

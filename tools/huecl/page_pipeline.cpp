@@ -27,10 +27,15 @@ uint64_t countInkedDots(std::span<const uint8_t> plane, uint32_t bitsPerDot) {
     return inked;
 }
 
-FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, WorkerState &worker, const PageGeometry &g,
-                        const PipelineOptions &options) {
+FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const ImageSource &source, WorkerState &worker,
+                        const PageGeometry &g, const PipelineOptions &options) {
     FinishedBand band;
     band.index = index;
+    if (bgrRows.empty()) {
+        StageTimer timer(band.times, Stage::read);
+        bgrRows.resize(size_t{g.sourceWidth} * 3 * g.sourceRowsIn(index));
+        source.renderRows(g.firstSourceRow(index), bgrRows);
+    }
     worker.renderer->renderBand(g.firstSourceRow(index), g.sourceRowsIn(index), bgrRows, worker.planes, band.times);
     band.deviceRows = worker.planes.deviceRows;
     const size_t planeBytes = size_t{band.deviceRows} * g.lineBytes;
@@ -89,13 +94,15 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
     const size_t maxInFlight = size_t{options.threads} + 2;
     const size_t rowBytes = size_t{g.sourceWidth} * 3;
     for (uint32_t index = 0; index < g.bandCount; ++index) {
-        std::vector<uint8_t> bgrRows(rowBytes * g.sourceRowsIn(index));
-        {
+        // Rows left empty here are rendered by the worker itself.
+        std::vector<uint8_t> bgrRows;
+        if (!source.rendersRowsOnDemand()) {
             StageTimer timer(totals.times, Stage::read);
+            bgrRows.resize(rowBytes * g.sourceRowsIn(index));
             source.readRows(bgrRows);
         }
         inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
-            return finishBand(index, std::move(rows), workers[worker], g, options);
+            return finishBand(index, std::move(rows), source, workers[worker], g, options);
         }));
         while (inFlight.size() >= maxInFlight) {
             deliver(inFlight.front().get());

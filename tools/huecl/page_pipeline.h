@@ -1,4 +1,5 @@
-// The band loop. One thread reads the page a band at a time; workers render
+// The band loop. One thread reads the page a band at a time (or leaves
+// that to the workers, for a source that makes rows on demand); workers render
 // bands in parallel (each with its own renderer, band buffer and LZS
 // history), compress every plane band and sum it for the preview; finished
 // bands go to the sink strictly in page order. At most a few bands are in

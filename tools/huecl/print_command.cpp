@@ -58,14 +58,14 @@ std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, dou
     char text[512];
     int length = std::snprintf(
         text, sizeof text,
-        "%" PRIu64 " pixels, %" PRIu64 " dots (%" PRIu64 " inked), %" PRIu64 " compressed bytes, ratio %.2f:1, seconds:",
+        "%" PRIu64 " pixels, %" PRIu64 " dots (%" PRIu64 " inked), %" PRIu64 " compressed bytes, ratio %.2f:1, cpu seconds:",
         pixels, dots, totals.inkedDots, totals.compressedBytes,
         totals.compressedBytes ? static_cast<double>(rawBytes) / static_cast<double>(totals.compressedBytes) : 0.0);
     for (size_t stage = 0; stage < stageNames.size(); ++stage)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), " %s %.3f",
                                 std::string(stageNames[stage]).c_str(), totals.times.seconds[stage]);
     std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                  ", total %.3f on %u thread%s, peak memory %.0f MiB", wallSeconds, threads, threads == 1 ? "" : "s",
+                  ", total %.3f seconds on %u thread%s, peak memory %.0f MiB", wallSeconds, threads, threads == 1 ? "" : "s",
                   peakMemoryMiB());
     return text;
 }

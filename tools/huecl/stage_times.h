@@ -1,8 +1,10 @@
-// Seconds spent per pipeline stage, summed over bands and threads.
+// Seconds spent per pipeline stage, summed over bands and threads. They are
+// the CPU time of the thread doing the work, so that other processes on a
+// shared machine do not inflate them; the wall time is measured separately.
 #pragma once
 
 #include <array>
-#include <chrono>
+#include <ctime>
 #include <cstddef>
 #include <string_view>
 
@@ -25,19 +27,24 @@ struct StageTimes {
     }
 };
 
-// Adds the time from construction to destruction to one stage.
+inline double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Adds the thread's CPU time from construction to destruction to one stage.
 class StageTimer {
 public:
-    StageTimer(StageTimes &times, Stage stage) : times_(times), stage_(stage), start_(Clock::now()) {}
-    ~StageTimer() { times_[stage_] += std::chrono::duration<double>(Clock::now() - start_).count(); }
+    StageTimer(StageTimes &times, Stage stage) : times_(times), stage_(stage), start_(threadCpuSeconds()) {}
+    ~StageTimer() { times_[stage_] += threadCpuSeconds() - start_; }
     StageTimer(const StageTimer &) = delete;
     StageTimer &operator=(const StageTimer &) = delete;
 
 private:
-    using Clock = std::chrono::steady_clock;
     StageTimes &times_;
     Stage stage_;
-    Clock::time_point start_;
+    double start_;
 };
 
 } // namespace huecl::tool

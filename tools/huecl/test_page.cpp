@@ -78,9 +78,17 @@ public:
     }
 
     void readRows(std::span<uint8_t> rows) override {
+        renderRows(nextRow_, rows);
+        nextRow_ += static_cast<uint32_t>(rows.size() / (size_t{size_.width} * 3));
+    }
+
+    bool rendersRowsOnDemand() const override { return true; }
+
+    void renderRows(uint32_t firstRow, std::span<uint8_t> rows) const override {
         const size_t rowBytes = size_t{size_.width} * 3;
+        uint32_t y = firstRow;
         for (size_t offset = 0; offset + rowBytes <= rows.size(); offset += rowBytes)
-            renderRow(nextRow_++, rows.subspan(offset, rowBytes));
+            renderRow(y++, rows.subspan(offset, rowBytes));
     }
 
 private:
