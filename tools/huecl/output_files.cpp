@@ -2,18 +2,71 @@
 
 #include "tool_error.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
 namespace huecl::tool {
 namespace fs = std::filesystem;
 
+namespace {
+
+// Temporary files to remove if the run is interrupted. A signal handler may
+// only use what is async-signal-safe, so the names live in fixed storage and
+// the handler does nothing but unlink them.
+constexpr size_t maxPendingFiles = 64;
+char pendingNames[maxPendingFiles][4096];
+std::atomic<bool> pendingUsed[maxPendingFiles];
+char createdFolderName[4096];
+std::atomic<bool> createdFolderUsed;
+
+extern "C" void removePendingFilesAndExit(int signal) {
+    for (size_t i = 0; i < maxPendingFiles; ++i)
+        if (pendingUsed[i].load())
+            ::unlink(pendingNames[i]);
+    if (createdFolderUsed.load())
+        ::rmdir(createdFolderName); // fails, as it should, if anything else is in it
+    ::_exit(128 + signal);
+}
+
+void installInterruptCleanup() {
+    static const bool installed = [] {
+        std::signal(SIGINT, removePendingFilesAndExit);
+        std::signal(SIGTERM, removePendingFilesAndExit);
+        std::signal(SIGHUP, removePendingFilesAndExit);
+        return true;
+    }();
+    (void)installed;
+}
+
+size_t registerPendingName(const fs::path &path) {
+    installInterruptCleanup();
+    const std::string &name = path.native();
+    for (size_t i = 0; i < maxPendingFiles; ++i) {
+        if (pendingUsed[i].load() || name.size() >= sizeof pendingNames[i])
+            continue;
+        std::memcpy(pendingNames[i], name.c_str(), name.size() + 1);
+        pendingUsed[i].store(true);
+        return i;
+    }
+    return maxPendingFiles; // not tracked: only an interrupt would leave it behind
+}
+
+void forgetPendingName(size_t slot) {
+    if (slot < maxPendingFiles)
+        pendingUsed[slot].store(false);
+}
+
+} // namespace
+
 PendingFile::PendingFile(fs::path finalPath, fs::path temporaryPath)
     : finalPath_(std::move(finalPath)), temporaryPath_(std::move(temporaryPath)) {
     file_ = std::fopen(temporaryPath_.c_str(), "wb");
     if (!file_)
         throw ToolError("cannot create " + finalPath_.string() + ": " + std::strerror(errno));
+    interruptSlot_ = registerPendingName(temporaryPath_);
 }
 
 PendingFile::~PendingFile() {
@@ -23,6 +76,7 @@ PendingFile::~PendingFile() {
         std::error_code ignored;
         fs::remove(temporaryPath_, ignored);
     }
+    forgetPendingName(interruptSlot_);
 }
 
 void PendingFile::write(std::span<const uint8_t> bytes) {
@@ -53,6 +107,8 @@ void PendingFile::commit() {
     if (error)
         throw ToolError("cannot rename into " + finalPath_.string() + ": " + error.message());
     committed_ = true;
+    forgetPendingName(interruptSlot_);
+    interruptSlot_ = SIZE_MAX;
 }
 
 OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
@@ -65,10 +121,17 @@ OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
     createdFolder_ = fs::create_directories(folder_, error);
     if (error)
         throw ToolError("cannot create folder " + folder_.string() + ": " + error.message());
+    const std::string &name = folder_.native();
+    if (createdFolder_ && name.size() < sizeof createdFolderName) {
+        std::memcpy(createdFolderName, name.c_str(), name.size() + 1);
+        createdFolderUsed.store(true);
+    }
 }
 
 OutputFolder::~OutputFolder() {
     files_.clear(); // removes the temporary files of a failed run
+    if (createdFolder_)
+        createdFolderUsed.store(false);
     if (!committed_ && createdFolder_) {
         std::error_code ignored;
         if (fs::is_empty(folder_, ignored))

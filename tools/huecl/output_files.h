@@ -1,9 +1,11 @@
 // Output that appears all at once or not at all. Every file is written under
 // a temporary name in the output folder and renamed into place only when the
-// whole command has succeeded, so a failure (or an interrupted run) never
-// leaves a half-written raster or image behind.
+// whole command has succeeded, so a failure never leaves a half-written
+// raster or image behind; on SIGINT, SIGTERM or SIGHUP the temporary files
+// are removed before the process ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -36,6 +38,7 @@ private:
     std::filesystem::path temporaryPath_;
     std::FILE *file_ = nullptr;
     bool committed_ = false;
+    size_t interruptSlot_ = SIZE_MAX;
 };
 
 // The output folder of one command. Creates the folder if needed and removes

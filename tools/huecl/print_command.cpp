@@ -29,6 +29,15 @@ ColourTable colourTableFor(const PrintCommand &command) {
     return command.profile ? buildProfileTable(*command.profile, axis) : buildModelTable(axis);
 }
 
+// The one place that knows the colour generations by name.
+std::unique_ptr<ColourEngine> makeEngine(const PageSettings &settings, ColourTable table, const ImageSource &source) {
+    switch (settings.engine) {
+    case EngineKind::later:
+        return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height());
+    }
+    throw std::logic_error("unknown colour engine");
+}
+
 RasterHeader headerFor(const PrintCommand &command, const PageGeometry &g, uint32_t gridSize) {
     const PageSettings &s = command.settings;
     RasterHeader h;
@@ -77,8 +86,8 @@ void runPrint(const PrintCommand &command) {
     auto source = command.image ? openImage(*command.image) : makeTestPage(command.pageSize);
     ColourTable table = colourTableFor(command);
     const uint32_t gridSize = table.gridSize;
-    const LaterEngine engine(command.settings, std::move(table), source->width(), source->height());
-    const PageGeometry &g = engine.geometry();
+    const auto engine = makeEngine(command.settings, std::move(table), *source);
+    const PageGeometry &g = engine->geometry();
 
     OutputFolder output(command.outputFolder);
     RasterWriter raster(output.create("page.hcr"), headerFor(command, g, gridSize));
@@ -99,7 +108,7 @@ void runPrint(const PrintCommand &command) {
     ProgressBar progress("huecl print", g.bandCount, !command.quiet);
     const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes, &progress};
     std::vector<uint8_t> planeRows;
-    const PipelineTotals totals = runPipeline(*source, engine, options, [&](const FinishedBand &band) {
+    const PipelineTotals totals = runPipeline(*source, *engine, options, [&](const FinishedBand &band) {
         raster.writeBand(band.deviceRows, band.streams);
         preview.addBand(band.previewSums);
         for (size_t plane = 0; plane < planeFiles.size(); ++plane) {

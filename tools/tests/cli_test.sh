@@ -192,6 +192,16 @@ bad_inputs)
   expect_error "cut.lzs: truncated LZS stream \(no end marker\)" out lzs decompress cut.lzs out/unpacked
   [[ $(cat existing/keep.txt) == old ]] || fail "an earlier file was touched"
   ;;
+interrupted_run_leaves_nothing)
+  # A page far too large to finish before the signal arrives.
+  "$huecl" print --quiet --size 8000x12000 -o interrupted &
+  sleep 1
+  kill -INT $!
+  status=0
+  wait $! || status=$?
+  [[ $status -eq 130 ]] || fail "interrupted print exited with $status"
+  [[ ! -e interrupted ]] || fail "interrupted print left $(ls -A interrupted)"
+  ;;
 *)
   fail "unknown case $case_name"
   ;;
