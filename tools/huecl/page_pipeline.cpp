@@ -16,17 +16,6 @@ struct WorkerState {
     BandPlanes planes;
 };
 
-uint64_t countInkedDots(std::span<const uint8_t> plane, uint32_t bitsPerDot) {
-    std::array<uint8_t, 256> inkedInByte{};
-    for (uint32_t byte = 0; byte < 256; ++byte)
-        for (uint32_t shift = 0; shift < 8; shift += bitsPerDot)
-            inkedInByte[byte] = static_cast<uint8_t>(inkedInByte[byte] + (((byte >> shift) & ((1u << bitsPerDot) - 1)) != 0));
-    uint64_t inked = 0;
-    for (const uint8_t byte : plane)
-        inked += inkedInByte[byte];
-    return inked;
-}
-
 FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const ImageSource &source, WorkerState &worker,
                         const PageGeometry &g, const PipelineOptions &options) {
     FinishedBand band;
@@ -51,12 +40,11 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
         StageTimer timer(band.times, Stage::preview);
         const PlaneLayout layout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount};
         std::array<const uint8_t *, 4> planePointers{};
-        for (uint32_t plane = 0; plane < g.planeCount; ++plane) {
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane)
             planePointers[plane] = worker.planes.planes[plane].data();
-            band.inkedDots += countInkedDots(std::span(worker.planes.planes[plane]).first(planeBytes), g.bitsPerDot);
-        }
         band.previewSums = reduceBand(layout, options.previewBoxSize, std::span(planePointers).first(g.planeCount),
                                       band.deviceRows);
+        band.inkedDots = band.previewSums.inkedDots;
     }
     if (options.keepPlanes)
         for (uint32_t plane = 0; plane < g.planeCount; ++plane)

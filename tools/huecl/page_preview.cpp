@@ -63,10 +63,13 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
             for (uint32_t column = 0; column < columns; ++column) {
                 const uint32_t first = column * boxSize;
                 const uint32_t last = std::min(first + boxSize, layout.deviceWidth);
-                uint32_t sum = 0;
-                for (uint32_t dot = first; dot < last; ++dot)
+                uint32_t sum = 0, inked = 0;
+                for (uint32_t dot = first; dot < last; ++dot) {
                     sum += levels[dot];
+                    inked += levels[dot] != 0;
+                }
                 sums[size_t{column} * 4] = sum;
+                band.inkedDots += inked;
             }
         }
     }

@@ -35,6 +35,7 @@ struct PlaneLayout {
 struct BandColumnSums {
     uint32_t rows = 0;
     std::vector<uint32_t> sums; // rows x columns x 4
+    uint64_t inkedDots = 0;     // dots of any plane with a non-zero value
 };
 
 uint32_t previewBoxSize(uint32_t deviceResolution, uint32_t previewResolution);

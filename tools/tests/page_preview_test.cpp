@@ -29,6 +29,7 @@ TEST(PreviewReduction, SumsDotValuesPerBoxAndColorant) {
     EXPECT_EQ(band.sums[0], 7u); // box 0, cyan: 3 + 3 + 0 + 1
     EXPECT_EQ(band.sums[4], 2u); // box 1, cyan: 2 + 0
     EXPECT_EQ(band.sums[3], 0u);
+    EXPECT_EQ(band.inkedDots, 4u);
 }
 
 TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
@@ -40,6 +41,7 @@ TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
     EXPECT_EQ(band.sums[3], 3u);
     EXPECT_EQ(band.sums[3 * 4 + 3], 1u); // the tenth dot alone; bits 10-15 are padding
     EXPECT_EQ(band.sums[0], 0u);
+    EXPECT_EQ(band.inkedDots, 10u);
 }
 
 TEST(Preview, PaperIsWhiteAndFullInksAreDark) {
