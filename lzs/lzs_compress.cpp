@@ -208,10 +208,9 @@ CoreState Compressor::findAndEmit() noexcept {
         case CoreState::Scanning:
             return scan();
         case CoreState::ScanLimit:
-            // The source has ended: every byte left is a literal, then the
-            // closing code (or the paused stream's stand-in) follows.
-            position_ += static_cast<std::uint32_t>(srcEnd_ - src_);
-            src_ = const_cast<std::uint8_t*>(srcEnd_);
+            // The source has ended (src_ is at its end): every byte left is
+            // a literal, then the closing code or the paused stream's
+            // stand-in follows.
             if (!writeLiteralRun()) return coreState_;
             return writeMatchAndScan();
         case CoreState::OutputFullLiteral:
@@ -536,6 +535,7 @@ std::uint32_t Compressor::actOnStates() noexcept {
             }
         }
         position_ = h_.callStartPos + callerCount_;
+        src_ = const_cast<std::uint8_t*>(srcEnd_);
         result_ |= result::kSourceEmpty;
         useWholeSource();
         h_.matchOffset = 0;

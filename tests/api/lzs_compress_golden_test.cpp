@@ -1,0 +1,88 @@
+// Compressed sizes and checksums of a fixed corpus, committed in
+// tests/data/lzs/compress_streams.csv: any change to the match finder or
+// the token writer shows up as a diff there. Set HUECL_PRINT_GOLDEN=1 to
+// print the current table.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "api/lzs_compress_test_support.h"
+#include "huecl32.h"
+
+namespace {
+
+using namespace lzs_test;
+
+std::uint32_t fnv1a(const Bytes& bytes) {
+    std::uint32_t hash = 2166136261u;
+    for (std::uint8_t b : bytes) hash = (hash ^ b) * 16777619u;
+    return hash;
+}
+
+Bytes goldenCorpus(const std::string& name) {
+    if (name == "planes") return ditheredPlanes(20000);
+    if (name == "text") return textBytes(20000, 17);
+    if (name == "random") return randomBytes(6000, 4242);
+    Bytes runs(3000, 0);
+    const Bytes text = textBytes(500, 2);
+    runs.insert(runs.end(), text.begin(), text.end());
+    runs.insert(runs.end(), 900, 0xFF);
+    return runs;
+}
+
+// room 0: one call with ample output; otherwise outputs of room bytes, one
+// after another (flag 2 streams are joined as they come).
+Bytes compressCase(const Bytes& input, std::uint32_t budget, std::uint32_t flags, std::uint32_t room) {
+    if (room == 0) return compressOnce(input, flags, budget).output;
+    if ((flags & LZS_FLAG_CLOSE_WHEN_FULL) == 0) return compressInPieces(input, flags, budget, room);
+    History history;
+    Bytes source = input;
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(source.size());
+    Bytes joined;
+    for (int calls = 0; calls < 100000; ++calls) {
+        Bytes piece(room);
+        std::uint8_t* dst = piece.data();
+        std::uint32_t dstCount = room;
+        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), flags, budget);
+        joined.insert(joined.end(), piece.begin(), piece.begin() + (room - dstCount));
+        if (result != 6u) break;
+    }
+    return joined;
+}
+
+TEST(LzsCompressGolden, SizesAndChecksumsOfTheFixedCorpus) {
+    std::ifstream file(HUECL_TEST_DATA "/lzs/compress_streams.csv");
+    ASSERT_TRUE(file) << "missing tests/data/lzs/compress_streams.csv";
+    const bool print = std::getenv("HUECL_PRINT_GOLDEN") != nullptr;
+    std::string line;
+    std::getline(file, line);  // header
+    int rows = 0;
+    while (std::getline(file, line)) {
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        std::string corpus, budget, flags, room, size, checksum;
+        std::getline(fields, corpus, ',');
+        std::getline(fields, budget, ',');
+        std::getline(fields, flags, ',');
+        std::getline(fields, room, ',');
+        std::getline(fields, size, ',');
+        std::getline(fields, checksum, ',');
+        const Bytes output = compressCase(goldenCorpus(corpus), std::stoul(budget), std::stoul(flags), std::stoul(room));
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%08x", fnv1a(output));
+        if (print) std::printf("%s,%s,%s,%s,%zu,%s\n", corpus.c_str(), budget.c_str(), flags.c_str(), room.c_str(), output.size(), hex);
+        EXPECT_EQ(output.size(), std::stoul(size)) << line;
+        EXPECT_EQ(hex, checksum) << line;
+        ++rows;
+    }
+    EXPECT_GT(rows, 0);
+}
+
+}  // namespace
