@@ -12,17 +12,23 @@
 
 namespace {
 
-enum Corpus : int { kPlanes = 0, kText = 1, kRandom = 2 };
-constexpr std::size_t kInputBytes = 1 << 18;
+// planes: one plane of a dithered page; gradient: a plane dithered all over
+// from a fast-changing gradient (the hardest raster for the search).
+enum Corpus : int { kPlanes = 0, kText = 1, kRandom = 2, kGradient = 3 };
+// 4 MiB: one whole plane of a page (6600 rows of 600 bytes) and a little more.
+constexpr std::size_t kInputBytes = 1 << 22;
 
 const lzs_test::Bytes& corpus(int which) {
-    static const lzs_test::Bytes planes = lzs_test::ditheredPlanes(kInputBytes);
+    static const lzs_test::Bytes planes = lzs_test::ditheredPage(kInputBytes);
     static const lzs_test::Bytes text = lzs_test::textBytes(kInputBytes);
     static const lzs_test::Bytes random = lzs_test::randomBytes(kInputBytes, 12345);
-    return which == kPlanes ? planes : which == kText ? text : random;
+    static const lzs_test::Bytes gradient = lzs_test::ditheredPlanes(kInputBytes / 4);
+    return which == kPlanes ? planes : which == kText ? text : which == kRandom ? random : gradient;
 }
 
-const char* corpusName(int which) { return which == kPlanes ? "planes" : which == kText ? "text" : "random"; }
+const char* corpusName(int which) {
+    return which == kPlanes ? "planes" : which == kText ? "text" : which == kRandom ? "random" : "gradient";
+}
 
 void BM_LzsCompress(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
@@ -48,7 +54,7 @@ void BM_LzsCompress(benchmark::State& state) {
     state.counters["ratio"] = static_cast<double>(input.size()) / static_cast<double>(compressedSize);
     state.SetLabel(corpusName(which));
 }
-BENCHMARK(BM_LzsCompress)->ArgsProduct({{kPlanes, kText, kRandom}, {0, 8, 255}})->ArgNames({"corpus", "budget"});
+BENCHMARK(BM_LzsCompress)->ArgsProduct({{kPlanes, kText, kRandom, kGradient}, {0, 8, 255}})->ArgNames({"corpus", "budget"});
 
 void BM_LzsCompressMemcpy(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
@@ -62,6 +68,6 @@ void BM_LzsCompressMemcpy(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(input.size()));
     state.SetLabel(corpusName(which));
 }
-BENCHMARK(BM_LzsCompressMemcpy)->Arg(kPlanes)->Arg(kText)->Arg(kRandom)->ArgName("corpus");
+BENCHMARK(BM_LzsCompressMemcpy)->Arg(kPlanes)->Arg(kText)->Arg(kRandom)->Arg(kGradient)->ArgName("corpus");
 
 }  // namespace

@@ -39,6 +39,12 @@ inline std::uint32_t loadWord32(const std::uint8_t* bytes) noexcept {
     return word;
 }
 
+inline std::uint16_t loadPair(const std::uint8_t* bytes) noexcept {
+    std::uint16_t pair;
+    __builtin_memcpy(&pair, bytes, sizeof pair);
+    return pair;
+}
+
 inline std::size_t loadNativeWord(const std::uint8_t* bytes) noexcept {
     std::size_t word;
     __builtin_memcpy(&word, bytes, sizeof word);
@@ -64,6 +70,111 @@ inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, 
     return length;
 }
 
+// Output side of the token writer: a 32-bit buffer filled from its top
+// bit down and stored a word at a time, most significant byte first.
+struct BitSink {
+    std::uint8_t* out;
+    std::uint8_t* outEnd;
+    std::uint32_t storeReserve;  // a word is stored only while this much room is left
+    std::uint32_t bitBuffer;
+    std::uint32_t freeBits;
+    std::uint32_t pendingCode;
+
+    std::uint32_t room() const noexcept { return static_cast<std::uint32_t>(outEnd - out); }
+
+    // Adds a token. A token that fills the buffer stores it, unless the
+    // output is at its limit: then the full buffer stays, the token is
+    // kept whole and freeBits becomes the number of its bits that did not
+    // fit, and false is returned.
+    bool put(std::uint32_t code, std::uint32_t bits) noexcept {
+        if (bits < freeBits) {
+            freeBits -= bits;
+            bitBuffer |= code << freeBits;
+            return true;
+        }
+        const std::uint32_t overflow = bits - freeBits;
+        bitBuffer |= code >> overflow;
+        if (room() < storeReserve) {
+            pendingCode = code;
+            freeBits = overflow;
+            return false;
+        }
+        storeBigEndian(out, bitBuffer);
+        out += kWordBytes;
+        freeBits = 32 - overflow;
+        bitBuffer = overflow == 0 ? 0 : code << freeBits;
+        return true;
+    }
+
+    // After an interruption the full word has gone out; the buffer starts
+    // again with the bits of the interrupted token that did not fit.
+    void rebuild() noexcept {
+        const std::uint32_t overflow = freeBits;
+        freeBits = 32 - overflow;
+        bitBuffer = overflow == 0 ? 0 : pendingCode << freeBits;
+    }
+};
+
+// Literals from literalStart up to end: an odd one alone, then pairs.
+// literalStart moves past each token before it is written, so that after
+// an interruption it marks the first literal not yet in the stream.
+inline CoreState writeLiteralRun(BitSink& sink, std::uint8_t*& literalStart, const std::uint8_t* end) noexcept {
+    if (((end - literalStart) & 1) != 0) {
+        const std::uint32_t literal = *literalStart++;
+        if (!sink.put(literal, kLiteralBits)) return CoreState::OutputFullLiteral;
+    }
+    while (literalStart != end) {
+        const std::uint32_t pair = (static_cast<std::uint32_t>(literalStart[0]) << kLiteralBits) | literalStart[1];
+        literalStart += 2;
+        if (!sink.put(pair, kLiteralPairBits)) return CoreState::OutputFullLiteralPair;
+    }
+    return CoreState::Scanning;
+}
+
+// Appends nibbles for rest more bytes of length. A chunk that cannot take
+// another nibble goes into the buffer first; while it is in flight,
+// matchLength holds 15 plus the length still to code, so that a close can
+// end the length early and give the uncoded bytes back.
+inline bool writeLengthNibbles(BitSink& sink, std::uint32_t& matchLength, std::uint32_t code, std::uint32_t bits,
+                               std::uint32_t rest) noexcept {
+    for (;;) {
+        if (bits + kLengthNibbleBits > kMaxCodeChunkBits) {
+            matchLength = kNibblePhase + rest;
+            if (!sink.put(code, bits)) return false;
+            code = 0;
+            bits = 0;
+        }
+        const std::uint32_t nibble = rest >= kLengthNibbleStep ? kLengthEscape : rest;
+        code = (code << kLengthNibbleBits) | nibble;
+        bits += kLengthNibbleBits;
+        if (nibble != kLengthEscape) break;
+        rest -= kLengthNibbleStep;
+    }
+    matchLength = 0;
+    return sink.put(code, bits);
+}
+
+// The whole code of a match: offset form, then the length code.
+inline bool writeMatchCode(BitSink& sink, std::uint32_t& matchLength, std::uint32_t distance,
+                           std::uint32_t length) noexcept {
+    std::uint32_t code;
+    std::uint32_t bits;
+    if (distance < kShortOffsetLimit) {
+        code = (kShortOffsetPrefix << kShortOffsetBits) | distance;
+        bits = kShortOffsetCodeBits;
+    } else {
+        code = (kLongOffsetPrefix << kLongOffsetBits) | distance;
+        bits = kLongOffsetCodeBits;
+    }
+    if (length < kFirstEscapedLength) {
+        const LengthCode lengthCode = shortLengthCode(length);
+        matchLength = length;
+        return sink.put((code << lengthCode.bits) | lengthCode.value, bits + lengthCode.bits);
+    }
+    return writeLengthNibbles(sink, matchLength, (code << kLengthNibbleBits) | kLengthEscape,
+                              bits + kLengthNibbleBits, length - kFirstEscapedLength);
+}
+
 class Compressor {
 public:
     Compressor(CompressionHistory& history, const Pairs& pairs, std::uint32_t flags, std::uint32_t budget) noexcept
@@ -72,78 +183,38 @@ public:
           budget_(budget),
           callerSource_(pairs.source),
           callerCount_(pairs.sourceCount),
-          out_(pairs.destination),
-          outEnd_(pairs.destination + pairs.destinationCount),
-          storeReserve_((flags & compress_flag::kCloseWhenFull) != 0 ? kWordBytes + kCloseReserve : kWordBytes),
           handedBack_(pairs),
-          bitBuffer_(history.bitBuffer),
-          freeBits_(history.freeBits),
+          sink_{pairs.destination, pairs.destination + pairs.destinationCount,
+                (flags & compress_flag::kCloseWhenFull) != 0 ? kWordBytes + kCloseReserve : kWordBytes,
+                history.bitBuffer, history.freeBits, 0},
           position_(history.position) {}
 
     std::uint32_t run() noexcept;
     const Pairs& handedBack() noexcept {
-        handedBack_.destination = out_;
-        handedBack_.destinationCount = static_cast<std::uint32_t>(outEnd_ - out_);
+        handedBack_.destination = sink_.out;
+        handedBack_.destinationCount = static_cast<std::uint32_t>(sink_.outEnd - sink_.out);
         return handedBack_;
     }
 
 private:
-    // ---- bit output ----
-    std::uint32_t outputRoom() const noexcept { return static_cast<std::uint32_t>(outEnd_ - out_); }
-
-    // Adds a token to the bit buffer. A token that fills the buffer stores
-    // it, unless the output is at its limit: then the full buffer stays,
-    // the token is kept whole and freeBits_ becomes the number of its bits
-    // that did not fit, and false is returned.
-    bool put(std::uint32_t code, std::uint32_t bits) noexcept {
-        if (bits < freeBits_) {
-            freeBits_ -= bits;
-            bitBuffer_ |= code << freeBits_;
-            return true;
-        }
-        const std::uint32_t overflow = bits - freeBits_;
-        bitBuffer_ |= code >> overflow;
-        if (outputRoom() < storeReserve_) {
-            pendingCode_ = code;
-            freeBits_ = overflow;
-            return false;
-        }
-        storeBigEndian(out_, bitBuffer_);
-        out_ += kWordBytes;
-        freeBits_ = 32 - overflow;
-        bitBuffer_ = overflow == 0 ? 0 : code << freeBits_;
-        return true;
-    }
-
-    // After an interruption the full word has gone out; the buffer starts
-    // again with the bits of the interrupted token that did not fit.
-    void rebuildBuffer() noexcept {
-        const std::uint32_t overflow = freeBits_;
-        freeBits_ = 32 - overflow;
-        bitBuffer_ = overflow == 0 ? 0 : pendingCode_ << freeBits_;
-    }
-
     // Stores the top bytes of the 64-bit value (bitBuffer, pendingCode)
     // while room lasts; the rest stays at the top for a later call.
     bool flushPendingBytes() noexcept {
-        std::uint64_t bytes = (static_cast<std::uint64_t>(bitBuffer_) << 32) | pendingCode_;
-        while (h_.pendingBytes != 0 && out_ < outEnd_) {
-            *out_++ = static_cast<std::uint8_t>(bytes >> 56);
+        std::uint64_t bytes = (static_cast<std::uint64_t>(sink_.bitBuffer) << 32) | sink_.pendingCode;
+        while (h_.pendingBytes != 0 && sink_.out < sink_.outEnd) {
+            *sink_.out++ = static_cast<std::uint8_t>(bytes >> 56);
             bytes <<= 8;
             --h_.pendingBytes;
         }
-        bitBuffer_ = static_cast<std::uint32_t>(bytes >> 32);
-        if ((h_.control & control_bit::kClosing) != 0) pendingCode_ = static_cast<std::uint32_t>(bytes);
+        sink_.bitBuffer = static_cast<std::uint32_t>(bytes >> 32);
+        if ((h_.control & control_bit::kClosing) != 0) sink_.pendingCode = static_cast<std::uint32_t>(bytes);
         return h_.pendingBytes == 0;
     }
 
     // ---- match finder and token writer ----
     CoreState findAndEmit() noexcept;
     CoreState scan() noexcept;
-    bool writeLiteralRun() noexcept;
     CoreState writeMatchAndScan() noexcept;
-    bool writeMatchCode(std::uint32_t distance, std::uint32_t length) noexcept;
-    bool writeLengthNibbles(std::uint32_t code, std::uint32_t bits, std::uint32_t rest) noexcept;
     void enterPosition(const std::uint8_t* at, std::uint32_t position) noexcept {
         const std::uint32_t hash = hashOfPair(at[0], at[1]);
         h_.chain[position % kChainSlots] = h_.head[hash];
@@ -182,14 +253,8 @@ private:
     const std::uint32_t budget_;
     std::uint8_t* const callerSource_;
     const std::uint32_t callerCount_;
-    std::uint8_t* out_;
-    std::uint8_t* const outEnd_;
-    const std::uint32_t storeReserve_;
     Pairs handedBack_;
-
-    std::uint32_t bitBuffer_;
-    std::uint32_t freeBits_;
-    std::uint32_t pendingCode_ = 0;
+    BitSink sink_;
     std::uint32_t position_;  // always the position of src_
     std::uint32_t result_ = 0;
     CoreState coreState_ = CoreState::Scanning;
@@ -211,16 +276,18 @@ CoreState Compressor::findAndEmit() noexcept {
             // The source has ended (src_ is at its end): every byte left is
             // a literal, then the closing code or the paused stream's
             // stand-in follows.
-            if (!writeLiteralRun()) return coreState_;
-            return writeMatchAndScan();
+            [[fallthrough]];
         case CoreState::OutputFullLiteral:
-        case CoreState::OutputFullLiteralPair:
-            rebuildBuffer();
-            if (!writeLiteralRun()) return coreState_;
+        case CoreState::OutputFullLiteralPair: {
+            if (coreState_ != CoreState::ScanLimit) sink_.rebuild();
+            const CoreState state = writeLiteralRun(sink_, literalStart_, src_);
+            if (state != CoreState::Scanning) return state;
             return writeMatchAndScan();
+        }
         case CoreState::OutputFullMatchCode:
-            rebuildBuffer();
-            if (h_.matchLength >= kNibblePhase && !writeLengthNibbles(0, 0, h_.matchLength - kNibblePhase)) {
+            sink_.rebuild();
+            if (h_.matchLength >= kNibblePhase &&
+                !writeLengthNibbles(sink_, h_.matchLength, 0, 0, h_.matchLength - kNibblePhase)) {
                 return CoreState::OutputFullMatchCode;
             }
             return scan();
@@ -230,85 +297,20 @@ CoreState Compressor::findAndEmit() noexcept {
     return CoreState::PausedOnMatch;
 }
 
-// Literals from literalStart_ up to src_: an odd one alone, then pairs.
-// literalStart_ moves past each token before it is written, so that after
-// an interruption it marks the first literal not yet in the stream.
-bool Compressor::writeLiteralRun() noexcept {
-    if (((src_ - literalStart_) & 1) != 0) {
-        const std::uint32_t literal = *literalStart_++;
-        if (!put(literal, kLiteralBits)) {
-            coreState_ = CoreState::OutputFullLiteral;
-            return false;
-        }
-    }
-    while (literalStart_ != src_) {
-        const std::uint32_t pair = (static_cast<std::uint32_t>(literalStart_[0]) << kLiteralBits) | literalStart_[1];
-        literalStart_ += 2;
-        if (!put(pair, kLiteralPairBits)) {
-            coreState_ = CoreState::OutputFullLiteralPair;
-            return false;
-        }
-    }
-    return true;
-}
-
 // The code of the match (or closing code) that follows a literal run.
 CoreState Compressor::writeMatchAndScan() noexcept {
     if (pendingMatchIsPauseStandIn()) return CoreState::PausedOnMatch;
     if (h_.matchOffset == 0) {
         h_.matchLength = kMinMatchLength;
-        if (!put(kEndCode, kEndCodeBits)) return CoreState::OutputFullMatchCode;
+        if (!sink_.put(kEndCode, kEndCodeBits)) return CoreState::OutputFullMatchCode;
         return CoreState::ScanLimit;
     }
     const std::uint32_t length = h_.matchLength;
     src_ += length;
     position_ += length;
     literalStart_ = src_;
-    if (!writeMatchCode(h_.matchOffset, length)) return CoreState::OutputFullMatchCode;
+    if (!writeMatchCode(sink_, h_.matchLength, h_.matchOffset, length)) return CoreState::OutputFullMatchCode;
     return scan();
-}
-
-bool Compressor::writeMatchCode(std::uint32_t distance, std::uint32_t length) noexcept {
-    std::uint32_t code;
-    std::uint32_t bits;
-    if (distance < kShortOffsetLimit) {
-        code = (kShortOffsetPrefix << kShortOffsetBits) | distance;
-        bits = kShortOffsetCodeBits;
-    } else {
-        code = (kLongOffsetPrefix << kLongOffsetBits) | distance;
-        bits = kLongOffsetCodeBits;
-    }
-    if (length < kFirstEscapedLength) {
-        const LengthCode lengthCode = shortLengthCode(length);
-        h_.matchLength = length;
-        coreState_ = CoreState::OutputFullMatchCode;
-        return put((code << lengthCode.bits) | lengthCode.value, bits + lengthCode.bits);
-    }
-    return writeLengthNibbles((code << kLengthNibbleBits) | kLengthEscape, bits + kLengthNibbleBits,
-                              length - kFirstEscapedLength);
-}
-
-// Appends nibbles for rest more bytes of length. A chunk that cannot take
-// another nibble goes into the buffer first; while it is in flight,
-// matchLength holds 15 plus the length still to code, so that a close can
-// end the length early and give the uncoded bytes back.
-bool Compressor::writeLengthNibbles(std::uint32_t code, std::uint32_t bits, std::uint32_t rest) noexcept {
-    coreState_ = CoreState::OutputFullMatchCode;
-    for (;;) {
-        if (bits + kLengthNibbleBits > kMaxCodeChunkBits) {
-            h_.matchLength = kNibblePhase + rest;
-            if (!put(code, bits)) return false;
-            code = 0;
-            bits = 0;
-        }
-        const std::uint32_t nibble = rest >= kLengthNibbleStep ? kLengthEscape : rest;
-        code = (code << kLengthNibbleBits) | nibble;
-        bits += kLengthNibbleBits;
-        if (nibble != kLengthEscape) break;
-        rest -= kLengthNibbleStep;
-    }
-    h_.matchLength = 0;
-    return put(code, bits);
 }
 
 CoreState Compressor::scan() noexcept {
@@ -319,6 +321,9 @@ CoreState Compressor::scan() noexcept {
     const std::uint8_t* const srcEnd = srcEnd_;
     std::uint8_t* src = src_;
     std::uint32_t position = position_;
+    // A local copy that no table store can alias, kept in registers.
+    BitSink sink = sink_;
+    std::uint8_t* literalStart = literalStart_;
 
     // No match starts in the last four bytes: they are left to the end.
     while (srcEnd - src > 4) {
@@ -335,11 +340,8 @@ CoreState Compressor::scan() noexcept {
             ++position;
             continue;
         }
-        const std::uint32_t currentPair = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8);
-        auto pairMatches = [&](std::uint32_t back) {
-            const std::uint8_t* const earlier = src - back;
-            return (static_cast<std::uint32_t>(earlier[0]) | (static_cast<std::uint32_t>(earlier[1]) << 8)) == currentPair;
-        };
+        const std::uint16_t currentPair = loadPair(src);
+        auto pairMatches = [&](std::uint32_t back) { return loadPair(src - back) == currentPair; };
         bool found = pairMatches(distance);
         for (std::uint32_t left = budget; !found && left != 0; --left) {
             candidate = chain[candidate % kChainSlots];
@@ -410,20 +412,31 @@ CoreState Compressor::scan() noexcept {
             }
         }
 
-        src_ = src;
-        position_ = position;
-        h_.matchOffset = static_cast<std::uint16_t>(matchDistance);
-        h_.matchLength = matchLength;
-        if (!writeLiteralRun()) return coreState_;
+        const CoreState runState = writeLiteralRun(sink, literalStart, src);
+        if (runState != CoreState::Scanning) {
+            h_.matchOffset = static_cast<std::uint16_t>(matchDistance);
+            h_.matchLength = matchLength;
+            src_ = src;
+            position_ = position;
+            sink_ = sink;
+            literalStart_ = literalStart;
+            return runState;
+        }
         src += matchLength;
         position += matchLength;
-        src_ = src;
-        position_ = position;
-        literalStart_ = src;
-        if (!writeMatchCode(matchDistance, matchLength)) return CoreState::OutputFullMatchCode;
+        literalStart = src;
+        if (!writeMatchCode(sink, h_.matchLength, matchDistance, matchLength)) {
+            src_ = src;
+            position_ = position;
+            sink_ = sink;
+            literalStart_ = literalStart;
+            return CoreState::OutputFullMatchCode;
+        }
     }
     src_ = src;
     position_ = position;
+    sink_ = sink;
+    literalStart_ = literalStart;
     return CoreState::ScanLimit;
 }
 
@@ -440,8 +453,8 @@ void Compressor::startNewStream() noexcept {
     h_.callStartPos = position_;
     h_.historyFill = 0;
     h_.control = 0;
-    bitBuffer_ = 0;
-    freeBits_ = 32;
+    sink_.bitBuffer = 0;
+    sink_.freeBits = 32;
     scanCallerSource(callerSource_);
 }
 
@@ -472,7 +485,7 @@ std::uint32_t Compressor::run() noexcept {
     if (interruptedBits != 0) {
         // The last call filled the output: first the bytes it could not
         // store, then carry on exactly where it stopped.
-        pendingCode_ = h_.pendingCode;
+        sink_.pendingCode = h_.pendingCode;
         if (!flushPendingBytes()) {
             saveState();
             return result::kDestinationFull;
@@ -490,7 +503,7 @@ std::uint32_t Compressor::run() noexcept {
         }
         literalStart_ = scanBase_ + h_.literalStartOffset;
         coreState_ = static_cast<CoreState>(h_.coreState);
-        freeBits_ = h_.freeBits;
+        sink_.freeBits = h_.freeBits;
         return actOnStates();
     }
 
@@ -556,12 +569,12 @@ std::uint32_t Compressor::close(bool afterOverflow) noexcept {
     if (afterOverflow) {
         // The closing code filled the buffer: the full word, then the
         // code's remaining bits less its two padding bits.
-        const std::uint32_t overflow = freeBits_;
-        pendingCode_ = overflow == 0 ? 0 : pendingCode_ << (32 - overflow);
+        const std::uint32_t overflow = sink_.freeBits;
+        sink_.pendingCode = overflow == 0 ? 0 : sink_.pendingCode << (32 - overflow);
         closeBytes = kWordBytes + (overflow + 5) / 8;
     } else {
-        pendingCode_ = 0;
-        closeBytes = kWordBytes - (freeBits_ + 2) / 8;
+        sink_.pendingCode = 0;
+        closeBytes = kWordBytes - (sink_.freeBits + 2) / 8;
     }
     h_.pendingBytes = static_cast<std::uint8_t>(closeBytes);
     h_.control |= control_bit::kClosing;
@@ -577,8 +590,8 @@ std::uint32_t Compressor::close(bool afterOverflow) noexcept {
 std::uint32_t Compressor::afterClose() noexcept {
     result_ |= result::kStreamEnd;
     if ((flags_ & compress_flag::kKeepHistory) != 0) {
-        bitBuffer_ = 0;
-        freeBits_ = 32;
+        sink_.bitBuffer = 0;
+        sink_.freeBits = 32;
         return pause();
     }
     if ((flags_ & compress_flag::kCloseAtEnd) != 0) h_.control |= control_bit::kClosed;
@@ -592,11 +605,11 @@ std::uint32_t Compressor::outputFull(CoreState state) noexcept {
     if ((flags_ & compress_flag::kCloseWhenFull) != 0) return closeInReserve(state);
 
     // Fill the output to its last byte; the rest of the word waits.
-    const std::uint32_t room = outputRoom();
+    const std::uint32_t room = sink_.room();
     h_.pendingBytes = static_cast<std::uint8_t>(kWordBytes - room);
     for (std::uint32_t k = 0; k < room; ++k) {
-        *out_++ = static_cast<std::uint8_t>(bitBuffer_ >> 24);
-        bitBuffer_ <<= 8;
+        *sink_.out++ = static_cast<std::uint8_t>(sink_.bitBuffer >> 24);
+        sink_.bitBuffer <<= 8;
     }
     h_.coreState = static_cast<std::uint8_t>(state);
     h_.resumeOffset = static_cast<std::uint32_t>(src_ - scanBase_);
@@ -610,10 +623,10 @@ std::uint32_t Compressor::outputFull(CoreState state) noexcept {
 // Flag 2: end the stream in the reserved bytes and hand back what it does
 // not hold, so that this output buffer decodes on its own.
 std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
-    storeBigEndian(out_, bitBuffer_);
-    out_ += kWordBytes;
-    const std::uint32_t overflow = freeBits_;
-    std::uint64_t tail = overflow == 0 ? 0 : pendingCode_ & ((std::uint64_t{1} << overflow) - 1);
+    storeBigEndian(sink_.out, sink_.bitBuffer);
+    sink_.out += kWordBytes;
+    const std::uint32_t overflow = sink_.freeBits;
+    std::uint64_t tail = overflow == 0 ? 0 : sink_.pendingCode & ((std::uint64_t{1} << overflow) - 1);
     std::uint32_t tailBits = overflow;
     const std::uint8_t* givenBackFrom = src_;
     if (state == CoreState::OutputFullMatchCode) {
@@ -631,7 +644,7 @@ std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
     tailBits += kEndMarkerBits;
     const std::uint32_t tailBytes = (tailBits + 7) / 8;
     tail <<= tailBytes * 8 - tailBits;
-    for (std::uint32_t k = tailBytes; k-- > 0;) *out_++ = static_cast<std::uint8_t>(tail >> (8 * k));
+    for (std::uint32_t k = tailBytes; k-- > 0;) *sink_.out++ = static_cast<std::uint8_t>(tail >> (8 * k));
 
     std::uint8_t* const resumeAt = callerPointerOf(givenBackFrom);
     handedBack_.source = resumeAt;
@@ -657,9 +670,9 @@ std::uint32_t Compressor::pause() noexcept {
 }
 
 void Compressor::saveState() noexcept {
-    h_.bitBuffer = bitBuffer_;
-    h_.freeBits = static_cast<std::uint8_t>(freeBits_);
-    h_.pendingCode = pendingCode_;
+    h_.bitBuffer = sink_.bitBuffer;
+    h_.freeBits = static_cast<std::uint8_t>(sink_.freeBits);
+    h_.pendingCode = sink_.pendingCode;
     h_.position = position_;
 }
 
