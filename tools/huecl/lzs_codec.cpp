@@ -75,7 +75,7 @@ void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, De
     if (produced != out.size())
         throw ToolError(what + ": LZS stream decodes to " + std::to_string(produced) + " bytes, not " +
                         std::to_string(out.size()));
-    std::memcpy(out.data(), start, out.size());
+    std::copy_n(start, out.size(), out.data());
 }
 
 StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes, uint32_t budget,
