@@ -12,8 +12,11 @@ namespace huecl::later {
 
 namespace {
 
-// Matrices up to this edge take the fast paths; set-up builds 34 at most.
-constexpr std::uint32_t kFastMatrixEdge = 64;
+// Matrices up to this edge take the fast paths: set-up builds 34 at most.
+// The row copies of four planes live on the stack, and a printer driver
+// may call from a thread with little of it, so larger caller-made matrices
+// take the general procedure rather than a bigger frame.
+constexpr std::uint32_t kFastMatrixEdge = 34;
 
 template <DotDepth Depth>
 constexpr std::uint32_t dotsPerByte = 8u / static_cast<std::uint32_t>(Depth);

@@ -69,7 +69,7 @@ Case randomCase(std::mt19937& random) {
     for (int p = 0; p < 4; ++p) {
         // Mostly the edges set-up builds; sometimes tiny or beyond the fast paths.
         const std::uint32_t roll = pick(random, 0, 9);
-        *sizes[p] = roll == 0 ? pick(random, 1, 4) : roll == 1 ? pick(random, 60, 70) : pick(random, 5, 34);
+        *sizes[p] = roll == 0 ? pick(random, 1, 4) : roll == 1 ? pick(random, 35, 70) : pick(random, 5, 34);
         c.matrices[p].resize(std::size_t{*sizes[p]} * *sizes[p] * cellBytes);
         for (std::size_t i = 0; i < c.matrices[p].size(); i += cellBytes) {
             for (std::uint32_t k = 0; k < cellBytes; ++k) c.matrices[p][i + k] = static_cast<std::uint8_t>(pick(random, 0, 255));
