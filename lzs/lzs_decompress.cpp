@@ -194,6 +194,7 @@ void appendToHistory(std::uint8_t* ring, DecoderState& state, const std::uint8_t
 // ---- Decoding --------------------------------------------------------------
 
 enum class Stop {
+    none,          // (fast loop) the general loop takes over
     sourceShort,   // the next item's bits have not all arrived
     outputFull,    // a byte is due and there is no room
     endMarker,     // read; the cursor stands after its padding
@@ -212,20 +213,166 @@ struct Registers {
     std::uint32_t matchOffset;
 };
 
+inline std::uint32_t loadBigEndian32(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word;
+    __builtin_memcpy(&word, bytes, sizeof word);
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) word = __builtin_bswap32(word);
+    return word;
+}
+
+// The inner loop for the bulk of a stream: whole tokens from a 64-bit bit
+// buffer refilled four bytes at a time, as long as four source bytes lie
+// ahead of the refill point. Every token needs at most 17 bits before its
+// length nibbles, so one refill to 32 bits or more serves any head. It
+// returns Stop::none when the general loop must take over: near the source
+// end, or for a match that reaches into the ring or past the room.
+inline Stop decodeFast(Registers& r) noexcept {
+    const std::uint8_t* ptr = r.in.byte;
+    if (r.in.end - ptr < 8) return Stop::none;
+    const std::uint8_t* const refillLimit = r.in.end - 4;
+    std::uint8_t* op = r.out.position;
+    std::uint8_t* const outEnd = r.out.end;
+    std::uint8_t* const outStart = r.out.start;
+    const std::uint32_t historyHeld = r.out.historyHeld;
+    std::uint64_t buffer = std::uint64_t{loadBigEndian32(ptr)} << (32 + r.in.bitPos);
+    std::uint32_t count = 32 - r.in.bitPos;  // valid bits at the top of buffer
+    ptr += 4;
+    Stop stop = Stop::none;
+    for (;;) {
+        if (count < 32) {
+            if (ptr > refillLimit) break;
+            buffer |= std::uint64_t{loadBigEndian32(ptr)} << (32 - count);
+            ptr += 4;
+            count += 32;
+        }
+        if ((buffer >> 63) == 0) {
+            if (op == outEnd) {
+                stop = Stop::outputFull;
+                break;
+            }
+            *op++ = static_cast<std::uint8_t>(buffer >> 55);
+            buffer <<= kLiteralBits;
+            count -= kLiteralBits;
+            continue;
+        }
+        std::uint32_t offset;
+        std::uint32_t headBits;
+        if (((buffer >> 62) & 1) != 0) {
+            offset = static_cast<std::uint32_t>(buffer >> 55) & 0x7F;
+            if (offset == 0) {
+                buffer <<= kEndMarkerBits;
+                count -= kEndMarkerBits;
+                stop = Stop::endMarker;
+                break;
+            }
+            headBits = kShortOffsetCodeBits;
+        } else {
+            offset = static_cast<std::uint32_t>(buffer >> 51) & 0x7FF;
+            if (offset == 0) {
+                stop = Stop::corrupt;
+                break;
+            }
+            headBits = kLongOffsetCodeBits;
+        }
+        if (op == outEnd) {
+            stop = Stop::outputFull;
+            break;
+        }
+        const std::uint32_t produced = static_cast<std::uint32_t>(op - outStart);
+        if (offset > produced + historyHeld) {
+            stop = Stop::corrupt;
+            break;
+        }
+        const std::uint64_t lengthCode = buffer << headBits;
+        std::uint32_t length;
+        if ((lengthCode >> 62) != 3) {
+            length = static_cast<std::uint32_t>(lengthCode >> 62) + kMinMatchLength;
+            buffer = lengthCode << 2;
+            count -= headBits + 2;
+        } else if ((lengthCode >> 60) != 0xF) {
+            length = 5 + (static_cast<std::uint32_t>(lengthCode >> 60) & 3);
+            buffer = lengthCode << 4;
+            count -= headBits + 4;
+        } else {
+            buffer = lengthCode << 4;
+            count -= headBits + 4;
+            length = kFirstEscapedLength;
+            std::uint32_t nibble;
+            do {
+                if (count < kLengthNibbleBits) {
+                    if (ptr > refillLimit) {
+                        // Finish the length in the general loop.
+                        r.phase = Phase::lengthNibble;
+                        r.matchLength = length;
+                        r.matchOffset = offset;
+                        break;
+                    }
+                    buffer |= std::uint64_t{loadBigEndian32(ptr)} << (32 - count);
+                    ptr += 4;
+                    count += 32;
+                }
+                nibble = static_cast<std::uint32_t>(buffer >> 60);
+                buffer <<= kLengthNibbleBits;
+                count -= kLengthNibbleBits;
+                length += nibble;
+            } while (nibble == kLengthEscape && length <= kLargestMatchLength);
+            if (r.phase == Phase::lengthNibble) break;
+            if (length > kLargestMatchLength) {
+                stop = Stop::corrupt;
+                break;
+            }
+        }
+        if (length <= static_cast<std::uint32_t>(outEnd - op) && offset <= produced) {
+            if (length <= 4) {
+                const std::uint8_t* const from = op - offset;
+                for (std::uint32_t index = 0; index < length; ++index) op[index] = from[index];
+            } else {
+                copyWithinOutput(op, offset, length);
+            }
+            op += length;
+            continue;
+        }
+        r.phase = Phase::copy;
+        r.matchLength = length;
+        r.matchOffset = offset;
+        break;
+    }
+    const std::uint32_t bytesBack = (count + 7) >> 3;
+    r.in.byte = ptr - bytesBack;
+    r.in.bitPos = bytesBack * 8 - count;
+    if (stop == Stop::endMarker && r.in.bitPos != 0) {
+        ++r.in.byte;
+        r.in.bitPos = 0;
+    }
+    r.out.position = op;
+    return stop;
+}
+
 // Decodes items until one of the Stops. From carry, the decoder hands over
 // to the caller's source at the first item boundary past oldCarryEnd.
 template <bool kFromCarry>
-Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
+Stop decodeItemsIn(Registers& io, const std::uint8_t* oldCarryEnd) noexcept {
+    // A private copy that never escapes, so that it lives in registers.
+    Registers r = io;
+    const auto stopWith = [&](Stop stop) {
+        io = r;
+        return stop;
+    };
     for (;;) {
         if constexpr (kFromCarry) {
-            if (r.in.byte >= oldCarryEnd && r.phase != Phase::copy) return Stop::carryUsed;
+            if (r.in.byte >= oldCarryEnd && r.phase != Phase::copy) return stopWith(Stop::carryUsed);
         }
         switch (r.phase) {
         case Phase::token: {
+            if constexpr (!kFromCarry) {
+                const Stop stop = decodeFast(r);
+                if (stop != Stop::none) return stopWith(stop);
+                if (r.phase != Phase::token) continue;
+            }
             const std::uint64_t bits = peekBits(r.in);
             if ((bits >> 63) == 0) {
-                if (!hasBits(r.in, kLiteralBits)) return Stop::sourceShort;
-                if (r.out.position == r.out.end) return Stop::outputFull;
+                if (!hasBits(r.in, kLiteralBits)) return stopWith(Stop::sourceShort);
+                if (r.out.position == r.out.end) return stopWith(Stop::outputFull);
                 *r.out.position++ = static_cast<std::uint8_t>(bits >> 55);
                 consumeBits(r.in, kLiteralBits);
                 continue;
@@ -233,7 +380,7 @@ Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
             std::uint32_t offset;
             std::uint32_t headBits;
             if (((bits >> 62) & 1) != 0) {
-                if (!hasBits(r.in, kEndMarkerBits)) return Stop::sourceShort;
+                if (!hasBits(r.in, kEndMarkerBits)) return stopWith(Stop::sourceShort);
                 offset = static_cast<std::uint32_t>(bits >> 55) & 0x7F;
                 if (offset == 0) {
                     consumeBits(r.in, kEndMarkerBits);
@@ -241,21 +388,21 @@ Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
                         ++r.in.byte;
                         r.in.bitPos = 0;
                     }
-                    return Stop::endMarker;
+                    return stopWith(Stop::endMarker);
                 }
                 headBits = kShortOffsetCodeBits;
             } else {
-                if (!hasBits(r.in, kLongOffsetCodeBits)) return Stop::sourceShort;
+                if (!hasBits(r.in, kLongOffsetCodeBits)) return stopWith(Stop::sourceShort);
                 offset = static_cast<std::uint32_t>(bits >> 51) & 0x7FF;
                 // Offset 0 has no meaning in the long form: it would copy
                 // the byte being written.
-                if (offset == 0) return Stop::corrupt;
+                if (offset == 0) return stopWith(Stop::corrupt);
                 headBits = kLongOffsetCodeBits;
             }
-            if (!hasBits(r.in, headBits + 2)) return Stop::sourceShort;
-            if (r.out.position == r.out.end) return Stop::outputFull;
+            if (!hasBits(r.in, headBits + 2)) return stopWith(Stop::sourceShort);
+            if (r.out.position == r.out.end) return stopWith(Stop::outputFull);
             const std::uint32_t produced = static_cast<std::uint32_t>(r.out.position - r.out.start);
-            if (offset > produced + r.out.historyHeld) return Stop::corrupt;
+            if (offset > produced + r.out.historyHeld) return stopWith(Stop::corrupt);
             const std::uint32_t lengthBits = static_cast<std::uint32_t>(bits >> (62 - headBits)) & 3;
             consumeBits(r.in, headBits + 2);
             r.matchOffset = offset;
@@ -278,7 +425,7 @@ Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
             continue;
         }
         case Phase::lengthField: {
-            if (!hasBits(r.in, 2)) return Stop::sourceShort;
+            if (!hasBits(r.in, 2)) return stopWith(Stop::sourceShort);
             const std::uint32_t field = static_cast<std::uint32_t>(peekBits(r.in) >> 62);
             consumeBits(r.in, 2);
             if (field == 3) {
@@ -293,13 +440,13 @@ Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
         case Phase::lengthNibble: {
             for (;;) {
                 if constexpr (kFromCarry) {
-                    if (r.in.byte >= oldCarryEnd) return Stop::carryUsed;
+                    if (r.in.byte >= oldCarryEnd) return stopWith(Stop::carryUsed);
                 }
-                if (!hasBits(r.in, kLengthNibbleBits)) return Stop::sourceShort;
+                if (!hasBits(r.in, kLengthNibbleBits)) return stopWith(Stop::sourceShort);
                 const std::uint32_t nibble = static_cast<std::uint32_t>(peekBits(r.in) >> 60);
                 consumeBits(r.in, kLengthNibbleBits);
                 r.matchLength += nibble;
-                if (r.matchLength > kLargestMatchLength) return Stop::corrupt;
+                if (r.matchLength > kLargestMatchLength) return stopWith(Stop::corrupt);
                 if (nibble != kLengthEscape) break;
             }
             r.phase = Phase::copy;
@@ -310,12 +457,12 @@ Stop decodeItemsIn(Registers& r, const std::uint8_t* oldCarryEnd) noexcept {
             const std::uint32_t count = r.matchLength < room ? r.matchLength : room;
             copyMatch(r.out, r.matchOffset, count);
             r.matchLength -= count;
-            if (r.matchLength != 0) return Stop::outputFull;
+            if (r.matchLength != 0) return stopWith(Stop::outputFull);
             r.phase = Phase::token;
             continue;
         }
         case Phase::corrupt:
-            return Stop::corrupt;
+            return stopWith(Stop::corrupt);
         }
     }
 }
@@ -427,6 +574,7 @@ std::uint32_t decodeStream(Pairs& pairs, DecoderState& state, std::uint8_t* ring
         break;
     }
     case Stop::carryUsed:
+    case Stop::none:
         break;  // settled while decoding from carry
     }
 
