@@ -15,6 +15,7 @@
 // can make the decoder read outside the caller's buffers and its history.
 #include "lzs/lzs_decompress.h"
 
+#include <array>
 #include <cstddef>
 
 #include "lzs/lzs_format.h"
@@ -148,6 +149,39 @@ inline void copyWithinOutput(std::uint8_t* out, std::uint32_t offset, std::uint3
     while (count-- != 0) *out++ = *from++;
 }
 
+inline void copy16(std::uint8_t* to, const std::uint8_t* from) noexcept { __builtin_memcpy(to, from, 16); }
+
+// Bytes a copy with slack may write beyond the match, inside the room.
+inline constexpr std::uint32_t kCopySlack = 16;
+
+// The same copy for a match with at least kCopySlack bytes of room behind
+// it: whole 8- or 16-byte moves that may run past the match into room the
+// decoder fills next anyway, so that short matches take no loop at all.
+inline void copyWithSlack(std::uint8_t* out, std::uint32_t offset, std::uint32_t count) noexcept {
+    const std::uint8_t* from = out - offset;
+    if (offset >= 16) {
+        copy16(out, from);
+        for (std::uint32_t done = 16; done < count; done += 16) copy16(out + done, from + done);
+        return;
+    }
+    if (offset >= 8) {
+        copy8(out, from);
+        for (std::uint32_t done = 8; done < count; done += 8) copy8(out + done, from + done);
+        return;
+    }
+    if (offset == 1) {
+        std::uint64_t run = from[0] * std::uint64_t{0x0101010101010101};
+        for (std::uint32_t done = 0; done < count; done += 8) __builtin_memcpy(out + done, &run, 8);
+        return;
+    }
+    // Periods of 2 to 7 bytes: lay down one multiple of the period of 8 to
+    // 14 bytes one by one; every later byte equals the one stride back.
+    std::uint32_t stride = offset;
+    while (stride < 8) stride += offset;
+    for (std::uint32_t index = 0; index < stride; ++index) out[index] = from[index];
+    for (std::uint32_t done = stride; done < count; done += 8) copy8(out + done, out + done - stride);
+}
+
 // Copies count bytes (at most the room) of a match whose offset may reach
 // into the ring.
 inline void copyMatch(Output& out, std::uint32_t offset, std::uint32_t count) noexcept {
@@ -246,6 +280,21 @@ inline Stop decodeFast(Registers& r) noexcept {
             count += 32;
         }
         if ((buffer >> 63) == 0) {
+            if (outEnd - op >= 3) {
+                // Literals come in runs: store the three that 27 of the 32
+                // bits could hold and keep as many as really are literals,
+                // which spares a branch per literal.
+                op[0] = static_cast<std::uint8_t>(buffer >> 55);
+                op[1] = static_cast<std::uint8_t>(buffer >> 46);
+                op[2] = static_cast<std::uint8_t>(buffer >> 37);
+                const std::uint32_t second = static_cast<std::uint32_t>(~buffer >> 54) & 1;
+                const std::uint32_t third = second & static_cast<std::uint32_t>(~buffer >> 45) & 1;
+                const std::uint32_t literals = 1 + second + third;
+                op += literals;
+                buffer <<= kLiteralBits * literals;
+                count -= kLiteralBits * literals;
+                continue;
+            }
             if (op == outEnd) {
                 stop = Stop::outputFull;
                 break;
@@ -255,24 +304,21 @@ inline Stop decodeFast(Registers& r) noexcept {
             count -= kLiteralBits;
             continue;
         }
-        std::uint32_t offset;
-        std::uint32_t headBits;
-        if (((buffer >> 62) & 1) != 0) {
-            offset = static_cast<std::uint32_t>(buffer >> 55) & 0x7F;
-            if (offset == 0) {
+        // Both offset forms are read without a branch: which one applies is
+        // as hard to predict as the token type.
+        const bool shortForm = ((buffer >> 62) & 1) != 0;
+        const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(buffer >> 55) & 0x7F
+                                               : static_cast<std::uint32_t>(buffer >> 51) & 0x7FF;
+        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+        if (offset == 0) {
+            if (shortForm) {
                 buffer <<= kEndMarkerBits;
                 count -= kEndMarkerBits;
                 stop = Stop::endMarker;
-                break;
-            }
-            headBits = kShortOffsetCodeBits;
-        } else {
-            offset = static_cast<std::uint32_t>(buffer >> 51) & 0x7FF;
-            if (offset == 0) {
+            } else {
                 stop = Stop::corrupt;
-                break;
             }
-            headBits = kLongOffsetCodeBits;
+            break;
         }
         if (op == outEnd) {
             stop = Stop::outputFull;
@@ -284,19 +330,21 @@ inline Stop decodeFast(Registers& r) noexcept {
             break;
         }
         const std::uint64_t lengthCode = buffer << headBits;
-        std::uint32_t length;
-        if ((lengthCode >> 62) != 3) {
-            length = static_cast<std::uint32_t>(lengthCode >> 62) + kMinMatchLength;
-            buffer = lengthCode << 2;
-            count -= headBits + 2;
-        } else if ((lengthCode >> 60) != 0xF) {
-            length = 5 + (static_cast<std::uint32_t>(lengthCode >> 60) & 3);
-            buffer = lengthCode << 4;
-            count -= headBits + 4;
-        } else {
-            buffer = lengthCode << 4;
-            count -= headBits + 4;
-            length = kFirstEscapedLength;
+        // The first four bits of a length code: its length (8 for the
+        // escape, which more nibbles follow) and how many of the bits it uses.
+        struct LengthPrefix {
+            std::uint8_t length;
+            std::uint8_t bits;
+        };
+        static constexpr std::array<LengthPrefix, 16> kLengthPrefixes = {{
+            {2, 2}, {2, 2}, {2, 2}, {2, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2},
+            {4, 2}, {4, 2}, {4, 2}, {4, 2}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
+        }};
+        const LengthPrefix prefix = kLengthPrefixes[lengthCode >> 60];
+        std::uint32_t length = prefix.length;
+        buffer = lengthCode << prefix.bits;
+        count -= headBits + prefix.bits;
+        if (length == kFirstEscapedLength) {
             std::uint32_t nibble;
             do {
                 if (count < kLengthNibbleBits) {
@@ -322,13 +370,14 @@ inline Stop decodeFast(Registers& r) noexcept {
                 break;
             }
         }
-        if (length <= static_cast<std::uint32_t>(outEnd - op) && offset <= produced) {
-            if (length <= 4) {
-                const std::uint8_t* const from = op - offset;
-                for (std::uint32_t index = 0; index < length; ++index) op[index] = from[index];
-            } else {
-                copyWithinOutput(op, offset, length);
-            }
+        const std::uint32_t room = static_cast<std::uint32_t>(outEnd - op);
+        if (offset <= produced && length + kCopySlack <= room) {
+            copyWithSlack(op, offset, length);
+            op += length;
+            continue;
+        }
+        if (offset <= produced && length <= room) {
+            copyWithinOutput(op, offset, length);
             op += length;
             continue;
         }
