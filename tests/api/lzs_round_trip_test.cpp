@@ -1,0 +1,300 @@
+// LZS_Compress then LZS_Decompress: whatever the compressor's flags, budget
+// and call pattern, and however the decompressor is fed, the bytes come
+// back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "huecl32.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- Inputs -------------------------------------------------------------------
+
+Bytes rasterPlane(std::uint32_t seed, std::size_t rows, std::size_t rowBytes) {
+    std::mt19937 random(seed);
+    Bytes plane;
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t column = 0; column < rowBytes; ++column) {
+            const std::size_t region = (column / 40 + row / 16) % 5;
+            std::uint8_t value = 0;
+            if (region == 1) value = (row & 1) ? 0xAA : 0x55;
+            if (region == 2) value = static_cast<std::uint8_t>(0x88 >> (row % 4));
+            if (region == 3 && random() % 5 == 0) value = static_cast<std::uint8_t>(random());
+            if (region == 4) value = 0xFF;
+            plane.push_back(value);
+        }
+    }
+    return plane;
+}
+
+Bytes proseText(std::uint32_t seed, std::size_t size) {
+    static const char* const words[] = {"the",   "band",  "row",    "plane", "cyan", "of",     "and",
+                                        "dot",   "screen", "toner", "page",  "a",    "driver", "colour"};
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size) {
+        text += words[random() % (random() % 3 == 0 ? 14 : 5)];
+        text += random() % 11 == 0 ? ". " : " ";
+    }
+    text.resize(size);
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes noise(std::uint32_t seed, std::size_t size) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+std::vector<Bytes> sampleInputs() {
+    return {Bytes{},           Bytes{0x41},          Bytes(100, 0x41),        Bytes(5000, 0),
+            rasterPlane(1, 40, 90), proseText(2, 6000), noise(3, 3000),          proseText(4, 17)};
+}
+
+// ---- The compressor as a host drives it ------------------------------------------
+
+struct Compressed {
+    std::vector<Bytes> buffers;  // one per output buffer, in order
+    Bytes joined() const {
+        Bytes all;
+        for (const Bytes& buffer : buffers) all.insert(all.end(), buffer.begin(), buffer.end());
+        return all;
+    }
+};
+
+// Compresses input given in source pieces (the last piece closes the stream
+// with flag 1) into output buffers of the given sizes.
+Compressed compress(const Bytes& input, std::uint32_t flags, std::uint32_t performance, std::mt19937& random,
+                    std::size_t maxSourcePiece, std::size_t maxRoom) {
+    Compressed compressed;
+    Bytes history(LZS_SizeOfCompressionHistory());
+    EXPECT_EQ(LZS_InitCompressionHistory(history.data()), 1u);
+    Bytes source = input;
+    source.push_back(0);  // a byte behind the source the compressor may peek at
+    std::size_t given = 0;
+    // A piece limit beyond the input means the whole input in one call.
+    auto nextPiece = [&] {
+        const std::size_t left = input.size() - given;
+        return maxSourcePiece > input.size() ? left : std::min<std::size_t>(left, 1 + random() % maxSourcePiece);
+    };
+    auto nextRoom = [&] { return 16 + random() % (maxRoom - 15); };
+
+    std::size_t piece = nextPiece();
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(piece);
+    Bytes room(nextRoom());
+    std::uint8_t* dst = room.data();
+    std::uint32_t dstCount = static_cast<std::uint32_t>(room.size());
+    for (int guard = 0; guard < 1'000'000; ++guard) {
+        const bool last = given + piece >= input.size();
+        const std::uint32_t callFlags = flags | (last ? LZS_FLAG_CLOSE_AT_END : 0);
+        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), callFlags, performance);
+        if (result == 0) {
+            ADD_FAILURE() << "compression refused";
+            return compressed;
+        }
+        const bool destinationBack = (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) != 0;
+        const bool sourceBack = (result & (LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)) != 0;
+        const bool finished = last && (result & LZS_RESULT_STREAM_END) && srcCount == 0;
+        if (destinationBack) {
+            compressed.buffers.emplace_back(room.data(), dst);
+            if (finished) return compressed;
+            room.assign(nextRoom(), 0);
+            dst = room.data();
+            dstCount = static_cast<std::uint32_t>(room.size());
+        }
+        if (sourceBack && srcCount == 0 && !last) {
+            given += piece;
+            piece = nextPiece();
+            src = source.data() + given;
+            srcCount = static_cast<std::uint32_t>(piece);
+        }
+    }
+    ADD_FAILURE() << "compression did not finish";
+    return compressed;
+}
+
+// ---- The decompressor, fed in pieces ----------------------------------------------
+
+// Decodes streams back to back until the input is used up; returns the bytes.
+Bytes decompress(const Bytes& stream, std::uint32_t flags, std::mt19937& random, std::size_t maxSourcePiece,
+                 std::size_t maxRoom, std::size_t expectedSize) {
+    Bytes history(LZS_SizeOfDecompressionHistory());
+    EXPECT_EQ(LZS_InitDecompressionHistory(history.data()), 1u);
+    Bytes source = stream;
+    Bytes output(expectedSize + 64, 0xCC);
+    std::size_t fed = 0;
+    // Limits beyond the stream or the output mean everything in one call.
+    auto nextPiece = [&] {
+        const std::size_t left = stream.size() - fed;
+        return maxSourcePiece > stream.size() ? left : std::min<std::size_t>(left, 1 + random() % maxSourcePiece);
+    };
+    auto nextRoom = [&](std::uint8_t* at) {
+        const std::size_t left = static_cast<std::size_t>(output.data() + output.size() - at);
+        return static_cast<std::uint32_t>(maxRoom > expectedSize ? left : std::min<std::size_t>(left, 1 + random() % maxRoom));
+    };
+    std::size_t piece = nextPiece();
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(piece);
+    std::uint8_t* dst = output.data();
+    std::uint32_t dstCount = nextRoom(dst);
+    std::uint8_t* produced = output.data();
+    for (int guard = 0; guard < 10'000'000; ++guard) {
+        const std::uint32_t result = LZS_Decompress(&src, &dst, &srcCount, &dstCount, history.data(), flags);
+        if (result == 0) {
+            ADD_FAILURE() << "decompression refused";
+            break;
+        }
+        if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
+            produced = dst;
+            if (dstCount == 0) dstCount = nextRoom(dst);
+        }
+        if (result & (LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)) {
+            const std::size_t used = static_cast<std::size_t>(src - source.data());
+            if ((result & LZS_RESULT_STREAM_END) && used == stream.size()) break;
+            if (srcCount == 0) {
+                fed = used;
+                piece = nextPiece();
+                srcCount = static_cast<std::uint32_t>(piece);
+            }
+        }
+    }
+    return Bytes(output.data(), produced);
+}
+
+// ---- The round trips --------------------------------------------------------------
+
+struct CompressorSetting {
+    std::uint32_t flags;
+    std::uint32_t performance;
+};
+
+TEST(LzsRoundTrip, WholeCallsForEveryFlagAndBudget) {
+    std::mt19937 random(1);
+    for (const Bytes& input : sampleInputs()) {
+        for (std::uint32_t flags = 0; flags < 32; ++flags) {
+            if (flags & LZS_FLAG_CLOSE_WHEN_FULL) continue;  // needs output buffers of bounded size
+            for (std::uint32_t performance : {0u, 1u, 8u, 255u, 256u + 3u}) {
+                const Compressed compressed = compress(input, flags, performance, random, input.size() + 1, 1 << 20);
+                const Bytes stream = compressed.joined();
+                const std::uint32_t decodeFlags = (flags & LZS_FLAG_KEEP_HISTORY) ? LZS_FLAG_KEEP_HISTORY_ACROSS_END : 0;
+                ASSERT_EQ(decompress(stream, decodeFlags, random, stream.size() + 1, 1 << 20, input.size()), input)
+                    << "flags " << flags << " performance " << performance << " size " << input.size();
+            }
+        }
+    }
+}
+
+TEST(LzsRoundTrip, OneByteAndRandomPiecesOnBothSides) {
+    std::mt19937 random(2);
+    const std::vector<CompressorSetting> settings = {{0, 0}, {4, 8}, {8, 2}, {16, 255}, {24, 30}, {2, 8}, {6, 255}};
+    for (const Bytes& input : sampleInputs()) {
+        for (const CompressorSetting& setting : settings) {
+            for (std::size_t compressPiece : {std::size_t{1}, std::size_t{300}, input.size() + 1}) {
+                // With flag 2 the compressor refuses to go on into less than
+                // 16 bytes of room, even in a pause, and a host cannot choose
+                // the room it saved: flag 2 gets its source whole.
+                if ((setting.flags & LZS_FLAG_CLOSE_WHEN_FULL) && compressPiece <= input.size()) continue;
+                const Compressed compressed = compress(input, setting.flags, setting.performance, random, compressPiece,
+                                                       (setting.flags & LZS_FLAG_CLOSE_WHEN_FULL) ? 40 : 5000);
+                const Bytes stream = compressed.joined();
+                for (std::uint32_t decodeFlags : {0u, 4u}) {
+                    for (std::size_t sourcePiece : {std::size_t{1}, std::size_t{7}, stream.size() + 1}) {
+                        for (std::size_t room : {std::size_t{1}, std::size_t{23}, std::size_t{5000}}) {
+                            ASSERT_EQ(decompress(stream, decodeFlags, random, sourcePiece, room, input.size()), input)
+                                << "flags " << setting.flags << " performance " << setting.performance << " size "
+                                << input.size() << " pieces " << compressPiece << "/" << sourcePiece << "/" << room
+                                << " decode flags " << decodeFlags;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// With flag 2 every output buffer holds whole streams that decode on their own.
+TEST(LzsRoundTrip, OutputSizedStreamsDecodeOneByOne) {
+    std::mt19937 random(3);
+    const Bytes input = proseText(9, 3000);
+    Bytes history(LZS_SizeOfCompressionHistory());
+    ASSERT_EQ(LZS_InitCompressionHistory(history.data()), 1u);
+    Bytes source = input;
+    source.push_back(0);
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(input.size());
+    Bytes decoded;
+    for (int call = 0; call < 10000 && decoded.size() < input.size(); ++call) {
+        Bytes room(16);
+        std::uint8_t* dst = room.data();
+        std::uint32_t dstCount = 16;
+        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 3, 8);
+        ASSERT_TRUE(result & LZS_RESULT_STREAM_END) << result;
+        const Bytes stream(room.data(), dst);
+        const Bytes part = decompress(stream, 0, random, 1 + random() % 4, 1 + random() % 9, input.size());
+        decoded.insert(decoded.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(decoded, input);
+}
+
+// Stored blocks between streams, with later streams reaching back into them.
+TEST(LzsRoundTrip, StoredBlocksBetweenStreamsServeAsHistory) {
+    std::mt19937 random(4);
+    const Bytes block = proseText(5, 2500);
+    Bytes joinedInput = block;
+    const Bytes tail = proseText(5, 4000);  // the same words: matches reach into the block
+    joinedInput.insert(joinedInput.end(), tail.begin(), tail.end());
+
+    // Compress block and tail as one stream with history kept, then throw
+    // away the block's stream: the decoder gets the block stored instead.
+    Bytes history(LZS_SizeOfCompressionHistory());
+    ASSERT_EQ(LZS_InitCompressionHistory(history.data()), 1u);
+    Bytes source = joinedInput;
+    source.push_back(0);
+    Bytes output(20000);
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(block.size());
+    std::uint8_t* dst = output.data();
+    std::uint32_t dstCount = static_cast<std::uint32_t>(output.size());
+    ASSERT_EQ(LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 5, 16) & 4u, 4u);
+    std::uint8_t* const tailStart = dst;
+    srcCount = static_cast<std::uint32_t>(tail.size());
+    ASSERT_EQ(LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 5, 16) & 4u, 4u);
+    const Bytes tailStream(tailStart, dst);
+
+    for (std::size_t piece : {std::size_t{1}, std::size_t{13}, tailStream.size()}) {
+        Bytes decodeHistory(LZS_SizeOfDecompressionHistory());
+        ASSERT_EQ(LZS_InitDecompressionHistory(decodeHistory.data()), 1u);
+        Bytes decoded(joinedInput.size());
+        Bytes blockCopy = block;
+        std::uint8_t* blockPos = blockCopy.data();
+        std::uint8_t* out = decoded.data();
+        std::uint32_t blockCount = static_cast<std::uint32_t>(block.size());
+        std::uint32_t outCount = blockCount;
+        ASSERT_EQ(LZS_Decompress(&blockPos, &out, &blockCount, &outCount, decodeHistory.data(), LZS_FLAG_STORED_BLOCK), 3u);
+        Bytes streamCopy = tailStream;
+        std::uint8_t* streamPos = streamCopy.data();
+        std::uint32_t streamCount = static_cast<std::uint32_t>(std::min(piece, streamCopy.size()));
+        outCount = static_cast<std::uint32_t>(tail.size());
+        std::uint32_t result = 0;
+        for (int guard = 0; guard < 100000 && !(result & LZS_RESULT_STREAM_END); ++guard) {
+            result = LZS_Decompress(&streamPos, &out, &streamCount, &outCount, decodeHistory.data(), 0);
+            ASSERT_NE(result, 0u);
+            if ((result & LZS_RESULT_SOURCE_EMPTY) && !(result & LZS_RESULT_STREAM_END)) {
+                streamCount = static_cast<std::uint32_t>(
+                    std::min<std::size_t>(piece, streamCopy.data() + streamCopy.size() - streamPos));
+            }
+        }
+        EXPECT_EQ(decoded, joinedInput) << piece;
+    }
+}
+
+}  // namespace
