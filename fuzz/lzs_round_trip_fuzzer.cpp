@@ -1,0 +1,79 @@
+// Compresses fuzzer-chosen bytes with fuzzer-chosen flags, budget and
+// splits, then decompresses the result in fuzzer-chosen pieces: the bytes
+// must come back exactly.
+//
+// Input: byte 0 the compressor's flags (low five bits; with flag 1 every
+// source piece closes a stream), byte 1 the budget, byte 2 bit 0 the
+// decompressor's flag 4, bytes 3-6 seed the splits, the rest is the payload.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "lzs_fuzz_driver.h"
+
+namespace {
+
+using namespace lzs_fuzz;
+
+Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performance, Splitter& splitter) {
+    Bytes compressed;
+    std::unique_ptr<std::uint8_t[]> history(new std::uint8_t[LZS_SizeOfCompressionHistory()]);
+    require(LZS_InitCompressionHistory(history.get()) == 1);
+    // The compressor may look at the byte behind its source.
+    std::unique_ptr<std::uint8_t[]> source(new std::uint8_t[input.size() + 1]);
+    if (!input.empty()) std::memcpy(source.get(), input.data(), input.size());
+    source[input.size()] = 0;
+    // With flag 2 the compressor will not go on into less than 16 bytes of
+    // saved room, so that flag gets its source whole.
+    const bool whole = (flags & LZS_FLAG_CLOSE_WHEN_FULL) != 0;
+    std::size_t given = 0;
+    std::size_t piece = whole ? input.size() : splitter.pieceSize(input.size());
+    std::uint8_t* src = source.get();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(piece);
+    std::size_t roomSize = 16 + splitter.next() % 200;
+    std::unique_ptr<std::uint8_t[]> room(new std::uint8_t[roomSize]);
+    std::uint8_t* dst = room.get();
+    std::uint32_t dstCount = static_cast<std::uint32_t>(roomSize);
+    for (;;) {
+        const bool last = given + piece >= input.size();
+        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(),
+                                                  flags | (last ? LZS_FLAG_CLOSE_AT_END : 0), performance);
+        require(result != 0);
+        const bool finished = last && (result & LZS_RESULT_STREAM_END) && srcCount == 0;
+        if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
+            compressed.insert(compressed.end(), room.get(), dst);
+            if (finished) return compressed;
+            roomSize = 16 + splitter.next() % 200;
+            room.reset(new std::uint8_t[roomSize]);
+            dst = room.get();
+            dstCount = static_cast<std::uint32_t>(roomSize);
+        }
+        if ((result & (LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)) && srcCount == 0 && !last) {
+            given += piece;
+            piece = splitter.pieceSize(input.size() - given);
+            src = source.get() + given;
+            srcCount = static_cast<std::uint32_t>(piece);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 7) return 0;
+    const std::uint32_t flags = data[0] & 31;
+    const std::uint32_t performance = data[1];
+    // Streams closed with flag 4 refer to the one before: the decompressor
+    // then needs its flag 4 too; otherwise either setting must work.
+    const bool keepHistory = (flags & LZS_FLAG_KEEP_HISTORY) != 0 || (data[2] & 1) != 0;
+    const std::uint32_t decodeFlags = keepHistory ? LZS_FLAG_KEEP_HISTORY_ACROSS_END : 0;
+    const std::uint32_t seed = data[3] | data[4] << 8 | data[5] << 16 | static_cast<std::uint32_t>(data[6]) << 24;
+    const Bytes input(data + 7, data + size);
+
+    Splitter splitter(seed);
+    const Bytes compressed = compress(input, flags, performance, splitter);
+    const Decoded decoded = decodeAll(compressed, &splitter, decodeFlags, input.size() + 1);
+    require(!decoded.refused);
+    require(decoded.output == input);
+    return 0;
+}
