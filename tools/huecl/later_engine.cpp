@@ -2,6 +2,7 @@
 
 #include "tool_error.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace huecl::tool {
@@ -69,6 +70,13 @@ LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32
         QvrColDnsMak(settings.density, densityCurve_.data());
         cmyControl_.cmyTable = densityCurve_.data();
     }
+
+    // The library computes positions times resolutions in 32 bits.
+    const uint64_t widest = uint64_t{sourceWidth} * std::max(settings.device.x, settings.source.x);
+    const uint64_t tallest = uint64_t{sourceHeight + 1} * std::max(settings.device.y, settings.source.y);
+    if (widest > UINT32_MAX || tallest > UINT32_MAX)
+        throw ToolError("the page (" + std::to_string(sourceWidth) + "x" + std::to_string(sourceHeight) +
+                        ") is too large for these resolutions");
 
     // One call with no buffer yields the row size; the second how many
     // source rows a band buffer of bandHeight device rows takes.

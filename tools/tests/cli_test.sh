@@ -179,6 +179,8 @@ bad_inputs)
     print "${small[@]}" --band-height 1 -o out
   expect_error ".*srgb.icc: not a CMYK profile" out print "${small[@]}" --profile "$icc/srgb.icc" -o out
   expect_error "notes.png: not a readable ICC profile.*" out print "${small[@]}" --profile notes.png -o out
+  expect_error "--profile needs --match interpolate or direct, which read a colour table" out \
+    print "${small[@]}" --match eight --profile "$icc/default_cmyk.icc" -o out
   # Damaged rasters.
   expect_error "notes.png: not a huecl raster file" out decode notes.png -o out
   head -c 300 good/page.hcr >short.hcr
