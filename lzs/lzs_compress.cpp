@@ -647,6 +647,12 @@ std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
     for (std::uint32_t k = tailBytes; k-- > 0;) *sink_.out++ = static_cast<std::uint8_t>(tail >> (8 * k));
 
     std::uint8_t* const resumeAt = callerPointerOf(givenBackFrom);
+    // A match whose literal run was cut off may already have entered its
+    // inner positions (flags 8 and 16); the next stream must start a full
+    // window beyond them, so the match counts as scanned.
+    const bool matchPending = state != CoreState::OutputFullMatchCode && h_.matchOffset != 0 &&
+                              !pendingMatchIsPauseStandIn();
+    if (matchPending) position_ += h_.matchLength;
     handedBack_.source = resumeAt;
     handedBack_.sourceCount = static_cast<std::uint32_t>(callerSource_ + callerCount_ - resumeAt);
     h_.control = static_cast<std::uint8_t>((h_.control & control_bit::kThroughHistoryArea) | control_bit::kClosed);

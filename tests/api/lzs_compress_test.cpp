@@ -690,6 +690,45 @@ TEST(LzsCompressSourceBounds, NeverReadsBeforeOrAfterTheSource) {
     }
     munmap(base, span);
 }
+
+// Regression: with flag 2, an output that filled during the literals in
+// front of a match left that match's inner positions (flags 8, 16) in the
+// chains less than a window before the next stream, which then read up to
+// 2047 bytes before its source.
+TEST(LzsCompressSourceBounds, CutMatchLeavesNoEntriesWithinTheNextStreamsWindow) {
+    const long page = sysconf(_SC_PAGESIZE);
+    const std::size_t span = static_cast<std::size_t>(page) * 8;
+    auto* base = static_cast<std::uint8_t*>(
+        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(base, MAP_FAILED);
+    ASSERT_EQ(mprotect(base, static_cast<std::size_t>(page), PROT_NONE), 0);
+    std::uint8_t* const source = base + page;
+    const std::size_t size = span - static_cast<std::size_t>(page);
+    const Bytes pattern = concat({textBytes(size / 2, 5), ditheredPlanes(size - size / 2)});
+    std::memcpy(source, pattern.data(), size);
+    for (std::uint32_t flags : {3u | 8u, 3u | 16u, 3u | 24u}) {
+        for (std::uint32_t room : {16u, 21u, 40u}) {
+            History history;
+            std::uint8_t* src = source;
+            std::uint32_t srcCount = static_cast<std::uint32_t>(size);
+            Bytes joined;
+            std::uint32_t result = 6;
+            while (result == 6) {
+                Bytes piece(room);
+                std::uint8_t* dst = piece.data();
+                std::uint32_t dstCount = room;
+                result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), flags, 8);
+                piece.resize(room - dstCount);
+                const Decoded decoded = decodeStream(piece);
+                ASSERT_TRUE(decoded.ok);
+                joined.insert(joined.end(), decoded.output.begin(), decoded.output.end());
+            }
+            ASSERT_EQ(result, 5u);
+            EXPECT_EQ(joined, pattern) << flags << " " << room;
+        }
+    }
+    munmap(base, span);
+}
 #endif
 
 }  // namespace
