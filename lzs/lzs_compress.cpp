@@ -469,7 +469,8 @@ void Compressor::continueThroughHistoryArea() noexcept {
     }
     const std::uint32_t room = kHistoryAreaBytes - fill;
     const std::uint32_t appended = callerCount_ < room ? callerCount_ : room;
-    __builtin_memcpy(h_.historyArea + fill, callerSource_, appended);
+    // An empty source may come as a null pointer, which no copy may see.
+    if (appended != 0) __builtin_memcpy(h_.historyArea + fill, callerSource_, appended);
     h_.historyFill = static_cast<std::uint16_t>(fill + appended);
     scanHistoryArea(fill);
 }
@@ -664,7 +665,7 @@ std::uint32_t Compressor::pause() noexcept {
     h_.control |= control_bit::kPaused;
     if (h_.historyFill == 0) {
         const std::uint32_t kept = callerCount_ < kMaxOffset ? callerCount_ : kMaxOffset;
-        __builtin_memcpy(h_.historyArea, callerSource_ + (callerCount_ - kept), kept);
+        if (kept != 0) __builtin_memcpy(h_.historyArea, callerSource_ + (callerCount_ - kept), kept);
         h_.historyFill = static_cast<std::uint16_t>(kept);
     }
     if ((result_ & result::kSourceEmpty) != 0) {
