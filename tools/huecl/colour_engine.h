@@ -54,6 +54,10 @@ public:
     virtual ~ColourEngine() = default;
     virtual const PageGeometry &geometry() const = 0;
     virtual std::unique_ptr<BandRenderer> makeRenderer() const = 0;
+    // Error diffusion carries its error rows from one band into the next, so
+    // such an engine's bands must go through one renderer in page order;
+    // ordered screens depend only on device positions.
+    virtual bool bandsAreIndependent() const { return true; }
 };
 
 } // namespace huecl::tool

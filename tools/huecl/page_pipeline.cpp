@@ -58,7 +58,9 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
 PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, const PipelineOptions &options,
                            const std::function<void(const FinishedBand &)> &sink) {
     const PageGeometry &g = engine.geometry();
-    std::vector<WorkerState> workers(options.threads);
+    // One worker runs its tasks in submission order, which dependent bands need.
+    const unsigned threads = engine.bandsAreIndependent() ? options.threads : 1;
+    std::vector<WorkerState> workers(threads);
     for (auto &worker : workers)
         worker.renderer = engine.makeRenderer();
 
@@ -77,9 +79,9 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
     };
 
     // Declared after the workers' state, so its threads stop before that goes.
-    ThreadPool pool(options.threads);
+    ThreadPool pool(threads);
     std::deque<std::future<FinishedBand>> inFlight;
-    const size_t maxInFlight = size_t{options.threads} + 2;
+    const size_t maxInFlight = size_t{threads} + 2;
     const size_t rowBytes = size_t{g.sourceWidth} * 3;
     for (uint32_t index = 0; index < g.bandCount; ++index) {
         // Rows left empty here are rendered by the worker itself.

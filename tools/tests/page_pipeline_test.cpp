@@ -80,5 +80,48 @@ TEST(PagePipeline, BlackOnlyWritesOnePlane) {
     EXPECT_NE(std::count_if(page.planes[0].begin(), page.planes[0].end(), [](uint8_t b) { return b != 0; }), 0);
 }
 
+// Wraps the later engine as one whose bands depend on each other (as error
+// diffusion's do) and records which renderer saw which band.
+class DependentBandsEngine final : public ColourEngine {
+public:
+    DependentBandsEngine(const PageSettings &settings, PageSize size)
+        : inner_(settings, buildModelTable(interpolationAxis(settings.gridSize)), size.width, size.height) {}
+    const PageGeometry &geometry() const override { return inner_.geometry(); }
+    bool bandsAreIndependent() const override { return false; }
+    std::unique_ptr<BandRenderer> makeRenderer() const override {
+        ++renderersMade;
+        return std::make_unique<Recorder>(inner_.makeRenderer(), firstRows);
+    }
+
+    mutable int renderersMade = 0;
+    mutable std::vector<uint32_t> firstRows;
+
+private:
+    struct Recorder final : BandRenderer {
+        Recorder(std::unique_ptr<BandRenderer> wrapped, std::vector<uint32_t> &seen) : inner(std::move(wrapped)), rows(seen) {}
+        void renderBand(uint32_t firstSourceRow, uint32_t count, std::span<uint8_t> bgrRows, BandPlanes &out,
+                        StageTimes &times) override {
+            rows.push_back(firstSourceRow);
+            inner->renderBand(firstSourceRow, count, bgrRows, out, times);
+        }
+        std::unique_ptr<BandRenderer> inner;
+        std::vector<uint32_t> &rows;
+    };
+    LaterEngine inner_;
+};
+
+TEST(PagePipeline, DependentBandsGoThroughOneRendererInPageOrder) {
+    PageSettings settings;
+    settings.bandHeight = 8;
+    const PageSize size{40, 100};
+    const DependentBandsEngine engine(settings, size);
+    auto source = makeTestPage(size);
+    runPipeline(*source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand &) {});
+    EXPECT_EQ(engine.renderersMade, 1);
+    ASSERT_EQ(engine.firstRows.size(), engine.geometry().bandCount);
+    for (size_t band = 0; band < engine.firstRows.size(); ++band)
+        EXPECT_EQ(engine.firstRows[band], engine.geometry().firstSourceRow(static_cast<uint32_t>(band)));
+}
+
 } // namespace
 } // namespace huecl::tool
