@@ -603,7 +603,10 @@ std::uint32_t Compressor::afterClose() noexcept {
 std::uint32_t Compressor::outputFull(CoreState state) noexcept {
     h_.control |= static_cast<std::uint8_t>(state);
     h_.savedResult = static_cast<std::uint8_t>(result_);
-    if ((flags_ & compress_flag::kCloseWhenFull) != 0) return closeInReserve(state);
+    // The reserve holds any close (at most 9 bytes) unless the call began
+    // with less than 16 bytes of room, which only a paused stream may do;
+    // then the output simply fills and the stream goes on in the next one.
+    if ((flags_ & compress_flag::kCloseWhenFull) != 0 && sink_.room() >= kCloseReserve) return closeInReserve(state);
 
     // Fill the output to its last byte; the rest of the word waits.
     const std::uint32_t room = sink_.room();
@@ -706,10 +709,8 @@ std::uint32_t compress(const CallerVariables& caller, void* history, std::uint32
         return result::kRefused;
     }
     const Pairs pairs = caller.load();
-    // Below 16 bytes a stream could not be closed safely; only the tail of
-    // a paused stream may trickle out in smaller pieces.
-    if (pairs.destinationCount < kMinDestinationCount &&
-        ((state.control & control_bit::kPaused) == 0 || (flags & compress_flag::kCloseWhenFull) != 0)) {
+    // Only a paused stream may go on in less than 16 bytes of output.
+    if (pairs.destinationCount < kMinDestinationCount && (state.control & control_bit::kPaused) == 0) {
         return result::kRefused;
     }
     Compressor compressor(state, pairs, flags, performance & 0xFFu);

@@ -648,6 +648,49 @@ TEST(LzsCompressHandBack, PausedStreamAcceptsSmallOutputs) {
     EXPECT_EQ(decoded.output, input);
 }
 
+// Flag 2 without flag 1 pauses with the destination kept; when fewer than
+// 16 bytes of it are left, the next call still goes on (a refusal would
+// leave the caller stuck, as the flags may not change either) and writes
+// nothing beyond the end, though the reserve cannot hold a close there.
+TEST(LzsCloseWhenFull, PausedStreamWithLittleRoomLeftGoesOnSafely) {
+    const Bytes first = textBytes(40, 3);
+    const Bytes second = textBytes(600, 4);
+    for (std::uint32_t room = 16; room <= 96; ++room) {
+        History history;
+        Bytes buffer(room + 32, 0xEE);
+        Bytes copyFirst = first, copySecond = second;
+        std::uint8_t* dst = buffer.data();
+        std::uint32_t dstCount = room;
+        std::uint8_t* src = copyFirst.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(first.size());
+        const std::uint32_t firstResult = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), 2, 8);
+        if (firstResult != 1u) continue;  // closed when full already
+        src = copySecond.data();
+        srcCount = static_cast<std::uint32_t>(second.size());
+        Bytes joined;
+        std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), 3, 8);
+        ASSERT_NE(result, 0u) << room;
+        ASSERT_TRUE(std::all_of(buffer.begin() + room, buffer.end(), [](std::uint8_t b) { return b == 0xEE; }));
+        joined.assign(buffer.begin(), buffer.begin() + (dst - buffer.data()));
+        while ((result & LZS_RESULT_STREAM_END) == 0 || srcCount != 0) {
+            Bytes piece(64);
+            dst = piece.data();
+            dstCount = 64;
+            result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), 3, 8);
+            ASSERT_NE(result, 0u);
+            joined.insert(joined.end(), piece.begin(), piece.begin() + (64 - dstCount));
+        }
+        Bytes decodedAll;
+        for (std::size_t at = 0; at < joined.size();) {
+            const Decoded decoded = decodeStream(joined.data() + at, joined.size() - at);
+            ASSERT_TRUE(decoded.ok) << room << ": " << decoded.error;
+            decodedAll.insert(decodedAll.end(), decoded.output.begin(), decoded.output.end());
+            at += decoded.streamBytes;
+        }
+        EXPECT_EQ(decodedAll, concat({first, second})) << room;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The compressor never reads outside the caller's source: the source sits
 // between two inaccessible pages.
