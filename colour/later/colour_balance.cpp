@@ -1,5 +1,9 @@
 #include "colour/later/colour_balance.h"
 
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
 #include "colour/common/balance_curves.h"
 
 namespace huecl::later {
@@ -55,9 +59,8 @@ public:
         }
     }
 
-    std::uint32_t clampedIndex(std::int32_t value, std::int32_t mean) const noexcept {
-        return static_cast<std::uint32_t>(value) + offsetMoves_[value - mean + 255];
-    }
+    // The entry for distance 0, to be indexed by a signed distance.
+    const std::uint16_t* centre() const noexcept { return offsetMoves_ + 255; }
 
 private:
     std::uint16_t offsetMoves_[511] = {};
@@ -69,7 +72,7 @@ public:
     explicit ClampedMap(const LevelMap& map) noexcept {
         for (int index = 0; index < 766; ++index) levels_[index] = map[clampToLevel(index - 255)];
     }
-    std::uint8_t operator[](std::uint32_t index) const noexcept { return levels_[index]; }
+    const std::uint8_t* levels() const noexcept { return levels_; }
 
 private:
     std::uint8_t levels_[766] = {};
@@ -77,12 +80,16 @@ private:
 
 // Saturation and the map that follows it, for component k of a pixel whose
 // components have the given mean; by tables or by formula.
-template <std::int32_t kDivisor>
+// Plain pointers and pointer-sized values let each look-up take a single
+// addressing mode, without sign extensions. The moves table shifted back by
+// the mean (still inside the table, since the mean is 0-255) is indexed by
+// the component itself, and is shared by the pixel's three components.
 struct TableSaturation {
-    const SaturationShifts<kDivisor>& shifts;
-    const ClampedMap* finish[3];
-    std::uint8_t operator()(int k, std::int32_t value, std::int32_t mean) const noexcept {
-        return (*finish[k])[shifts.clampedIndex(value, mean)];
+    const std::uint16_t* offsetMoveAtDistance;
+    const std::uint8_t* finish[3];
+    std::uint8_t operator()(int k, std::ptrdiff_t value, std::ptrdiff_t mean) const noexcept {
+        const std::uint16_t* const offsetMoveOfValue = offsetMoveAtDistance - mean;
+        return finish[k][value + offsetMoveOfValue[value]];
     }
 };
 
@@ -90,36 +97,44 @@ template <std::int32_t kDivisor>
 struct FormulaSaturation {
     std::int32_t saturation;
     const LevelMap* finish[3];
-    std::uint8_t operator()(int k, std::int32_t value, std::int32_t mean) const noexcept {
-        return (*finish[k])[saturateComponent(value, mean, saturation, kDivisor)];
+    std::uint8_t operator()(int k, std::ptrdiff_t value, std::ptrdiff_t mean) const noexcept {
+        return (*finish[k])[saturateComponent(static_cast<std::int32_t>(value), static_cast<std::int32_t>(mean),
+                                              saturation, kDivisor)];
     }
 };
 
 // Bytes 0, 1, 2 of an RGB pixel are blue, green, red; finish maps follow
 // that order.
+static_assert(std::endian::native == std::endian::little, "blue and green are stored as one little-endian word");
+// Kept out of line: with the maps reached through pointers held in
+// registers, each look-up is one add and one load, where inlined stack
+// addresses cost the compiler extra address arithmetic per component.
 template <typename Saturation>
-void saturateRgbPixels(std::uint32_t count, std::uint8_t* pixels, const LevelMap& entry,
-                       const Saturation& saturate) noexcept {
+[[gnu::noinline]] void saturateRgbPixels(std::uint32_t count, std::uint8_t* pixels, const std::uint8_t* entry,
+                                         const Saturation saturate) noexcept {
     for (std::uint32_t i = 0; i < count; ++i, pixels += 3) {
-        const std::int32_t blue = entry[pixels[0]];
-        const std::int32_t green = entry[pixels[1]];
-        const std::int32_t red = entry[pixels[2]];
-        const std::int32_t mean = (red + green + blue) / 3;
-        pixels[0] = saturate(0, blue, mean);
-        pixels[1] = saturate(1, green, mean);
+        const std::ptrdiff_t blue = entry[pixels[0]];
+        const std::ptrdiff_t green = entry[pixels[1]];
+        const std::ptrdiff_t red = entry[pixels[2]];
+        const std::ptrdiff_t mean = static_cast<std::uint32_t>(red + green + blue) / 3u;
+        // Blue and green leave as one 16-bit word built with shifts: merged
+        // byte stores would go through partial registers, which stall.
+        const auto blueAndGreen =
+            static_cast<std::uint16_t>(saturate(0, blue, mean) | (std::uint32_t{saturate(1, green, mean)} << 8));
+        std::memcpy(pixels, &blueAndGreen, sizeof blueAndGreen);
         pixels[2] = saturate(2, red, mean);
     }
 }
 
 // Black skips the saturation step and only takes the closing map.
 template <typename Saturation>
-void saturateCmyPixels(std::uint32_t count, std::uint8_t* pixels, const LevelMap& last,
-                       const Saturation& saturate) noexcept {
+[[gnu::noinline]] void saturateCmyPixels(std::uint32_t count, std::uint8_t* pixels, const std::uint8_t* last,
+                                         const Saturation saturate) noexcept {
     for (std::uint32_t i = 0; i < count; ++i, pixels += 4) {
-        const std::int32_t cyan = pixels[0];
-        const std::int32_t magenta = pixels[1];
-        const std::int32_t yellow = pixels[2];
-        const std::int32_t mean = (cyan + magenta + yellow) / 3;
+        const std::ptrdiff_t cyan = pixels[0];
+        const std::ptrdiff_t magenta = pixels[1];
+        const std::ptrdiff_t yellow = pixels[2];
+        const std::ptrdiff_t mean = static_cast<std::uint32_t>(cyan + magenta + yellow) / 3u;
         pixels[0] = saturate(0, cyan, mean);
         pixels[1] = saturate(1, magenta, mean);
         pixels[2] = saturate(2, yellow, mean);
@@ -156,7 +171,8 @@ void balanceRgbRow(std::uint32_t count, std::uint8_t* pixels, const RgbBalance& 
         const SaturationShifts<kRgbSaturationDivisor> shifts(balance.saturation);
         const ClampedMap clampedBlue(blue), clampedGreen(green), clampedRed(red);
         saturateRgbPixels(count, pixels, entry,
-                          TableSaturation<kRgbSaturationDivisor>{shifts, {&clampedBlue, &clampedGreen, &clampedRed}});
+                          TableSaturation{shifts.centre(),
+                                          {clampedBlue.levels(), clampedGreen.levels(), clampedRed.levels()}});
     } else {
         saturateRgbPixels(count, pixels, entry,
                           FormulaSaturation<kRgbSaturationDivisor>{balance.saturation, {&blue, &green, &red}});
@@ -181,7 +197,8 @@ void balanceCmyRow(std::uint32_t count, std::uint8_t* pixels, const CmyBalance& 
         const SaturationShifts<kCmySaturationDivisor> shifts(balance.saturation);
         const ClampedMap clampedLast(last);
         saturateCmyPixels(count, pixels, last,
-                          TableSaturation<kCmySaturationDivisor>{shifts, {&clampedLast, &clampedLast, &clampedLast}});
+                          TableSaturation{shifts.centre(),
+                                          {clampedLast.levels(), clampedLast.levels(), clampedLast.levels()}});
     } else {
         saturateCmyPixels(count, pixels, last,
                           FormulaSaturation<kCmySaturationDivisor>{balance.saturation, {&last, &last, &last}});
