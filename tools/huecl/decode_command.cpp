@@ -57,8 +57,10 @@ void runDecode(const DecodeCommand &command) {
                         std::to_string(h.deviceHeight) + ")");
     preview.finish();
     output.commit();
-    std::printf("%u bands, %u x %u dots, %u plane%s of %u bit%s per dot\n", h.bandCount, h.deviceWidth,
-                h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot, h.bitsPerDot == 1 ? "" : "s");
+    std::printf("%u bands, %u x %u dots, %u plane%s of %u bit%s per dot (%s, screen %u, %s matching)\n",
+                h.bandCount, h.deviceWidth, h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
+                h.bitsPerDot == 1 ? "" : "s", ditherModeName(h.ditherMode).c_str(), h.screenKind,
+                matchMethodName(h.matchMethod).c_str());
 }
 
 } // namespace huecl::tool

@@ -1,7 +1,7 @@
 // The compressed raster file (.hcr). Little-endian throughout:
 //
-//   header   "HUECLRST", then the 32-bit fields of RasterHeader in order,
-//            then the CRC-32 of everything before it
+//   header   "HUECLRST", then the 29 32-bit fields of RasterHeader in order
+//            and one reserved zero word, then the CRC-32 of all before it
 //   bands    bandCount times: deviceRows, then per plane (cyan, magenta,
 //            yellow, black; black only when planeCount is 1) the LZS stream
 //            length, the CRC-32 of the stream and the stream itself

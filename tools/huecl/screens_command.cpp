@@ -44,7 +44,6 @@ void drawMatrix(OutputFolder &output, const std::string &fileName, std::span<con
 void runScreens(const ScreensCommand &command) {
     OutputFolder output(command.outputFolder);
     const char *const planeNames[] = {"c", "m", "y", "k"};
-    const char *const modeNames[] = {"1bit", "4bit", "1bit-spread", "2bit"};
     std::string index;
     uint32_t drawn = 0;
     for (uint32_t mode = 0; mode < 4; ++mode)
@@ -56,7 +55,7 @@ void runScreens(const ScreensCommand &command) {
                 const uint32_t sizes[] = {screens.record().sizeC, screens.record().sizeM, screens.record().sizeY,
                                           screens.record().sizeK};
                 for (size_t plane = blackOnly ? 3 : 0; plane < 4; ++plane) {
-                    const std::string fileName = std::string(modeNames[mode]) + (blackOnly ? "-black-only" : "") +
+                    const std::string fileName = ditherModeName(mode) + (blackOnly ? "-black-only" : "") +
                                                  "-screen-" + choice.name + "-" + planeNames[plane] + ".png";
                     drawMatrix(output, fileName, screens.matrix(plane), sizes[plane], screens.levels(), command.scale);
                     index += fileName + " " + std::to_string(sizes[plane]) + "x" + std::to_string(sizes[plane]) + " " +

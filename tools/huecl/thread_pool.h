@@ -35,8 +35,6 @@ public:
     ThreadPool(const ThreadPool &) = delete;
     ThreadPool &operator=(const ThreadPool &) = delete;
 
-    unsigned size() const { return static_cast<unsigned>(threads_.size()); }
-
     template <typename Task>
     auto submit(Task task) -> std::future<decltype(task(0u))> {
         using Result = decltype(task(0u));
