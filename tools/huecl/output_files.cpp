@@ -112,6 +112,7 @@ void PendingFile::commit() {
 }
 
 OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
+    installInterruptCleanup(); // before anything exists that it must clean up
     std::error_code error;
     if (fs::exists(folder_, error)) {
         if (!fs::is_directory(folder_, error))
