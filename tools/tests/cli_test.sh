@@ -121,6 +121,7 @@ ppm_memory_stays_bounded)
   # A 36 MB page read from a PPM: memory follows the bands, not the page.
   { printf 'P6\n3000 4000\n255\n'; head -c 36000000 /dev/zero | tr '\0' '\200'; } >big.ppm
   "$huecl" print big.ppm --quiet --threads 2 --device-dpi 300 --dither 1bit -o big >/dev/null
+  rm big.ppm
   peak=$(grep -o 'peak memory [0-9]*' big/summary.txt | awk '{ print $3 }')
   [[ $peak -lt 30 ]] || fail "peak memory $peak MiB for a 36 MB image"
   ;;
