@@ -373,20 +373,70 @@ private:
     std::uint32_t divisor_, stepQuotient_, stepRemainder_, quotient_, remainder_;
 };
 
+constexpr std::uint32_t kRunDots = 64;
+using DotRun = std::array<std::uint8_t, 4 * kRunDots>;
+
+inline std::uint32_t loadPixel(const std::uint8_t* pixel) noexcept {
+    return static_cast<std::uint32_t>(pixel[0]) | static_cast<std::uint32_t>(pixel[1]) << 8 |
+           static_cast<std::uint32_t>(pixel[2]) << 16 | static_cast<std::uint32_t>(pixel[3]) << 24;
+}
+
+// Stored byte by byte, which the compiler merges into one 32-bit store.
+inline void storePixel(std::uint8_t* entry, std::uint32_t word) noexcept {
+    entry[0] = static_cast<std::uint8_t>(word);
+    entry[1] = static_cast<std::uint8_t>(word >> 8);
+    entry[2] = static_cast<std::uint8_t>(word >> 16);
+    entry[3] = static_cast<std::uint8_t>(word >> 24);
+}
+
+// Whole-number enlargement: every pixel gives the same number of dots, so
+// a run is the pixels repeated; doubling, the 300-to-600 dpi case, copies
+// four pixels into eight dots per vector.
+void fillRepeatedRun(DotRun& run, const std::uint8_t* pixels, std::uint32_t dots, std::uint32_t repeats) noexcept {
+#if defined(__SSE2__)
+    if (repeats == 2 && dots == kRunDots) {
+        for (std::uint32_t block = 0; block < kRunDots / 8; ++block) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 16 * block));
+            __m128i* const target = reinterpret_cast<__m128i*>(run.data() + 32 * block);
+            _mm_storeu_si128(target, _mm_unpacklo_epi32(four, four));
+            _mm_storeu_si128(target + 1, _mm_unpackhi_epi32(four, four));
+        }
+        return;
+    }
+#endif
+    for (std::uint32_t dot = 0; dot < dots; dot += repeats, pixels += 4) {
+        const std::uint32_t word = loadPixel(pixels);
+        const std::uint32_t end = dots - dot < repeats ? dots : dot + repeats;
+        for (std::uint32_t d = dot; d < end; ++d) storePixel(run.data() + 4 * d, word);
+    }
+}
+
 // Scaled: the stepping repeats or drops pixels into a short run of one
 // pixel per dot, which the unscaled kernels then screen. Runs are a whole
 // number of bytes long, so every run but the last ends on a byte edge.
 template <DotDepth Depth, std::size_t Planes>
 void ditherScaledRow(const QvrDrwInf& draw, std::uint32_t dots,
                      std::array<PlaneCursor<Depth>, Planes>& cursors) noexcept {
-    constexpr std::uint32_t kRunDots = 64;
-    std::array<std::uint8_t, 4 * kRunDots> run;
+    DotRun run;
+    std::uint32_t done = 0;
+    std::uint32_t usedBytes = 0;
+    const std::uint32_t wholeRepeats = draw.devResX / draw.srcResX;
+    if (draw.devResX % draw.srcResX == 0 && wholeRepeats != 0 && kRunDots % wholeRepeats == 0) {
+        const std::uint8_t* pixels = draw.srcPixels;
+        while (done < dots) {
+            const std::uint32_t wanted = dots - done < kRunDots ? dots - done : kRunDots;
+            fillRepeatedRun(run, pixels, wanted, wholeRepeats);
+            pixels += 4 * (kRunDots / wholeRepeats);
+            usedBytes += ditherDotRun(run.data(), wanted, usedBytes, cursors);
+            done += wanted;
+        }
+        clearRowTail(cursors, usedBytes, draw.lineBytes);
+        return;
+    }
     PixelStepper stepper(draw.srcX, draw.devResX, draw.srcResX);
     const std::uint8_t* pixel = draw.srcPixels;
     std::uint32_t nextPixel = 0;
     std::uint32_t repeatsLeft = 0;
-    std::uint32_t done = 0;
-    std::uint32_t usedBytes = 0;
     while (done < dots) {
         const std::uint32_t wanted = dots - done < kRunDots ? dots - done : kRunDots;
         std::uint32_t filled = 0;
@@ -398,9 +448,8 @@ void ditherScaledRow(const QvrDrwInf& draw, std::uint32_t dots,
                 continue;
             }
             const std::uint32_t count = repeatsLeft < wanted - filled ? repeatsLeft : wanted - filled;
-            for (std::uint32_t k = 0; k < count; ++k, ++filled) {
-                for (std::uint32_t byte = 0; byte < 4; ++byte) run[4 * filled + byte] = pixel[byte];
-            }
+            const std::uint32_t word = loadPixel(pixel);
+            for (std::uint32_t k = 0; k < count; ++k, ++filled) storePixel(run.data() + 4 * filled, word);
             repeatsLeft -= count;
         }
         if (filled == 0) break;
