@@ -247,41 +247,35 @@ struct Registers {
     std::uint32_t matchOffset;
 };
 
-inline std::uint32_t loadBigEndian32(const std::uint8_t* bytes) noexcept {
-    std::uint32_t word;
-    __builtin_memcpy(&word, bytes, sizeof word);
-    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) word = __builtin_bswap32(word);
-    return word;
-}
-
 // The inner loop for the bulk of a stream: whole tokens from a 64-bit bit
-// buffer refilled four bytes at a time, as long as four source bytes lie
-// ahead of the refill point. Every token needs at most 17 bits before its
-// length nibbles, so one refill to 32 bits or more serves any head. It
-// returns Stop::none when the general loop must take over: near the source
-// end, or for a match that reaches into the ring or past the room.
+// buffer topped up to 56 bits or more before every token, as long as eight
+// source bytes lie ahead of the refill point. Every token needs at most 17
+// bits before its length nibbles (three literals 27), so one refill serves
+// any head. It returns Stop::none when the general loop must take over:
+// near the source end, or for a match that reaches into the ring or past
+// the room.
 inline Stop decodeFast(Registers& r) noexcept {
-    const std::uint8_t* ptr = r.in.byte;
-    if (r.in.end - ptr < 8) return Stop::none;
-    const std::uint8_t* const refillLimit = r.in.end - 4;
+    if (r.in.end - r.in.byte < 16) return Stop::none;
+    // The buffer's top `count` bits are the stream from bit ptr * 8 - count
+    // on; the bits below them are the stream too, so a refill may OR the
+    // same bits in again and claims only whole bytes: no branch per token.
+    const std::uint8_t* const refillLimit = r.in.end - 8;
     std::uint8_t* op = r.out.position;
     std::uint8_t* const outEnd = r.out.end;
     std::uint8_t* const outStart = r.out.start;
     const std::uint32_t historyHeld = r.out.historyHeld;
-    std::uint64_t buffer = std::uint64_t{loadBigEndian32(ptr)} << (32 + r.in.bitPos);
-    std::uint32_t count = 32 - r.in.bitPos;  // valid bits at the top of buffer
-    ptr += 4;
+    std::uint64_t buffer = loadBigEndian64(r.in.byte) << r.in.bitPos;
+    std::uint32_t count = 56 - r.in.bitPos;
+    const std::uint8_t* ptr = r.in.byte + 7;
     Stop stop = Stop::none;
     for (;;) {
-        if (count < 32) {
-            if (ptr > refillLimit) break;
-            buffer |= std::uint64_t{loadBigEndian32(ptr)} << (32 - count);
-            ptr += 4;
-            count += 32;
-        }
+        if (ptr > refillLimit) break;
+        buffer |= loadBigEndian64(ptr) >> count;
+        ptr += (63 - count) >> 3;
+        count |= 56;
         if ((buffer >> 63) == 0) {
             if (outEnd - op >= 3) {
-                // Literals come in runs: store the three that 27 of the 32
+                // Literals come in runs: store the three that 27 of the 56
                 // bits could hold and keep as many as really are literals,
                 // which spares a branch per literal.
                 op[0] = static_cast<std::uint8_t>(buffer >> 55);
@@ -355,9 +349,9 @@ inline Stop decodeFast(Registers& r) noexcept {
                         r.matchOffset = offset;
                         break;
                     }
-                    buffer |= std::uint64_t{loadBigEndian32(ptr)} << (32 - count);
-                    ptr += 4;
-                    count += 32;
+                    buffer |= loadBigEndian64(ptr) >> count;
+                    ptr += (63 - count) >> 3;
+                    count |= 56;
                 }
                 nibble = static_cast<std::uint32_t>(buffer >> 60);
                 buffer <<= kLengthNibbleBits;
