@@ -334,7 +334,7 @@ inline Stop decodeFast(Registers& r) noexcept {
             {2, 2}, {2, 2}, {2, 2}, {2, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2},
             {4, 2}, {4, 2}, {4, 2}, {4, 2}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
         }};
-        const LengthPrefix prefix = kLengthPrefixes[lengthCode >> 60];
+        const LengthPrefix prefix = kLengthPrefixes[static_cast<std::size_t>(lengthCode >> 60)];
         std::uint32_t length = prefix.length;
         buffer = lengthCode << prefix.bits;
         count -= headBits + prefix.bits;
