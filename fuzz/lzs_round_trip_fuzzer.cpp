@@ -23,11 +23,8 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
     std::unique_ptr<std::uint8_t[]> source(new std::uint8_t[input.size() + 1]);
     if (!input.empty()) std::memcpy(source.get(), input.data(), input.size());
     source[input.size()] = 0;
-    // With flag 2 the compressor will not go on into less than 16 bytes of
-    // saved room, so that flag gets its source whole.
-    const bool whole = (flags & LZS_FLAG_CLOSE_WHEN_FULL) != 0;
     std::size_t given = 0;
-    std::size_t piece = whole ? input.size() : splitter.pieceSize(input.size());
+    std::size_t piece = splitter.pieceSize(input.size());
     std::uint8_t* src = source.get();
     std::uint32_t srcCount = static_cast<std::uint32_t>(piece);
     std::size_t roomSize = 16 + splitter.next() % 200;
