@@ -19,7 +19,7 @@
  *
  * Calling conventions: the LZS_ exports are cdecl, the Qvr and Qv exports
  * stdcall. Every export may run on several threads at once on separate
- * records and buffers, except QvrColDizInfSet, whose calls must not overlap.
+ * records and buffers.
  *
  * Example (C): build a density curve and compress a buffer in one call.
  *
