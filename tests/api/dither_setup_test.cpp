@@ -7,9 +7,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#if defined(_GLIBCXX_HAS_GTHREADS)
+#include <thread>
+#endif
 
 #include "huecl32.h"
 
@@ -220,6 +225,28 @@ TEST(DitherSetupStructure, SecondCallOverwritesCompletely) {
         EXPECT_EQ(screens.built(plane), fresh.built(plane));
     }
 }
+
+#if defined(_GLIBCXX_HAS_GTHREADS)
+// Each build keeps its stretch table to itself, so set-up calls may run at
+// once on separate records and still build exactly what one call builds.
+TEST(DitherSetupStructure, ConcurrentCallsBuildTheSameMatrices) {
+    const std::pair<std::uint32_t, std::uint32_t> modesAndKinds[] = {{0, 0}, {1, 0}, {3, 3}, {2, 1}};
+    std::vector<std::unique_ptr<Screens>> results(8);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < results.size(); ++t) {
+        threads.emplace_back([&results, &modesAndKinds, t] {
+            const auto [mode, kind] = modesAndKinds[t % 4];
+            for (int repeat = 0; repeat < 50; ++repeat) results[t] = std::make_unique<Screens>(0, mode, kind);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t t = 0; t < results.size(); ++t) {
+        const auto [mode, kind] = modesAndKinds[t % 4];
+        const Screens alone(0, mode, kind);
+        for (int plane = 0; plane < 4; ++plane) EXPECT_EQ(results[t]->matrices[plane], alone.matrices[plane]) << t;
+    }
+}
+#endif
 
 std::uint32_t crc32(const std::vector<std::uint8_t>& bytes) {
     std::uint32_t crc = 0xFFFFFFFFu;
