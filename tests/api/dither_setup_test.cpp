@@ -17,6 +17,7 @@
 #endif
 
 #include "huecl32.h"
+#include "support/crc32.h"
 
 namespace {
 
@@ -248,14 +249,7 @@ TEST(DitherSetupStructure, ConcurrentCallsBuildTheSameMatrices) {
 }
 #endif
 
-std::uint32_t crc32(const std::vector<std::uint8_t>& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testsupport::crc32;
 
 // Every matrix of every configuration pinned by checksum, so that any
 // change in the screens shows up as a diff of tests/data/dither.

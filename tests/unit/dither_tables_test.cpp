@@ -10,6 +10,7 @@
 
 #include "colour/later/dither_setup.h"
 #include "colour/later/dither_tables.h"
+#include "support/crc32.h"
 
 namespace {
 
@@ -86,14 +87,7 @@ TEST(ScreenTables, SeedsArePermutationsExceptSeed8O) {
     EXPECT_TRUE(isPermutation(TileOrder17) && isPermutation(TileOrder34));
 }
 
-std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testsupport::crc32;
 
 TEST(ScreenTables, ToneCurvesArePinnedAndShaped) {
     using namespace huecl::later;

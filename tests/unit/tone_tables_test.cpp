@@ -5,17 +5,11 @@
 #include <cstdint>
 
 #include "colour/common/tone_tables.h"
+#include "support/crc32.h"
 
 namespace {
 
-std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testsupport::crc32;
 
 template <typename Table>
 void expectToneCurveShape(const Table& table) {
