@@ -1,21 +1,25 @@
 // The LZS decompressor.
 //
-// The decoder writes straight into the caller's output and keeps, in the
-// history, a ring of the last 2048 bytes it produced. A match that reaches
-// back before the first byte of the current call's output is served from
-// that ring, so consecutive output buffers need not be neighbours in memory
-// and a call never has to decode ahead into a private window: it stops at
-// the exact byte where the caller's room ends and keeps the rest of the
-// match (its offset and remaining length) for the next call.
+// While the caller's output has room for whole tokens the decoder writes
+// straight into it, and matches read back into that output (up to 2047
+// bytes, also into earlier calls' output of the same stream: the caller's
+// destination stays with the decoder until the output is full or the stream
+// ends). Where the room is too small for the next token, or ends inside a
+// match, the decoder switches to window mode: it copies the recent output
+// into its own `window`, decodes ahead into it and hands the bytes over as
+// room arrives. It leaves window mode again once one pass into `window` has
+// been handed over whole, because the caller's output then holds a full
+// 2047 bytes of history.
 //
-// Between calls the source is taken up to the last token that could be
-// decoded; the at most three bytes of a token whose bits have not all
-// arrived yet move into `carry`. Every offset is checked against the bytes
-// held since the history was initialised, so that no input, however made,
-// can make the decoder read outside the caller's buffers and its history.
+// The decoder reads the source four bytes at a time. Bytes of a token whose
+// bits have not all arrived stay in `carry` (at most three) and are decoded
+// in the next call together with up to four new bytes.
+//
+// Every offset is checked against the bytes the decoder holds since the
+// history was initialised, so that no input, however made, can make it read
+// outside the caller's buffers and its history.
 #include "lzs/lzs_decompress.h"
 
-#include <array>
 #include <cstddef>
 
 #include "lzs/lzs_format.h"
@@ -23,60 +27,76 @@
 namespace huecl::lzs {
 namespace {
 
-enum class Phase : std::uint8_t {
-    token,         // at a token boundary
-    lengthField,   // `11` of a length code read; the two bits that finish the field are due
-    lengthNibble,  // length 8 or more; a further nibble is due
-    copy,          // a match is partly copied; matchLength bytes remain
-    corrupt,       // a match reached before the history; refuse until Init
-};
+// Decoder `status` values; kBitsShort is added to any of the others.
+namespace status {
+inline constexpr std::uint8_t kCorrupt = 0;  // never stored: a corrupt stream stops the call
+inline constexpr std::uint8_t kSourceShort = 1;
+inline constexpr std::uint8_t kInLength = 2;
+inline constexpr std::uint8_t kBitsShort = 4;
+inline constexpr std::uint8_t kFastLimit = 8;
+inline constexpr std::uint8_t kInCopy = 0x20;
+inline constexpr std::uint8_t kInitial = 0x40;
+inline constexpr std::uint8_t kEndMarker = 0x80;
+}  // namespace status
 
-inline constexpr std::uint32_t kRingSize = 2048;  // a power of two above kMaxOffset
-inline constexpr std::uint32_t kRingMask = kRingSize - 1;
-inline constexpr std::uint32_t kMaxCarry = 3;
-// A length that keeps adding 15 would wrap 32 bits after some 280 MB of
-// nibbles; no encoder makes such a match, so the stream is corrupt.
+// `control` bits of the history.
+namespace control {
+inline constexpr std::uint8_t kFromCarry = 4;
+inline constexpr std::uint8_t kTailMode = 8;
+inline constexpr std::uint8_t kWindowMode = 16;
+inline constexpr std::uint8_t kCopyPending = 32;
+inline constexpr std::uint8_t kCarryHeld = 64;
+inline constexpr std::uint8_t kEndPending = 128;
+}  // namespace control
+
+inline constexpr std::uint32_t kWindowSize = 4112;
+// Decoding into `window` stops 15 bytes before its end, like decoding into
+// the caller's output: one 32-bit read never writes more than nine bytes.
+inline constexpr std::uint32_t kFastMargin = 15;
+inline constexpr std::uint32_t kCarrySize = 7;  // three old bytes and four new ones
+inline constexpr std::uint32_t kNewCarryBytes = 4;
 inline constexpr std::uint32_t kLargestMatchLength = 0xFFFF0000u;
 
-// Everything but the ring; copied in and out of the caller's area, which
-// may sit at any alignment.
-struct DecoderState {
-    std::uint16_t magic;
-    Phase phase;
-    std::uint8_t carryCount;
-    std::uint8_t bitPos;  // bit of carry[0] where the next item starts
-    std::uint8_t carry[kMaxCarry];
-    std::uint32_t matchLength;  // bytes still to copy, or the length assembled so far
+// The history: this header, then `window`. Pointers do not fit 32-bit
+// fields on 64-bit hosts, so `windowPos` is an offset into `window` and
+// `outputMark` the number of output bytes written since the mark (the
+// caller's destination keeps its place between calls while it is not handed
+// back, so the mark is the destination minus that count).
+struct Header {
+    std::uint32_t windowPos;
+    std::uint32_t outputMark;
+    std::uint16_t carryCount;
+    std::uint16_t pendingCount;
+    std::uint32_t matchCount;
+    std::uint16_t bitPos;
     std::uint16_t matchOffset;
-    std::uint16_t historyHeld;  // valid bytes in the ring, at most kMaxOffset
-    std::uint16_t ringEnd;      // where the next produced byte goes in the ring
-    std::uint16_t reserved;
+    std::uint16_t magic;
+    std::uint8_t status;
+    std::uint8_t control;
     SavedPairs saved;
+    std::uint8_t carry[kCarrySize];
+    std::uint8_t corrupt;  // 1 after a corrupt stream: refuse until Init
 };
+inline constexpr std::size_t kWindowOffset = sizeof(Header);
+static_assert(sizeof(Header) == 52, "the header must keep the same size on every target");
+static_assert(kWindowOffset + kWindowSize <= kDecompressionHistorySize);
 
-inline constexpr std::size_t kRingOffset = 64;
-static_assert(sizeof(DecoderState) <= kRingOffset);
-static_assert(kRingOffset + kRingSize <= kDecompressionHistorySize);
-
-DecoderState loadState(const void* history) noexcept {
-    DecoderState state;
-    __builtin_memcpy(&state, history, sizeof state);
-    return state;
+Header loadHeader(const void* history) noexcept {
+    Header header;
+    __builtin_memcpy(&header, history, sizeof header);
+    return header;
 }
 
-void storeState(void* history, const DecoderState& state) noexcept {
-    __builtin_memcpy(history, &state, sizeof state);
+void storeHeader(void* history, const Header& header) noexcept { __builtin_memcpy(history, &header, sizeof header); }
+
+// ---- Copies -------------------------------------------------------------------
+
+inline std::uint32_t load32(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word;
+    __builtin_memcpy(&word, bytes, sizeof word);
+    return word;
 }
-
-std::uint8_t* ringOf(void* history) noexcept { return static_cast<std::uint8_t*>(history) + kRingOffset; }
-
-// ---- Reading bits ----------------------------------------------------------
-
-struct BitCursor {
-    const std::uint8_t* byte;
-    const std::uint8_t* end;
-    std::uint32_t bitPos;  // 0..7
-};
+inline void store32(std::uint8_t* bytes, std::uint32_t word) noexcept { __builtin_memcpy(bytes, &word, sizeof word); }
 
 inline std::uint64_t loadBigEndian64(const std::uint8_t* bytes) noexcept {
     std::uint64_t word;
@@ -85,559 +105,779 @@ inline std::uint64_t loadBigEndian64(const std::uint8_t* bytes) noexcept {
     return word;
 }
 
-// The next bits, left-aligned; bits past the end of the source read as 0.
-// With eight bytes or more left at least 57 bits are valid.
-inline std::uint64_t peekBits(const BitCursor& in) noexcept {
-    const std::size_t bytesLeft = static_cast<std::size_t>(in.end - in.byte);
-    std::uint64_t word = 0;
-    if (bytesLeft >= 8) {
-        word = loadBigEndian64(in.byte);
-    } else {
-        for (std::size_t index = 0; index < bytesLeft; ++index) {
-            word |= std::uint64_t{in.byte[index]} << (56 - 8 * index);
-        }
+inline std::uint32_t loadBigEndian32(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word = load32(bytes);
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) word = __builtin_bswap32(word);
+    return word;
+}
+
+// A forward copy between buffers that do not overlap (or where `to` lies
+// below `from`, as when `window` is compacted); returns the destination end.
+std::uint8_t* copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
+    while (count >= 4) {
+        store32(to, load32(from));
+        to += 4;
+        from += 4;
+        count -= 4;
     }
-    return word << in.bitPos;
+    while (count-- != 0) *to++ = *from++;
+    return to;
 }
 
-inline bool hasBits(const BitCursor& in, std::uint32_t bits) noexcept {
-    const std::size_t bytesLeft = static_cast<std::size_t>(in.end - in.byte);
-    return bytesLeft >= 8 || bytesLeft * 8 - in.bitPos >= bits;
+// Puts count bytes at `carry` + at; from may lie inside `carry` behind them.
+void putIntoCarry(std::uint8_t* carry, std::uint32_t at, const std::uint8_t* from, std::uint32_t count) noexcept {
+    for (std::uint32_t index = 0; index < count && at + index < kCarrySize; ++index) carry[at + index] = from[index];
 }
 
-inline void consumeBits(BitCursor& in, std::uint32_t bits) noexcept {
-    in.bitPos += bits;
-    in.byte += in.bitPos >> 3;
-    in.bitPos &= 7;
-}
-
-// ---- Writing bytes ---------------------------------------------------------
-
-struct Output {
-    std::uint8_t* start;     // the first byte of this call's output
-    std::uint8_t* position;
-    std::uint8_t* end;
-    const std::uint8_t* ring;
-    std::uint32_t ringEnd;
-    std::uint32_t historyHeld;  // bytes in the ring before start
-};
-
-inline void copy8(std::uint8_t* to, const std::uint8_t* from) noexcept { __builtin_memcpy(to, from, 8); }
-
-// Forward copy of count bytes from offset back, inside the output (offset
-// at most the bytes already written there). Overlap repeats the period.
-inline void copyWithinOutput(std::uint8_t* out, std::uint32_t offset, std::uint32_t count) noexcept {
+// Copies count bytes from offset bytes back with the effect of a byte by
+// byte forward copy; returns the new output position.
+std::uint8_t* copyMatch(std::uint8_t* out, std::uint32_t offset, std::uint32_t count) noexcept {
+    if (offset == 1) {
+        const std::uint32_t run = out[-1] * 0x01010101u;
+        while (count >= 4) {
+            store32(out, run);
+            out += 4;
+            count -= 4;
+        }
+        while (count-- != 0) *out++ = static_cast<std::uint8_t>(run);
+        return out;
+    }
     std::uint32_t stride = offset;
-    if (offset < 8) {
-        // Lay down one multiple of the period of at least 8 bytes byte by
-        // byte; from then on every byte equals the one stride back, and
-        // stride is wide enough for whole 8-byte moves.
-        while (stride < 8) stride += offset;
-        const std::uint32_t head = count < stride ? count : stride;
+    if (offset < 4) {
+        // One period byte by byte; from then on every byte equals the one
+        // twice the offset back, four or six bytes: wide enough for 4-byte moves.
+        const std::uint32_t head = count < offset ? count : offset;
         const std::uint8_t* const period = out - offset;
         for (std::uint32_t index = 0; index < head; ++index) out[index] = period[index];
         out += head;
         count -= head;
+        stride = 2 * offset;
     }
     const std::uint8_t* from = out - stride;
-    while (count >= 8) {
-        copy8(out, from);
-        out += 8;
-        from += 8;
-        count -= 8;
+    while (count >= 4) {
+        store32(out, load32(from));
+        out += 4;
+        from += 4;
+        count -= 4;
     }
     while (count-- != 0) *out++ = *from++;
+    return out;
 }
 
-inline void copy16(std::uint8_t* to, const std::uint8_t* from) noexcept { __builtin_memcpy(to, from, 16); }
+// ---- Token decoding -------------------------------------------------------------
 
-// Bytes a copy with slack may write beyond the match, inside the room.
-inline constexpr std::uint32_t kCopySlack = 16;
-
-// The same copy for a match with at least kCopySlack bytes of room behind
-// it: whole 8- or 16-byte moves that may run past the match into room the
-// decoder fills next anyway, so that short matches take no loop at all.
-inline void copyWithSlack(std::uint8_t* out, std::uint32_t offset, std::uint32_t count) noexcept {
-    const std::uint8_t* from = out - offset;
-    if (offset >= 16) {
-        copy16(out, from);
-        for (std::uint32_t done = 16; done < count; done += 16) copy16(out + done, from + done);
-        return;
-    }
-    if (offset >= 8) {
-        copy8(out, from);
-        for (std::uint32_t done = 8; done < count; done += 8) copy8(out + done, from + done);
-        return;
-    }
-    if (offset == 1) {
-        std::uint64_t run = from[0] * std::uint64_t{0x0101010101010101};
-        for (std::uint32_t done = 0; done < count; done += 8) __builtin_memcpy(out + done, &run, 8);
-        return;
-    }
-    // Periods of 2 to 7 bytes: lay down one multiple of the period of 8 to
-    // 14 bytes one by one; every later byte equals the one stride back.
-    std::uint32_t stride = offset;
-    while (stride < 8) stride += offset;
-    for (std::uint32_t index = 0; index < stride; ++index) out[index] = from[index];
-    for (std::uint32_t done = stride; done < count; done += 8) copy8(out + done, out + done - stride);
-}
-
-// Copies count bytes (at most the room) of a match whose offset may reach
-// into the ring.
-inline void copyMatch(Output& out, std::uint32_t offset, std::uint32_t count) noexcept {
-    std::uint32_t produced = static_cast<std::uint32_t>(out.position - out.start);
-    while (count != 0 && offset > produced) {
-        *out.position++ = out.ring[(out.ringEnd - (offset - produced)) & kRingMask];
-        ++produced;
-        --count;
-    }
-    copyWithinOutput(out.position, offset, count);
-    out.position += count;
-}
-
-void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
-    while (count >= 8) {
-        copy8(to, from);
-        to += 8;
-        from += 8;
-        count -= 8;
-    }
-    while (count-- != 0) *to++ = *from++;
-}
-
-// Enters bytes the caller now holds into the ring behind the older ones.
-void appendToHistory(std::uint8_t* ring, DecoderState& state, const std::uint8_t* bytes, std::uint32_t count) noexcept {
-    const std::uint32_t total = count;
-    if (count > kRingSize) {
-        bytes += count - kRingSize;
-        count = kRingSize;
-    }
-    std::uint32_t ringEnd = state.ringEnd;
-    while (count != 0) {
-        const std::uint32_t chunk = count < kRingSize - ringEnd ? count : kRingSize - ringEnd;
-        copyBytes(ring + ringEnd, bytes, chunk);
-        ringEnd = (ringEnd + chunk) & kRingMask;
-        bytes += chunk;
-        count -= chunk;
-    }
-    state.ringEnd = static_cast<std::uint16_t>(ringEnd);
-    const std::uint32_t held = state.historyHeld + (total < kMaxOffset ? total : kMaxOffset);
-    state.historyHeld = static_cast<std::uint16_t>(held < kMaxOffset ? held : kMaxOffset);
-}
-
-// ---- Decoding --------------------------------------------------------------
-
-enum class Stop {
-    none,          // (fast loop) the general loop takes over
-    sourceShort,   // the next item's bits have not all arrived
-    outputFull,    // a byte is due and there is no room
-    endMarker,     // read; the cursor stands after its padding
-    corrupt,       // a match reaches before the history
-    carryUsed,     // (decoding from carry) the old carried bytes are used up
-};
-
-// The decoder's registers while it runs: copies of the caller's cursors
-// and of the token state, so that byte stores into the output cannot force
-// them back to memory.
-struct Registers {
-    BitCursor in;
-    Output out;
-    Phase phase;
-    std::uint32_t matchLength;
+// The decoder state while it runs.
+struct DecoderState {
+    std::uint32_t matchCount;
+    std::uint32_t bitPos;
     std::uint32_t matchOffset;
+    std::uint8_t status;
 };
 
-// The inner loop for the bulk of a stream: whole tokens from a 64-bit bit
-// buffer topped up to 56 bits or more before every token, as long as eight
-// source bytes lie ahead of the refill point. Every token needs at most 17
-// bits before its length nibbles (three literals 27), so one refill serves
-// any head. It returns Stop::none when the general loop must take over:
-// near the source end, or for a match that reaches into the ring or past
-// the room.
-inline Stop decodeFast(Registers& r) noexcept {
-    if (r.in.end - r.in.byte < 16) return Stop::none;
-    // The buffer's top `count` bits are the stream from bit ptr * 8 - count
-    // on; the bits below them are the stream too, so a refill may OR the
-    // same bits in again and claims only whole bytes: no branch per token.
-    const std::uint8_t* const refillLimit = r.in.end - 8;
-    std::uint8_t* op = r.out.position;
-    std::uint8_t* const outEnd = r.out.end;
-    std::uint8_t* const outStart = r.out.start;
-    const std::uint32_t historyHeld = r.out.historyHeld;
-    std::uint64_t buffer = loadBigEndian64(r.in.byte) << r.in.bitPos;
-    std::uint32_t count = 56 - r.in.bitPos;
-    const std::uint8_t* ptr = r.in.byte + 7;
-    Stop stop = Stop::none;
-    for (;;) {
-        if (ptr > refillLimit) break;
-        buffer |= loadBigEndian64(ptr) >> count;
-        ptr += (63 - count) >> 3;
-        count |= 56;
-        if ((buffer >> 63) == 0) {
-            if (outEnd - op >= 3) {
-                // Literals come in runs: store the three that 27 of the 56
-                // bits could hold and keep as many as really are literals,
-                // which spares a branch per literal.
-                op[0] = static_cast<std::uint8_t>(buffer >> 55);
-                op[1] = static_cast<std::uint8_t>(buffer >> 46);
-                op[2] = static_cast<std::uint8_t>(buffer >> 37);
-                const std::uint32_t second = static_cast<std::uint32_t>(~buffer >> 54) & 1;
-                const std::uint32_t third = second & static_cast<std::uint32_t>(~buffer >> 45) & 1;
-                const std::uint32_t literals = 1 + second + third;
-                op += literals;
-                buffer <<= kLiteralBits * literals;
-                count -= kLiteralBits * literals;
-                continue;
-            }
-            if (op == outEnd) {
-                stop = Stop::outputFull;
-                break;
-            }
-            *op++ = static_cast<std::uint8_t>(buffer >> 55);
-            buffer <<= kLiteralBits;
-            count -= kLiteralBits;
-            continue;
-        }
-        // Both offset forms are read without a branch: which one applies is
-        // as hard to predict as the token type.
-        const bool shortForm = ((buffer >> 62) & 1) != 0;
-        const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(buffer >> 55) & 0x7F
-                                               : static_cast<std::uint32_t>(buffer >> 51) & 0x7FF;
-        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
-        if (offset == 0) {
-            if (shortForm) {
-                buffer <<= kEndMarkerBits;
-                count -= kEndMarkerBits;
-                stop = Stop::endMarker;
-            } else {
-                stop = Stop::corrupt;
-            }
-            break;
-        }
-        if (op == outEnd) {
-            stop = Stop::outputFull;
-            break;
-        }
-        const std::uint32_t produced = static_cast<std::uint32_t>(op - outStart);
-        if (offset > produced + historyHeld) {
-            stop = Stop::corrupt;
-            break;
-        }
-        const std::uint64_t lengthCode = buffer << headBits;
-        // The first four bits of a length code: its length (8 for the
-        // escape, which more nibbles follow) and how many of the bits it uses.
-        struct LengthPrefix {
-            std::uint8_t length;
-            std::uint8_t bits;
-        };
-        static constexpr std::array<LengthPrefix, 16> kLengthPrefixes = {{
-            {2, 2}, {2, 2}, {2, 2}, {2, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2},
-            {4, 2}, {4, 2}, {4, 2}, {4, 2}, {5, 4}, {6, 4}, {7, 4}, {8, 4},
-        }};
-        const LengthPrefix prefix = kLengthPrefixes[static_cast<std::size_t>(lengthCode >> 60)];
-        std::uint32_t length = prefix.length;
-        buffer = lengthCode << prefix.bits;
-        count -= headBits + prefix.bits;
-        if (length == kFirstEscapedLength) {
-            std::uint32_t nibble;
-            do {
-                if (count < kLengthNibbleBits) {
-                    if (ptr > refillLimit) {
-                        // Finish the length in the general loop.
-                        r.phase = Phase::lengthNibble;
-                        r.matchLength = length;
-                        r.matchOffset = offset;
-                        break;
-                    }
-                    buffer |= loadBigEndian64(ptr) >> count;
-                    ptr += (63 - count) >> 3;
-                    count |= 56;
-                }
-                nibble = static_cast<std::uint32_t>(buffer >> 60);
-                buffer <<= kLengthNibbleBits;
-                count -= kLengthNibbleBits;
-                length += nibble;
-            } while (nibble == kLengthEscape && length <= kLargestMatchLength);
-            if (r.phase == Phase::lengthNibble) break;
-            if (length > kLargestMatchLength) {
-                stop = Stop::corrupt;
-                break;
-            }
-        }
-        const std::uint32_t room = static_cast<std::uint32_t>(outEnd - op);
-        if (offset <= produced && length + kCopySlack <= room) {
-            copyWithSlack(op, offset, length);
-            op += length;
-            continue;
-        }
-        if (offset <= produced && length <= room) {
-            copyWithinOutput(op, offset, length);
-            op += length;
-            continue;
-        }
-        r.phase = Phase::copy;
-        r.matchLength = length;
-        r.matchOffset = offset;
-        break;
+inline bool isEndMarker(std::uint32_t leftAlignedBits) noexcept { return (leftAlignedBits >> 23) == kEndMarker; }
+
+// The decoder's cursor: a byte and a bit in it (0..7).
+struct Cursor {
+    const std::uint8_t* byte;
+    std::uint32_t bit;
+    void skip(std::uint32_t bits) noexcept {
+        bit += bits;
+        byte += bit >> 3;
+        bit &= 7;
     }
-    const std::uint32_t bytesBack = (count + 7) >> 3;
-    r.in.byte = ptr - bytesBack;
-    r.in.bitPos = bytesBack * 8 - count;
-    if (stop == Stop::endMarker && r.in.bitPos != 0) {
-        ++r.in.byte;
-        r.in.bitPos = 0;
+    void alignToByte() noexcept {
+        if (bit != 0) {
+            ++byte;
+            bit = 0;
+        }
     }
-    r.out.position = op;
-    return stop;
+};
+
+// Four bits at the cursor, if the bytes that hold them are there.
+inline bool readNibble(const Cursor& at, const std::uint8_t* end, std::uint32_t& nibble) noexcept {
+    const std::ptrdiff_t needed = at.bit <= 4 ? 1 : 2;
+    if (end - at.byte < needed) return false;
+    std::uint32_t bits = std::uint32_t{at.byte[0]} << 8;
+    if (needed == 2) bits |= at.byte[1];
+    nibble = (bits >> (12 - at.bit)) & 0xF;
+    return true;
 }
 
-// Decodes items until one of the Stops. From carry, the decoder hands over
-// to the caller's source at the first item boundary past oldCarryEnd.
-template <bool kFromCarry>
-Stop decodeItemsIn(Registers& io, const std::uint8_t* oldCarryEnd) noexcept {
-    // A private copy that never escapes, so that it lives in registers.
-    Registers r = io;
-    const auto stopWith = [&](Stop stop) {
-        io = r;
-        return stop;
-    };
-    for (;;) {
-        if constexpr (kFromCarry) {
-            if (r.in.byte >= oldCarryEnd && r.phase != Phase::copy) return stopWith(Stop::carryUsed);
+// Decodes tokens from *source (with state.bitPos) towards sourceEnd into
+// *output, never past outputEnd; a match may reach back to reachStart.
+// Returns the new status (kCorrupt for a corrupt stream).
+std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* const sourceEnd, std::uint8_t** output,
+                          std::uint8_t* const outputEnd, const std::uint8_t* const reachStart,
+                          DecoderState& state) noexcept {
+    std::uint8_t* out = *output;
+    // Only an end marker may be read once the output reaches the fast limit:
+    // no 32-bit read writes more than nine bytes, so 15 bytes of margin keep
+    // every token decoded before the limit inside the output.
+    std::uint8_t* const fastLimit = outputEnd - out >= 16 ? outputEnd - kFastMargin : out;
+    Cursor at{*source + (state.bitPos >> 3), state.bitPos & 7};
+    std::uint32_t matchCount = state.matchCount;
+    std::uint32_t matchOffset = state.matchOffset;
+    const std::uint8_t entryStatus = state.status;
+    // What the status says at a token boundary: as on entry, or (after a
+    // match finished here) that the decoder stopped between tokens.
+    std::uint8_t tokenStatus = entryStatus;
+    std::uint8_t result;
+
+    const auto bytesLeft = [&]() noexcept { return sourceEnd - at.byte; };
+
+    if ((entryStatus & (status::kInitial | status::kFastLimit | status::kSourceShort)) != 0) goto tokens;
+    if ((entryStatus & status::kInCopy) != 0) goto copy;
+    if (matchCount < kFirstEscapedLength) goto lengthField;
+    goto lengthNibbles;
+
+tokens:
+    if (bytesLeft() < 4) {
+        // The last bytes: read right-aligned and decode only the tokens
+        // that lie wholly inside them.
+        const std::uint32_t count = static_cast<std::uint32_t>(bytesLeft());
+        std::uint32_t word = 0;
+        for (std::uint32_t index = 0; index < count; ++index) word |= std::uint32_t{at.byte[index]} << (24 - 8 * index);
+        word <<= at.bit;
+        std::uint32_t available = count * 8 - at.bit;
+        if (count == 0 || available < kLiteralBits) {
+            result = tokenStatus | status::kBitsShort;
+            goto stop;
         }
-        switch (r.phase) {
-        case Phase::token: {
-            if constexpr (!kFromCarry) {
-                const Stop stop = decodeFast(r);
-                if (stop != Stop::none) return stopWith(stop);
-                if (r.phase != Phase::token) continue;
+        if (out >= fastLimit) {
+            if (isEndMarker(word)) goto endMarker;
+            result = status::kFastLimit;
+            goto stop;
+        }
+        bool decoded = false;
+        for (;;) {
+            if (available < kLiteralBits) {
+                result = (decoded ? status::kSourceShort : tokenStatus) | status::kBitsShort;
+                goto stop;
             }
-            const std::uint64_t bits = peekBits(r.in);
-            if ((bits >> 63) == 0) {
-                if (!hasBits(r.in, kLiteralBits)) return stopWith(Stop::sourceShort);
-                if (r.out.position == r.out.end) return stopWith(Stop::outputFull);
-                *r.out.position++ = static_cast<std::uint8_t>(bits >> 55);
-                consumeBits(r.in, kLiteralBits);
+            if ((word >> 31) == 0) {
+                *out++ = static_cast<std::uint8_t>(word >> 23);
+                word <<= kLiteralBits;
+                available -= kLiteralBits;
+                at.skip(kLiteralBits);
+                decoded = true;
                 continue;
             }
-            std::uint32_t offset;
-            std::uint32_t headBits;
-            if (((bits >> 62) & 1) != 0) {
-                if (!hasBits(r.in, kEndMarkerBits)) return stopWith(Stop::sourceShort);
-                offset = static_cast<std::uint32_t>(bits >> 55) & 0x7F;
-                if (offset == 0) {
-                    consumeBits(r.in, kEndMarkerBits);
-                    if (r.in.bitPos != 0) {
-                        ++r.in.byte;
-                        r.in.bitPos = 0;
-                    }
-                    return stopWith(Stop::endMarker);
-                }
-                headBits = kShortOffsetCodeBits;
-            } else {
-                if (!hasBits(r.in, kLongOffsetCodeBits)) return stopWith(Stop::sourceShort);
-                offset = static_cast<std::uint32_t>(bits >> 51) & 0x7FF;
-                // Offset 0 has no meaning in the long form: it would copy
-                // the byte being written.
-                if (offset == 0) return stopWith(Stop::corrupt);
-                headBits = kLongOffsetCodeBits;
+            if (isEndMarker(word)) goto endMarker;
+            const bool shortForm = ((word >> 30) & 1) != 0;
+            const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+            if (available < headBits + 2) {
+                result = (decoded ? status::kSourceShort : tokenStatus) | status::kBitsShort;
+                goto stop;
             }
-            if (!hasBits(r.in, headBits + 2)) return stopWith(Stop::sourceShort);
-            if (r.out.position == r.out.end) return stopWith(Stop::outputFull);
-            const std::uint32_t produced = static_cast<std::uint32_t>(r.out.position - r.out.start);
-            if (offset > produced + r.out.historyHeld) return stopWith(Stop::corrupt);
-            const std::uint32_t lengthBits = static_cast<std::uint32_t>(bits >> (62 - headBits)) & 3;
-            consumeBits(r.in, headBits + 2);
-            r.matchOffset = offset;
+            const std::uint32_t offset = shortForm ? (word >> 23) & 0x7F : (word >> 19) & 0x7FF;
+            if (offset == 0 || offset > static_cast<std::uint32_t>(out - reachStart)) goto corrupt;
+            const std::uint32_t lengthBits = (word << headBits) >> 30;
             if (lengthBits == 3) {
-                r.phase = Phase::lengthField;
-                continue;
+                at.skip(headBits);
+                matchOffset = offset;
+                matchCount = 0;
+                goto lengthField;
             }
             const std::uint32_t length = lengthBits + kMinMatchLength;
-            const std::uint32_t room = static_cast<std::uint32_t>(r.out.end - r.out.position);
-            if (length <= room && offset <= produced) {
-                // The common short match: a few bytes, already in this output.
-                std::uint8_t* const to = r.out.position;
-                const std::uint8_t* const from = to - offset;
-                for (std::uint32_t index = 0; index < length; ++index) to[index] = from[index];
-                r.out.position += length;
+            const std::uint8_t* const from = out - offset;
+            for (std::uint32_t index = 0; index < length; ++index) out[index] = from[index];
+            out += length;
+            word <<= headBits + 2;
+            available -= headBits + 2;
+            at.skip(headBits + 2);
+            decoded = true;
+        }
+    }
+    for (;;) {
+        if (bytesLeft() < 4) {
+            result = status::kSourceShort;
+            goto stop;
+        }
+        std::uint32_t word = loadBigEndian32(at.byte) << at.bit;
+        if (out >= fastLimit) {
+            if (isEndMarker(word)) goto endMarker;
+            result = status::kFastLimit;
+            goto stop;
+        }
+        // As many tokens as the bits of this read hold; `used` counts the
+        // bits of the read behind the cursor's byte.
+        std::uint32_t used = at.bit;
+        const auto settle = [&](std::uint32_t bits) noexcept {
+            at.byte += bits >> 3;
+            at.bit = bits & 7;
+        };
+        for (;;) {
+            if ((word >> 31) == 0) {
+                if (used > 32 - kLiteralBits) break;
+                if (used <= 32 - 3 * kLiteralBits) {
+                    // Literals come in runs: store the three that the bits
+                    // could hold and keep as many as really are literals,
+                    // which spares a branch per literal. The extra bytes stay
+                    // inside the fast margin.
+                    out[0] = static_cast<std::uint8_t>(word >> 23);
+                    out[1] = static_cast<std::uint8_t>(word >> 14);
+                    out[2] = static_cast<std::uint8_t>(word >> 5);
+                    const std::uint32_t second = (~word >> 22) & 1;
+                    const std::uint32_t third = second & (~word >> 13) & 1;
+                    const std::uint32_t literals = 1 + second + third;
+                    out += literals;
+                    word <<= kLiteralBits * literals;
+                    used += kLiteralBits * literals;
+                    continue;
+                }
+                *out++ = static_cast<std::uint8_t>(word >> 23);
+                word <<= kLiteralBits;
+                used += kLiteralBits;
                 continue;
             }
-            r.matchLength = length;
-            r.phase = Phase::copy;
-            continue;
-        }
-        case Phase::lengthField: {
-            if (!hasBits(r.in, 2)) return stopWith(Stop::sourceShort);
-            const std::uint32_t field = static_cast<std::uint32_t>(peekBits(r.in) >> 62);
-            consumeBits(r.in, 2);
-            if (field == 3) {
-                r.matchLength = kFirstEscapedLength;
-                r.phase = Phase::lengthNibble;
-            } else {
-                r.matchLength = 5 + field;
-                r.phase = Phase::copy;
-            }
-            continue;
-        }
-        case Phase::lengthNibble: {
-            for (;;) {
-                if constexpr (kFromCarry) {
-                    if (r.in.byte >= oldCarryEnd) return stopWith(Stop::carryUsed);
+            const bool shortForm = ((word >> 30) & 1) != 0;
+            const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+            if (used + headBits + 2 > 32) {
+                // Too few bits for a match here; the end marker needs fewer.
+                if (used <= 32 - kEndMarkerBits && isEndMarker(word)) {
+                    settle(used);
+                    goto endMarker;
                 }
-                if (!hasBits(r.in, kLengthNibbleBits)) return stopWith(Stop::sourceShort);
-                const std::uint32_t nibble = static_cast<std::uint32_t>(peekBits(r.in) >> 60);
-                consumeBits(r.in, kLengthNibbleBits);
-                r.matchLength += nibble;
-                if (r.matchLength > kLargestMatchLength) return stopWith(Stop::corrupt);
-                if (nibble != kLengthEscape) break;
+                break;
             }
-            r.phase = Phase::copy;
-            continue;
+            const std::uint32_t offset = shortForm ? (word >> 23) & 0x7F : (word >> 19) & 0x7FF;
+            if (offset == 0) {
+                if (!shortForm) goto corrupt;  // a long-form offset 0 would copy the byte being written
+                settle(used);
+                goto endMarker;
+            }
+            if (offset > static_cast<std::uint32_t>(out - reachStart)) goto corrupt;
+            const std::uint32_t lengthBits = (word << headBits) >> 30;
+            if (lengthBits == 3) {
+                // Lengths 5 to 7 whose field lies in this read and whose
+                // bytes fit the room are copied here; the read ends with
+                // them as it would after the general copy.
+                const std::uint32_t field = (word << headBits) >> 28;
+                const std::uint32_t length = 5 + (field & 3);
+                if (field != kLengthEscape && used + headBits + kLengthNibbleBits <= 32 &&
+                    outputEnd - out >= 8) {
+                    const std::uint8_t* const from = out - offset;
+                    if (offset >= 8) {
+                        // One 8-byte move, its tail inside the room.
+                        __builtin_memcpy(out, from, 8);
+                        out += length;
+                    } else {
+                        out = copyMatch(out, offset, length);
+                    }
+                    used += headBits + kLengthNibbleBits;
+                    break;
+                }
+                settle(used + headBits);
+                matchOffset = offset;
+                matchCount = 0;
+                goto lengthField;
+            }
+            // Four bytes one by one, whatever the length and offset: a
+            // period of 1 to 3 repeats as it should, and the bytes beyond the
+            // match lie inside the fast margin, written again by the next tokens.
+            const std::uint8_t* const from = out - offset;
+            out[0] = from[0];
+            out[1] = from[1];
+            out[2] = from[2];
+            out[3] = from[3];
+            out += lengthBits + kMinMatchLength;
+            word <<= headBits + 2;
+            used += headBits + 2;
         }
-        case Phase::copy: {
-            const std::uint32_t room = static_cast<std::uint32_t>(r.out.end - r.out.position);
-            const std::uint32_t count = r.matchLength < room ? r.matchLength : room;
-            copyMatch(r.out, r.matchOffset, count);
-            r.matchLength -= count;
-            if (r.matchLength != 0) return stopWith(Stop::outputFull);
-            r.phase = Phase::token;
-            continue;
+        settle(used);
+    }
+
+lengthField:
+    if (sourceEnd - at.byte >= 8) {
+        // The whole length code is usually within the next 64 bits: the
+        // field, then (for 8 and more) nibbles up to the first that is not 1111.
+        std::uint64_t bits = loadBigEndian64(at.byte) << at.bit;
+        const std::uint32_t field = static_cast<std::uint32_t>(bits >> 60);
+        if (field != kLengthEscape) {
+            at.skip(kLengthNibbleBits);
+            matchCount = 5 + (field & 3);
+            goto copy;
         }
-        case Phase::corrupt:
-            return stopWith(Stop::corrupt);
+        std::uint32_t length = kFirstEscapedLength;
+        std::uint32_t taken = kLengthNibbleBits;
+        bits <<= kLengthNibbleBits;
+        // 56 bits are valid after the bit offset; each nibble must lie inside them.
+        while (taken + kLengthNibbleBits <= 56) {
+            const std::uint32_t nibble = static_cast<std::uint32_t>(bits >> 60);
+            bits <<= kLengthNibbleBits;
+            taken += kLengthNibbleBits;
+            length += nibble;
+            if (nibble != kLengthEscape) {
+                at.skip(taken);
+                matchCount = length;
+                goto copy;
+            }
         }
     }
+    {
+    // The 4-bit field that starts with `11`: 5, 6, 7 or the escape to nibbles.
+    std::uint32_t field;
+    if (!readNibble(at, sourceEnd, field)) {
+        matchCount = 0;
+        result = status::kInLength | status::kBitsShort;
+        goto stop;
+    }
+    at.skip(kLengthNibbleBits);
+    if (field != kLengthEscape) {
+        matchCount = 5 + (field & 3);
+        goto copy;
+    }
+    matchCount = kFirstEscapedLength;
 }
-
-template <bool kFromCarry>
-Stop decodeItems(BitCursor& in, Output& out, DecoderState& state, const std::uint8_t* oldCarryEnd) noexcept {
-    Registers registers{in, out, state.phase, state.matchLength, state.matchOffset};
-    const Stop stop = decodeItemsIn<kFromCarry>(registers, oldCarryEnd);
-    in = registers.in;
-    out = registers.out;
-    state.phase = registers.phase;
-    state.matchLength = registers.matchLength;
-    state.matchOffset = static_cast<std::uint16_t>(registers.matchOffset);
-    return stop;
-}
-
-std::uint32_t decodeStream(Pairs& pairs, DecoderState& state, std::uint8_t* ring, std::uint32_t flags) noexcept {
-    Output out{pairs.destination, pairs.destination, pairs.destination + pairs.destinationCount,
-               ring,              state.ringEnd,     state.historyHeld};
-    const std::uint8_t* const source = pairs.source;
-    const std::uint8_t* const sourceEnd = source + pairs.sourceCount;
-    const std::uint8_t* sourcePosition = source;
-    std::uint32_t result = 0;
-    Stop stop;
-    BitCursor in{source, sourceEnd, 0};
-
-    if (state.carryCount != 0) {
-        // The carried bytes and the first new ones side by side, so that a
-        // token that began in an earlier call decodes like any other. Four
-        // new bytes complete every item that starts in the carry.
-        std::uint8_t joined[kMaxCarry + 4];
-        const std::uint32_t oldCount = state.carryCount;
-        const std::uint32_t newCount = pairs.sourceCount < 4 ? pairs.sourceCount : 4;
-        for (std::uint32_t index = 0; index < oldCount; ++index) joined[index] = state.carry[index];
-        for (std::uint32_t index = 0; index < newCount; ++index) joined[oldCount + index] = source[index];
-        BitCursor fromCarry{joined, joined + oldCount + newCount, state.bitPos};
-        const std::uint8_t* const oldEnd = joined + oldCount;
-        stop = decodeItems<true>(fromCarry, out, state, oldEnd);
-        state.carryCount = 0;
-        state.bitPos = 0;
-        if (stop == Stop::corrupt) return result::kRefused;
-        if (fromCarry.byte >= oldEnd) {
-            // Past the old bytes: go on in the caller's own source.
-            in.byte = source + (fromCarry.byte - oldEnd);
-            in.bitPos = fromCarry.bitPos;
-            if (stop == Stop::carryUsed) stop = decodeItems<false>(in, out, state, nullptr);
-        } else if (stop == Stop::outputFull) {
-            // Stopped inside the old carried bytes: keep what is left of
-            // them and take none of the caller's.
-            const std::uint32_t used = static_cast<std::uint32_t>(fromCarry.byte - joined);
-            for (std::uint32_t index = used; index < oldCount; ++index) state.carry[index - used] = joined[index];
-            state.carryCount = static_cast<std::uint8_t>(oldCount - used);
-            state.bitPos = static_cast<std::uint8_t>(fromCarry.bitPos);
-            result = result::kDestinationFull | (pairs.sourceCount == 0 ? result::kSourceEmpty : 0);
-            sourcePosition = source;
-            stop = Stop::carryUsed;  // settled here
-        } else {
-            // Short of bits inside the old bytes: then all of the caller's
-            // few bytes were joined, and all of them become carry.
-            const std::uint32_t used = static_cast<std::uint32_t>(fromCarry.byte - joined);
-            const std::uint32_t left = oldCount + newCount - used;
-            for (std::uint32_t index = 0; index < left; ++index) state.carry[index] = joined[used + index];
-            state.carryCount = static_cast<std::uint8_t>(left);
-            state.bitPos = static_cast<std::uint8_t>(fromCarry.bitPos);
-            result = result::kSourceEmpty;
-            sourcePosition = sourceEnd;
-            stop = Stop::carryUsed;  // settled here
+lengthNibbles:
+    for (;;) {
+        std::uint32_t nibble;
+        if (!readNibble(at, sourceEnd, nibble)) {
+            result = status::kInLength | status::kBitsShort;
+            goto stop;
         }
+        at.skip(kLengthNibbleBits);
+        matchCount += nibble;
+        if (matchCount > kLargestMatchLength) goto corrupt;
+        if (nibble != kLengthEscape) break;
+    }
+
+copy: {
+    const std::uint32_t room = static_cast<std::uint32_t>(outputEnd - out);
+    if (matchCount > room) {
+        out = copyMatch(out, matchOffset, room);
+        matchCount -= room;
+        result = status::kInCopy;
+        goto stop;
+    }
+    if (matchOffset >= 8 && room - matchCount >= 8) {
+        // 8-byte moves that may run up to 7 bytes past the match, inside
+        // the room, where the next tokens write anyway.
+        const std::uint8_t* from = out - matchOffset;
+        for (std::uint32_t done = 0; done < matchCount; done += 8) __builtin_memcpy(out + done, from + done, 8);
+        out += matchCount;
     } else {
-        stop = decodeItems<false>(in, out, state, nullptr);
+        out = copyMatch(out, matchOffset, matchCount);
     }
+    matchCount = 0;
+    tokenStatus = status::kSourceShort;
+    goto tokens;
+}
 
-    switch (stop) {
-    case Stop::corrupt:
+endMarker:
+    at.skip(kEndMarkerBits);
+    at.alignToByte();
+    result = status::kEndMarker;
+    goto stop;
+
+corrupt:
+    return status::kCorrupt;
+
+stop:
+    *source = at.byte;
+    *output = out;
+    state.bitPos = at.bit;
+    state.matchCount = matchCount;
+    state.matchOffset = matchOffset;
+    state.status = result;
+    return result;
+}
+
+// kBitsShort if fewer than two bytes lie ahead, kEndMarker (and the source
+// moved past the marker's padding) if the nine bits at bitPos are the end
+// marker, else 0. Only a token boundary can hold a marker.
+std::uint8_t peekEndMarker(const std::uint8_t** source, const std::uint8_t* const sourceEnd,
+                           const DecoderState& state) noexcept {
+    if (sourceEnd - *source < 2) return status::kBitsShort;
+    if ((state.status & (status::kInitial | status::kFastLimit | status::kSourceShort)) == 0) return 0;
+    const std::uint32_t bits = ((std::uint32_t{(*source)[0]} << 24) | (std::uint32_t{(*source)[1]} << 16))
+                               << state.bitPos;
+    if (!isEndMarker(bits)) return 0;
+    Cursor at{*source, state.bitPos};
+    at.skip(kEndMarkerBits);
+    at.alignToByte();
+    *source = at.byte;
+    return status::kEndMarker;
+}
+
+// ---- One call -------------------------------------------------------------------
+
+void initHeader(Header& header) noexcept {
+    header.windowPos = 0;
+    header.outputMark = 0;
+    header.carryCount = 0;
+    header.pendingCount = 0;
+    header.bitPos = 0;
+    header.magic = kDecompressionMagic;
+    header.status = status::kInitial;
+    header.control = 0;
+    header.saved.valid = 0;
+    header.corrupt = 0;
+}
+
+inline std::uint32_t smaller(std::uint32_t first, std::uint32_t second) noexcept {
+    return first < second ? first : second;
+}
+
+// Keeps the last `keep` of the `held` bytes at the start of `window`.
+void keepWindowTail(std::uint8_t* window, std::uint32_t held, std::uint32_t keep) noexcept {
+    if (held > keep) copyBytes(window, window + (held - keep), keep);
+}
+
+// A stored block: copied through, its tail becomes history.
+std::uint32_t copyStoredBlock(Header& header, std::uint8_t* window, Pairs& pairs) noexcept {
+    if ((header.control & ~(control::kWindowMode | control::kCarryHeld)) != 0 ||
+        pairs.sourceCount != pairs.destinationCount || header.pendingCount != 0) {
         return result::kRefused;
-    case Stop::endMarker:
-        sourcePosition = in.byte;
-        result = result::kStreamEnd;
-        break;
-    case Stop::outputFull: {
-        const std::size_t bytesLeft = static_cast<std::size_t>(sourceEnd - in.byte);
-        result = result::kDestinationFull;
-        if (bytesLeft <= 1) {
-            // The last byte, if any, waits in carry: the source is used up.
-            if (bytesLeft == 1) {
-                state.carry[0] = *in.byte;
-                state.carryCount = 1;
-                state.bitPos = static_cast<std::uint8_t>(in.bitPos);
-            }
-            sourcePosition = sourceEnd;
-            result |= result::kSourceEmpty;
-        } else if (in.bitPos != 0) {
-            state.carry[0] = *in.byte;
-            state.carryCount = 1;
-            state.bitPos = static_cast<std::uint8_t>(in.bitPos);
-            sourcePosition = in.byte + 1;
-        } else {
-            sourcePosition = in.byte;
+    }
+    const std::uint32_t length = pairs.sourceCount;
+    const std::uint8_t* from = pairs.source;
+    std::uint8_t* to = pairs.destination;
+    for (std::uint32_t left = length; left != 0;) {
+        const std::uint32_t piece = smaller(left, 0xFFFF);
+        to = copyBytes(to, from, piece);
+        from += piece;
+        left -= piece;
+    }
+    std::uint32_t held = header.windowPos;
+    if (held + length > kMaxOffset) {
+        const std::uint32_t keep = length > kMaxOffset ? 0 : kMaxOffset - length;
+        keepWindowTail(window, held, keep);
+        held = keep;
+    }
+    const std::uint32_t tail = smaller(length, kMaxOffset);
+    copyBytes(window + held, pairs.destination + (length - tail), tail);
+    header.windowPos = held + tail;
+    header.control = control::kWindowMode;
+    pairs.source += length;
+    pairs.destination += length;
+    pairs.sourceCount = 0;
+    pairs.destinationCount = 0;
+    return result::kSourceEmpty | result::kDestinationFull;
+}
+
+std::uint32_t decodeCall(Header& header, std::uint8_t* const window, Pairs& pairs, const std::uint32_t flags,
+                         bool& corrupt) noexcept {
+    const std::uint8_t* sourcePos = pairs.source;
+    const std::uint8_t* const sourceEnd = pairs.source + pairs.sourceCount;
+    std::uint8_t* out = pairs.destination;
+    std::uint8_t* const outEnd = pairs.destination + pairs.destinationCount;
+    std::uint8_t* const windowEnd = window + kWindowSize;
+    std::uint32_t result = 0;
+    std::uint8_t control = header.control;
+    DecoderState state{header.matchCount, header.bitPos, header.matchOffset, header.status};
+    // Only between calls of direct decoding does the mark lie before the
+    // caller's destination; otherwise each call sets it anew.
+    std::uint8_t* outputMark = out;
+    if (control != 0 && (control & control::kWindowMode) == 0) outputMark = out - header.outputMark;
+    std::uint32_t windowPos = header.windowPos;
+    std::uint32_t pendingCount = header.pendingCount;
+    std::uint8_t* carry = header.carry;
+    std::uint32_t carryCount = header.carryCount;
+    std::uint32_t oldCarry = 0;  // carried bytes from earlier calls while decoding from carry
+
+    // Where the decoder reads and writes now.
+    const std::uint8_t* decodePos = sourcePos;
+    const std::uint8_t* decodeEnd = sourceEnd;
+    std::uint8_t* target = out;
+    std::uint8_t* targetEnd = outEnd;
+    const std::uint8_t* reachStart = outputMark;
+    std::uint32_t passStart = 0;  // where this pass into `window` began
+    std::uint8_t decoded;
+
+    const auto passBytes = [&]() noexcept { return static_cast<std::uint32_t>(target - (window + passStart)); };
+    const auto decodeIntoWindow = [&](std::uint32_t from) noexcept {
+        passStart = from;
+        target = window + from;
+        targetEnd = windowEnd;
+        reachStart = window;
+    };
+    // Recent output of the caller, before `position`, as the start of `window`.
+    const auto takeOutputIntoWindow = [&](const std::uint8_t* position) noexcept {
+        const std::uint32_t held = smaller(static_cast<std::uint32_t>(position - outputMark), kMaxOffset);
+        copyBytes(window, position - held, held);
+        return held;
+    };
+    // Back from `carry` to the caller's source, at the byte that follows
+    // the bytes decoded from it.
+    const auto leaveCarry = [&]() noexcept {
+        control &= static_cast<std::uint8_t>(~(control::kFromCarry | control::kCarryHeld));
+        sourcePos += (decodePos - carry) - oldCarry;
+        decodePos = sourcePos;
+        decodeEnd = sourceEnd;
+    };
+    const auto oldCarryUsed = [&]() noexcept { return decodePos >= carry + oldCarry; };
+
+    if ((control & control::kWindowMode) == 0) {
+        if (control == 0) {
+            outputMark = out;
+            reachStart = out;
+            goto decode;
         }
-        break;
-    }
-    case Stop::sourceShort: {
-        const std::uint32_t left = static_cast<std::uint32_t>(sourceEnd - in.byte);
-        for (std::uint32_t index = 0; index < left; ++index) state.carry[index] = in.byte[index];
-        state.carryCount = static_cast<std::uint8_t>(left);
-        state.bitPos = static_cast<std::uint8_t>(in.bitPos);
-        sourcePosition = sourceEnd;
-        result = result::kSourceEmpty;
-        break;
-    }
-    case Stop::carryUsed:
-    case Stop::none:
-        break;  // settled while decoding from carry
+        goto takeCarry;
     }
 
-    if (out.position == out.end) result |= result::kDestinationFull;
-    if (stop == Stop::endMarker && sourcePosition == sourceEnd) result |= result::kSourceEmpty;
+    // Window mode: finish a copy into `window` and deliver what waits there.
+    outputMark = out;
+    for (;;) {
+        if ((control & control::kCopyPending) != 0) {
+            std::uint8_t* const copyAt = window + windowPos + pendingCount;
+            const std::uint32_t count = smaller(state.matchCount, static_cast<std::uint32_t>(windowEnd - copyAt));
+            copyMatch(copyAt, state.matchOffset, count);
+            pendingCount += count;
+            state.matchCount -= count;
+            if (state.matchCount == 0) {
+                control &= static_cast<std::uint8_t>(~control::kCopyPending);
+                state.status |= status::kSourceShort;
+            }
+        }
+        const std::uint32_t room = static_cast<std::uint32_t>(outEnd - out);
+        if (room <= pendingCount) {
+            out = copyBytes(out, window + windowPos, room);
+            // Delivered bytes are history in `window` already.
+            outputMark += room;
+            result |= result::kDestinationFull;
+            control &= static_cast<std::uint8_t>(~control::kTailMode);
+            windowPos += room;
+            pendingCount -= room;
+            if (pendingCount == 0 && (control & control::kCopyPending) == 0) {
+                const std::uint8_t* carryPos = carry;
+                if ((control & control::kEndPending) != 0 ||
+                    peekEndMarker(&carryPos, carry + carryCount, state) == status::kEndMarker) {
+                    goto endStream;
+                }
+            }
+            goto finish;
+        }
+        out = copyBytes(out, window + windowPos, pendingCount);
+        outputMark += pendingCount;
+        windowPos += pendingCount;
+        pendingCount = 0;
+        if ((control & control::kEndPending) != 0 && (control & control::kCopyPending) == 0) goto endStream;
+        if (windowPos > kMaxOffset) {
+            keepWindowTail(window, windowPos, kMaxOffset);
+            windowPos = kMaxOffset;
+        }
+        if ((control & control::kCopyPending) == 0) break;
+    }
+    decodeIntoWindow(windowPos);
 
-    const std::uint32_t produced = static_cast<std::uint32_t>(out.position - out.start);
-    appendToHistory(ring, state, out.start, produced);
-    if (stop == Stop::endMarker) {
-        state.phase = Phase::token;
-        state.carryCount = 0;
+takeCarry:
+    control &= static_cast<std::uint8_t>(~control::kCarryHeld);
+    if (carryCount != 0) {
+        const std::uint32_t added = smaller(pairs.sourceCount, kNewCarryBytes);
+        putIntoCarry(carry, carryCount, sourcePos, added);
+        oldCarry = carryCount;
+        decodePos = carry;
+        decodeEnd = carry + carryCount + added;
+        control |= control::kFromCarry;
+    }
+
+decode:
+    for (;;) {
+        decoded = decodeTokens(&decodePos, decodeEnd, &target, targetEnd, reachStart, state);
+        if (decoded == status::kCorrupt) {
+            corrupt = true;
+            return result::kRefused;
+        }
+        if (decoded == status::kEndMarker) goto endMarkerRead;
+        if (decoded == status::kInCopy) {
+            control |= control::kCopyPending;
+            if ((control & control::kWindowMode) == 0) {
+                control |= control::kWindowMode;
+                windowPos = takeOutputIntoWindow(target);
+                pendingCount = 0;
+                out = target;
+                passStart = windowPos;
+                target = window + windowPos;
+                goto outputFull;
+            }
+            if (static_cast<std::uint32_t>(outEnd - out) <= passBytes()) goto outputFull;
+            out = copyBytes(out, window + passStart, passBytes());
+            keepWindowTail(window, static_cast<std::uint32_t>(target - window), kMaxOffset);
+            control &= static_cast<std::uint8_t>(~control::kCopyPending);
+            decodeIntoWindow(kMaxOffset);
+            continue;
+        }
+        if (decoded == status::kFastLimit) {
+            if ((control & control::kTailMode) != 0) goto outputFull;
+            if ((control & control::kWindowMode) != 0) {
+                if (passBytes() > static_cast<std::uint32_t>(outEnd - out)) goto outputFull;
+                out = copyBytes(out, window + passStart, passBytes());
+                control &= static_cast<std::uint8_t>(~control::kWindowMode);
+                target = out;
+                targetEnd = outEnd;
+                reachStart = outputMark;
+                continue;
+            }
+            // Fewer than 16 bytes of room: decode into `window` behind the
+            // recent output and fill the room from there.
+            control |= control::kTailMode | control::kWindowMode;
+            out = target;
+            windowPos = takeOutputIntoWindow(target);
+            pendingCount = 0;
+            decodeIntoWindow(windowPos);
+            if (out == outEnd) goto outputFull;
+            continue;
+        }
+        // The source ran short.
+        if ((control & control::kFromCarry) != 0) {
+            if (oldCarryUsed()) {
+                leaveCarry();
+                if (pairs.sourceCount >= kNewCarryBytes) continue;
+            } else {
+                control |= control::kCarryHeld;
+            }
+        }
+        if ((decoded & status::kBitsShort) != 0 || decodePos >= decodeEnd) goto sourceUsedUp;
+    }
+
+sourceUsedUp:
+    if ((control & control::kWindowMode) != 0) {
+        windowPos = passStart;
+        pendingCount = passBytes();
+    } else {
+        out = target;
+    }
+    result |= result::kSourceEmpty;
+    if ((control & control::kCarryHeld) != 0) {
+        // Decoding from `carry` stopped inside its old bytes: keep all that is
+        // left of it, old and new; the caller's bytes all went into it.
+        const std::uint32_t left = static_cast<std::uint32_t>(decodeEnd - decodePos);
+        putIntoCarry(carry, 0, decodePos, left);
+        carryCount = left;
+        control &= static_cast<std::uint8_t>(~control::kFromCarry);
+        sourcePos = sourceEnd;
+        goto finish;
+    }
+    goto lookForEnd;
+
+outputFull: {
+    // Hand over what the room takes, keep the rest pending.
+    const std::uint32_t handed = smaller(static_cast<std::uint32_t>(outEnd - out), passBytes());
+    out = copyBytes(out, window + passStart, handed);
+    windowPos = passStart + handed;
+    pendingCount = passBytes() - handed;
+    control &= static_cast<std::uint8_t>(~control::kTailMode);
+    result |= result::kDestinationFull;
+    if ((control & control::kFromCarry) != 0) {
+        control &= static_cast<std::uint8_t>(~control::kFromCarry);
+        if (oldCarryUsed()) {
+            leaveCarry();
+        } else {
+            // Still inside the old carried bytes: keep them, take none of
+            // the caller's.
+            control |= control::kCarryHeld;
+            const std::uint32_t left = static_cast<std::uint32_t>(carry + oldCarry - decodePos);
+            putIntoCarry(carry, 0, decodePos, left);
+            carryCount = left;
+            goto finish;
+        }
+    }
+    if (sourceEnd - decodePos <= 1) {
+        result |= result::kSourceEmpty;
+        decodeEnd = sourceEnd;
+    } else {
+        // A byte position is all the caller can be handed: the byte that
+        // holds the next bit goes into `carry`.
+        decodeEnd = decodePos + 1;
+    }
+}
+
+lookForEnd: {
+    const std::uint8_t* markerEnd = decodePos;
+    const std::uint8_t found = peekEndMarker(&markerEnd, decodeEnd, state);
+    if (found == status::kEndMarker) {
+        // The source is used up only if nothing follows the marker.
+        result &= ~result::kSourceEmpty;
+        sourcePos = markerEnd;
+        if (pendingCount == 0) goto endStream;
+        control |= control::kEndPending;
         state.bitPos = 0;
-        // Without flag 4 the next stream refers to nothing before it.
-        if ((flags & decompress_flag::kKeepHistoryAcrossEnd) == 0) state.historyHeld = 0;
+        carryCount = 0;
+        if (sourcePos == sourceEnd) result |= result::kSourceEmpty;
+        goto finish;
     }
+    control |= control::kCarryHeld;
+    const std::uint32_t left = static_cast<std::uint32_t>(decodeEnd - decodePos);
+    putIntoCarry(carry, 0, decodePos, left);
+    carryCount = left;
+    sourcePos = decodeEnd;
+    goto finish;
+}
 
-    pairs.source = const_cast<std::uint8_t*>(sourcePosition);
-    pairs.sourceCount = static_cast<std::uint32_t>(sourceEnd - sourcePosition);
-    pairs.destination = out.position;
-    pairs.destinationCount = static_cast<std::uint32_t>(out.end - out.position);
+endMarkerRead:
+    if ((control & control::kFromCarry) != 0) {
+        control &= static_cast<std::uint8_t>(~control::kFromCarry);
+        // A marker that ends inside the old carried bytes leaves the
+        // caller's source where it was.
+        if (oldCarryUsed()) {
+            leaveCarry();
+        } else {
+            decodePos = sourcePos;
+            decodeEnd = sourceEnd;
+        }
+    }
+    sourcePos = decodePos;
+    if ((control & control::kWindowMode) != 0) {
+        control |= control::kEndPending;
+        if (passBytes() > static_cast<std::uint32_t>(outEnd - out)) {
+            const std::uint32_t handed = static_cast<std::uint32_t>(outEnd - out);
+            out = copyBytes(out, window + passStart, handed);
+            windowPos = passStart + handed;
+            pendingCount = passBytes() - handed;
+            control &= static_cast<std::uint8_t>(~control::kTailMode);
+            result |= result::kDestinationFull;
+            if (sourcePos == sourceEnd) result |= result::kSourceEmpty;
+            carryCount = 0;
+            state.bitPos = 0;
+            goto finish;
+        }
+        out = copyBytes(out, window + passStart, passBytes());
+        windowPos = passStart;
+    } else {
+        out = target;
+    }
+    if (out == outEnd) result |= result::kDestinationFull;
+
+endStream: {
+    if (sourcePos == sourceEnd) result |= result::kSourceEmpty;
+    const std::uint32_t held = windowPos;
+    const std::uint32_t produced = static_cast<std::uint32_t>(out - outputMark);
+    initHeader(header);
+    if ((flags & decompress_flag::kKeepHistoryAcrossEnd) != 0) {
+        std::uint32_t kept = held;
+        if (held + produced > kMaxOffset) {
+            kept = produced > kMaxOffset ? 0 : kMaxOffset - produced;
+            keepWindowTail(window, held, kept);
+        }
+        const std::uint32_t tail = smaller(produced, kMaxOffset);
+        copyBytes(window + kept, out - tail, tail);
+        header.windowPos = kept + tail;
+        header.control = control::kWindowMode;
+    }
+    pairs.source = const_cast<std::uint8_t*>(sourcePos);
+    pairs.sourceCount = static_cast<std::uint32_t>(sourceEnd - sourcePos);
+    pairs.destination = out;
+    pairs.destinationCount = static_cast<std::uint32_t>(outEnd - out);
+    return result | result::kStreamEnd;
+}
+
+finish:
+    if ((control & control::kWindowMode) == 0) out = target;
+    header.control = control;
+    header.matchCount = state.matchCount;
+    header.bitPos = static_cast<std::uint16_t>(state.bitPos);
+    header.matchOffset = static_cast<std::uint16_t>(state.matchOffset);
+    header.status = state.status;
+    header.windowPos = windowPos;
+    header.pendingCount = static_cast<std::uint16_t>(pendingCount);
+    header.carryCount = static_cast<std::uint16_t>(carryCount);
+    header.outputMark = static_cast<std::uint32_t>(out - outputMark);
+    pairs.source = const_cast<std::uint8_t*>(sourcePos);
+    pairs.sourceCount = static_cast<std::uint32_t>(sourceEnd - sourcePos);
+    pairs.destination = out;
+    pairs.destinationCount = static_cast<std::uint32_t>(outEnd - out);
     return result;
 }
 
@@ -646,57 +886,59 @@ std::uint32_t decodeStream(Pairs& pairs, DecoderState& state, std::uint8_t* ring
 std::uint32_t decompressionHistorySize() noexcept { return kDecompressionHistorySize; }
 
 void initDecompressionHistory(void* history) noexcept {
-    DecoderState state{};
-    state.magic = kDecompressionMagic;
-    state.phase = Phase::token;
-    storeState(history, state);
+    Header header = loadHeader(history);
+    initHeader(header);
+    storeHeader(history, header);
 }
 
 std::uint32_t decompress(std::uint8_t** source, std::uint8_t** destination, std::uint32_t* sourceCount,
                          std::uint32_t* destinationCount, void* history, std::uint32_t flags) noexcept {
-    DecoderState state = loadState(history);
+    Header header = loadHeader(history);
     // An uninitialised or poisoned history holds no positions worth
     // restoring: refuse before touching the caller's variables.
-    if (state.magic != kDecompressionMagic || state.phase == Phase::corrupt) return result::kRefused;
+    if (header.magic != kDecompressionMagic || header.corrupt != 0) return result::kRefused;
     const CallerVariables caller{source, destination, sourceCount, destinationCount};
-    restoreSavedPairs(caller, state.saved);
+    restoreSavedPairs(caller, header.saved);
     if ((flags & ~decompress_flag::kAllowed) != 0) return result::kRefused;
     Pairs pairs = caller.load();
+    std::uint8_t* const window = static_cast<std::uint8_t*>(history) + kWindowOffset;
 
     if ((flags & decompress_flag::kStoredBlock) != 0) {
-        // Stored bytes may only come between whole tokens.
-        if (pairs.sourceCount != pairs.destinationCount || state.phase != Phase::token) return result::kRefused;
-        copyBytes(pairs.destination, pairs.source, pairs.sourceCount);
-        appendToHistory(ringOf(history), state, pairs.destination, pairs.sourceCount);
-        pairs.source += pairs.sourceCount;
-        pairs.destination += pairs.destinationCount;
-        pairs.sourceCount = 0;
-        pairs.destinationCount = 0;
-        handBackPairs(caller, state.saved, pairs, true, true);
-        storeState(history, state);
-        return result::kSourceEmpty | result::kDestinationFull;
+        const std::uint32_t stored = copyStoredBlock(header, window, pairs);
+        if (stored == result::kRefused) return result::kRefused;
+        handBackPairs(caller, header.saved, pairs, true, true);
+        storeHeader(history, header);
+        return stored;
     }
 
-    if (pairs.sourceCount == 0 && state.carryCount == 0 && state.phase != Phase::copy) {
-        return result::kSourceEmpty;  // nothing to decode, nothing changes
-    }
+    // Between streams, with nothing to decode: nothing changes.
+    if (header.control == 0 && pairs.sourceCount == 0) return result::kSourceEmpty;
 
-    const std::uint32_t result = decodeStream(pairs, state, ringOf(history), flags);
-    if (result == result::kRefused) {
-        state.phase = Phase::corrupt;
-        storeState(history, state);
+    bool corrupt = false;
+    const std::uint32_t result = decodeCall(header, window, pairs, flags, corrupt);
+    if (corrupt) {
+        header.corrupt = 1;
+        storeHeader(history, header);
         return result::kRefused;
     }
-    handBackPairs(caller, state.saved, pairs, result);
-    storeState(history, state);
+    handBackPairs(caller, header.saved, pairs, result);
+    storeHeader(history, header);
     return result;
 }
 
 DecompressionProbe probeDecompressionHistory(const void* history) noexcept {
-    const DecoderState state = loadState(history);
-    const bool initialised = state.magic == kDecompressionMagic;
-    return DecompressionProbe{initialised, initialised && state.phase == Phase::corrupt,
-                              state.phase == Phase::token, state.carryCount, state.historyHeld};
+    const Header header = loadHeader(history);
+    const bool initialised = header.magic == kDecompressionMagic;
+    const bool windowMode = (header.control & control::kWindowMode) != 0;
+    return DecompressionProbe{initialised,
+                              initialised && header.corrupt != 0,
+                              (header.status & (status::kInitial | status::kFastLimit | status::kSourceShort)) != 0 &&
+                                  (header.control & control::kCopyPending) == 0,
+                              header.carryCount,
+                              windowMode ? smaller(header.windowPos, kMaxOffset) : smaller(header.outputMark, kMaxOffset),
+                              header.control,
+                              header.status,
+                              header.pendingCount};
 }
 
 }  // namespace huecl::lzs

@@ -68,7 +68,7 @@ TEST(LzsDecompressState, CarryNeverExceedsThreeBytesBetweenCalls) {
         Bytes stream = wideTokenStream(seed, &plainSize);
         std::vector<std::uint8_t> history(huecl::lzs::decompressionHistorySize());
         huecl::lzs::initDecompressionHistory(history.data());
-        Bytes output(plainSize);
+        Bytes output(plainSize + 1);
         std::mt19937 random(seed);
         std::uint8_t* src = stream.data();
         std::uint32_t srcCount = 1;
@@ -84,11 +84,13 @@ TEST(LzsDecompressState, CarryNeverExceedsThreeBytesBetweenCalls) {
             maxCarry = std::max(maxCarry, probe.carryCount);
             if (result & 1) srcCount = std::min<std::uint32_t>(1 + random() % 2, static_cast<std::uint32_t>(stream.data() + stream.size() - src));
             if ((result & 2) && !(result & 4)) {
+                // One spare byte: a marker still in the source is read only
+                // by a call with room.
                 dstCount = std::min<std::uint32_t>(1 + random() % 5, static_cast<std::uint32_t>(output.data() + output.size() - dst));
             }
         }
         EXPECT_TRUE(result & 4);
-        EXPECT_EQ(dst, output.data() + output.size());
+        EXPECT_EQ(dst, output.data() + plainSize);
         EXPECT_GE(maxCarry, 2u) << "the stream should make the decoder wait on wide items";
     }
 }

@@ -1,0 +1,323 @@
+// What each call of the decompressor reports and keeps: result bits,
+// handed-back positions, bytes waiting in the window or in carry. A host
+// driver steers its loops by exactly these, so they are pinned call by call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "lzs/lzs_decompress.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using huecl::lzs::decompress;
+using huecl::lzs::probeDecompressionHistory;
+
+constexpr std::uint32_t kSourceEmpty = 1;
+constexpr std::uint32_t kDestinationFull = 2;
+constexpr std::uint32_t kStreamEnd = 4;
+constexpr std::uint32_t kWindowMode = 16;
+constexpr std::uint32_t kCopyUnfinished = 32;
+
+// Tokens written most significant bit first, with the bytes they stand for.
+class Stream {
+public:
+    Stream& literal(std::uint8_t byte) {
+        put(0, 1);
+        put(byte, 8);
+        plain.push_back(byte);
+        return *this;
+    }
+    Stream& match(std::uint32_t offset, std::uint32_t length) {
+        if (offset < 128) {
+            put(0b11, 2);
+            put(offset, 7);
+        } else {
+            put(0b10, 2);
+            put(offset, 11);
+        }
+        if (length <= 4) {
+            put(length - 2, 2);
+        } else if (length <= 7) {
+            put(0b1100 + length - 5, 4);
+        } else {
+            put(0b1111, 4);
+            std::uint32_t rest = length - 8;
+            for (; rest >= 15; rest -= 15) put(0b1111, 4);
+            put(rest, 4);
+        }
+        for (std::uint32_t index = 0; index < length; ++index) plain.push_back(plain[plain.size() - offset]);
+        return *this;
+    }
+    Stream& end() {
+        put(0b110000000, 9);
+        while (bitCount_ % 8 != 0) put(0, 1);
+        return *this;
+    }
+    Bytes bytes;
+    Bytes plain;
+
+private:
+    void put(std::uint32_t value, std::uint32_t count) {
+        for (std::uint32_t bit = count; bit-- > 0;) {
+            if (bitCount_ % 8 == 0) bytes.push_back(0);
+            if ((value >> bit) & 1) bytes.back() |= static_cast<std::uint8_t>(0x80 >> (bitCount_ % 8));
+            ++bitCount_;
+        }
+    }
+    std::size_t bitCount_ = 0;
+};
+
+Stream randomStream(std::uint32_t seed, int tokens) {
+    std::mt19937 random(seed);
+    Stream stream;
+    for (int token = 0; token < tokens; ++token) {
+        if (stream.plain.empty() || random() % 3 == 0) {
+            stream.literal(static_cast<std::uint8_t>('a' + random() % 5));
+        } else {
+            const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain.size(), 2047));
+            stream.match(1 + random() % reach, 2 + random() % (random() % 8 == 0 ? 300 : 12));
+        }
+    }
+    return stream.end();
+}
+
+struct History {
+    History() : area(huecl::lzs::decompressionHistorySize(), 0x5A) { huecl::lzs::initDecompressionHistory(area.data()); }
+    void* get() { return area.data(); }
+    huecl::lzs::DecompressionProbe probe() const { return probeDecompressionHistory(area.data()); }
+    Bytes area;
+};
+
+// A host loop: source in pieces of sourcePiece bytes, room in pieces of
+// roomPiece bytes of one buffer; it moves on only what the results hand
+// back, and checks that every result agrees with the pairs it hands back.
+struct HostRun {
+    Bytes output;
+    std::vector<std::uint32_t> results;
+    std::size_t sourceUsed = 0;
+    std::uint32_t largestCarry = 0;
+};
+
+HostRun runHost(const Bytes& stream, std::size_t sourcePiece, std::size_t roomPiece, History& history) {
+    HostRun run;
+    Bytes source = stream;
+    Bytes output(stream.size() * 400 + 64, 0);
+    std::uint8_t* src = source.data();
+    auto srcCount = static_cast<std::uint32_t>(std::min(sourcePiece, stream.size()));
+    std::uint8_t* dst = output.data();
+    auto dstCount = static_cast<std::uint32_t>(roomPiece);
+    for (int call = 0; call < 1'000'000; ++call) {
+        const std::uint32_t result = decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0);
+        run.results.push_back(result);
+        EXPECT_NE(result, 0u);
+        if (result == 0) break;
+        run.largestCarry = std::max(run.largestCarry, history.probe().carryCount);
+        // Bit 1: the whole source is used; bit 2: the whole room is used.
+        if (result & kSourceEmpty) {
+            EXPECT_EQ(srcCount, 0u);
+        }
+        if (result & kDestinationFull) {
+            EXPECT_EQ(dstCount, 0u);
+        }
+        // The end comes once, with both pairs at their true positions.
+        if (result & kStreamEnd) {
+            EXPECT_LE(dst, output.data() + output.size());
+        }
+        if (result & kStreamEnd) {
+            run.sourceUsed = static_cast<std::size_t>(src - source.data());
+            run.output.assign(output.data(), dst);
+            return run;
+        }
+        if (result & kSourceEmpty) {
+            const auto used = static_cast<std::size_t>(src - source.data());
+            srcCount = static_cast<std::uint32_t>(std::min(sourcePiece, stream.size() - used));
+        }
+        if (result & kDestinationFull) dstCount = static_cast<std::uint32_t>(roomPiece);
+    }
+    ADD_FAILURE() << "the stream did not end";
+    return run;
+}
+
+TEST(LzsDecompressCallResults, EndMarkerAloneReturnsFiveWithBothPairsHandedBack) {
+    History history;
+    Bytes stream = {0xC0, 0x00};
+    Bytes output(10, 0);
+    std::uint8_t* src = stream.data();
+    std::uint8_t* dst = output.data();
+    std::uint32_t srcCount = 2;
+    std::uint32_t dstCount = 10;
+    EXPECT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
+    EXPECT_EQ(src, stream.data() + 2);
+    EXPECT_EQ(srcCount, 0u);
+    EXPECT_EQ(dst, output.data());
+    EXPECT_EQ(dstCount, 10u);
+    EXPECT_EQ(history.probe().control, 0u);
+}
+
+TEST(LzsDecompressCallResults, ZeroSourceBetweenStreamsChangesNothing) {
+    History history;
+    Bytes stream = {0xC0, 0x00};
+    Bytes output(4, 0);
+    std::uint8_t* src = stream.data();
+    std::uint8_t* dst = output.data();
+    std::uint32_t srcCount = 2;
+    std::uint32_t dstCount = 4;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), 5u);
+    const Bytes before = history.area;
+    EXPECT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty);
+    EXPECT_EQ(history.area, before);
+    EXPECT_EQ(dst, output.data());
+    EXPECT_EQ(dstCount, 4u);
+}
+
+TEST(LzsDecompressCallResults, TwoStreamsInOneSourceReturnFourThenFive) {
+    const Stream first = randomStream(31, 60);
+    const Stream second = randomStream(32, 60);
+    Bytes both = first.bytes;
+    both.insert(both.end(), second.bytes.begin(), second.bytes.end());
+    History history;
+    Bytes output(1 << 16);
+    std::uint8_t* src = both.data();
+    auto srcCount = static_cast<std::uint32_t>(both.size());
+    std::uint8_t* dst = output.data();
+    auto dstCount = static_cast<std::uint32_t>(output.size());
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kStreamEnd);
+    EXPECT_EQ(src, both.data() + first.bytes.size());
+    EXPECT_EQ(srcCount, second.bytes.size());
+    EXPECT_EQ(Bytes(output.data(), dst), first.plain);
+    std::uint8_t* const secondStart = dst;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
+    EXPECT_EQ(Bytes(secondStart, dst), second.plain);
+}
+
+TEST(LzsDecompressSourcePieces, OneByteAtATimeReturnsOneUntilTheEndAndCarriesAtMostThree) {
+    for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+        const Stream stream = randomStream(seed, 300);
+        History history;
+        const HostRun run = runHost(stream.bytes, 1, 1 << 20, history);
+        ASSERT_EQ(run.output, stream.plain) << seed;
+        EXPECT_EQ(run.sourceUsed, stream.bytes.size());
+        EXPECT_LE(run.largestCarry, 3u);
+        EXPECT_GE(run.largestCarry, 1u);
+        for (std::size_t call = 0; call + 1 < run.results.size(); ++call) ASSERT_EQ(run.results[call], kSourceEmpty) << call;
+        EXPECT_EQ(run.results.back(), kSourceEmpty | kStreamEnd);
+    }
+}
+
+TEST(LzsDecompressOutputRoom, OneByteOfRoomFillsEveryCallBeforeTheEnd) {
+    const Stream stream = randomStream(77, 200);
+    for (std::size_t sourcePiece : {std::size_t{1}, std::size_t{5}, stream.bytes.size()}) {
+        History history;
+        const HostRun run = runHost(stream.bytes, sourcePiece, 1, history);
+        ASSERT_EQ(run.output, stream.plain);
+        // A call before the end either fills its byte or takes all its source.
+        for (std::size_t call = 0; call + 1 < run.results.size(); ++call) {
+            ASSERT_NE(run.results[call] & (kDestinationFull | kSourceEmpty), 0u) << call;
+            if (sourcePiece == stream.bytes.size()) {
+                ASSERT_TRUE(run.results[call] & kDestinationFull) << call;
+            }
+        }
+        EXPECT_TRUE(run.results.back() & kStreamEnd);
+    }
+}
+
+TEST(LzsDecompressOutputRoom, LongMatchStopsFullAndTheWindowDeliversTheRest) {
+    Stream stream;
+    stream.literal('q').match(1, 300).end();
+    History history;
+    Bytes output(302, 0);
+    std::uint8_t* src = stream.bytes.data();
+    auto srcCount = static_cast<std::uint32_t>(stream.bytes.size());
+    std::uint8_t* dst = output.data();
+    std::uint32_t dstCount = 100;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
+    // The copy goes on inside the window on the next call.
+    EXPECT_EQ(history.probe().control & (kWindowMode | kCopyUnfinished), kWindowMode | kCopyUnfinished);
+    EXPECT_EQ(dst, output.data() + 100);
+    dstCount = 50;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
+    EXPECT_EQ(history.probe().pendingCount, 151u);
+    EXPECT_EQ(history.probe().control & kCopyUnfinished, 0u);
+    dstCount = 151;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
+    dstCount = 1;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
+    EXPECT_EQ(src, stream.bytes.data() + stream.bytes.size());
+    EXPECT_EQ(dst, output.data() + 301);
+    EXPECT_EQ(Bytes(output.begin(), output.begin() + 301), Bytes(301, 'q'));
+    EXPECT_EQ(output[301], 0);
+}
+
+TEST(LzsDecompressOutputRoom, TailModeKeepsBytesPendingWhenTheSourceRunsOut) {
+    Stream stream;
+    for (int index = 0; index < 24; ++index) stream.literal(static_cast<std::uint8_t>('A' + index));
+    stream.end();
+    History history;
+    Bytes output(30, 0);
+    std::uint8_t* src = stream.bytes.data();
+    std::uint32_t srcCount = 12;  // ten literals and a part of the eleventh
+    std::uint8_t* dst = output.data();
+    std::uint32_t dstCount = 8;   // too little room to decode into directly
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty);
+    // Decoded into the window, not yet delivered: the room is untouched.
+    EXPECT_EQ(dst, output.data());
+    EXPECT_EQ(dstCount, 8u);
+    EXPECT_EQ(output, Bytes(30, 0));
+    EXPECT_EQ(history.probe().control & kWindowMode, kWindowMode);
+    EXPECT_EQ(history.probe().pendingCount, 10u);
+    EXPECT_GE(history.probe().carryCount, 1u);
+
+    // The next call delivers eight of them without touching the source.
+    srcCount = static_cast<std::uint32_t>(stream.bytes.size() - 12);
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
+    EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain.begin(), stream.plain.begin() + 8));
+    EXPECT_EQ(history.probe().pendingCount, 2u);
+
+    dstCount = 22;
+    ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
+    EXPECT_EQ(Bytes(output.data(), dst), stream.plain);
+    EXPECT_EQ(src, stream.bytes.data() + stream.bytes.size());
+}
+
+TEST(LzsDecompressOutputRoom, TailModeFillsSmallRoomFromTheWindow) {
+    const Stream stream = randomStream(5, 40);
+    for (std::uint32_t room = 1; room < 16; ++room) {
+        History history;
+        Bytes output(stream.plain.size() + 1, 0);
+        Bytes source = stream.bytes;
+        std::uint8_t* src = source.data();
+        auto srcCount = static_cast<std::uint32_t>(source.size());
+        std::uint8_t* dst = output.data();
+        std::uint32_t dstCount = room;
+        ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0) & kDestinationFull, kDestinationFull);
+        EXPECT_EQ(dst, output.data() + room);
+        EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain.begin(), stream.plain.begin() + room));
+        EXPECT_EQ(history.probe().pendingCount, stream.plain.size() - room) << "the rest waits in the window";
+    }
+}
+
+// Every room size from 1 to 40 against every source piece from 1 to 8.
+TEST(LzsDecompressSplitSweep, EveryRoomAndSourcePieceGivesTheSameBytesAndConsistentResults) {
+    for (std::uint32_t seed : {3u, 4u, 9u}) {
+        const Stream stream = randomStream(seed, 120);
+        for (std::size_t room = 1; room <= 40; ++room) {
+            for (std::size_t piece = 1; piece <= 8; ++piece) {
+                History history;
+                const HostRun run = runHost(stream.bytes, piece, room, history);
+                ASSERT_EQ(run.output, stream.plain) << seed << " " << room << " " << piece;
+                ASSERT_EQ(run.sourceUsed, stream.bytes.size());
+                ASSERT_LE(run.largestCarry, 3u);
+                for (std::size_t call = 0; call + 1 < run.results.size(); ++call) {
+                    ASSERT_EQ(run.results[call] & kStreamEnd, 0u);
+                    ASSERT_NE(run.results[call], 0u);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
