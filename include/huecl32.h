@@ -111,8 +111,13 @@ HUECL_API uint32_t HUECL_CDECL LZS_Compress(uint8_t **source, uint8_t **destinat
 HUECL_API uint32_t HUECL_CDECL LZS_SizeOfDecompressionHistory(void);
 /* Prepares a decompression history of that many bytes; returns 1. */
 HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void *history);
-/* Decompresses from *source into *destination, resumably as LZS_Compress.
- * Returns result bits; a stored-block call returns 3. */
+/* Decompresses from *source into *destination, resumably as LZS_Compress:
+ * input in pieces of any size, output room of any size. flags: 0,
+ * LZS_FLAG_STORED_BLOCK (copy the source through; source and destination
+ * counts must be equal) and/or LZS_FLAG_KEEP_HISTORY_ACROSS_END. Returns
+ * result bits; a stored-block call returns 3; 0 for a refused call or a
+ * corrupt stream, after which the history refuses every call until it is
+ * initialised again. */
 HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t **source, uint8_t **destination,
                                               uint32_t *sourceCount, uint32_t *destinationCount,
                                               void *history, uint32_t flags);
@@ -190,23 +195,48 @@ typedef struct QvrCtrCmyInf {
     uint8_t *cmyTable;  /* 256-byte tone table applied last to all four, or null */
 } QvrCtrCmyInf;
 
+/* Clears the MatchCache that matchInfo points to (cacheKeys: 768 bytes, all
+ * keys white; cacheValues: 1024 bytes, all values no colorant). Call it once
+ * before the first method-1 match of a stream of rows. */
 HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf *matchInfo);
+/* Declared for completeness; not exported by this build yet. */
 HUECL_API void HUECL_STDCALL QvrColCnvC2r(uint32_t count, const uint8_t *source, uint8_t *destination,
                                           uint32_t gridSize, const uint8_t *table);
+/* Adjusts count CMYK pixels (4 bytes each) in place: saturation of cyan,
+ * magenta and yellow, then the optional tone table on all four. */
 HUECL_API void HUECL_STDCALL QvrColCtrCmy(uint32_t count, uint8_t *pixels, const QvrCtrCmyInf *control);
+/* Adjusts count RGB pixels (3 bytes each, blue, green, red) in place: the
+ * optional tone table, brightness, saturation, then a balance curve per
+ * primary. Zero fields switch their step off. */
 HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t *pixels, const QvrCtrRgbInf *control);
+/* Builds the threshold matrices that blackOnly, dizMode and screenKind select
+ * into the caller's matrix buffers (only matrixK when blackOnly is 1) and
+ * writes their edge lengths to the size fields. Each buffer needs
+ * size * size * thresholds-per-dot bytes; HUECL_MAX_THRESHOLD_MATRIX_BYTES
+ * is always enough. Reentrant. */
 HUECL_API void HUECL_STDCALL QvrColDizInfSet(QvrDizInf *ditherInfo);
+/* Screens the CMYK row at drawInfo->srcPixels into the planes (1, 2 or 4
+ * bits per dot as dizMode says; black only when blackOnly is non-zero),
+ * replicating or dropping pixels and rows when the resolutions differ. A
+ * call writes zero or more device rows at plane + devRow * lineBytes and
+ * advances devY and devRow by them, and srcY by one. */
 HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo);
 /* Builds a 256-byte density (tone) curve for a signed setting; 0 is the
  * identity, positive raises, negative lowers. Entry 0 stays 0 and entry 255
  * stays 255 for every setting; entries are clamped to 0-255. */
 HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t *table);
-/* Completes the derived fields of drawInfo; returns how many source rows fit
- * into plane buffers of bufferSize bytes each. */
+/* Completes srcX, srcY, devWidth and lineBytes of drawInfo from its first
+ * seven fields and ditherInfo->dizMode; returns how many source rows fit
+ * into plane buffers of bufferSize bytes each. Returns 0 (and never divides
+ * by zero) when a resolution is 0 or a row would take no bytes. */
 HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo,
                                                  uint32_t bufferSize);
+/* Matches count RGB pixels (3 bytes each) into CMYK pixels (4 bytes each, a
+ * separate buffer) by the method in matchInfo->mchMode; method 1 reads and
+ * updates the MatchCache, which QvrColCchIni must have cleared. */
 HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t *source, uint8_t *destination,
                                           const QvrMchInf *matchInfo);
+/* Declared for completeness; not exported by this build yet. */
 HUECL_API void HUECL_STDCALL QvrColPtcPrc(uint32_t bitsPerPixel, uint32_t count, uint8_t *source,
                                           uint32_t *destination, const uint32_t *palette);
 
@@ -264,6 +294,8 @@ typedef struct QvCtrCmyInf {
     uint8_t *cmyTable; /* 256-byte table for all four components, or null */
 } QvCtrCmyInf;
 
+/* The earlier generation's exports below are declared for completeness and
+ * not exported by this build yet, apart from QvTnrTblMak. */
 HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t *pixels, const QvCtrCmyInf *control);
 HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const QvCtrRgbInf *control);
 HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo);
