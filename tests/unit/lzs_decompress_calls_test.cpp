@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lzs/lzs_decompress.h"
+#include "support/lzs_stream_builder.h"
 
 namespace {
 
@@ -22,63 +23,16 @@ constexpr std::uint32_t kStreamEnd = 4;
 constexpr std::uint32_t kWindowMode = 16;
 constexpr std::uint32_t kCopyUnfinished = 32;
 
-// Tokens written most significant bit first, with the bytes they stand for.
-class Stream {
-public:
-    Stream& literal(std::uint8_t byte) {
-        put(0, 1);
-        put(byte, 8);
-        plain.push_back(byte);
-        return *this;
-    }
-    Stream& match(std::uint32_t offset, std::uint32_t length) {
-        if (offset < 128) {
-            put(0b11, 2);
-            put(offset, 7);
-        } else {
-            put(0b10, 2);
-            put(offset, 11);
-        }
-        if (length <= 4) {
-            put(length - 2, 2);
-        } else if (length <= 7) {
-            put(0b1100 + length - 5, 4);
-        } else {
-            put(0b1111, 4);
-            std::uint32_t rest = length - 8;
-            for (; rest >= 15; rest -= 15) put(0b1111, 4);
-            put(rest, 4);
-        }
-        for (std::uint32_t index = 0; index < length; ++index) plain.push_back(plain[plain.size() - offset]);
-        return *this;
-    }
-    Stream& end() {
-        put(0b110000000, 9);
-        while (bitCount_ % 8 != 0) put(0, 1);
-        return *this;
-    }
-    Bytes bytes;
-    Bytes plain;
-
-private:
-    void put(std::uint32_t value, std::uint32_t count) {
-        for (std::uint32_t bit = count; bit-- > 0;) {
-            if (bitCount_ % 8 == 0) bytes.push_back(0);
-            if ((value >> bit) & 1) bytes.back() |= static_cast<std::uint8_t>(0x80 >> (bitCount_ % 8));
-            ++bitCount_;
-        }
-    }
-    std::size_t bitCount_ = 0;
-};
+using Stream = testsupport::LzsStreamBuilder;
 
 Stream randomStream(std::uint32_t seed, int tokens) {
     std::mt19937 random(seed);
     Stream stream;
     for (int token = 0; token < tokens; ++token) {
-        if (stream.plain.empty() || random() % 3 == 0) {
+        if (stream.plain().empty() || random() % 3 == 0) {
             stream.literal(static_cast<std::uint8_t>('a' + random() % 5));
         } else {
-            const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain.size(), 2047));
+            const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain().size(), 2047));
             stream.match(1 + random() % reach, 2 + random() % (random() % 8 == 0 ? 300 : 12));
         }
     }
@@ -177,8 +131,8 @@ TEST(LzsDecompressCallResults, ZeroSourceBetweenStreamsChangesNothing) {
 TEST(LzsDecompressCallResults, TwoStreamsInOneSourceReturnFourThenFive) {
     const Stream first = randomStream(31, 60);
     const Stream second = randomStream(32, 60);
-    Bytes both = first.bytes;
-    both.insert(both.end(), second.bytes.begin(), second.bytes.end());
+    Bytes both = first.stream();
+    both.insert(both.end(), second.stream().begin(), second.stream().end());
     History history;
     Bytes output(1 << 16);
     std::uint8_t* src = both.data();
@@ -186,21 +140,21 @@ TEST(LzsDecompressCallResults, TwoStreamsInOneSourceReturnFourThenFive) {
     std::uint8_t* dst = output.data();
     auto dstCount = static_cast<std::uint32_t>(output.size());
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kStreamEnd);
-    EXPECT_EQ(src, both.data() + first.bytes.size());
-    EXPECT_EQ(srcCount, second.bytes.size());
-    EXPECT_EQ(Bytes(output.data(), dst), first.plain);
+    EXPECT_EQ(src, both.data() + first.stream().size());
+    EXPECT_EQ(srcCount, second.stream().size());
+    EXPECT_EQ(Bytes(output.data(), dst), first.plain());
     std::uint8_t* const secondStart = dst;
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
-    EXPECT_EQ(Bytes(secondStart, dst), second.plain);
+    EXPECT_EQ(Bytes(secondStart, dst), second.plain());
 }
 
 TEST(LzsDecompressSourcePieces, OneByteAtATimeReturnsOneUntilTheEndAndCarriesAtMostThree) {
     for (std::uint32_t seed = 1; seed <= 5; ++seed) {
         const Stream stream = randomStream(seed, 300);
         History history;
-        const HostRun run = runHost(stream.bytes, 1, 1 << 20, history);
-        ASSERT_EQ(run.output, stream.plain) << seed;
-        EXPECT_EQ(run.sourceUsed, stream.bytes.size());
+        const HostRun run = runHost(stream.stream(), 1, 1 << 20, history);
+        ASSERT_EQ(run.output, stream.plain()) << seed;
+        EXPECT_EQ(run.sourceUsed, stream.stream().size());
         EXPECT_LE(run.largestCarry, 3u);
         EXPECT_GE(run.largestCarry, 1u);
         for (std::size_t call = 0; call + 1 < run.results.size(); ++call) ASSERT_EQ(run.results[call], kSourceEmpty) << call;
@@ -210,14 +164,14 @@ TEST(LzsDecompressSourcePieces, OneByteAtATimeReturnsOneUntilTheEndAndCarriesAtM
 
 TEST(LzsDecompressOutputRoom, OneByteOfRoomFillsEveryCallBeforeTheEnd) {
     const Stream stream = randomStream(77, 200);
-    for (std::size_t sourcePiece : {std::size_t{1}, std::size_t{5}, stream.bytes.size()}) {
+    for (std::size_t sourcePiece : {std::size_t{1}, std::size_t{5}, stream.stream().size()}) {
         History history;
-        const HostRun run = runHost(stream.bytes, sourcePiece, 1, history);
-        ASSERT_EQ(run.output, stream.plain);
+        const HostRun run = runHost(stream.stream(), sourcePiece, 1, history);
+        ASSERT_EQ(run.output, stream.plain());
         // A call before the end either fills its byte or takes all its source.
         for (std::size_t call = 0; call + 1 < run.results.size(); ++call) {
             ASSERT_NE(run.results[call] & (kDestinationFull | kSourceEmpty), 0u) << call;
-            if (sourcePiece == stream.bytes.size()) {
+            if (sourcePiece == stream.stream().size()) {
                 ASSERT_TRUE(run.results[call] & kDestinationFull) << call;
             }
         }
@@ -230,8 +184,8 @@ TEST(LzsDecompressOutputRoom, LongMatchStopsFullAndTheWindowDeliversTheRest) {
     stream.literal('q').match(1, 300).end();
     History history;
     Bytes output(302, 0);
-    std::uint8_t* src = stream.bytes.data();
-    auto srcCount = static_cast<std::uint32_t>(stream.bytes.size());
+    std::uint8_t* src = stream.stream().data();
+    auto srcCount = static_cast<std::uint32_t>(stream.stream().size());
     std::uint8_t* dst = output.data();
     std::uint32_t dstCount = 100;
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
@@ -246,7 +200,7 @@ TEST(LzsDecompressOutputRoom, LongMatchStopsFullAndTheWindowDeliversTheRest) {
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
     dstCount = 1;
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
-    EXPECT_EQ(src, stream.bytes.data() + stream.bytes.size());
+    EXPECT_EQ(src, stream.stream().data() + stream.stream().size());
     EXPECT_EQ(dst, output.data() + 301);
     EXPECT_EQ(Bytes(output.begin(), output.begin() + 301), Bytes(301, 'q'));
     EXPECT_EQ(output[301], 0);
@@ -258,7 +212,7 @@ TEST(LzsDecompressOutputRoom, TailModeKeepsBytesPendingWhenTheSourceRunsOut) {
     stream.end();
     History history;
     Bytes output(30, 0);
-    std::uint8_t* src = stream.bytes.data();
+    std::uint8_t* src = stream.stream().data();
     std::uint32_t srcCount = 12;  // ten literals and a part of the eleventh
     std::uint8_t* dst = output.data();
     std::uint32_t dstCount = 8;   // too little room to decode into directly
@@ -272,31 +226,31 @@ TEST(LzsDecompressOutputRoom, TailModeKeepsBytesPendingWhenTheSourceRunsOut) {
     EXPECT_GE(history.probe().carryCount, 1u);
 
     // The next call delivers eight of them without touching the source.
-    srcCount = static_cast<std::uint32_t>(stream.bytes.size() - 12);
+    srcCount = static_cast<std::uint32_t>(stream.stream().size() - 12);
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kDestinationFull);
-    EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain.begin(), stream.plain.begin() + 8));
+    EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain().begin(), stream.plain().begin() + 8));
     EXPECT_EQ(history.probe().pendingCount, 2u);
 
     dstCount = 22;
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty | kStreamEnd);
-    EXPECT_EQ(Bytes(output.data(), dst), stream.plain);
-    EXPECT_EQ(src, stream.bytes.data() + stream.bytes.size());
+    EXPECT_EQ(Bytes(output.data(), dst), stream.plain());
+    EXPECT_EQ(src, stream.stream().data() + stream.stream().size());
 }
 
 TEST(LzsDecompressOutputRoom, TailModeFillsSmallRoomFromTheWindow) {
     const Stream stream = randomStream(5, 40);
     for (std::uint32_t room = 1; room < 16; ++room) {
         History history;
-        Bytes output(stream.plain.size() + 1, 0);
-        Bytes source = stream.bytes;
+        Bytes output(stream.plain().size() + 1, 0);
+        Bytes source = stream.stream();
         std::uint8_t* src = source.data();
         auto srcCount = static_cast<std::uint32_t>(source.size());
         std::uint8_t* dst = output.data();
         std::uint32_t dstCount = room;
         ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0) & kDestinationFull, kDestinationFull);
         EXPECT_EQ(dst, output.data() + room);
-        EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain.begin(), stream.plain.begin() + room));
-        EXPECT_EQ(history.probe().pendingCount, stream.plain.size() - room) << "the rest waits in the window";
+        EXPECT_EQ(Bytes(output.data(), dst), Bytes(stream.plain().begin(), stream.plain().begin() + room));
+        EXPECT_EQ(history.probe().pendingCount, stream.plain().size() - room) << "the rest waits in the window";
     }
 }
 
@@ -307,9 +261,9 @@ TEST(LzsDecompressSplitSweep, EveryRoomAndSourcePieceGivesTheSameBytesAndConsist
         for (std::size_t room = 1; room <= 40; ++room) {
             for (std::size_t piece = 1; piece <= 8; ++piece) {
                 History history;
-                const HostRun run = runHost(stream.bytes, piece, room, history);
-                ASSERT_EQ(run.output, stream.plain) << seed << " " << room << " " << piece;
-                ASSERT_EQ(run.sourceUsed, stream.bytes.size());
+                const HostRun run = runHost(stream.stream(), piece, room, history);
+                ASSERT_EQ(run.output, stream.plain()) << seed << " " << room << " " << piece;
+                ASSERT_EQ(run.sourceUsed, stream.stream().size());
                 ASSERT_LE(run.largestCarry, 3u);
                 for (std::size_t call = 0; call + 1 < run.results.size(); ++call) {
                     ASSERT_EQ(run.results[call] & kStreamEnd, 0u);

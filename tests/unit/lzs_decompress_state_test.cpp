@@ -9,6 +9,7 @@
 
 #include "lzs/lzs_decompress.h"
 #include "lzs/lzs_format.h"
+#include "support/lzs_stream_builder.h"
 
 namespace {
 
@@ -16,50 +17,27 @@ using Bytes = std::vector<std::uint8_t>;
 using huecl::lzs::decompress;
 using huecl::lzs::probeDecompressionHistory;
 
-class BitWriter {
-public:
-    void put(std::uint32_t value, std::uint32_t count) {
-        for (std::uint32_t bit = count; bit-- > 0;) {
-            if (bitCount_ % 8 == 0) bytes.push_back(0);
-            if ((value >> bit) & 1) bytes.back() |= static_cast<std::uint8_t>(0x80 >> (bitCount_ % 8));
-            ++bitCount_;
-        }
-    }
-    void end() {
-        put(0b110000000, 9);
-        while (bitCount_ % 8 != 0) put(0, 1);
-    }
-    Bytes bytes;
-
-private:
-    std::size_t bitCount_ = 0;
-};
+using testsupport::LzsStreamBuilder;
 
 // Long-offset matches with long lengths: the widest items the decoder waits for.
 Bytes wideTokenStream(std::uint32_t seed, std::size_t* plainSize) {
     std::mt19937 random(seed);
-    BitWriter writer;
+    LzsStreamBuilder writer;
     std::size_t held = 0;
     for (int token = 0; token < 400; ++token) {
         if (held < 200 || random() % 4 == 0) {
-            writer.put(0, 1);
-            writer.put(random() & 0xFF, 8);
+            writer.literal(static_cast<std::uint8_t>(random() & 0xFF));
             ++held;
             continue;
         }
         const std::uint32_t offset = 128 + random() % (std::min<std::size_t>(held, 2047) - 127);
-        writer.put(0b10, 2);
-        writer.put(offset, 11);
         const std::uint32_t length = 8 + random() % 100;
-        writer.put(0b1111, 4);
-        std::uint32_t rest = length - 8;
-        for (; rest >= 15; rest -= 15) writer.put(0b1111, 4);
-        writer.put(rest, 4);
+        writer.match(offset, length, /*forceLong=*/true);
         held += length;
     }
     writer.end();
     *plainSize = held;
-    return writer.bytes;
+    return writer.stream();
 }
 
 TEST(LzsDecompressState, CarryNeverExceedsThreeBytesBetweenCalls) {
@@ -124,19 +102,15 @@ TEST(LzsDecompressState, HistoryHeldGrowsToTheLargestOffset) {
 }
 
 TEST(LzsDecompressState, CorruptInputPoisonsTheHistory) {
-    BitWriter writer;
-    writer.put(0, 1);
-    writer.put('a', 8);
-    writer.put(0b11, 2);
-    writer.put(2, 7);  // one byte before the first
-    writer.put(0, 2);
+    LzsStreamBuilder writer;
+    writer.literal('a').match(2, 2);  // one byte before the first
     writer.end();
     std::vector<std::uint8_t> history(huecl::lzs::decompressionHistorySize());
     huecl::lzs::initDecompressionHistory(history.data());
     Bytes output(16);
-    std::uint8_t* src = writer.bytes.data();
+    std::uint8_t* src = writer.stream().data();
     std::uint8_t* dst = output.data();
-    std::uint32_t srcCount = static_cast<std::uint32_t>(writer.bytes.size());
+    std::uint32_t srcCount = static_cast<std::uint32_t>(writer.stream().size());
     std::uint32_t dstCount = 16;
     EXPECT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.data(), 0), 0u);
     EXPECT_TRUE(probeDecompressionHistory(history.data()).corrupt);
