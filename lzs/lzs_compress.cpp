@@ -242,6 +242,7 @@ private:
     std::uint32_t outputFull(CoreState state) noexcept;
     std::uint32_t closeInReserve(CoreState state) noexcept;
     std::uint32_t pause() noexcept;
+    void keepSourceAsHistory() noexcept;
     void useWholeSource() noexcept {
         handedBack_.source = callerSource_ + callerCount_;
         handedBack_.sourceCount = 0;
@@ -258,6 +259,7 @@ private:
     std::uint32_t position_;  // always the position of src_
     std::uint32_t result_ = 0;
     CoreState coreState_ = CoreState::Scanning;
+    bool historyKept_ = false;  // this stream's bytes are in historyArea and position_ is final
 
     std::uint8_t* scanBase_ = nullptr;
     std::uint8_t* src_ = nullptr;
@@ -495,6 +497,7 @@ std::uint32_t Compressor::run() noexcept {
         result_ = h_.savedResult;
         if ((interruptedBits & control_bit::kClosing) != 0) {
             useWholeSource();
+            historyKept_ = true;
             return afterClose();
         }
         if ((h_.control & control_bit::kThroughHistoryArea) != 0) {
@@ -579,6 +582,10 @@ std::uint32_t Compressor::close(bool afterOverflow) noexcept {
     }
     h_.pendingBytes = static_cast<std::uint8_t>(closeBytes);
     h_.control |= control_bit::kClosing;
+    // A stream that keeps its history for the next one keeps it now, while
+    // this call's source is at hand: a close finished in a later call sees
+    // only the source it handed back as used.
+    if ((flags_ & compress_flag::kKeepHistory) != 0) keepSourceAsHistory();
     if (!flushPendingBytes()) {
         h_.savedResult = static_cast<std::uint8_t>(result_);
         saveState();
@@ -666,6 +673,15 @@ std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
 
 std::uint32_t Compressor::pause() noexcept {
     h_.control |= control_bit::kPaused;
+    if (!historyKept_) keepSourceAsHistory();
+    saveState();
+    return result_;
+}
+
+// The last 2047 bytes of this call's source go to historyArea unless the
+// stream already scans there; an ended source counts as used.
+void Compressor::keepSourceAsHistory() noexcept {
+    historyKept_ = true;
     if (h_.historyFill == 0) {
         const std::uint32_t kept = callerCount_ < kMaxOffset ? callerCount_ : kMaxOffset;
         if (kept != 0) __builtin_memcpy(h_.historyArea, callerSource_ + (callerCount_ - kept), kept);
@@ -675,8 +691,6 @@ std::uint32_t Compressor::pause() noexcept {
         position_ = h_.callStartPos + callerCount_;
         useWholeSource();
     }
-    saveState();
-    return result_;
 }
 
 void Compressor::saveState() noexcept {

@@ -506,6 +506,57 @@ TEST(LzsKeepHistory, NextStreamRefersToTheLastOne) {
     EXPECT_LT(two.output.size() * 4, alone.output.size());
 }
 
+// Streams closed one after another with flag 4, each written into output
+// buffers of roomPerCall bytes, all through one history.
+Bytes compressStreamsWithKeptHistory(const std::vector<Bytes>& parts, std::uint32_t flags, std::uint32_t roomPerCall) {
+    History history;
+    Bytes joined;
+    Bytes room(roomPerCall);
+    for (const Bytes& part : parts) {
+        Bytes input = part;
+        std::uint8_t* src = input.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(input.size());
+        for (std::uint32_t result = 0; (result & LZS_RESULT_STREAM_END) == 0;) {
+            std::uint8_t* dst = room.data();
+            std::uint32_t dstCount = roomPerCall;
+            result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), flags, 8);
+            if (result == 0) return {};
+            joined.insert(joined.end(), room.begin(), room.begin() + (roomPerCall - dstCount));
+        }
+        if (srcCount != 0) return {};
+    }
+    return joined;
+}
+
+TEST(LzsKeepHistory, CloseFinishedInALaterCallKeepsTheWholeStreamAsHistory) {
+    // Small parts that repeat each other, so that every stream refers back
+    // into the ones before it, and closes that often spill into a second call.
+    std::vector<Bytes> parts;
+    Bytes all;
+    for (std::uint32_t k = 0; k < 12; ++k) {
+        parts.push_back(concat({textBytes(9 + 5 * k, 3 + k % 4), repeated(static_cast<std::uint8_t>(k), 2)}));
+        all.insert(all.end(), parts.back().begin(), parts.back().end());
+    }
+    const std::uint32_t base = LZS_FLAG_CLOSE_AT_END | LZS_FLAG_KEEP_HISTORY;
+    for (std::uint32_t flags : {base, base | 8u, base | 16u}) {
+        const Bytes whole = compressStreamsWithKeptHistory(parts, flags, 4096);
+        ASSERT_FALSE(whole.empty());
+        for (std::uint32_t room = 16; room <= 24; ++room) {
+            ASSERT_EQ(compressStreamsWithKeptHistory(parts, flags, room), whole) << "room " << room << " flags " << flags;
+        }
+        std::size_t at = 0;
+        Bytes decodedSoFar;
+        for (const Bytes& part : parts) {
+            const Decoded decoded = decodeStream(whole.data() + at, whole.size() - at, decodedSoFar);
+            ASSERT_TRUE(decoded.ok) << decoded.error;
+            ASSERT_EQ(decoded.output, part);
+            decodedSoFar.insert(decodedSoFar.end(), part.begin(), part.end());
+            at += decoded.streamBytes;
+        }
+        EXPECT_EQ(decodedSoFar, all);
+    }
+}
+
 TEST(LzsKeepHistory, ClosedStreamsBackToBackStartOnByteBoundaries) {
     History history;
     Bytes output;
