@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lzs/lzs_decompress.h"
+#include "support/crc32.h"
 #include "support/lzs_stream_builder.h"
 
 namespace {
@@ -56,7 +57,10 @@ struct HostRun {
     std::uint32_t largestCarry = 0;
 };
 
-HostRun runHost(const Bytes& stream, std::size_t sourcePiece, std::size_t roomPiece, History& history) {
+// With a trace, every call adds what a host sees of it: the result, both
+// handed-back pairs (as offsets) and what the history keeps back.
+HostRun runHost(const Bytes& stream, std::size_t sourcePiece, std::size_t roomPiece, History& history,
+                Bytes* trace = nullptr) {
     HostRun run;
     Bytes source = stream;
     Bytes output(stream.size() * 400 + 64, 0);
@@ -70,6 +74,14 @@ HostRun runHost(const Bytes& stream, std::size_t sourcePiece, std::size_t roomPi
         EXPECT_NE(result, 0u);
         if (result == 0) break;
         run.largestCarry = std::max(run.largestCarry, history.probe().carryCount);
+        if (trace) {
+            const huecl::lzs::DecompressionProbe probe = history.probe();
+            for (const std::uint32_t word :
+                 {result, static_cast<std::uint32_t>(src - source.data()), srcCount,
+                  static_cast<std::uint32_t>(dst - output.data()), dstCount, probe.carryCount, probe.pendingCount}) {
+                for (int shift = 0; shift < 32; shift += 8) trace->push_back(static_cast<std::uint8_t>(word >> shift));
+            }
+        }
         // Bit 1: the whole source is used; bit 2: the whole room is used.
         if (result & kSourceEmpty) {
             EXPECT_EQ(srcCount, 0u);
@@ -271,6 +283,50 @@ TEST(LzsDecompressSplitSweep, EveryRoomAndSourcePieceGivesTheSameBytesAndConsist
                 }
             }
         }
+    }
+}
+
+// Where each call stops depends on how the decoder groups tokens into
+// 32-bit reads of the source and on the margin it keeps before the end of
+// the room; the bytes come out right either way, so only the calls show a
+// change. The checksums pin every call of the sweep above, for streams of
+// mixed tokens and for one made mostly of matches of 5 to 7 bytes, whose
+// length field may end a read.
+Stream mediumMatchStream(std::uint32_t seed, int tokens) {
+    std::mt19937 random(seed);
+    Stream stream;
+    for (int token = 0; token < tokens; ++token) {
+        if (stream.plain().size() < 8 || random() % 4 == 0) {
+            stream.literal(static_cast<std::uint8_t>(random()));
+        } else {
+            const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain().size(), 2047));
+            const std::uint32_t offset = random() % 2 == 0 ? 1 + random() % std::min(reach, 127u) : 1 + random() % reach;
+            stream.match(offset, random() % 5 == 0 ? 2 + random() % 3 : 5 + random() % 3);
+        }
+    }
+    return stream.end();
+}
+
+TEST(LzsDecompressSplitSweep, EveryCallOfTheSweepIsPinned) {
+    const struct {
+        Stream stream;
+        std::uint32_t checksum;
+    } cases[] = {
+        {randomStream(3, 120), 0x2d179f64u},
+        {randomStream(9, 120), 0xc55310fau},
+        {mediumMatchStream(5, 160), 0x9bf7f985u},
+        {mediumMatchStream(6, 160), 0x0a382f47u},
+    };
+    for (const auto& sweep : cases) {
+        Bytes trace;
+        for (std::size_t room = 1; room <= 40; ++room) {
+            for (std::size_t piece = 1; piece <= 8; ++piece) {
+                History history;
+                const HostRun run = runHost(sweep.stream.stream(), piece, room, history, &trace);
+                ASSERT_EQ(run.output, sweep.stream.plain()) << room << " " << piece;
+            }
+        }
+        EXPECT_EQ(testsupport::crc32(trace), sweep.checksum) << std::hex << testsupport::crc32(trace);
     }
 }
 
