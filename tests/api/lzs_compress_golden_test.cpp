@@ -4,6 +4,7 @@
 // print the current table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,87 @@ Bytes compressCase(const Bytes& input, std::uint32_t budget, std::uint32_t flags
         if (result != 6u) break;
     }
     return joined;
+}
+
+// The source fed in pieces of `piece` bytes, the last one with flag 1 (with
+// flag 1 in flags every piece closes its own stream), into outputs of room
+// bytes (room 0: ample room).
+Bytes compressFedInPieces(const Bytes& input, std::uint32_t budget, std::uint32_t flags, std::uint32_t piece,
+                          std::uint32_t room) {
+    History history;
+    Bytes source = input;
+    const std::uint32_t roomSize = room != 0 ? room : static_cast<std::uint32_t>(input.size() * 2 + 64);
+    Bytes out(roomSize);
+    Bytes joined;
+    std::uint8_t* dst = out.data();
+    std::uint32_t dstCount = roomSize;
+    std::size_t given = 0;
+    std::size_t size = std::min<std::size_t>(piece, input.size());
+    std::uint8_t* src = source.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(size);
+    for (int calls = 0; calls < 1000000; ++calls) {
+        const bool last = given + size >= input.size();
+        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(),
+                                                  flags | (last ? LZS_FLAG_CLOSE_AT_END : 0), budget);
+        if (result == 0) return {};
+        if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
+            joined.insert(joined.end(), out.data(), dst);
+            dst = out.data();
+            dstCount = roomSize;
+            if (last && (result & LZS_RESULT_STREAM_END) && srcCount == 0) return joined;
+        }
+        if ((result & (LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)) && srcCount == 0 && !last) {
+            given += size;
+            size = std::min<std::size_t>(piece, input.size() - given);
+            src = source.data() + given;
+            srcCount = static_cast<std::uint32_t>(size);
+        }
+    }
+    return {};
+}
+
+// Streams fed in pieces: paused streams that go on through the kept
+// history, streams closed per piece with and without kept history, and
+// output-sized streams, each at several output rooms. Every stream in the
+// output decodes, given the ones before it as history, and together they
+// give the input back.
+TEST(LzsCompressGolden, StreamsFedInPieces) {
+    std::ifstream file(HUECL_TEST_DATA "/lzs/compress_pieces.csv");
+    ASSERT_TRUE(file) << "missing tests/data/lzs/compress_pieces.csv";
+    const bool print = std::getenv("HUECL_PRINT_GOLDEN") != nullptr;
+    std::string line;
+    std::getline(file, line);  // header
+    int rows = 0;
+    while (std::getline(file, line)) {
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        std::string corpus, budget, flags, piece, room, size, checksum;
+        for (std::string* field : {&corpus, &budget, &flags, &piece, &room, &size, &checksum}) {
+            std::getline(fields, *field, ',');
+        }
+        const Bytes input = goldenCorpus(corpus);
+        const Bytes output =
+            compressFedInPieces(input, std::stoul(budget), std::stoul(flags), std::stoul(piece), std::stoul(room));
+        ASSERT_FALSE(output.empty()) << line;
+        Bytes joined;
+        for (std::size_t at = 0; at < output.size();) {
+            const Decoded decoded = decodeStream(output.data() + at, output.size() - at, joined);
+            ASSERT_TRUE(decoded.ok) << line << ": " << decoded.error;
+            joined.insert(joined.end(), decoded.output.begin(), decoded.output.end());
+            at += decoded.streamBytes;
+        }
+        EXPECT_EQ(joined, input) << line;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%08x", fnv1a(output));
+        if (print) {
+            std::printf("%s,%s,%s,%s,%s,%zu,%s\n", corpus.c_str(), budget.c_str(), flags.c_str(), piece.c_str(),
+                        room.c_str(), output.size(), hex);
+        }
+        EXPECT_EQ(output.size(), std::stoul(size)) << line;
+        EXPECT_EQ(hex, checksum) << line;
+        ++rows;
+    }
+    EXPECT_GT(rows, 0);
 }
 
 TEST(LzsCompressGolden, SizesAndChecksumsOfTheFixedCorpus) {
