@@ -40,7 +40,10 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
         if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
             compressed.insert(compressed.end(), room.get(), dst);
             if (finished) return compressed;
-            roomSize = 16 + splitter.next() % 200;
+            // A stream that ended keeping its history is paused, and a
+            // paused stream takes any room, down to one byte.
+            const bool paused = (result & LZS_RESULT_STREAM_END) && (flags & LZS_FLAG_KEEP_HISTORY);
+            roomSize = paused ? 1 + splitter.next() % 215 : 16 + splitter.next() % 200;
             room.reset(new std::uint8_t[roomSize]);
             dst = room.get();
             dstCount = static_cast<std::uint32_t>(roomSize);

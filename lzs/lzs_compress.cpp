@@ -175,6 +175,15 @@ inline bool writeMatchCode(BitSink& sink, std::uint32_t& matchLength, std::uint3
                               bits + kLengthNibbleBits, length - kFirstEscapedLength);
 }
 
+// Room a word store must leave: with flag 2, the reserve that a close
+// needs. A paused stream may go on in less room than the reserve; such a
+// call stores words up to the end of its output like one without flag 2,
+// and the stream spills into the next call, since no close would fit.
+constexpr std::uint32_t storeReserveFor(std::uint32_t flags, const Pairs& pairs) noexcept {
+    const bool reserveFits = pairs.destinationCount >= kCloseReserve;
+    return (flags & compress_flag::kCloseWhenFull) != 0 && reserveFits ? kWordBytes + kCloseReserve : kWordBytes;
+}
+
 class Compressor {
 public:
     Compressor(CompressionHistory& history, const Pairs& pairs, std::uint32_t flags, std::uint32_t budget) noexcept
@@ -184,8 +193,7 @@ public:
           callerSource_(pairs.source),
           callerCount_(pairs.sourceCount),
           handedBack_(pairs),
-          sink_{pairs.destination, pairs.destination + pairs.destinationCount,
-                (flags & compress_flag::kCloseWhenFull) != 0 ? kWordBytes + kCloseReserve : kWordBytes,
+          sink_{pairs.destination, pairs.destination + pairs.destinationCount, storeReserveFor(flags, pairs),
                 history.bitBuffer, history.freeBits, 0},
           position_(history.position) {}
 
@@ -611,8 +619,8 @@ std::uint32_t Compressor::outputFull(CoreState state) noexcept {
     h_.control |= static_cast<std::uint8_t>(state);
     h_.savedResult = static_cast<std::uint8_t>(result_);
     // The reserve holds any close (at most 9 bytes) unless the call began
-    // with less than 16 bytes of room, which only a paused stream may do;
-    // then the output simply fills and the stream goes on in the next one.
+    // with less room than that, which only a paused stream may do; then the
+    // output simply fills and the stream goes on in the next one.
     if ((flags_ & compress_flag::kCloseWhenFull) != 0 && sink_.room() >= kCloseReserve) return closeInReserve(state);
 
     // Fill the output to its last byte; the rest of the word waits.

@@ -742,6 +742,47 @@ TEST(LzsCloseWhenFull, PausedStreamWithLittleRoomLeftGoesOnSafely) {
     }
 }
 
+// A stream closed when full with flag 4 leaves the history paused, so the
+// next call may offer less room than a close needs: that call fills its
+// room to the last byte, never past it, and the stream goes on.
+TEST(LzsCloseWhenFull, TooLittleRoomForACloseSpillsIntoTheNextCall) {
+    const Bytes input = concat({textBytes(300, 5), randomBytes(200, 6)});
+    const std::uint32_t flags = LZS_FLAG_CLOSE_AT_END | LZS_FLAG_CLOSE_WHEN_FULL | LZS_FLAG_KEEP_HISTORY;
+    for (std::uint32_t small = 1; small <= 15; ++small) {
+        History history;
+        Bytes source = input;
+        std::uint8_t* src = source.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(source.size());
+        Bytes joined;
+        std::uint32_t result = 0;
+        for (int call = 0; call < 1000 && ((result & LZS_RESULT_STREAM_END) == 0 || srcCount != 0); ++call) {
+            const std::uint32_t room = call == 0 ? 40 : call == 1 ? small : 64;
+            Bytes buffer(room + 16, 0xEE);
+            std::uint8_t* dst = buffer.data();
+            std::uint32_t dstCount = room;
+            result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), flags, 8);
+            ASSERT_NE(result, 0u) << small << " call " << call;
+            if (call == 0) {
+                ASSERT_EQ(result, LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END);
+            }
+            if (call == 1 && small < 12) {
+                ASSERT_EQ(result, LZS_RESULT_DEST_FULL) << small;
+            }
+            ASSERT_TRUE(std::all_of(buffer.begin() + room, buffer.end(), [](std::uint8_t b) { return b == 0xEE; }))
+                << small << " call " << call;
+            joined.insert(joined.end(), buffer.data(), dst);
+        }
+        Bytes decodedAll;
+        for (std::size_t at = 0; at < joined.size();) {
+            const Decoded decoded = decodeStream(joined.data() + at, joined.size() - at, decodedAll);
+            ASSERT_TRUE(decoded.ok) << small << ": " << decoded.error;
+            decodedAll.insert(decodedAll.end(), decoded.output.begin(), decoded.output.end());
+            at += decoded.streamBytes;
+        }
+        EXPECT_EQ(decodedAll, input) << small;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The compressor never reads outside the caller's source: the source sits
 // between two inaccessible pages.
