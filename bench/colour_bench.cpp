@@ -31,7 +31,10 @@ Row photoRow() {
                   static_cast<std::uint8_t>(150 + random() % 40)};
     }
     Row row;
-    while (row.size() < 3 * kRowPixels) appendRun(row, 1 + random() % 6, palette[random() % palette.size()]);
+    while (row.size() < 3 * kRowPixels) {
+        const std::uint32_t run = 1 + random() % 6;  // one draw per statement, in a fixed order
+        appendRun(row, run, palette[random() % palette.size()]);
+    }
     return row;
 }
 

@@ -93,7 +93,8 @@ StreamBuilder randomStream(std::uint32_t seed, std::size_t tokens, std::uint32_t
             const std::uint32_t reach = static_cast<std::uint32_t>(std::min<std::size_t>(held, 2047));
             const std::uint32_t offset = random() % 4 == 0 ? 1 + random() % std::min<std::uint32_t>(reach, 8)
                                                             : 1 + random() % reach;
-            builder.match(offset, 2 + random() % (random() % 10 == 0 ? 400 : maxLength));
+            const std::uint32_t longest = random() % 10 == 0 ? 400 : maxLength;
+            builder.match(offset, 2 + random() % longest);
         }
     }
     return builder.end();

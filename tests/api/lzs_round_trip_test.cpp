@@ -40,7 +40,8 @@ Bytes proseText(std::uint32_t seed, std::size_t size) {
     std::mt19937 random(seed);
     std::string text;
     while (text.size() < size) {
-        text += words[random() % (random() % 3 == 0 ? 14 : 5)];
+        const std::uint32_t choices = random() % 3 == 0 ? 14 : 5;
+        text += words[random() % choices];
         text += random() % 11 == 0 ? ". " : " ";
     }
     text.resize(size);
@@ -235,7 +236,9 @@ TEST(LzsRoundTrip, OutputSizedStreamsDecodeOneByOne) {
         const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 3, 8);
         ASSERT_TRUE(result & LZS_RESULT_STREAM_END) << result;
         const Bytes stream(room.data(), dst);
-        const Bytes part = decompress(stream, 0, random, 1 + random() % 4, 1 + random() % 9, input.size());
+        const std::size_t sourcePiece = 1 + random() % 4;
+        const std::size_t roomPiece = 1 + random() % 9;
+        const Bytes part = decompress(stream, 0, random, sourcePiece, roomPiece, input.size());
         decoded.insert(decoded.end(), part.begin(), part.end());
     }
     EXPECT_EQ(decoded, input);

@@ -33,8 +33,13 @@ Stream randomStream(std::uint32_t seed, int tokens) {
         if (stream.plain().empty() || random() % 3 == 0) {
             stream.literal(static_cast<std::uint8_t>('a' + random() % 5));
         } else {
+            // One draw per statement: the order in which a call's arguments
+            // are evaluated is left to the compiler.
             const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain().size(), 2047));
-            stream.match(1 + random() % reach, 2 + random() % (random() % 8 == 0 ? 300 : 12));
+            const std::uint32_t offset = 1 + random() % reach;
+            const std::uint32_t longest = random() % 8 == 0 ? 300 : 12;
+            const std::uint32_t length = 2 + random() % longest;
+            stream.match(offset, length);
         }
     }
     return stream.end();
@@ -301,7 +306,8 @@ Stream mediumMatchStream(std::uint32_t seed, int tokens) {
         } else {
             const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain().size(), 2047));
             const std::uint32_t offset = random() % 2 == 0 ? 1 + random() % std::min(reach, 127u) : 1 + random() % reach;
-            stream.match(offset, random() % 5 == 0 ? 2 + random() % 3 : 5 + random() % 3);
+            const std::uint32_t length = random() % 5 == 0 ? 2 + random() % 3 : 5 + random() % 3;
+            stream.match(offset, length);
         }
     }
     return stream.end();
@@ -312,8 +318,8 @@ TEST(LzsDecompressSplitSweep, EveryCallOfTheSweepIsPinned) {
         Stream stream;
         std::uint32_t checksum;
     } cases[] = {
-        {randomStream(3, 120), 0x2d179f64u},
-        {randomStream(9, 120), 0xc55310fau},
+        {randomStream(3, 120), 0xe6175adeu},
+        {randomStream(9, 120), 0xa8d7908bu},
         {mediumMatchStream(5, 160), 0x9bf7f985u},
         {mediumMatchStream(6, 160), 0x0a382f47u},
     };
