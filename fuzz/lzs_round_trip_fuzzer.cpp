@@ -4,7 +4,9 @@
 //
 // Input: byte 0 the compressor's flags (low five bits; with flag 1 every
 // source piece closes a stream), byte 1 the budget, byte 2 bit 0 the
-// decompressor's flag 4, bytes 3-6 seed the splits, the rest is the payload.
+// decompressor's flag 4 and bit 1 a fresh budget and fresh flags 4, 8 and
+// 16 for every call (flags 1 and 2 stay, as the saved pairs require),
+// bytes 3-6 seed the splits, the rest is the payload.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +17,8 @@ namespace {
 
 using namespace lzs_fuzz;
 
-Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performance, Splitter& splitter) {
+Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performance, bool varyPerCall,
+               Splitter& splitter) {
     Bytes compressed;
     std::unique_ptr<std::uint8_t[]> history(new std::uint8_t[LZS_SizeOfCompressionHistory()]);
     require(LZS_InitCompressionHistory(history.get()) == 1);
@@ -42,8 +45,15 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
     std::uint32_t dstCount = static_cast<std::uint32_t>(roomSize);
     for (;;) {
         const bool last = given + piece >= input.size();
+        std::uint32_t callFlags = flags;
+        std::uint32_t callBudget = performance;
+        if (varyPerCall) {
+            const std::uint32_t pick = splitter.next();
+            callFlags = (flags & (LZS_FLAG_CLOSE_AT_END | LZS_FLAG_CLOSE_WHEN_FULL)) | (pick & 28);
+            callBudget = (pick >> 8) & 255;
+        }
         const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(),
-                                                  flags | (last ? LZS_FLAG_CLOSE_AT_END : 0), performance);
+                                                  callFlags | (last ? LZS_FLAG_CLOSE_AT_END : 0), callBudget);
         require(result != 0);
         const bool finished = last && (result & LZS_RESULT_STREAM_END) && srcCount == 0;
         if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
@@ -51,7 +61,7 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
             if (finished) return compressed;
             // A stream that ended keeping its history is paused, and a
             // paused stream takes any room, down to one byte.
-            const bool paused = (result & LZS_RESULT_STREAM_END) && (flags & LZS_FLAG_KEEP_HISTORY);
+            const bool paused = (result & LZS_RESULT_STREAM_END) && (callFlags & LZS_FLAG_KEEP_HISTORY);
             roomSize = paused ? 1 + splitter.next() % 215 : 16 + splitter.next() % 200;
             room.reset(new std::uint8_t[roomSize]);
             dst = room.get();
@@ -72,13 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t performance = data[1];
     // Streams closed with flag 4 refer to the one before: the decompressor
     // then needs its flag 4 too; otherwise either setting must work.
-    const bool keepHistory = (flags & LZS_FLAG_KEEP_HISTORY) != 0 || (data[2] & 1) != 0;
+    const bool varyPerCall = (data[2] & 2) != 0;
+    const bool keepHistory = (flags & LZS_FLAG_KEEP_HISTORY) != 0 || (data[2] & 1) != 0 || varyPerCall;
     const std::uint32_t decodeFlags = keepHistory ? LZS_FLAG_KEEP_HISTORY_ACROSS_END : 0;
     const std::uint32_t seed = data[3] | data[4] << 8 | data[5] << 16 | static_cast<std::uint32_t>(data[6]) << 24;
     const Bytes input(data + 7, data + size);
 
     Splitter splitter(seed);
-    const Bytes compressed = compress(input, flags, performance, splitter);
+    const Bytes compressed = compress(input, flags, performance, varyPerCall, splitter);
     const Decoded decoded = decodeAll(compressed, &splitter, decodeFlags, input.size() + 1);
     require(!decoded.refused);
     require(decoded.output == input);

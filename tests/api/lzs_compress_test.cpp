@@ -557,6 +557,59 @@ TEST(LzsKeepHistory, CloseFinishedInALaterCallKeepsTheWholeStreamAsHistory) {
     }
 }
 
+// The call that finishes a close decides by its own flag 4 whether the
+// next stream may refer to the closed one, also when the call that began
+// the close had no flag 4.
+TEST(LzsKeepHistory, FlagFourOfTheCallThatFinishesACloseDecides) {
+    const Bytes first = textBytes(700, 8);
+    const Bytes second(first.begin() + 100, first.begin() + 400);  // repeats the first
+    // Writes `first` into outputs of room bytes; flag 4 only in call
+    // `keepFrom` and later. Returns the calls it took.
+    const auto writeFirst = [&](History& history, std::uint32_t room, std::size_t keepFrom, Bytes& joined) {
+        Bytes copy = first;
+        std::uint8_t* src = copy.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(first.size());
+        std::size_t calls = 0;
+        for (std::uint32_t result = 0; (result & LZS_RESULT_STREAM_END) == 0; ++calls) {
+            Bytes buffer(room);
+            std::uint8_t* dst = buffer.data();
+            std::uint32_t dstCount = room;
+            const std::uint32_t flags = LZS_FLAG_CLOSE_AT_END | (calls >= keepFrom ? LZS_FLAG_KEEP_HISTORY : 0);
+            result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), flags, 8);
+            if (result == 0) return std::size_t{0};
+            joined.insert(joined.end(), buffer.data(), dst);
+        }
+        return calls;
+    };
+    for (std::uint32_t room = 16; room <= 48; ++room) {
+        History counting;
+        Bytes ignored;
+        const std::size_t calls = writeFirst(counting, room, SIZE_MAX, ignored);
+        ASSERT_GT(calls, 1u);
+        // Only the last call, which at times only stores the rest of the
+        // close that the call before began, carries flag 4.
+        History history;
+        Bytes joined;
+        ASSERT_EQ(writeFirst(history, room, calls - 1, joined), calls);
+        const std::size_t firstBytes = joined.size();
+        Bytes secondCopy = second;
+        std::uint8_t* src = secondCopy.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(second.size());
+        Bytes buffer(second.size() * 2 + 64);
+        std::uint8_t* dst = buffer.data();
+        std::uint32_t dstCount = static_cast<std::uint32_t>(buffer.size());
+        ASSERT_EQ(LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), LZS_FLAG_CLOSE_AT_END, 8), 5u);
+        joined.insert(joined.end(), buffer.data(), dst);
+        const Decoded one = decodeStream(joined.data(), firstBytes);
+        ASSERT_TRUE(one.ok) << room << ": " << one.error;
+        ASSERT_EQ(one.output, first) << room;
+        const Decoded two = decodeStream(joined.data() + firstBytes, joined.size() - firstBytes, first);
+        ASSERT_TRUE(two.ok) << room << ": " << two.error;
+        EXPECT_EQ(two.output, second) << room;
+        EXPECT_LT(joined.size() - firstBytes, 40u) << room << ": the second stream refers back";
+    }
+}
+
 TEST(LzsKeepHistory, ClosedStreamsBackToBackStartOnByteBoundaries) {
     History history;
     Bytes output;
