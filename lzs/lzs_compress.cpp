@@ -590,10 +590,10 @@ std::uint32_t Compressor::close(bool afterOverflow) noexcept {
     }
     h_.pendingBytes = static_cast<std::uint8_t>(closeBytes);
     h_.control |= control_bit::kClosing;
-    // A stream that keeps its history for the next one keeps it now, while
-    // this call's source is at hand: a close finished in a later call sees
-    // only the source it handed back as used, and that call's flag 4
-    // decides whether the next stream refers to this one.
+    // The history is kept now, while this call's source is at hand, when
+    // this call keeps it or the close spills: a close finished in a later
+    // call sees only the source it handed back as used, and that call's
+    // flag 4 decides whether the next stream refers to this one.
     const bool stored = flushPendingBytes();
     if (!stored || (flags_ & compress_flag::kKeepHistory) != 0) keepSourceAsHistory();
     if (!stored) {
