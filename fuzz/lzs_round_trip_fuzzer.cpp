@@ -5,8 +5,9 @@
 // Input: byte 0 the compressor's flags (low five bits; with flag 1 every
 // source piece closes a stream), byte 1 the budget, byte 2 bit 0 the
 // decompressor's flag 4 and bit 1 a fresh budget and fresh flags 4, 8 and
-// 16 for every call, and a fresh flag 2 whenever the output was handed
-// back (flag 2 must stay while the library keeps the output pair),
+// 16 for every call, a fresh flag 2 whenever the output was handed back
+// and a fresh flag 1 with every source piece (flags 1 and 2 must stay
+// while the library keeps the source or output pair),
 // bytes 3-6 seed the splits, the rest is the payload.
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,8 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
     std::uint32_t dstCount = static_cast<std::uint32_t>(roomSize);
     bool outputHandedBack = true;
     std::uint32_t closeWhenFull = flags & LZS_FLAG_CLOSE_WHEN_FULL;
+    std::uint32_t closeAtEnd = flags & LZS_FLAG_CLOSE_AT_END;
+    bool newPiece = true;
     for (;;) {
         const bool last = given + piece >= input.size();
         std::uint32_t callFlags = flags;
@@ -53,13 +56,15 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
         if (varyPerCall) {
             const std::uint32_t pick = splitter.next();
             if (outputHandedBack) closeWhenFull = pick & LZS_FLAG_CLOSE_WHEN_FULL;
-            callFlags = (flags & LZS_FLAG_CLOSE_AT_END) | closeWhenFull | (pick & 28);
+            if (newPiece) closeAtEnd = (pick >> 16) & LZS_FLAG_CLOSE_AT_END;
+            callFlags = closeAtEnd | closeWhenFull | (pick & 28);
             callBudget = (pick >> 8) & 255;
         }
         const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(),
                                                   callFlags | (last ? LZS_FLAG_CLOSE_AT_END : 0), callBudget);
         require(result != 0);
         outputHandedBack = (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) != 0;
+        newPiece = false;
         const bool finished = last && (result & LZS_RESULT_STREAM_END) && srcCount == 0;
         if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
             compressed.insert(compressed.end(), room.get(), dst);
@@ -75,6 +80,7 @@ Bytes compress(const Bytes& input, std::uint32_t flags, std::uint32_t performanc
         if ((result & (LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)) && srcCount == 0 && !last) {
             given += piece;
             offerNextPiece();
+            newPiece = true;
         }
     }
 }
