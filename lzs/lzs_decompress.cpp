@@ -111,8 +111,10 @@ inline std::uint32_t loadBigEndian32(const std::uint8_t* bytes) noexcept {
     return word;
 }
 
-// A forward copy between buffers that do not overlap (or where `to` lies
-// below `from`, as when `window` is compacted); returns the destination end.
+// A forward copy, four bytes at a time; returns the destination end. The
+// buffers may overlap where `to` lies below `from` (`window` compacted) or
+// at least four bytes above it (a match, which then repeats its period as
+// a byte-by-byte copy would).
 std::uint8_t* copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) noexcept {
     while (count >= 4) {
         store32(to, load32(from));
@@ -153,15 +155,7 @@ std::uint8_t* copyMatch(std::uint8_t* out, std::uint32_t offset, std::uint32_t c
         count -= head;
         stride = 2 * offset;
     }
-    const std::uint8_t* from = out - stride;
-    while (count >= 4) {
-        store32(out, load32(from));
-        out += 4;
-        from += 4;
-        count -= 4;
-    }
-    while (count-- != 0) *out++ = *from++;
-    return out;
+    return copyBytes(out, out - stride, count);
 }
 
 // ---- Token decoding -------------------------------------------------------------
