@@ -1,4 +1,5 @@
-// Colour matching and colour balance on one printer row of 4960 pixels
+// Colour matching, colour balance, CMYK back to RGB and palette expansion on
+// one printer row of 4960 pixels
 // (A4 at 600 dpi), in pixels per second, beside memcpy of the same bytes.
 #include <benchmark/benchmark.h>
 
@@ -157,5 +158,76 @@ void BM_ColourBalanceCmy(benchmark::State& state) {
     reportRow(state, pixels.size());
 }
 BENCHMARK(BM_ColourBalanceCmy);
+
+// ---- CMYK back to RGB ------------------------------------------------------
+
+// A CMYK row as matching makes it: the photograph through a 17-point table
+// (random entries, so cyan, magenta, yellow and black all vary and nearly
+// every pixel needs two black slices), or through the black-only method.
+std::vector<std::uint8_t> matchedRow(const Row& source, std::uint32_t mode) {
+    std::vector<std::uint8_t> table = randomTable(17 * 17 * 17);
+    std::vector<std::uint8_t> keys(HUECL_MATCH_CACHE_KEY_BYTES), values(HUECL_MATCH_CACHE_VALUE_BYTES);
+    QvrMchInf info{mode, 0, 17, table.data(), keys.data(), values.data()};
+    QvrColCchIni(&info);
+    std::vector<std::uint8_t> cmyk(4 * kRowPixels);
+    QvrColMchPrc(kRowPixels, source.data(), cmyk.data(), &info);
+    return cmyk;
+}
+
+// Every pixel a different CMYK value, none of them black alone.
+std::vector<std::uint8_t> distinctCmykRow() {
+    std::vector<std::uint8_t> row(4 * kRowPixels);
+    for (std::uint32_t i = 0; i < kRowPixels; ++i) {
+        const std::uint32_t value = (i + 1) * 2654435761u;
+        std::memcpy(&row[4 * i], &value, 4);
+        row[4 * i] |= 1;
+    }
+    return row;
+}
+
+void cmykToRgbBenchmark(benchmark::State& state, const std::vector<std::uint8_t>& source) {
+    constexpr std::uint32_t kGrid = 17;
+    std::mt19937 random(4);
+    std::vector<std::uint8_t> table(3 * kGrid * kGrid * kGrid * kGrid);
+    for (std::uint8_t& byte : table) byte = static_cast<std::uint8_t>(random());
+    std::vector<std::uint8_t> destination(3 * kRowPixels);
+    for (auto _ : state) {
+        QvrColCnvC2r(kRowPixels, source.data(), destination.data(), kGrid, table.data());
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    reportRow(state, source.size());
+}
+
+void BM_ColourCmykToRgbPhoto(benchmark::State& state) { cmykToRgbBenchmark(state, matchedRow(photoRow(), 1)); }
+void BM_ColourCmykToRgbDistinct(benchmark::State& state) { cmykToRgbBenchmark(state, distinctCmykRow()); }
+void BM_ColourCmykToRgbBlackOnly(benchmark::State& state) { cmykToRgbBenchmark(state, matchedRow(photoRow(), 4)); }
+BENCHMARK(BM_ColourCmykToRgbPhoto);
+BENCHMARK(BM_ColourCmykToRgbDistinct);
+BENCHMARK(BM_ColourCmykToRgbBlackOnly);
+
+// ---- Palette expansion -------------------------------------------------------
+
+// A row of random codes of the given width into 4-byte entries. Widths 1,
+// 2 and 4 shift the source in place, so every iteration first restores it
+// from a pristine copy (at most 4960 bytes; timed, included in the figure).
+void BM_ColourPaletteExpand(benchmark::State& state) {
+    const auto width = static_cast<std::uint32_t>(state.range(0));
+    std::mt19937 random(5);
+    std::vector<std::uint8_t> pristine((kRowPixels * width + 7) / 8);
+    for (std::uint8_t& byte : pristine) byte = static_cast<std::uint8_t>(random());
+    std::vector<std::uint8_t> source = pristine;
+    std::vector<std::uint32_t> palette(256);
+    for (std::uint32_t& entry : palette) entry = random();
+    std::vector<std::uint32_t> destination(kRowPixels);
+    for (auto _ : state) {
+        std::memcpy(source.data(), pristine.data(), source.size());
+        QvrColPtcPrc(width, kRowPixels, source.data(), destination.data(), palette.data());
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    reportRow(state, 4 * destination.size());
+}
+BENCHMARK(BM_ColourPaletteExpand)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(3);
 
 }  // namespace

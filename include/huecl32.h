@@ -199,7 +199,17 @@ typedef struct QvrCtrCmyInf {
  * keys white; cacheValues: 1024 bytes, all values no colorant). Call it once
  * before the first method-1 match of a stream of rows. */
 HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf *matchInfo);
-/* Declared for completeness; not exported by this build yet. */
+/* Converts count CMYK pixels (4 bytes each: cyan, magenta, yellow, black) at
+ * source into RGB pixels (3 bytes each: blue, green, red) at destination, a
+ * separate buffer of 3 * count bytes; source is only read. table is the
+ * caller's CmykToRgbTable of gridSize^4 entries of 3 bytes (red, green,
+ * blue), entry ((k * N + c) * N + m) * N + y, read only. Cyan, magenta and
+ * yellow are interpolated trilinearly inside the two black slices around
+ * the pixel's black, which are then blended; a pixel of black alone blends
+ * the two slices' blank entries. Results are written blue first, except
+ * for a pixel without any colorant, which copies entry 0 byte for byte as
+ * stored. gridSize 0 works as 1 (every pixel reads entry 0). A count of 0
+ * writes nothing. */
 HUECL_API void HUECL_STDCALL QvrColCnvC2r(uint32_t count, const uint8_t *source, uint8_t *destination,
                                           uint32_t gridSize, const uint8_t *table);
 /* Adjusts count CMYK pixels (4 bytes each) in place: saturation of cyan,
@@ -236,7 +246,23 @@ HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf *ditherInfo, Qv
  * updates the MatchCache, which QvrColCchIni must have cleared. */
 HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t *source, uint8_t *destination,
                                           const QvrMchInf *matchInfo);
-/* Declared for completeness; not exported by this build yet. */
+/* Expands count packed palette indices at source into count 32-bit palette
+ * entries at destination (4 * count bytes, caller-owned, a separate buffer),
+ * copied unchanged from palette (caller-owned, read only: 2^bitsPerPixel
+ * entries for widths up to 8, 256 for wider codes). Codes are bitsPerPixel
+ * wide, most significant bit first, and may straddle bytes; a code wider
+ * than 8 bits indexes the palette with its last 8 bits, width 0 gives
+ * entry 0 for every pixel. Neither row nor palette needs 4-byte alignment.
+ *
+ * The source row is the caller's, and widths 1, 2 and 4 use it as scratch:
+ * each byte is shifted left in place as its codes are taken. Afterwards a
+ * fully used byte holds its old value shifted left by 7 (width 1), 6
+ * (width 2) or 4 (width 4), truncated to 8 bits; the partly used last byte
+ * of a width-1 or width-2 row is shifted by one code per pixel taken from
+ * it; the byte holding the odd last code of a width-4 row is unchanged.
+ * Callers that need the indices again keep a copy. Every other width only
+ * reads the source. Example: width 4, count 3, source 0xAB 0xC0 writes
+ * palette[0xA], palette[0xB], palette[0xC] and leaves 0xB0 0xC0. */
 HUECL_API void HUECL_STDCALL QvrColPtcPrc(uint32_t bitsPerPixel, uint32_t count, uint8_t *source,
                                           uint32_t *destination, const uint32_t *palette);
 

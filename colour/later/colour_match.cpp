@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "colour/common/tone_tables.h"
+#include "colour/later/grid_interpolation.h"
 
 namespace huecl::later {
 
@@ -134,38 +135,6 @@ void convertWithRouting(NeutralRouting neutral, std::uint32_t count, const std::
 
 // ---- Interpolation and the cache -------------------------------------------
 
-// Where one component falls between two grid points: the lower point, the
-// upper one (the same point when the component lands exactly on the grid,
-// so a component of 255 never reads past the last point) and the distance
-// from the lower point in 255ths.
-struct AxisPosition {
-    std::size_t low;
-    std::size_t high;
-    std::uint32_t fraction;
-};
-
-constexpr AxisPosition locateOnAxis(std::uint32_t component, std::uint32_t gridSteps) noexcept {
-    const std::uint32_t position = component * gridSteps;
-    const std::uint32_t low = position / 255;
-    const std::uint32_t fraction = position % 255;
-    return {low, low + (fraction != 0 ? 1u : 0u), fraction};
-}
-
-constexpr std::uint32_t kFullWeight = 255u * 255u * 255u;
-constexpr std::uint32_t kHalfWeightRoundedDown = kFullWeight / 2;
-
-// One CMYK entry with each component in a 16-bit lane, cyan lowest.
-inline std::uint64_t spreadToLanes16(const std::uint8_t* entry) noexcept {
-    return std::uint64_t{entry[0]} | (std::uint64_t{entry[1]} << 16) | (std::uint64_t{entry[2]} << 32) |
-           (std::uint64_t{entry[3]} << 48);
-}
-
-// 16-bit lanes 0 and 2 (cyan, yellow), or 1 and 3 (magenta, black), moved
-// into 32-bit lanes.
-constexpr std::uint64_t kLowHalfOfEachWord = 0x0000FFFF0000FFFFull;
-constexpr std::uint64_t evenLanes(std::uint64_t lanes16) noexcept { return lanes16 & kLowHalfOfEachWord; }
-constexpr std::uint64_t oddLanes(std::uint64_t lanes16) noexcept { return (lanes16 >> 16) & kLowHalfOfEachWord; }
-
 // Four source pixels of one colour, as the 12 bytes they occupy, and the
 // 16 bytes of their result; lets a run of one colour move four pixels per
 // compare. The words are read and written in the host's little-endian
@@ -250,53 +219,12 @@ void interpolateRow(std::uint32_t count, const std::uint8_t* source, std::uint8_
 
 std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red,
                                  std::uint32_t gridSize, const std::uint8_t* table) noexcept {
-    // A grid of 0 points would place every component far outside the table;
-    // it is read as the one-point grid, which maps every colour to entry 0.
-    const std::uint32_t gridSteps = gridSize == 0 ? 0 : gridSize - 1;
-    const std::size_t points = gridSteps + std::size_t{1};
-    const AxisPosition r = locateOnAxis(red, gridSteps);
-    const AxisPosition g = locateOnAxis(green, gridSteps);
-    const AxisPosition b = locateOnAxis(blue, gridSteps);
-
-    // The eight-corner sum is taken one axis at a time, with the four
-    // components side by side in the lanes of 64-bit words. Integer sums
-    // are exact in any order, and every lane stays below its width, so no
-    // carry crosses into a neighbour:
-    //   along blue, two entries weighted (255 - f) and f: at most 255^2,
-    //   16-bit lanes (cyan, magenta, yellow, black);
-    //   along green: at most 255^3, 32-bit lanes, cyan and yellow in one
-    //   word, magenta and black in the other;
-    //   along red, plus the rounding term: at most 255^4 + 8,290,687, still
-    //   below 2^32, which is why the sums need all 32 unsigned bits.
-    const auto alongBlue = [&](std::size_t row) noexcept {
-        return spreadToLanes16(table + 4 * (row + b.low)) * (255u - b.fraction) +
-               spreadToLanes16(table + 4 * (row + b.high)) * b.fraction;
-    };
-    const std::size_t redLow = r.low * points * points;
-    const std::size_t redHigh = r.high * points * points;
-    const std::size_t greenLow = g.low * points;
-    const std::size_t greenHigh = g.high * points;
-    const std::uint64_t lowRedLowGreen = alongBlue(redLow + greenLow);
-    const std::uint64_t lowRedHighGreen = alongBlue(redLow + greenHigh);
-    const std::uint64_t highRedLowGreen = alongBlue(redHigh + greenLow);
-    const std::uint64_t highRedHighGreen = alongBlue(redHigh + greenHigh);
-
-    const std::uint64_t greenLowWeight = 255u - g.fraction;
-    const std::uint64_t lowRedEven = evenLanes(lowRedLowGreen) * greenLowWeight + evenLanes(lowRedHighGreen) * g.fraction;
-    const std::uint64_t lowRedOdd = oddLanes(lowRedLowGreen) * greenLowWeight + oddLanes(lowRedHighGreen) * g.fraction;
-    const std::uint64_t highRedEven = evenLanes(highRedLowGreen) * greenLowWeight + evenLanes(highRedHighGreen) * g.fraction;
-    const std::uint64_t highRedOdd = oddLanes(highRedLowGreen) * greenLowWeight + oddLanes(highRedHighGreen) * g.fraction;
-
-    constexpr std::uint64_t kRoundingInBothLanes = (std::uint64_t{kHalfWeightRoundedDown} << 32) | kHalfWeightRoundedDown;
-    const std::uint64_t redLowWeight = 255u - r.fraction;
-    const std::uint64_t even = lowRedEven * redLowWeight + highRedEven * r.fraction + kRoundingInBothLanes;
-    const std::uint64_t odd = lowRedOdd * redLowWeight + highRedOdd * r.fraction + kRoundingInBothLanes;
-
-    const auto cyan = static_cast<std::uint32_t>(even) / kFullWeight;
-    const auto yellow = static_cast<std::uint32_t>(even >> 32) / kFullWeight;
-    const auto magenta = static_cast<std::uint32_t>(odd) / kFullWeight;
-    const auto black = static_cast<std::uint32_t>(odd >> 32) / kFullWeight;
-    return packCmyk(cyan, magenta, yellow, black);
+    const std::uint32_t gridSteps = gridStepsOf(gridSize);
+    const GridCube cube = {locateOnAxis(red, gridSteps), locateOnAxis(green, gridSteps),
+                           locateOnAxis(blue, gridSteps), gridSteps + std::size_t{1}};
+    // Entry bytes are cyan to black, so the packed result is already a
+    // packed CMYK pixel.
+    return interpolateCube<4>(table, cube);
 }
 
 void clearMatchCache(const MatchCache& cache) noexcept {
