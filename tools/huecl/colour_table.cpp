@@ -65,6 +65,20 @@ ColourTable buildModelTable(const std::vector<uint8_t> &axis) {
     return table;
 }
 
+std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profilePath) {
+    const std::string name = profilePath.string();
+    std::lock_guard lock(lcmsMutex);
+    cmsSetLogErrorHandler(keepLcmsError);
+    lastLcmsError.clear();
+    ProfileHandle profile(cmsOpenProfileFromFile(name.c_str(), "r"));
+    if (!profile || !cmsMD5computeID(profile.get()))
+        throw ToolError(name + ": not a readable ICC profile" +
+                        (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
+    std::array<uint8_t, 16> identity{};
+    cmsGetHeaderProfileID(profile.get(), identity.data());
+    return identity;
+}
+
 ColourTable buildProfileTable(const std::filesystem::path &profilePath, const std::vector<uint8_t> &axis) {
     const auto gridSize = static_cast<uint32_t>(axis.size());
     const std::string name = profilePath.string();

@@ -3,6 +3,7 @@
 // matching method stands for.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -28,6 +29,11 @@ struct ColourTable {
 // colour inks and shadows go to black; k is removed from each colour ink
 // (C = c - k, and so on). Pure black prints as black ink alone.
 ColourTable buildModelTable(const std::vector<uint8_t> &axis);
+
+// The profile's ID: the MD5 of the profile as Little CMS computes it for
+// the ICC header, which tells one profile from another whatever the file is
+// called. Throws ToolError for an unreadable profile.
+std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profile);
 
 // sRGB in, the profile's CMYK out (perceptual intent), sampled at the grid
 // points. Throws ToolError unless the file is a CMYK output profile.

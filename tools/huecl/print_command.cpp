@@ -51,6 +51,10 @@ RasterHeader headerFor(const PrintCommand &command, const PageGeometry &g, uint3
     h.engine = static_cast<uint32_t>(s.engine), h.ditherMode = s.ditherMode, h.screenKind = s.screenKind;
     h.blackOnly = s.blackOnly, h.matchMethod = s.matchMethod, h.blackMode = s.blackMode;
     h.gridSize = gridSize, h.fromProfile = command.profile.has_value();
+    if (command.profile) {
+        h.profilePath = std::filesystem::absolute(*command.profile).lexically_normal().string();
+        h.profileId = profileIdentity(*command.profile);
+    }
     h.brightness = s.brightness, h.saturation = s.saturation;
     h.balanceRed = s.balance[0], h.balanceGreen = s.balance[1], h.balanceBlue = s.balance[2];
     h.cmySaturation = s.cmySaturation, h.density = s.density, h.lzsBudget = s.lzsBudget;

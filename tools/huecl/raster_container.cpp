@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +17,8 @@ constexpr char trailerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'E', 'N', 'D'};
 
 // Worst case of one plane band: the largest band a reader accepts.
 constexpr uint64_t maxBandBytes = uint64_t{1} << 30;
+// Longest profile path a reader accepts (PATH_MAX on Linux).
+constexpr uint32_t maxProfilePathBytes = 4096;
 
 std::array<uint32_t, rasterHeaderFields> headerWords(const RasterHeader &h) {
     auto u = [](int32_t value) { return static_cast<uint32_t>(value); };
@@ -57,7 +60,8 @@ bool plausible(const RasterHeader &h) {
     const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
     return bitsValid && planesValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
            h.lineBytes == (uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
-           uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 && h.deviceResY > 0;
+           uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 && h.deviceResY > 0 &&
+           (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());
 }
 
 } // namespace
@@ -66,6 +70,13 @@ RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header) : file
     std::vector<uint8_t> bytes(std::begin(headerMagic), std::end(headerMagic));
     for (const uint32_t word : headerWords(header))
         appendWord(bytes, word);
+    if (header.fromProfile != 0) {
+        if (header.profilePath.empty() || header.profilePath.size() > maxProfilePathBytes)
+            throw std::logic_error("a profiled raster needs the profile's path");
+        bytes.insert(bytes.end(), header.profileId.begin(), header.profileId.end());
+        appendWord(bytes, static_cast<uint32_t>(header.profilePath.size()));
+        bytes.insert(bytes.end(), header.profilePath.begin(), header.profilePath.end());
+    }
     appendWord(bytes, checksum(bytes));
     put(bytes);
 }
@@ -106,15 +117,31 @@ RasterReader::RasterReader(const std::filesystem::path &path) : name_(path.strin
     if (std::memcmp(bytes.data(), headerMagic, sizeof headerMagic) != 0)
         throw ToolError(name_ + ": not a huecl raster file");
     take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
-    const uint32_t storedChecksum = takeWord("header");
-    if (storedChecksum != checksum(bytes))
-        throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
     std::array<uint32_t, rasterHeaderFields> words{};
     for (size_t i = 0; i < words.size(); ++i) {
         const uint8_t *p = bytes.data() + sizeof headerMagic + 4 * i;
         words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
     }
     header_ = headerFromWords(words);
+    if (header_.fromProfile == 1) {
+        // The profile record is read before the checksum that covers it,
+        // so its length is bounded before anything trusts it.
+        const size_t recordStart = bytes.size();
+        bytes.resize(recordStart + header_.profileId.size() + 4);
+        take(bytes.data() + recordStart, bytes.size() - recordStart, "header");
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(recordStart), header_.profileId.size(),
+                    header_.profileId.begin());
+        const uint8_t *p = bytes.data() + bytes.size() - 4;
+        const uint32_t pathBytes = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+        if (pathBytes > maxProfilePathBytes)
+            throw ToolError(name_ + ": corrupt raster header (profile path of " + std::to_string(pathBytes) + " bytes)");
+        header_.profilePath.resize(pathBytes);
+        take(header_.profilePath.data(), pathBytes, "header");
+        bytes.insert(bytes.end(), header_.profilePath.begin(), header_.profilePath.end());
+    }
+    const uint32_t storedChecksum = takeWord("header");
+    if (storedChecksum != checksum(bytes))
+        throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
     if (!plausible(header_))
         throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
 }

@@ -1,7 +1,10 @@
 // The compressed raster file (.hcr). Little-endian throughout:
 //
 //   header   "HUECLRST", then the 29 32-bit fields of RasterHeader in order
-//            and one reserved zero word, then the CRC-32 of all before it
+//            and one reserved zero word; when fromProfile is 1, the colour
+//            table's profile: its 16-byte ICC profile ID, the byte length of
+//            its absolute path (at most 4096) and the path; then the CRC-32
+//            of all before it
 //   bands    bandCount times: deviceRows, then per plane (cyan, magenta,
 //            yellow, black; black only when planeCount is 1) the LZS stream
 //            length, the CRC-32 of the stream and the stream itself
@@ -19,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace huecl::tool {
@@ -37,6 +41,11 @@ struct RasterHeader {
     int32_t brightness = 0, saturation = 0, balanceRed = 0, balanceGreen = 0, balanceBlue = 0;
     int32_t cmySaturation = 0, density = 0;
     uint32_t lzsBudget = 0;
+    // The colour table the raster was matched with, so that a reader can
+    // proof it the same way: fromProfile 0 is the built-in model, 1 the ICC
+    // profile at profilePath whose profile ID (MD5) was profileId.
+    std::string profilePath;
+    std::array<uint8_t, 16> profileId{};
 
     bool operator==(const RasterHeader &) const = default;
 };

@@ -24,10 +24,19 @@ std::vector<std::vector<uint8_t>> streamsFor(uint8_t seed) {
     return {{seed, 1, 2}, {}, {seed, seed}, std::vector<uint8_t>(40, seed)};
 }
 
-std::filesystem::path writeRaster(const TemporaryFolder &folder) {
+RasterHeader profiledHeader() {
+    RasterHeader h = smallHeader();
+    h.fromProfile = 1;
+    h.profilePath = "/usr/share/color/icc/some printer.icc";
+    for (size_t i = 0; i < h.profileId.size(); ++i)
+        h.profileId[i] = static_cast<uint8_t>(0xA0 + 7 * i);
+    return h;
+}
+
+std::filesystem::path writeRaster(const TemporaryFolder &folder, const RasterHeader &header = smallHeader()) {
     OutputFolder output(folder.path());
     auto &file = output.create("page.hcr");
-    RasterWriter writer(file, smallHeader());
+    RasterWriter writer(file, header);
     writer.writeBand(6, streamsFor(7));
     writer.writeBand(4, streamsFor(9));
     writer.finish();
@@ -62,16 +71,38 @@ TEST(RasterContainer, RoundTripsHeaderAndBands) {
     EXPECT_FALSE(reader.readBand(band));
 }
 
-TEST(RasterContainer, EveryDamagedByteIsRefused) {
+TEST(RasterContainer, RecordsTheProfileOfItsColourTable) {
     TemporaryFolder folder;
-    const std::string good = testing::readFile(writeRaster(folder));
-    // Flip each byte in turn: no damage may pass unnoticed.
-    for (size_t offset = 0; offset < good.size(); ++offset) {
-        std::string bad = good;
-        bad[offset] = static_cast<char>(bad[offset] ^ 0x20);
-        const auto path = folder.writeFile("bad.hcr", bad);
-        EXPECT_NE(errorReading(path), "no error") << "byte " << offset;
+    RasterReader reader(writeRaster(folder, profiledHeader()));
+    EXPECT_EQ(reader.header(), profiledHeader());
+    RasterBand band;
+    ASSERT_TRUE(reader.readBand(band));
+    EXPECT_EQ(band.streams[0], streamsFor(7)[0]);
+}
+
+TEST(RasterContainer, EveryDamagedByteIsRefused) {
+    for (const RasterHeader &header : {smallHeader(), profiledHeader()}) {
+        TemporaryFolder folder;
+        const std::string good = testing::readFile(writeRaster(folder, header));
+        // Flip each byte in turn: no damage may pass unnoticed.
+        for (size_t offset = 0; offset < good.size(); ++offset) {
+            std::string bad = good;
+            bad[offset] = static_cast<char>(bad[offset] ^ 0x20);
+            const auto path = folder.writeFile("bad.hcr", bad);
+            EXPECT_NE(errorReading(path), "no error") << "byte " << offset << " of " << header.profilePath;
+        }
     }
+}
+
+TEST(RasterContainer, RefusesAnOverlongProfilePathBeforeReadingIt) {
+    TemporaryFolder folder;
+    std::string bytes = testing::readFile(writeRaster(folder, profiledHeader()));
+    // The path length follows the magic, 30 words and the 16-byte ID.
+    const size_t lengthAt = 8 + 4 * 30 + 16;
+    bytes[lengthAt + 3] = 0x7F;
+    const auto path = folder.writeFile("long-path.hcr", bytes);
+    EXPECT_EQ(errorReading(path), path.string() + ": corrupt raster header (profile path of " +
+                                      std::to_string(0x7F000000u + 37u) + " bytes)");
 }
 
 TEST(RasterContainer, TruncationAndStrangersGiveOneLineErrors) {
