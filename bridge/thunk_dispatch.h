@@ -36,10 +36,9 @@ concept ThunkServices = requires(Services& services, std::uint32_t value, std::u
     services.epilog();
 };
 
-// The two libraries of the thunk, and the name of the 16-bit half's data.
+// The two libraries of the thunk.
 inline constexpr char kPeerLibraryName[] = "HUEBR16.DLL";
 inline constexpr char kOwnLibraryName[] = "HUEBR32.DLL";
-inline constexpr char kPeerThunkDataName[] = "thk_ThunkData16";
 
 // What goes back to the thunk service: the bytes to remove from the 16-bit
 // stack and, for the thunks with a result, the 32-bit result as the 16-bit
@@ -106,7 +105,8 @@ ThunkOutcome runThunk(const ThunkDescription& thunk, ExportForwarder forwardToEx
 
 // The entry point's work: every loader notification goes to the thunk
 // service, which connects or disconnects the two halves. The library loads
-// only if the service answers non-zero.
+// only if the service answers non-zero. peerThunkDataName must be the name
+// that follows the thunk target table: the service finds the table from it.
 template <ThunkServices Services>
 std::int32_t connectThunk(Services& services, void* thunkData, const char* peerThunkDataName, void* instance,
                           std::uint32_t reason) {
