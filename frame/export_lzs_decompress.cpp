@@ -1,6 +1,9 @@
 // LZS decompression exports: C calling convention, thin over huecl::lzs.
 #include "huecl32.h"
 #include "lzs/lzs_decompress.h"
+#include "lzs/lzs_format.h"
+
+static_assert(HUECL_LZS_DECOMPRESSION_HISTORY_SIZE == huecl::lzs::kDecompressionHistorySize);
 
 extern "C" HUECL_API uint32_t HUECL_CDECL LZS_SizeOfDecompressionHistory(void) {
     return huecl::lzs::decompressionHistorySize();

@@ -73,9 +73,17 @@ extern "C" {
 
 /* ---- LZS compression -------------------------------------------------- */
 
-/* Sizes of the caller-owned history areas, in bytes, on every target. */
+/* Sizes of the caller-owned history areas, in bytes, for the target being
+ * built: 20380 and 4164 on 32-bit targets. A history keeps the caller's
+ * saved source and destination addresses whole, so on a 64-bit host the
+ * decompression history is 8 bytes larger (4172); the compression history
+ * stays 20380. LZS_SizeOf...History() returns the same sizes at run time. */
 #define HUECL_LZS_COMPRESSION_HISTORY_SIZE 20380u
-#define HUECL_LZS_DECOMPRESSION_HISTORY_SIZE 4164u
+#if UINTPTR_MAX > 0xFFFFFFFFu
+#  define HUECL_LZS_DECOMPRESSION_HISTORY_SIZE 4172u
+#else
+#  define HUECL_LZS_DECOMPRESSION_HISTORY_SIZE 4164u
+#endif
 /* Largest match offset, and so the history both sides keep. */
 #define HUECL_LZS_MAX_OFFSET 2047u
 

@@ -35,9 +35,10 @@ inline constexpr std::uint8_t kClosing = 16;            // close bytes still to 
 inline constexpr std::uint8_t kOutputFullStates = 32 | 64 | 128;  // CoreState values
 }  // namespace control_bit
 
-// The caller's 20380 bytes. Addresses are kept as 32-bit offsets (from the
-// start of historyArea, or from the caller's source of the call that
-// stored them), so the layout is the same on every target.
+// The caller's 20380 bytes. Scan positions are kept as 32-bit offsets (from
+// the start of historyArea, or from the caller's source of the call that
+// stored them); only the saved pairs hold whole addresses, which on a
+// 64-bit host take 8 of the bytes that are spare on 32-bit targets.
 struct CompressionHistory {
     SavedPairs saved;
     std::uint32_t pendingCode;   // interrupted token (or, while closing, the second word of close bytes)

@@ -57,11 +57,11 @@ inline constexpr std::uint32_t kCarrySize = 7;  // three old bytes and four new 
 inline constexpr std::uint32_t kNewCarryBytes = 4;
 inline constexpr std::uint32_t kLargestMatchLength = 0xFFFF0000u;
 
-// The history: this header, then `window`. Pointers do not fit 32-bit
-// fields on 64-bit hosts, so `windowPos` is an offset into `window` and
-// `outputMark` the number of output bytes written since the mark (the
-// caller's destination keeps its place between calls while it is not handed
-// back, so the mark is the destination minus that count).
+// The history: this header, then `window`. `windowPos` is an offset into
+// `window` and `outputMark` the number of output bytes written since the
+// mark: while the destination is not handed back, the saved pair brings the
+// true destination back at the next call, so the mark is that destination
+// minus the count.
 struct Header {
     std::uint32_t windowPos;
     std::uint32_t outputMark;
@@ -78,8 +78,8 @@ struct Header {
     std::uint8_t corrupt;  // 1 after a corrupt stream: refuse until Init
 };
 inline constexpr std::size_t kWindowOffset = sizeof(Header);
-static_assert(sizeof(Header) == 52, "the header must keep the same size on every target");
-static_assert(kWindowOffset + kWindowSize <= kDecompressionHistorySize);
+static_assert(sizeof(Header) == 52 + kSavedAddressGrowth, "52 bytes on 32-bit targets, whole addresses beyond");
+static_assert(kWindowOffset + kWindowSize == kDecompressionHistorySize);
 
 Header loadHeader(const void* history) noexcept {
     Header header;

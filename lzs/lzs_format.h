@@ -12,6 +12,7 @@
 // (8 = 1111 0000, 22 = 1111 1110, 23 = 1111 1111 0000).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace huecl::lzs {
@@ -92,8 +93,6 @@ inline constexpr std::uint32_t kStreamEnd = 4;
 
 inline constexpr std::uint16_t kCompressionMagic = 0x4321;
 inline constexpr std::uint16_t kDecompressionMagic = 0x1234;
-inline constexpr std::uint32_t kCompressionHistorySize = 20380;
-inline constexpr std::uint32_t kDecompressionHistorySize = 4164;
 
 // ---- Hand-back of the four in/out arguments -------------------------------
 //
@@ -127,41 +126,47 @@ inline constexpr std::uint8_t kSource = 1;
 inline constexpr std::uint8_t kDestination = 2;
 }  // namespace saved_pair
 
-// The pairs kept in a history between calls: 18 bytes, 4-aligned, on every
-// target. On 32-bit targets an address is kept whole. On 64-bit targets it
-// does not fit the history's 32-bit slots, so it is kept as its signed
-// distance from the caller's own variable, which is not written while its
-// pair is saved; a caller that keeps calling with the same variables (the
-// documented use) gets the exact positions back either way.
+// A whole address in 32-bit words, so that a history needs no alignment
+// beyond 4: one word on 32-bit targets, two on 64-bit hosts.
+inline constexpr std::size_t kAddressWords = sizeof(std::uintptr_t) / sizeof(std::uint32_t);
+struct SavedAddress {
+    std::uint32_t words[kAddressWords];
+};
+
+inline SavedAddress saveAddress(const std::uint8_t* position) noexcept {
+    SavedAddress saved;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(position);
+    static_assert(sizeof saved == sizeof address);
+    __builtin_memcpy(&saved, &address, sizeof saved);
+    return saved;
+}
+
+inline std::uint8_t* loadAddress(const SavedAddress& saved) noexcept {
+    std::uintptr_t address;
+    __builtin_memcpy(&address, &saved, sizeof address);
+    return reinterpret_cast<std::uint8_t*>(address);
+}
+
+// The pairs kept in a history between calls. Addresses are kept whole, so
+// a pair comes back exactly whatever the caller's variables hold meanwhile
+// (another buffer, or the pair an earlier refusal put back). 18 bytes on
+// 32-bit targets; each address adds a word on 64-bit hosts.
 struct SavedPairs {
-    std::uint32_t source;
-    std::uint32_t destination;
+    SavedAddress source;
+    SavedAddress destination;
     std::uint32_t sourceCount;
     std::uint32_t destinationCount;
     std::uint8_t valid;  // saved_pair bits
     std::uint8_t flags;  // free for the owner (the compressor keeps flag bits 1 and 2)
 };
+// What the saved pairs add to a history on this target beyond their 32-bit size.
+inline constexpr std::uint32_t kSavedAddressGrowth = 2 * sizeof(std::uint32_t) * (kAddressWords - 1);
 
-inline std::uint32_t encodeSavedAddress(const std::uint8_t* callerValue, const std::uint8_t* position) noexcept {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(position);
-    if constexpr (sizeof(std::uintptr_t) <= sizeof(std::uint32_t)) {
-        (void)callerValue;
-        return static_cast<std::uint32_t>(address);
-    } else {
-        return static_cast<std::uint32_t>(address - reinterpret_cast<std::uintptr_t>(callerValue));
-    }
-}
-
-inline std::uint8_t* decodeSavedAddress(const std::uint8_t* callerValue, std::uint32_t stored) noexcept {
-    if constexpr (sizeof(std::uintptr_t) <= sizeof(std::uint32_t)) {
-        (void)callerValue;
-        return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(stored));
-    } else {
-        const auto distance = static_cast<std::intptr_t>(static_cast<std::int32_t>(stored));
-        return reinterpret_cast<std::uint8_t*>(reinterpret_cast<std::uintptr_t>(callerValue) +
-                                               static_cast<std::uintptr_t>(distance));
-    }
-}
+// History sizes: 20380 and 4164 bytes on 32-bit targets. The compression
+// state has room to spare for the wider addresses of a 64-bit host; the
+// decompression history grows by them there (4172 bytes).
+inline constexpr std::uint32_t kCompressionHistorySize = 20380;
+inline constexpr std::uint32_t kDecompressionHistorySize = 4164 + kSavedAddressGrowth;
 
 constexpr bool handsBackSource(std::uint32_t resultBits) noexcept {
     return (resultBits & (result::kSourceEmpty | result::kStreamEnd)) != 0;
@@ -175,19 +180,18 @@ constexpr bool handsBackDestination(std::uint32_t resultBits) noexcept {
 // kept beside them.
 inline std::uint8_t restoreSavedPairs(const CallerVariables& caller, const SavedPairs& saved) noexcept {
     if ((saved.valid & saved_pair::kSource) != 0) {
-        *caller.source = decodeSavedAddress(*caller.source, saved.source);
+        *caller.source = loadAddress(saved.source);
         *caller.sourceCount = saved.sourceCount;
     }
     if ((saved.valid & saved_pair::kDestination) != 0) {
-        *caller.destination = decodeSavedAddress(*caller.destination, saved.destination);
+        *caller.destination = loadAddress(saved.destination);
         *caller.destinationCount = saved.destinationCount;
     }
     return saved.valid;
 }
 
 // Last step of every call: each pair goes to the caller or into the
-// history. The caller's variables must still hold their values from entry
-// (after restoreSavedPairs). giveSource / giveDestination let a caller hand
+// history. giveSource / giveDestination let a caller hand
 // a pair back for reasons beyond the result bits (a stored block).
 inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, const Pairs& now, bool giveSource,
                           bool giveDestination) noexcept {
@@ -196,7 +200,7 @@ inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, cons
         *caller.source = now.source;
         *caller.sourceCount = now.sourceCount;
     } else {
-        saved.source = encodeSavedAddress(*caller.source, now.source);
+        saved.source = saveAddress(now.source);
         saved.sourceCount = now.sourceCount;
         saved.valid |= saved_pair::kSource;
     }
@@ -204,7 +208,7 @@ inline void handBackPairs(const CallerVariables& caller, SavedPairs& saved, cons
         *caller.destination = now.destination;
         *caller.destinationCount = now.destinationCount;
     } else {
-        saved.destination = encodeSavedAddress(*caller.destination, now.destination);
+        saved.destination = saveAddress(now.destination);
         saved.destinationCount = now.destinationCount;
         saved.valid |= saved_pair::kDestination;
     }

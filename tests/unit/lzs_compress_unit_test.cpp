@@ -36,12 +36,16 @@ std::vector<std::uint8_t> compressWith(CompressionHistory& history, std::vector<
     return output;
 }
 
-// The layout keeps addresses as 32-bit offsets, so it is the same size on
-// 32- and 64-bit targets and leaves the caller's last bytes unused.
-TEST(LzsCompressionHistoryLayout, SameSizeOnEveryTargetAndWithinTheArea) {
-    EXPECT_EQ(sizeof(CompressionHistory), 20364u);
+// On 32-bit targets the layout is the one the DLL has always had; a 64-bit
+// host keeps the two saved addresses whole, a word more each, and still
+// fits the same 20380 bytes.
+TEST(LzsCompressionHistoryLayout, ExactOn32BitTargetsAndWithinTheAreaEverywhere) {
+    constexpr bool wide = sizeof(void*) > 4;
+    EXPECT_EQ(sizeof(CompressionHistory), wide ? 20372u : 20364u);
+    EXPECT_EQ(sizeof(huecl::lzs::SavedPairs), wide ? 28u : 20u);
+    EXPECT_EQ(offsetof(CompressionHistory, chain), wide ? 68u : 60u);
     EXPECT_LE(sizeof(CompressionHistory), HUECL_LZS_COMPRESSION_HISTORY_SIZE);
-    EXPECT_EQ(sizeof(huecl::lzs::SavedPairs), 20u);
+    EXPECT_EQ(alignof(CompressionHistory), 4u);
 }
 
 TEST(LzsCompressionHistoryLayout, InitTouchesOnlyTheStateFields) {
