@@ -291,8 +291,19 @@ typedef struct QvDizInf {
     uint8_t *ptnK; /* 16 x 16 */
 } QvDizInf;
 
-/* Error-diffusion state: an RGB group and a CMYK group, each with two sets
- * of two rows of signed 16-bit cells (one guard group, then the columns). */
+/* Error-diffusion state, owned by the caller: an RGB group (QvRgbGos) and a
+ * CMYK group (QvColGosPrc), each with two independent sets of two error rows.
+ * A row is signed 16-bit cells, one group per device column (3 cells blue,
+ * green, red; 4 cells cyan, magenta, yellow, black): first a guard group
+ * (column -1, read, never written), then columns 0, 1, 2 ... Row number n
+ * writes row A and reads row B when n is even, the other way round when odd.
+ * Before first use zero every row, guard included, and set each cells field
+ * to at least devX + the device columns of a row + 1 (the column after the
+ * last is read, never written); each row then holds cells + 1 groups. When a
+ * row number does not follow the set's last one, the calls clear the
+ * previous row's cells groups after the guard. The set selectors take set 0
+ * for 0 and set 1 for every other value, so no selector reads beyond the
+ * two sets. A set belongs to one stream of rows at a time. */
 typedef struct QvErrInf {
     uint32_t rgbSet;
     uint32_t rgbCells0;
@@ -329,16 +340,49 @@ typedef struct QvCtrCmyInf {
 } QvCtrCmyInf;
 
 /* The earlier generation's exports below are declared for completeness and
- * not exported by this build yet, apart from QvTnrTblMak. */
+ * not exported by this build yet, apart from QvTnrTblMak and the three
+ * halftoning calls documented where they stand. */
 HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t *pixels, const QvCtrCmyInf *control);
 HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const QvCtrRgbInf *control);
+/* Ordered dithering of one source row. Reads monoFlag (non-zero: black
+ * only) and the matrices of ditherInfo (ptnC, ptnM 17 x 17 bytes, ptnY,
+ * ptnK 16 x 16, e.g. from QvDizPtnMak; only ptnK in monochrome), and from
+ * drawInfo the geometry fields 1-9, lineBytes and the five pointers: srcWidth
+ * CMYK pixels at srcPixels become n device rows, row r at plane + r *
+ * lineBytes (the plane pointers themselves, not devRow). n is 1 when both
+ * resolution pairs are equal, else ((srcY + 1) * devResY) / srcResY -
+ * (srcY * devResY) / srcResY, and pixel j covers the dots between the same
+ * quotients of srcX + j and srcX + j + 1 by devResX / srcResX, all in
+ * unsigned 32-bit arithmetic. Each written row is cleared over lineBytes
+ * (black plane only in monochrome) and a dot prints where the component
+ * exceeds the cell at (devY + r, devX + column) modulo the matrix edge. Dots
+ * past lineBytes * 8 are not written, and a zero source resolution on a
+ * scaled row gives no dots (no rows for srcResY). Writes srcY + 1, devY + n,
+ * devRow + n; other fields are left alone. The caller owns every buffer;
+ * each plane needs n * lineBytes bytes. */
 HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo);
+/* Error diffusion of one source row into one-bit planes, with the geometry,
+ * scaling, plane rows and counters of QvColDizPrc. Clears each written row
+ * in all four planes; diffuses all four components, or black alone when
+ * monoFlag is non-zero (the other components' error cells stay untouched).
+ * Reads and writes the CMYK set of errorInfo that cmykSet selects: device
+ * row y reads the previous row's cells of columns x - 1, x, x + 1 and the
+ * dot visited before, and writes its own; rows whose y mod 6 is 3 or 4 run
+ * right to left. Afterwards the set's last row number is devY + n - 1; a
+ * call that writes no rows leaves the error rows and last row alone. The
+ * caller owns every buffer (errorInfo's rows: see QvErrInf). */
 HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo, QvErrInf *errorInfo);
 HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf *ditherInfo, uint32_t count, const uint8_t *source,
                                          uint8_t *destination, const QvrMchInf *matchInfo);
 HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
 HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
                                          uint8_t *tile);
+/* Reduces srcWidth RGB pixels (3 bytes each, caller-owned) in place to
+ * multiples of 8 (255 at the top), passing each pixel's rounding error to
+ * its neighbours through the RGB set of errorInfo that rgbSet selects. The
+ * row number is srcY, which the call does not advance; it becomes the set's
+ * last row number, also when srcWidth is 0. Pixel x uses column devX + x.
+ * Reads only srcWidth, devX and srcY of drawInfo. */
 HUECL_API void HUECL_STDCALL QvRgbGos(QvrDrwInf *drawInfo, QvErrInf *errorInfo, uint8_t *pixels);
 /* The earlier generation's name for QvrColDnsMak: the same entry. */
 HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t *table);

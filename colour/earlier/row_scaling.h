@@ -1,0 +1,86 @@
+// Resolution stepping of the earlier generation's row halftoning: how many
+// device rows a source row becomes and how many dots each source pixel
+// covers. Every product and quotient is unsigned 32-bit arithmetic on every
+// target, so that huge geometry wraps exactly as in the 32-bit library.
+#pragma once
+
+#include <cstdint>
+
+#include "huecl32.h"
+
+namespace huecl::earlier {
+
+inline bool isUnscaled(const QvrDrwInf& draw) noexcept {
+    return draw.devResX == draw.srcResX && draw.devResY == draw.srcResY;
+}
+
+// Device rows of this source row. A zero source resolution, which the
+// caller must not pass to a scaled row, gives no rows instead of a fault.
+inline std::uint32_t outputRows(const QvrDrwInf& draw) noexcept {
+    if (isUnscaled(draw)) return 1;
+    if (draw.srcResY == 0) return 0;
+    const std::uint32_t next = draw.srcY + 1;
+    return (next * draw.devResY) / draw.srcResY - (draw.srcY * draw.devResY) / draw.srcResY;
+}
+
+// Dots of the source pixel at source column `column` on a scaled row; a
+// zero source resolution gives none.
+inline std::uint32_t pixelDots(const QvrDrwInf& draw, std::uint32_t column) noexcept {
+    if (draw.srcResX == 0) return 0;
+    const std::uint32_t next = column + 1;
+    return (next * draw.devResX) / draw.srcResX - (column * draw.devResX) / draw.srcResX;
+}
+
+// Dots that fit into one plane row of lineBytes bytes. Dots past it would
+// land in the next row or past the buffer, so no path writes them.
+inline std::uint32_t dotCapacity(const QvrDrwInf& draw) noexcept {
+    const std::uint64_t capacity = std::uint64_t{draw.lineBytes} * 8u;
+    return capacity > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(capacity);
+}
+
+// Dots of the whole row when no product of the stepping passes 32 bits,
+// so that the fast paths may step without wrapping; 0 with ok false when
+// the row needs the wrapping arithmetic of the general procedure.
+struct RowDots {
+    std::uint32_t dots;
+    bool ok;
+};
+
+inline RowDots unwrappedRowDots(const QvrDrwInf& draw) noexcept {
+    if (isUnscaled(draw)) return {draw.srcWidth, true};
+    if (draw.srcResX == 0) return {0, false};
+    const std::uint64_t endProduct = (std::uint64_t{draw.srcX} + draw.srcWidth) * draw.devResX;
+    if (endProduct > 0xFFFFFFFFu) return {0, false};
+    const std::uint64_t dots = endProduct / draw.srcResX - (std::uint64_t{draw.srcX} * draw.devResX) / draw.srcResX;
+    return {static_cast<std::uint32_t>(dots), true};
+}
+
+// Steps x * devRes / srcRes along a row as quotient and remainder, without
+// a division per pixel. Only for rows whose products stay inside 32 bits.
+class PixelStepper {
+public:
+    PixelStepper(std::uint32_t firstColumn, std::uint32_t devRes, std::uint32_t srcRes) noexcept
+        : divisor_(srcRes),
+          stepQuotient_(devRes / srcRes),
+          stepRemainder_(devRes % srcRes),
+          quotient_((firstColumn * devRes) / srcRes),
+          remainder_((firstColumn * devRes) % srcRes) {}
+
+    // Dots of the next pixel.
+    std::uint32_t next() noexcept {
+        const std::uint32_t before = quotient_;
+        quotient_ += stepQuotient_;
+        if (remainder_ >= divisor_ - stepRemainder_) {
+            remainder_ -= divisor_ - stepRemainder_;
+            quotient_ += 1;
+        } else {
+            remainder_ += stepRemainder_;
+        }
+        return quotient_ - before;
+    }
+
+private:
+    std::uint32_t divisor_, stepQuotient_, stepRemainder_, quotient_, remainder_;
+};
+
+}  // namespace huecl::earlier
