@@ -196,6 +196,8 @@ DecodeCommand parseDecode(ArgumentCursor &cursor) {
             haveOutput = true;
         } else if (option == "--preview-dpi") {
             command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
+        } else if (option == "--profile") {
+            command.profile = cursor.value(option);
         } else if (option.starts_with("-")) {
             unknownOption(option);
         } else if (haveRaster) {
@@ -310,10 +312,12 @@ std::string usageText() {
       --band-height ROWS     device rows per band, 1-4096 (default 128)
       --lzs-budget N         LZS match-search budget, 0-255 (default 8)
       --threads N            bands processed in parallel (default: the cores)
-      --preview-dpi N        preview resolution (default 100)
+      --preview-dpi N        preview resolution (default: the source's, within a megapixel)
       --planes               also write the planes uncompressed (PBM/PGM)
       -q, --quiet            no progress bar
   huecl decode FILE.hcr -o DIR           planes (PBM/PGM) and preview from a raster
+      --preview-dpi N        preview resolution (default as print chose it)
+      --profile FILE.icc     the raster's profile, moved from where it was printed
   huecl lzs compress|decompress IN OUT   stream a file through LZS [--buffer N] [--budget N]
   huecl screens -o DIR                   draw every threshold matrix as PNG [--scale N]
 )";

@@ -51,7 +51,7 @@ struct PrintCommand {
     std::optional<std::filesystem::path> profile;
     PageSettings settings;
     uint32_t threads = 0; // 0: one per core
-    uint32_t previewDpi = 100;
+    uint32_t previewDpi = 0; // 0: automaticPreviewBoxSize
     bool quiet = false;
     bool writePlanes = false;
 };
@@ -59,7 +59,9 @@ struct PrintCommand {
 struct DecodeCommand {
     std::filesystem::path raster;
     std::filesystem::path outputFolder;
-    uint32_t previewDpi = 100;
+    uint32_t previewDpi = 0; // 0: automaticPreviewBoxSize
+    // Where the raster's profile is now, if it has moved since printing.
+    std::optional<std::filesystem::path> profile;
 };
 
 struct LzsCommand {

@@ -79,13 +79,12 @@ std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profilePath
     return identity;
 }
 
-ColourTable buildProfileTable(const std::filesystem::path &profilePath, const std::vector<uint8_t> &axis) {
-    const auto gridSize = static_cast<uint32_t>(axis.size());
-    const std::string name = profilePath.string();
-    std::lock_guard lock(lcmsMutex);
+namespace {
+
+// Opens a CMYK output profile; the caller holds lcmsMutex.
+ProfileHandle openPrinterProfile(const std::string &name) {
     cmsSetLogErrorHandler(keepLcmsError);
     lastLcmsError.clear();
-
     ProfileHandle output(cmsOpenProfileFromFile(name.c_str(), "r"));
     if (!output)
         throw ToolError(name + ": not a readable ICC profile" +
@@ -94,6 +93,16 @@ ColourTable buildProfileTable(const std::filesystem::path &profilePath, const st
         throw ToolError(name + ": not a CMYK profile");
     if (cmsGetDeviceClass(output.get()) != cmsSigOutputClass)
         throw ToolError(name + ": not an output (printer) profile");
+    return output;
+}
+
+} // namespace
+
+ColourTable buildProfileTable(const std::filesystem::path &profilePath, const std::vector<uint8_t> &axis) {
+    const auto gridSize = static_cast<uint32_t>(axis.size());
+    const std::string name = profilePath.string();
+    std::lock_guard lock(lcmsMutex);
+    ProfileHandle output = openPrinterProfile(name);
 
     ProfileHandle srgb(cmsCreate_sRGBProfile());
     TransformHandle transform(cmsCreateTransform(srgb.get(), TYPE_RGB_8, output.get(), TYPE_CMYK_8,
@@ -118,6 +127,55 @@ ColourTable buildProfileTable(const std::filesystem::path &profilePath, const st
             entry += size_t{gridSize} * 4;
         }
     return table;
+}
+
+namespace {
+
+// Every (k, c, m, y) grid point in the table's order, one yellow run at a time.
+template <typename FillRun>
+ProofTable fillProofTable(uint32_t gridSize, FillRun fillRun) {
+    const std::vector<uint8_t> axis = interpolationAxis(gridSize);
+    ProofTable table{gridSize, std::vector<uint8_t>(size_t{gridSize} * gridSize * gridSize * gridSize * 3)};
+    std::vector<uint8_t> cmykRun(size_t{gridSize} * 4);
+    uint8_t *entry = table.entries.data();
+    for (uint32_t k = 0; k < gridSize; ++k)
+        for (uint32_t c = 0; c < gridSize; ++c)
+            for (uint32_t m = 0; m < gridSize; ++m) {
+                for (uint32_t y = 0; y < gridSize; ++y) {
+                    cmykRun[4 * y + 0] = axis[c];
+                    cmykRun[4 * y + 1] = axis[m];
+                    cmykRun[4 * y + 2] = axis[y];
+                    cmykRun[4 * y + 3] = axis[k];
+                }
+                fillRun(cmykRun.data(), entry, gridSize);
+                entry += size_t{gridSize} * 3;
+            }
+    return table;
+}
+
+} // namespace
+
+ProofTable buildModelProofTable(uint32_t gridSize) {
+    return fillProofTable(gridSize, [](const uint8_t *cmyk, uint8_t *rgb, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i, cmyk += 4, rgb += 3)
+            for (int ink = 0; ink < 3; ++ink)
+                rgb[ink] = static_cast<uint8_t>(255 - std::min(255, cmyk[ink] + cmyk[3]));
+    });
+}
+
+ProofTable buildProfileProofTable(const std::filesystem::path &profilePath, uint32_t gridSize) {
+    const std::string name = profilePath.string();
+    std::lock_guard lock(lcmsMutex);
+    ProfileHandle input = openPrinterProfile(name);
+    ProfileHandle srgb(cmsCreate_sRGBProfile());
+    TransformHandle transform(cmsCreateTransform(input.get(), TYPE_CMYK_8, srgb.get(), TYPE_RGB_8,
+                                                 INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE));
+    if (!transform)
+        throw ToolError(name + ": cannot build a transform to sRGB" +
+                        (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
+    return fillProofTable(gridSize, [&](const uint8_t *cmyk, uint8_t *rgb, uint32_t count) {
+        cmsDoTransform(transform.get(), cmyk, rgb, count);
+    });
 }
 
 } // namespace huecl::tool

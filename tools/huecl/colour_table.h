@@ -39,4 +39,24 @@ std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profile);
 // points. Throws ToolError unless the file is a CMYK output profile.
 ColourTable buildProfileTable(const std::filesystem::path &profile, const std::vector<uint8_t> &axis);
 
+// The other direction, for proofs: a CmykToRgbTable of gridSize^4 entries
+// (red, green, blue; black slowest, then cyan, magenta, yellow fastest) as
+// QvrColCnvC2r reads it, sampled at interpolationAxis(gridSize).
+struct ProofTable {
+    uint32_t gridSize = 0;
+    std::vector<uint8_t> entries;
+};
+
+inline constexpr uint32_t proofGridSize = 17;
+
+// The built-in model undone: each colour ink plus black, capped at full, is
+// the complement of its primary, which gives back the model's RGB for every
+// CMYK value the model makes.
+ProofTable buildModelProofTable(uint32_t gridSize = proofGridSize);
+
+// The profile's CMYK to sRGB, relative colorimetric (paper white shows as
+// screen white, everything else as the printer renders it). Throws
+// ToolError as buildProfileTable does.
+ProofTable buildProfileProofTable(const std::filesystem::path &profile, uint32_t gridSize = proofGridSize);
+
 } // namespace huecl::tool

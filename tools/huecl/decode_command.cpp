@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "colour_table.h"
+#include "later_engine.h"
 #include "lzs_codec.h"
 #include "output_files.h"
 #include "page_preview.h"
@@ -10,6 +12,25 @@
 #include <cstdio>
 
 namespace huecl::tool {
+namespace {
+
+// The proof of the colour table the raster was matched with: the same
+// profile, found where it was or where --profile says it is now, and
+// refused if it is not the same profile any more.
+ProofTable proofTableFor(const RasterHeader &h, const DecodeCommand &command) {
+    if (h.fromProfile == 0)
+        return buildModelProofTable();
+    const std::filesystem::path profile = command.profile.value_or(h.profilePath);
+    if (!command.profile && !std::filesystem::exists(profile))
+        throw ToolError(command.raster.string() + ": was printed with the profile " + h.profilePath +
+                        ", which is gone; name it with --profile FILE.icc");
+    if (profileIdentity(profile) != h.profileId)
+        throw ToolError(profile.string() + ": not the profile " + command.raster.string() +
+                        " was printed with (its profile ID differs)");
+    return buildProfileProofTable(profile);
+}
+
+} // namespace
 
 void runDecode(const DecodeCommand &command) {
     RasterReader reader(command.raster);
@@ -25,9 +46,14 @@ void runDecode(const DecodeCommand &command) {
         planeFiles.push_back(&output.create(std::string("plane-") + planeName + (h.bitsPerDot == 1 ? ".pbm" : ".pgm")));
         planeFiles.back()->write(planeFileHeader(h.deviceWidth, h.deviceHeight, h.bitsPerDot));
     }
-    const uint32_t boxSize = previewBoxSize(h.deviceResY, command.previewDpi);
+    const uint32_t boxSize = command.previewDpi != 0
+                                 ? previewBoxSize(h.deviceResY, command.previewDpi)
+                                 : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+    const ProofTable proof = proofTableFor(h, command);
+    const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
     auto &previewFile = output.create("preview.png");
-    PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize);
+    PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
+                           proof, ink);
 
     DecompressionHistory history;
     RasterBand band;

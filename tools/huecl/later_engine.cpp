@@ -49,6 +49,11 @@ std::span<const uint8_t> Screens::matrix(size_t plane) const {
     return std::span(matrices_[plane]).first(size_t{sizes[plane]} * sizes[plane] * levels());
 }
 
+InkResponse inkResponseOf(uint32_t ditherMode, uint32_t screenKind, bool blackOnly) {
+    const Screens screens(ditherMode, screenKind, blackOnly);
+    return inkResponseOf({screens.matrix(0), screens.matrix(1), screens.matrix(2), screens.matrix(3)});
+}
+
 uint32_t bitsPerDotOf(uint32_t ditherMode) {
     switch (ditherMode) {
     case 1: return 4;

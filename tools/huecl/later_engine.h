@@ -6,6 +6,7 @@
 #include "cli_options.h"
 #include "colour_engine.h"
 #include "colour_table.h"
+#include "page_preview.h"
 
 #include <huecl32.h>
 
@@ -33,6 +34,9 @@ private:
 };
 
 uint32_t bitsPerDotOf(uint32_t ditherMode);
+
+// How the screens of these settings print each level, for the preview.
+InkResponse inkResponseOf(uint32_t ditherMode, uint32_t screenKind, bool blackOnly);
 
 class LaterEngine final : public ColourEngine {
 public:

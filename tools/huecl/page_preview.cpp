@@ -1,23 +1,13 @@
 #include "page_preview.h"
 
+#include "huecl32.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace huecl::tool {
 namespace {
-
-struct InkAbsorption {
-    double red, green, blue;
-};
-constexpr std::array<InkAbsorption, 4> inks{{
-    {0.97, 0.30, 0.06}, // cyan
-    {0.08, 0.93, 0.35}, // magenta
-    {0.02, 0.08, 0.92}, // yellow
-    {0.96, 0.96, 0.96}, // black
-}};
-
-constexpr double gammaSteps = 4095; // entries of the gamma table, less one
 
 uint32_t dotValue(const uint8_t *row, uint32_t dot, uint32_t bitsPerDot) {
     const uint32_t dotsPerByte = 8 / bitsPerDot;
@@ -27,8 +17,57 @@ uint32_t dotValue(const uint8_t *row, uint32_t dot, uint32_t bitsPerDot) {
 
 } // namespace
 
+InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresholds) {
+    InkResponse response;
+    for (size_t colorant = 0; colorant < 4; ++colorant) {
+        auto &levels = response.levelOfCoverage[colorant];
+        const std::span<const uint8_t> matrix = thresholds[colorant];
+        if (matrix.empty()) {
+            for (uint32_t step = 0; step <= InkResponse::coverageSteps; ++step)
+                levels[step] = static_cast<uint8_t>((step * 255 + InkResponse::coverageSteps / 2) / InkResponse::coverageSteps);
+            continue;
+        }
+        // coverage[v]: the share of thresholds below v, non-decreasing in v.
+        std::array<uint32_t, 257> below{};
+        for (const uint8_t threshold : matrix)
+            ++below[threshold + 1u];
+        std::array<double, 256> coverage{};
+        uint32_t running = 0;
+        for (uint32_t level = 0; level < 256; ++level) {
+            running += below[level];
+            coverage[level] = static_cast<double>(running) / static_cast<double>(matrix.size());
+        }
+        // Levels that print alike (no threshold between them) are one
+        // level to the eye; the lowest of them stands for all, so that no
+        // ink at all reads as level 0, paper. Coverages between two levels'
+        // are read in proportion.
+        uint32_t level = 0;
+        for (uint32_t step = 0; step <= InkResponse::coverageSteps; ++step) {
+            const double wanted = static_cast<double>(step) / InkResponse::coverageSteps;
+            while (level < 255 && coverage[level] < wanted)
+                ++level;
+            double exact = level;
+            if (level > 0 && coverage[level] > wanted)
+                exact = level - 1 + (wanted - coverage[level - 1]) / (coverage[level] - coverage[level - 1]);
+            levels[step] = static_cast<uint8_t>(std::lround(exact));
+        }
+    }
+    return response;
+}
+
 uint32_t previewBoxSize(uint32_t deviceResolution, uint32_t previewResolution) {
     return std::max(1u, (deviceResolution + previewResolution / 2) / previewResolution);
+}
+
+uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResolution, uint32_t deviceWidth,
+                                 uint32_t deviceHeight) {
+    uint32_t box = previewBoxSize(deviceResolution, std::max(1u, sourceResolution));
+    auto pixels = [&](uint32_t size) {
+        return uint64_t{(deviceWidth + size - 1) / size} * ((deviceHeight + size - 1) / size);
+    };
+    while (pixels(box) > previewPixelBudget)
+        ++box;
+    return box;
 }
 
 BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span<const uint8_t *const> planes,
@@ -77,16 +116,11 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
 }
 
 PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                               uint32_t boxSize)
+                               uint32_t boxSize, const ProofTable &proof, const InkResponse &ink)
     : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
-      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
-      rgbRow_(size_t{columns_} * 3),
-      png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {
-    for (size_t i = 0; i < gammaTable_.size(); ++i) {
-        const double reflectance = static_cast<double>(i) / gammaSteps;
-        gammaTable_[i] = static_cast<uint8_t>(std::lround(255 * std::pow(reflectance, 1 / 2.2)));
-    }
-}
+      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4), proof_(proof), ink_(ink),
+      cmykRow_(size_t{columns_} * 4), bgrRow_(size_t{columns_} * 3), rgbRow_(size_t{columns_} * 3),
+      png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {}
 
 void PreviewBuilder::addBand(const BandColumnSums &band) {
     for (uint32_t y = 0; y < band.rows; ++y) {
@@ -106,23 +140,27 @@ void PreviewBuilder::finish() {
 }
 
 void PreviewBuilder::emitRow() {
-    const double maxLevel = static_cast<double>((1u << layout_.bitsPerDot) - 1);
+    const uint64_t maxLevel = (1u << layout_.bitsPerDot) - 1;
     for (uint32_t column = 0; column < columns_; ++column) {
         const uint32_t boxWidth = std::min(boxSize_, layout_.deviceWidth - column * boxSize_);
-        const double dots = static_cast<double>(boxWidth) * rowsAccumulated_ * maxLevel;
-        double red = 1, green = 1, blue = 1;
-        for (size_t ink = 0; ink < inks.size(); ++ink) {
-            const double coverage = static_cast<double>(accumulated_[size_t{column} * 4 + ink]) / dots;
-            red *= 1 - coverage * inks[ink].red;
-            green *= 1 - coverage * inks[ink].green;
-            blue *= 1 - coverage * inks[ink].blue;
+        const uint64_t fullCoverage = uint64_t{boxWidth} * rowsAccumulated_ * maxLevel;
+        for (size_t ink = 0; ink < 4; ++ink) {
+            const uint64_t sum = accumulated_[size_t{column} * 4 + ink];
+            const uint64_t step = (sum * InkResponse::coverageSteps + fullCoverage / 2) / fullCoverage;
+            cmykRow_[size_t{column} * 4 + ink] = ink_.levelOfCoverage[ink][step];
         }
-        auto encode = [this](double reflectance) {
-            return gammaTable_[static_cast<size_t>(std::lround(reflectance * gammaSteps))];
-        };
-        rgbRow_[3 * column + 0] = encode(red);
-        rgbRow_[3 * column + 1] = encode(green);
-        rgbRow_[3 * column + 2] = encode(blue);
+    }
+    QvrColCnvC2r(columns_, cmykRow_.data(), bgrRow_.data(), proof_.gridSize, proof_.entries.data());
+    // The conversion writes blue first, except for a box without any ink,
+    // which gets entry 0 (paper) in its stored order, red first.
+    for (uint32_t column = 0; column < columns_; ++column) {
+        const uint8_t *cmyk = cmykRow_.data() + size_t{column} * 4;
+        const uint8_t *bgr = bgrRow_.data() + size_t{column} * 3;
+        uint8_t *rgb = rgbRow_.data() + size_t{column} * 3;
+        const bool paper = (cmyk[0] | cmyk[1] | cmyk[2] | cmyk[3]) == 0;
+        rgb[0] = paper ? bgr[0] : bgr[2];
+        rgb[1] = bgr[1];
+        rgb[2] = paper ? bgr[2] : bgr[0];
     }
     png_.writeRow(rgbRow_);
     std::fill(accumulated_.begin(), accumulated_.end(), 0);

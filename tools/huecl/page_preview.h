@@ -1,19 +1,20 @@
-// The preview: what the printed page looks like, simulated from the planes.
-// Each preview pixel covers a square of boxSize x boxSize device dots; the
-// ink coverage of each colorant over that square (dot values over their
-// maximum) filters white paper through simple inks:
-//
-//   reflectance of a channel = product over the inks of (1 - coverage * absorption)
-//
-// with absorptions (red, green, blue) of cyan 0.97 0.30 0.06, magenta 0.08
-// 0.93 0.35, yellow 0.02 0.08 0.92 and black 0.96 0.96 0.96, then encoded
-// with gamma 2.2 for the screen.
+// The preview: a proof of the printed page, simulated from the planes
+// through the colour table the page was matched with. Each preview pixel
+// covers a square of boxSize x boxSize device dots; the ink coverage of each
+// colorant over that square (dot values over their maximum, so 2- and 4-bit
+// levels count by weight) becomes the CMYK level that the page's screen
+// prints with that coverage (InkResponse), and QvrColCnvC2r turns the
+// row of them into RGB through a ProofTable built once from the same
+// profile (its CMYK-to-sRGB direction) or from the built-in model's
+// inverse. A flat patch therefore previews as the profile predicts it
+// prints.
 //
 // The work is split so that workers can do most of it in parallel: a band's
 // rows are summed across each box in the worker (reduceBand), and the writer,
 // which sees bands in page order, sums those down the boxes and writes rows.
 #pragma once
 
+#include "colour_table.h"
 #include "png_image.h"
 
 #include <array>
@@ -22,6 +23,22 @@
 #include <vector>
 
 namespace huecl::tool {
+
+// A screen prints level v wherever v exceeds a threshold, so a flat area
+// of level v takes (thresholds below v) / (all thresholds) of its full
+// ink; screens are not linear, and a profile describes the printer by the
+// levels sent to it. InkResponse undoes that: per colorant (cyan to black),
+// the level whose flat area has a given coverage, coverage in 4095ths,
+// interpolated between neighbouring levels.
+struct InkResponse {
+    static constexpr uint32_t coverageSteps = 4095;
+    std::array<std::array<uint8_t, coverageSteps + 1>, 4> levelOfCoverage{};
+};
+
+// From the threshold matrices of the four colorants (all thresholds of a
+// cell; an empty matrix, as for the colours of a black-only screen, maps
+// coverage to the same level).
+InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresholds);
 
 struct PlaneLayout {
     uint32_t deviceWidth = 0;
@@ -40,14 +57,22 @@ struct BandColumnSums {
 
 uint32_t previewBoxSize(uint32_t deviceResolution, uint32_t previewResolution);
 
+// The default: one preview pixel per source pixel, as sharp as the page
+// was sent, unless that makes more than previewPixelBudget pixels; then the
+// smallest box that stays within it.
+inline constexpr uint64_t previewPixelBudget = uint64_t{1} << 20;
+uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResolution, uint32_t deviceWidth,
+                                 uint32_t deviceHeight);
+
 // planes: planeCount buffers of at least rows * lineBytes bytes.
 BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize,
                           std::span<const uint8_t *const> planes, uint32_t rows);
 
 class PreviewBuilder {
 public:
+    // proof and ink must outlive the builder.
     PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                   uint32_t boxSize);
+                   uint32_t boxSize, const ProofTable &proof, const InkResponse &ink);
     void addBand(const BandColumnSums &band);
     // Writes the last, possibly partial, row of boxes and ends the file.
     void finish();
@@ -60,8 +85,9 @@ private:
     uint32_t boxSize_, columns_, previewRows_;
     std::vector<uint64_t> accumulated_; // columns x 4
     uint32_t rowsAccumulated_ = 0;
-    std::vector<uint8_t> rgbRow_;
-    std::array<uint8_t, 4096> gammaTable_{}; // reflectance in 4095ths to screen level
+    const ProofTable &proof_;
+    const InkResponse &ink_;
+    std::vector<uint8_t> cmykRow_, bgrRow_, rgbRow_;
     PngWriter png_;
 };
 

@@ -98,10 +98,16 @@ void runPrint(const PrintCommand &command) {
 
     OutputFolder output(command.outputFolder);
     RasterWriter raster(output.create("page.hcr"), headerFor(command, g, gridSize));
-    const uint32_t boxSize = previewBoxSize(command.settings.device.y, command.previewDpi);
+    const uint32_t boxSize =
+        command.previewDpi != 0
+            ? previewBoxSize(command.settings.device.y, command.previewDpi)
+            : automaticPreviewBoxSize(command.settings.device.y, command.settings.source.y, g.deviceWidth, g.deviceHeight);
+    const ProofTable proof = command.profile ? buildProfileProofTable(*command.profile) : buildModelProofTable();
+    const InkResponse ink = inkResponseOf(command.settings.ditherMode, command.settings.screenKind,
+                                          command.settings.blackOnly);
     auto &previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(),
-                           {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize);
+                           {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize, proof, ink);
     std::vector<PendingFile *> planeFiles;
     if (command.writePlanes) {
         const char *extension = g.bitsPerDot == 1 ? ".pbm" : ".pgm";

@@ -129,6 +129,19 @@ profile)
   print_and_decode_match profiled --profile "$icc/default_cmyk.icc"
   "$huecl" print "${small[@]}" -o model >/dev/null
   cmp -s profiled/page.hcr model/page.hcr && fail "the profile changed nothing"
+  cmp -s profiled/preview.png model/preview.png && fail "the preview does not proof the profile"
+  # The raster names its profile; decode finds it moved only when told, and
+  # refuses a different profile under the same name.
+  cp "$icc/default_cmyk.icc" printer.icc
+  "$huecl" print "${small[@]}" --profile printer.icc -o local >/dev/null
+  mv printer.icc moved.icc
+  expect_error "local/page.hcr: was printed with the profile .*/printer.icc, which is gone; name it with --profile FILE.icc" \
+    out decode local/page.hcr -o out
+  "$huecl" decode local/page.hcr --profile moved.icc -o local-decoded >/dev/null
+  cmp local/preview.png local-decoded/preview.png || fail "decoded proof with the moved profile differs"
+  cp "$icc/ps_cmyk.icc" printer.icc
+  expect_error ".*/printer.icc: not the profile local/page.hcr was printed with \(its profile ID differs\)" \
+    out decode local/page.hcr -o out
   ;;
 screens)
   "$huecl" screens -o screens --scale 2 >/dev/null

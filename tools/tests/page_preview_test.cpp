@@ -1,3 +1,4 @@
+#include "colour_table.h"
 #include "output_files.h"
 #include "page_preview.h"
 #include "png_image.h"
@@ -17,6 +18,18 @@ std::vector<uint8_t> readPreview(const std::filesystem::path &path, uint32_t &wi
     std::vector<uint8_t> bgr(size_t{width} * height * 3);
     source->readRows(bgr);
     return bgr;
+}
+
+// A screen whose thresholds are 0 to 254 once each prints level v with
+// coverage v / 255.
+const InkResponse &linearInk() {
+    static const InkResponse ink = [] {
+        static std::vector<uint8_t> thresholds;
+        for (int t = 0; t < 255; ++t)
+            thresholds.push_back(static_cast<uint8_t>(t));
+        return inkResponseOf({thresholds, thresholds, thresholds, thresholds});
+    }();
+    return ink;
 }
 
 TEST(PreviewReduction, SumsDotValuesPerBoxAndColorant) {
@@ -44,40 +57,119 @@ TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
     EXPECT_EQ(band.inkedDots, 10u);
 }
 
-TEST(Preview, PaperIsWhiteAndFullInksAreDark) {
-    TemporaryFolder folder;
+struct PreviewCase {
+    const char *what;
+    std::vector<uint8_t> cyan, magenta, yellow, black; // one 1-bit row of 4 dots each
+    std::array<uint8_t, 6> rgb;                         // the two boxes, red first
+};
+
+// Through the built-in model's proof, coverage c of an ink takes c off its
+// primary (black off all three), so every box has an exact expected colour.
+TEST(Preview, ProofsCoverageThroughTheModelsInverse) {
+    const ProofTable proof = buildModelProofTable();
+    const std::vector<PreviewCase> cases = {
+        {"paper", {0x00}, {0x00}, {0x00}, {0x00}, {255, 255, 255, 255, 255, 255}},
+        {"full cyan, then paper", {0xC0}, {0x00}, {0x00}, {0x00}, {0, 255, 255, 255, 255, 255}},
+        {"magenta and yellow make red", {0x30}, {0xF0}, {0xF0}, {0x00}, {255, 0, 0, 0, 0, 0}},
+        {"black covers everything", {0x00}, {0x00}, {0xC0}, {0xF0}, {0, 0, 0, 0, 0, 0}},
+        {"half a box of cyan", {0x80}, {0x00}, {0x00}, {0x00}, {127, 255, 255, 255, 255, 255}},
+    };
     const PlaneLayout layout{4, 1, 1, 4};
+    for (const PreviewCase &c : cases) {
+        TemporaryFolder folder;
+        {
+            OutputFolder output(folder.path());
+            auto &file = output.create("preview.png");
+            PreviewBuilder preview(file.stream(), "preview.png", layout, 2, 2, proof, linearInk());
+            ASSERT_EQ(preview.width(), 2u);
+            ASSERT_EQ(preview.height(), 1u);
+            const uint8_t *row[] = {c.cyan.data(), c.magenta.data(), c.yellow.data(), c.black.data()};
+            preview.addBand(reduceBand(layout, 2, row, 1));
+            preview.addBand(reduceBand(layout, 2, row, 1));
+            preview.finish();
+            output.commit();
+        }
+        uint32_t width = 0, height = 0;
+        const auto bgr = readPreview(folder / "preview.png", width, height);
+        ASSERT_EQ(bgr.size(), 6u);
+        for (int box = 0; box < 2; ++box)
+            for (int channel = 0; channel < 3; ++channel)
+                EXPECT_NEAR(bgr[3 * box + 2 - channel], c.rgb[3 * box + channel], 1)
+                    << c.what << ", box " << box << ", channel " << channel;
+    }
+}
+
+TEST(Preview, PartialBoxesCountOnlyTheirDots) {
+    // Three dots across and three rows down in boxes of two: the last box
+    // holds one dot, inked, and shows full black, not a quarter of it.
+    TemporaryFolder folder;
+    const ProofTable proof = buildModelProofTable();
+    const PlaneLayout layout{3, 1, 1, 1};
     {
         OutputFolder output(folder.path());
         auto &file = output.create("preview.png");
-        PreviewBuilder preview(file.stream(), "preview.png", layout, 3, 2);
-        EXPECT_EQ(preview.width(), 2u);
-        EXPECT_EQ(preview.height(), 2u);
-        // Rows 0-1: cyan on the left box only; row 2 (a partial box): all black.
-        const std::vector<uint8_t> leftHalf{0xC0}, none{0x00}, all{0xF0};
-        const uint8_t *cyanRow[] = {leftHalf.data(), none.data(), none.data(), none.data()};
-        const uint8_t *blackRow[] = {none.data(), none.data(), none.data(), all.data()};
-        preview.addBand(reduceBand(layout, 2, cyanRow, 1));
-        preview.addBand(reduceBand(layout, 2, cyanRow, 1));
-        preview.addBand(reduceBand(layout, 2, blackRow, 1));
+        PreviewBuilder preview(file.stream(), "preview.png", layout, 3, 2, proof, linearInk());
+        const std::vector<uint8_t> none{0x00}, last{0x20};
+        const uint8_t *blankRow[] = {none.data()};
+        const uint8_t *lastDot[] = {last.data()};
+        preview.addBand(reduceBand(layout, 2, blankRow, 1));
+        preview.addBand(reduceBand(layout, 2, blankRow, 1));
+        preview.addBand(reduceBand(layout, 2, lastDot, 1));
         preview.finish();
         output.commit();
     }
     uint32_t width = 0, height = 0;
     const auto bgr = readPreview(folder / "preview.png", width, height);
     ASSERT_EQ(bgr.size(), 2u * 2 * 3);
-    EXPECT_LT(bgr[2], 60);            // cyan box: little red
-    EXPECT_GT(bgr[0], 240);           // but nearly all blue
-    EXPECT_EQ(bgr[3], 255);           // paper box: white
-    EXPECT_EQ(bgr[5], 255);
-    EXPECT_LT(bgr[6 + 0], 100);       // black row: dark in every channel
-    EXPECT_EQ(bgr[6 + 0], bgr[6 + 2]);
+    EXPECT_EQ(bgr[0], 255);
+    EXPECT_EQ(bgr[6], 255);   // bottom-left box: its one row holds no ink
+    EXPECT_EQ(bgr[9], 0);     // bottom-right box: one dot, all of it black
+}
+
+TEST(InkResponse, UndoesTheScreensToneCurve) {
+    // Thresholds 100 (twice) and 200 (twice): levels 1-100 print nothing,
+    // 101-200 half the dots, 201-255 all of them. A coverage is read as the
+    // lowest level that prints it, between two levels in proportion.
+    const std::vector<uint8_t> steep{100, 200, 100, 200};
+    const InkResponse ink = inkResponseOf({steep, steep, {}, steep});
+    const auto &levels = ink.levelOfCoverage[0];
+    EXPECT_EQ(levels[0], 0);      // paper stays paper
+    EXPECT_EQ(levels[1], 100);    // the least ink lies just past 100
+    EXPECT_EQ(levels[2047], 101); // just under half
+    EXPECT_EQ(levels[2048], 200); // just over half
+    EXPECT_EQ(levels[InkResponse::coverageSteps], 201);
+    for (uint32_t step = 1; step <= InkResponse::coverageSteps; ++step)
+        ASSERT_GE(levels[step], levels[step - 1]) << step;
+    // An empty matrix (a black-only screen's colours) maps straight.
+    EXPECT_EQ(ink.levelOfCoverage[2][InkResponse::coverageSteps], 255);
+    EXPECT_EQ(ink.levelOfCoverage[2][0], 0);
+    // The linear screen gives back the level itself.
+    for (uint32_t level = 0; level < 256; ++level)
+        ASSERT_EQ(linearInk().levelOfCoverage[3][(level * InkResponse::coverageSteps + 127) / 255], level) << level;
 }
 
 TEST(Preview, BoxSizeFollowsTheResolutions) {
     EXPECT_EQ(previewBoxSize(600, 100), 6u);
     EXPECT_EQ(previewBoxSize(300, 100), 3u);
     EXPECT_EQ(previewBoxSize(100, 300), 1u);
+}
+
+TEST(Preview, DefaultsToTheSourceResolutionWithinAMegapixel) {
+    // A 600 x 400 photo at 300 dpi on a 600 dpi device previews pixel for
+    // pixel; the A4 test page stays near a megapixel (827 x 1170).
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 1200, 800), 2u);
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 4960, 7016), 6u);
+    EXPECT_EQ(automaticPreviewBoxSize(600, 600, 600, 400), 1u);
+    EXPECT_EQ(automaticPreviewBoxSize(300, 600, 300, 200), 1u);
+    for (uint32_t side : {1000u, 3000u, 9000u}) {
+        const uint32_t box = automaticPreviewBoxSize(600, 600, side, side);
+        const uint64_t columns = (side + box - 1) / box;
+        EXPECT_LE(columns * columns, previewPixelBudget) << side;
+        if (box > 1) {
+            const uint64_t finerColumns = (side + box - 2) / (box - 1);
+            EXPECT_GT(finerColumns * finerColumns, previewPixelBudget) << side;
+        }
+    }
 }
 
 } // namespace
