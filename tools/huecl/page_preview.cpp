@@ -118,7 +118,9 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
 PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
                                uint32_t boxSize, const ProofTable &proof, const InkResponse &ink)
     : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
-      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4), proof_(proof), ink_(ink),
+      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
+      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), columnSums_((size_t{columns_} + 1) * 5),
+      proof_(proof), ink_(ink),
       cmykRow_(size_t{columns_} * 4), bgrRow_(size_t{columns_} * 3), rgbRow_(size_t{columns_} * 3),
       png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {}
 
@@ -129,24 +131,62 @@ void PreviewBuilder::addBand(const BandColumnSums &band) {
             accumulated_[i] += sums[i];
         ++rowsAccumulated_;
         if (rowsAccumulated_ == boxSize_)
-            emitRow();
+            completeBoxRow();
     }
 }
 
 void PreviewBuilder::finish() {
     if (rowsAccumulated_ > 0)
-        emitRow();
+        completeBoxRow();
+    while (emittedRows_ < completedRows_)
+        emitRow(emittedRows_++);
     png_.finish();
 }
 
-void PreviewBuilder::emitRow() {
+void PreviewBuilder::completeBoxRow() {
+    windowRows_.push_back(accumulated_);
+    windowHeights_.push_back(rowsAccumulated_);
+    ++completedRows_;
+    std::fill(accumulated_.begin(), accumulated_.end(), 0);
+    rowsAccumulated_ = 0;
+    // A row goes out once the rows below it that its window reaches are in.
+    while (emittedRows_ + windowRadius_ < completedRows_) {
+        emitRow(emittedRows_++);
+        if (emittedRows_ > firstWindowRow_ + windowRadius_) {
+            windowRows_.pop_front();
+            windowHeights_.pop_front();
+            ++firstWindowRow_;
+        }
+    }
+}
+
+void PreviewBuilder::emitRow(uint32_t row) {
+    // Down the window: ink per column and colorant, and device rows.
+    const uint32_t top = row > windowRadius_ ? row - windowRadius_ : 0;
+    const uint32_t bottom = std::min(row + windowRadius_ + 1, completedRows_);
+    uint64_t windowHeight = 0;
+    std::vector<uint64_t> down(size_t{columns_} * 4);
+    for (uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
+        const std::vector<uint64_t> &sums = windowRows_[boxRow - firstWindowRow_];
+        for (size_t i = 0; i < down.size(); ++i)
+            down[i] += sums[i];
+        windowHeight += windowHeights_[boxRow - firstWindowRow_];
+    }
+    // Across: running sums over the columns, so each window is a difference.
+    for (uint32_t column = 0; column < columns_; ++column) {
+        const uint64_t *previous = columnSums_.data() + size_t{column} * 5;
+        uint64_t *next = columnSums_.data() + size_t{column + 1} * 5;
+        for (size_t ink = 0; ink < 4; ++ink)
+            next[ink] = previous[ink] + down[size_t{column} * 4 + ink];
+        next[4] = previous[4] + std::min(boxSize_, layout_.deviceWidth - column * boxSize_);
+    }
     const uint64_t maxLevel = (1u << layout_.bitsPerDot) - 1;
     for (uint32_t column = 0; column < columns_; ++column) {
-        const uint32_t boxWidth = std::min(boxSize_, layout_.deviceWidth - column * boxSize_);
-        const uint64_t fullCoverage = uint64_t{boxWidth} * rowsAccumulated_ * maxLevel;
+        const uint64_t *left = columnSums_.data() + size_t{column > windowRadius_ ? column - windowRadius_ : 0} * 5;
+        const uint64_t *right = columnSums_.data() + size_t{std::min(column + windowRadius_ + 1, columns_)} * 5;
+        const uint64_t fullCoverage = (right[4] - left[4]) * windowHeight * maxLevel;
         for (size_t ink = 0; ink < 4; ++ink) {
-            const uint64_t sum = accumulated_[size_t{column} * 4 + ink];
-            const uint64_t step = (sum * InkResponse::coverageSteps + fullCoverage / 2) / fullCoverage;
+            const uint64_t step = ((right[ink] - left[ink]) * InkResponse::coverageSteps + fullCoverage / 2) / fullCoverage;
             cmykRow_[size_t{column} * 4 + ink] = ink_.levelOfCoverage[ink][step];
         }
     }
@@ -163,8 +203,6 @@ void PreviewBuilder::emitRow() {
         rgb[2] = paper ? bgr[2] : bgr[0];
     }
     png_.writeRow(rgbRow_);
-    std::fill(accumulated_.begin(), accumulated_.end(), 0);
-    rowsAccumulated_ = 0;
 }
 
 } // namespace huecl::tool

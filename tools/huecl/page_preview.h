@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <vector>
 
@@ -80,11 +81,23 @@ public:
     uint32_t height() const { return previewRows_; }
 
 private:
-    void emitRow();
+    void completeBoxRow();
+    void emitRow(uint32_t row);
     PlaneLayout layout_;
     uint32_t boxSize_, columns_, previewRows_;
     std::vector<uint64_t> accumulated_; // columns x 4
     uint32_t rowsAccumulated_ = 0;
+    // Coverage is taken over a window of boxes around each preview pixel,
+    // at least minimumWindowDots wide, so that small boxes do not read the
+    // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
+    // coverages, and the proof of a flat tone would follow their spread
+    // instead of their mean.
+    static constexpr uint32_t minimumWindowDots = 6;
+    uint32_t windowRadius_;                         // boxes on each side
+    std::deque<std::vector<uint64_t>> windowRows_;  // completed box rows, columns x 4
+    std::deque<uint32_t> windowHeights_;            // device rows in each
+    uint32_t firstWindowRow_ = 0, completedRows_ = 0, emittedRows_ = 0;
+    std::vector<uint64_t> columnSums_;              // (columns + 1) x 5: running sums of ink and dots
     const ProofTable &proof_;
     const InkResponse &ink_;
     std::vector<uint8_t> cmykRow_, bgrRow_, rgbRow_;

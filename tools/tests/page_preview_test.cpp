@@ -57,64 +57,72 @@ TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
     EXPECT_EQ(band.inkedDots, 10u);
 }
 
+// Runs rows of 1-bit planes (cyan, magenta, yellow, black; each row given
+// once per device row) through a preview and returns it red first.
+std::vector<uint8_t> previewOf(const PlaneLayout &layout, uint32_t deviceHeight, uint32_t boxSize,
+                               const std::array<std::vector<uint8_t>, 4> &row, uint32_t &width) {
+    TemporaryFolder folder;
+    const ProofTable proof = buildModelProofTable();
+    {
+        OutputFolder output(folder.path());
+        auto &file = output.create("preview.png");
+        PreviewBuilder preview(file.stream(), "preview.png", layout, deviceHeight, boxSize, proof, linearInk());
+        const uint8_t *planes[] = {row[0].data(), row[1].data(), row[2].data(), row[3].data()};
+        for (uint32_t y = 0; y < deviceHeight; ++y)
+            preview.addBand(reduceBand(layout, boxSize, std::span(planes).first(layout.planeCount), 1));
+        preview.finish();
+        output.commit();
+    }
+    uint32_t height = 0;
+    auto bgr = readPreview(folder / "preview.png", width, height);
+    for (size_t pixel = 0; pixel < bgr.size(); pixel += 3)
+        std::swap(bgr[pixel], bgr[pixel + 2]);
+    return bgr;
+}
+
 struct PreviewCase {
     const char *what;
-    std::vector<uint8_t> cyan, magenta, yellow, black; // one 1-bit row of 4 dots each
-    std::array<uint8_t, 6> rgb;                         // the two boxes, red first
+    std::array<std::vector<uint8_t>, 4> row; // 12 one-bit dots per plane: two boxes of 6
+    std::array<uint8_t, 6> rgb;              // the two boxes, red first
 };
 
-// Through the built-in model's proof, coverage c of an ink takes c off its
-// primary (black off all three), so every box has an exact expected colour.
+// Through the built-in model's proof and a linear screen, coverage c of an
+// ink takes c off its primary (black off all three), so every box has an
+// exact expected colour. Boxes of 6 dots need no wider window.
 TEST(Preview, ProofsCoverageThroughTheModelsInverse) {
-    const ProofTable proof = buildModelProofTable();
+    const std::vector<uint8_t> none{0x00, 0x00}, all{0xFF, 0xF0}, left{0xFC, 0x00}, right{0x03, 0xF0}, halfLeft{0xE0, 0x00};
     const std::vector<PreviewCase> cases = {
-        {"paper", {0x00}, {0x00}, {0x00}, {0x00}, {255, 255, 255, 255, 255, 255}},
-        {"full cyan, then paper", {0xC0}, {0x00}, {0x00}, {0x00}, {0, 255, 255, 255, 255, 255}},
-        {"magenta and yellow make red", {0x30}, {0xF0}, {0xF0}, {0x00}, {255, 0, 0, 0, 0, 0}},
-        {"black covers everything", {0x00}, {0x00}, {0xC0}, {0xF0}, {0, 0, 0, 0, 0, 0}},
-        {"half a box of cyan", {0x80}, {0x00}, {0x00}, {0x00}, {127, 255, 255, 255, 255, 255}},
+        {"paper", {none, none, none, none}, {255, 255, 255, 255, 255, 255}},
+        {"full cyan, then paper", {left, none, none, none}, {0, 255, 255, 255, 255, 255}},
+        {"magenta and yellow make red", {right, all, all, none}, {255, 0, 0, 0, 0, 0}},
+        {"black covers everything", {none, none, left, all}, {0, 0, 0, 0, 0, 0}},
+        {"half a box of cyan", {halfLeft, none, none, none}, {127, 255, 255, 255, 255, 255}},
     };
-    const PlaneLayout layout{4, 1, 1, 4};
     for (const PreviewCase &c : cases) {
-        TemporaryFolder folder;
-        {
-            OutputFolder output(folder.path());
-            auto &file = output.create("preview.png");
-            PreviewBuilder preview(file.stream(), "preview.png", layout, 2, 2, proof, linearInk());
-            ASSERT_EQ(preview.width(), 2u);
-            ASSERT_EQ(preview.height(), 1u);
-            const uint8_t *row[] = {c.cyan.data(), c.magenta.data(), c.yellow.data(), c.black.data()};
-            preview.addBand(reduceBand(layout, 2, row, 1));
-            preview.addBand(reduceBand(layout, 2, row, 1));
-            preview.finish();
-            output.commit();
-        }
-        uint32_t width = 0, height = 0;
-        const auto bgr = readPreview(folder / "preview.png", width, height);
-        ASSERT_EQ(bgr.size(), 6u);
-        for (int box = 0; box < 2; ++box)
-            for (int channel = 0; channel < 3; ++channel)
-                EXPECT_NEAR(bgr[3 * box + 2 - channel], c.rgb[3 * box + channel], 1)
-                    << c.what << ", box " << box << ", channel " << channel;
+        uint32_t width = 0;
+        const auto rgb = previewOf({12, 2, 1, 4}, 6, 6, c.row, width);
+        ASSERT_EQ(rgb.size(), 6u);
+        for (size_t i = 0; i < 6; ++i)
+            EXPECT_NEAR(rgb[i], c.rgb[i], 1) << c.what << ", byte " << i;
     }
 }
 
 TEST(Preview, PartialBoxesCountOnlyTheirDots) {
-    // Three dots across and three rows down in boxes of two: the last box
-    // holds one dot, inked, and shows full black, not a quarter of it.
+    // Seven dots across and down in boxes of six: the last box holds one
+    // dot, inked, and shows full black, not a 36th of it.
     TemporaryFolder folder;
     const ProofTable proof = buildModelProofTable();
-    const PlaneLayout layout{3, 1, 1, 1};
+    const PlaneLayout layout{7, 1, 1, 1};
     {
         OutputFolder output(folder.path());
         auto &file = output.create("preview.png");
-        PreviewBuilder preview(file.stream(), "preview.png", layout, 3, 2, proof, linearInk());
-        const std::vector<uint8_t> none{0x00}, last{0x20};
+        PreviewBuilder preview(file.stream(), "preview.png", layout, 7, 6, proof, linearInk());
+        const std::vector<uint8_t> none{0x00}, last{0x02};
         const uint8_t *blankRow[] = {none.data()};
         const uint8_t *lastDot[] = {last.data()};
-        preview.addBand(reduceBand(layout, 2, blankRow, 1));
-        preview.addBand(reduceBand(layout, 2, blankRow, 1));
-        preview.addBand(reduceBand(layout, 2, lastDot, 1));
+        for (int y = 0; y < 6; ++y)
+            preview.addBand(reduceBand(layout, 6, blankRow, 1));
+        preview.addBand(reduceBand(layout, 6, lastDot, 1));
         preview.finish();
         output.commit();
     }
@@ -122,8 +130,22 @@ TEST(Preview, PartialBoxesCountOnlyTheirDots) {
     const auto bgr = readPreview(folder / "preview.png", width, height);
     ASSERT_EQ(bgr.size(), 2u * 2 * 3);
     EXPECT_EQ(bgr[0], 255);
-    EXPECT_EQ(bgr[6], 255);   // bottom-left box: its one row holds no ink
-    EXPECT_EQ(bgr[9], 0);     // bottom-right box: one dot, all of it black
+    EXPECT_EQ(bgr[6], 255); // bottom-left box: its one row holds no ink
+    EXPECT_EQ(bgr[9], 0);   // bottom-right box: one dot, all of it black
+}
+
+TEST(Preview, SmallBoxesReadCoverageOverAWindowOfNeighbours) {
+    // Boxes of 2 dots take one box on each side into their window: a
+    // black first box reads as half black in itself, a third in its
+    // neighbour, and not at all two boxes away, in either direction.
+    const std::vector<uint8_t> firstBox{0xC0, 0x00}, none{0x00, 0x00};
+    uint32_t width = 0;
+    const auto rgb = previewOf({12, 2, 1, 1}, 2, 2, {firstBox, none, none, none}, width);
+    ASSERT_EQ(width, 6u);
+    EXPECT_NEAR(rgb[0], 128, 1);
+    EXPECT_NEAR(rgb[3], 170, 1);
+    EXPECT_EQ(rgb[6], 255);
+    EXPECT_EQ(rgb[15], 255);
 }
 
 TEST(InkResponse, UndoesTheScreensToneCurve) {

@@ -56,7 +56,7 @@ Rgb previewOfFlatPatch(Rgb colour, const std::optional<std::filesystem::path> &p
     command.profile = profile;
     command.threads = 1;
     command.quiet = true;
-    command.previewDpi = 50; // boxes of 12 x 12 dots, several screen cells
+    // The default preview: 300 dpi, boxes of 2 x 2 dots.
     runPrint(command);
 
     auto preview = openImage(folder / "out" / "preview.png");
