@@ -3,6 +3,7 @@
 #include "huecl32.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -74,17 +75,32 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
                           uint32_t rows) {
     const uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
     BandColumnSums band{rows, std::vector<uint32_t>(size_t{rows} * columns * 4)};
-    // Unpacking a row into one level per dot through a per-byte table, then
-    // summing runs of boxSize levels, costs far less than extracting each
-    // dot by shifts and divisions.
+    // A box's sum is the difference of two running sums along the row, and
+    // a running sum at any dot is the sum of the whole bytes before it (one
+    // table look-up per byte) plus the dots of its own byte before it (one
+    // more look-up). That touches each byte once and each box twice, where
+    // unpacking every dot touched each dot.
     const uint32_t dotsPerByte = 8 / layout.bitsPerDot;
-    std::array<std::array<uint8_t, 8>, 256> unpack{};
-    for (uint32_t byte = 0; byte < 256; ++byte)
+    const uint32_t dotShift = static_cast<uint32_t>(std::countr_zero(dotsPerByte));
+    struct ByteSums {
+        std::array<uint8_t, 8> levelsBefore{}; // levels of the byte's first k dots
+        uint8_t levels = 0;                    // of all its dots
+        uint8_t inked = 0;                     // dots with a non-zero level
+    };
+    std::array<ByteSums, 256> byteSums{};
+    for (uint32_t byte = 0; byte < 256; ++byte) {
+        const auto packed = static_cast<uint8_t>(byte);
+        uint32_t sum = 0, inked = 0;
         for (uint32_t dot = 0; dot < dotsPerByte; ++dot) {
-            const auto packed = static_cast<uint8_t>(byte);
-            unpack[byte][dot] = static_cast<uint8_t>(dotValue(&packed, dot, layout.bitsPerDot));
+            byteSums[byte].levelsBefore[dot] = static_cast<uint8_t>(sum);
+            const uint32_t level = dotValue(&packed, dot, layout.bitsPerDot);
+            sum += level;
+            inked += level != 0;
         }
-    std::vector<uint8_t> levels(size_t{layout.lineBytes} * dotsPerByte);
+        byteSums[byte].levels = static_cast<uint8_t>(sum);
+        byteSums[byte].inked = static_cast<uint8_t>(inked);
+    }
+    std::vector<uint32_t> bytesBefore(size_t{layout.lineBytes} + 1);
     // With one plane it is the black one.
     const uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
     for (uint32_t plane = 0; plane < layout.planeCount; ++plane) {
@@ -92,24 +108,32 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
         for (uint32_t y = 0; y < rows; ++y) {
             const uint8_t *row = planes[plane] + size_t{y} * layout.lineBytes;
             uint32_t *sums = band.sums.data() + size_t{y} * columns * 4 + colorant;
-            bool blank = true;
+            uint32_t running = 0;
             for (uint32_t byte = 0; byte < layout.lineBytes; ++byte) {
-                std::memcpy(levels.data() + size_t{byte} * dotsPerByte, unpack[row[byte]].data(), dotsPerByte);
-                blank = blank && row[byte] == 0;
+                bytesBefore[byte] = running;
+                running += byteSums[row[byte]].levels;
             }
-            if (blank)
+            bytesBefore[layout.lineBytes] = running;
+            if (running == 0)
                 continue;
+            auto levelsBefore = [&](uint32_t dot) {
+                const uint32_t byte = dot >> dotShift, inByte = dot & (dotsPerByte - 1);
+                return bytesBefore[byte] + (inByte == 0 ? 0u : byteSums[row[byte]].levelsBefore[inByte]);
+            };
+            uint32_t boxEnd = 0, levelsBeforeBox = 0;
             for (uint32_t column = 0; column < columns; ++column) {
-                const uint32_t first = column * boxSize;
-                const uint32_t last = std::min(first + boxSize, layout.deviceWidth);
-                uint32_t sum = 0, inked = 0;
-                for (uint32_t dot = first; dot < last; ++dot) {
-                    sum += levels[dot];
-                    inked += levels[dot] != 0;
-                }
-                sums[size_t{column} * 4] = sum;
-                band.inkedDots += inked;
+                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
+                const uint32_t levelsAfterBox = levelsBefore(boxEnd);
+                sums[size_t{column} * 4] = levelsAfterBox - levelsBeforeBox;
+                levelsBeforeBox = levelsAfterBox;
             }
+            // Inked dots of the row: whole bytes, less the padding dots of
+            // the last, which are zero in a well-formed plane but need not be.
+            const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
+            for (uint32_t byte = 0; byte < wholeBytes; ++byte)
+                band.inkedDots += byteSums[row[byte]].inked;
+            for (uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
+                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
         }
     }
     return band;
@@ -120,6 +144,7 @@ PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLay
     : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
       previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
       windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), columnSums_((size_t{columns_} + 1) * 5),
+      windowSums_(size_t{columns_} * 4),
       proof_(proof), ink_(ink),
       cmykRow_(size_t{columns_} * 4), bgrRow_(size_t{columns_} * 3), rgbRow_(size_t{columns_} * 3),
       png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {}
@@ -165,7 +190,8 @@ void PreviewBuilder::emitRow(uint32_t row) {
     const uint32_t top = row > windowRadius_ ? row - windowRadius_ : 0;
     const uint32_t bottom = std::min(row + windowRadius_ + 1, completedRows_);
     uint64_t windowHeight = 0;
-    std::vector<uint64_t> down(size_t{columns_} * 4);
+    std::vector<uint64_t> &down = windowSums_;
+    std::fill(down.begin(), down.end(), 0);
     for (uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
         const std::vector<uint64_t> &sums = windowRows_[boxRow - firstWindowRow_];
         for (size_t i = 0; i < down.size(); ++i)
@@ -184,10 +210,12 @@ void PreviewBuilder::emitRow(uint32_t row) {
     for (uint32_t column = 0; column < columns_; ++column) {
         const uint64_t *left = columnSums_.data() + size_t{column > windowRadius_ ? column - windowRadius_ : 0} * 5;
         const uint64_t *right = columnSums_.data() + size_t{std::min(column + windowRadius_ + 1, columns_)} * 5;
-        const uint64_t fullCoverage = (right[4] - left[4]) * windowHeight * maxLevel;
+        // One division per pixel rather than four.
+        const double stepsPerLevel =
+            InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
         for (size_t ink = 0; ink < 4; ++ink) {
-            const uint64_t step = ((right[ink] - left[ink]) * InkResponse::coverageSteps + fullCoverage / 2) / fullCoverage;
-            cmykRow_[size_t{column} * 4 + ink] = ink_.levelOfCoverage[ink][step];
+            const auto step = static_cast<uint32_t>(static_cast<double>(right[ink] - left[ink]) * stepsPerLevel + 0.5);
+            cmykRow_[size_t{column} * 4 + ink] = ink_.levelOfCoverage[ink][std::min(step, InkResponse::coverageSteps)];
         }
     }
     QvrColCnvC2r(columns_, cmykRow_.data(), bgrRow_.data(), proof_.gridSize, proof_.entries.data());

@@ -98,6 +98,7 @@ private:
     std::deque<uint32_t> windowHeights_;            // device rows in each
     uint32_t firstWindowRow_ = 0, completedRows_ = 0, emittedRows_ = 0;
     std::vector<uint64_t> columnSums_;              // (columns + 1) x 5: running sums of ink and dots
+    std::vector<uint64_t> windowSums_;              // columns x 4: one row of boxes summed down the window
     const ProofTable &proof_;
     const InkResponse &ink_;
     std::vector<uint8_t> cmykRow_, bgrRow_, rgbRow_;
