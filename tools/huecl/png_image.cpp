@@ -2,8 +2,10 @@
 
 #include "tool_error.h"
 
+#include <huecl32.h>
 #include <png.h>
 
+#include <array>
 #include <csetjmp>
 #include <cerrno>
 #include <cstring>
@@ -28,22 +30,58 @@ void recordPngError(png_structp png, png_const_charp message) {
 
 void ignorePngWarning(png_structp, png_const_charp) {}
 
-bool readPngHeader(png_structp png, png_infop info, std::FILE *file) {
+bool readPngHeader(png_structp png, png_infop info, std::FILE *file, bool &indexed) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, file);
     png_set_sig_bytes(png, 0);
     png_read_info(png, info);
-    // Every colour type becomes 8-bit blue, green, red, alpha.
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_bgr(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    // Palette images come as packed indices, which QvrColPtcPrc expands;
+    // every other colour type becomes 8-bit blue, green, red, alpha here.
+    indexed = png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE;
+    if (!indexed) {
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    }
     if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
         png_set_interlace_handling(png);
     png_read_update_info(png, info);
     return true;
+}
+
+// The palette and its tRNS alphas as libpng holds them.
+struct PngPalette {
+    png_colorp colours = nullptr;
+    int colourCount = 0;
+    png_bytep alphas = nullptr;
+    int alphaCount = 0;
+};
+
+bool readPngPalette(png_structp png, png_infop info, PngPalette &palette) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_get_PLTE(png, info, &palette.colours, &palette.colourCount);
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+        png_get_tRNS(png, info, &palette.alphas, &palette.alphaCount, nullptr);
+    return true;
+}
+
+// The palette as 32-bit entries of blue, green, red and alpha (opaque
+// where tRNS has none), the pixel layout libpng's expansion gives the
+// other colour types. Indices past the palette read as opaque black, as
+// they do in libpng's own expansion.
+std::array<uint32_t, 256> paletteEntries(const PngPalette &palette) {
+    std::array<uint32_t, 256> entries{};
+    for (int index = 0; index < 256; ++index) {
+        const png_color colour = index < palette.colourCount ? palette.colours[index] : png_color{0, 0, 0};
+        const uint8_t bgra[4] = {colour.blue, colour.green, colour.red,
+                                 static_cast<uint8_t>(index < palette.alphaCount ? palette.alphas[index] : 0xFF)};
+        std::memcpy(&entries[static_cast<size_t>(index)], bgra, sizeof bgra);
+    }
+    return entries;
 }
 
 bool readPngRows(png_structp png, png_bytepp rows, png_uint_32 count) {
@@ -84,18 +122,27 @@ public:
         info_ = handles_.info;
         if (!png_ || !info_)
             throw ToolError(name_ + ": out of memory for the PNG reader");
-        if (!readPngHeader(png_, info_, file_.get()))
+        bool indexed = false;
+        if (!readPngHeader(png_, info_, file_.get(), indexed))
             fail();
         width_ = png_get_image_width(png_, info_);
         height_ = png_get_image_height(png_, info_);
-        if (png_get_rowbytes(png_, info_) != size_t{width_} * 4)
+        if (indexed) {
+            bitsPerIndex_ = png_get_bit_depth(png_, info_);
+            PngPalette palette;
+            if (!readPngPalette(png_, info_, palette))
+                fail();
+            palette_ = paletteEntries(palette);
+        }
+        fileRowBytes_ = indexed ? (size_t{width_} * bitsPerIndex_ + 7) / 8 : size_t{width_} * 4;
+        if (png_get_rowbytes(png_, info_) != fileRowBytes_)
             throw ToolError(name_ + ": unsupported PNG pixel layout");
         if (png_get_interlace_type(png_, info_) != PNG_INTERLACE_NONE) {
             // Interlaced passes cover the whole image; only these are held whole.
-            wholeImage_.resize(size_t{width_} * height_ * 4);
+            wholeImage_.resize(fileRowBytes_ * height_);
             std::vector<png_bytep> rowPointers(height_);
             for (uint32_t y = 0; y < height_; ++y)
-                rowPointers[y] = wholeImage_.data() + size_t{y} * width_ * 4;
+                rowPointers[y] = wholeImage_.data() + size_t{y} * fileRowBytes_;
             if (!readWholePng(png_, rowPointers.data()))
                 fail();
         }
@@ -108,16 +155,26 @@ public:
     void readRows(std::span<uint8_t> rows) override {
         const uint32_t count = static_cast<uint32_t>(rows.size() / (size_t{width_} * 3));
         rgba_.resize(size_t{width_} * count * 4);
+        // Palette rows arrive packed and are expanded into rgba_ below.
+        std::vector<uint8_t> &fileRows = bitsPerIndex_ != 0 ? indices_ : rgba_;
+        fileRows.resize(fileRowBytes_ * count);
         if (wholeImage_.empty()) {
             std::vector<png_bytep> rowPointers(count);
             for (uint32_t y = 0; y < count; ++y)
-                rowPointers[y] = rgba_.data() + size_t{y} * width_ * 4;
+                rowPointers[y] = fileRows.data() + size_t{y} * fileRowBytes_;
             if (!readPngRows(png_, rowPointers.data(), count))
                 fail();
         } else {
-            std::memcpy(rgba_.data(), wholeImage_.data() + size_t{nextRow_} * width_ * 4, rgba_.size());
+            std::memcpy(fileRows.data(), wholeImage_.data() + size_t{nextRow_} * fileRowBytes_, fileRows.size());
         }
         nextRow_ += count;
+        if (bitsPerIndex_ != 0) {
+            // The expansion shifts 1-, 2- and 4-bit rows in place; they are
+            // read once, so nothing needs them afterwards.
+            for (uint32_t y = 0; y < count; ++y)
+                QvrColPtcPrc(bitsPerIndex_, width_, indices_.data() + size_t{y} * fileRowBytes_,
+                             reinterpret_cast<uint32_t *>(rgba_.data() + size_t{y} * width_ * 4), palette_.data());
+        }
         compositeOnWhite(rows);
     }
 
@@ -145,6 +202,10 @@ private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
     uint32_t width_ = 0, height_ = 0, nextRow_ = 0;
+    uint32_t bitsPerIndex_ = 0; // 1, 2, 4 or 8 for a palette image, else 0
+    size_t fileRowBytes_ = 0;   // one row as libpng delivers it
+    std::array<uint32_t, 256> palette_{};
+    std::vector<uint8_t> indices_;
     std::vector<uint8_t> rgba_;
     std::vector<uint8_t> wholeImage_;
 };

@@ -1,3 +1,4 @@
+#include "commands.h"
 #include "image_source.h"
 #include "pnm_image.h"
 #include "temporary_folder.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 
 namespace huecl::tool {
@@ -106,6 +108,97 @@ TEST(PngInput, GreyAndAlphaBlendOntoWhitePaper) {
                             {{0, 0, 0}}, {0}));
     auto paletteAlpha = openImage(folder / "palette-alpha.png");
     EXPECT_EQ(readAll(*paletteAlpha), (std::vector<Bgr>{{255, 255, 255}}));
+}
+
+// The same picture as palette indices of every depth and as plain RGB (RGBA
+// where the palette has transparency) must read the same, row by row.
+TEST(PngInput, PaletteImagesReadAsTheirRgbEquivalent) {
+    const std::vector<png_color> colours = {{10, 20, 30},  {200, 0, 0},   {0, 200, 0},   {0, 0, 200},
+                                            {255, 255, 0}, {90, 90, 90},  {1, 2, 3},     {250, 240, 230},
+                                            {5, 50, 150},  {60, 0, 60},   {0, 70, 140},  {33, 66, 99},
+                                            {128, 64, 32}, {12, 34, 56},  {240, 10, 120}, {77, 77, 200}};
+    // Widths that end inside a byte at every depth, and one per-byte width.
+    for (const uint32_t width : {1u, 3u, 7u, 13u, 16u}) {
+        for (const int depth : {1, 2, 4, 8}) {
+            for (const bool interlaced : {false, true}) {
+                for (const bool transparent : {false, true}) {
+                    SCOPED_TRACE(::testing::Message() << "width " << width << ", " << depth << " bits"
+                                                    << (interlaced ? ", interlaced" : "")
+                                                    << (transparent ? ", tRNS" : ""));
+                    const uint32_t height = 5, codes = 1u << std::min(depth, 4);
+                    const std::vector<png_color> palette(colours.begin(), colours.begin() + codes);
+                    std::vector<uint8_t> alpha;
+                    if (transparent)
+                        alpha = {0, 128, 255, 17};
+                    alpha.resize(std::min<size_t>(alpha.size(), codes));
+                    std::vector<std::vector<uint8_t>> packed, rgb;
+                    for (uint32_t y = 0; y < height; ++y) {
+                        packed.emplace_back((width * depth + 7) / 8, 0);
+                        rgb.emplace_back();
+                        for (uint32_t x = 0; x < width; ++x) {
+                            const uint32_t code = (x * 7 + y * 3) % codes;
+                            const uint32_t bit = x * depth;
+                            packed[y][bit / 8] |= static_cast<uint8_t>(code << (8 - depth - bit % 8));
+                            const png_color &c = palette[code];
+                            rgb[y].insert(rgb[y].end(), {c.red, c.green, c.blue});
+                            if (transparent)
+                                rgb[y].push_back(code < alpha.size() ? alpha[code] : 255);
+                        }
+                    }
+                    TemporaryFolder folder;
+                    ASSERT_TRUE(writeRawPng(folder / "indexed.png", width, height, depth, PNG_COLOR_TYPE_PALETTE,
+                                            interlaced, packed, palette, alpha));
+                    ASSERT_TRUE(writeRawPng(folder / "rgb.png", width, height, 8,
+                                            transparent ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, false, rgb));
+                    auto indexed = openImage(folder / "indexed.png");
+                    auto direct = openImage(folder / "rgb.png");
+                    // Two bands of rows, so that each band's rows expand alone.
+                    std::vector<uint8_t> fromIndexed(size_t{width} * 3 * 2), fromRgb(fromIndexed.size());
+                    indexed->readRows(fromIndexed);
+                    direct->readRows(fromRgb);
+                    EXPECT_EQ(fromIndexed, fromRgb);
+                    fromIndexed.resize(size_t{width} * 3 * 3);
+                    fromRgb.resize(fromIndexed.size());
+                    indexed->readRows(fromIndexed);
+                    direct->readRows(fromRgb);
+                    EXPECT_EQ(fromIndexed, fromRgb);
+                }
+            }
+        }
+    }
+}
+
+TEST(PngInput, PalettePagesPrintByteForByteAsTheirRgbEquivalent) {
+    // A 2-bit palette with one transparent entry against the same picture
+    // as RGBA, through the whole page: raster and preview alike.
+    const std::vector<png_color> palette = {{250, 250, 250}, {200, 30, 30}, {20, 40, 160}, {0, 0, 0}};
+    const std::vector<uint8_t> alpha = {255, 255, 96};
+    const uint32_t width = 45, height = 31;
+    std::vector<std::vector<uint8_t>> packed, rgba;
+    for (uint32_t y = 0; y < height; ++y) {
+        packed.emplace_back((width * 2 + 7) / 8, 0);
+        rgba.emplace_back();
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t code = (x / 5 + y / 4) % 4;
+            packed[y][x / 4] |= static_cast<uint8_t>(code << (6 - 2 * (x % 4)));
+            rgba[y].insert(rgba[y].end(), {palette[code].red, palette[code].green, palette[code].blue,
+                                           code < alpha.size() ? alpha[code] : uint8_t{255}});
+        }
+    }
+    TemporaryFolder folder;
+    ASSERT_TRUE(writeRawPng(folder / "indexed.png", width, height, 2, PNG_COLOR_TYPE_PALETTE, false, packed, palette,
+                            alpha));
+    ASSERT_TRUE(writeRawPng(folder / "rgba.png", width, height, 8, PNG_COLOR_TYPE_RGBA, false, rgba));
+    for (const char *name : {"indexed", "rgba"}) {
+        PrintCommand command;
+        command.image = folder / (std::string(name) + ".png");
+        command.outputFolder = folder / name;
+        command.threads = 1;
+        command.quiet = true;
+        runPrint(command);
+    }
+    for (const char *file : {"page.hcr", "preview.png"})
+        EXPECT_EQ(testing::readFile(folder / "indexed" / file), testing::readFile(folder / "rgba" / file)) << file;
 }
 
 TEST(PngInput, StreamsRowsInOrder) {
