@@ -33,5 +33,8 @@ void diffuseRgbRowGeneral(const QvrDrwInf& draw, QvErrInf& errors, std::uint8_t*
 // (row number mod 6 selects the filter), truncating toward zero: a
 // multiply and a shift, exact for every sum of four 16-bit cells.
 std::int32_t divideByKernelTotal(std::int32_t sum, std::uint32_t kernel) noexcept;
+// The same division as the four-colorant path does it, one sum per lane
+// (with SSE2; elsewhere the one above).
+std::int32_t divideByKernelTotalInLanes(std::int32_t sum, std::uint32_t kernel) noexcept;
 
 }  // namespace huecl::earlier

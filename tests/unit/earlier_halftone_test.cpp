@@ -25,6 +25,8 @@ TEST(DiffusionDivision, ExactForEverySumOfFourCells) {
         for (std::int32_t sum = -total * 32768; sum <= total * 32767; ++sum) {
             ASSERT_EQ(huecl::earlier::divideByKernelTotal(sum, kernel), sum / total)
                 << "kernel " << kernel << " sum " << sum;
+            ASSERT_EQ(huecl::earlier::divideByKernelTotalInLanes(sum, kernel), sum / total)
+                << "kernel " << kernel << " sum " << sum << " in lanes";
         }
     }
 }
