@@ -221,6 +221,8 @@ LzsCommand parseLzs(ArgumentCursor &cursor) {
             command.bufferBytes = cursor.unsignedInteger(option, 16, 1u << 24);
         else if (option == "--budget")
             command.budget = cursor.unsignedInteger(option, 0, 255);
+        else if (option == "-f" || option == "--force")
+            command.force = true;
         else if (option.starts_with("-") && option != "-")
             unknownOption(option);
         else

@@ -70,6 +70,7 @@ struct LzsCommand {
     std::filesystem::path output;
     uint32_t bufferBytes = 1024;
     uint32_t budget = 8;
+    bool force = false; // replace an existing regular file
 };
 
 struct ScreensCommand {

@@ -18,14 +18,14 @@ void runLzs(const LzsCommand &command) {
         throw ToolError("cannot open " + inName + ": " + std::strerror(errno));
     if (command.output.filename().empty())
         throw ToolError("output " + command.output.string() + " names no file");
-    const auto folder = command.output.has_parent_path() ? command.output.parent_path() : std::filesystem::path(".");
-    OutputFolder output(folder);
-    PendingFile &out = output.create(command.output.filename().string());
+    checkOutputFile(command.output, command.input, command.force);
+    removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
+    PendingFile out(command.output);
     const auto write = [&out](std::span<const uint8_t> bytes) { out.write(bytes); };
     const StreamTotals totals = command.compress
                                     ? compressFile(in.get(), inName, command.bufferBytes, command.budget, write)
                                     : decompressFile(in.get(), inName, command.bufferBytes, write);
-    output.commit();
+    out.commit();
     std::printf("%llu bytes in, %llu bytes out\n", static_cast<unsigned long long>(totals.bytesIn),
                 static_cast<unsigned long long>(totals.bytesOut));
 }

@@ -2,10 +2,14 @@
 
 #include "tool_error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace huecl::tool {
@@ -61,18 +65,71 @@ void forgetPendingName(size_t slot) {
 
 } // namespace
 
-PendingFile::PendingFile(fs::path finalPath, fs::path temporaryPath)
-    : finalPath_(std::move(finalPath)), temporaryPath_(std::move(temporaryPath)) {
-    file_ = std::fopen(temporaryPath_.c_str(), "wb");
+namespace {
+
+// The file a path names once symbolic links are followed, so that writing
+// through a link replaces its target and leaves the link in place.
+fs::path followLinks(const fs::path &path) {
+    fs::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(current, error))
+            return current;
+        const fs::path target = fs::read_symlink(current, error);
+        if (error)
+            return current;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    throw ToolError("cannot write " + path.string() + ": too many levels of symbolic links");
+}
+
+bool isTemporaryOf(const std::string &fileName, const std::string &name, pid_t &pid) {
+    const auto marker = fileName.rfind(".part-");
+    if (fileName.size() < 2 || fileName[0] != '.' || marker == std::string::npos || marker < 2)
+        return false;
+    if (!name.empty() && fileName.compare(1, marker - 1, name) != 0)
+        return false;
+    const std::string digits = fileName.substr(marker + 6);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    pid = static_cast<pid_t>(std::stol(digits));
+    return pid > 0;
+}
+
+bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+} // namespace
+
+PendingFile::PendingFile(fs::path finalPath) : finalPath_(std::move(finalPath)) {
+    if (finalPath_ == "-") {
+        file_ = stdout;
+        ownsNothing_ = true;
+        return;
+    }
+    targetPath_ = followLinks(finalPath_);
+    std::error_code error;
+    const auto status = fs::status(targetPath_, error);
+    if (fs::is_directory(status))
+        throw ToolError("cannot write " + finalPath_.string() + ": it is a folder");
+    const bool inPlace = fs::exists(status) && !fs::is_regular_file(status);
+    if (!inPlace) {
+        // The process id keeps two runs into one folder from sharing a file.
+        std::string temporaryName = targetPath_.filename().string();
+        temporaryName.insert(0, 1, '.');
+        temporaryName.append(".part-").append(std::to_string(::getpid()));
+        temporaryPath_ = targetPath_.parent_path() / temporaryName;
+    }
+    file_ = std::fopen((inPlace ? targetPath_ : temporaryPath_).c_str(), "wb");
     if (!file_)
         throw ToolError("cannot create " + finalPath_.string() + ": " + std::strerror(errno));
-    interruptSlot_ = registerPendingName(temporaryPath_);
+    if (!inPlace)
+        interruptSlot_ = registerPendingName(temporaryPath_);
 }
 
 PendingFile::~PendingFile() {
-    if (file_)
+    if (file_ && !ownsNothing_)
         std::fclose(file_);
-    if (!committed_) {
+    if (!committed_ && !temporaryPath_.empty()) {
         std::error_code ignored;
         fs::remove(temporaryPath_, ignored);
     }
@@ -94,7 +151,7 @@ void PendingFile::close() {
     if (!file_)
         return;
     const bool failed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
-    const int closeResult = std::fclose(file_);
+    const int closeResult = ownsNothing_ ? 0 : std::fclose(file_);
     file_ = nullptr;
     if (failed || closeResult != 0)
         throw ToolError("cannot write " + finalPath_.string() + ": " + std::strerror(errno));
@@ -102,13 +159,44 @@ void PendingFile::close() {
 
 void PendingFile::commit() {
     close();
-    std::error_code error;
-    fs::rename(temporaryPath_, finalPath_, error);
-    if (error)
-        throw ToolError("cannot rename into " + finalPath_.string() + ": " + error.message());
+    if (!temporaryPath_.empty()) {
+        std::error_code error;
+        fs::rename(temporaryPath_, targetPath_, error);
+        if (error)
+            throw ToolError("cannot rename into " + finalPath_.string() + ": " + error.message());
+    }
     committed_ = true;
     forgetPendingName(interruptSlot_);
     interruptSlot_ = SIZE_MAX;
+}
+
+void checkOutputFile(const fs::path &output, const fs::path &input, bool force) {
+    if (output == "-")
+        return;
+    struct stat outputStatus {};
+    if (::stat(output.c_str(), &outputStatus) != 0)
+        return; // nothing there yet, or a dangling link: writing creates it
+    struct stat inputStatus {};
+    if (!input.empty() && input != "-" && ::stat(input.c_str(), &inputStatus) == 0 &&
+        inputStatus.st_dev == outputStatus.st_dev && inputStatus.st_ino == outputStatus.st_ino)
+        throw ToolError(output.string() + " is the input file itself");
+    if (S_ISDIR(outputStatus.st_mode))
+        throw ToolError("cannot write " + output.string() + ": it is a folder");
+    if (S_ISREG(outputStatus.st_mode) && !force)
+        throw ToolError(output.string() + " already exists (-f or --force overwrites it)");
+}
+
+void removeStaleTemporaryFiles(const fs::path &folder, const std::string &name) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        pid_t pid = 0;
+        if (isTemporaryOf(entry->path().filename().string(), name, pid) && pid != ::getpid() && !processExists(pid) &&
+            entry->is_regular_file(error)) {
+            std::error_code ignored;
+            fs::remove(entry->path(), ignored);
+        }
+    }
 }
 
 OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
@@ -117,6 +205,7 @@ OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
     if (fs::exists(folder_, error)) {
         if (!fs::is_directory(folder_, error))
             throw ToolError("output " + folder_.string() + " is not a folder");
+        removeStaleTemporaryFiles(folder_);
         return;
     }
     createdFolder_ = fs::create_directories(folder_, error);
@@ -141,18 +230,38 @@ OutputFolder::~OutputFolder() {
 }
 
 PendingFile &OutputFolder::create(const std::string &fileName) {
-    // The process id keeps two runs into one folder from sharing a file.
-    const std::string temporaryName = "." + fileName + ".part-" + std::to_string(::getpid());
-    files_.push_back(std::make_unique<PendingFile>(folder_ / fileName, folder_ / temporaryName));
+    files_.push_back(std::make_unique<PendingFile>(folder_ / fileName));
+    names_.push_back(fileName);
     return *files_.back();
 }
 
 void OutputFolder::commit() {
+    // The earlier run's list is read before anything of this run lands.
+    std::vector<std::string> earlierNames;
+    {
+        std::ifstream manifest(folder_ / manifestName);
+        for (std::string name; std::getline(manifest, name);)
+            earlierNames.push_back(name);
+    }
+    std::string manifest;
+    for (const auto &name : names_)
+        manifest += name + "\n";
+    create(manifestName).write(manifest);
     for (auto &file : files_)
         file->close(); // every write error surfaces before the first rename
     for (auto &file : files_)
         file->commit();
     committed_ = true;
+    for (const auto &name : earlierNames) {
+        // Only plain names of the folder itself: a damaged list must not
+        // reach outside it.
+        const bool plainName = !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+        if (!plainName || std::find(names_.begin(), names_.end(), name) != names_.end())
+            continue;
+        std::error_code error;
+        if (!fs::is_directory(fs::symlink_status(folder_ / name, error)))
+            fs::remove(folder_ / name, error);
+    }
 }
 
 } // namespace huecl::tool

@@ -1,8 +1,10 @@
-// Output that appears all at once or not at all. Every file is written under
-// a temporary name in the output folder and renamed into place only when the
-// whole command has succeeded, so a failure never leaves a half-written
-// raster or image behind; on SIGINT, SIGTERM or SIGHUP the temporary files
-// are removed before the process ends.
+// Output that never destroys what it replaces. A regular file is written
+// under a temporary name beside it and renamed into place only when the whole
+// command has succeeded, so a failure never leaves a half-written raster or
+// image behind; on SIGINT, SIGTERM or SIGHUP the temporary files are removed
+// before the process ends. What is not a regular file keeps its identity:
+// "-" is standard output, a FIFO or device is written in place, and a
+// symbolic link is written through to the file it names.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +18,10 @@
 
 namespace huecl::tool {
 
-// One file being written; removed again unless its OutputFolder commits.
+// One file being written; a temporary one is removed again unless committed.
 class PendingFile {
 public:
-    PendingFile(std::filesystem::path finalPath, std::filesystem::path temporaryPath);
+    explicit PendingFile(std::filesystem::path finalPath);
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;
     PendingFile &operator=(const PendingFile &) = delete;
@@ -28,21 +30,36 @@ public:
     void write(const std::string &text);
     std::FILE *stream() { return file_; } // for libraries that write through a FILE*
     const std::filesystem::path &finalPath() const { return finalPath_; }
+    bool isStandardOutput() const { return ownsNothing_; }
 
     // Flushes and closes; reports a full disk here rather than never.
     void close();
     void commit();
 
 private:
-    std::filesystem::path finalPath_;
-    std::filesystem::path temporaryPath_;
+    std::filesystem::path finalPath_;    // as the user named it, for messages
+    std::filesystem::path targetPath_;   // with symbolic links followed
+    std::filesystem::path temporaryPath_; // empty when written in place
     std::FILE *file_ = nullptr;
+    bool ownsNothing_ = false; // standard output: flushed, never closed
     bool committed_ = false;
     size_t interruptSlot_ = SIZE_MAX;
 };
 
+// Checks a single output file before anything is written to it: refuses the
+// input itself, a folder, and an existing regular file unless force is set.
+// input may be empty (standard input).
+void checkOutputFile(const std::filesystem::path &output, const std::filesystem::path &input, bool force);
+
+// Removes ".NAME.part-PID" files of processes that no longer exist; with an
+// empty name, those of any name.
+void removeStaleTemporaryFiles(const std::filesystem::path &folder, const std::string &name = {});
+
 // The output folder of one command. Creates the folder if needed and removes
-// it again on failure if it created it and nothing else is in it.
+// it again on failure if it created it and nothing else is in it. On commit,
+// what an earlier run of the tool wrote there and this run did not write is
+// removed, so that the folder holds one run's results only; files the tool
+// never wrote are left alone.
 class OutputFolder {
 public:
     explicit OutputFolder(std::filesystem::path folder);
@@ -55,10 +72,14 @@ public:
     void commit();
     const std::filesystem::path &path() const { return folder_; }
 
+    // The hidden list of the files a run wrote, one name per line.
+    static constexpr const char *manifestName = ".huecl-outputs";
+
 private:
     std::filesystem::path folder_;
     bool createdFolder_ = false;
     bool committed_ = false;
+    std::vector<std::string> names_;
     std::vector<std::unique_ptr<PendingFile>> files_;
 };
 

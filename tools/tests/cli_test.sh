@@ -205,8 +205,46 @@ bad_inputs)
   expect_error "header.hcr: corrupt raster header \(checksum mismatch\)" out decode header.hcr -o out
   "$huecl" lzs compress good/preview.png packed.lzs >/dev/null
   head -c 100 packed.lzs >cut.lzs
+  mkdir -p out
   expect_error "cut.lzs: truncated LZS stream \(no end marker\)" out lzs decompress cut.lzs out/unpacked
+  expect_error "cannot create missing/unpacked: No such file or directory" none lzs decompress packed.lzs missing/unpacked
   [[ $(cat existing/keep.txt) == old ]] || fail "an earlier file was touched"
+  ;;
+outputs_keep_what_they_replace)
+  printf 'some text, some text, some text\n' >text
+  "$huecl" lzs compress text reference.lzs >/dev/null
+  echo old >existing.lzs
+  expect_error "existing.lzs already exists \(-f or --force overwrites it\)" none lzs compress text existing.lzs
+  [[ $(cat existing.lzs) == old ]] || fail "a refused output was touched"
+  "$huecl" lzs compress --force text existing.lzs >/dev/null
+  cmp existing.lzs reference.lzs || fail "-f did not replace the file"
+  expect_error "text is the input file itself" none lzs compress -f text text
+  [[ $(cat text) == "some text, some text, some text" ]] || fail "the input was replaced"
+  # A link is written through; a FIFO and a device stay what they are.
+  ln -s reference.lzs link.lzs
+  "$huecl" lzs decompress -f link.lzs link.lzs 2>/dev/null && fail "a link to the input was accepted"
+  echo old >target
+  ln -s target link
+  "$huecl" lzs compress -f text link >/dev/null
+  [[ -L link ]] && cmp target reference.lzs || fail "the link was not written through"
+  mkfifo fifo
+  cat fifo >from-fifo &
+  "$huecl" lzs compress text fifo >/dev/null
+  wait $!
+  [[ -p fifo ]] && cmp from-fifo reference.lzs || fail "the FIFO was replaced or its reader got other bytes"
+  "$huecl" lzs compress text /dev/null >/dev/null
+  [[ -c /dev/null ]] || fail "/dev/null is no longer a device"
+  # A new run into a folder replaces the earlier run's files and only them.
+  "$huecl" print "${small[@]}" --planes -o run >/dev/null
+  echo mine >run/keep.txt
+  "$huecl" print "${small[@]}" --black-only -o run >/dev/null
+  [[ $(ls run | tr '\n' ' ') == "keep.txt page.hcr preview.png summary.txt " ]] || fail "run holds $(ls run)"
+  # Temporary files of a killed run go; those of a running process stay.
+  ended=$(sh -c 'echo $$')
+  touch "run/.page.hcr.part-$ended" "run/.preview.png.part-$$"
+  "$huecl" print "${small[@]}" -o run >/dev/null
+  [[ ! -e run/.page.hcr.part-$ended ]] || fail "a dead run's temporary file stayed"
+  [[ -e run/.preview.png.part-$$ ]] || fail "a living process's temporary file was removed"
   ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.

@@ -143,7 +143,7 @@ TEST(OutputFolder, FilesAppearOnlyOnCommit) {
         output.create("b.txt").write(std::string("too"));
         output.commit();
     }
-    EXPECT_EQ(testing::namesIn(target), (std::vector<std::string>{"a.txt", "b.txt", "keep.txt"}));
+    EXPECT_EQ(testing::namesIn(target), (std::vector<std::string>{".huecl-outputs", "a.txt", "b.txt", "keep.txt"}));
     EXPECT_EQ(testing::readFile(target / "a.txt"), "whole");
 }
 
