@@ -35,7 +35,7 @@ for threads in 1 "$cores"; do
   for stage in "${stages[@]}"; do
     printf ' %.3f |' "$(cat "$work"/summary-"$threads"-*.txt | field "$stage" | median)"
   done
-  total=$(cat "$work"/summary-"$threads"-*.txt | grep -o 'total [0-9.]* seconds' | awk '{ print $2 }' | median)
+  total=$(cat "$work"/summary-"$threads"-*.txt | grep -o 'wall [0-9.]* seconds' | awk '{ print $2 }' | median)
   memory=$(cat "$work"/summary-"$threads"-*.txt | grep -o 'peak memory [0-9]*' | awk '{ print $3 }' | median)
   bytes=$(head -1 "$work/summary-$threads-1.txt" | grep -o '[0-9]* compressed bytes' | awk '{ print $1 }')
   printf ' %.3f | %s | %s |\n' "$total" "$memory" "$bytes"

@@ -33,14 +33,39 @@ class ArgumentCursor {
 public:
     explicit ArgumentCursor(const std::vector<std::string> &arguments) : arguments_(arguments) {}
 
-    bool done() const { return next_ >= arguments_.size(); }
-    const std::string &peek() const { return arguments_[next_]; }
-    std::string take() { return arguments_[next_++]; }
+    bool done() {
+        refuseUnusedValue();
+        return next_ >= arguments_.size();
+    }
+
+    // The next argument; "--option=value" yields "--option" and keeps the
+    // value for value() or attachedValue().
+    std::string take() {
+        refuseUnusedValue();
+        std::string argument = arguments_[next_++];
+        const auto equals = argument.find('=');
+        if (argument.starts_with("--") && equals != std::string::npos) {
+            attached_ = argument.substr(equals + 1);
+            argument.resize(equals);
+            attachedTo_ = argument;
+        }
+        return argument;
+    }
 
     std::string value(const std::string &option) {
-        if (done())
+        if (auto attached = attachedValue())
+            return *attached;
+        if (next_ >= arguments_.size())
             throw ToolError(option + " needs a value");
-        return take();
+        return arguments_[next_++];
+    }
+
+    // The value of an option whose value is optional: only "--option=value"
+    // gives one, so that a following operand is never taken for it.
+    std::optional<std::string> attachedValue() {
+        auto attached = std::move(attached_);
+        attached_.reset();
+        return attached;
     }
 
     int64_t integer(const std::string &option, int64_t low, int64_t high) {
@@ -72,8 +97,15 @@ public:
     }
 
 private:
+    void refuseUnusedValue() const {
+        if (attached_)
+            throw ToolError(attachedTo_ + " takes no value, not '" + *attached_ + "'");
+    }
+
     const std::vector<std::string> &arguments_;
     size_t next_ = 0;
+    std::optional<std::string> attached_;
+    std::string attachedTo_;
 };
 
 // "300" or "300x600": one resolution for both axes, or horizontal x vertical.
@@ -198,6 +230,8 @@ DecodeCommand parseDecode(ArgumentCursor &cursor) {
             command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
         } else if (option == "--profile") {
             command.profile = cursor.value(option);
+        } else if (option == "-q" || option == "--quiet") {
+            command.quiet = true;
         } else if (option.starts_with("-")) {
             unknownOption(option);
         } else if (haveRaster) {
@@ -223,6 +257,8 @@ LzsCommand parseLzs(ArgumentCursor &cursor) {
             command.budget = cursor.unsignedInteger(option, 0, 255);
         else if (option == "-f" || option == "--force")
             command.force = true;
+        else if (option == "-q" || option == "--quiet")
+            command.quiet = true;
         else if (option.starts_with("-") && option != "-")
             unknownOption(option);
         else
@@ -246,6 +282,8 @@ ScreensCommand parseScreens(ArgumentCursor &cursor) {
             haveOutput = true;
         } else if (option == "--scale") {
             command.scale = cursor.unsignedInteger(option, 1, 64);
+        } else if (option == "-q" || option == "--quiet") {
+            command.quiet = true;
         } else {
             unknownOption(option);
         }
@@ -262,8 +300,16 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
     if (cursor.done())
         throw ToolError("no command given (see huecl --help)");
     const std::string command = cursor.take();
-    if (command == "-h" || command == "--help" || command == "help")
-        return HelpCommand{};
+    if (command == "-h" || command == "--help")
+        return HelpCommand{usageText()};
+    if (command == "help")
+        return HelpCommand{usageText(cursor.done() ? std::string() : cursor.take())};
+    // Help wins over everything else on a command's line, as it does for
+    // most tools, so that a half-typed command line can ask for it.
+    const bool knownCommand = command == "print" || command == "decode" || command == "lzs" || command == "screens";
+    for (size_t i = 1; knownCommand && i < arguments.size(); ++i)
+        if (arguments[i] == "-h" || arguments[i] == "--help")
+            return HelpCommand{usageText(command)};
     if (command == "--version")
         return VersionCommand{};
     if (command == "print")
@@ -291,11 +337,13 @@ std::string matchMethodName(uint32_t matchMethod) {
     return "method " + std::to_string(matchMethod);
 }
 
-std::string usageText() {
-    return R"(usage: huecl COMMAND [options]
+namespace {
 
-  huecl print [IMAGE] -o DIR [options]   run a page through the pipeline
+constexpr const char *printHelp = R"(usage: huecl print [IMAGE] -o DIR [options]
+Runs a page through the pipeline into DIR: the compressed raster page.hcr,
+preview.png and summary.txt.
       IMAGE                  PNG (any colour type) or binary PPM/PGM; none: the built-in test page
+  -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
       --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread
       --screen KIND          screen selector 0-3 (default 3)
@@ -316,12 +364,61 @@ std::string usageText() {
       --threads N            bands processed in parallel (default: the cores)
       --preview-dpi N        preview resolution (default: the source's, within a megapixel)
       --planes               also write the planes uncompressed (PBM/PGM)
-      -q, --quiet            no progress bar
-  huecl decode FILE.hcr -o DIR           planes (PBM/PGM) and preview from a raster
+  -q, --quiet                no progress bar
+  -h, --help                 this help
+)";
+
+constexpr const char *decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
+Decodes a raster written by huecl print into DIR: the planes (PBM/PGM) and
+preview.png.
+  -o, --output DIR           output folder; an earlier run's files in it are replaced
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
-  huecl lzs compress|decompress IN OUT   stream a file through LZS [--buffer N] [--budget N]
-  huecl screens -o DIR                   draw every threshold matrix as PNG [--scale N]
+  -q, --quiet                no progress bar
+  -h, --help                 this help
+)";
+
+constexpr const char *lzsHelp = R"(usage: huecl lzs compress|decompress IN OUT [options]
+Streams a file through LZS with small buffers, as a driver would.
+      --buffer N             bytes per read and write, 16-16777216 (default 1024)
+      --budget N             match-search budget, 0-255 (default 8)
+  -f, --force                replace an existing OUT
+  -q, --quiet                no progress bar
+  -h, --help                 this help
+)";
+
+constexpr const char *screensHelp = R"(usage: huecl screens -o DIR [options]
+Draws every threshold matrix of the library as a PNG, with index.txt.
+  -o, --output DIR           output folder; an earlier run's files in it are replaced
+      --scale N              pixels per threshold, 1-64 (default 8)
+  -q, --quiet                no progress bar
+  -h, --help                 this help
+)";
+
+} // namespace
+
+std::string usageText(const std::string &command) {
+    if (command == "print")
+        return printHelp;
+    if (command == "decode")
+        return decodeHelp;
+    if (command == "lzs")
+        return lzsHelp;
+    if (command == "screens")
+        return screensHelp;
+    if (!command.empty())
+        throw ToolError("unknown command '" + command + "' (see huecl --help)");
+    return R"(usage: huecl COMMAND [options]
+
+  huecl print [IMAGE] -o DIR             run a page through the pipeline
+  huecl decode FILE.hcr -o DIR           preview and planes from a raster
+  huecl lzs compress|decompress IN OUT   stream a file through LZS
+  huecl screens -o DIR                   draw every threshold matrix as PNG
+  huecl help COMMAND, huecl COMMAND -h   the options of a command
+  huecl --version                        the version of the tool
+
+An option's value follows it or is joined to it with '=': --dither 1bit or
+--dither=1bit.
 )";
 }
 

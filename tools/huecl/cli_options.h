@@ -62,6 +62,7 @@ struct DecodeCommand {
     uint32_t previewDpi = 0; // 0: automaticPreviewBoxSize
     // Where the raster's profile is now, if it has moved since printing.
     std::optional<std::filesystem::path> profile;
+    bool quiet = false;
 };
 
 struct LzsCommand {
@@ -71,21 +72,27 @@ struct LzsCommand {
     uint32_t bufferBytes = 1024;
     uint32_t budget = 8;
     bool force = false; // replace an existing regular file
+    bool quiet = false;
 };
 
 struct ScreensCommand {
     std::filesystem::path outputFolder;
     uint32_t scale = 8;
+    bool quiet = false;
 };
 
-struct HelpCommand {};
+struct HelpCommand {
+    std::string text;
+};
 struct VersionCommand {};
 
 using Command = std::variant<HelpCommand, VersionCommand, PrintCommand, DecodeCommand, LzsCommand, ScreensCommand>;
 
 Command parseCommandLine(const std::vector<std::string> &arguments);
 
-std::string usageText();
+// The help of the whole tool, or of one command ("print", "decode", "lzs",
+// "screens").
+std::string usageText(const std::string &command = {});
 
 // Name of a dither mode or match method as the options spell it.
 std::string ditherModeName(uint32_t ditherMode);

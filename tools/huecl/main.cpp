@@ -19,7 +19,7 @@ int main(int argc, char **argv) {
     try {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         std::visit(Overloaded{
-                       [](const HelpCommand &) { std::fputs(usageText().c_str(), stdout); },
+                       [](const HelpCommand &c) { std::fputs(c.text.c_str(), stdout); },
                        [](const VersionCommand &) { std::puts("huecl " HUECL_TOOL_VERSION); },
                        [](const PrintCommand &c) { runPrint(c); },
                        [](const DecodeCommand &c) { runDecode(c); },

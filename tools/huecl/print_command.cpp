@@ -81,7 +81,7 @@ std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, dou
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), " %s %.3f",
                                 std::string(stageNames[stage]).c_str(), totals.times.seconds[stage]);
     std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                  ", total %.3f seconds on %u thread%s, peak memory %.0f MiB", wallSeconds, threads, threads == 1 ? "" : "s",
+                  ", wall %.3f seconds on %u thread%s, peak memory %.0f MiB", wallSeconds, threads, threads == 1 ? "" : "s",
                   peakMemoryMiB());
     return text;
 }

@@ -110,5 +110,43 @@ TEST(OtherCommands, ParseTheirOperands) {
     EXPECT_EQ(errorOf({"decode", "page.hcr"}), "usage: huecl decode FILE.hcr -o DIR");
 }
 
+TEST(CommandLineHabits, EveryCommandAnswersHelp) {
+    for (const std::string command : {"print", "decode", "lzs", "screens"})
+        for (const std::string help : {"-h", "--help"}) {
+            // Help wins even over a line that is otherwise incomplete.
+            const auto answer = std::get<HelpCommand>(parse({command, "-o", "d", help, "--bogus"}));
+            EXPECT_TRUE(answer.text.starts_with("usage: huecl " + command + " ")) << command << " " << help;
+            EXPECT_NE(answer.text.find("-q, --quiet"), std::string::npos) << command;
+            EXPECT_EQ(std::get<HelpCommand>(parse({"help", command})).text, answer.text);
+        }
+    const std::string general = std::get<HelpCommand>(parse({"--help"})).text;
+    EXPECT_NE(general.find("--version"), std::string::npos);
+    EXPECT_NE(usageText("decode").find("--preview-dpi"), std::string::npos);
+    EXPECT_EQ(errorOf({"help", "paint"}), "unknown command 'paint' (see huecl --help)");
+}
+
+TEST(CommandLineHabits, ValuesMayBeJoinedWithEquals) {
+    const PrintCommand joined = parsePrint({"--output=d", "--dither=4bit", "--balance=1,2,3", "--threads=2"});
+    EXPECT_EQ(joined.outputFolder, "d");
+    EXPECT_EQ(joined.settings.ditherMode, 1u);
+    EXPECT_EQ(joined.settings.balance, (std::array<int32_t, 3>{1, 2, 3}));
+    EXPECT_EQ(joined.threads, 2u);
+    // An empty joined value is a value, and a short option never splits.
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--screen="}), "--screen needs a whole number, not ''");
+    EXPECT_EQ(errorOf({"print", "-o=d"}), "unknown option '-o=d' (see huecl --help)");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--quiet=yes"}), "--quiet takes no value, not 'yes'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--black-only="}), "--black-only takes no value, not ''");
+    // A value that itself holds '=' stays whole when given separately.
+    EXPECT_EQ(parsePrint({"-o", "a=b"}).outputFolder, "a=b");
+}
+
+TEST(CommandLineHabits, QuietOnEveryCommand) {
+    EXPECT_TRUE(parsePrint({"-o", "d", "-q"}).quiet);
+    EXPECT_TRUE(std::get<DecodeCommand>(parse({"decode", "p.hcr", "-o", "d", "--quiet"})).quiet);
+    EXPECT_TRUE(std::get<LzsCommand>(parse({"lzs", "compress", "a", "b", "-q"})).quiet);
+    EXPECT_TRUE(std::get<ScreensCommand>(parse({"screens", "-q", "-o", "d"})).quiet);
+    EXPECT_FALSE(std::get<ScreensCommand>(parse({"screens", "-o", "d"})).quiet);
+}
+
 } // namespace
 } // namespace huecl::tool

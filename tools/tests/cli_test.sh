@@ -246,6 +246,21 @@ outputs_keep_what_they_replace)
   [[ ! -e run/.page.hcr.part-$ended ]] || fail "a dead run's temporary file stayed"
   [[ -e run/.preview.png.part-$$ ]] || fail "a living process's temporary file was removed"
   ;;
+help_and_options)
+  for command in print decode lzs screens; do
+    for help in -h --help; do
+      "$huecl" "$command" "$help" >help.txt 2>stderr.txt || fail "$command $help failed"
+      [[ ! -s stderr.txt ]] || fail "$command $help wrote to standard error"
+      head -1 help.txt | grep -q "^usage: huecl $command " || fail "$command $help: $(head -1 help.txt)"
+    done
+  done
+  "$huecl" --help | grep -q -- '--version' || fail "--version is not in the help"
+  "$huecl" --version | grep -Eq '^huecl [0-9]+\.[0-9]+\.[0-9]+$' || fail "no version"
+  "$huecl" print --size=160x226 --dither=1bit -q --output=joined >/dev/null
+  "$huecl" print --size 160x226 --dither 1bit -q --output separate >/dev/null
+  cmp joined/page.hcr separate/page.hcr || fail "--option=value differs from --option value"
+  grep -Eq ', wall [0-9.]+ seconds on [0-9]+ threads?,' joined/summary.txt || fail "no wall time: $(cat joined/summary.txt)"
+  ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
   "$huecl" print --quiet --size 8000x12000 -o interrupted &
