@@ -232,7 +232,7 @@ DecodeCommand parseDecode(ArgumentCursor &cursor) {
             command.profile = cursor.value(option);
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
-        } else if (option.starts_with("-")) {
+        } else if (option.starts_with("-") && option != "-") {
             unknownOption(option);
         } else if (haveRaster) {
             throw ToolError("decode takes one raster file");
@@ -342,7 +342,8 @@ namespace {
 constexpr const char *printHelp = R"(usage: huecl print [IMAGE] -o DIR [options]
 Runs a page through the pipeline into DIR: the compressed raster page.hcr,
 preview.png and summary.txt.
-      IMAGE                  PNG (any colour type) or binary PPM/PGM; none: the built-in test page
+      IMAGE                  PNG (any colour type) or binary PPM/PGM, - for standard input;
+                             none: the built-in test page
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
       --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread
@@ -369,8 +370,8 @@ preview.png and summary.txt.
 )";
 
 constexpr const char *decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
-Decodes a raster written by huecl print into DIR: the planes (PBM/PGM) and
-preview.png.
+Decodes a raster written by huecl print (- for standard input) into DIR: the
+planes (PBM/PGM) and preview.png.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
@@ -379,7 +380,8 @@ preview.png.
 )";
 
 constexpr const char *lzsHelp = R"(usage: huecl lzs compress|decompress IN OUT [options]
-Streams a file through LZS with small buffers, as a driver would.
+Streams a file through LZS with small buffers, as a driver would. IN or OUT
+may be - for standard input or output.
       --buffer N             bytes per read and write, 16-16777216 (default 1024)
       --budget N             match-search budget, 0-255 (default 8)
   -f, --force                replace an existing OUT

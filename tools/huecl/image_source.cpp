@@ -13,20 +13,13 @@
 namespace huecl::tool {
 
 std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
-        throw ToolError(path.string() + " is a folder, not a file");
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        throw ToolError("cannot open " + path.string() + ": " + std::strerror(errno));
-    unsigned char signature[8] = {};
-    const size_t got = std::fread(signature, 1, sizeof signature, file);
-    std::fclose(file);
-    if (got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0)
-        return openPng(path);
-    if (got >= 2 && signature[0] == 'P' && (signature[1] == '5' || signature[1] == '6'))
-        return openPnm(path);
-    throw ToolError(path.string() + ": not a PNG, PPM or PGM image");
+    InputStream input = openInput(path);
+    const std::vector<uint8_t> signature = peekInput(input, 8);
+    if (signature.size() == 8 && png_sig_cmp(signature.data(), 0, signature.size()) == 0)
+        return openPng(std::move(input));
+    if (signature.size() >= 2 && signature[0] == 'P' && (signature[1] == '5' || signature[1] == '6'))
+        return openPnm(std::move(input));
+    throw ToolError(input.name + ": not a PNG, PPM or PGM image");
 }
 
 } // namespace huecl::tool

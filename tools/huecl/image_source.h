@@ -30,7 +30,8 @@ public:
     }
 };
 
-// Opens a PNG or a binary PPM/PGM, chosen by the file's first bytes.
+// Opens a PNG or a binary PPM/PGM, chosen by the file's first bytes; "-" is
+// standard input.
 std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path);
 
 } // namespace huecl::tool

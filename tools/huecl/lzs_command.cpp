@@ -1,33 +1,36 @@
 #include "commands.h"
 
+#include "input_stream.h"
 #include "lzs_codec.h"
 #include "output_files.h"
 #include "tool_error.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <unistd.h>
 
 namespace huecl::tool {
 
 void runLzs(const LzsCommand &command) {
-    const std::string inName = command.input.string();
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(command.input.c_str(), "rb"), &std::fclose);
-    if (!in)
-        throw ToolError("cannot open " + inName + ": " + std::strerror(errno));
-    if (command.output.filename().empty())
+    InputStream in = openInput(command.input);
+    const bool toStandardOutput = isStandardStream(command.output);
+    if (!toStandardOutput && command.output.filename().empty())
         throw ToolError("output " + command.output.string() + " names no file");
+    if (toStandardOutput && command.compress && !command.force && ::isatty(STDOUT_FILENO))
+        throw ToolError("compressed data is not written to a terminal (-f or --force writes it)");
     checkOutputFile(command.output, command.input, command.force);
-    removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
+    if (!toStandardOutput)
+        removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
     PendingFile out(command.output);
     const auto write = [&out](std::span<const uint8_t> bytes) { out.write(bytes); };
-    const StreamTotals totals = command.compress
-                                    ? compressFile(in.get(), inName, command.bufferBytes, command.budget, write)
-                                    : decompressFile(in.get(), inName, command.bufferBytes, write);
+    const StreamTotals totals =
+        command.compress ? compressFile(in.file.get(), in.name, command.bufferBytes, command.budget, write)
+                         : decompressFile(in.file.get(), in.name, command.bufferBytes, write);
     out.commit();
-    std::printf("%llu bytes in, %llu bytes out\n", static_cast<unsigned long long>(totals.bytesIn),
-                static_cast<unsigned long long>(totals.bytesOut));
+    // With the data on standard output, the counts go to standard error.
+    if (toStandardOutput && command.quiet)
+        return;
+    std::fprintf(toStandardOutput ? stderr : stdout, "%llu bytes in, %llu bytes out\n",
+                 static_cast<unsigned long long>(totals.bytesIn), static_cast<unsigned long long>(totals.bytesOut));
 }
 
 } // namespace huecl::tool

@@ -200,6 +200,8 @@ void removeStaleTemporaryFiles(const fs::path &folder, const std::string &name) 
 }
 
 OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
+    if (folder_ == "-")
+        throw ToolError("an output folder cannot be standard output (-o -)");
     installInterruptCleanup(); // before anything exists that it must clean up
     std::error_code error;
     if (fs::exists(folder_, error)) {

@@ -98,10 +98,6 @@ bool readWholePng(png_structp png, png_bytepp rows) {
     return true;
 }
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-
 // Owns libpng's read structures, so that a throwing constructor frees them.
 struct PngReadHandles {
     png_structp png = nullptr;
@@ -111,10 +107,7 @@ struct PngReadHandles {
 
 class PngSource final : public ImageSource {
 public:
-    explicit PngSource(const std::filesystem::path &path) : name_(path.string()) {
-        file_.reset(std::fopen(path.c_str(), "rb"));
-        if (!file_)
-            throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+    explicit PngSource(InputStream input) : name_(std::move(input.name)), file_(std::move(input.file)) {
         handles_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, recordPngError, ignorePngWarning);
         if (handles_.png)
             handles_.info = png_create_info_struct(handles_.png);
@@ -196,7 +189,7 @@ private:
     }
 
     std::string name_;
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    InputHandle file_;
     PngErrorContext errors_;
     PngReadHandles handles_;
     png_structp png_ = nullptr;
@@ -238,8 +231,8 @@ bool endPngFile(png_structp png, png_infop info) {
 
 } // namespace
 
-std::unique_ptr<ImageSource> openPng(const std::filesystem::path &path) {
-    return std::make_unique<PngSource>(path);
+std::unique_ptr<ImageSource> openPng(InputStream input) {
+    return std::make_unique<PngSource>(std::move(input));
 }
 
 struct PngWriter::State {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "image_source.h"
+#include "input_stream.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +14,7 @@
 
 namespace huecl::tool {
 
-std::unique_ptr<ImageSource> openPng(const std::filesystem::path &path);
+std::unique_ptr<ImageSource> openPng(InputStream input);
 
 // Writes an 8-bit RGB or grey PNG row by row into an open file.
 class PngWriter {

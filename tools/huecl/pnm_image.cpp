@@ -10,11 +10,6 @@
 namespace huecl::tool {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // Reads the whitespace- and comment-separated header numbers of a PNM file.
 class PnmHeaderReader {
 public:
@@ -61,10 +56,7 @@ private:
 
 class PnmSource final : public ImageSource {
 public:
-    explicit PnmSource(const std::filesystem::path &path) : name_(path.string()) {
-        file_.reset(std::fopen(path.c_str(), "rb"));
-        if (!file_)
-            throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+    explicit PnmSource(InputStream input) : name_(std::move(input.name)), file_(std::move(input.file)) {
         char magic[2] = {};
         if (std::fread(magic, 1, 2, file_.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
             throw ToolError(name_ + ": not a binary PPM or PGM file");
@@ -113,7 +105,7 @@ private:
     }
 
     std::string name_;
-    FileHandle file_;
+    InputHandle file_;
     uint32_t width_ = 0, height_ = 0, maxValue_ = 255;
     size_t channels_ = 3;
     std::vector<uint8_t> fileBytes_;
@@ -121,8 +113,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ImageSource> openPnm(const std::filesystem::path &path) {
-    return std::make_unique<PnmSource>(path);
+std::unique_ptr<ImageSource> openPnm(InputStream input) {
+    return std::make_unique<PnmSource>(std::move(input));
 }
 
 std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot) {

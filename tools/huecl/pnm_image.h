@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image_source.h"
+#include "input_stream.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +14,7 @@ namespace huecl::tool {
 
 class PendingFile;
 
-std::unique_ptr<ImageSource> openPnm(const std::filesystem::path &path);
+std::unique_ptr<ImageSource> openPnm(InputStream input);
 
 // The header of a plane file: PBM (P4) for one bit per dot, otherwise PGM
 // (P5) whose maxval is the largest dot value.

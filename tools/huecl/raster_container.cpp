@@ -1,6 +1,7 @@
 #include "raster_container.h"
 
 #include "output_files.h"
+#include "input_stream.h"
 #include "tool_error.h"
 
 #include <zlib.h>
@@ -108,10 +109,10 @@ void RasterWriter::finish() {
     put(std::span(reinterpret_cast<const uint8_t *>(trailerMagic), sizeof trailerMagic));
 }
 
-RasterReader::RasterReader(const std::filesystem::path &path) : name_(path.string()) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
-        throw ToolError("cannot open " + name_ + ": " + std::strerror(errno));
+RasterReader::RasterReader(const std::filesystem::path &path) {
+    InputStream input = openInput(path);
+    name_ = std::move(input.name);
+    file_ = std::move(input.file);
     std::vector<uint8_t> bytes(sizeof headerMagic + 4 * rasterHeaderFields);
     take(bytes.data(), sizeof headerMagic, "header");
     if (std::memcmp(bytes.data(), headerMagic, sizeof headerMagic) != 0)
@@ -146,13 +147,8 @@ RasterReader::RasterReader(const std::filesystem::path &path) : name_(path.strin
         throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
 }
 
-RasterReader::~RasterReader() {
-    if (file_)
-        std::fclose(file_);
-}
-
 void RasterReader::take(void *bytes, size_t count, const char *what) {
-    if (std::fread(bytes, 1, count, file_) != count)
+    if (std::fread(bytes, 1, count, file_.get()) != count)
         throw ToolError(name_ + ": truncated raster file (in the " + what + ")");
 }
 
@@ -166,7 +162,7 @@ bool RasterReader::readBand(RasterBand &band) {
     if (bandsRead_ == header_.bandCount) {
         char trailer[sizeof trailerMagic];
         take(trailer, sizeof trailer, "trailer");
-        if (std::memcmp(trailer, trailerMagic, sizeof trailer) != 0 || std::fgetc(file_) != EOF)
+        if (std::memcmp(trailer, trailerMagic, sizeof trailer) != 0 || std::fgetc(file_.get()) != EOF)
             throw ToolError(name_ + ": corrupt raster file (bad trailer)");
         return false;
     }

@@ -16,6 +16,8 @@
 // its input, ever sees it.
 #pragma once
 
+#include "input_stream.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -75,8 +77,8 @@ private:
 
 class RasterReader {
 public:
+    // "-" reads standard input.
     explicit RasterReader(const std::filesystem::path &path);
-    ~RasterReader();
     const RasterHeader &header() const { return header_; }
     // Reads the next band; throws ToolError on damage. After the last band it
     // checks the trailer and returns false.
@@ -86,7 +88,7 @@ private:
     void take(void *bytes, size_t count, const char *what);
     uint32_t takeWord(const char *what);
     std::string name_;
-    std::FILE *file_ = nullptr;
+    InputHandle file_;
     RasterHeader header_;
     uint32_t bandsRead_ = 0;
 };

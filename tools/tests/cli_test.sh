@@ -261,6 +261,22 @@ help_and_options)
   cmp joined/page.hcr separate/page.hcr || fail "--option=value differs from --option value"
   grep -Eq ', wall [0-9.]+ seconds on [0-9]+ threads?,' joined/summary.txt || fail "no wall time: $(cat joined/summary.txt)"
   ;;
+standard_streams)
+  make_ppm ramp.ppm 97 61
+  "$huecl" print ramp.ppm -q -o from-file >/dev/null
+  cat ramp.ppm | "$huecl" print - -q -o from-pipe >/dev/null
+  cmp from-file/page.hcr from-pipe/page.hcr || fail "a PPM through a pipe gave another raster"
+  cat from-file/preview.png | "$huecl" print - -q -o png-pipe >/dev/null
+  "$huecl" print - -q -o png-redirect <from-file/preview.png >/dev/null
+  cmp png-pipe/page.hcr png-redirect/page.hcr || fail "a piped PNG differs from a redirected one"
+  cat from-file/page.hcr | "$huecl" decode - -q -o decoded >/dev/null
+  cmp from-file/preview.png decoded/preview.png || fail "decoding standard input gave another preview"
+  "$huecl" lzs compress - - <ramp.ppm 2>counts.txt | "$huecl" lzs decompress -q - - >round-trip.ppm
+  cmp ramp.ppm round-trip.ppm || fail "lzs through standard streams"
+  grep -q "^$(stat -c %s ramp.ppm) bytes in, [0-9]* bytes out$" counts.txt || fail "counts: $(cat counts.txt)"
+  echo "plain text" | expect_error "standard input: not a PNG, PPM or PGM image" out print - -o out
+  expect_error "an output folder cannot be standard output \(-o -\)" none print ramp.ppm -o -
+  ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
   "$huecl" print --quiet --size 8000x12000 -o interrupted &
