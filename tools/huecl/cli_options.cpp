@@ -257,6 +257,8 @@ LzsCommand parseLzs(ArgumentCursor &cursor) {
             command.budget = cursor.unsignedInteger(option, 0, 255);
         else if (option == "-f" || option == "--force")
             command.force = true;
+        else if (option == "--raw")
+            command.raw = true;
         else if (option == "-q" || option == "--quiet")
             command.quiet = true;
         else if (option.starts_with("-") && option != "-")
@@ -381,7 +383,10 @@ planes (PBM/PGM) and preview.png.
 
 constexpr const char *lzsHelp = R"(usage: huecl lzs compress|decompress IN OUT [options]
 Streams a file through LZS with small buffers, as a driver would. IN or OUT
-may be - for standard input or output.
+may be - for standard input or output. A .lzs file is framed: a magic, flags,
+the stream, then the CRC-32 and length of the content, checked when
+decompressing.
+      --raw                  read or write a bare LZS stream, no frame
       --buffer N             bytes per read and write, 16-16777216 (default 1024)
       --budget N             match-search budget, 0-255 (default 8)
   -f, --force                replace an existing OUT

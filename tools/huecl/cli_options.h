@@ -73,6 +73,7 @@ struct LzsCommand {
     uint32_t budget = 8;
     bool force = false; // replace an existing regular file
     bool quiet = false;
+    bool raw = false;   // bare LZS streams instead of framed .lzs files
 };
 
 struct ScreensCommand {

@@ -3,8 +3,10 @@
 #include "tool_error.h"
 
 #include <huecl32.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -78,31 +80,61 @@ void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, De
     std::copy_n(start, out.size(), out.data());
 }
 
-StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes, uint32_t budget,
+namespace {
+
+uint32_t updateCrc(uint32_t crc, std::span<const uint8_t> bytes) {
+    // zlib takes 32-bit lengths; the pieces are at most 16 MiB.
+    return static_cast<uint32_t>(crc32(crc, bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+std::array<uint8_t, 12> frameTrailer(uint32_t crc, uint64_t length) {
+    std::array<uint8_t, 12> trailer{};
+    for (size_t i = 0; i < 4; ++i)
+        trailer[i] = static_cast<uint8_t>(crc >> (8 * i));
+    for (size_t i = 0; i < 8; ++i)
+        trailer[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+    return trailer;
+}
+
+size_t readPiece(std::FILE *in, const std::string &inName, std::span<uint8_t> piece) {
+    const size_t got = std::fread(piece.data(), 1, piece.size(), in);
+    if (std::ferror(in))
+        throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
+    return got;
+}
+
+} // namespace
+
+StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
                           const std::function<void(std::span<const uint8_t>)> &write) {
+    const uint32_t bufferBytes = options.bufferBytes;
     CompressionHistory history;
     std::vector<uint8_t> input(bufferBytes), lookahead(bufferBytes), output(bufferBytes);
     StreamTotals totals;
-    auto readPiece = [&](std::vector<uint8_t> &piece) {
-        const size_t got = std::fread(piece.data(), 1, piece.size(), in);
-        if (std::ferror(in))
-            throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
-        return got;
-    };
-    size_t inputBytes = readPiece(input);
+    uint32_t crc = updateCrc(0, {});
+    if (options.framed) {
+        const uint8_t header[5] = {lzsFrameMagic[0], lzsFrameMagic[1], lzsFrameMagic[2], lzsFrameMagic[3],
+                                   lzsFrameHasTrailer};
+        write(header);
+        totals.bytesOut += sizeof header;
+    }
+    size_t inputBytes = readPiece(in, inName, input);
     uint8_t *destination = output.data();
     uint32_t destinationCount = bufferBytes;
     for (;;) {
         // Reading one piece ahead tells us which piece closes the stream.
-        const size_t lookaheadBytes = inputBytes == input.size() ? readPiece(lookahead) : 0;
+        const size_t lookaheadBytes = inputBytes == input.size() ? readPiece(in, inName, lookahead) : 0;
         const bool last = lookaheadBytes == 0;
         totals.bytesIn += inputBytes;
+        crc = updateCrc(crc, std::span(input).first(inputBytes));
+        if (options.onInput)
+            options.onInput(totals.bytesIn);
         uint8_t *source = input.data();
         auto sourceCount = static_cast<uint32_t>(inputBytes);
         const uint32_t flags = last ? LZS_FLAG_CLOSE_AT_END : 0;
         for (;;) {
             const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount,
-                                                 history.data(), flags, budget);
+                                                 history.data(), flags, options.budget);
             if (result == 0)
                 throw ToolError("LZS compression refused its arguments");
             // The destination pair comes back only with a full buffer or the
@@ -114,8 +146,14 @@ StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t buf
                 destination = output.data();
                 destinationCount = bufferBytes;
             }
-            if (result & LZS_RESULT_STREAM_END)
+            if (result & LZS_RESULT_STREAM_END) {
+                if (options.framed) {
+                    const auto trailer = frameTrailer(crc, totals.bytesIn);
+                    write(trailer);
+                    totals.bytesOut += trailer.size();
+                }
                 return totals;
+            }
             if (result & LZS_RESULT_SOURCE_EMPTY)
                 break;
         }
@@ -124,24 +162,48 @@ StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t buf
     }
 }
 
-StreamTotals decompressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes,
+StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
                             const std::function<void(std::span<const uint8_t>)> &write) {
+    const uint32_t bufferBytes = options.bufferBytes;
     DecompressionHistory history;
-    std::vector<uint8_t> input(bufferBytes), output(bufferBytes);
+    // Slack before the output keeps the reads of a damaged stream's bad
+    // offsets inside our own memory; the frame's CRC then refuses the result.
+    std::vector<uint8_t> input(bufferBytes), outputBuffer(slackBeforeOutput + bufferBytes);
+    uint8_t *const output = outputBuffer.data() + slackBeforeOutput;
     StreamTotals totals;
-    uint8_t *destination = output.data();
+    uint32_t crc = updateCrc(0, {});
+    if (options.framed) {
+        uint8_t header[5] = {};
+        const size_t got = readPiece(in, inName, header);
+        totals.bytesIn += got;
+        if (got < sizeof header || !std::equal(std::begin(lzsFrameMagic), std::end(lzsFrameMagic), header))
+            throw ToolError(inName + ": not an LZS file");
+        if (header[4] != lzsFrameHasTrailer)
+            throw ToolError(inName + ": unsupported LZS file (flags " + std::to_string(header[4]) + ")");
+    }
+    std::vector<uint8_t> trailer; // the bytes after a framed stream
+    uint8_t *destination = output;
     uint32_t destinationCount = bufferBytes;
     bool ended = false;
     int emptyCallsLeft = 2;
     for (;;) {
-        const size_t got = std::fread(input.data(), 1, input.size(), in);
-        if (std::ferror(in))
-            throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
+        const size_t got = readPiece(in, inName, input);
+        if (options.framed && ended) {
+            // Everything after the stream is the trailer; one byte more than
+            // it needs is enough to see that something follows it.
+            trailer.insert(trailer.end(), input.begin(), input.begin() + static_cast<std::ptrdiff_t>(got));
+            totals.bytesIn += got;
+            if (got == 0 || trailer.size() > 12)
+                break;
+            continue;
+        }
         // At the end of the file, the last bits of a stream may still wait in
         // the history's carry; calls with an empty source decode them.
         if (got == 0 && (ended || emptyCallsLeft-- == 0))
             break;
         totals.bytesIn += got;
+        if (options.onInput)
+            options.onInput(totals.bytesIn);
         uint8_t *source = input.data();
         auto sourceCount = static_cast<uint32_t>(got);
         for (;;) {
@@ -149,16 +211,21 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, uint32_t b
             const uint32_t result =
                 LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
             if (result == 0)
-                throw ToolError("LZS decompression refused its arguments");
+                throw ToolError(inName + ": corrupt LZS stream");
             if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
-                const auto produced = static_cast<size_t>(destination - output.data());
-                write(std::span(output.data(), produced));
+                const auto produced = static_cast<size_t>(destination - output);
+                write(std::span(output, produced));
+                crc = updateCrc(crc, std::span(output, produced));
                 totals.bytesOut += produced;
-                destination = output.data();
+                destination = output;
                 destinationCount = bufferBytes;
             }
             ended = (result & LZS_RESULT_STREAM_END) != 0;
-            // A stream may be followed by another; the source count tells.
+            if (ended && options.framed) {
+                trailer.assign(source, source + sourceCount);
+                break;
+            }
+            // A raw file may hold another stream; the source count tells.
             // With output full and the source used up, pending bytes wait in
             // the history, so call again.
             const bool moreOutput = (result & LZS_RESULT_DEST_FULL) && !ended;
@@ -168,6 +235,17 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, uint32_t b
     }
     if (!ended)
         throw ToolError(inName + ": truncated LZS stream (no end marker)");
+    if (options.framed) {
+        if (trailer.size() < 12)
+            throw ToolError(inName + ": truncated LZS file (in the trailer)");
+        if (trailer.size() > 12)
+            throw ToolError(inName + ": corrupt LZS file (data after the trailer)");
+        const auto expected = frameTrailer(crc, totals.bytesOut);
+        if (!std::equal(expected.begin() + 4, expected.end(), trailer.begin() + 4))
+            throw ToolError(inName + ": corrupt LZS file (content length differs from the trailer's)");
+        if (!std::equal(expected.begin(), expected.begin() + 4, trailer.begin()))
+            throw ToolError(inName + ": corrupt LZS file (CRC-32 mismatch)");
+    }
     return totals;
 }
 

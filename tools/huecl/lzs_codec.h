@@ -46,11 +46,36 @@ struct StreamTotals {
     uint64_t bytesOut = 0;
 };
 
+// A framed .lzs file wraps one LZS stream so that damage shows:
+//
+//   magic    0x89 'L' 'Z' 'S'
+//   flags    one byte; bit 0: a trailer follows the stream (set by every
+//            writer so far). A reader refuses any other bit, so that a
+//            later addition is not misread.
+//   stream   one closed LZS stream from a fresh history
+//   trailer  the CRC-32 of the original content (32 bits) and its length in
+//            bytes (64 bits), both little-endian
+//
+// Length and CRC come last so that a stream of unknown length (a pipe) is
+// written in one pass with bounded memory. A raw file is the stream alone.
+inline constexpr uint8_t lzsFrameMagic[4] = {0x89, 'L', 'Z', 'S'};
+inline constexpr uint8_t lzsFrameHasTrailer = 1;
+
+struct LzsFileOptions {
+    uint32_t bufferBytes = 1024;
+    uint32_t budget = 8;
+    bool framed = true;
+    // Called after each piece of input with the input bytes read so far.
+    std::function<void(uint64_t)> onInput;
+};
+
 // Feed files through in pieces of bufferBytes on both sides, as a driver
 // with small buffers would. write receives each finished piece of output.
-StreamTotals compressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes, uint32_t budget,
+StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
                           const std::function<void(std::span<const uint8_t>)> &write);
-StreamTotals decompressFile(std::FILE *in, const std::string &inName, uint32_t bufferBytes,
+// Throws ToolError naming inName if the file is no LZS file, is truncated,
+// or fails the frame's checks. A raw file may hold several streams.
+StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
                             const std::function<void(std::span<const uint8_t>)> &write);
 
 } // namespace huecl::tool

@@ -3,6 +3,7 @@
 #include "input_stream.h"
 #include "lzs_codec.h"
 #include "output_files.h"
+#include "progress_bar.h"
 #include "tool_error.h"
 
 #include <cstdio>
@@ -22,9 +23,15 @@ void runLzs(const LzsCommand &command) {
         removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
     PendingFile out(command.output);
     const auto write = [&out](std::span<const uint8_t> bytes) { out.write(bytes); };
-    const StreamTotals totals =
-        command.compress ? compressFile(in.file.get(), in.name, command.bufferBytes, command.budget, write)
-                         : decompressFile(in.file.get(), in.name, command.bufferBytes, write);
+    ProgressBar progress(command.compress ? "huecl lzs compress" : "huecl lzs decompress", inputSize(in),
+                         !command.quiet, ProgressBar::Unit::bytes);
+    LzsFileOptions options;
+    options.bufferBytes = command.bufferBytes;
+    options.budget = command.budget;
+    options.framed = !command.raw;
+    options.onInput = [&progress](uint64_t bytesRead) { progress.advanceTo(bytesRead); };
+    const StreamTotals totals = command.compress ? compressFile(in.file.get(), in.name, options, write)
+                                                 : decompressFile(in.file.get(), in.name, options, write);
     out.commit();
     // With the data on standard output, the counts go to standard error.
     if (toStandardOutput && command.quiet)

@@ -1,26 +1,29 @@
 #include "progress_bar.h"
 
+#include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <unistd.h>
 
 namespace huecl::tool {
 
-ProgressBar::ProgressBar(std::string label, uint32_t total, bool enabled)
-    : label_(std::move(label)), total_(total), visible_(enabled && total > 0 && ::isatty(STDERR_FILENO)) {
+ProgressBar::ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit)
+    : label_(std::move(label)), total_(total), unit_(unit),
+      visible_(enabled && total > 0 && ::isatty(STDERR_FILENO)) {
     if (visible_)
         draw();
 }
 
 ProgressBar::~ProgressBar() {
     if (visible_)
-        std::fprintf(stderr, "\r%*s\r", 72, ""); // leave the line clean for the summary
+        std::fprintf(stderr, "\r%*s\r", 79, ""); // leave the line clean for the summary
 }
 
-void ProgressBar::advance() {
-    ++done_;
+void ProgressBar::advanceTo(uint64_t done) {
+    done_ = std::min(done, total_);
     if (!visible_)
         return;
-    // Redrawing on every band would cost more than small bands take.
+    // Redrawing on every step would cost more than small steps take.
     const auto now = std::chrono::steady_clock::now();
     if (done_ < total_ && now - lastDraw_ < std::chrono::milliseconds(50))
         return;
@@ -29,12 +32,16 @@ void ProgressBar::advance() {
 }
 
 void ProgressBar::draw() const {
-    constexpr uint32_t width = 40;
-    const uint32_t filled = total_ ? done_ * width / total_ : width;
-    std::string bar(filled, '#');
+    constexpr uint64_t width = 40;
+    std::string bar(static_cast<size_t>(done_ * width / total_), '#');
     bar.resize(width, '.');
-    std::fprintf(stderr, "\r%s [%s] %3u%% %u/%u", label_.c_str(), bar.c_str(), total_ ? done_ * 100 / total_ : 100,
-                 done_, total_);
+    const auto percent = static_cast<unsigned>(done_ * 100 / total_);
+    if (unit_ == Unit::bytes)
+        std::fprintf(stderr, "\r%s [%s] %3u%% %.1f/%.1f MiB", label_.c_str(), bar.c_str(), percent,
+                     static_cast<double>(done_) / 1048576.0, static_cast<double>(total_) / 1048576.0);
+    else
+        std::fprintf(stderr, "\r%s [%s] %3u%% %" PRIu64 "/%" PRIu64, label_.c_str(), bar.c_str(), percent, done_,
+                     total_);
     std::fflush(stderr);
 }
 

@@ -9,19 +9,24 @@ namespace huecl::tool {
 
 class ProgressBar {
 public:
-    // Shown only when enabled and standard error is a terminal.
-    ProgressBar(std::string label, uint32_t total, bool enabled);
+    enum class Unit { items, bytes };
+
+    // Shown only when enabled, the total is known (not 0) and standard error
+    // is a terminal.
+    ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit = Unit::items);
     ~ProgressBar();
     ProgressBar(const ProgressBar &) = delete;
     ProgressBar &operator=(const ProgressBar &) = delete;
 
-    void advance();
+    void advance() { advanceTo(done_ + 1); }
+    void advanceTo(uint64_t done);
 
 private:
     void draw() const;
     std::string label_;
-    uint32_t total_;
-    uint32_t done_ = 0;
+    uint64_t total_;
+    uint64_t done_ = 0;
+    Unit unit_;
     bool visible_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -160,8 +160,34 @@ lzs_streams)
   "$huecl" lzs decompress packed-16.lzs crossed --buffer 4096 >/dev/null
   cmp page/preview.png crossed || fail "16-byte stream read with 4096-byte buffers"
   : >empty
-  "$huecl" lzs compress empty empty.lzs >/dev/null
-  [[ $(od -An -tx1 empty.lzs | tr -d ' ') == c000 ]] || fail "empty input is not the end marker alone"
+  "$huecl" lzs compress --raw empty empty.lzs >/dev/null
+  [[ $(od -An -tx1 empty.lzs | tr -d ' ') == c000 ]] || fail "empty raw input is not the end marker alone"
+  "$huecl" lzs compress empty framed-empty.lzs >/dev/null
+  [[ $(od -An -tx1 framed-empty.lzs | tr -d ' \n') == 894c5a5301c000000000000000000000000000 ]] ||
+    fail "empty framed file: $(od -An -tx1 framed-empty.lzs)"
+  # Raw streams go both ways; a raw stream is not taken for a framed file.
+  "$huecl" lzs compress --raw page/preview.png raw.lzs >/dev/null
+  "$huecl" lzs decompress --raw raw.lzs from-raw >/dev/null
+  cmp page/preview.png from-raw || fail "raw round trip"
+  expect_error "raw.lzs: not an LZS file" none lzs decompress raw.lzs nothing
+  head -c 3000 /dev/urandom >noise
+  expect_error "noise: not an LZS file" none lzs decompress noise nothing
+  # Every flipped bit of a framed text file is refused or harmless.
+  for i in 1 2 3 4 5 6 7 8 9 10; do echo "line $i of a small text file"; done >text
+  "$huecl" lzs compress text text.lzs >/dev/null
+  size=$(stat -c %s text.lzs)
+  for ((byte = 0; byte < size; byte += 3)); do
+    cp text.lzs flipped.lzs
+    original=$(od -An -tu1 -j "$byte" -N1 text.lzs | tr -d ' ')
+    printf "\\$(printf %o $(( original ^ 16 )))" | dd of=flipped.lzs bs=1 seek="$byte" conv=notrunc status=none
+    if "$huecl" lzs decompress flipped.lzs flipped.txt >/dev/null 2>stderr.txt; then
+      cmp -s text flipped.txt || fail "byte $byte flipped decoded to other text"
+      rm flipped.txt
+    else
+      grep -Eq '^huecl: flipped.lzs: (not an|unsupported|corrupt|truncated) LZS' stderr.txt || fail "byte $byte: $(cat stderr.txt)"
+      [[ ! -e flipped.txt ]] || fail "a refused file left output"
+    fi
+  done
   ;;
 bad_inputs)
   mkdir -p existing && echo old >existing/keep.txt

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <variant>
 
 namespace huecl::tool {
 namespace {
@@ -84,14 +85,14 @@ TEST_P(LzsFiles, StreamThroughSmallBuffers) {
     std::vector<uint8_t> packed, unpacked;
     {
         std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(input.c_str(), "rb"), &std::fclose);
-        compressFile(in.get(), "input", GetParam(), 8, [&](std::span<const uint8_t> piece) {
+        compressFile(in.get(), "input", {GetParam(), 8, false, {}}, [&](std::span<const uint8_t> piece) {
             EXPECT_LE(piece.size(), GetParam());
             packed.insert(packed.end(), piece.begin(), piece.end());
         });
     }
     const auto packedPath = folder.writeFile("packed", std::string(packed.begin(), packed.end()));
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(packedPath.c_str(), "rb"), &std::fclose);
-    const StreamTotals totals = decompressFile(in.get(), "packed", GetParam(), [&](std::span<const uint8_t> piece) {
+    const StreamTotals totals = decompressFile(in.get(), "packed", {GetParam(), 8, false, {}}, [&](std::span<const uint8_t> piece) {
         unpacked.insert(unpacked.end(), piece.begin(), piece.end());
     });
     EXPECT_EQ(unpacked, data);
@@ -113,10 +114,119 @@ TEST(LzsFilesEnd, TwoStreamsBackToBackDecodeToBoth) {
     const auto path = folder.writeFile("two", joined);
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
     std::vector<uint8_t> out;
-    decompressFile(in.get(), "two", 64, [&](std::span<const uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
+    decompressFile(in.get(), "two", {64, 8, false, {}},
+                   [&](std::span<const uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
     std::vector<uint8_t> expected = first;
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(out, expected);
+}
+
+// Files through the codec from memory, so that many variants stay quick.
+std::vector<uint8_t> compressBytes(const std::vector<uint8_t> &content, const LzsFileOptions &options) {
+    std::vector<uint8_t> packed;
+    std::vector<uint8_t> copy = content;
+    copy.push_back(0); // fmemopen needs a non-empty buffer; the size below excludes it
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(fmemopen(copy.data(), content.size() + (content.empty() ? 1 : 0), "rb"),
+                                                       &std::fclose);
+    if (content.empty())
+        std::fgetc(in.get()); // an empty input: start at the end
+    compressFile(in.get(), "input", options, [&](std::span<const uint8_t> piece) { packed.insert(packed.end(), piece.begin(), piece.end()); });
+    return packed;
+}
+
+// The decoded bytes, or the error.
+std::variant<std::vector<uint8_t>, std::string> decompressBytes(std::vector<uint8_t> packed,
+                                                                const LzsFileOptions &options) {
+    std::vector<uint8_t> out;
+    packed.push_back(0);
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(fmemopen(packed.data(), packed.size() - 1, "rb"), &std::fclose);
+    try {
+        decompressFile(in.get(), "f.lzs", options, [&](std::span<const uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
+    } catch (const ToolError &error) {
+        return std::string(error.what());
+    }
+    return out;
+}
+
+std::vector<uint8_t> textSample() {
+    const std::string text = "A flipped bit in a compressed file must never decode quietly into other text. ";
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 3; ++i)
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    return bytes;
+}
+
+TEST(LzsFrames, RoundTripThroughEveryBufferSize) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{300}, size_t{20000}})
+        for (uint32_t buffer = 16; buffer <= 40; ++buffer) {
+            const auto content = sampleBlock(size, 3);
+            const LzsFileOptions options{buffer, 8, true, {}};
+            const auto packed = compressBytes(content, options);
+            ASSERT_TRUE(std::equal(std::begin(lzsFrameMagic), std::end(lzsFrameMagic), packed.begin()));
+            const auto back = decompressBytes(packed, options);
+            ASSERT_EQ(std::get_if<std::vector<uint8_t>>(&back) ? std::get<std::vector<uint8_t>>(back) : std::vector<uint8_t>{9},
+                      content) << size << " bytes, buffer " << buffer << ": "
+                               << (std::get_if<std::string>(&back) ? std::get<std::string>(back) : "");
+        }
+}
+
+TEST(LzsFrames, NoSingleBitFlipDecodesToOtherContent) {
+    const auto content = textSample();
+    const LzsFileOptions options{64, 8, true, {}};
+    const auto packed = compressBytes(content, options);
+    size_t refused = 0;
+    for (size_t bit = 0; bit < packed.size() * 8; ++bit) {
+        auto damaged = packed;
+        damaged[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        const auto result = decompressBytes(damaged, options);
+        if (std::holds_alternative<std::string>(result)) {
+            EXPECT_EQ(std::get<std::string>(result).rfind("f.lzs: ", 0), 0u) << std::get<std::string>(result);
+            ++refused;
+        } else {
+            // Only the padding after the end marker may change unnoticed.
+            EXPECT_EQ(std::get<std::vector<uint8_t>>(result), content) << "bit " << bit;
+        }
+    }
+    EXPECT_GE(refused, packed.size() * 8 - 7);
+}
+
+TEST(LzsFrames, NamesWhatIsWrong) {
+    const auto content = textSample();
+    const LzsFileOptions framed{32, 8, true, {}};
+    const auto packed = compressBytes(content, framed);
+    auto withLast = [&](auto change) {
+        auto bytes = packed;
+        change(bytes);
+        return std::get<std::string>(decompressBytes(bytes, framed));
+    };
+    std::mt19937 random(7);
+    std::vector<uint8_t> noise(500);
+    for (auto &byte : noise)
+        byte = static_cast<uint8_t>(random());
+    EXPECT_EQ(std::get<std::string>(decompressBytes(noise, framed)), "f.lzs: not an LZS file");
+    EXPECT_EQ(std::get<std::string>(decompressBytes({0x89, 'L'}, framed)), "f.lzs: not an LZS file");
+    // A bare stream is no frame; --raw reads it.
+    const auto raw = compressBytes(content, {32, 8, false, {}});
+    EXPECT_EQ(std::get<std::string>(decompressBytes(raw, framed)), "f.lzs: not an LZS file");
+    EXPECT_EQ(std::get<std::vector<uint8_t>>(decompressBytes(raw, {32, 8, false, {}})), content);
+    EXPECT_EQ(withLast([](auto &b) { b[4] = 3; }), "f.lzs: unsupported LZS file (flags 3)");
+    EXPECT_EQ(withLast([](auto &b) { b.push_back(0); }), "f.lzs: corrupt LZS file (data after the trailer)");
+    EXPECT_EQ(withLast([](auto &b) { b.pop_back(); }), "f.lzs: truncated LZS file (in the trailer)");
+    EXPECT_EQ(withLast([](auto &b) { b.back() ^= 1; }),
+              "f.lzs: corrupt LZS file (content length differs from the trailer's)");
+    EXPECT_EQ(withLast([](auto &b) { b[b.size() - 12] ^= 1; }), "f.lzs: corrupt LZS file (CRC-32 mismatch)");
+    EXPECT_EQ(withLast([](auto &b) { b.resize(b.size() - 20); }), "f.lzs: truncated LZS stream (no end marker)");
+    for (size_t length = 0; length < packed.size(); ++length)
+        EXPECT_TRUE(std::holds_alternative<std::string>(
+            decompressBytes(std::vector<uint8_t>(packed.begin(), packed.begin() + length), framed)))
+            << "cut to " << length;
+}
+
+TEST(LzsFrames, ReportProgressAsInputIsRead) {
+    const auto content = sampleBlock(5000, 4);
+    std::vector<uint64_t> seen;
+    compressBytes(content, {1000, 8, true, [&](uint64_t bytes) { seen.push_back(bytes); }});
+    EXPECT_EQ(seen, (std::vector<uint64_t>{1000, 2000, 3000, 4000, 5000}));
 }
 
 } // namespace
