@@ -150,7 +150,7 @@ std::array<int32_t, 3> parseBalance(const std::string &text) {
 PrintCommand parsePrint(ArgumentCursor &cursor) {
     PrintCommand command;
     PageSettings &s = command.settings;
-    bool haveOutput = false;
+    bool haveOutput = false, haveMatch = false;
     while (!cursor.done()) {
         const std::string option = cursor.take();
         if (option == "-o" || option == "--output") {
@@ -170,6 +170,7 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             s.blackOnly = true;
         } else if (option == "--match") {
             s.matchMethod = cursor.named(option, matchMethods);
+            haveMatch = true;
         } else if (option == "--black-mode") {
             s.blackMode = cursor.named(option, blackModes);
         } else if (option == "--grid") {
@@ -210,6 +211,11 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     }
     if (!haveOutput)
         throw ToolError("print needs an output folder: -o DIR");
+    // The colour methods leave to cyan, magenta and yellow all but the
+    // neutral part of a colour, which the black plane alone would drop: a
+    // face or an orange suit would vanish. Alone, black only prints grey.
+    if (s.blackOnly && !haveMatch)
+        s.matchMethod = 4;
     if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y ||
         s.source.x > 16 * s.device.x || s.source.y > 16 * s.device.y)
         throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
@@ -350,7 +356,8 @@ preview.png and summary.txt.
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
       --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread
       --screen KIND          screen selector 0-3 (default 3)
-      --black-only           screen the black plane only
+      --black-only           print the black plane only, matching by grey (--match black)
+                             unless --match says otherwise
       --match METHOD         interpolate (default), direct, invert, eight or black
       --black-mode MODE      pure (default), grey or none
       --grid N               grid points per axis of the interpolated table, 2-64 (default 17)

@@ -148,5 +148,12 @@ TEST(CommandLineHabits, QuietOnEveryCommand) {
     EXPECT_FALSE(std::get<ScreensCommand>(parse({"screens", "-o", "d"})).quiet);
 }
 
+TEST(PrintOptions, BlackOnlyAloneMatchesByGrey) {
+    EXPECT_EQ(parsePrint({"-o", "d", "--black-only"}).settings.matchMethod, 4u);
+    EXPECT_EQ(parsePrint({"-o", "d", "--black-only", "--match", "invert"}).settings.matchMethod, 2u);
+    EXPECT_EQ(parsePrint({"--match=interpolate", "-o", "d", "--black-only"}).settings.matchMethod, 1u);
+    EXPECT_EQ(parsePrint({"-o", "d"}).settings.matchMethod, 1u);
+}
+
 } // namespace
 } // namespace huecl::tool

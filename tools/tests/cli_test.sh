@@ -303,6 +303,18 @@ standard_streams)
   echo "plain text" | expect_error "standard input: not a PNG, PPM or PGM image" out print - -o out
   expect_error "an output folder cannot be standard output \(-o -\)" none print ramp.ppm -o -
   ;;
+black_only_prints_grey)
+  # An orange field: the colour methods give it almost no black.
+  { printf 'P6\n40 40\n255\n'; for ((i = 0; i < 1600; i++)); do printf '\377\200\000'; done; } >orange.ppm
+  inked() { grep -o '([0-9]* inked)' "$1/summary.txt" | tr -dc 0-9; }
+  "$huecl" print orange.ppm -q --black-only -o alone >/dev/null
+  "$huecl" print orange.ppm -q --black-only --match black -o grey >/dev/null
+  "$huecl" print orange.ppm -q --black-only --match interpolate -o colour >/dev/null
+  cmp alone/page.hcr grey/page.hcr || fail "--black-only alone does not match by grey"
+  dots=$(( 80 * 80 ))
+  [[ $(inked alone) -gt $(( dots / 4 )) ]] || fail "orange printed in black only inks $(inked alone) of $dots dots"
+  [[ $(inked colour) -lt $(( dots / 20 )) ]] || fail "the colour method now inks orange in black: $(inked colour)"
+  ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
   "$huecl" print --quiet --size 8000x12000 -o interrupted &
