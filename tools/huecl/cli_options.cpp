@@ -18,6 +18,7 @@ constexpr NamedValue ditherModes[] = {{"1bit", 0}, {"4bit", 1}, {"1bit-spread", 
 constexpr NamedValue matchMethods[] = {{"direct", 0}, {"interpolate", 1}, {"invert", 2}, {"eight", 3}, {"black", 4}};
 constexpr NamedValue blackModes[] = {{"none", 0}, {"pure", 1}, {"grey", 2}};
 constexpr NamedValue engines[] = {{"later", 0}};
+constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
 
 template <size_t N>
 std::string listNames(const NamedValue (&table)[N]) {
@@ -143,6 +144,17 @@ std::array<int32_t, 3> parseBalance(const std::string &text) {
     return levels;
 }
 
+// --planes, or --planes=FORMAT: a separate word after it is an operand.
+PlaneFormat parsePlaneFormat(ArgumentCursor &cursor) {
+    const auto format = cursor.attachedValue();
+    if (!format)
+        return PlaneFormat::pnm;
+    for (const auto &entry : planeFormats)
+        if (*format == entry.name)
+            return static_cast<PlaneFormat>(entry.value);
+    throw ToolError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
+}
+
 [[noreturn]] void unknownOption(const std::string &argument) {
     throw ToolError("unknown option '" + argument + "' (see huecl --help)");
 }
@@ -199,6 +211,7 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
         } else if (option == "--planes") {
             command.writePlanes = true;
+            command.planeFormat = parsePlaneFormat(cursor);
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -236,6 +249,9 @@ DecodeCommand parseDecode(ArgumentCursor &cursor) {
             command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
         } else if (option == "--profile") {
             command.profile = cursor.value(option);
+        } else if (option == "--planes") {
+            command.writePlanes = true;
+            command.planeFormat = parsePlaneFormat(cursor);
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -373,17 +389,20 @@ preview.png and summary.txt.
       --lzs-budget N         LZS match-search budget, 0-255 (default 8)
       --threads N            bands processed in parallel (default: the cores)
       --preview-dpi N        preview resolution (default: the source's, within a megapixel)
-      --planes               also write the planes uncompressed (PBM/PGM)
+      --planes[=FORMAT]      also write the planes uncompressed: pnm (PBM/PGM, the default),
+                             png (1-, 2- or 4-bit grey) or tiff (planes.tif, a page per plane,
+                             CCITT Group 4 for 1-bit planes)
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
 
 constexpr const char *decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
-Decodes a raster written by huecl print (- for standard input) into DIR: the
-planes (PBM/PGM) and preview.png.
+Decodes a raster written by huecl print (- for standard input) into DIR:
+preview.png, and the planes when asked for.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
+      --planes[=FORMAT]      also write the planes: pnm (default), png or tiff, as print does
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
@@ -425,7 +444,7 @@ std::string usageText(const std::string &command) {
     return R"(usage: huecl COMMAND [options]
 
   huecl print [IMAGE] -o DIR             run a page through the pipeline
-  huecl decode FILE.hcr -o DIR           preview and planes from a raster
+  huecl decode FILE.hcr -o DIR           preview (and planes) from a raster
   huecl lzs compress|decompress IN OUT   stream a file through LZS
   huecl screens -o DIR                   draw every threshold matrix as PNG
   huecl help COMMAND, huecl COMMAND -h   the options of a command

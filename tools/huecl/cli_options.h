@@ -44,6 +44,9 @@ struct PageSettings {
     uint32_t lzsBudget = 8;
 };
 
+// Formats of the uncompressed planes (--planes=FORMAT).
+enum class PlaneFormat : uint32_t { pnm, png, tiff };
+
 struct PrintCommand {
     std::optional<std::filesystem::path> image; // none: the built-in test page
     std::filesystem::path outputFolder;
@@ -54,6 +57,7 @@ struct PrintCommand {
     uint32_t previewDpi = 0; // 0: automaticPreviewBoxSize
     bool quiet = false;
     bool writePlanes = false;
+    PlaneFormat planeFormat = PlaneFormat::pnm;
 };
 
 struct DecodeCommand {
@@ -63,6 +67,8 @@ struct DecodeCommand {
     // Where the raster's profile is now, if it has moved since printing.
     std::optional<std::filesystem::path> profile;
     bool quiet = false;
+    bool writePlanes = false;
+    PlaneFormat planeFormat = PlaneFormat::pnm;
 };
 
 struct LzsCommand {

@@ -5,11 +5,13 @@
 #include "lzs_codec.h"
 #include "output_files.h"
 #include "page_preview.h"
-#include "pnm_image.h"
+#include "plane_files.h"
+#include "progress_bar.h"
 #include "raster_container.h"
 #include "tool_error.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace huecl::tool {
 namespace {
@@ -39,13 +41,9 @@ void runDecode(const DecodeCommand &command) {
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
 
     OutputFolder output(command.outputFolder);
-    const char *const planeNames[] = {"c", "m", "y", "k"};
-    std::vector<PendingFile *> planeFiles;
-    for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
-        const char *planeName = planeNames[h.planeCount == 1 ? 3 : plane];
-        planeFiles.push_back(&output.create(std::string("plane-") + planeName + (h.bitsPerDot == 1 ? ".pbm" : ".pgm")));
-        planeFiles.back()->write(planeFileHeader(h.deviceWidth, h.deviceHeight, h.bitsPerDot));
-    }
+    std::optional<PlaneFiles> planeFiles;
+    if (command.writePlanes)
+        planeFiles.emplace(output, command.planeFormat, layout, h.deviceHeight, Resolution{h.deviceResX, h.deviceResY});
     const uint32_t boxSize = command.previewDpi != 0
                                  ? previewBoxSize(h.deviceResY, command.previewDpi)
                                  : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
@@ -55,10 +53,10 @@ void runDecode(const DecodeCommand &command) {
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
                            proof, ink);
 
+    ProgressBar progress("huecl decode", h.bandCount, !command.quiet);
     DecompressionHistory history;
     RasterBand band;
     std::array<std::vector<uint8_t>, 4> planes;
-    std::vector<uint8_t> fileRows;
     uint64_t deviceRows = 0;
     for (uint32_t index = 0; reader.readBand(band); ++index) {
         deviceRows += band.deviceRows;
@@ -70,19 +68,21 @@ void runDecode(const DecodeCommand &command) {
             decompressBlock(band.streams[plane], planes[plane], history,
                             name + ": band " + std::to_string(index) + " plane " + std::to_string(plane));
             planePointers[plane] = planes[plane].data();
-            fileRows.clear();
-            for (uint32_t row = 0; row < band.deviceRows; ++row)
-                appendPlaneFileRow(std::span(planes[plane]).subspan(size_t{row} * h.lineBytes, h.lineBytes),
-                                   h.deviceWidth, h.bitsPerDot, fileRows);
-            planeFiles[plane]->write(fileRows);
         }
-        preview.addBand(reduceBand(layout, boxSize, std::span(planePointers).first(h.planeCount), band.deviceRows));
+        const auto bandPlanes = std::span(planePointers).first(h.planeCount);
+        if (planeFiles)
+            planeFiles->addBand(bandPlanes, band.deviceRows);
+        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows));
+        progress.advance();
     }
     if (deviceRows != h.deviceHeight)
         throw ToolError(name + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
                         std::to_string(h.deviceHeight) + ")");
+    if (planeFiles)
+        planeFiles->finish();
     preview.finish();
     output.commit();
+    progress.finish();
     std::printf("%u bands, %u x %u dots, %u plane%s of %u bit%s per dot (%s, screen %u, %s matching)\n",
                 h.bandCount, h.deviceWidth, h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
                 h.bitsPerDot == 1 ? "" : "s", ditherModeName(h.ditherMode).c_str(), h.screenKind,

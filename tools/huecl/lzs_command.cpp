@@ -33,6 +33,7 @@ void runLzs(const LzsCommand &command) {
     const StreamTotals totals = command.compress ? compressFile(in.file.get(), in.name, options, write)
                                                  : decompressFile(in.file.get(), in.name, options, write);
     out.commit();
+    progress.finish();
     // With the data on standard output, the counts go to standard error.
     if (toStandardOutput && command.quiet)
         return;

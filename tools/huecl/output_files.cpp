@@ -100,7 +100,7 @@ bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 } // namespace
 
-PendingFile::PendingFile(fs::path finalPath) : finalPath_(std::move(finalPath)) {
+PendingFile::PendingFile(fs::path finalPath, bool readable) : finalPath_(std::move(finalPath)) {
     if (finalPath_ == "-") {
         file_ = stdout;
         ownsNothing_ = true;
@@ -119,7 +119,7 @@ PendingFile::PendingFile(fs::path finalPath) : finalPath_(std::move(finalPath)) 
         temporaryName.append(".part-").append(std::to_string(::getpid()));
         temporaryPath_ = targetPath_.parent_path() / temporaryName;
     }
-    file_ = std::fopen((inPlace ? targetPath_ : temporaryPath_).c_str(), "wb");
+    file_ = std::fopen((inPlace ? targetPath_ : temporaryPath_).c_str(), readable ? "w+b" : "wb");
     if (!file_)
         throw ToolError("cannot create " + finalPath_.string() + ": " + std::strerror(errno));
     if (!inPlace)
@@ -231,8 +231,8 @@ OutputFolder::~OutputFolder() {
     }
 }
 
-PendingFile &OutputFolder::create(const std::string &fileName) {
-    files_.push_back(std::make_unique<PendingFile>(folder_ / fileName));
+PendingFile &OutputFolder::create(const std::string &fileName, bool readable) {
+    files_.push_back(std::make_unique<PendingFile>(folder_ / fileName, readable));
     names_.push_back(fileName);
     return *files_.back();
 }

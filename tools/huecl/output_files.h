@@ -21,7 +21,9 @@ namespace huecl::tool {
 // One file being written; a temporary one is removed again unless committed.
 class PendingFile {
 public:
-    explicit PendingFile(std::filesystem::path finalPath);
+    // readable: opened for reading too, for writers that read back what they
+    // wrote (a TIFF's directory chain).
+    explicit PendingFile(std::filesystem::path finalPath, bool readable = false);
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;
     PendingFile &operator=(const PendingFile &) = delete;
@@ -67,7 +69,7 @@ public:
     OutputFolder(const OutputFolder &) = delete;
     OutputFolder &operator=(const OutputFolder &) = delete;
 
-    PendingFile &create(const std::string &fileName);
+    PendingFile &create(const std::string &fileName, bool readable = false);
     // Closes every file and renames all of them into place.
     void commit();
     const std::filesystem::path &path() const { return folder_; }

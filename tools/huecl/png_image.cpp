@@ -204,12 +204,14 @@ private:
 };
 
 bool startPngFile(png_structp png, png_infop info, std::FILE *file, uint32_t width, uint32_t height,
-                  int colourType) {
+                  int colourType, int bitDepth, png_uint_32 pixelsPerMetre) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, width, height, bitDepth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    if (pixelsPerMetre != 0)
+        png_set_pHYs(png, info, pixelsPerMetre, pixelsPerMetre, PNG_RESOLUTION_METER);
     png_set_compression_level(png, 6);
     png_write_info(png, info);
     return true;
@@ -247,10 +249,13 @@ struct PngWriter::State {
     [[noreturn]] void fail() const { throw ToolError("cannot write PNG " + name + ": " + errors.message); }
 };
 
-PngWriter::PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels)
+PngWriter::PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels,
+                     uint32_t bitDepth, uint32_t dotsPerInch)
     : state_(std::make_unique<State>()) {
+    if (bitDepth != 8 && (channels != Channels::grey || (bitDepth != 1 && bitDepth != 2 && bitDepth != 4)))
+        throw std::logic_error("PNG bit depth the writer does not take");
     state_->name = std::move(name);
-    state_->rowBytes = size_t{width} * static_cast<size_t>(channels);
+    state_->rowBytes = (size_t{width} * static_cast<size_t>(channels) * bitDepth + 7) / 8;
     state_->rowsLeft = height;
     state_->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state_->errors, recordPngError, ignorePngWarning);
     if (state_->png)
@@ -258,7 +263,10 @@ PngWriter::PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t
     if (!state_->png || !state_->info)
         throw ToolError("out of memory for the PNG writer");
     const int colourType = channels == Channels::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY;
-    if (!startPngFile(state_->png, state_->info, file, width, height, colourType))
+    // The resolution goes in per metre, rounded: 600 dpi is 23622.
+    const auto pixelsPerMetre = static_cast<png_uint_32>((uint64_t{dotsPerInch} * 10000 + 127) / 254);
+    if (!startPngFile(state_->png, state_->info, file, width, height, colourType, static_cast<int>(bitDepth),
+                      pixelsPerMetre))
         state_->fail();
 }
 

@@ -20,7 +20,10 @@ std::unique_ptr<ImageSource> openPng(InputStream input);
 class PngWriter {
 public:
     enum class Channels { grey = 1, rgb = 3 };
-    PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels);
+    // bitDepth below 8 (grey only) takes rows packed first pixel in the
+    // most significant bits; dotsPerInch, if not 0, is recorded for viewers.
+    PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels,
+              uint32_t bitDepth = 8, uint32_t dotsPerInch = 0);
     ~PngWriter();
     PngWriter(const PngWriter &) = delete;
     PngWriter &operator=(const PngWriter &) = delete;

@@ -5,7 +5,7 @@
 #include "output_files.h"
 #include "page_pipeline.h"
 #include "page_preview.h"
-#include "pnm_image.h"
+#include "plane_files.h"
 #include "progress_bar.h"
 #include "raster_container.h"
 #include "tool_error.h"
@@ -13,12 +13,11 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 #include <sys/resource.h>
 
 namespace huecl::tool {
 namespace {
-
-const char *const planeNames[] = {"c", "m", "y", "k"};
 
 ColourTable colourTableFor(const PrintCommand &command) {
     const PageSettings &s = command.settings;
@@ -108,36 +107,32 @@ void runPrint(const PrintCommand &command) {
     auto &previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(),
                            {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize, proof, ink);
-    std::vector<PendingFile *> planeFiles;
-    if (command.writePlanes) {
-        const char *extension = g.bitsPerDot == 1 ? ".pbm" : ".pgm";
-        for (uint32_t plane = 0; plane < g.planeCount; ++plane) {
-            const char *name = planeNames[g.planeCount == 1 ? 3 : plane];
-            planeFiles.push_back(&output.create(std::string("plane-") + name + extension));
-            planeFiles.back()->write(planeFileHeader(g.deviceWidth, g.deviceHeight, g.bitsPerDot));
-        }
-    }
+    std::optional<PlaneFiles> planeFiles;
+    if (command.writePlanes)
+        planeFiles.emplace(output, command.planeFormat, PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
+                           g.deviceHeight, command.settings.device);
 
     ProgressBar progress("huecl print", g.bandCount, !command.quiet);
     const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes, &progress};
-    std::vector<uint8_t> planeRows;
     const PipelineTotals totals = runPipeline(*source, *engine, options, [&](const FinishedBand &band) {
         raster.writeBand(band.deviceRows, band.streams);
         preview.addBand(band.previewSums);
-        for (size_t plane = 0; plane < planeFiles.size(); ++plane) {
-            planeRows.clear();
-            for (uint32_t row = 0; row < band.deviceRows; ++row)
-                appendPlaneFileRow(std::span(band.planes[plane]).subspan(size_t{row} * g.lineBytes, g.lineBytes),
-                                   g.deviceWidth, g.bitsPerDot, planeRows);
-            planeFiles[plane]->write(planeRows);
+        if (planeFiles) {
+            std::array<const uint8_t *, 4> planes{};
+            for (uint32_t plane = 0; plane < g.planeCount; ++plane)
+                planes[plane] = band.planes[plane].data();
+            planeFiles->addBand(std::span(planes).first(g.planeCount), band.deviceRows);
         }
     });
     raster.finish();
+    if (planeFiles)
+        planeFiles->finish();
     preview.finish();
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::string summary = summaryLine(g, totals, wallSeconds, command.threads);
     output.create("summary.txt").write(summary + "\n");
     output.commit();
+    progress.finish();
     std::printf("%s\n", summary.c_str());
 }
 

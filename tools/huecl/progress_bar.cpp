@@ -14,9 +14,12 @@ ProgressBar::ProgressBar(std::string label, uint64_t total, bool enabled, Unit u
         draw();
 }
 
-ProgressBar::~ProgressBar() {
+ProgressBar::~ProgressBar() { finish(); }
+
+void ProgressBar::finish() {
     if (visible_)
-        std::fprintf(stderr, "\r%*s\r", 79, ""); // leave the line clean for the summary
+        std::fprintf(stderr, "\r%*s\r", 79, "");
+    visible_ = false;
 }
 
 void ProgressBar::advanceTo(uint64_t done) {
@@ -36,9 +39,11 @@ void ProgressBar::draw() const {
     std::string bar(static_cast<size_t>(done_ * width / total_), '#');
     bar.resize(width, '.');
     const auto percent = static_cast<unsigned>(done_ * 100 / total_);
+    const bool large = total_ >= 10 * 1048576;
+    const double scale = large ? 1048576.0 : 1024.0;
     if (unit_ == Unit::bytes)
-        std::fprintf(stderr, "\r%s [%s] %3u%% %.1f/%.1f MiB", label_.c_str(), bar.c_str(), percent,
-                     static_cast<double>(done_) / 1048576.0, static_cast<double>(total_) / 1048576.0);
+        std::fprintf(stderr, "\r%s [%s] %3u%% %.1f/%.1f %s", label_.c_str(), bar.c_str(), percent,
+                     static_cast<double>(done_) / scale, static_cast<double>(total_) / scale, large ? "MiB" : "KiB");
     else
         std::fprintf(stderr, "\r%s [%s] %3u%% %" PRIu64 "/%" PRIu64, label_.c_str(), bar.c_str(), percent, done_,
                      total_);

@@ -20,6 +20,8 @@ public:
 
     void advance() { advanceTo(done_ + 1); }
     void advanceTo(uint64_t done);
+    // Clears the bar's line, so that what follows starts on a clean one.
+    void finish();
 
 private:
     void draw() const;

@@ -41,7 +41,7 @@ print_and_decode_match() {
   local name=$1
   shift
   "$huecl" print "${small[@]}" --planes -o "$name" "$@" >/dev/null
-  "$huecl" decode "$name/page.hcr" -o "$name-decoded" >/dev/null
+  "$huecl" decode "$name/page.hcr" --planes -o "$name-decoded" >/dev/null
   local planes=0
   for plane in "$name"/plane-*; do
     cmp "$plane" "$name-decoded/$(basename "$plane")" || fail "$name: decoded $(basename "$plane") differs"
@@ -314,6 +314,38 @@ black_only_prints_grey)
   dots=$(( 80 * 80 ))
   [[ $(inked alone) -gt $(( dots / 4 )) ]] || fail "orange printed in black only inks $(inked alone) of $dots dots"
   [[ $(inked colour) -lt $(( dots / 20 )) ]] || fail "the colour method now inks orange in black: $(inked colour)"
+  ;;
+plane_formats_and_progress)
+  # decode writes planes only when asked, in the format asked for, and the
+  # same bytes as print.
+  "$huecl" print "${small[@]}" -o page >/dev/null
+  "$huecl" decode page/page.hcr -o preview-only >/dev/null
+  [[ $(ls preview-only) == preview.png ]] || fail "decode without --planes wrote $(ls preview-only)"
+  for dither in 1bit 2bit 4bit; do
+    for format in png tiff; do
+      "$huecl" print "${small[@]}" --dither "$dither" --planes="$format" -o "print-$dither-$format" >/dev/null
+      "$huecl" decode "print-$dither-$format/page.hcr" --planes="$format" -o "decode-$dither-$format" >/dev/null
+      for file in "print-$dither-$format"/plane*; do
+        cmp "$file" "decode-$dither-$format/$(basename "$file")" || fail "$dither $format: $(basename "$file") differs"
+      done
+    done
+    [[ $(ls "print-$dither-png"/plane-*.png | wc -l) -eq 4 ]] || fail "$dither: not four PNG planes"
+    [[ -s print-$dither-tiff/planes.tif && ! -e print-$dither-tiff/plane-c.pgm ]] || fail "$dither: no TIFF"
+  done
+  head -c 4 print-1bit-tiff/planes.tif | od -An -c | grep -q 'I   I   \*  \\0' || fail "planes.tif is no TIFF"
+  head -c 8 print-2bit-png/plane-k.png | od -An -tx1 | grep -q '89 50 4e 47' || fail "plane-k.png is no PNG"
+  expect_error "--planes must be one of pnm, png, tiff, not 'gif'" none decode page/page.hcr --planes=gif -o out
+  # On a terminal decode and lzs show progress; -q and a pipe show none.
+  if script -qec true /dev/null >/dev/null 2>&1; then
+    script -qec "'$huecl' decode page/page.hcr -o on-terminal" /dev/null >terminal.txt
+    grep -q 'huecl decode \[' terminal.txt || fail "no progress bar for decode on a terminal"
+    script -qec "'$huecl' decode page/page.hcr -q -o quiet-terminal" /dev/null >quiet.txt
+    grep -q '\[#*\.*\]' quiet.txt && fail "decode -q showed progress"
+    script -qec "'$huecl' lzs compress page/page.hcr packed.lzs" /dev/null >lzs-terminal.txt
+    grep -q 'huecl lzs compress \[' lzs-terminal.txt || fail "no progress bar for lzs on a terminal"
+  fi
+  "$huecl" decode page/page.hcr -o piped 2>stderr.txt >/dev/null
+  [[ ! -s stderr.txt ]] || fail "progress went to a pipe"
   ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
