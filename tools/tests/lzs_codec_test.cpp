@@ -215,7 +215,7 @@ TEST(LzsFrames, NamesWhatIsWrong) {
     EXPECT_EQ(withLast([](auto &b) { b.back() ^= 1; }),
               "f.lzs: corrupt LZS file (content length differs from the trailer's)");
     EXPECT_EQ(withLast([](auto &b) { b[b.size() - 12] ^= 1; }), "f.lzs: corrupt LZS file (CRC-32 mismatch)");
-    EXPECT_EQ(withLast([](auto &b) { b.resize(b.size() - 20); }), "f.lzs: truncated LZS stream (no end marker)");
+    EXPECT_EQ(withLast([](auto &b) { b.erase(b.end() - 20, b.end()); }), "f.lzs: truncated LZS stream (no end marker)");
     for (size_t length = 0; length < packed.size(); ++length)
         EXPECT_TRUE(std::holds_alternative<std::string>(
             decompressBytes(std::vector<uint8_t>(packed.begin(), packed.begin() + length), framed)))
