@@ -339,6 +339,32 @@ typedef struct QvCtrCmyInf {
     uint8_t *cmyTable; /* 256-byte table for all four components, or null */
 } QvCtrCmyInf;
 
+/* Builds the earlier generation's threshold matrices into the caller's
+ * buffers from ditherInfo->monoFlag and ->screenMode (nothing else of the
+ * record is read, and the record itself is not written). Cells are row-major
+ * thresholds: a level prints where it is greater than its cell.
+ * Colour (monoFlag other than 1): ptnM receives a 17 x 17 angled screen
+ * (289 bytes, cells 3-254), ptnC the same screen mirrored left to right
+ * (289 bytes), ptnY and ptnK 16 x 16 screens (256 bytes each, cells 4-253
+ * and 4-254). screenMode 0 or 1, 2 and 3 select three screen sets; every
+ * screenMode above 3 builds the set of 0 and 1, like them.
+ * Monochrome (monoFlag 1): only ptnK is written, a 16 x 16 screen with
+ * cells 0-255 (screenMode 1, 2, any other value: three screens); ptnC, ptnM
+ * and ptnY are not touched and may be null.
+ * Call it again whenever monoFlag or screenMode changes; the matrices stay
+ * valid until then and must not be rebuilt while another thread dithers
+ * with them. */
+HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
+/* Draws a 32 x 32 one-bit sample of one ink at one level into the caller's
+ * 128-byte tile: 32 rows of 4 bytes, the first dot of a row in bit 7 of its
+ * first byte, a set bit where ink prints. colour: 0 cyan, 1 magenta,
+ * 2 yellow, 3 and above black; level 0-255 (0 gives an empty tile, 255 a
+ * full one). Reads ditherInfo->monoFlag and ->screenMode only; the matrices
+ * of the record are neither read nor needed. Every byte of the tile is
+ * written. */
+HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
+                                         uint8_t *tile);
+
 /* The earlier generation's exports below are declared for completeness and
  * not exported by this build yet, apart from QvTnrTblMak and the three
  * halftoning calls documented where they stand. */
@@ -374,9 +400,6 @@ HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *
 HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo, QvErrInf *errorInfo);
 HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf *ditherInfo, uint32_t count, const uint8_t *source,
                                          uint8_t *destination, const QvrMchInf *matchInfo);
-HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
-HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
-                                         uint8_t *tile);
 /* Reduces srcWidth RGB pixels (3 bytes each, caller-owned) in place to
  * multiples of 8 (255 at the top), passing each pixel's rounding error to
  * its neighbours through the RGB set of errorInfo that rgbSet selects. The
