@@ -176,6 +176,56 @@ TEST(DitherPatternsStructure, ConcurrentCallsAgreeWithOneThread) {
 }
 #endif
 
+// The screens as the ordered dithering uses them: a flat tint over a
+// 272 x 272 patch (a whole number of 17 x 17 and 16 x 16 periods) prints as
+// many dots per period as the screen has cells below the tint.
+TEST(DitherPatternsStructure, FlatTintsPrintOneDotPerCellBelowThem) {
+    constexpr std::uint32_t kPatch = 272;
+    constexpr std::uint32_t kLineBytes = kPatch / 8;
+    const auto cellsBelow = [](const std::vector<std::uint8_t>& matrix, int level) {
+        return static_cast<std::uint64_t>(
+            std::count_if(matrix.begin(), matrix.end(), [level](std::uint8_t cell) { return level > cell; }));
+    };
+    for (const auto& [mono, mode] : {std::pair{0u, 1u}, std::pair{0u, 3u}, std::pair{1u, 2u}}) {
+        const Patterns p(mono, mode);
+        for (const int level : {0, 3, 4, 77, 128, 200, 254, 255}) {
+            SCOPED_TRACE(testing::Message() << "mono " << mono << " mode " << mode << " level " << level);
+            std::vector<std::uint8_t> pixels(std::size_t{kPatch} * 4, static_cast<std::uint8_t>(level));
+            std::array<std::vector<std::uint8_t>, 4> planes;
+            for (auto& plane : planes) plane.assign(kLineBytes, 0);
+            QvrDrwInf draw{};
+            draw.srcWidth = kPatch;
+            draw.devResX = draw.srcResX = draw.devResY = draw.srcResY = 300;
+            draw.lineBytes = kLineBytes;
+            draw.srcPixels = pixels.data();
+            draw.planeC = planes[0].data();
+            draw.planeM = planes[1].data();
+            draw.planeY = planes[2].data();
+            draw.planeK = planes[3].data();
+            std::array<std::uint64_t, 4> dots{};
+            for (std::uint32_t row = 0; row < kPatch; ++row) {
+                QvColDizPrc(&p.info, &draw);
+                for (std::size_t plane = 0; plane < 4; ++plane)
+                    for (const std::uint8_t byte : planes[plane]) dots[plane] += std::popcount(byte);
+            }
+            const std::uint64_t angledPeriods = kPatch * kPatch / kAngledBytes;
+            const std::uint64_t squarePeriods = kPatch * kPatch / kSquareBytes;
+            if (mono == 0) {
+                EXPECT_EQ(dots[0], angledPeriods * cellsBelow(p.c, level));
+                EXPECT_EQ(dots[1], angledPeriods * cellsBelow(p.m, level));
+                EXPECT_EQ(dots[2], squarePeriods * cellsBelow(p.y, level));
+            }
+            EXPECT_EQ(dots[3], squarePeriods * cellsBelow(p.k, level));
+        }
+    }
+    // The ends: nothing below the lightest cell, everything at full tint.
+    const Patterns colour(0, 1);
+    EXPECT_EQ(cellsBelow(colour.m, 3), 0u);
+    EXPECT_EQ(cellsBelow(colour.y, 4), 0u);
+    EXPECT_EQ(cellsBelow(colour.m, 255), kAngledBytes);
+    EXPECT_EQ(cellsBelow(colour.y, 255), kSquareBytes);
+}
+
 // ---- Sample tiles ---------------------------------------------------------
 
 using Tile = std::array<std::uint8_t, 128>;
