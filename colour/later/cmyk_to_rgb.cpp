@@ -72,14 +72,15 @@ void convertCmykRowToRgb(std::uint32_t count, const std::uint8_t* source, std::u
             storeReversed(destination, blendLanes(entryLanes(lowSlice), entryLanes(highSlice), k.fraction));
             continue;
         }
-        const GridCube cube = {locateOnAxis(cyan, gridSteps), locateOnAxis(magenta, gridSteps),
-                               locateOnAxis(yellow, gridSteps), points};
-        const std::uint64_t low = packedToLanes(interpolateCube<3>(lowSlice, cube));
+        // Both black slices share the cube's corners and weights.
+        const CubeCorners corners = cornersOf({locateOnAxis(cyan, gridSteps), locateOnAxis(magenta, gridSteps),
+                                               locateOnAxis(yellow, gridSteps), points});
+        const std::uint64_t low = packedToLanes(interpolateCorners<3>(lowSlice, corners));
         if (k.fraction == 0) {
             storeReversed(destination, low);
             continue;
         }
-        const std::uint64_t high = packedToLanes(interpolateCube<3>(highSlice, cube));
+        const std::uint64_t high = packedToLanes(interpolateCorners<3>(highSlice, corners));
         storeReversed(destination, blendLanes(low, high, k.fraction));
     }
 }

@@ -4,6 +4,7 @@
 // or four bytes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,27 +34,6 @@ constexpr AxisPosition locateOnAxis(std::uint32_t component, std::uint32_t gridS
 inline constexpr std::uint32_t kCubeWeight = 255u * 255u * 255u;
 inline constexpr std::uint32_t kCubeRounding = kCubeWeight / 2;
 
-namespace grid_detail {
-
-// One entry with each byte in a 16-bit lane, byte 0 lowest; a three-byte
-// entry leaves lane 3 empty (and never reads a fourth byte, which may lie
-// past the table's end).
-template <std::size_t kEntryBytes>
-inline std::uint64_t spreadToLanes16(const std::uint8_t* entry) noexcept {
-    static_assert(kEntryBytes == 3 || kEntryBytes == 4);
-    std::uint64_t lanes =
-        std::uint64_t{entry[0]} | (std::uint64_t{entry[1]} << 16) | (std::uint64_t{entry[2]} << 32);
-    if constexpr (kEntryBytes == 4) lanes |= std::uint64_t{entry[3]} << 48;
-    return lanes;
-}
-
-// 16-bit lanes 0 and 2, or 1 and 3, moved into 32-bit lanes.
-inline constexpr std::uint64_t kLowHalfOfEachWord = 0x0000FFFF0000FFFFull;
-constexpr std::uint64_t evenLanes(std::uint64_t lanes16) noexcept { return lanes16 & kLowHalfOfEachWord; }
-constexpr std::uint64_t oddLanes(std::uint64_t lanes16) noexcept { return (lanes16 >> 16) & kLowHalfOfEachWord; }
-
-}  // namespace grid_detail
-
 // The cube of a table with `points` points per axis around one colour:
 // outer is the slowest-varying axis, inner the fastest.
 struct GridCube {
@@ -63,62 +43,72 @@ struct GridCube {
     std::size_t points;
 };
 
-// Trilinear interpolation of one cube: each of the eight corners is weighted
-// by the product of (255 - f) on every axis where it takes the lower point
-// and f where it takes the upper one, and every byte of the entry is the
-// weighted sum plus half the total weight, divided by 255^3 (odd, so it
-// rounds to nearest without ties). The result packs entry byte 0 in its low
-// byte upwards.
+// The eight corners of a cube: each corner's entry index in the table and
+// its weight, the product of (255 - f) on every axis where the corner takes
+// the lower point and f where it takes the upper one. The weights add up to
+// 255^3. A table with several cubes of the same shape (the black slices of
+// a four-axis table) shares one set of corners.
+struct CubeCorners {
+    std::array<std::size_t, 8> entries;
+    std::array<std::uint32_t, 8> weights;
+};
+
+inline CubeCorners cornersOf(const GridCube& cube) noexcept {
+    const std::size_t outer[2] = {cube.outer.low * cube.points * cube.points,
+                                  cube.outer.high * cube.points * cube.points};
+    const std::size_t middle[2] = {cube.middle.low * cube.points, cube.middle.high * cube.points};
+    const std::size_t inner[2] = {cube.inner.low, cube.inner.high};
+    const std::uint32_t outerWeight[2] = {255u - cube.outer.fraction, cube.outer.fraction};
+    const std::uint32_t middleWeight[2] = {255u - cube.middle.fraction, cube.middle.fraction};
+    const std::uint32_t innerWeight[2] = {255u - cube.inner.fraction, cube.inner.fraction};
+    CubeCorners corners{};
+    for (unsigned corner = 0; corner < 8; ++corner) {
+        const unsigned o = corner >> 2, m = (corner >> 1) & 1, i = corner & 1;
+        corners.entries[corner] = outer[o] + middle[m] + inner[i];
+        corners.weights[corner] = outerWeight[o] * middleWeight[m] * innerWeight[i];
+    }
+    return corners;
+}
+
+// Trilinear interpolation over one cube: every byte of the entry is the
+// weighted sum of the eight corners plus half the total weight, divided by
+// 255^3 (odd, so it rounds to nearest without ties). The result packs entry
+// byte 0 in its low byte upwards.
+//
+// Bytes 0 and 2 (and 1 and 3 of a four-byte entry) are summed side by side
+// in the two 32-bit lanes of one 64-bit word. A corner's byte times its
+// weight is at most 255 x 255^3 and a lane's whole sum with the rounding
+// term at most 255^4 + 8,290,687, below 2^32, so no carry crosses from one
+// lane into the other; that is also why the sums need all 32 unsigned bits.
 template <std::size_t kEntryBytes>
-inline std::uint32_t interpolateCube(const std::uint8_t* table, const GridCube& cube) noexcept {
-    using grid_detail::evenLanes;
-    using grid_detail::oddLanes;
-    using grid_detail::spreadToLanes16;
-    const AxisPosition& outer = cube.outer;
-    const AxisPosition& middle = cube.middle;
-    const AxisPosition& inner = cube.inner;
-
-    // The eight-corner sum is taken one axis at a time, with the entry's
-    // bytes side by side in the lanes of 64-bit words. Integer sums are
-    // exact in any order, and every lane stays below its width, so no carry
-    // crosses into a neighbour:
-    //   along the inner axis, two entries weighted (255 - f) and f: at most
-    //   255^2, 16-bit lanes;
-    //   along the middle axis: at most 255^3, 32-bit lanes, bytes 0 and 2
-    //   in one word, bytes 1 and 3 in the other;
-    //   along the outer axis, plus the rounding term: at most
-    //   255^4 + 8,290,687, still below 2^32, which is why the sums need all
-    //   32 unsigned bits.
-    const auto alongInner = [&](std::size_t row) noexcept {
-        return spreadToLanes16<kEntryBytes>(table + kEntryBytes * (row + inner.low)) * (255u - inner.fraction) +
-               spreadToLanes16<kEntryBytes>(table + kEntryBytes * (row + inner.high)) * inner.fraction;
-    };
-    const std::size_t outerLow = outer.low * cube.points * cube.points;
-    const std::size_t outerHigh = outer.high * cube.points * cube.points;
-    const std::size_t middleLow = middle.low * cube.points;
-    const std::size_t middleHigh = middle.high * cube.points;
-    const std::uint64_t lowLow = alongInner(outerLow + middleLow);
-    const std::uint64_t lowHigh = alongInner(outerLow + middleHigh);
-    const std::uint64_t highLow = alongInner(outerHigh + middleLow);
-    const std::uint64_t highHigh = alongInner(outerHigh + middleHigh);
-
-    const std::uint64_t middleLowWeight = 255u - middle.fraction;
-    const std::uint64_t lowEven = evenLanes(lowLow) * middleLowWeight + evenLanes(lowHigh) * middle.fraction;
-    const std::uint64_t lowOdd = oddLanes(lowLow) * middleLowWeight + oddLanes(lowHigh) * middle.fraction;
-    const std::uint64_t highEven = evenLanes(highLow) * middleLowWeight + evenLanes(highHigh) * middle.fraction;
-    const std::uint64_t highOdd = oddLanes(highLow) * middleLowWeight + oddLanes(highHigh) * middle.fraction;
-
+inline std::uint32_t interpolateCorners(const std::uint8_t* table, const CubeCorners& corners) noexcept {
+    static_assert(kEntryBytes == 3 || kEntryBytes == 4);
     constexpr std::uint64_t kRoundingInBothLanes = (std::uint64_t{kCubeRounding} << 32) | kCubeRounding;
-    const std::uint64_t outerLowWeight = 255u - outer.fraction;
-    const std::uint64_t even = lowEven * outerLowWeight + highEven * outer.fraction + kRoundingInBothLanes;
-    const std::uint64_t odd = lowOdd * outerLowWeight + highOdd * outer.fraction + kRoundingInBothLanes;
-
+    std::uint64_t even = kRoundingInBothLanes;
+    std::uint64_t odd = kEntryBytes == 4 ? kRoundingInBothLanes : kCubeRounding;
+    for (unsigned corner = 0; corner < 8; ++corner) {
+        // A three-byte entry never reads a fourth byte, which may lie past
+        // the table's end.
+        const std::uint8_t* const entry = table + kEntryBytes * corners.entries[corner];
+        const std::uint64_t weight = corners.weights[corner];
+        even += (std::uint64_t{entry[0]} | (std::uint64_t{entry[2]} << 32)) * weight;
+        if constexpr (kEntryBytes == 4) {
+            odd += (std::uint64_t{entry[1]} | (std::uint64_t{entry[3]} << 32)) * weight;
+        } else {
+            odd += std::uint64_t{entry[1]} * weight;
+        }
+    }
     const std::uint32_t byte0 = static_cast<std::uint32_t>(even) / kCubeWeight;
     const std::uint32_t byte2 = static_cast<std::uint32_t>(even >> 32) / kCubeWeight;
     const std::uint32_t byte1 = static_cast<std::uint32_t>(odd) / kCubeWeight;
     std::uint32_t packed = byte0 | (byte1 << 8) | (byte2 << 16);
     if constexpr (kEntryBytes == 4) packed |= (static_cast<std::uint32_t>(odd >> 32) / kCubeWeight) << 24;
     return packed;
+}
+
+template <std::size_t kEntryBytes>
+inline std::uint32_t interpolateCube(const std::uint8_t* table, const GridCube& cube) noexcept {
+    return interpolateCorners<kEntryBytes>(table, cornersOf(cube));
 }
 
 }  // namespace huecl::later
