@@ -13,15 +13,16 @@ namespace huecl::tool {
 
 void runLzs(const LzsCommand &command) {
     InputStream in = openInput(command.input);
-    const bool toStandardOutput = isStandardStream(command.output);
-    if (!toStandardOutput && command.output.filename().empty())
+    if (!isStandardStream(command.output) && command.output.filename().empty())
         throw ToolError("output " + command.output.string() + " names no file");
-    if (toStandardOutput && command.compress && !command.force && ::isatty(STDOUT_FILENO))
-        throw ToolError("compressed data is not written to a terminal (-f or --force writes it)");
     checkOutputFile(command.output, command.input, command.force);
-    if (!toStandardOutput)
+    if (!isStandardStream(command.output))
         removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
     PendingFile out(command.output);
+    // "-" or a name of it such as /dev/stdout.
+    const bool toStandardOutput = out.isStandardOutput();
+    if (toStandardOutput && command.compress && !command.force && ::isatty(STDOUT_FILENO))
+        throw ToolError("compressed data is not written to a terminal (-f or --force writes it)");
     const auto write = [&out](std::span<const uint8_t> bytes) { out.write(bytes); };
     ProgressBar progress(command.compress ? "huecl lzs compress" : "huecl lzs decompress", inputSize(in),
                          !command.quiet, ProgressBar::Unit::bytes);

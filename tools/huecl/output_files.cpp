@@ -98,20 +98,34 @@ bool isTemporaryOf(const std::string &fileName, const std::string &name, pid_t &
 
 bool processExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
+// Whether path names the file open as standard output, as /dev/stdout does
+// after "> file" or "| program": writing it anew would leave the shell's
+// descriptor on a file no longer there.
+bool isStandardOutputFile(const fs::path &path) {
+    struct stat named {}, standardOutput {};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
+           named.st_dev == standardOutput.st_dev && named.st_ino == standardOutput.st_ino;
+}
+
 } // namespace
 
 PendingFile::PendingFile(fs::path finalPath, bool readable) : finalPath_(std::move(finalPath)) {
-    if (finalPath_ == "-") {
+    if (finalPath_ == "-" || isStandardOutputFile(finalPath_)) {
         file_ = stdout;
         ownsNothing_ = true;
         return;
     }
-    targetPath_ = followLinks(finalPath_);
     std::error_code error;
-    const auto status = fs::status(targetPath_, error);
+    const auto status = fs::status(finalPath_, error);
     if (fs::is_directory(status))
         throw ToolError("cannot write " + finalPath_.string() + ": it is a folder");
-    const bool inPlace = fs::exists(status) && !fs::is_regular_file(status);
+    targetPath_ = followLinks(finalPath_);
+    // A link through /proc (/dev/fd/N) names no path that could be renamed
+    // onto: what it reaches is written in place, like a FIFO or a device.
+    const bool reachedOnlyByTheKernel = fs::exists(status) && !fs::exists(fs::symlink_status(targetPath_, error));
+    if (reachedOnlyByTheKernel)
+        targetPath_ = finalPath_;
+    const bool inPlace = fs::exists(status) && (!fs::is_regular_file(status) || reachedOnlyByTheKernel);
     if (!inPlace) {
         // The process id keeps two runs into one folder from sharing a file.
         std::string temporaryName = targetPath_.filename().string();
@@ -173,6 +187,7 @@ void PendingFile::commit() {
 void checkOutputFile(const fs::path &output, const fs::path &input, bool force) {
     if (output == "-")
         return;
+    const bool toStandardOutput = isStandardOutputFile(output);
     struct stat outputStatus {};
     if (::stat(output.c_str(), &outputStatus) != 0)
         return; // nothing there yet, or a dangling link: writing creates it
@@ -182,7 +197,7 @@ void checkOutputFile(const fs::path &output, const fs::path &input, bool force) 
         throw ToolError(output.string() + " is the input file itself");
     if (S_ISDIR(outputStatus.st_mode))
         throw ToolError("cannot write " + output.string() + ": it is a folder");
-    if (S_ISREG(outputStatus.st_mode) && !force)
+    if (S_ISREG(outputStatus.st_mode) && !force && !toStandardOutput)
         throw ToolError(output.string() + " already exists (-f or --force overwrites it)");
 }
 

@@ -260,6 +260,11 @@ outputs_keep_what_they_replace)
   [[ -p fifo ]] && cmp from-fifo reference.lzs || fail "the FIFO was replaced or its reader got other bytes"
   "$huecl" lzs compress text /dev/null >/dev/null
   [[ -c /dev/null ]] || fail "/dev/null is no longer a device"
+  # /dev/stdout is whatever standard output is: a pipe or a redirected file.
+  [[ $("$huecl" lzs compress text /dev/stdout 2>/dev/null | cmp - reference.lzs && echo same) == same ]] ||
+    fail "/dev/stdout into a pipe"
+  "$huecl" lzs compress text /dev/stdout >redirected.lzs 2>/dev/null
+  cmp redirected.lzs reference.lzs || fail "/dev/stdout redirected to a file"
   # A new run into a folder replaces the earlier run's files and only them.
   "$huecl" print "${small[@]}" --planes -o run >/dev/null
   echo mine >run/keep.txt
