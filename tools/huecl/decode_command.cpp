@@ -41,6 +41,7 @@ void runDecode(const DecodeCommand &command) {
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
 
     OutputFolder output(command.outputFolder);
+    output.keepInput(command.raster);
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat, layout, h.deviceHeight, Resolution{h.deviceResX, h.deviceResY});

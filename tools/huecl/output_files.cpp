@@ -246,7 +246,22 @@ OutputFolder::~OutputFolder() {
     }
 }
 
+void OutputFolder::keepInput(const fs::path &input) {
+    struct stat status {};
+    if (input != "-" && ::stat(input.c_str(), &status) == 0)
+        inputs_.emplace_back(status.st_dev, status.st_ino);
+}
+
+bool OutputFolder::isInput(const fs::path &path) const {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return false;
+    return std::find(inputs_.begin(), inputs_.end(), std::pair(status.st_dev, status.st_ino)) != inputs_.end();
+}
+
 PendingFile &OutputFolder::create(const std::string &fileName, bool readable) {
+    if (isInput(folder_ / fileName))
+        throw ToolError((folder_ / fileName).string() + " is the input file itself");
     files_.push_back(std::make_unique<PendingFile>(folder_ / fileName, readable));
     names_.push_back(fileName);
     return *files_.back();
@@ -273,7 +288,7 @@ void OutputFolder::commit() {
         // Only plain names of the folder itself: a damaged list must not
         // reach outside it.
         const bool plainName = !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-        if (!plainName || std::find(names_.begin(), names_.end(), name) != names_.end())
+        if (!plainName || std::find(names_.begin(), names_.end(), name) != names_.end() || isInput(folder_ / name))
             continue;
         std::error_code error;
         if (!fs::is_directory(fs::symlink_status(folder_ / name, error)))

@@ -14,6 +14,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace huecl::tool {
@@ -69,6 +71,11 @@ public:
     OutputFolder(const OutputFolder &) = delete;
     OutputFolder &operator=(const OutputFolder &) = delete;
 
+    // The run's input, if it lies in the folder, is neither replaced by a
+    // file of the run (create() refuses that name) nor removed as an
+    // earlier run's file.
+    void keepInput(const std::filesystem::path &input);
+
     PendingFile &create(const std::string &fileName, bool readable = false);
     // Closes every file and renames all of them into place.
     void commit();
@@ -82,6 +89,8 @@ private:
     bool createdFolder_ = false;
     bool committed_ = false;
     std::vector<std::string> names_;
+    std::vector<std::pair<dev_t, ino_t>> inputs_;
+    bool isInput(const std::filesystem::path &path) const;
     std::vector<std::unique_ptr<PendingFile>> files_;
 };
 

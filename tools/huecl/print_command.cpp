@@ -96,6 +96,8 @@ void runPrint(const PrintCommand &command) {
     const PageGeometry &g = engine->geometry();
 
     OutputFolder output(command.outputFolder);
+    if (command.image)
+        output.keepInput(*command.image);
     RasterWriter raster(output.create("page.hcr"), headerFor(command, g, gridSize));
     const uint32_t boxSize =
         command.previewDpi != 0

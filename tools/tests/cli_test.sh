@@ -270,6 +270,13 @@ outputs_keep_what_they_replace)
   echo mine >run/keep.txt
   "$huecl" print "${small[@]}" --black-only -o run >/dev/null
   [[ $(ls run | tr '\n' ' ') == "keep.txt page.hcr preview.png summary.txt " ]] || fail "run holds $(ls run)"
+  # The input is never replaced or removed as an earlier run's file.
+  "$huecl" decode run/page.hcr -o run >/dev/null
+  [[ -s run/page.hcr && -s run/preview.png && ! -e run/summary.txt ]] || fail "decode into its input's folder: $(ls run)"
+  cp run/preview.png image.png
+  cp image.png run/preview.png
+  expect_error "run/preview.png is the input file itself" none print run/preview.png -q -o run
+  cmp image.png run/preview.png || fail "the input image was replaced"
   # Temporary files of a killed run go; those of a running process stay.
   ended=$(sh -c 'echo $$')
   touch "run/.page.hcr.part-$ended" "run/.preview.png.part-$$"
