@@ -39,6 +39,12 @@
 
 #include <stdint.h>
 
+/* Version of this interface and library; huecl --version prints it. */
+#define HUECL_VERSION_MAJOR 0
+#define HUECL_VERSION_MINOR 1
+#define HUECL_VERSION_PATCH 0
+#define HUECL_VERSION_STRING "0.1.0"
+
 /* ---- Linkage and calling conventions --------------------------------- */
 
 #if defined(HUECL_BUILDING_LIBRARY)
@@ -164,6 +170,19 @@ typedef struct QvrMchInf {
     uint8_t *cacheValues; /* MatchCache: 256 values of 4 bytes */
 } QvrMchInf;
 
+/* mchMode: the matching method of both generations; any other value works
+ * as HUECL_MATCH_INVERT. */
+#define HUECL_MATCH_DIRECT 0u        /* nearest entry of mchTable */
+#define HUECL_MATCH_INTERPOLATED 1u  /* interpolated in mchTable, through the MatchCache */
+#define HUECL_MATCH_INVERT 2u        /* tone inversion, no table */
+#define HUECL_MATCH_EIGHT_COLOURS 3u /* each primary on or off */
+#define HUECL_MATCH_BLACK 4u         /* black colorant only */
+
+/* blackMode, for methods 0-2; any other value works as HUECL_BLACK_NONE. */
+#define HUECL_BLACK_NONE 0u
+#define HUECL_BLACK_PURE 1u /* black (0, 0, 0) prints with the black colorant only */
+#define HUECL_BLACK_GREY 2u /* every neutral grey prints with the black colorant only */
+
 #define HUECL_MATCH_CACHE_SLOTS 256u
 #define HUECL_MATCH_CACHE_KEY_BYTES (3u * HUECL_MATCH_CACHE_SLOTS)
 #define HUECL_MATCH_CACHE_VALUE_BYTES (4u * HUECL_MATCH_CACHE_SLOTS)
@@ -185,6 +204,19 @@ typedef struct QvrDizInf {
     uint8_t *matrixY;
     uint8_t *matrixK;
 } QvrDizInf;
+
+/* dizMode: bits per dot; values above 3 work as HUECL_DITHER_1BIT_SPREAD. */
+#define HUECL_DITHER_1BIT 0u
+#define HUECL_DITHER_4BIT 1u        /* 15 thresholds per dot */
+#define HUECL_DITHER_1BIT_SPREAD 2u /* the 2-bit screens spread over more dots */
+#define HUECL_DITHER_2BIT 3u        /* 3 thresholds per dot */
+
+/* screenKind: 0, 1 and 3 select screens of their own, every other value
+ * the fourth set; with blackOnly 1, kind 0 selects that fourth set too. */
+#define HUECL_SCREEN_KIND_0 0u
+#define HUECL_SCREEN_KIND_1 1u
+#define HUECL_SCREEN_KIND_OTHER 2u
+#define HUECL_SCREEN_KIND_3 3u
 
 /* Largest threshold matrix any configuration builds, in bytes. */
 #define HUECL_MAX_THRESHOLD_MATRIX_BYTES 3468u
@@ -290,6 +322,11 @@ typedef struct QvDizInf {
     uint8_t *ptnY; /* 16 x 16 */
     uint8_t *ptnK; /* 16 x 16 */
 } QvDizInf;
+
+/* QvDizInf.screenMode: the earlier generation's three screen sets. */
+#define HUECL_SCREEN_MODE_1 1u
+#define HUECL_SCREEN_MODE_2 2u
+#define HUECL_SCREEN_MODE_3 3u
 
 /* Error-diffusion state, owned by the caller: an RGB group (QvRgbGos) and a
  * CMYK group (QvColGosPrc), each with two independent sets of two error rows.

@@ -14,3 +14,11 @@ TEST(PublicHeader, ServesCCallers) {
     EXPECT_EQ(huecl_c_draw_info_line_bytes_offset(), offsetof(QvrDrwInf, lineBytes));
     EXPECT_EQ(huecl_c_match_info_size(), sizeof(QvrMchInf));
 }
+
+#define HUECL_TEST_STRINGIZE(x) #x
+#define HUECL_TEST_TEXT(x) HUECL_TEST_STRINGIZE(x)
+
+TEST(PublicHeader, VersionStringSpellsTheVersionNumbers) {
+    EXPECT_STREQ(HUECL_VERSION_STRING, HUECL_TEST_TEXT(HUECL_VERSION_MAJOR) "." HUECL_TEST_TEXT(
+                                           HUECL_VERSION_MINOR) "." HUECL_TEST_TEXT(HUECL_VERSION_PATCH));
+}

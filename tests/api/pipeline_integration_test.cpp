@@ -38,8 +38,8 @@ struct Page {
                     const auto invert = [n](std::uint32_t index) { return static_cast<std::uint8_t>(255 - index * 255 / (n - 1)); };
                     table.insert(table.end(), {invert(r), invert(g), invert(b), 0});
                 }
-        match.mchMode = 1;
-        match.blackMode = 2;
+        match.mchMode = HUECL_MATCH_INTERPOLATED;
+        match.blackMode = HUECL_BLACK_GREY;
         match.gridSize = n;
         match.mchTable = table.data();
         match.cacheKeys = cacheKeys.data();
@@ -52,7 +52,7 @@ struct Page {
 
         for (auto& matrix : matrices) matrix.assign(HUECL_MAX_THRESHOLD_MATRIX_BYTES, 0);
         dither.dizMode = ditherMode;
-        dither.screenKind = 3;
+        dither.screenKind = HUECL_SCREEN_KIND_3;
         dither.matrixC = matrices[0].data();
         dither.matrixM = matrices[1].data();
         dither.matrixY = matrices[2].data();
@@ -85,7 +85,7 @@ struct Page {
 
     // Printed share of a plane's dot values over a range of dots, 0-1.
     double coverage(int plane, std::uint32_t firstDot, std::uint32_t dots) const {
-        const std::uint32_t bits = dither.dizMode == 1 ? 4 : dither.dizMode == 3 ? 2 : 1;
+        const std::uint32_t bits = dither.dizMode == HUECL_DITHER_4BIT ? 4 : dither.dizMode == HUECL_DITHER_2BIT ? 2 : 1;
         const std::uint32_t perByte = 8 / bits;
         std::uint64_t sum = 0;
         for (std::uint32_t row = 0; row < draw.devRow; ++row) {

@@ -14,9 +14,16 @@ struct NamedValue {
     uint32_t value;
 };
 
-constexpr NamedValue ditherModes[] = {{"1bit", 0}, {"4bit", 1}, {"1bit-spread", 2}, {"2bit", 3}};
-constexpr NamedValue matchMethods[] = {{"direct", 0}, {"interpolate", 1}, {"invert", 2}, {"eight", 3}, {"black", 4}};
-constexpr NamedValue blackModes[] = {{"none", 0}, {"pure", 1}, {"grey", 2}};
+constexpr NamedValue ditherModes[] = {{"1bit", HUECL_DITHER_1BIT},
+                                      {"4bit", HUECL_DITHER_4BIT},
+                                      {"1bit-spread", HUECL_DITHER_1BIT_SPREAD},
+                                      {"2bit", HUECL_DITHER_2BIT}};
+constexpr NamedValue matchMethods[] = {{"direct", HUECL_MATCH_DIRECT},
+                                       {"interpolate", HUECL_MATCH_INTERPOLATED},
+                                       {"invert", HUECL_MATCH_INVERT},
+                                       {"eight", HUECL_MATCH_EIGHT_COLOURS},
+                                       {"black", HUECL_MATCH_BLACK}};
+constexpr NamedValue blackModes[] = {{"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
 constexpr NamedValue engines[] = {{"later", 0}};
 constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
 

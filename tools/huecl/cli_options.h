@@ -3,6 +3,7 @@
 // accepts.
 #pragma once
 
+#include "huecl32.h"
 #include "test_page.h"
 
 #include <array>
@@ -27,11 +28,11 @@ struct Resolution {
 // Everything that shapes the raster; recorded in the container header.
 struct PageSettings {
     EngineKind engine = EngineKind::later;
-    uint32_t ditherMode = 3;  // dizMode: 0 1-bit, 1 4-bit, 2 1-bit spread, 3 2-bit
-    uint32_t screenKind = 3;  // 0, 1, 2 (any other) or 3
+    uint32_t ditherMode = HUECL_DITHER_2BIT;   // dizMode
+    uint32_t screenKind = HUECL_SCREEN_KIND_3; // 0, 1, 2 (any other) or 3
     bool blackOnly = false;
-    uint32_t matchMethod = 1; // mchMode: 0 direct, 1 interpolated, 2 inversion, 3 eight colours, 4 black
-    uint32_t blackMode = 1;   // 0 none, 1 pure black to K, 2 every grey to K
+    uint32_t matchMethod = HUECL_MATCH_INTERPOLATED; // mchMode
+    uint32_t blackMode = HUECL_BLACK_PURE;
     uint32_t gridSize = 17;   // interpolated method only; direct look-up is always 32
     Resolution source{300, 300};
     Resolution device{600, 600};

@@ -56,8 +56,8 @@ InkResponse inkResponseOf(uint32_t ditherMode, uint32_t screenKind, bool blackOn
 
 uint32_t bitsPerDotOf(uint32_t ditherMode) {
     switch (ditherMode) {
-    case 1: return 4;
-    case 3: return 2;
+    case HUECL_DITHER_4BIT: return 4;
+    case HUECL_DITHER_2BIT: return 2;
     default: return 1;
     }
 }

@@ -1,5 +1,6 @@
 // huecl: pages through the colour and compression pipeline of the library.
 #include "commands.h"
+#include "huecl32.h"
 #include "tool_error.h"
 
 #include <cstdio>
@@ -20,7 +21,7 @@ int main(int argc, char **argv) {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         std::visit(Overloaded{
                        [](const HelpCommand &c) { std::fputs(c.text.c_str(), stdout); },
-                       [](const VersionCommand &) { std::puts("huecl " HUECL_TOOL_VERSION); },
+                       [](const VersionCommand &) { std::puts("huecl " HUECL_VERSION_STRING); },
                        [](const PrintCommand &c) { runPrint(c); },
                        [](const DecodeCommand &c) { runDecode(c); },
                        [](const LzsCommand &c) { runLzs(c); },

@@ -22,12 +22,12 @@ namespace {
 ColourTable colourTableFor(const PrintCommand &command) {
     const PageSettings &s = command.settings;
     // Only the direct and interpolated methods read a table.
-    if (s.matchMethod != 0 && s.matchMethod != 1) {
+    if (s.matchMethod != HUECL_MATCH_DIRECT && s.matchMethod != HUECL_MATCH_INTERPOLATED) {
         if (command.profile)
             throw ToolError("--profile needs --match interpolate or direct, which read a colour table");
         return {};
     }
-    const auto axis = s.matchMethod == 0 ? directLookupAxis() : interpolationAxis(s.gridSize);
+    const auto axis = s.matchMethod == HUECL_MATCH_DIRECT ? directLookupAxis() : interpolationAxis(s.gridSize);
     return command.profile ? buildProfileTable(*command.profile, axis) : buildModelTable(axis);
 }
 

@@ -16,8 +16,12 @@ struct ScreenChoice {
 
 // The selectors that give distinct screens: with black only, 0 counts as
 // "other" and is the same screen as 2.
-constexpr ScreenChoice fourPlaneScreens[] = {{0, "0"}, {1, "1"}, {3, "3"}, {2, "other"}};
-constexpr ScreenChoice blackOnlyScreens[] = {{1, "1"}, {3, "3"}, {2, "other"}};
+constexpr ScreenChoice fourPlaneScreens[] = {{HUECL_SCREEN_KIND_0, "0"},
+                                             {HUECL_SCREEN_KIND_1, "1"},
+                                             {HUECL_SCREEN_KIND_3, "3"},
+                                             {HUECL_SCREEN_KIND_OTHER, "other"}};
+constexpr ScreenChoice blackOnlyScreens[] = {
+    {HUECL_SCREEN_KIND_1, "1"}, {HUECL_SCREEN_KIND_3, "3"}, {HUECL_SCREEN_KIND_OTHER, "other"}};
 
 // One matrix as a grey image: each threshold level side by side, every
 // threshold drawn as a scale x scale square (dark = prints early).

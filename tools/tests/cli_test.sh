@@ -8,6 +8,7 @@ case_name=$1
 huecl=$2
 work=$3/$case_name
 icc=$4
+source_root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -358,6 +359,14 @@ plane_formats_and_progress)
   fi
   "$huecl" decode page/page.hcr -o piped 2>stderr.txt >/dev/null
   [[ ! -s stderr.txt ]] || fail "progress went to a pipe"
+  ;;
+version)
+  # The tool prints the version that the public header carries.
+  header=$source_root/include/huecl32.h
+  wanted=$(sed -n 's/^#define HUECL_VERSION_STRING "\(.*\)"$/\1/p' "$header")
+  [[ -n $wanted ]] || fail "no version string in $header"
+  said=$("$huecl" --version)
+  [[ $said == "huecl $wanted" ]] || fail "huecl --version said '$said', wanted 'huecl $wanted'"
   ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
