@@ -1,0 +1,116 @@
+# Install rules and the Debian package: the library with its header, the
+# pkg-config file and the CMake package, the huecl tool and the printer
+# driver's CUPS filter and PPD. Paths follow GNUInstallDirs; every rule
+# honours CMAKE_INSTALL_PREFIX and DESTDIR.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The ELF library carries its ABI number in its SONAME (libhuecl32.so.0).
+# README.md says what counts as an ABI change; such a change raises the
+# project's major version and with it the SONAME and the CMake package's
+# compatibility.
+if(NOT WIN32)
+  set_target_properties(huecl32 PROPERTIES VERSION ${PROJECT_VERSION}
+                        SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
+target_include_directories(huecl32 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+set(HUECL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/huecl32)
+
+# On Windows the DLL goes to bin and its import library to lib.
+install(TARGETS huecl32 EXPORT huecl32Targets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(TARGET huebr32)
+  install(TARGETS huebr32
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/include/huecl32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+# pkg-config: absolute paths, so that PKG_CONFIG_SYSROOT_DIR works on a
+# staged tree.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(HUECL_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+  set(HUECL_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(HUECL_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
+  set(HUECL_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32.pc.in ${CMAKE_BINARY_DIR}/huecl32.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/huecl32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# CMake package: find_package(huecl32) gives the imported target huecl32::huecl32.
+install(EXPORT huecl32Targets NAMESPACE huecl32:: DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32Config.cmake.in
+                              ${CMAKE_BINARY_DIR}/huecl32Config.cmake
+                              INSTALL_DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/huecl32Config.cmake ${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
+        DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
+
+# The tool. Outside the linker's own folders it finds the library next to
+# its bin folder.
+if(TARGET huecl)
+  if(NOT WIN32 AND NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES)
+    file(RELATIVE_PATH huecl_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(huecl PROPERTIES INSTALL_RPATH "$ORIGIN/${huecl_bin_to_lib}")
+  endif()
+  install(TARGETS huecl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# ---- The printer driver ----------------------------------------------------
+# CUPS looks for filters in <serverbin>/filter and for PPDs in
+# <datadir>/model; both come from cups-config where it is installed. Under
+# the install prefix they are kept relative to it (so that the Debian
+# package places them), elsewhere absolute (DESTDIR still applies).
+find_program(HUECL_CUPS_CONFIG cups-config)
+set(huecl_cups_serverbin ${CMAKE_INSTALL_PREFIX}/lib/cups)
+set(huecl_cups_datadir ${CMAKE_INSTALL_FULL_DATADIR}/cups)
+if(HUECL_CUPS_CONFIG)
+  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --serverbin OUTPUT_VARIABLE huecl_cups_serverbin
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --datadir OUTPUT_VARIABLE huecl_cups_datadir
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+foreach(kind filter model)
+  if(kind STREQUAL filter)
+    set(folder ${huecl_cups_serverbin}/filter)
+  else()
+    set(folder ${huecl_cups_datadir}/model)
+  endif()
+  string(FIND "${folder}" "${CMAKE_INSTALL_PREFIX}/" at)
+  if(at EQUAL 0)
+    file(RELATIVE_PATH folder ${CMAKE_INSTALL_PREFIX} ${folder})
+  endif()
+  string(TOUPPER ${kind} KIND)
+  set(HUECL_CUPS_${KIND}_DIR ${folder} CACHE STRING "Where the CUPS ${kind} of the driver installs")
+endforeach()
+
+# Installs a CUPS filter target and its PPD files into CUPS's folders.
+function(huecl_install_cups_driver filter_target)
+  install(TARGETS ${filter_target} RUNTIME DESTINATION ${HUECL_CUPS_FILTER_DIR})
+  if(ARGN)
+    install(FILES ${ARGN} DESTINATION ${HUECL_CUPS_MODEL_DIR})
+  endif()
+endfunction()
+# The driver's filter, where it is built (tools/cups/).
+if(TARGET rastertohuecl)
+  file(GLOB huecl_ppd_files ${CMAKE_SOURCE_DIR}/tools/cups/*.ppd)
+  huecl_install_cups_driver(rastertohuecl ${huecl_ppd_files})
+endif()
+
+# ---- Tests of the installed tree ---------------------------------------------
+if(HUECL_BUILD_TESTS AND TARGET huecl AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install_tree
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh
+                   ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR}
+                   ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install)
+  set_tests_properties(install_tree PROPERTIES TIMEOUT 300
+    ENVIRONMENT "CC=${CMAKE_C_COMPILER};CFLAGS=${CMAKE_C_FLAGS};LDFLAGS=${CMAKE_EXE_LINKER_FLAGS};HUECL_VERSION=${PROJECT_VERSION}")
+endif()

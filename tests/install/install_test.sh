@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs a build into a staging folder with DESTDIR and uses it as a
+# library user would: a C program built once with pkg-config and once with
+# find_package, the tool run from the staged tree, the SONAME checked.
+#   install_test.sh BUILD_DIR PREFIX LIBDIR BINDIR SOURCE_DIR
+# CC, CFLAGS and LDFLAGS are those of the build (-m32, sanitizers).
+set -euo pipefail
+build=$1 prefix=$2 libdir=$3 bindir=$4 here=$5
+[[ $libdir = /* ]] || libdir=$prefix/$libdir
+[[ $bindir = /* ]] || bindir=$prefix/$bindir
+: "${CC:=cc}" "${CFLAGS:=}" "${LDFLAGS:=}" "${HUECL_VERSION:?}"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/huecl-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+stage=$work/stage
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+DESTDIR=$stage cmake --install "$build" >"$work/install.log"
+# Nothing lands outside the prefix but CUPS's own folders.
+outside=$(cd "$stage" && find . -type f | sed 's|^\.||' | grep -v "^$prefix/" | grep -v '/cups/' || true)
+[ -z "$outside" ] || fail "installed outside $prefix: $outside"
+
+lib=$stage$libdir
+for file in "$stage$prefix/include/huecl32.h" "$lib/pkgconfig/huecl32.pc" \
+            "$lib/cmake/huecl32/huecl32Config.cmake" "$lib/cmake/huecl32/huecl32ConfigVersion.cmake" \
+            "$stage$bindir/huecl"; do
+  [ -f "$file" ] || fail "not installed: ${file#"$stage"}"
+done
+
+# The real file carries the full version, the SONAME its major version, and
+# the two links lead to it.
+major=${HUECL_VERSION%%.*}
+[ -f "$lib/libhuecl32.so.$HUECL_VERSION" ] && [ ! -L "$lib/libhuecl32.so.$HUECL_VERSION" ] ||
+  fail "libhuecl32.so.$HUECL_VERSION is not installed as a file"
+for link in libhuecl32.so "libhuecl32.so.$major"; do
+  [ "$(readlink -f "$lib/$link")" = "$(readlink -f "$lib/libhuecl32.so.$HUECL_VERSION")" ] ||
+    fail "$link does not lead to libhuecl32.so.$HUECL_VERSION"
+done
+soname=$(readelf -d "$lib/libhuecl32.so.$HUECL_VERSION" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$soname" = "libhuecl32.so.$major" ] || fail "SONAME is '$soname', not libhuecl32.so.$major"
+# Nothing of the build folder is left in what was installed.
+if grep -rl --binary-files=text "$build" "$stage" >"$work/leaks"; then
+  fail "the build folder is named in: $(cat "$work/leaks")"
+fi
+
+# 1. pkg-config, against the staged tree only.
+flags=$(PKG_CONFIG_SYSROOT_DIR=$stage PKG_CONFIG_LIBDIR=$lib/pkgconfig PKG_CONFIG_PATH= \
+        pkg-config --cflags --libs "huecl32 = $HUECL_VERSION")
+case " $flags " in *" -I$stage$prefix/include "*) ;; *) fail "pkg-config gives '$flags'" ;; esac
+# shellcheck disable=SC2086
+"$CC" $CFLAGS -std=c99 -Wall -Werror -o "$work/with-pkg-config" "$here/consumer.c" $flags $LDFLAGS
+LD_LIBRARY_PATH=$lib "$work/with-pkg-config" || fail "the program built with pkg-config"
+objdump -p "$work/with-pkg-config" | grep -q "NEEDED *libhuecl32.so.$major\$" ||
+  fail "the program built with pkg-config does not need libhuecl32.so.$major"
+
+# 2. find_package, with the staged prefix as CMAKE_PREFIX_PATH.
+cmake -S "$here" -B "$work/cmake-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_C_COMPILER="$CC" -DCMAKE_C_FLAGS="$CFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" \
+      -DCMAKE_PREFIX_PATH="$stage$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+      -DHUECL_VERSION="$HUECL_VERSION" >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; fail "find_package"; }
+grep -q "$stage" "$work/cmake-build/CMakeCache.txt" || fail "find_package did not use the staged tree"
+cmake --build "$work/cmake-build" >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; fail "building with find_package"; }
+"$work/cmake-build/consumer" || fail "the program built with find_package"
+# A version of another major is refused.
+if cmake -S "$here" -B "$work/cmake-wrong" -G Ninja -DCMAKE_C_COMPILER="$CC" \
+         -DCMAKE_PREFIX_PATH="$stage$prefix" -DHUECL_VERSION=$((major + 1)).0 >/dev/null 2>&1; then
+  fail "find_package accepted version $((major + 1)).0"
+fi
+
+# 3. The tool runs from the staged tree and reports its version.
+version=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" --version)
+case "$version" in *"$HUECL_VERSION"*) ;; *) fail "huecl --version says '$version'" ;; esac
+echo "installed tree at $prefix works ($soname)"
