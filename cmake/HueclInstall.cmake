@@ -106,11 +106,50 @@ if(TARGET rastertohuecl)
 endif()
 
 # ---- Tests of the installed tree ---------------------------------------------
-if(HUECL_BUILD_TESTS AND TARGET huecl AND NOT CMAKE_CROSSCOMPILING)
+if(HUECL_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME install_tree
            COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh
                    ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR}
-                   ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install)
+                   ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install "$<TARGET_EXISTS:huecl>")
   set_tests_properties(install_tree PROPERTIES TIMEOUT 300
     ENVIRONMENT "CC=${CMAKE_C_COMPILER};CFLAGS=${CMAKE_C_FLAGS};LDFLAGS=${CMAKE_EXE_LINKER_FLAGS};HUECL_VERSION=${PROJECT_VERSION}")
+endif()
+
+# ---- The Debian package ----------------------------------------------------
+# `cpack -G DEB` in the build folder packs what `cmake --install` installs,
+# at the configured prefix (configure with -DCMAKE_INSTALL_PREFIX=/usr for a
+# system package); the CUPS folders are absolute, hence the DESTDIR install.
+if(NOT WIN32)
+  set(CPACK_PACKAGE_NAME huecl)
+  set(CPACK_PACKAGE_VENDOR "huecl developers")
+  set(CPACK_PACKAGE_CONTACT "huecl developers <huecl@localhost>")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+      "colour processing and LZS compression of a colour printer driver")
+  set(CPACK_PACKAGE_DESCRIPTION
+      "The huecl32 library (shared library, C header, pkg-config file and CMake package), the huecl command-line tool and the printer driver's CUPS filter and PPD.")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_SET_DESTDIR ON)
+  set(CPACK_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+  # Dependencies from dpkg-shlibdeps; the package's own library is found in
+  # the build folder.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")  # same SONAME, same ABI
+  # ldconfig runs after the package installs or goes, for the new SONAME.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/install/triggers)
+  include(CPack)
+
+  option(HUECL_TEST_PACKAGE "Test the Debian package (cpack and dpkg-deb)" OFF)
+  if(HUECL_BUILD_TESTS AND HUECL_TEST_PACKAGE)
+    add_test(NAME debian_package
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh ${CMAKE_BINARY_DIR}
+                     ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION}
+                     "$<TARGET_EXISTS:rastertohuecl>")
+    set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
+  endif()
 endif()
