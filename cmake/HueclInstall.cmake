@@ -114,6 +114,13 @@ if(HUECL_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
   set_tests_properties(install_tree PROPERTIES TIMEOUT 300
     ENVIRONMENT "CC=${CMAKE_C_COMPILER};CFLAGS=${CMAKE_C_FLAGS};LDFLAGS=${CMAKE_EXE_LINKER_FLAGS};HUECL_VERSION=${PROJECT_VERSION}")
 endif()
+if(HUECL_BUILD_TESTS AND WIN32)
+  find_program(HUECL_MINGW_NM NAMES i686-w64-mingw32-nm REQUIRED)
+  add_test(NAME install_tree
+           COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DSTAGE=${CMAKE_BINARY_DIR}/install-test
+                   -DNM=${HUECL_MINGW_NM} -DHAS_BRIDGE=$<TARGET_EXISTS:huebr32>
+                   -P ${CMAKE_SOURCE_DIR}/cmake/install/CheckWindowsInstall.cmake)
+endif()
 
 # ---- The Debian package ----------------------------------------------------
 # `cpack -G DEB` in the build folder packs what `cmake --install` installs,
