@@ -62,6 +62,14 @@ if(TARGET huecl)
     set_target_properties(huecl PROPERTIES INSTALL_RPATH "$ORIGIN/${huecl_bin_to_lib}")
   endif()
   install(TARGETS huecl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Its manual page, from its own --help and the help of each command.
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/huecl.1
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:huecl> -DOUTPUT=${CMAKE_BINARY_DIR}/huecl.1
+            -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/cmake/install/HelpToMan.cmake
+    DEPENDS huecl ${CMAKE_SOURCE_DIR}/cmake/install/HelpToMan.cmake
+    COMMENT "Manual page of huecl from its help")
+  add_custom_target(huecl_manual_page ALL DEPENDS ${CMAKE_BINARY_DIR}/huecl.1)
+  install(FILES ${CMAKE_BINARY_DIR}/huecl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 # ---- The printer driver ----------------------------------------------------
@@ -105,13 +113,21 @@ if(TARGET rastertohuecl)
   huecl_install_cups_driver(rastertohuecl ${huecl_ppd_files})
 endif()
 
+# `cmake --build BUILD --target uninstall` (with the DESTDIR of the install)
+# removes what the last install of this build put.
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
+          -P ${CMAKE_SOURCE_DIR}/cmake/install/Uninstall.cmake
+  COMMENT "Removing what was installed" VERBATIM)
+
 # ---- Tests of the installed tree ---------------------------------------------
 if(HUECL_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME install_tree
            COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh
                    ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR}
                    ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install "$<TARGET_EXISTS:huecl>")
-  set_tests_properties(install_tree PROPERTIES TIMEOUT 300
+  # Every install rewrites the build's install_manifest.txt.
+  set_tests_properties(install_tree PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest
     ENVIRONMENT "CC=${CMAKE_C_COMPILER};CFLAGS=${CMAKE_C_FLAGS};LDFLAGS=${CMAKE_EXE_LINKER_FLAGS};HUECL_VERSION=${PROJECT_VERSION}")
 endif()
 if(HUECL_BUILD_TESTS AND WIN32)
@@ -157,6 +173,6 @@ if(NOT WIN32)
              COMMAND ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh ${CMAKE_BINARY_DIR}
                      ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION}
                      "$<TARGET_EXISTS:rastertohuecl>")
-    set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
+    set_tests_properties(debian_package PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest)
   endif()
 endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a staging folder with DESTDIR and uses it as a
 # library user would: a C program built once with pkg-config and once with
-# find_package, the tool run from the staged tree, the SONAME checked.
+# find_package, the tool run from the staged tree, the SONAME checked, and
+# uninstalled again.
 #   install_test.sh BUILD_DIR PREFIX LIBDIR BINDIR SOURCE_DIR HAS_TOOL(0|1)
 # CC, CFLAGS and LDFLAGS are those of the build (-m32, sanitizers).
 set -euo pipefail
@@ -70,5 +71,23 @@ fi
 if [ "$has_tool" = 1 ]; then
   version=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" --version)
   case "$version" in *"$HUECL_VERSION"*) ;; *) fail "huecl --version says '$version'" ;; esac
+  # The manual page has a section for every command --help lists, with that
+  # command's own usage line.
+  page=$stage$prefix/share/man/man1/huecl.1
+  [ -f "$page" ] || fail "no manual page"
+  commands=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" --help | sed -n 's/^  huecl \([a-z]*\) .*/\1/p' | grep -vx help)
+  [ -n "$commands" ] || fail "huecl --help lists no commands"
+  for command in $commands; do
+    grep -qx ".SS \"huecl $command\"" "$page" || fail "the manual page has no section for $command"
+    usage=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" help "$command")
+    usage=${usage%%$'\n'*}
+    usage=${usage//-/\\-}
+    grep -qxF "$usage" "$page" || fail "the manual page lacks '$usage'"
+  done
 fi
+# 4. Uninstalling removes every file and link the install put.
+DESTDIR=$stage cmake -DMANIFEST="$build/install_manifest.txt" -P "$here/../../cmake/install/Uninstall.cmake" >/dev/null
+left=$(cd "$stage" && find . -type f -o -type l)
+[ -z "$left" ] || fail "left after uninstalling: $left"
+[ ! -e "$lib/cmake/huecl32" ] || fail "left after uninstalling: the CMake package's folder"
 echo "installed tree at $prefix works ($soname)"
