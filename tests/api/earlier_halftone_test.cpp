@@ -230,6 +230,33 @@ TEST(EarlierDither, CyanAndMagentaRepeatEvery17ColumnsYellowAndBlackEvery16) {
     }
 }
 
+// The screens QvDizPtnMak builds: colour cells lie between 3 and 254, so
+// full colorant prints on every dot and 3 or less on none, in every mode.
+TEST(EarlierDither, BuiltScreensPrintFullLevelsEverywhereAndFaintOnesNowhere) {
+    for (const std::uint32_t screenMode : {0u, 1u, 2u, 3u}) {
+        Matrices matrices;
+        matrices.info.screenMode = screenMode;
+        QvDizPtnMak(&matrices.info);
+        for (const std::uint8_t level : {255, 3, 0}) {
+            Band band(6, 2);
+            band.setPixels(uniformRow(48, {level, level, level, level}));
+            band.draw.devResY = 600;  // two rows, so two matrix rows each time
+            for (std::uint32_t y = 0; y < 17; ++y) {
+                band.draw.devX = y * 5;
+                band.draw.devY = 2 * y;
+                band.draw.srcY = 0;
+                QvColDizPrc(&matrices.info, &band.draw);
+                for (std::uint32_t p = 0; p < 4; ++p) {
+                    for (std::uint32_t r = 0; r < 2; ++r) {
+                        ASSERT_EQ(band.dotsInRow(p, r), level == 255 ? 48u : 0u)
+                            << "mode " << screenMode << " level " << int(level) << " plane " << p << " row " << 2 * y + r;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(EarlierDither, DotsPastTheRowAreNotWritten) {
     const Matrices matrices;
     Band band(2, 1);
