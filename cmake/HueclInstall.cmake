@@ -156,6 +156,9 @@ if(NOT WIN32)
   set(CPACK_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
   set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|i.86")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)  # a -m32 build on a 64-bit host
+  endif()
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   # Dependencies from dpkg-shlibdeps; the package's own library is found in
   # the build folder.
