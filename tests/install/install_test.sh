@@ -38,10 +38,16 @@ for link in libhuecl32.so "libhuecl32.so.$major"; do
 done
 soname=$(readelf -d "$lib/libhuecl32.so.$HUECL_VERSION" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = "libhuecl32.so.$major" ] || fail "SONAME is '$soname', not libhuecl32.so.$major"
-# Nothing of the build folder is left in what was installed.
-if grep -rl --binary-files=text "$build" "$stage" >"$work/leaks"; then
+# No installed text file and no run path names the build folder (debug
+# information may).
+if grep -rlI "$build" "$stage" >"$work/leaks"; then
   fail "the build folder is named in: $(cat "$work/leaks")"
 fi
+for binary in "$lib/libhuecl32.so.$HUECL_VERSION" "$stage$bindir/huecl"; do
+  [ -f "$binary" ] || continue
+  ! readelf -d "$binary" | grep -E '\((RPATH|RUNPATH)\)' | grep -qF "$build" ||
+    fail "the run path of ${binary#"$stage"} names the build folder"
+done
 
 # 1. pkg-config, against the staged tree only.
 flags=$(PKG_CONFIG_SYSROOT_DIR=$stage PKG_CONFIG_LIBDIR=$lib/pkgconfig PKG_CONFIG_PATH= \
