@@ -57,7 +57,8 @@ install(FILES ${CMAKE_BINARY_DIR}/huecl32Config.cmake ${CMAKE_BINARY_DIR}/huecl3
 # The tool. Outside the linker's own folders it finds the library next to
 # its bin folder.
 if(TARGET huecl)
-  if(NOT WIN32 AND NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES)
+  set(huecl_linker_folders ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
+  if(NOT WIN32 AND NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST huecl_linker_folders)
     file(RELATIVE_PATH huecl_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
     set_target_properties(huecl PROPERTIES INSTALL_RPATH "$ORIGIN/${huecl_bin_to_lib}")
   endif()
