@@ -17,8 +17,15 @@
 
 namespace huecl::tool {
 
+// How a renderer's source rows arrive: RGB pixels (blue, green, red) that
+// it matches to CMYK itself, or CMYK pixels that some earlier stage (a
+// raster image processor) has already separated and that go straight to
+// the CMYK adjustment and halftoning.
+enum class SourcePixels : uint32_t { bgr = 3, cmyk = 4 };
+
 struct PageGeometry {
     uint32_t sourceWidth = 0, sourceHeight = 0;
+    SourcePixels sourcePixels = SourcePixels::bgr;
     uint32_t deviceWidth = 0, deviceHeight = 0;
     uint32_t lineBytes = 0;     // one device row of one plane
     uint32_t bitsPerDot = 0;
@@ -27,6 +34,7 @@ struct PageGeometry {
     uint32_t sourceRowsPerBand = 0;
     uint32_t bandCount = 0;
 
+    size_t sourceRowBytes() const { return size_t{sourceWidth} * static_cast<uint32_t>(sourcePixels); }
     uint32_t firstSourceRow(uint32_t band) const { return band * sourceRowsPerBand; }
     uint32_t sourceRowsIn(uint32_t band) const {
         const uint32_t first = firstSourceRow(band);
@@ -43,8 +51,8 @@ struct BandPlanes {
 class BandRenderer {
 public:
     virtual ~BandRenderer() = default;
-    // Renders source rows [firstSourceRow, firstSourceRow + rows) given as
-    // blue-green-red pixels (adjusted in place) into out.
+    // Renders source rows [firstSourceRow, firstSourceRow + rows), given in
+    // the geometry's source pixel format (adjusted in place), into out.
     virtual void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
                             StageTimes &times) = 0;
 };

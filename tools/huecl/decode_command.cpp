@@ -32,16 +32,28 @@ ProofTable proofTableFor(const RasterHeader &h, const DecodeCommand &command) {
     return buildProfileProofTable(profile);
 }
 
-} // namespace
+// Reads the whole file once, checksums included, so that a damaged page
+// anywhere stops the command before it writes anything; returns the pages.
+// Standard input cannot be read twice: it counts as one page, and a second
+// page there is refused.
+uint32_t countPages(const std::filesystem::path &path) {
+    if (path == "-")
+        return 1;
+    RasterReader reader(path);
+    RasterBand band;
+    do {
+        while (reader.readBand(band)) {
+        }
+    } while (reader.nextPage());
+    return reader.pageNumber();
+}
 
-void runDecode(const DecodeCommand &command) {
-    RasterReader reader(command.raster);
+// Decodes the current page of reader into the output folder.
+void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand &command, bool numbered) {
     const RasterHeader &h = reader.header();
     const std::string name = command.raster.string();
+    const std::string where = reader.pageNumber() > 1 ? ": page " + std::to_string(reader.pageNumber()) : "";
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
-
-    OutputFolder output(command.outputFolder);
-    output.keepInput(command.raster);
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat, layout, h.deviceHeight, Resolution{h.deviceResX, h.deviceResY});
@@ -54,7 +66,8 @@ void runDecode(const DecodeCommand &command) {
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
                            proof, ink);
 
-    ProgressBar progress("huecl decode", h.bandCount, !command.quiet);
+    ProgressBar progress(numbered ? "huecl decode, page " + std::to_string(reader.pageNumber()) : "huecl decode",
+                         h.bandCount, !command.quiet);
     DecompressionHistory history;
     RasterBand band;
     std::array<std::vector<uint8_t>, 4> planes;
@@ -62,12 +75,12 @@ void runDecode(const DecodeCommand &command) {
     for (uint32_t index = 0; reader.readBand(band); ++index) {
         deviceRows += band.deviceRows;
         if (deviceRows > h.deviceHeight)
-            throw ToolError(name + ": corrupt raster file (more rows than the page has)");
+            throw ToolError(name + where + ": corrupt raster file (more rows than the page has)");
         std::array<const uint8_t *, 4> planePointers{};
         for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
             planes[plane].resize(size_t{band.deviceRows} * h.lineBytes);
             decompressBlock(band.streams[plane], planes[plane], history,
-                            name + ": band " + std::to_string(index) + " plane " + std::to_string(plane));
+                            name + where + ": band " + std::to_string(index) + " plane " + std::to_string(plane));
             planePointers[plane] = planes[plane].data();
         }
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
@@ -77,17 +90,35 @@ void runDecode(const DecodeCommand &command) {
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)
-        throw ToolError(name + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
+        throw ToolError(name + where + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
                         std::to_string(h.deviceHeight) + ")");
     if (planeFiles)
         planeFiles->finish();
     preview.finish();
-    output.commit();
     progress.finish();
-    std::printf("%u bands, %u x %u dots, %u plane%s of %u bit%s per dot (%s, screen %u, %s matching)\n",
-                h.bandCount, h.deviceWidth, h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
+    std::printf("%s%u bands, %u x %u dots, %u plane%s of %u bit%s per dot (%s, screen %u, %s matching)\n",
+                numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount,
+                h.deviceWidth, h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
                 h.bitsPerDot == 1 ? "" : "s", ditherModeName(h.ditherMode).c_str(), h.screenKind,
                 matchMethodName(h.matchMethod).c_str());
+}
+
+} // namespace
+
+void runDecode(const DecodeCommand &command) {
+    const uint32_t pages = countPages(command.raster);
+    RasterReader reader(command.raster);
+    OutputFolder output(command.outputFolder);
+    output.keepInput(command.raster);
+    // One page keeps the plain names; the pages of a document are numbered.
+    do {
+        if (reader.pageNumber() > pages)
+            throw ToolError("standard input holds more than one page; decode a file of several pages by its name");
+        if (pages > 1)
+            output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
+        decodePage(reader, output, command, pages > 1);
+    } while (reader.nextPage());
+    output.commit();
 }
 
 } // namespace huecl::tool

@@ -18,8 +18,8 @@ public:
     virtual uint32_t width() const = 0;
     virtual uint32_t height() const = 0;
     virtual std::string description() const = 0;
-    // Fills rows.size() / (3 * width()) whole rows, continuing where the last
-    // call stopped. Throws ToolError on unreadable or truncated input.
+    // Fills whole rows (3 bytes a pixel; a source of CMYK pixels, 4),
+    // continuing where the last call stopped. Throws ToolError on unreadable or truncated input.
     virtual void readRows(std::span<uint8_t> rows) = 0;
 
     // A source that can make any row on demand (the built-in page) lets the

@@ -62,7 +62,8 @@ uint32_t bitsPerDotOf(uint32_t ditherMode) {
     }
 }
 
-LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight)
+LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+                         SourcePixels pixels)
     : settings_(settings), table_(std::move(table)), screens_(settings.ditherMode, settings.screenKind, settings.blackOnly) {
     rgbControl_.brightness = settings.brightness;
     rgbControl_.saturation = settings.saturation;
@@ -96,6 +97,7 @@ LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32
 
     geometry_.sourceWidth = sourceWidth;
     geometry_.sourceHeight = sourceHeight;
+    geometry_.sourcePixels = pixels;
     geometry_.deviceWidth = probe.devWidth;
     geometry_.deviceHeight =
         static_cast<uint32_t>(uint64_t{sourceHeight} * settings.device.y / settings.source.y);
@@ -148,7 +150,20 @@ public:
         draw.devRow = 0;
         draw.srcPixels = cmykRow_.data();
 
-        const size_t rowBytes = size_t{g.sourceWidth} * 3;
+        const size_t rowBytes = g.sourceRowBytes();
+        if (g.sourcePixels == SourcePixels::cmyk) {
+            for (uint32_t row = 0; row < rows; ++row) {
+                draw.srcPixels = bgrRows.data() + row * rowBytes;
+                {
+                    StageTimer timer(times, Stage::cmyk);
+                    QvrColCtrCmy(g.sourceWidth, draw.srcPixels, &engine_.cmyControl_);
+                }
+                StageTimer timer(times, Stage::dither);
+                QvrColDizPrc(&engine_.screens_.record(), &draw);
+            }
+            out.deviceRows = draw.devRow;
+            return;
+        }
         for (uint32_t row = 0; row < rows; ++row) {
             uint8_t *bgr = bgrRows.data() + row * rowBytes;
             {

@@ -40,7 +40,10 @@ InkResponse inkResponseOf(uint32_t ditherMode, uint32_t screenKind, bool blackOn
 
 class LaterEngine final : public ColourEngine {
 public:
-    LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight);
+    // CMYK source pixels skip the RGB adjustment and matching; the table is
+    // then not read.
+    LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+                SourcePixels pixels = SourcePixels::bgr);
     const PageGeometry &geometry() const override { return geometry_; }
     std::unique_ptr<BandRenderer> makeRenderer() const override;
 

@@ -259,7 +259,8 @@ bool OutputFolder::isInput(const fs::path &path) const {
     return std::find(inputs_.begin(), inputs_.end(), std::pair(status.st_dev, status.st_ino)) != inputs_.end();
 }
 
-PendingFile &OutputFolder::create(const std::string &fileName, bool readable) {
+PendingFile &OutputFolder::create(const std::string &baseName, bool readable) {
+    const std::string fileName = namePrefix_ + baseName;
     if (isInput(folder_ / fileName))
         throw ToolError((folder_ / fileName).string() + " is the input file itself");
     files_.push_back(std::make_unique<PendingFile>(folder_ / fileName, readable));

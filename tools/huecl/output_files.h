@@ -77,6 +77,9 @@ public:
     void keepInput(const std::filesystem::path &input);
 
     PendingFile &create(const std::string &fileName, bool readable = false);
+    // Puts prefix before the names of the files created from now on (the
+    // pages of a document: "page-2-").
+    void setNamePrefix(std::string prefix) { namePrefix_ = std::move(prefix); }
     // Closes every file and renames all of them into place.
     void commit();
     const std::filesystem::path &path() const { return folder_; }
@@ -92,6 +95,7 @@ private:
     std::vector<std::pair<dev_t, ino_t>> inputs_;
     bool isInput(const std::filesystem::path &path) const;
     std::vector<std::unique_ptr<PendingFile>> files_;
+    std::string namePrefix_;
 };
 
 } // namespace huecl::tool

@@ -22,7 +22,7 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
     band.index = index;
     if (bgrRows.empty()) {
         StageTimer timer(band.times, Stage::read);
-        bgrRows.resize(size_t{g.sourceWidth} * 3 * g.sourceRowsIn(index));
+        bgrRows.resize(g.sourceRowBytes() * g.sourceRowsIn(index));
         source.renderRows(g.firstSourceRow(index), bgrRows);
     }
     worker.renderer->renderBand(g.firstSourceRow(index), g.sourceRowsIn(index), bgrRows, worker.planes, band.times);
@@ -82,7 +82,7 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
     ThreadPool pool(threads);
     std::deque<std::future<FinishedBand>> inFlight;
     const size_t maxInFlight = size_t{threads} + 2;
-    const size_t rowBytes = size_t{g.sourceWidth} * 3;
+    const size_t rowBytes = g.sourceRowBytes();
     for (uint32_t index = 0; index < g.bandCount; ++index) {
         // Rows left empty here are rendered by the worker itself.
         std::vector<uint8_t> bgrRows;

@@ -3,6 +3,7 @@
 #include "colour_table.h"
 #include "later_engine.h"
 #include "output_files.h"
+#include "page_header.h"
 #include "page_pipeline.h"
 #include "page_preview.h"
 #include "plane_files.h"
@@ -38,26 +39,6 @@ std::unique_ptr<ColourEngine> makeEngine(const PageSettings &settings, ColourTab
         return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height());
     }
     throw std::logic_error("unknown colour engine");
-}
-
-RasterHeader headerFor(const PrintCommand &command, const PageGeometry &g, uint32_t gridSize) {
-    const PageSettings &s = command.settings;
-    RasterHeader h;
-    h.sourceWidth = g.sourceWidth, h.sourceHeight = g.sourceHeight;
-    h.sourceResX = s.source.x, h.sourceResY = s.source.y, h.deviceResX = s.device.x, h.deviceResY = s.device.y;
-    h.deviceWidth = g.deviceWidth, h.deviceHeight = g.deviceHeight, h.lineBytes = g.lineBytes;
-    h.bitsPerDot = g.bitsPerDot, h.planeCount = g.planeCount, h.bandCount = g.bandCount, h.bandHeight = g.bandHeight;
-    h.engine = static_cast<uint32_t>(s.engine), h.ditherMode = s.ditherMode, h.screenKind = s.screenKind;
-    h.blackOnly = s.blackOnly, h.matchMethod = s.matchMethod, h.blackMode = s.blackMode;
-    h.gridSize = gridSize, h.fromProfile = command.profile.has_value();
-    if (command.profile) {
-        h.profilePath = std::filesystem::absolute(*command.profile).lexically_normal().string();
-        h.profileId = profileIdentity(*command.profile);
-    }
-    h.brightness = s.brightness, h.saturation = s.saturation;
-    h.balanceRed = s.balance[0], h.balanceGreen = s.balance[1], h.balanceBlue = s.balance[2];
-    h.cmySaturation = s.cmySaturation, h.density = s.density, h.lzsBudget = s.lzsBudget;
-    return h;
 }
 
 double peakMemoryMiB() {
@@ -98,7 +79,8 @@ void runPrint(const PrintCommand &command) {
     OutputFolder output(command.outputFolder);
     if (command.image)
         output.keepInput(*command.image);
-    RasterWriter raster(output.create("page.hcr"), headerFor(command, g, gridSize));
+    RasterWriter raster(output.create("page.hcr"),
+                        rasterHeaderFor(command.settings, g, gridSize, command.profile));
     const uint32_t boxSize =
         command.previewDpi != 0
             ? previewBoxSize(command.settings.device.y, command.previewDpi)

@@ -67,7 +67,10 @@ bool plausible(const RasterHeader &h) {
 
 } // namespace
 
-RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header) : file_(file), header_(header) {
+RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header)
+    : RasterWriter([&file](std::span<const uint8_t> bytes) { file.write(bytes); }, header) {}
+
+RasterWriter::RasterWriter(ByteSink sink, const RasterHeader &header) : sink_(std::move(sink)), header_(header) {
     std::vector<uint8_t> bytes(std::begin(headerMagic), std::end(headerMagic));
     for (const uint32_t word : headerWords(header))
         appendWord(bytes, word);
@@ -83,7 +86,7 @@ RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header) : file
 }
 
 void RasterWriter::put(std::span<const uint8_t> bytes) {
-    file_.write(bytes);
+    sink_(bytes);
     bytesWritten_ += bytes.size();
 }
 
@@ -113,38 +116,57 @@ RasterReader::RasterReader(const std::filesystem::path &path) {
     InputStream input = openInput(path);
     name_ = std::move(input.name);
     file_ = std::move(input.file);
-    std::vector<uint8_t> bytes(sizeof headerMagic + 4 * rasterHeaderFields);
-    take(bytes.data(), sizeof headerMagic, "header");
-    if (std::memcmp(bytes.data(), headerMagic, sizeof headerMagic) != 0)
+    char magic[sizeof headerMagic];
+    take(magic, sizeof magic, "header");
+    if (std::memcmp(magic, headerMagic, sizeof headerMagic) != 0)
         throw ToolError(name_ + ": not a huecl raster file");
+    header_ = takeHeader();
+}
+
+RasterHeader RasterReader::takeHeader() {
+    std::vector<uint8_t> bytes(headerMagic, headerMagic + sizeof headerMagic);
+    bytes.resize(sizeof headerMagic + 4 * rasterHeaderFields);
     take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
     std::array<uint32_t, rasterHeaderFields> words{};
     for (size_t i = 0; i < words.size(); ++i) {
         const uint8_t *p = bytes.data() + sizeof headerMagic + 4 * i;
         words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
     }
-    header_ = headerFromWords(words);
-    if (header_.fromProfile == 1) {
+    RasterHeader header = headerFromWords(words);
+    if (header.fromProfile == 1) {
         // The profile record is read before the checksum that covers it,
         // so its length is bounded before anything trusts it.
         const size_t recordStart = bytes.size();
-        bytes.resize(recordStart + header_.profileId.size() + 4);
+        bytes.resize(recordStart + header.profileId.size() + 4);
         take(bytes.data() + recordStart, bytes.size() - recordStart, "header");
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(recordStart), header_.profileId.size(),
-                    header_.profileId.begin());
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(recordStart), header.profileId.size(),
+                    header.profileId.begin());
         const uint8_t *p = bytes.data() + bytes.size() - 4;
         const uint32_t pathBytes = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
         if (pathBytes > maxProfilePathBytes)
             throw ToolError(name_ + ": corrupt raster header (profile path of " + std::to_string(pathBytes) + " bytes)");
-        header_.profilePath.resize(pathBytes);
-        take(header_.profilePath.data(), pathBytes, "header");
-        bytes.insert(bytes.end(), header_.profilePath.begin(), header_.profilePath.end());
+        header.profilePath.resize(pathBytes);
+        take(header.profilePath.data(), pathBytes, "header");
+        bytes.insert(bytes.end(), header.profilePath.begin(), header.profilePath.end());
     }
     const uint32_t storedChecksum = takeWord("header");
     if (storedChecksum != checksum(bytes))
         throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
-    if (!plausible(header_))
+    if (!plausible(header))
         throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
+    return header;
+}
+
+bool RasterReader::nextPage() {
+    if (!pageEnded_)
+        throw std::logic_error("the page has bands left");
+    if (!anotherPage_)
+        return false;
+    header_ = takeHeader();
+    bandsRead_ = 0;
+    ++pageNumber_;
+    pageEnded_ = anotherPage_ = false;
+    return true;
 }
 
 void RasterReader::take(void *bytes, size_t count, const char *what) {
@@ -159,14 +181,24 @@ uint32_t RasterReader::takeWord(const char *what) {
 }
 
 bool RasterReader::readBand(RasterBand &band) {
+    if (pageEnded_)
+        return false;
     if (bandsRead_ == header_.bandCount) {
         char trailer[sizeof trailerMagic];
         take(trailer, sizeof trailer, "trailer");
-        if (std::memcmp(trailer, trailerMagic, sizeof trailer) != 0 || std::fgetc(file_.get()) != EOF)
+        if (std::memcmp(trailer, trailerMagic, sizeof trailer) != 0)
             throw ToolError(name_ + ": corrupt raster file (bad trailer)");
+        // Whatever follows a trailer must be the next page.
+        char magic[sizeof headerMagic];
+        const size_t following = std::fread(magic, 1, sizeof magic, file_.get());
+        if (following != 0 && (following != sizeof magic || std::memcmp(magic, headerMagic, sizeof magic) != 0))
+            throw ToolError(name_ + ": corrupt raster file (bad trailer)");
+        pageEnded_ = true;
+        anotherPage_ = following != 0;
         return false;
     }
-    const std::string where = "band " + std::to_string(bandsRead_);
+    const std::string where =
+        (pageNumber_ > 1 ? "page " + std::to_string(pageNumber_) + " " : "") + "band " + std::to_string(bandsRead_);
     band.deviceRows = takeWord(where.c_str());
     if (band.deviceRows == 0 || band.deviceRows > header_.bandHeight)
         throw ToolError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) + " rows)");

@@ -1,4 +1,5 @@
-// The compressed raster file (.hcr). Little-endian throughout:
+// The compressed raster file (.hcr): one container per page, one after the
+// other (the CUPS filter writes a page at a time). Little-endian throughout:
 //
 //   header   "HUECLRST", then the 29 32-bit fields of RasterHeader in order
 //            and one reserved zero word; when fromProfile is 1, the colour
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -61,7 +63,11 @@ struct RasterBand {
 
 class RasterWriter {
 public:
+    using ByteSink = std::function<void(std::span<const uint8_t>)>;
     RasterWriter(PendingFile &file, const RasterHeader &header);
+    // Containers may follow one another in one stream (a page each), so a
+    // writer can also hand its bytes to any sink, such as standard output.
+    RasterWriter(ByteSink sink, const RasterHeader &header);
     void writeBand(uint32_t deviceRows, std::span<const std::vector<uint8_t>> planeStreams);
     // Writes the trailer; throws if fewer bands than announced were written.
     void finish();
@@ -69,7 +75,7 @@ public:
 
 private:
     void put(std::span<const uint8_t> bytes);
-    PendingFile &file_;
+    ByteSink sink_;
     RasterHeader header_;
     uint32_t bandsWritten_ = 0;
     uint64_t bytesWritten_ = 0;
@@ -80,17 +86,25 @@ public:
     // "-" reads standard input.
     explicit RasterReader(const std::filesystem::path &path);
     const RasterHeader &header() const { return header_; }
-    // Reads the next band; throws ToolError on damage. After the last band it
-    // checks the trailer and returns false.
+    // Reads the next band of the current page; throws ToolError on damage.
+    // After the last band it checks the trailer and returns false.
     bool readBand(RasterBand &band);
+    // After readBand has returned false: moves on to the next page's header
+    // and returns true, or returns false when the file ends there.
+    bool nextPage();
+    uint32_t pageNumber() const { return pageNumber_; } // from 1
 
 private:
+    // Reads a header whose magic has been read already.
+    RasterHeader takeHeader();
     void take(void *bytes, size_t count, const char *what);
     uint32_t takeWord(const char *what);
     std::string name_;
     InputHandle file_;
     RasterHeader header_;
     uint32_t bandsRead_ = 0;
+    uint32_t pageNumber_ = 1;
+    bool pageEnded_ = false, anotherPage_ = false;
 };
 
 } // namespace huecl::tool

@@ -1,0 +1,165 @@
+#include "driver_options.h"
+
+#include "tool_error.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace huecl::cups {
+namespace {
+
+using tool::ToolError;
+
+int32_t integerChoice(const ChoiceLookup &choiceOf, const std::string &keyword, int32_t fallback, int32_t low,
+                      int32_t high) {
+    const auto text = choiceOf(keyword);
+    if (!text)
+        return fallback;
+    int32_t value = 0;
+    const char *end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, value);
+    if (error != std::errc() || stop != end || value < low || value > high)
+        throw ToolError(keyword + " must be a whole number from " + std::to_string(low) + " to " +
+                        std::to_string(high) + ", not '" + *text + "'");
+    return value;
+}
+
+uint32_t ditherModeChoice(const ChoiceLookup &choiceOf, uint32_t fallback) {
+    const auto text = choiceOf("HueclHalftone");
+    if (!text)
+        return fallback;
+    std::string known;
+    for (uint32_t mode = 0; mode < 4; ++mode) {
+        const std::string name = tool::ditherModeName(mode);
+        if (*text == name)
+            return mode;
+        known += (known.empty() ? "" : ", ") + name;
+    }
+    throw ToolError("HueclHalftone must be one of " + known + ", not '" + *text + "'");
+}
+
+// A qualifier of a cupsICCProfile matches when it is empty or names the
+// marked choice of its option.
+bool qualifierMatches(ppd_file_t *ppd, const std::string &qualifier, const char *option) {
+    if (qualifier.empty())
+        return true;
+    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, option);
+    return marked && qualifier == marked->choice;
+}
+
+} // namespace
+
+DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf) {
+    DriverSettings driver;
+    tool::PageSettings &page = driver.page;
+    page.ditherMode = ditherModeChoice(choiceOf, page.ditherMode);
+    page.screenKind = static_cast<uint32_t>(integerChoice(choiceOf, "HueclScreen", static_cast<int32_t>(page.screenKind), 0, 3));
+    page.density = integerChoice(choiceOf, "HueclDensity", page.density, -128, 255);
+    page.balance[0] = integerChoice(choiceOf, "HueclBalanceRed", page.balance[0], 1, 30);
+    page.balance[1] = integerChoice(choiceOf, "HueclBalanceGreen", page.balance[1], 1, 30);
+    page.balance[2] = integerChoice(choiceOf, "HueclBalanceBlue", page.balance[2], 1, 30);
+
+    if (const auto profile = choiceOf("HueclProfile"); profile && !profile->empty()) {
+        // The filter runs on the print server; a relative name would depend
+        // on its working folder.
+        if (!std::filesystem::path(*profile).is_absolute())
+            throw ToolError("HueclProfile must name an ICC profile by its absolute path, not '" + *profile + "'");
+        driver.table = TableSource::profile;
+        driver.profile = *profile;
+    } else if (const auto table = choiceOf("HueclColorTable"); table && *table != "Auto") {
+        if (*table != "Model")
+            throw ToolError("HueclColorTable must be Auto or Model, not '" + *table + "'");
+        driver.table = TableSource::model;
+    }
+    return driver;
+}
+
+tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page_header2_t &header) {
+    tool::PageSettings page = driver.page;
+    // The page is rendered at the device resolution: one pixel, one dot.
+    page.source = {header.HWResolution[0], header.HWResolution[1]};
+    page.device = page.source;
+    const bool grey = header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_SW ||
+                      header.cupsColorSpace == CUPS_CSPACE_K;
+    if (grey) {
+        // Grey levels through the black-only method to the black plane alone.
+        page.blackOnly = true;
+        page.matchMethod = 4;
+    }
+    return page;
+}
+
+tool::ColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile) {
+    const auto axis = tool::interpolationAxis(driver.page.gridSize);
+    switch (driver.table) {
+    case TableSource::profile:
+        return tool::buildProfileTable(*driver.profile, axis);
+    case TableSource::model:
+        return tool::buildModelTable(axis);
+    case TableSource::automatic:
+        break;
+    }
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(defaultProfile, ignored) ? tool::buildProfileTable(defaultProfile, axis)
+                                                                     : tool::buildModelTable(axis);
+}
+
+JobOptions::JobOptions(const char *optionText, const char *ppdPath) {
+    optionCount_ = cupsParseOptions(optionText ? optionText : "", 0, &options_);
+    if (ppdPath && *ppdPath) {
+        ppd_ = ppdOpenFile(ppdPath);
+        if (!ppd_) {
+            int line = 0;
+            const ppd_status_t status = ppdLastError(&line);
+            cupsFreeOptions(optionCount_, options_);
+            throw ToolError(std::string("cannot read the PPD ") + ppdPath + ": " + ppdErrorString(status) +
+                            " on line " + std::to_string(line));
+        }
+        ppdMarkDefaults(ppd_);
+        cupsMarkOptions(ppd_, optionCount_, options_);
+    }
+}
+
+JobOptions::~JobOptions() {
+    if (ppd_)
+        ppdClose(ppd_);
+    cupsFreeOptions(optionCount_, options_);
+}
+
+std::optional<std::string> JobOptions::choice(const std::string &keyword) const {
+    if (ppd_)
+        if (const ppd_choice_t *marked = ppdFindMarkedChoice(ppd_, keyword.c_str()))
+            return std::string(marked->choice);
+    if (const char *value = cupsGetOption(keyword.c_str(), optionCount_, options_))
+        return std::string(value);
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> JobOptions::ppdProfile() const {
+    if (!ppd_)
+        return std::nullopt;
+    for (ppd_attr_t *attr = ppdFindAttr(ppd_, "cupsICCProfile", nullptr); attr;
+         attr = ppdFindNextAttr(ppd_, "cupsICCProfile", nullptr)) {
+        if (!attr->value)
+            continue;
+        // The spec is "ColorModel.MediaType.Resolution"; any part may be empty.
+        const std::string spec = attr->spec;
+        const size_t firstDot = spec.find('.');
+        const size_t secondDot = firstDot == std::string::npos ? std::string::npos : spec.find('.', firstDot + 1);
+        if (secondDot == std::string::npos)
+            continue;
+        if (!qualifierMatches(ppd_, spec.substr(0, firstDot), "ColorModel") ||
+            !qualifierMatches(ppd_, spec.substr(firstDot + 1, secondDot - firstDot - 1), "MediaType") ||
+            !qualifierMatches(ppd_, spec.substr(secondDot + 1), "Resolution"))
+            continue;
+        std::filesystem::path profile = attr->value;
+        if (profile.is_relative()) {
+            const char *dataDir = std::getenv("CUPS_DATADIR");
+            profile = std::filesystem::path(dataDir ? dataDir : "/usr/share/cups") / "profiles" / profile;
+        }
+        return profile;
+    }
+    return std::nullopt;
+}
+
+} // namespace huecl::cups

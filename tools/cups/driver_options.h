@@ -1,0 +1,68 @@
+// What a job asks of the driver: the choices of the PPD's huecl options
+// (their defaults, overridden by the job's options) turned into page
+// settings and a colour table.
+#pragma once
+
+#include "cli_options.h"
+#include "colour_table.h"
+
+#include <cups/ppd.h>
+#include <cups/raster.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace huecl::cups {
+
+// The chosen value of an option keyword, if there is one.
+using ChoiceLookup = std::function<std::optional<std::string>(const std::string &keyword)>;
+
+enum class TableSource { automatic, model, profile };
+
+struct DriverSettings {
+    tool::PageSettings page;                  // resolution and colour model still to come from the page
+    TableSource table = TableSource::automatic;
+    std::optional<std::filesystem::path> profile; // TableSource::profile only
+};
+
+// Reads HueclHalftone, HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
+// HueclColorTable and HueclProfile (a job option naming an ICC file).
+// Throws ToolError naming the option on a value it does not know.
+DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf);
+
+// The settings of one page: the raster header supplies the resolution and
+// whether the page is grey (printed with black ink alone).
+tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page_header2_t &header);
+
+// The colour table of a job: a named profile, the built-in model, or by
+// default the CMYK profile at defaultProfile when that file exists and the
+// built-in model otherwise.
+tool::ColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile);
+
+// Where Debian's Ghostscript installs its CMYK output profile.
+inline const std::filesystem::path ghostscriptCmykProfile{"/usr/share/color/icc/ghostscript/default_cmyk.icc"};
+
+// The job's options (argument 5 of a filter) and the PPD named by the PPD
+// environment variable, if any, with the job's options marked in it.
+class JobOptions {
+public:
+    JobOptions(const char *optionText, const char *ppdPath);
+    ~JobOptions();
+    JobOptions(const JobOptions &) = delete;
+    JobOptions &operator=(const JobOptions &) = delete;
+
+    // The marked PPD choice of an option, else the job option of that name.
+    std::optional<std::string> choice(const std::string &keyword) const;
+    // A cupsICCProfile of the PPD whose qualifiers (colour model, media
+    // type, resolution) all match the marked choices, if any.
+    std::optional<std::filesystem::path> ppdProfile() const;
+
+private:
+    int optionCount_ = 0;
+    cups_option_t *options_ = nullptr;
+    ppd_file_t *ppd_ = nullptr;
+};
+
+} // namespace huecl::cups
