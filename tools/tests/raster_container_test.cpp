@@ -119,6 +119,71 @@ TEST(RasterContainer, TruncationAndStrangersGiveOneLineErrors) {
     EXPECT_EQ(errorReading(empty), empty.string() + ": truncated raster file (in the header)");
 }
 
+// Two pages in one file, as the CUPS filter writes them.
+std::string twoPages() {
+    std::string bytes;
+    const auto append = [&](std::span<const uint8_t> piece) { bytes.append(piece.begin(), piece.end()); };
+    RasterHeader second = smallHeader();
+    second.bandCount = 1, second.deviceHeight = 3, second.planeCount = 1;
+    RasterWriter first(append, smallHeader());
+    first.writeBand(6, streamsFor(7));
+    first.writeBand(4, streamsFor(9));
+    first.finish();
+    RasterWriter next(append, second);
+    next.writeBand(3, std::vector<std::vector<uint8_t>>{{5, 5}});
+    next.finish();
+    return bytes;
+}
+
+TEST(RasterContainer, PagesFollowOneAnother) {
+    TemporaryFolder folder;
+    RasterReader reader(folder.writeFile("pages.hcr", twoPages()));
+    RasterBand band;
+    EXPECT_EQ(reader.pageNumber(), 1u);
+    EXPECT_EQ(reader.header(), smallHeader());
+    EXPECT_THROW(reader.nextPage(), std::logic_error) << "the first page still has bands";
+    ASSERT_TRUE(reader.readBand(band));
+    ASSERT_TRUE(reader.readBand(band));
+    EXPECT_FALSE(reader.readBand(band));
+    ASSERT_TRUE(reader.nextPage());
+    EXPECT_EQ(reader.pageNumber(), 2u);
+    EXPECT_EQ(reader.header().planeCount, 1u);
+    ASSERT_TRUE(reader.readBand(band));
+    EXPECT_EQ(band.streams[0], (std::vector<uint8_t>{5, 5}));
+    EXPECT_FALSE(reader.readBand(band));
+    EXPECT_FALSE(reader.nextPage());
+}
+
+TEST(RasterContainer, DamageInALaterPageIsFound) {
+    TemporaryFolder folder;
+    const std::string good = twoPages();
+    const size_t secondPage = good.find("HUECLRST", 8);
+    ASSERT_NE(secondPage, std::string::npos);
+    auto errorReadingPages = [](const std::filesystem::path &path) -> std::string {
+        try {
+            RasterReader reader(path);
+            RasterBand band;
+            do {
+                while (reader.readBand(band)) {
+                }
+            } while (reader.nextPage());
+        } catch (const ToolError &error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    const auto cutHeader = folder.writeFile("cut.hcr", good.substr(0, secondPage + 20));
+    EXPECT_EQ(errorReadingPages(cutHeader), cutHeader.string() + ": truncated raster file (in the header)");
+    const auto cutBand = folder.writeFile("band.hcr", good.substr(0, good.size() - 10));
+    EXPECT_EQ(errorReadingPages(cutBand), cutBand.string() + ": truncated raster file (in the page 2 band 0)");
+    const auto noise = folder.writeFile("noise.hcr", good.substr(0, secondPage) + "HUECLRSX and more bytes");
+    EXPECT_EQ(errorReadingPages(noise), noise.string() + ": corrupt raster file (bad trailer)");
+    std::string flipped = good;
+    flipped[secondPage + 12] ^= 1;
+    const auto spoilt = folder.writeFile("spoilt.hcr", flipped);
+    EXPECT_EQ(errorReadingPages(spoilt), spoilt.string() + ": corrupt raster header (checksum mismatch)");
+}
+
 TEST(OutputFolder, FilesAppearOnlyOnCommit) {
     TemporaryFolder folder;
     const auto target = folder / "new";

@@ -1,0 +1,56 @@
+#include "filter_job.h"
+
+#include "cups_raster_source.h"
+#include "later_engine.h"
+#include "page_header.h"
+#include "page_pipeline.h"
+#include "tool_error.h"
+
+#include <algorithm>
+#include <cinttypes>
+
+namespace huecl::cups {
+
+uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, unsigned threads,
+                        const tool::RasterWriter::ByteSink &output, std::FILE *log) {
+    std::optional<tool::ColourTable> table; // built for the first page that needs one
+    cups_page_header2_t pageHeader{};
+    uint32_t page = 0;
+    while (cupsRasterReadHeader2(raster, &pageHeader)) {
+        ++page;
+        std::fprintf(log, "INFO: Printing page %u\n", page);
+        CupsPageSource source(raster, pageHeader, page);
+        const tool::PageSettings settings = pageSettingsFor(driver, pageHeader);
+        // Only RGB pixels are matched, and only the table methods read it.
+        const bool matched = source.pixels() == tool::SourcePixels::bgr && settings.matchMethod <= 1;
+        if (matched && !table)
+            table = colourTableFor(driver, ghostscriptCmykProfile);
+        const tool::LaterEngine engine(settings, matched ? *table : tool::ColourTable{}, source.width(),
+                                       source.height(), source.pixels());
+        const tool::PageGeometry &g = engine.geometry();
+        const bool fromProfile = matched && table->origin.starts_with("profile");
+        tool::RasterWriter writer(output, tool::rasterHeaderFor(settings, g, matched ? table->gridSize : 0, fromProfile));
+        // The preview sums give the inked dots; the box matches huecl print's.
+        const tool::PipelineOptions pipeline{threads, settings.lzsBudget,
+                                             tool::previewBoxSize(settings.device.y, 100), false, nullptr};
+        const tool::PipelineTotals totals =
+            tool::runPipeline(source, engine, pipeline,
+                              [&](const tool::FinishedBand &band) { writer.writeBand(band.deviceRows, band.streams); });
+        writer.finish();
+        std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));
+        const char *tableName = matched ? table->origin.c_str()
+                                : source.pixels() == tool::SourcePixels::cmyk ? "none (CMYK from the renderer)"
+                                                                               : "none (grey to black)";
+        std::fprintf(log,
+                     "INFO: Page %u: %u x %u dots, %u plane%s, %" PRIu64 " dots inked, %" PRIu64
+                     " compressed bytes, colour table: %s\n",
+                     page, g.deviceWidth, g.deviceHeight, g.planeCount, g.planeCount == 1 ? "" : "s", totals.inkedDots,
+                     totals.compressedBytes, tableName);
+        std::fflush(log);
+    }
+    if (page == 0)
+        throw tool::ToolError("the raster stream holds no page");
+    return page;
+}
+
+} // namespace huecl::cups

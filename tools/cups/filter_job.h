@@ -1,0 +1,19 @@
+// One print job of the filter: every page of a CUPS raster stream through
+// the band loop, one raster container per page to the output, with the
+// scheduler's INFO: and PAGE: lines on the log.
+#pragma once
+
+#include "driver_options.h"
+#include "raster_container.h"
+
+#include <cstdio>
+
+namespace huecl::cups {
+
+// Returns the number of pages printed. Throws ToolError on a page the driver
+// cannot print, on a stream that ends inside a page, and on a stream without
+// any page.
+uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, unsigned threads,
+                        const tool::RasterWriter::ByteSink &output, std::FILE *log);
+
+} // namespace huecl::cups

@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# The driver end to end through the real CUPS, one case per CTest:
+#   driver_test.sh CASE BUILD_FOLDER WORK_FOLDER
+# BUILD_FOLDER holds rastertohuecl, huecl and ppd/huecl.ppd. Every case
+# starts what it needs on private files and sockets, and stops it again.
+set -euo pipefail
+
+case_name=$1
+build=$(cd "$2" && pwd)
+work=$3/$case_name
+here=$(cd "$(dirname "$0")" && pwd)
+ppd=$build/ppd/huecl.ppd
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# The three-page A5 document: a full page, a blank one, one of black text.
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=document.pdf "$here/test_page.ps"
+
+# A ServerBin with the system's filters, backends and helpers, and the
+# build's filter beside them. A scheduler runs filters as its own user, who
+# may not reach the build folder: "copy" puts the filter and its library in.
+make_server_bin() {
+  local bin=$1 how=${2:-link}
+  mkdir -p "$bin/filter"
+  for entry in /usr/lib/cups/*; do
+    [[ $(basename "$entry") == filter ]] || ln -s "$entry" "$bin/"
+  done
+  ln -s /usr/lib/cups/filter/* "$bin/filter/"
+  if [[ $how == copy ]]; then
+    cp "$build/rastertohuecl" "$build/libhuecl32.so" "$bin/filter/"
+  else
+    ln -s "$build/rastertohuecl" "$bin/filter/rastertohuecl"
+  fi
+}
+
+# The number of dots that carry ink in a decoded plane (PBM, or PGM whose
+# largest value is paper).
+inked_bytes() {
+  local magic dimensions maxval
+  {
+    read -r magic
+    read -r dimensions
+    if [[ $magic == P4 ]]; then
+      tr -d '\000'
+    else
+      read -r maxval
+      tr -d "\\$(printf '%03o' "$maxval")"
+    fi | wc -c
+  } <"$1"
+}
+
+# Decodes a file of page containers and checks the ink of the document:
+# page 1 on every plane, page 2 on none, page 3 (black text) on black.
+check_document() {
+  local raster=$1 planes=$2 name=$3
+  "$build/huecl" decode "$raster" -o "$name" >"$name.txt"
+  [[ $(grep -c '^page ' "$name.txt") -eq 3 ]] || fail "$name: not three pages: $(cat "$name.txt")"
+  for plane in $planes; do
+    for page in 1 2 3; do
+      [[ -f $name/page-$page-plane-$plane.pgm ]] || fail "$name: no page $page plane $plane"
+    done
+    [[ $(inked_bytes "$name/page-1-plane-$plane.pgm") -gt 1000 ]] || fail "$name: page 1 has no $plane ink"
+    [[ $(inked_bytes "$name/page-2-plane-$plane.pgm") -eq 0 ]] || fail "$name: the blank page has $plane ink"
+  done
+  [[ $(inked_bytes "$name/page-3-plane-k.pgm") -gt 100 ]] || fail "$name: the text page has no black ink"
+}
+
+case $case_name in
+ppd)
+  # Checked as installed: the filter where the PPD expects it.
+  mkdir -p root/usr/lib/cups/filter
+  ln -s "$build/rastertohuecl" root/usr/lib/cups/filter/rastertohuecl
+  cupstestppd -R "$PWD/root" "$ppd" >cupstestppd.txt 2>&1 || fail "cupstestppd: $(cat cupstestppd.txt)"
+  ;;
+filter_chain)
+  make_server_bin server-bin
+  echo "ServerBin $PWD/server-bin" >cups-files.conf
+  filter() {
+    cupsfilter -c cups-files.conf -p "$ppd" -e -m printer/huecl -o PageSize=A5 -o Resolution=300dpi "$@" \
+      document.pdf >"$name.hcr" 2>"$name.log" || fail "$name: cupsfilter failed: $(grep -v DEBUG "$name.log")"
+    grep -q 'rastertohuecl.*exited with no errors' "$name.log" || fail "$name: the filter did not run"
+  }
+  name=colour filter -o ColorModel=CMYK
+  check_document colour.hcr "c m y k" colour
+  if [[ -f /usr/share/color/icc/ghostscript/default_cmyk.icc ]]; then
+    grep -q 'colour table: profile default_cmyk.icc' colour.log || fail "the default profile was not used"
+  fi
+  name=grey filter -o ColorModel=Gray -o HueclHalftone=4bit
+  check_document grey.hcr k grey
+  grep -q '1 plane of 4 bits per dot' grey.txt || fail "grey: $(cat grey.txt)"
+  name=separated filter -o ColorModel=DeviceCMYK -o HueclColorTable=Model
+  check_document separated.hcr "c m y k" separated
+  grep -q 'colour table: none (CMYK from the renderer)' separated.log || fail "separated: matched after all"
+  ;;
+broken_input)
+  # A real raster stream from CUPS's own renderer, then cut and spoilt.
+  make_server_bin server-bin
+  echo "ServerBin $PWD/server-bin" >cups-files.conf
+  cupsfilter -c cups-files.conf -p "$ppd" -m application/vnd.cups-raster -o PageSize=A5 -o ColorModel=Gray \
+    document.pdf >document.ras 2>cupsfilter.log || fail "no raster: $(grep -v DEBUG cupsfilter.log)"
+  size=$(stat -c %s document.ras)
+  "$build/rastertohuecl" 1 user title 1 "" document.ras >whole.hcr 2>whole.log || fail "whole stream: $(cat whole.log)"
+  grep -q '^PAGE: 3 1$' whole.log || fail "whole stream: $(cat whole.log)"
+  head -c 3 document.ras >sync-only.ras
+  head -c 2000 /dev/urandom >noise.ras
+  : >empty.ras
+  printf 'RaS2' >no-page.ras
+  for cut in 100 1900 $((size / 3)) $((size / 2)) $((size - 10)); do
+    head -c $cut document.ras >cut-$cut.ras
+  done
+  for broken in sync-only noise empty no-page cut-*; do
+    status=0
+    "$build/rastertohuecl" 1 user title 1 "" $broken.ras >$broken.hcr 2>$broken.log || status=$?
+    [[ $status -eq 1 ]] || fail "$broken: exit status $status"
+    grep -q '^ERROR: ' $broken.log || fail "$broken: no ERROR line: $(cat $broken.log)"
+  done
+  # The same through standard input, and a filter called wrongly.
+  status=0
+  "$build/rastertohuecl" 1 user title 1 "" <cut-$((size / 2)).ras >/dev/null 2>stdin.log || status=$?
+  [[ $status -eq 1 ]] && grep -q '^ERROR: page .*: the raster stream ends after' stdin.log || fail "stdin: $(cat stdin.log)"
+  status=0
+  "$build/rastertohuecl" 1 user title >/dev/null 2>usage.log || status=$?
+  [[ $status -eq 1 ]] && grep -q '^Usage: rastertohuecl job user title copies options \[file\]$' usage.log ||
+    fail "usage: $(cat usage.log)"
+  ;;
+scheduler)
+  # A private scheduler: its own configuration, socket, spool and logs.
+  # It runs filters as its default user, so that user must reach the build.
+  root=$(mktemp -d /tmp/huecl-cupsd.XXXXXX)
+  chmod 755 "$root"
+  cupsd_pid=
+  stop() {
+    [[ -z $cupsd_pid ]] || { kill "$cupsd_pid" 2>/dev/null; wait "$cupsd_pid" 2>/dev/null || true; }
+    rm -rf "$root"
+  }
+  trap stop EXIT
+  mkdir -p "$root/etc" "$root/spool/tmp" "$root/cache" "$root/state" "$root/log" "$root/out"
+  make_server_bin "$root/bin" copy
+  cat >"$root/cups-files.conf" <<CONF
+ServerRoot $root/etc
+ServerBin $root/bin
+RequestRoot $root/spool
+CacheDir $root/cache
+StateDir $root/state
+TempDir $root/spool/tmp
+ErrorLog $root/log/error_log
+AccessLog $root/log/access_log
+PageLog $root/log/page_log
+FileDevice Yes
+CONF
+  cat >"$root/cupsd.conf" <<CONF
+Listen $root/cups.sock
+LogLevel debug
+Browsing Off
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cupsd -f -c "$root/cupsd.conf" -s "$root/cups-files.conf" &
+  cupsd_pid=$!
+  export CUPS_SERVER=$root/cups.sock
+  for _ in $(seq 100); do
+    [[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] && break
+    sleep 0.1
+  done
+  [[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] || fail "the scheduler did not start: $(tail -5 "$root/log/error_log")"
+  lpadmin -p huecl -E -v "file://$root/out/printed.hcr" -P "$ppd" -o PageSize-default=A5 2>lpadmin.log ||
+    fail "lpadmin: $(cat lpadmin.log)"
+  job=$(lp -d huecl -o ColorModel=CMYK document.pdf | sed -n 's/^request id is \(huecl-[0-9]*\).*/\1/p')
+  [[ -n $job ]] || fail "lp gave no job"
+  for _ in $(seq 600); do
+    lpstat -W completed -o huecl | grep -q "^$job " && break
+    sleep 0.1
+  done
+  lpstat -W completed -o huecl | grep -q "^$job " ||
+    fail "$job did not complete: $(lpstat -l -o huecl; lpstat -p huecl; grep -E 'ERROR|rastertohuecl' "$root/log/error_log" | tail -20)"
+  grep -q 'PAGE: 3 1' "$root/log/error_log" || fail "the scheduler saw no third page"
+  check_document "$root/out/printed.hcr" "c m y k" scheduled
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "passed: $case_name"

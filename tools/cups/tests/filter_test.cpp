@@ -1,0 +1,361 @@
+// The filter's units on raster streams written with libcups itself: pixel
+// formats, what reaches which plane, multi-page jobs, broken streams, and
+// the driver's option choices.
+#include "cups_raster_source.h"
+#include "driver_options.h"
+#include "filter_job.h"
+#include "lzs_codec.h"
+#include "temporary_folder.h"
+#include "tool_error.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <map>
+
+namespace huecl::cups {
+namespace {
+
+using tool::testing::TemporaryFolder;
+
+cups_page_header2_t pageHeader(cups_cspace_t colourSpace, uint32_t channels, uint32_t width, uint32_t height) {
+    cups_page_header2_t h{};
+    h.HWResolution[0] = h.HWResolution[1] = 300;
+    h.cupsWidth = width, h.cupsHeight = height;
+    h.cupsBitsPerColor = 8, h.cupsBitsPerPixel = 8 * channels, h.cupsBytesPerLine = width * channels;
+    h.cupsColorOrder = CUPS_ORDER_CHUNKED, h.cupsColorSpace = colourSpace;
+    h.NumCopies = 1;
+    return h;
+}
+
+struct RasterPage {
+    cups_page_header2_t header;
+    std::vector<uint8_t> pixel;   // every pixel of the page
+    uint32_t rowsWritten = UINT32_MAX; // fewer than the header's: a cut stream
+};
+
+// Writes the pages with libcups, as a raster image processor would.
+// Compressed streams hold back runs of equal rows until they end, so a cut
+// at a known row needs an uncompressed one.
+std::filesystem::path writeRasterStream(const TemporaryFolder &folder, const std::vector<RasterPage> &pages,
+                                        cups_mode_t mode = CUPS_RASTER_WRITE_COMPRESSED) {
+    const auto path = folder / "job.ras";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    cups_raster_t *raster = cupsRasterOpen(fd, mode);
+    for (RasterPage page : pages) {
+        EXPECT_TRUE(cupsRasterWriteHeader2(raster, &page.header));
+        std::vector<uint8_t> line;
+        for (uint32_t x = 0; x < page.header.cupsWidth; ++x)
+            line.insert(line.end(), page.pixel.begin(), page.pixel.end());
+        line.resize(page.header.cupsBytesPerLine);
+        for (uint32_t row = 0; row < std::min(page.header.cupsHeight, page.rowsWritten); ++row)
+            EXPECT_EQ(cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size())), line.size());
+    }
+    cupsRasterClose(raster);
+    ::close(fd);
+    return path;
+}
+
+struct PrintedJob {
+    std::vector<tool::RasterHeader> headers;
+    std::vector<std::array<uint64_t, 4>> inkedBytes; // per page and plane: bytes with any dot set
+    std::string log;
+};
+
+// Runs the job and reads what it wrote back with the tool's container reader.
+PrintedJob printJob(const TemporaryFolder &folder, const std::filesystem::path &stream, const DriverSettings &driver) {
+    std::vector<uint8_t> output;
+    char *logText = nullptr;
+    size_t logSize = 0;
+    std::FILE *log = open_memstream(&logText, &logSize);
+    const int fd = ::open(stream.c_str(), O_RDONLY);
+    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    PrintedJob job;
+    try {
+        printRasterJob(raster, driver, 2, [&](std::span<const uint8_t> bytes) {
+            output.insert(output.end(), bytes.begin(), bytes.end());
+        }, log);
+    } catch (...) {
+        cupsRasterClose(raster);
+        ::close(fd);
+        std::fclose(log);
+        std::free(logText);
+        throw;
+    }
+    cupsRasterClose(raster);
+    ::close(fd);
+    std::fclose(log);
+    job.log = logText;
+    std::free(logText);
+
+    const auto containers = folder.writeFile("job.hcr", std::string(output.begin(), output.end()));
+    tool::RasterReader reader(containers);
+    tool::DecompressionHistory history;
+    do {
+        const tool::RasterHeader &h = reader.header();
+        job.headers.push_back(h);
+        std::array<uint64_t, 4> inked{};
+        tool::RasterBand band;
+        while (reader.readBand(band))
+            for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
+                std::vector<uint8_t> rows(size_t{band.deviceRows} * h.lineBytes);
+                tool::decompressBlock(band.streams[plane], rows, history, "band");
+                inked[plane] += static_cast<uint64_t>(std::count_if(rows.begin(), rows.end(), [](uint8_t b) { return b != 0; }));
+            }
+        job.inkedBytes.push_back(inked);
+    } while (reader.nextPage());
+    return job;
+}
+
+DriverSettings modelDriver() {
+    DriverSettings driver;
+    driver.table = TableSource::model;
+    return driver;
+}
+
+TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
+    struct Case {
+        const char *name;
+        cups_cspace_t space;
+        std::vector<uint8_t> raster, expected;
+        tool::SourcePixels pixels;
+    };
+    const Case cases[] = {
+        {"RGB", CUPS_CSPACE_RGB, {10, 20, 30}, {30, 20, 10}, tool::SourcePixels::bgr},
+        {"sRGB", CUPS_CSPACE_SRGB, {1, 2, 3}, {3, 2, 1}, tool::SourcePixels::bgr},
+        {"W", CUPS_CSPACE_W, {77}, {77, 77, 77}, tool::SourcePixels::bgr},
+        {"SW", CUPS_CSPACE_SW, {200}, {200, 200, 200}, tool::SourcePixels::bgr},
+        {"K", CUPS_CSPACE_K, {99}, {0, 0, 0, 99}, tool::SourcePixels::cmyk},
+        {"CMYK", CUPS_CSPACE_CMYK, {5, 6, 7, 8}, {5, 6, 7, 8}, tool::SourcePixels::cmyk},
+    };
+    for (const Case &c : cases) {
+        TemporaryFolder folder;
+        const auto channels = static_cast<uint32_t>(c.raster.size());
+        const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 7, 3), c.raster}});
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+        cups_page_header2_t header;
+        ASSERT_TRUE(cupsRasterReadHeader2(raster, &header)) << c.name;
+        CupsPageSource source(raster, header, 1);
+        EXPECT_EQ(source.pixels(), c.pixels) << c.name;
+        std::vector<uint8_t> rows(7 * 3 * c.expected.size());
+        source.readRows(rows);
+        for (size_t i = 0; i < rows.size(); ++i)
+            ASSERT_EQ(rows[i], c.expected[i % c.expected.size()]) << c.name << " byte " << i;
+        cupsRasterClose(raster);
+        ::close(fd);
+    }
+}
+
+TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
+    struct Case {
+        const char *name;
+        void (*spoil)(cups_page_header2_t &);
+        const char *message;
+    };
+    const Case cases[] = {
+        {"16-bit colours", [](cups_page_header2_t &h) { h.cupsBitsPerColor = 16, h.cupsBitsPerPixel = 48; }, "bits per colour"},
+        {"banded order", [](cups_page_header2_t &h) { h.cupsColorOrder = CUPS_ORDER_BANDED; }, "colour order"},
+        {"Lab", [](cups_page_header2_t &h) { h.cupsColorSpace = CUPS_CSPACE_CIELab; }, "colour space 16"},
+        {"line too short", [](cups_page_header2_t &h) { h.cupsBytesPerLine -= 3; }, "bytes per line"},
+        {"no width", [](cups_page_header2_t &h) { h.cupsWidth = 0, h.cupsBytesPerLine = 0; }, "impossible size"},
+        {"huge height", [](cups_page_header2_t &h) { h.cupsHeight = 4000000; }, "impossible size"},
+        {"no resolution", [](cups_page_header2_t &h) { h.HWResolution[1] = 0; }, "resolution"},
+        {"pixel size", [](cups_page_header2_t &h) { h.cupsBitsPerPixel = 32; }, "bits per pixel"},
+    };
+    for (const Case &c : cases) {
+        cups_page_header2_t header = pageHeader(CUPS_CSPACE_RGB, 3, 10, 10);
+        EXPECT_NO_THROW(checkPageHeader(header, 2));
+        c.spoil(header);
+        try {
+            checkPageHeader(header, 2);
+            ADD_FAILURE() << c.name << " passed";
+        } catch (const tool::ToolError &error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
+            EXPECT_TRUE(std::string(error.what()).starts_with("page 2: ")) << error.what();
+        }
+    }
+}
+
+TEST(FilterJob, InkReachesThePlanesOfItsColours) {
+    struct Case {
+        const char *name;
+        cups_cspace_t space;
+        std::vector<uint8_t> pixel;
+        uint32_t planes;
+        std::array<bool, 4> inked; // cyan, magenta, yellow, black (black alone: first entry)
+    };
+    const Case cases[] = {
+        {"CMYK cyan", CUPS_CSPACE_CMYK, {255, 0, 0, 0}, 4, {true, false, false, false}},
+        {"CMYK black", CUPS_CSPACE_CMYK, {0, 0, 0, 255}, 4, {false, false, false, true}},
+        {"CMYK paper", CUPS_CSPACE_CMYK, {0, 0, 0, 0}, 4, {false, false, false, false}},
+        {"sRGB cyan", CUPS_CSPACE_SRGB, {0, 255, 255}, 4, {true, false, false, false}},
+        {"sRGB yellow", CUPS_CSPACE_SRGB, {255, 255, 0}, 4, {false, false, true, false}},
+        {"RGB black", CUPS_CSPACE_RGB, {0, 0, 0}, 4, {false, false, false, true}},
+        {"RGB white", CUPS_CSPACE_RGB, {255, 255, 255}, 4, {false, false, false, false}},
+        {"SW black", CUPS_CSPACE_SW, {0}, 1, {true}},
+        {"W mid grey", CUPS_CSPACE_W, {128}, 1, {true}},
+        {"W paper", CUPS_CSPACE_W, {255}, 1, {false}},
+        {"K black", CUPS_CSPACE_K, {255}, 1, {true}},
+    };
+    for (const Case &c : cases) {
+        TemporaryFolder folder;
+        const auto channels = static_cast<uint32_t>(c.pixel.size());
+        const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 64, 40), c.pixel}});
+        const PrintedJob job = printJob(folder, path, modelDriver());
+        ASSERT_EQ(job.headers.size(), 1u) << c.name;
+        EXPECT_EQ(job.headers[0].planeCount, c.planes) << c.name;
+        EXPECT_EQ(job.headers[0].deviceWidth, 64u) << c.name;
+        EXPECT_EQ(job.headers[0].deviceHeight, 40u) << c.name;
+        for (uint32_t plane = 0; plane < c.planes; ++plane)
+            EXPECT_EQ(job.inkedBytes[0][plane] != 0, c.inked[plane]) << c.name << " plane " << plane;
+    }
+}
+
+TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
+    TemporaryFolder folder;
+    auto page600 = pageHeader(CUPS_CSPACE_SRGB, 3, 50, 30);
+    page600.HWResolution[0] = page600.HWResolution[1] = 600;
+    const auto path = writeRasterStream(folder, {{page600, {0, 0, 255}},
+                                                 {pageHeader(CUPS_CSPACE_SW, 1, 20, 300), {0}},
+                                                 {pageHeader(CUPS_CSPACE_CMYK, 4, 33, 3), {0, 0, 0, 0}}});
+    DriverSettings driver = modelDriver();
+    driver.page.ditherMode = 1; // 4 bits per dot
+    driver.page.density = 40;
+    const PrintedJob job = printJob(folder, path, driver);
+    ASSERT_EQ(job.headers.size(), 3u);
+    EXPECT_EQ(job.headers[0].deviceResX, 600u);
+    EXPECT_EQ(job.headers[0].planeCount, 4u);
+    EXPECT_EQ(job.headers[0].gridSize, 17u);
+    EXPECT_EQ(job.headers[0].fromProfile, 0u);
+    EXPECT_EQ(job.headers[1].planeCount, 1u);
+    EXPECT_EQ(job.headers[1].deviceHeight, 300u);
+    EXPECT_EQ(job.headers[1].bandCount, 3u) << "300 rows in bands of 128";
+    EXPECT_EQ(job.headers[2].sourceWidth, 33u);
+    for (const auto &h : job.headers) {
+        EXPECT_EQ(h.bitsPerDot, 4u);
+        EXPECT_EQ(h.density, 40);
+    }
+    EXPECT_NE(job.inkedBytes[0][0], 0u) << "blue prints with cyan";
+    EXPECT_NE(job.inkedBytes[0][1], 0u) << "and magenta";
+    EXPECT_EQ(job.inkedBytes[0][2] + job.inkedBytes[0][3], 0u) << "but neither yellow nor black";
+    EXPECT_EQ(job.inkedBytes[2], (std::array<uint64_t, 4>{})) << "blank paper stays blank";
+    for (const char *line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
+                             "colour table: none (grey to black)", "colour table: none (CMYK from the renderer)"})
+        EXPECT_NE(job.log.find(line), std::string::npos) << line << " missing from\n" << job.log;
+}
+
+TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
+    struct Case {
+        const char *name;
+        std::vector<RasterPage> pages;
+        const char *message;
+    };
+    auto cut = RasterPage{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 200), {9, 9, 9}, 150};
+    auto bad = RasterPage{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 20), {9, 9, 9}};
+    bad.header.cupsBitsPerColor = 1, bad.header.cupsBitsPerPixel = 3;
+    const Case cases[] = {
+        {"cut inside the first page", {cut}, "page 1: the raster stream ends after 150 of 200 rows"},
+        {"cut inside the second page", {{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}}, cut}, "page 2: the raster stream ends"},
+        {"unprintable second page", {{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}}, bad}, "page 2: 1 bits per colour"},
+        {"no page at all", {}, "the raster stream holds no page"},
+    };
+    for (const Case &c : cases) {
+        TemporaryFolder folder;
+        const auto path = writeRasterStream(folder, c.pages, CUPS_RASTER_WRITE);
+        try {
+            printJob(folder, path, modelDriver());
+            ADD_FAILURE() << c.name << " printed";
+        } catch (const tool::ToolError &error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
+        }
+    }
+}
+
+TEST(DriverOptions, ChoicesBecomeSettings) {
+    const std::map<std::string, std::string> choices{
+        {"HueclHalftone", "1bit-spread"}, {"HueclScreen", "1"},        {"HueclDensity", "-32"},
+        {"HueclBalanceRed", "14"},        {"HueclBalanceGreen", "8"}, {"HueclBalanceBlue", "6"},
+        {"HueclColorTable", "Model"}};
+    const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+        const auto found = choices.find(keyword);
+        return found == choices.end() ? std::nullopt : std::optional(found->second);
+    });
+    EXPECT_EQ(driver.page.ditherMode, 2u);
+    EXPECT_EQ(driver.page.screenKind, 1u);
+    EXPECT_EQ(driver.page.density, -32);
+    EXPECT_EQ(driver.page.balance, (std::array<int32_t, 3>{14, 8, 6}));
+    EXPECT_EQ(driver.table, TableSource::model);
+
+    const DriverSettings defaults = driverSettingsFrom([](const std::string &) { return std::nullopt; });
+    EXPECT_EQ(defaults.page.ditherMode, tool::PageSettings{}.ditherMode);
+    EXPECT_EQ(defaults.table, TableSource::automatic);
+
+    cups_page_header2_t grey = pageHeader(CUPS_CSPACE_SW, 1, 10, 10);
+    grey.HWResolution[0] = 600;
+    const tool::PageSettings page = pageSettingsFor(driver, grey);
+    EXPECT_TRUE(page.blackOnly);
+    EXPECT_EQ(page.source.x, 600u);
+    EXPECT_EQ(page.device.y, 300u);
+    EXPECT_FALSE(pageSettingsFor(driver, pageHeader(CUPS_CSPACE_SRGB, 3, 10, 10)).blackOnly);
+}
+
+TEST(DriverOptions, UnknownValuesNameTheOption) {
+    const std::pair<std::string, std::string> bad[] = {
+        {"HueclHalftone", "3bit"},       {"HueclScreen", "4"},         {"HueclDensity", "dark"},
+        {"HueclBalanceRed", "0"},        {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"}};
+    for (const auto &[keyword, value] : bad) {
+        try {
+            driverSettingsFrom([&](const std::string &asked) -> std::optional<std::string> {
+                return asked == keyword ? std::optional(value) : std::nullopt;
+            });
+            ADD_FAILURE() << keyword << "=" << value << " accepted";
+        } catch (const tool::ToolError &error) {
+            EXPECT_TRUE(std::string(error.what()).starts_with(keyword)) << error.what();
+        }
+    }
+}
+
+TEST(DriverOptions, DefaultTableIsTheInstalledProfileElseTheModel) {
+    TemporaryFolder folder;
+    const DriverSettings automatic;
+    EXPECT_EQ(colourTableFor(automatic, folder / "absent.icc").origin, "built-in model");
+    const auto installed = std::filesystem::path(HUECL_ICC_FOLDER) / "default_cmyk.icc";
+    const tool::ColourTable table = colourTableFor(automatic, installed);
+    EXPECT_EQ(table.origin, "profile default_cmyk.icc");
+    EXPECT_EQ(table.entries.size(), 17u * 17 * 17 * 4);
+    DriverSettings named;
+    named.table = TableSource::profile;
+    named.profile = std::filesystem::path(HUECL_ICC_FOLDER) / "ps_cmyk.icc";
+    EXPECT_EQ(colourTableFor(named, folder / "absent.icc").origin, "profile ps_cmyk.icc");
+    named.profile = folder / "absent.icc";
+    EXPECT_THROW(colourTableFor(named, installed), tool::ToolError);
+}
+
+TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
+    TemporaryFolder folder;
+    const auto ppd = std::filesystem::path(HUECL_PPD);
+    const JobOptions defaults("", ppd.c_str());
+    EXPECT_EQ(defaults.choice("HueclHalftone"), "2bit");
+    EXPECT_EQ(defaults.choice("HueclColorTable"), "Auto");
+    EXPECT_EQ(defaults.choice("HueclProfile"), std::nullopt);
+    EXPECT_EQ(defaults.ppdProfile(), std::nullopt);
+    const JobOptions job("HueclHalftone=4bit HueclDensity=32 HueclProfile=/x.icc", ppd.c_str());
+    EXPECT_EQ(job.choice("HueclHalftone"), "4bit");
+    EXPECT_EQ(job.choice("HueclDensity"), "32");
+    EXPECT_EQ(job.choice("HueclProfile"), "/x.icc") << "options outside the PPD come from the job";
+
+    // A cupsICCProfile for the grey model only applies when that is marked.
+    std::string text = tool::testing::readFile(ppd);
+    text += "*cupsICCProfile Gray../Grey: \"grey.icc\"\n*cupsICCProfile CMYK..300dpi/Colour: \"/p/colour.icc\"\n";
+    const auto withProfiles = folder.writeFile("profiles.ppd", text);
+    EXPECT_EQ(JobOptions("", withProfiles.c_str()).ppdProfile(), "/p/colour.icc");
+    EXPECT_EQ(JobOptions("Resolution=600dpi", withProfiles.c_str()).ppdProfile(), std::nullopt);
+    EXPECT_EQ(JobOptions("ColorModel=Gray", withProfiles.c_str()).ppdProfile()->filename(), "grey.icc");
+    EXPECT_THROW(JobOptions("", (folder / "absent.ppd").c_str()), tool::ToolError);
+}
+
+} // namespace
+} // namespace huecl::cups
