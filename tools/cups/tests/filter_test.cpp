@@ -1,9 +1,11 @@
 // The filter's units on raster streams written with libcups itself: pixel
 // formats, what reaches which plane, multi-page jobs, broken streams, and
 // the driver's option choices.
+#include "commands.h"
 #include "cups_raster_source.h"
 #include "driver_options.h"
 #include "filter_job.h"
+#include "test_page.h"
 #include "lzs_codec.h"
 #include "temporary_folder.h"
 #include "tool_error.h"
@@ -245,6 +247,67 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     for (const char *line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
                              "colour table: none (grey to black)", "colour table: none (CMYK from the renderer)"})
         EXPECT_NE(job.log.find(line), std::string::npos) << line << " missing from\n" << job.log;
+}
+
+// The filter and `huecl print` are one road: the same page gives the same
+// container, byte for byte, whether it arrives as CUPS raster or as a file.
+TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
+    struct Case {
+        const char *name;
+        cups_cspace_t space;
+        uint32_t resolution;
+        TableSource table;
+    };
+    const Case cases[] = {{"sRGB with the default profile", CUPS_CSPACE_SRGB, 300, TableSource::automatic},
+                          {"RGB with the model", CUPS_CSPACE_RGB, 600, TableSource::model}};
+    const tool::PageSize size{180, 130};
+    auto testPage = tool::makeTestPage(size);
+    std::vector<uint8_t> bgr(size_t{size.width} * 3 * size.height);
+    testPage->readRows(bgr);
+    for (const Case &c : cases) {
+        TemporaryFolder folder;
+        // The page as a binary PPM (red, green, blue) for the tool.
+        std::string ppm = "P6\n" + std::to_string(size.width) + " " + std::to_string(size.height) + "\n255\n";
+        for (size_t i = 0; i < bgr.size(); i += 3)
+            ppm += {static_cast<char>(bgr[i + 2]), static_cast<char>(bgr[i + 1]), static_cast<char>(bgr[i])};
+        tool::PrintCommand print;
+        print.image = folder.writeFile("page.ppm", ppm);
+        print.outputFolder = folder / "printed";
+        print.settings.source = print.settings.device = {c.resolution, c.resolution};
+        if (c.table == TableSource::automatic)
+            print.profile = ghostscriptCmykProfile;
+        print.threads = 2;
+        print.quiet = true;
+        tool::runPrint(print);
+
+        // The same pixels as one raster page.
+        const int fd = ::open((folder / "page.ras").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_COMPRESSED);
+        cups_page_header2_t header = pageHeader(c.space, 3, size.width, size.height);
+        header.HWResolution[0] = header.HWResolution[1] = c.resolution;
+        ASSERT_TRUE(cupsRasterWriteHeader2(raster, &header));
+        std::vector<uint8_t> line(size_t{size.width} * 3);
+        for (uint32_t row = 0; row < size.height; ++row) {
+            for (uint32_t x = 0; x < size.width; ++x)
+                for (uint32_t channel = 0; channel < 3; ++channel)
+                    line[3 * x + channel] = bgr[(size_t{row} * size.width + x) * 3 + 2 - channel];
+            cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size()));
+        }
+        cupsRasterClose(raster);
+        ::close(fd);
+
+        DriverSettings driver;
+        driver.table = c.table;
+        std::string filtered;
+        const int in = ::open((folder / "page.ras").c_str(), O_RDONLY);
+        cups_raster_t *input = cupsRasterOpen(in, CUPS_RASTER_READ);
+        std::FILE *log = std::tmpfile();
+        printRasterJob(input, driver, 1, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
+        std::fclose(log);
+        cupsRasterClose(input);
+        ::close(in);
+        EXPECT_EQ(filtered, tool::testing::readFile(folder / "printed" / "page.hcr")) << c.name;
+    }
 }
 
 TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
