@@ -142,15 +142,15 @@ std::optional<std::filesystem::path> JobOptions::ppdProfile() const {
          attr = ppdFindNextAttr(ppd_, "cupsICCProfile", nullptr)) {
         if (!attr->value)
             continue;
-        // The spec is "ColorModel.MediaType.Resolution"; any part may be empty.
-        const std::string spec = attr->spec;
-        const size_t firstDot = spec.find('.');
-        const size_t secondDot = firstDot == std::string::npos ? std::string::npos : spec.find('.', firstDot + 1);
+        // The qualifiers read "ColorModel.MediaType.Resolution"; any may be empty.
+        const std::string qualifiers = attr->spec;
+        const size_t firstDot = qualifiers.find('.');
+        const size_t secondDot = firstDot == std::string::npos ? std::string::npos : qualifiers.find('.', firstDot + 1);
         if (secondDot == std::string::npos)
             continue;
-        if (!qualifierMatches(ppd_, spec.substr(0, firstDot), "ColorModel") ||
-            !qualifierMatches(ppd_, spec.substr(firstDot + 1, secondDot - firstDot - 1), "MediaType") ||
-            !qualifierMatches(ppd_, spec.substr(secondDot + 1), "Resolution"))
+        if (!qualifierMatches(ppd_, qualifiers.substr(0, firstDot), "ColorModel") ||
+            !qualifierMatches(ppd_, qualifiers.substr(firstDot + 1, secondDot - firstDot - 1), "MediaType") ||
+            !qualifierMatches(ppd_, qualifiers.substr(secondDot + 1), "Resolution"))
             continue;
         std::filesystem::path profile = attr->value;
         if (profile.is_relative()) {
