@@ -89,19 +89,18 @@ tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page
     return page;
 }
 
-tool::ColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile) {
+JobColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile) {
     const auto axis = tool::interpolationAxis(driver.page.gridSize);
-    switch (driver.table) {
-    case TableSource::profile:
-        return tool::buildProfileTable(*driver.profile, axis);
-    case TableSource::model:
-        return tool::buildModelTable(axis);
-    case TableSource::automatic:
-        break;
+    std::optional<std::filesystem::path> profile = driver.profile;
+    if (driver.table == TableSource::automatic) {
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(defaultProfile, ignored))
+            profile = defaultProfile;
+    } else if (driver.table == TableSource::model) {
+        profile.reset();
     }
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(defaultProfile, ignored) ? tool::buildProfileTable(defaultProfile, axis)
-                                                                     : tool::buildModelTable(axis);
+    return profile ? JobColourTable{tool::buildProfileTable(*profile, axis), profile}
+                   : JobColourTable{tool::buildModelTable(axis), std::nullopt};
 }
 
 JobOptions::JobOptions(const char *optionText, const char *ppdPath) {

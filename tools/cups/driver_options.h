@@ -39,7 +39,11 @@ tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page
 // The colour table of a job: a named profile, the built-in model, or by
 // default the CMYK profile at defaultProfile when that file exists and the
 // built-in model otherwise.
-tool::ColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile);
+struct JobColourTable {
+    tool::ColourTable table;
+    std::optional<std::filesystem::path> profile; // none: the built-in model
+};
+JobColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile);
 
 // Where Debian's Ghostscript installs its CMYK output profile.
 inline const std::filesystem::path ghostscriptCmykProfile{"/usr/share/color/icc/ghostscript/default_cmyk.icc"};

@@ -13,7 +13,7 @@ namespace huecl::cups {
 
 uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, unsigned threads,
                         const tool::RasterWriter::ByteSink &output, std::FILE *log) {
-    std::optional<tool::ColourTable> table; // built for the first page that needs one
+    std::optional<JobColourTable> table; // built for the first page that needs one
     cups_page_header2_t pageHeader{};
     uint32_t page = 0;
     while (cupsRasterReadHeader2(raster, &pageHeader)) {
@@ -25,11 +25,11 @@ uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, uns
         const bool matched = source.pixels() == tool::SourcePixels::bgr && settings.matchMethod <= 1;
         if (matched && !table)
             table = colourTableFor(driver, ghostscriptCmykProfile);
-        const tool::LaterEngine engine(settings, matched ? *table : tool::ColourTable{}, source.width(),
+        const tool::LaterEngine engine(settings, matched ? table->table : tool::ColourTable{}, source.width(),
                                        source.height(), source.pixels());
         const tool::PageGeometry &g = engine.geometry();
-        const bool fromProfile = matched && table->origin.starts_with("profile");
-        tool::RasterWriter writer(output, tool::rasterHeaderFor(settings, g, matched ? table->gridSize : 0, fromProfile));
+        tool::RasterWriter writer(output, tool::rasterHeaderFor(settings, g, matched ? table->table.gridSize : 0,
+                                                                matched ? table->profile : std::nullopt));
         // The preview sums give the inked dots; the box matches huecl print's.
         const tool::PipelineOptions pipeline{threads, settings.lzsBudget,
                                              tool::previewBoxSize(settings.device.y, 100), false, nullptr};
@@ -38,7 +38,7 @@ uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, uns
                               [&](const tool::FinishedBand &band) { writer.writeBand(band.deviceRows, band.streams); });
         writer.finish();
         std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));
-        const char *tableName = matched ? table->origin.c_str()
+        const char *tableName = matched ? table->table.origin.c_str()
                                 : source.pixels() == tool::SourcePixels::cmyk ? "none (CMYK from the renderer)"
                                                                                : "none (grey to black)";
         std::fprintf(log,

@@ -384,15 +384,21 @@ TEST(DriverOptions, UnknownValuesNameTheOption) {
 TEST(DriverOptions, DefaultTableIsTheInstalledProfileElseTheModel) {
     TemporaryFolder folder;
     const DriverSettings automatic;
-    EXPECT_EQ(colourTableFor(automatic, folder / "absent.icc").origin, "built-in model");
+    const JobColourTable model = colourTableFor(automatic, folder / "absent.icc");
+    EXPECT_EQ(model.table.origin, "built-in model");
+    EXPECT_EQ(model.profile, std::nullopt);
     const auto installed = std::filesystem::path(HUECL_ICC_FOLDER) / "default_cmyk.icc";
-    const tool::ColourTable table = colourTableFor(automatic, installed);
-    EXPECT_EQ(table.origin, "profile default_cmyk.icc");
-    EXPECT_EQ(table.entries.size(), 17u * 17 * 17 * 4);
+    const JobColourTable chosen = colourTableFor(automatic, installed);
+    EXPECT_EQ(chosen.table.origin, "profile default_cmyk.icc");
+    EXPECT_EQ(chosen.profile, installed);
+    EXPECT_EQ(chosen.table.entries.size(), 17u * 17 * 17 * 4);
     DriverSettings named;
     named.table = TableSource::profile;
     named.profile = std::filesystem::path(HUECL_ICC_FOLDER) / "ps_cmyk.icc";
-    EXPECT_EQ(colourTableFor(named, folder / "absent.icc").origin, "profile ps_cmyk.icc");
+    EXPECT_EQ(colourTableFor(named, folder / "absent.icc").table.origin, "profile ps_cmyk.icc");
+    named.table = TableSource::model;
+    EXPECT_EQ(colourTableFor(named, installed).profile, std::nullopt) << "the model wins over a named profile";
+    named.table = TableSource::profile;
     named.profile = folder / "absent.icc";
     EXPECT_THROW(colourTableFor(named, installed), tool::ToolError);
 }
