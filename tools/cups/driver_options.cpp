@@ -115,7 +115,16 @@ JobOptions::JobOptions(const char *optionText, const char *ppdPath) {
                             " on line " + std::to_string(line));
         }
         ppdMarkDefaults(ppd_);
-        cupsMarkOptions(ppd_, optionCount_, options_);
+        // Only the PPD's own options are marked. The renderer has applied
+        // IPP options such as print-color-mode already, and marking those
+        // makes libcups build a mapping cache that it never frees.
+        int pickedCount = 0;
+        cups_option_t *picked = nullptr;
+        for (int i = 0; i < optionCount_; ++i)
+            if (ppdFindOption(ppd_, options_[i].name))
+                pickedCount = cupsAddOption(options_[i].name, options_[i].value, pickedCount, &picked);
+        cupsMarkOptions(ppd_, pickedCount, picked);
+        cupsFreeOptions(pickedCount, picked);
     }
 }
 

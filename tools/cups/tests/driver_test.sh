@@ -184,8 +184,10 @@ CONF
     fail "lpadmin: $(cat lpadmin.log)"
   job=$(lp -d huecl -o ColorModel=CMYK document.pdf | sed -n 's/^request id is \(huecl-[0-9]*\).*/\1/p')
   [[ -n $job ]] || fail "lp gave no job"
+  # Until it completes, or a failed filter stops it.
   for _ in $(seq 600); do
-    lpstat -W completed -o huecl | grep -q "^$job " && break
+    lpstat -W not-completed -o huecl | grep -q "^$job " || break
+    grep -q 'Job stopped' "$root/log/error_log" && break
     sleep 0.1
   done
   lpstat -W completed -o huecl | grep -q "^$job " ||

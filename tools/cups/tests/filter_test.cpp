@@ -411,7 +411,10 @@ TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
     EXPECT_EQ(defaults.choice("HueclColorTable"), "Auto");
     EXPECT_EQ(defaults.choice("HueclProfile"), std::nullopt);
     EXPECT_EQ(defaults.ppdProfile(), std::nullopt);
-    const JobOptions job("HueclHalftone=4bit HueclDensity=32 HueclProfile=/x.icc", ppd.c_str());
+    // IPP options as the scheduler passes them ride along; the sanitized
+    // build checks that reading them leaks nothing.
+    const JobOptions job("HueclHalftone=4bit HueclDensity=32 HueclProfile=/x.icc print-color-mode=color finishings=3",
+                         ppd.c_str());
     EXPECT_EQ(job.choice("HueclHalftone"), "4bit");
     EXPECT_EQ(job.choice("HueclDensity"), "32");
     EXPECT_EQ(job.choice("HueclProfile"), "/x.icc") << "options outside the PPD come from the job";
