@@ -59,7 +59,7 @@ inked_bytes() {
 # page 1 on every plane, page 2 on none, page 3 (black text) on black.
 check_document() {
   local raster=$1 planes=$2 name=$3
-  "$build/huecl" decode "$raster" -o "$name" >"$name.txt"
+  "$build/huecl" decode "$raster" -o "$name" --planes --quiet >"$name.txt"
   [[ $(grep -c '^page ' "$name.txt") -eq 3 ]] || fail "$name: not three pages: $(cat "$name.txt")"
   for plane in $planes; do
     for page in 1 2 3; do
