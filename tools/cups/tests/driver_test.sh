@@ -123,7 +123,14 @@ broken_input)
     [[ $status -eq 1 ]] || fail "$broken: exit status $status"
     grep -q '^ERROR: ' $broken.log || fail "$broken: no ERROR line: $(cat $broken.log)"
   done
-  # The same through standard input, and a filter called wrongly.
+  # Standard input cannot be read twice to name the pages, so huecl decode
+  # refuses a document there and leaves nothing behind.
+  status=0
+  "$build/huecl" decode - -o from-stdin --quiet <whole.hcr >/dev/null 2>decode-stdin.log || status=$?
+  [[ $status -eq 1 ]] && grep -q 'standard input holds more than one page' decode-stdin.log ||
+    fail "decode from standard input: $(cat decode-stdin.log)"
+  [[ ! -e from-stdin ]] || fail "decode from standard input left $(ls from-stdin)"
+  # The filter through standard input, and called wrongly.
   status=0
   "$build/rastertohuecl" 1 user title 1 "" <cut-$((size / 2)).ras >/dev/null 2>stdin.log || status=$?
   [[ $status -eq 1 ]] && grep -q '^ERROR: page .*: the raster stream ends after' stdin.log || fail "stdin: $(cat stdin.log)"
