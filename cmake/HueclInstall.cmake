@@ -110,8 +110,8 @@ function(huecl_install_cups_driver filter_target)
 endfunction()
 # The driver's filter, where it is built (tools/cups/).
 if(TARGET rastertohuecl)
-  file(GLOB huecl_ppd_files ${CMAKE_SOURCE_DIR}/tools/cups/*.ppd)
-  huecl_install_cups_driver(rastertohuecl ${huecl_ppd_files})
+  # ppdc compiles the PPD from tools/cups/huecl.drv into the build folder.
+  huecl_install_cups_driver(rastertohuecl ${CMAKE_BINARY_DIR}/ppd/huecl.ppd)
 endif()
 
 # `cmake --build BUILD --target uninstall` (with the DESTDIR of the install)
