@@ -11,6 +11,6 @@ extern "C" HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t* pi
 }
 
 extern "C" HUECL_API void HUECL_STDCALL QvrColCtrCmy(uint32_t count, uint8_t* pixels, const QvrCtrCmyInf* control) {
-    const huecl::later::CmyBalance balance = {control->saturation, control->cmyTable};
-    huecl::later::balanceCmyRow(count, pixels, balance);
+    const huecl::common::CmyBalance balance = {control->saturation, control->cmyTable};
+    huecl::common::balanceCmyRow(count, pixels, balance);
 }

@@ -362,4 +362,14 @@ constexpr int selectLaterBalanceCurve(std::int32_t level) noexcept {
     return kNoBalanceCurve;
 }
 
+// The earlier generation's pairing: levels 1-9 as above; a level above 10
+// is rounded down to even, and the even levels 12-28 select gamma level /
+// 10 and 30 the gamma-4.0 curve (so 13 acts as 12 and 31 as 30, while 11
+// falls to 10 and keeps its component). Anything else selects no curve.
+constexpr int selectEarlierBalanceCurve(std::int32_t level) noexcept {
+    if (level >= 1 && level <= 9) return level - 1;
+    if (level >= 12 && level <= 31) return 9 + (level - 12) / 2;
+    return kNoBalanceCurve;
+}
+
 }  // namespace huecl::common

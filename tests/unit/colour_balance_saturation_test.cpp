@@ -6,12 +6,12 @@
 #include <climits>
 #include <cstdint>
 
-#include "colour/later/colour_balance.h"
+#include "colour/common/balance_rows.h"
 
 namespace {
 
-using huecl::later::kSaturationBound;
-using huecl::later::saturateComponent;
+using huecl::common::kSaturationBound;
+using huecl::common::saturateComponent;
 
 int exactSaturation(int value, int mean, std::int64_t saturation, int divisor) {
     const std::int64_t moved = value + (value - mean) * saturation / divisor;
