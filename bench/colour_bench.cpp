@@ -230,4 +230,56 @@ void BM_ColourPaletteExpand(benchmark::State& state) {
 }
 BENCHMARK(BM_ColourPaletteExpand)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(3);
 
+// ---- Earlier generation --------------------------------------------------------
+// The same rows through QvColMchPrc: a 32 x 32 x 32 table for methods 0 and 1
+// (this generation's only grid), blackMode 2 for methods 0-2, screen mode 1.
+
+void earlierMatchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, const Row& source) {
+    std::vector<std::uint8_t> table = randomTable(32768);
+    std::vector<std::uint8_t> keys(HUECL_MATCH_CACHE_KEY_BYTES), values(HUECL_MATCH_CACHE_VALUE_BYTES);
+    QvrMchInf info{mode, blackMode, 32, table.data(), keys.data(), values.data()};
+    QvrColCchIni(&info);
+    QvDizInf dither{};
+    dither.screenMode = 1;
+    std::vector<std::uint8_t> destination(4 * kRowPixels);
+    for (auto _ : state) {
+        QvColMchPrc(&dither, kRowPixels, source.data(), destination.data(), &info);
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    reportRow(state, destination.size());
+}
+
+void BM_EarlierMatchNearest(benchmark::State& state) { earlierMatchBenchmark(state, 0, 2, photoRow()); }
+void BM_EarlierMatchInterpolatedPhoto(benchmark::State& state) { earlierMatchBenchmark(state, 1, 2, photoRow()); }
+void BM_EarlierMatchInterpolatedDocument(benchmark::State& state) { earlierMatchBenchmark(state, 1, 2, documentRow()); }
+void BM_EarlierMatchInterpolatedDistinct(benchmark::State& state) { earlierMatchBenchmark(state, 1, 2, distinctRow()); }
+void BM_EarlierMatchInversion(benchmark::State& state) { earlierMatchBenchmark(state, 2, 2, photoRow()); }
+void BM_EarlierMatchEightColours(benchmark::State& state) { earlierMatchBenchmark(state, 3, 0, photoRow()); }
+void BM_EarlierMatchGrey(benchmark::State& state) { earlierMatchBenchmark(state, 4, 0, photoRow()); }
+BENCHMARK(BM_EarlierMatchNearest);
+BENCHMARK(BM_EarlierMatchInterpolatedPhoto);
+BENCHMARK(BM_EarlierMatchInterpolatedDocument);
+BENCHMARK(BM_EarlierMatchInterpolatedDistinct);
+BENCHMARK(BM_EarlierMatchInversion);
+BENCHMARK(BM_EarlierMatchEightColours);
+BENCHMARK(BM_EarlierMatchGrey);
+
+// Every step on, as BM_ColourBalanceRgb, with this generation's levels.
+void BM_EarlierBalanceRgb(benchmark::State& state) {
+    const Row pristine = photoRow();
+    Row pixels = pristine;
+    std::array<std::uint8_t, 256> tone;
+    QvTnrTblMak(20, tone.data());
+    const QvCtrRgbInf control{30, 40, 5, 14, 22, tone.data()};
+    for (auto _ : state) {
+        std::memcpy(pixels.data(), pristine.data(), pixels.size());
+        QvColCtrRgb(kRowPixels, pixels.data(), &control);
+        benchmark::DoNotOptimize(pixels.data());
+        benchmark::ClobberMemory();
+    }
+    reportRow(state, pixels.size());
+}
+BENCHMARK(BM_EarlierBalanceRgb);
+
 }  // namespace

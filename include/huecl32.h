@@ -363,12 +363,12 @@ typedef struct QvErrInf {
 } QvErrInf;
 
 typedef struct QvCtrRgbInf {
-    int32_t brightness;
-    int32_t saturation;
-    int32_t gammaR; /* curve level; 10 unchanged */
+    int32_t brightness; /* a third of it is added to each component; 0 off */
+    int32_t saturation; /* distance from the mean scaled in steps of 1/200; 0 off */
+    int32_t gammaR;     /* curve level 1-9, 12-31 (odd above 10 as the even below); others (10, 11) none */
     int32_t gammaG;
     int32_t gammaB;
-    uint8_t *preTable;
+    uint8_t *preTable; /* 256-byte tone table applied first, or null */
 } QvCtrRgbInf;
 
 typedef struct QvCtrCmyInf {
@@ -402,10 +402,14 @@ HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
 HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
                                          uint8_t *tile);
 
-/* The earlier generation's exports below are declared for completeness and
- * not exported by this build yet, apart from QvTnrTblMak and the three
- * halftoning calls documented where they stand. */
+/* Adjusts count CMYK pixels (4 bytes each, caller's buffer) in place: every
+ * byte becomes control->cmyTable[byte] (256 bytes, read only); a null table
+ * leaves the row as it is. control->reserved is not read. */
 HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t *pixels, const QvCtrCmyInf *control);
+/* Adjusts count RGB pixels (3 bytes each, blue, green, red; caller's
+ * buffer) in place: the optional tone table, brightness, saturation, then a
+ * balance curve per primary. Zero fields, a null table and levels without a
+ * curve switch their step off. The record and the table are only read. */
 HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const QvCtrRgbInf *control);
 /* Ordered dithering of one source row. Reads monoFlag (non-zero: black
  * only) and the matrices of ditherInfo (ptnC, ptnM 17 x 17 bytes, ptnY,
@@ -435,6 +439,14 @@ HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *
  * call that writes no rows leaves the error rows and last row alone. The
  * caller owns every buffer (errorInfo's rows: see QvErrInf). */
 HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo, QvErrInf *errorInfo);
+/* Matches count RGB pixels (3 bytes each) from source into CMYK pixels (4
+ * bytes each) at destination, a separate caller buffer that is written in
+ * full. Reads ditherInfo->screenMode only (the grey-to-black curve for
+ * blackMode 2 and method 4) and matchInfo's mchMode, blackMode, mchTable
+ * (methods 0 and 1: 32 x 32 x 32 entries, 131072 bytes, read only; gridSize
+ * is not read) and, for method 1, the MatchCache (cacheKeys 768 bytes,
+ * cacheValues 1024 bytes), which it reads and updates and which
+ * QvrColCchIni must have cleared. Other records are only read. */
 HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf *ditherInfo, uint32_t count, const uint8_t *source,
                                          uint8_t *destination, const QvrMchInf *matchInfo);
 /* Reduces srcWidth RGB pixels (3 bytes each, caller-owned) in place to
