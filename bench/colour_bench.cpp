@@ -87,19 +87,26 @@ void BM_ColourMemcpyCmykRow(benchmark::State& state) {
 }
 BENCHMARK(BM_ColourMemcpyCmykRow);
 
-void matchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, const Row& source) {
-    const std::uint32_t gridSize = mode == 0 ? 32 : 17;
-    std::vector<std::uint8_t> table = randomTable(mode == 0 ? 32768 : 17 * 17 * 17);
+// One row per iteration through match(count, source, destination, info),
+// which calls the export of either generation.
+template <typename Match>
+void runMatchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, std::uint32_t gridSize,
+                       const Row& source, Match match) {
+    std::vector<std::uint8_t> table = randomTable(mode == 0 ? 32768 : std::size_t{gridSize} * gridSize * gridSize);
     std::vector<std::uint8_t> keys(HUECL_MATCH_CACHE_KEY_BYTES), values(HUECL_MATCH_CACHE_VALUE_BYTES);
     QvrMchInf info{mode, blackMode, gridSize, table.data(), keys.data(), values.data()};
     QvrColCchIni(&info);
     std::vector<std::uint8_t> destination(4 * kRowPixels);
     for (auto _ : state) {
-        QvrColMchPrc(kRowPixels, source.data(), destination.data(), &info);
+        match(kRowPixels, source.data(), destination.data(), &info);
         benchmark::DoNotOptimize(destination.data());
         benchmark::ClobberMemory();
     }
     reportRow(state, destination.size());
+}
+
+void matchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, const Row& source) {
+    runMatchBenchmark(state, mode, blackMode, mode == 0 ? 32 : 17, source, QvrColMchPrc);
 }
 
 void BM_ColourMatchDirect(benchmark::State& state) { matchBenchmark(state, 0, 2, photoRow()); }
@@ -235,19 +242,12 @@ BENCHMARK(BM_ColourPaletteExpand)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(3);
 // (this generation's only grid), blackMode 2 for methods 0-2, screen mode 1.
 
 void earlierMatchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, const Row& source) {
-    std::vector<std::uint8_t> table = randomTable(32768);
-    std::vector<std::uint8_t> keys(HUECL_MATCH_CACHE_KEY_BYTES), values(HUECL_MATCH_CACHE_VALUE_BYTES);
-    QvrMchInf info{mode, blackMode, 32, table.data(), keys.data(), values.data()};
-    QvrColCchIni(&info);
     QvDizInf dither{};
     dither.screenMode = 1;
-    std::vector<std::uint8_t> destination(4 * kRowPixels);
-    for (auto _ : state) {
-        QvColMchPrc(&dither, kRowPixels, source.data(), destination.data(), &info);
-        benchmark::DoNotOptimize(destination.data());
-        benchmark::ClobberMemory();
-    }
-    reportRow(state, destination.size());
+    const auto match = [&dither](std::uint32_t count, const std::uint8_t* from, std::uint8_t* to, const QvrMchInf* info) {
+        QvColMchPrc(&dither, count, from, to, info);
+    };
+    runMatchBenchmark(state, mode, blackMode, 32, source, match);
 }
 
 void BM_EarlierMatchNearest(benchmark::State& state) { earlierMatchBenchmark(state, 0, 2, photoRow()); }

@@ -3,15 +3,17 @@
 // reference that the library's tables and folded arithmetic must agree with.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 namespace testsupport {
 
 // 128 sin(2 pi i / 255), truncated toward zero.
-inline int greySine(int i) { return static_cast<int>(128.0 * std::sin(2.0 * M_PI * i / 255.0)); }
+inline int greySine(int i) { return static_cast<int>(128.0 * std::sin(2.0 * std::numbers::pi * i / 255.0)); }
 
 // floor(255 (level / 255)^exponent).
 inline int powerCurve(double exponent, int level) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -41,7 +42,7 @@ TEST(GreySineTable, EveryEntryMatchesTheSineInDoublePrecision) {
 // difference in sin could move its truncation.
 TEST(GreySineTable, NoEntryIsWithinRoundingOfAnInteger) {
     for (int i = 1; i < 255; ++i) {
-        const double value = 128.0 * std::sin(2.0 * M_PI * i / 255.0);
+        const double value = 128.0 * std::sin(2.0 * std::numbers::pi * i / 255.0);
         EXPECT_GT(std::fabs(value - std::round(value)), 1e-6) << i;
     }
 }
