@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -57,6 +58,53 @@ TEST(ExportTable, ListIsWellFormed) {
         EXPECT_EQ(row.convention, isLzs ? Convention::kCDECL : Convention::kSTDCALL) << row.name;
         EXPECT_EQ(row.argumentBytes % 4, 0u) << row.name;
     }
+}
+
+// The whole export surface, written out on its own: the list must hold
+// exactly these 25 names at ordinals 1-25, with their conventions and
+// argument bytes, QvTnrTblMak being a second name of QvrColDnsMak's entry.
+TEST(ExportTable, HoldsTheWholeSurfaceAtOrdinalsOneToTwentyFive) {
+    constexpr Convention C = Convention::kCDECL, S = Convention::kSTDCALL;
+    const ExportRow surface[] = {
+        {1, "LZS_Compress", "LZS_Compress", C, 28},
+        {2, "LZS_Decompress", "LZS_Decompress", C, 24},
+        {3, "LZS_InitCompressionHistory", "LZS_InitCompressionHistory", C, 4},
+        {4, "LZS_InitDecompressionHistory", "LZS_InitDecompressionHistory", C, 4},
+        {5, "LZS_SizeOfCompressionHistory", "LZS_SizeOfCompressionHistory", C, 0},
+        {6, "LZS_SizeOfDecompressionHistory", "LZS_SizeOfDecompressionHistory", C, 0},
+        {7, "QvrColCchIni", "QvrColCchIni", S, 4},
+        {8, "QvrColCnvC2r", "QvrColCnvC2r", S, 20},
+        {9, "QvrColCtrCmy", "QvrColCtrCmy", S, 12},
+        {10, "QvrColCtrRgb", "QvrColCtrRgb", S, 12},
+        {11, "QvrColDizInfSet", "QvrColDizInfSet", S, 4},
+        {12, "QvrColDizPrc", "QvrColDizPrc", S, 8},
+        {13, "QvrColDnsMak", "QvrColDnsMak", S, 8},
+        {14, "QvrColDrwInfSet", "QvrColDrwInfSet", S, 12},
+        {15, "QvrColMchPrc", "QvrColMchPrc", S, 16},
+        {16, "QvrColPtcPrc", "QvrColPtcPrc", S, 20},
+        {17, "QvColCtrCmy", "QvColCtrCmy", S, 12},
+        {18, "QvColCtrRgb", "QvColCtrRgb", S, 12},
+        {19, "QvColDizPrc", "QvColDizPrc", S, 8},
+        {20, "QvColGosPrc", "QvColGosPrc", S, 12},
+        {21, "QvColMchPrc", "QvColMchPrc", S, 20},
+        {22, "QvDizPtnMak", "QvDizPtnMak", S, 4},
+        {23, "QvDizPtnPrn", "QvDizPtnPrn", S, 16},
+        {24, "QvRgbGos", "QvRgbGos", S, 12},
+        {25, "QvTnrTblMak", "QvrColDnsMak", S, 8},
+    };
+    const std::vector<ExportRow>& listed = exportList();
+    ASSERT_EQ(listed.size(), std::size(surface));
+    std::set<std::string> entries;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        SCOPED_TRACE(surface[i].name);
+        EXPECT_EQ(listed[i].ordinal, surface[i].ordinal);
+        EXPECT_STREQ(listed[i].name, surface[i].name);
+        EXPECT_STREQ(listed[i].entry, surface[i].entry);
+        EXPECT_EQ(listed[i].convention, surface[i].convention);
+        EXPECT_EQ(listed[i].argumentBytes, surface[i].argumentBytes);
+        entries.insert(listed[i].entry);
+    }
+    EXPECT_EQ(entries.size(), 24u) << "25 names for 24 entry points";
 }
 
 TEST(ExportTable, EveryNameResolvesToTheLinkedFunction) {
