@@ -2,6 +2,8 @@
 // lets a stream run over any number of calls and any output split.
 #include "lzs/lzs_compress.h"
 
+#include "common/byte_access.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -33,36 +35,13 @@ constexpr std::uint32_t kMinDestinationCount = 16;
 // matchLength values from here on mean "length nibbles pending".
 constexpr std::uint32_t kNibblePhase = kLengthNibbleStep;
 
-inline std::uint32_t loadWord32(const std::uint8_t* bytes) noexcept {
-    std::uint32_t word;
-    __builtin_memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-inline std::uint16_t loadPair(const std::uint8_t* bytes) noexcept {
-    std::uint16_t pair;
-    __builtin_memcpy(&pair, bytes, sizeof pair);
-    return pair;
-}
-
-inline std::size_t loadNativeWord(const std::uint8_t* bytes) noexcept {
-    std::size_t word;
-    __builtin_memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-inline void storeBigEndian(std::uint8_t* out, std::uint32_t word) noexcept {
-    out[0] = static_cast<std::uint8_t>(word >> 24);
-    out[1] = static_cast<std::uint8_t>(word >> 16);
-    out[2] = static_cast<std::uint8_t>(word >> 8);
-    out[3] = static_cast<std::uint8_t>(word);
-}
 
 // Bytes equal from the start of a and b, counting at most limit.
 inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) noexcept {
     std::uint32_t length = 0;
     while (limit - length >= sizeof(std::size_t)) {
-        const std::size_t difference = loadNativeWord(a + length) ^ loadNativeWord(b + length);
+        const std::size_t difference =
+            bytes::loadNative<std::size_t>(a + length) ^ bytes::loadNative<std::size_t>(b + length);
         if (difference != 0) return length + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
         length += sizeof(std::size_t);
     }
@@ -99,7 +78,7 @@ struct BitSink {
             freeBits = overflow;
             return false;
         }
-        storeBigEndian(out, bitBuffer);
+        bytes::storeBigEndian32(out, bitBuffer);
         out += kWordBytes;
         freeBits = 32 - overflow;
         bitBuffer = overflow == 0 ? 0 : code << freeBits;
@@ -350,8 +329,8 @@ CoreState Compressor::scan() noexcept {
             ++position;
             continue;
         }
-        const std::uint16_t currentPair = loadPair(src);
-        auto pairMatches = [&](std::uint32_t back) { return loadPair(src - back) == currentPair; };
+        const std::uint16_t currentPair = bytes::load16(src);
+        auto pairMatches = [&](std::uint32_t back) { return bytes::load16(src - back) == currentPair; };
         bool found = pairMatches(distance);
         for (std::uint32_t left = budget; !found && left != 0; --left) {
             candidate = chain[candidate % kChainSlots];
@@ -381,13 +360,13 @@ CoreState Compressor::scan() noexcept {
             // examined and then charged; the nearest of equals wins.
             matchLength = 3;
             matchDistance = distance;
-            const std::uint32_t currentWord = loadWord32(src);
+            const std::uint32_t currentWord = bytes::load32(src);
             const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
             std::int32_t left = static_cast<std::int32_t>(budget);
             for (;;) {
                 const std::uint8_t* const earlier = src - distance;
                 std::uint32_t length = 0;
-                if (loadWord32(earlier) == currentWord) {
+                if (bytes::load32(earlier) == currentWord) {
                     length = 4;
                     if (earlier[4] == src[4]) {
                         const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
@@ -644,7 +623,7 @@ std::uint32_t Compressor::outputFull(CoreState state) noexcept {
 // Flag 2: end the stream in the reserved bytes and hand back what it does
 // not hold, so that this output buffer decodes on its own.
 std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
-    storeBigEndian(sink_.out, sink_.bitBuffer);
+    bytes::storeBigEndian32(sink_.out, sink_.bitBuffer);
     sink_.out += kWordBytes;
     const std::uint32_t overflow = sink_.freeBits;
     std::uint64_t tail = overflow == 0 ? 0 : sink_.pendingCode & ((std::uint64_t{1} << overflow) - 1);

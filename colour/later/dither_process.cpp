@@ -7,6 +7,7 @@
 #endif
 
 #include "colour/later/dither_process_layout.h"
+#include "common/byte_access.h"
 
 namespace huecl::later {
 
@@ -376,18 +377,8 @@ private:
 constexpr std::uint32_t kRunDots = 64;
 using DotRun = std::array<std::uint8_t, 4 * kRunDots>;
 
-inline std::uint32_t loadPixel(const std::uint8_t* pixel) noexcept {
-    return static_cast<std::uint32_t>(pixel[0]) | static_cast<std::uint32_t>(pixel[1]) << 8 |
-           static_cast<std::uint32_t>(pixel[2]) << 16 | static_cast<std::uint32_t>(pixel[3]) << 24;
-}
-
-// Stored byte by byte, which the compiler merges into one 32-bit store.
-inline void storePixel(std::uint8_t* entry, std::uint32_t word) noexcept {
-    entry[0] = static_cast<std::uint8_t>(word);
-    entry[1] = static_cast<std::uint8_t>(word >> 8);
-    entry[2] = static_cast<std::uint8_t>(word >> 16);
-    entry[3] = static_cast<std::uint8_t>(word >> 24);
-}
+inline std::uint32_t loadPixel(const std::uint8_t* pixel) noexcept { return bytes::loadLittleEndian32(pixel); }
+inline void storePixel(std::uint8_t* entry, std::uint32_t word) noexcept { bytes::storeLittleEndian32(entry, word); }
 
 // Whole-number enlargement: every pixel gives the same number of dots, so
 // a run is the pixels repeated; doubling, the 300-to-600 dpi case, copies
