@@ -1,13 +1,19 @@
-// LZS decompression speed, in bytes of output per second, on three kinds of
-// input compressed by LZS_Compress: halftoned raster planes, English text
-// and an executable. Each is timed beside memcpy of the same output bytes.
+// LZS decompression speed, in bytes of output per second, on the files of
+// the fixed benchmark corpus, each compressed by LZS_Compress in one call
+// (flag 1, budget 8) and decompressed by one LZS_Decompress call per
+// iteration, beside memcpy of the same output bytes.
+//
+// The corpus folder is HUECL_BENCH_CORPUS (set at configure time) or the
+// environment variable HUECL_CORPUS; a missing file skips its benchmark.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,85 +23,55 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Four 1-bit planes of a page band, 600 rows of 640 bytes: blank paper,
-// flat tints from ordered screens, and busy photo areas.
-Bytes rasterPlanes() {
-    std::mt19937 random(7);
-    Bytes planes;
-    for (int plane = 0; plane < 4; ++plane) {
-        for (int row = 0; row < 600; ++row) {
-            for (int column = 0; column < 640; ++column) {
-                const int region = (column / 128 + row / 150 + plane) % 5;
-                std::uint8_t value = 0;
-                if (region == 1) value = static_cast<std::uint8_t>(0x88 >> (row % 4));
-                if (region == 2) value = (row & 1) ? 0xAA : 0x55;
-                if (region == 3) value = static_cast<std::uint8_t>((random() % 3 == 0) ? random() : 0xEE);
-                planes.push_back(value);
-            }
-        }
-    }
-    return planes;
+std::string corpusFolder() {
+    if (const char* folder = std::getenv("HUECL_CORPUS")) return folder;
+    return HUECL_BENCH_CORPUS;
 }
 
-Bytes readFile(const char* path, std::size_t limit) {
+Bytes readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() > limit) bytes.resize(limit);
-    return bytes;
+    return Bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-// A licence text that every Debian system carries, repeated to 1 MB.
-Bytes text() {
-    Bytes sample = readFile("/usr/share/common-licenses/GPL-3", 1 << 20);
-    if (sample.empty()) {
-        const std::string fallback = "The printer driver renders each page in bands and hands them to the library. ";
-        sample.assign(fallback.begin(), fallback.end());
-    }
-    Bytes bytes;
-    while (bytes.size() < (1u << 20)) bytes.insert(bytes.end(), sample.begin(), sample.end());
-    bytes.resize(1 << 20);
-    return bytes;
-}
-
-// An executable: machine code, tables and strings. The first megabyte of
-// cmake, which every build machine has; else this program itself.
-Bytes binary() {
-    Bytes bytes = readFile("/usr/bin/cmake", 1 << 20);
-    return bytes.empty() ? readFile("/proc/self/exe", 1 << 20) : bytes;
-}
-
-Bytes compress(const Bytes& input) {
+Bytes compressWhole(const Bytes& input, std::uint32_t budget) {
     Bytes history(LZS_SizeOfCompressionHistory());
     LZS_InitCompressionHistory(history.data());
     Bytes source = input;
-    source.push_back(0);
+    source.push_back(0);  // the compressor may peek at the byte behind the source
     Bytes output(input.size() + input.size() / 4 + 64);
     std::uint8_t* src = source.data();
     std::uint8_t* dst = output.data();
     std::uint32_t srcCount = static_cast<std::uint32_t>(input.size());
     std::uint32_t dstCount = static_cast<std::uint32_t>(output.size());
-    LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), LZS_FLAG_CLOSE_AT_END, 8);
+    LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), LZS_FLAG_CLOSE_AT_END, budget);
     output.resize(static_cast<std::size_t>(dst - output.data()));
     return output;
 }
 
-struct Corpus {
+struct Sample {
     Bytes plain;
     Bytes stream;
 };
 
-const Corpus& corpus(int kind) {
-    static const Corpus corpora[] = {{rasterPlanes(), {}}, {text(), {}}, {binary(), {}}};
-    static bool compressed = false;
-    if (!compressed) {
-        for (Corpus& entry : const_cast<Corpus(&)[3]>(corpora)) entry.stream = compress(entry.plain);
-        compressed = true;
+// The named corpus file and its stream at budget 8, made once.
+const Sample& sample(const std::string& name) {
+    static std::map<std::string, Sample> samples;
+    auto found = samples.find(name);
+    if (found == samples.end()) {
+        Sample made;
+        made.plain = readFile(corpusFolder() + "/" + name);
+        if (!made.plain.empty()) made.stream = compressWhole(made.plain, 8);
+        found = samples.emplace(name, std::move(made)).first;
     }
-    return corpora[kind];
+    return found->second;
 }
 
-void decompressWhole(benchmark::State& state, int kind) {
-    const Corpus& input = corpus(kind);
+void decompressWhole(benchmark::State& state, const char* name) {
+    const Sample& input = sample(name);
+    if (input.plain.empty()) {
+        state.SkipWithError("corpus file missing: set HUECL_CORPUS");
+        return;
+    }
     Bytes history(LZS_SizeOfDecompressionHistory());
     Bytes stream = input.stream;
     Bytes output(input.plain.size());
@@ -114,9 +90,14 @@ void decompressWhole(benchmark::State& state, int kind) {
     state.counters["ratio"] = static_cast<double>(input.stream.size()) / static_cast<double>(input.plain.size());
 }
 
-// Row by row, as a host that inflates one 640-byte plane row per call.
-void decompressRows(benchmark::State& state, int kind) {
-    const Corpus& input = corpus(kind);
+// As a host that inflates one 620-byte row of a 1-bit plane per call.
+void decompressRows(benchmark::State& state, const char* name) {
+    const Sample& input = sample(name);
+    if (input.plain.empty()) {
+        state.SkipWithError("corpus file missing: set HUECL_CORPUS");
+        return;
+    }
+    constexpr std::uint32_t kRow = 620;
     Bytes history(LZS_SizeOfDecompressionHistory());
     Bytes stream = input.stream;
     Bytes output(input.plain.size());
@@ -125,12 +106,15 @@ void decompressRows(benchmark::State& state, int kind) {
         std::uint8_t* src = stream.data();
         std::uint8_t* dst = output.data();
         std::uint32_t srcCount = static_cast<std::uint32_t>(stream.size());
-        std::uint32_t dstCount = 640;
+        std::uint32_t dstCount = kRow;
         std::uint32_t result = 0;
-        while (!(result & LZS_RESULT_STREAM_END)) {
+        while ((result & LZS_RESULT_STREAM_END) == 0) {
             result = LZS_Decompress(&src, &dst, &srcCount, &dstCount, history.data(), 0);
             if (result == 0) break;
-            if (dstCount == 0) dstCount = static_cast<std::uint32_t>(std::min<std::size_t>(640, output.data() + output.size() - dst));
+            if (dstCount == 0) {
+                dstCount = static_cast<std::uint32_t>(
+                    std::min<std::size_t>(kRow, static_cast<std::size_t>(output.data() + output.size() - dst)));
+            }
         }
         benchmark::ClobberMemory();
     }
@@ -138,8 +122,12 @@ void decompressRows(benchmark::State& state, int kind) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.plain.size()));
 }
 
-void copyWithMemcpy(benchmark::State& state, int kind) {
-    const Corpus& input = corpus(kind);
+void copyWithMemcpy(benchmark::State& state, const char* name) {
+    const Sample& input = sample(name);
+    if (input.plain.empty()) {
+        state.SkipWithError("corpus file missing: set HUECL_CORPUS");
+        return;
+    }
     Bytes output(input.plain.size());
     for (auto _ : state) {
         std::memcpy(output.data(), input.plain.data(), input.plain.size());
@@ -148,20 +136,15 @@ void copyWithMemcpy(benchmark::State& state, int kind) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.plain.size()));
 }
 
-void BM_LzsDecompressRasterPlanes(benchmark::State& state) { decompressWhole(state, 0); }
-void BM_LzsDecompressText(benchmark::State& state) { decompressWhole(state, 1); }
-void BM_LzsDecompressBinary(benchmark::State& state) { decompressWhole(state, 2); }
-void BM_LzsDecompressRasterPlanesByRow(benchmark::State& state) { decompressRows(state, 0); }
-void BM_LzsDecompressMemcpyRasterPlanes(benchmark::State& state) { copyWithMemcpy(state, 0); }
-void BM_LzsDecompressMemcpyText(benchmark::State& state) { copyWithMemcpy(state, 1); }
-void BM_LzsDecompressMemcpyBinary(benchmark::State& state) { copyWithMemcpy(state, 2); }
-
-BENCHMARK(BM_LzsDecompressRasterPlanes);
-BENCHMARK(BM_LzsDecompressText);
-BENCHMARK(BM_LzsDecompressBinary);
-BENCHMARK(BM_LzsDecompressRasterPlanesByRow);
-BENCHMARK(BM_LzsDecompressMemcpyRasterPlanes);
-BENCHMARK(BM_LzsDecompressMemcpyText);
-BENCHMARK(BM_LzsDecompressMemcpyBinary);
+BENCHMARK_CAPTURE(decompressWhole, text, "text")->Name("BM_LzsDecompress/text");
+BENCHMARK_CAPTURE(decompressWhole, elf, "elf")->Name("BM_LzsDecompress/elf");
+BENCHMARK_CAPTURE(decompressWhole, random, "random")->Name("BM_LzsDecompress/random");
+BENCHMARK_CAPTURE(decompressWhole, raster_1bit, "raster_1bit")->Name("BM_LzsDecompress/raster_1bit");
+BENCHMARK_CAPTURE(decompressWhole, raster_2bit, "raster_2bit")->Name("BM_LzsDecompress/raster_2bit");
+BENCHMARK_CAPTURE(decompressRows, raster_1bit, "raster_1bit")->Name("BM_LzsDecompressByRow/raster_1bit");
+BENCHMARK_CAPTURE(copyWithMemcpy, text, "text")->Name("BM_LzsDecompressMemcpy/text");
+BENCHMARK_CAPTURE(copyWithMemcpy, elf, "elf")->Name("BM_LzsDecompressMemcpy/elf");
+BENCHMARK_CAPTURE(copyWithMemcpy, random, "random")->Name("BM_LzsDecompressMemcpy/random");
+BENCHMARK_CAPTURE(copyWithMemcpy, raster_1bit, "raster_1bit")->Name("BM_LzsDecompressMemcpy/raster_1bit");
 
 }  // namespace
