@@ -93,6 +93,8 @@ inline bool readNibble(const Cursor& at, const std::uint8_t* end, std::uint32_t&
 inline constexpr std::uint32_t kLiteralRun = 6;
 // The flag bits of six literals in a left-aligned 64-bit look.
 inline constexpr std::uint64_t kLiteralRunFlags = 0x8040201008040000ull;
+// Reads of literals only in a row before runs are tried.
+inline constexpr std::uint32_t kRunStreak = 2;
 static_assert(kLiteralRun * kLiteralBits <= 57, "a 64-bit look holds at least 57 bits");
 // Source bytes a run needs beyond the read it starts in: its 64-bit looks.
 inline constexpr std::ptrdiff_t kRunSourceSlack = 16;
@@ -130,11 +132,47 @@ ReadInProgress decodeLiteralRuns(const std::uint8_t* const readByte, std::uint32
     return {readByte + (readStart >> 3), static_cast<std::uint32_t>(position - readStart)};
 }
 
+// At `bit` bits behind readByte, the length code of a match with
+// `offset`: when a 64-bit look holds all of it and the match fits the room
+// with 8 bytes to spare, copies the match as the copy stage would and
+// returns the length code's bits; else returns 0 and changes nothing.
+std::uint32_t readWholeLength(const std::uint8_t* readByte, std::uint32_t bit, std::uint32_t offset,
+                              std::uint8_t*& out, const std::uint8_t* outputEnd) noexcept {
+    const std::uint8_t* const fieldByte = readByte + (bit >> 3);
+    std::uint64_t look = bytes::loadBigEndian64(fieldByte) << (bit & 7);
+    const std::uint32_t field = static_cast<std::uint32_t>(look >> 60);
+    std::uint32_t length = kFirstFieldLength + (field & kFieldLengthMask);
+    std::uint32_t taken = kLengthNibbleBits;
+    if (field == kLengthEscape) {
+        length = kFirstEscapedLength;
+        for (;;) {
+            // 56 bits are valid after the bit offset.
+            if (taken + kLengthNibbleBits > 56) return 0;
+            look <<= kLengthNibbleBits;
+            const std::uint32_t nibble = static_cast<std::uint32_t>(look >> 60);
+            taken += kLengthNibbleBits;
+            length += nibble;
+            if (nibble != kLengthEscape) break;
+        }
+    }
+    if (static_cast<std::ptrdiff_t>(length) + std::ptrdiff_t{kWideMove} > outputEnd - out) return 0;
+    if (offset >= kWideMove) {
+        const std::uint8_t* const from = out - offset;
+        for (std::uint32_t done = 0; done < length; done += kWideMove) {
+            bytes::store64(out + done, bytes::load64(from + done));
+        }
+        out += length;
+    } else {
+        out = copyMatch(out, offset, length);
+    }
+    return taken;
+}
+
 }  // namespace
 
 namespace {
 
-template <bool kLiteralRuns>
+template <bool kShortcuts>
 std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* const sourceEnd, std::uint8_t** output,
                               std::uint8_t* const outputEnd, const std::uint8_t* const reachStart,
                               DecoderState& state) noexcept {
@@ -150,7 +188,7 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
     std::uint8_t result = 0;
     // Runs of literals start only while both ends are far.
     const bool runsPossible =
-        kLiteralRuns && sourceEnd - at.byte > kRunSourceSlack && outputEnd - out > kRunOutputSlack;
+        kShortcuts && sourceEnd - at.byte > kRunSourceSlack && outputEnd - out > kRunOutputSlack;
     const std::uint8_t* const runSourceLimit = runsPossible ? sourceEnd - kRunSourceSlack : at.byte;
     const std::uint8_t* const runOutputLimit = runsPossible ? outputEnd - kRunOutputSlack : out;
 
@@ -216,14 +254,17 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
 
     // Reads of four bytes, each checked against both ends before it is decoded.
     const auto decodeReads = [&]() noexcept {
+        // Reads in a row that held literals only: runs are tried only after
+        // a few, so that mixed input does not pay for looking.
+        std::uint32_t literalReads = 0;
         for (;;) {
             if (bytesLeft() < std::ptrdiff_t{kReadBytes}) {
                 result = status::kSourceShort;
                 return TokenStage::Stop;
             }
-            std::uint32_t word;
-            std::uint32_t used;
-            if (at.byte < runSourceLimit && out <= runOutputLimit &&
+            std::uint32_t word = bytes::loadBigEndian32(at.byte) << at.bit;
+            std::uint32_t used = at.bit;
+            if (literalReads >= kRunStreak && at.byte < runSourceLimit && out <= runOutputLimit &&
                 ((bytes::loadBigEndian64(at.byte) << at.bit) & kLiteralRunFlags) == 0) {
                 // Six literals ahead, far from both ends: runs, then on in the read they end in.
                 const ReadInProgress read = decodeLiteralRuns(at.byte, at.bit, out, runSourceLimit, runOutputLimit);
@@ -237,14 +278,10 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                     continue;
                 }
                 word = bytes::loadBigEndian32(at.byte) << used;
-            } else {
-                word = bytes::loadBigEndian32(at.byte) << at.bit;
-                if (out >= fastLimit) {
-                    if (isEndMarker(word)) return TokenStage::EndMarker;
-                    result = status::kFastLimit;
-                    return TokenStage::Stop;
-                }
-                used = at.bit;
+            } else if (out >= fastLimit) {
+                if (isEndMarker(word)) return TokenStage::EndMarker;
+                result = status::kFastLimit;
+                return TokenStage::Stop;
             }
             // As many tokens as the bits of this read hold; `used` counts the
             // bits of the read behind the cursor's byte.
@@ -252,6 +289,7 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                 at.byte += bits >> 3;
                 at.bit = bits & 7;
             };
+            bool matched = false;
             for (;;) {
                 if ((word >> 31) == 0) {
                     if (used > kReadBits - kLiteralBits) break;
@@ -276,6 +314,7 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                     used += kLiteralBits;
                     continue;
                 }
+                matched = true;
                 const bool shortForm = ((word >> 30) & 1) != 0;
                 const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
                 if (used + headBits + 2 > kReadBits) {
@@ -314,24 +353,44 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                         used += headBits + kLengthNibbleBits;
                         break;
                     }
+                    if (kShortcuts && at.byte < runSourceLimit) {
+                        // Far from the source end, a length code that a 64-bit
+                        // look holds whole and a match that fits the room are
+                        // done here, as the length and copy stages would, and
+                        // the next read starts behind them.
+                        const std::uint32_t codeBits =
+                            readWholeLength(at.byte, used + headBits, offset, out, outputEnd);
+                        if (codeBits != 0) {
+                            used += headBits + codeBits;
+                            matchOffset = offset;
+                            matchCount = 0;
+                            tokenStatus = status::kSourceShort;
+                            break;
+                        }
+                    }
                     settle(used + headBits);
                     matchOffset = offset;
                     matchCount = 0;
                     return TokenStage::LengthField;
                 }
-                // Four bytes one by one, whatever the length and offset: a
-                // period of 1 to 3 repeats as it should, and the bytes beyond the
+                // Four bytes whatever the length: one by one for a period of 1
+                // to 3, which then repeats as it should; the bytes beyond the
                 // match lie inside the fast margin, written again by the next tokens.
                 const std::uint8_t* const from = out - offset;
-                out[0] = from[0];
-                out[1] = from[1];
-                out[2] = from[2];
-                out[3] = from[3];
+                if (offset >= kReadBytes) {
+                    bytes::store32(out, bytes::load32(from));
+                } else {
+                    out[0] = from[0];
+                    out[1] = from[1];
+                    out[2] = from[2];
+                    out[3] = from[3];
+                }
                 out += lengthBits + kMinMatchLength;
                 word <<= headBits + 2;
                 used += headBits + 2;
             }
             settle(used);
+            literalReads = kShortcuts && !matched ? literalReads + 1 : 0;
         }
     };
 
