@@ -24,7 +24,7 @@ constexpr NamedValue matchMethods[] = {{"direct", HUECL_MATCH_DIRECT},
                                        {"eight", HUECL_MATCH_EIGHT_COLOURS},
                                        {"black", HUECL_MATCH_BLACK}};
 constexpr NamedValue blackModes[] = {{"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
-constexpr NamedValue engines[] = {{"later", 0}};
+constexpr NamedValue engines[] = {{"later", 0}, {"earlier", 1}};
 constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
 
 template <size_t N>
@@ -170,6 +170,8 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     PrintCommand command;
     PageSettings &s = command.settings;
     bool haveOutput = false, haveMatch = false;
+    // Options that only one engine takes, to be checked once both are known.
+    bool haveDither = false, haveGrid = false, diffusion = false;
     while (!cursor.done()) {
         const std::string option = cursor.take();
         if (option == "-o" || option == "--output") {
@@ -183,6 +185,9 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             s.engine = static_cast<EngineKind>(cursor.named(option, engines));
         } else if (option == "--dither") {
             s.ditherMode = cursor.named(option, ditherModes);
+            haveDither = true;
+        } else if (option == "--diffusion") {
+            diffusion = true;
         } else if (option == "--screen") {
             s.screenKind = cursor.unsignedInteger(option, 0, 3);
         } else if (option == "--black-only") {
@@ -194,6 +199,7 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             s.blackMode = cursor.named(option, blackModes);
         } else if (option == "--grid") {
             s.gridSize = cursor.unsignedInteger(option, 2, 64);
+            haveGrid = true;
         } else if (option == "--source-dpi") {
             s.source = parseResolution(option, cursor.value(option));
         } else if (option == "--device-dpi") {
@@ -236,6 +242,19 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     // face or an orange suit would vanish. Alone, black only prints grey.
     if (s.blackOnly && !haveMatch)
         s.matchMethod = 4;
+    if (s.engine == EngineKind::earlier) {
+        // One bit per dot, screened or diffused; a 32-point table.
+        if (haveDither && s.ditherMode != HUECL_DITHER_1BIT)
+            throw ToolError("--engine earlier prints 1 bit per dot: --dither must be 1bit");
+        if (haveGrid && s.gridSize != 32)
+            throw ToolError("--engine earlier matches through 32 grid points per axis: --grid must be 32");
+        if (s.cmySaturation != 0)
+            throw ToolError("--cmy-saturation needs --engine later");
+        s.ditherMode = diffusion ? errorDiffusionMode : HUECL_DITHER_1BIT;
+        s.gridSize = 32;
+    } else if (diffusion) {
+        throw ToolError("--diffusion needs --engine earlier");
+    }
     if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y ||
         s.source.x > 16 * s.device.x || s.source.y > 16 * s.device.y)
         throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
@@ -355,6 +374,8 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
 }
 
 std::string ditherModeName(uint32_t ditherMode) {
+    if (ditherMode == errorDiffusionMode)
+        return "diffusion";
     for (const auto &entry : ditherModes)
         if (entry.value == ditherMode)
             return entry.name;
@@ -377,13 +398,16 @@ preview.png and summary.txt.
                              none: the built-in test page
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
-      --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread
-      --screen KIND          screen selector 0-3 (default 3)
+      --engine ENGINE        colour generation: later (default) or earlier
+      --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread; earlier: 1bit only
+      --diffusion            earlier engine: error diffusion instead of the screens
+      --screen KIND          screen selector 0-3 (default 3); earlier: screen mode
       --black-only           print the black plane only, matching by grey (--match black)
                              unless --match says otherwise
       --match METHOD         interpolate (default), direct, invert, eight or black
       --black-mode MODE      pure (default), grey or none
-      --grid N               grid points per axis of the interpolated table, 2-64 (default 17)
+      --grid N               grid points per axis of the interpolated table, 2-64 (default 17;
+                             earlier: always 32)
       --profile FILE.icc     build the colour table from a CMYK output profile
       --source-dpi R[xR]     source resolution (default 300)
       --device-dpi R[xR]     device resolution (default 600)
@@ -428,7 +452,8 @@ decompressing.
 )";
 
 constexpr const char *screensHelp = R"(usage: huecl screens -o DIR [options]
-Draws every threshold matrix of the library as a PNG, with index.txt.
+Draws every threshold matrix of the library and every sample tile of the
+earlier generation as a PNG, with index.txt.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --scale N              pixels per threshold, 1-64 (default 8)
   -q, --quiet                no progress bar
@@ -453,7 +478,7 @@ std::string usageText(const std::string &command) {
   huecl print [IMAGE] -o DIR             run a page through the pipeline
   huecl decode FILE.hcr -o DIR           preview (and planes) from a raster
   huecl lzs compress|decompress IN OUT   stream a file through LZS
-  huecl screens -o DIR                   draw every threshold matrix as PNG
+  huecl screens -o DIR                   draw every threshold matrix and sample tile as PNG
   huecl help COMMAND, huecl COMMAND -h   the options of a command
   huecl --version                        the version of the tool
 

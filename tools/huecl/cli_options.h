@@ -16,9 +16,12 @@
 
 namespace huecl::tool {
 
-// Colour generations of the library. Only the later one drives pages so
-// far; the earlier one joins as a second engine behind the same band loop.
-enum class EngineKind : uint32_t { later = 0 };
+// Colour generations of the library, as the raster header records them.
+enum class EngineKind : uint32_t { later = 0, earlier = 1 };
+
+// The ditherMode of a page that the earlier engine diffuses (QvColGosPrc)
+// instead of screening; the screens' modes are the later dizMode values.
+inline constexpr uint32_t errorDiffusionMode = 4;
 
 struct Resolution {
     uint32_t x = 0;
@@ -28,8 +31,8 @@ struct Resolution {
 // Everything that shapes the raster; recorded in the container header.
 struct PageSettings {
     EngineKind engine = EngineKind::later;
-    uint32_t ditherMode = HUECL_DITHER_2BIT;   // dizMode
-    uint32_t screenKind = HUECL_SCREEN_KIND_3; // 0, 1, 2 (any other) or 3
+    uint32_t ditherMode = HUECL_DITHER_2BIT;   // dizMode, or errorDiffusionMode
+    uint32_t screenKind = HUECL_SCREEN_KIND_3; // 0, 1, 2 (any other) or 3; the earlier engine's screenMode
     bool blackOnly = false;
     uint32_t matchMethod = HUECL_MATCH_INTERPOLATED; // mchMode
     uint32_t blackMode = HUECL_BLACK_PURE;

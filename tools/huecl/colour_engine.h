@@ -3,8 +3,8 @@
 // cache and state that turns a band of RGB rows into packed planes.
 //
 // The later generation (Qvr exports) is one engine; the earlier generation
-// plugs in as another, with its own screens, matching and error diffusion,
-// without touching the band loop, the container or the preview.
+// is another, with its own screens, matching and error diffusion, behind the
+// same band loop, container and preview.
 #pragma once
 
 #include "stage_times.h"
@@ -55,6 +55,9 @@ public:
     // the geometry's source pixel format (adjusted in place), into out.
     virtual void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
                             StageTimes &times) = 0;
+    // A band of the page failed; renderers waiting inside renderBand for an
+    // earlier band's turn stop waiting.
+    virtual void abandonPage() {}
 };
 
 class ColourEngine {
@@ -62,10 +65,17 @@ public:
     virtual ~ColourEngine() = default;
     virtual const PageGeometry &geometry() const = 0;
     virtual std::unique_ptr<BandRenderer> makeRenderer() const = 0;
-    // Error diffusion carries its error rows from one band into the next, so
-    // such an engine's bands must go through one renderer in page order;
-    // ordered screens depend only on device positions.
-    virtual bool bandsAreIndependent() const { return true; }
+    // The renderers of one page, one per worker. Bands start in page order,
+    // one worker each; error diffusion carries its error rows from one band
+    // into the next, so such an engine's renderers share them and take turns
+    // in page order for that part inside renderBand, while the rest of each
+    // band runs in parallel. Ordered screens depend only on device positions.
+    virtual std::vector<std::unique_ptr<BandRenderer>> makeRenderers(unsigned count) const {
+        std::vector<std::unique_ptr<BandRenderer>> renderers;
+        for (unsigned i = 0; i < count; ++i)
+            renderers.push_back(makeRenderer());
+        return renderers;
+    }
 };
 
 } // namespace huecl::tool

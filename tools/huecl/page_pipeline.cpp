@@ -58,11 +58,11 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
 PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, const PipelineOptions &options,
                            const std::function<void(const FinishedBand &)> &sink) {
     const PageGeometry &g = engine.geometry();
-    // One worker runs its tasks in submission order, which dependent bands need.
-    const unsigned threads = engine.bandsAreIndependent() ? options.threads : 1;
+    const unsigned threads = options.threads;
     std::vector<WorkerState> workers(threads);
-    for (auto &worker : workers)
-        worker.renderer = engine.makeRenderer();
+    auto renderers = engine.makeRenderers(threads);
+    for (unsigned worker = 0; worker < threads; ++worker)
+        workers[worker].renderer = std::move(renderers[worker]);
 
     PipelineTotals totals;
     auto deliver = [&](FinishedBand band) {
@@ -91,8 +91,15 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
             bgrRows.resize(rowBytes * g.sourceRowsIn(index));
             source.readRows(bgrRows);
         }
+        // The pool starts tasks in submission order, so a band that waits for
+        // an earlier band's turn waits for one that is running already.
         inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
-            return finishBand(index, std::move(rows), source, workers[worker], g, options);
+            try {
+                return finishBand(index, std::move(rows), source, workers[worker], g, options);
+            } catch (...) {
+                workers[worker].renderer->abandonPage();
+                throw;
+            }
         }));
         while (inFlight.size() >= maxInFlight) {
             deliver(inFlight.front().get());

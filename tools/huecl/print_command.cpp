@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "colour_table.h"
+#include "earlier_engine.h"
 #include "later_engine.h"
 #include "output_files.h"
 #include "page_header.h"
@@ -28,7 +29,9 @@ ColourTable colourTableFor(const PrintCommand &command) {
             throw ToolError("--profile needs --match interpolate or direct, which read a colour table");
         return {};
     }
-    const auto axis = s.matchMethod == HUECL_MATCH_DIRECT ? directLookupAxis() : interpolationAxis(s.gridSize);
+    const auto axis = s.matchMethod == HUECL_MATCH_DIRECT ? directLookupAxis()
+                      : s.engine == EngineKind::earlier   ? earlierInterpolationAxis()
+                                                          : interpolationAxis(s.gridSize);
     return command.profile ? buildProfileTable(*command.profile, axis) : buildModelTable(axis);
 }
 
@@ -37,6 +40,8 @@ std::unique_ptr<ColourEngine> makeEngine(const PageSettings &settings, ColourTab
     switch (settings.engine) {
     case EngineKind::later:
         return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height());
+    case EngineKind::earlier:
+        return std::make_unique<EarlierEngine>(settings, std::move(table), source.width(), source.height());
     }
     throw std::logic_error("unknown colour engine");
 }

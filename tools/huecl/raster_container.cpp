@@ -59,7 +59,9 @@ uint32_t checksum(std::span<const uint8_t> bytes) {
 bool plausible(const RasterHeader &h) {
     const bool bitsValid = h.bitsPerDot == 1 || h.bitsPerDot == 2 || h.bitsPerDot == 4;
     const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
-    return bitsValid && planesValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
+    // The earlier engine (1) prints one bit per dot.
+    const bool engineValid = h.engine == 0 || (h.engine == 1 && h.bitsPerDot == 1);
+    return bitsValid && planesValid && engineValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
            h.lineBytes == (uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
            uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 && h.deviceResY > 0 &&
            (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());

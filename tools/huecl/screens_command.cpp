@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "earlier_engine.h"
 #include "later_engine.h"
 #include "output_files.h"
 #include "png_image.h"
@@ -43,6 +44,68 @@ void drawMatrix(OutputFolder &output, const std::string &fileName, std::span<con
     png.finish();
 }
 
+// The earlier generation's matrices: colour screens for screen modes 1-3
+// (0 builds the same as 1) and the monochrome black screen of each of its
+// three 8 x 8 bases.
+uint32_t drawEarlierMatrices(OutputFolder &output, uint32_t scale, std::string &index) {
+    const char *const planeNames[] = {"c", "m", "y", "k"};
+    uint32_t drawn = 0;
+    for (const bool monochrome : {false, true})
+        for (uint32_t screenMode = 1; screenMode <= 3; ++screenMode) {
+            const EarlierScreens screens(screenMode, monochrome);
+            for (size_t plane = monochrome ? 3 : 0; plane < 4; ++plane) {
+                const uint32_t edge = EarlierScreens::edge(plane);
+                const std::string fileName = std::string("earlier") + (monochrome ? "-mono" : "") + "-screen-" +
+                                             std::to_string(screenMode) + "-" + planeNames[plane] + ".png";
+                drawMatrix(output, fileName, screens.matrix(plane), edge, 1, scale);
+                index += fileName + " " + std::to_string(edge) + "x" + std::to_string(edge) + " 1 threshold per dot\n";
+                ++drawn;
+            }
+        }
+    return drawn;
+}
+
+// Every sample tile QvDizPtnPrn draws: per screen mode (1, 2, 3 and any
+// other, here 0) and ink, one sheet of the 256 levels as 16 x 16 tiles of
+// 32 x 32 dots (level 16 * row + column), ink black on white; black again
+// in monochrome, where modes other than 1 pick other matrices.
+uint32_t drawSampleSheets(OutputFolder &output, std::string &index) {
+    constexpr uint32_t tileDots = 32, gap = 2, tilesPerSide = 16;
+    constexpr uint32_t side = tilesPerSide * (tileDots + gap) - gap;
+    const char *const inkNames[] = {"c", "m", "y", "k"};
+    uint32_t drawn = 0;
+    for (const bool monochrome : {false, true})
+        for (const uint32_t screenMode : {1u, 2u, 3u, 0u})
+            for (uint32_t ink = monochrome ? 3 : 0; ink < 4; ++ink) {
+                QvDizInf record{};
+                record.monoFlag = monochrome ? 1 : 0;
+                record.screenMode = screenMode;
+                std::vector<uint8_t> sheet(size_t{side} * side, 160); // grey between the tiles
+                std::array<uint8_t, 128> tile{};
+                for (uint32_t level = 0; level < 256; ++level) {
+                    QvDizPtnPrn(&record, ink, level, tile.data());
+                    const uint32_t left = (level % tilesPerSide) * (tileDots + gap);
+                    const uint32_t top = (level / tilesPerSide) * (tileDots + gap);
+                    for (uint32_t y = 0; y < tileDots; ++y)
+                        for (uint32_t x = 0; x < tileDots; ++x) {
+                            const bool inked = (tile[4 * y + x / 8] & (0x80u >> (x % 8))) != 0;
+                            sheet[size_t{top + y} * side + left + x] = inked ? 0 : 255;
+                        }
+                }
+                const std::string fileName = std::string("earlier") + (monochrome ? "-mono" : "") + "-samples-" +
+                                             (screenMode == 0 ? std::string("other") : std::to_string(screenMode)) +
+                                             "-" + inkNames[ink] + ".png";
+                PendingFile &file = output.create(fileName);
+                PngWriter png(file.stream(), file.finalPath().string(), side, side, PngWriter::Channels::grey);
+                for (uint32_t y = 0; y < side; ++y)
+                    png.writeRow(std::span(sheet).subspan(size_t{y} * side, side));
+                png.finish();
+                index += fileName + " 256 sample tiles of 32x32 dots, level 16 * row + column\n";
+                ++drawn;
+            }
+    return drawn;
+}
+
 } // namespace
 
 void runScreens(const ScreensCommand &command) {
@@ -69,9 +132,11 @@ void runScreens(const ScreensCommand &command) {
                 }
             }
         }
+    drawn += drawEarlierMatrices(output, command.scale, index);
+    const uint32_t sheets = drawSampleSheets(output, index);
     output.create("index.txt").write(index);
     output.commit();
-    std::printf("%u threshold matrices drawn\n", drawn);
+    std::printf("%u threshold matrices and %u sample sheets drawn\n", drawn, sheets);
 }
 
 } // namespace huecl::tool

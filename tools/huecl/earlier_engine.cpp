@@ -1,0 +1,255 @@
+#include "earlier_engine.h"
+
+#include "tool_error.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+namespace huecl::tool {
+
+std::vector<uint8_t> earlierInterpolationAxis() {
+    std::vector<uint8_t> axis(earlierGridSize);
+    for (uint32_t i = 0; i < earlierGridSize; ++i)
+        axis[i] = static_cast<uint8_t>(255 * i / (earlierGridSize - 1));
+    return axis;
+}
+
+EarlierScreens::EarlierScreens(uint32_t screenMode, bool monochrome) {
+    for (size_t plane = 0; plane < 4; ++plane)
+        matrices_[plane].assign(size_t{edge(plane)} * edge(plane), 0);
+    record_.monoFlag = monochrome ? 1 : 0;
+    record_.screenMode = screenMode;
+    record_.ptnC = matrices_[0].data();
+    record_.ptnM = matrices_[1].data();
+    record_.ptnY = matrices_[2].data();
+    record_.ptnK = matrices_[3].data();
+    QvDizPtnMak(&record_);
+}
+
+namespace {
+
+// Error diffusion carries error from each device row into the next, across
+// band edges too, so the diffusion of a page runs band after band in page
+// order while everything before it (adjusting and matching) and after it
+// (compression) runs on any thread. The page's one set of error rows lives
+// here, with the turn of the band that may use it next.
+class DiffusionSequence {
+public:
+    explicit DiffusionSequence(uint32_t deviceWidth) {
+        // One guard column before the page's columns and one read past
+        // them, four cells a column; zero before the first row.
+        const size_t cells = (size_t{deviceWidth} + 2) * 4;
+        for (auto &row : rows_)
+            row.assign(cells, 0);
+        errors_.cmykSet = 0;
+        errors_.cmykCells0 = deviceWidth + 1;
+        errors_.cmykLastRow0 = UINT32_MAX; // device row 0 follows it
+        errors_.cmykRowA0 = rows_[0].data();
+        errors_.cmykRowB0 = rows_[1].data();
+    }
+
+    // Runs work with the error rows once every earlier band has had its
+    // turn. Throws if an earlier band failed, since its turn never comes.
+    template <typename Work>
+    void inTurn(uint32_t band, Work &&work) {
+        std::unique_lock lock(mutex_);
+        turn_.wait(lock, [&] { return broken_ || next_ == band; });
+        if (broken_)
+            throw ToolError("an earlier band of the page failed");
+        try {
+            work(errors_);
+        } catch (...) {
+            broken_ = true;
+            turn_.notify_all();
+            throw;
+        }
+        ++next_;
+        turn_.notify_all();
+    }
+
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        broken_ = true;
+        turn_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    uint32_t next_ = 0;
+    bool broken_ = false;
+    std::array<std::vector<int16_t>, 2> rows_;
+    QvErrInf errors_{};
+};
+
+QvrDrwInf drawRecordFor(const PageSettings &settings, uint32_t sourceWidth) {
+    QvrDrwInf draw{};
+    draw.srcWidth = sourceWidth;
+    draw.devResX = settings.device.x;
+    draw.srcResX = settings.source.x;
+    draw.devResY = settings.device.y;
+    draw.srcResY = settings.source.y;
+    return draw;
+}
+
+// The band geometry comes from the shared draw-information call, asked for
+// one bit per dot: the earlier generation's planes.
+QvrDizInf oneBitPerDot() {
+    QvrDizInf record{};
+    record.dizMode = HUECL_DITHER_1BIT;
+    return record;
+}
+
+} // namespace
+
+EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth,
+                             uint32_t sourceHeight)
+    : settings_(settings), table_(std::move(table)), screens_(settings.screenKind, settings.blackOnly) {
+    rgbControl_.brightness = settings.brightness;
+    rgbControl_.saturation = settings.saturation;
+    rgbControl_.gammaR = settings.balance[0];
+    rgbControl_.gammaG = settings.balance[1];
+    rgbControl_.gammaB = settings.balance[2];
+    if (settings.density != 0) {
+        densityCurve_.resize(256);
+        QvTnrTblMak(settings.density, densityCurve_.data());
+        cmyControl_.cmyTable = densityCurve_.data();
+    }
+
+    // The library computes positions times resolutions in 32 bits.
+    const uint64_t widest = uint64_t{sourceWidth} * std::max(settings.device.x, settings.source.x);
+    const uint64_t tallest = uint64_t{sourceHeight + 1} * std::max(settings.device.y, settings.source.y);
+    if (widest > UINT32_MAX || tallest > UINT32_MAX)
+        throw ToolError("the page (" + std::to_string(sourceWidth) + "x" + std::to_string(sourceHeight) +
+                        ") is too large for these resolutions");
+
+    const QvrDizInf oneBit = oneBitPerDot();
+    QvrDrwInf probe = drawRecordFor(settings, sourceWidth);
+    QvrColDrwInfSet(&oneBit, &probe, 0);
+    if (probe.lineBytes == 0)
+        throw ToolError("the page is too narrow to cover a device dot at these resolutions");
+    const uint32_t rowsPerBand = QvrColDrwInfSet(&oneBit, &probe, settings.bandHeight * probe.lineBytes);
+    if (rowsPerBand == 0)
+        throw ToolError("--band-height " + std::to_string(settings.bandHeight) +
+                        " holds no whole source row at these resolutions");
+
+    geometry_.sourceWidth = sourceWidth;
+    geometry_.sourceHeight = sourceHeight;
+    geometry_.deviceWidth = probe.devWidth;
+    geometry_.deviceHeight = static_cast<uint32_t>(uint64_t{sourceHeight} * settings.device.y / settings.source.y);
+    geometry_.lineBytes = probe.lineBytes;
+    geometry_.bitsPerDot = 1;
+    geometry_.planeCount = settings.blackOnly ? 1 : 4;
+    geometry_.bandHeight = settings.bandHeight;
+    geometry_.sourceRowsPerBand = rowsPerBand;
+    geometry_.bandCount = (sourceHeight + rowsPerBand - 1) / rowsPerBand;
+}
+
+class EarlierBandRenderer final : public BandRenderer {
+public:
+    EarlierBandRenderer(const EarlierEngine &engine, std::shared_ptr<DiffusionSequence> sequence)
+        : engine_(engine), sequence_(std::move(sequence)), cacheKeys_(HUECL_MATCH_CACHE_KEY_BYTES),
+          cacheValues_(HUECL_MATCH_CACHE_VALUE_BYTES) {
+        const PageSettings &s = engine.settings_;
+        match_.mchMode = s.matchMethod;
+        match_.blackMode = s.blackMode;
+        match_.gridSize = earlierGridSize;
+        match_.mchTable = const_cast<uint8_t *>(engine.table_.entries.data()); // only read
+        match_.cacheKeys = cacheKeys_.data();
+        match_.cacheValues = cacheValues_.data();
+        QvrColCchIni(&match_);
+    }
+
+    void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
+                    StageTimes &times) override {
+        const PageGeometry &g = engine_.geometry_;
+        const PageSettings &s = engine_.settings_;
+        QvrDrwInf draw = drawRecordFor(s, g.sourceWidth);
+        draw.devY = static_cast<uint32_t>(uint64_t{firstSourceRow} * s.device.y / s.source.y);
+        draw.srcY = firstSourceRow;
+        draw.devWidth = g.deviceWidth;
+        draw.lineBytes = g.lineBytes;
+        for (uint32_t plane = 0; plane < g.planeCount; ++plane)
+            out.planes[plane].resize(size_t{g.bandHeight} * g.lineBytes);
+        // This generation writes at the plane pointers themselves; they move
+        // on by the rows each call writes. QvColGosPrc clears the rows of all
+        // four planes, so black alone still gets three rows to clear.
+        std::array<uint8_t *, 4> planes{};
+        if (g.planeCount == 4) {
+            for (size_t plane = 0; plane < 4; ++plane)
+                planes[plane] = out.planes[plane].data();
+        } else {
+            scratchPlanes_.resize(size_t{g.bandHeight} * g.lineBytes);
+            planes = {scratchPlanes_.data(), scratchPlanes_.data(), scratchPlanes_.data(), out.planes[0].data()};
+        }
+        const size_t cmykBytes = size_t{g.sourceWidth} * 4;
+        cmykRows_.resize(cmykBytes * (s.ditherMode == errorDiffusionMode ? rows : 1));
+
+        const auto halftoneRow = [&](const uint8_t *cmyk, QvErrInf *errors) {
+            draw.srcPixels = const_cast<uint8_t *>(cmyk); // only read
+            draw.planeC = planes[0], draw.planeM = planes[1], draw.planeY = planes[2], draw.planeK = planes[3];
+            const uint32_t before = draw.devRow;
+            if (errors)
+                QvColGosPrc(&engine_.screens_.record(), &draw, errors);
+            else
+                QvColDizPrc(&engine_.screens_.record(), &draw);
+            const size_t advance = size_t{draw.devRow - before} * g.lineBytes;
+            for (auto &plane : planes)
+                plane += advance;
+        };
+
+        const size_t rowBytes = size_t{g.sourceWidth} * 3;
+        for (uint32_t row = 0; row < rows; ++row) {
+            uint8_t *bgr = bgrRows.data() + row * rowBytes;
+            uint8_t *cmyk = cmykRows_.data() + (cmykRows_.size() == cmykBytes ? 0 : row * cmykBytes);
+            {
+                StageTimer timer(times, Stage::rgb);
+                QvColCtrRgb(g.sourceWidth, bgr, &engine_.rgbControl_);
+            }
+            {
+                StageTimer timer(times, Stage::match);
+                QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgr, cmyk, &match_);
+            }
+            {
+                StageTimer timer(times, Stage::cmyk);
+                QvColCtrCmy(g.sourceWidth, cmyk, &engine_.cmyControl_);
+            }
+            if (s.ditherMode != errorDiffusionMode) {
+                StageTimer timer(times, Stage::dither);
+                halftoneRow(cmyk, nullptr);
+            }
+        }
+        if (s.ditherMode == errorDiffusionMode) {
+            sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf &errors) {
+                StageTimer timer(times, Stage::dither);
+                for (uint32_t row = 0; row < rows; ++row)
+                    halftoneRow(cmykRows_.data() + row * cmykBytes, &errors);
+            });
+        }
+        out.deviceRows = draw.devRow;
+    }
+
+    void abandonPage() override { sequence_->abandon(); }
+
+private:
+    const EarlierEngine &engine_;
+    std::shared_ptr<DiffusionSequence> sequence_;
+    std::vector<uint8_t> cacheKeys_, cacheValues_, cmykRows_, scratchPlanes_;
+    QvrMchInf match_{};
+};
+
+std::unique_ptr<BandRenderer> EarlierEngine::makeRenderer() const {
+    return std::make_unique<EarlierBandRenderer>(*this, std::make_shared<DiffusionSequence>(geometry_.deviceWidth));
+}
+
+std::vector<std::unique_ptr<BandRenderer>> EarlierEngine::makeRenderers(unsigned count) const {
+    // The renderers of one page share its error rows.
+    const auto sequence = std::make_shared<DiffusionSequence>(geometry_.deviceWidth);
+    std::vector<std::unique_ptr<BandRenderer>> renderers;
+    for (unsigned i = 0; i < count; ++i)
+        renderers.push_back(std::make_unique<EarlierBandRenderer>(*this, sequence));
+    return renderers;
+}
+
+} // namespace huecl::tool

@@ -1,0 +1,58 @@
+// The earlier colour generation driven as a host driver drives it: screens
+// built once by QvDizPtnMak, the band geometry of QvrColDrwInfSet at one bit
+// per dot, and per source row QvColCtrRgb, QvColMchPrc (a 32-point table),
+// QvColCtrCmy, then QvColDizPrc or, with error diffusion, QvColGosPrc.
+#pragma once
+
+#include "cli_options.h"
+#include "colour_engine.h"
+#include "colour_table.h"
+
+#include <huecl32.h>
+
+#include <array>
+#include <vector>
+
+namespace huecl::tool {
+
+// The earlier generation's table always has 32 points per axis; its
+// interpolation places point i at floor(255 * i / 31).
+inline constexpr uint32_t earlierGridSize = 32;
+std::vector<uint8_t> earlierInterpolationAxis();
+
+// The earlier generation's four matrices and the record that points at
+// them: 17 x 17 cyan and magenta, 16 x 16 yellow and black (black alone in
+// monochrome).
+class EarlierScreens {
+public:
+    EarlierScreens(uint32_t screenMode, bool monochrome);
+    EarlierScreens(const EarlierScreens &) = delete;
+    EarlierScreens &operator=(const EarlierScreens &) = delete;
+    const QvDizInf &record() const { return record_; }
+    static uint32_t edge(size_t plane) { return plane < 2 ? 17 : 16; }
+    std::span<const uint8_t> matrix(size_t plane) const { return matrices_[plane]; } // cyan, magenta, yellow, black
+
+private:
+    std::array<std::vector<uint8_t>, 4> matrices_;
+    QvDizInf record_{};
+};
+
+class EarlierEngine final : public ColourEngine {
+public:
+    EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight);
+    const PageGeometry &geometry() const override { return geometry_; }
+    std::unique_ptr<BandRenderer> makeRenderer() const override;
+    std::vector<std::unique_ptr<BandRenderer>> makeRenderers(unsigned count) const override;
+
+private:
+    friend class EarlierBandRenderer;
+    PageSettings settings_;
+    ColourTable table_;
+    EarlierScreens screens_;
+    std::vector<uint8_t> densityCurve_; // empty: no tone table after matching
+    QvCtrRgbInf rgbControl_{};
+    QvCtrCmyInf cmyControl_{};
+    PageGeometry geometry_;
+};
+
+} // namespace huecl::tool
