@@ -81,7 +81,8 @@ TEST(PrintOptions, RefusesWhatTheRecordsCannotTake) {
     EXPECT_EQ(errorOf({"print", "-o", "d", "--balance", "10,31,10"}), "--balance must be 1 to 30, not 31");
     EXPECT_EQ(errorOf({"print", "-o", "d", "--dither", "3bit"}),
               "--dither must be one of 1bit, 4bit, 1bit-spread, 2bit, not '3bit'");
-    EXPECT_EQ(errorOf({"print", "-o", "d", "--engine", "earliest"}), "--engine must be one of later, not 'earliest'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--engine", "earliest"}),
+              "--engine must be one of later, earlier, not 'earliest'");
     EXPECT_EQ(errorOf({"print", "-o", "d", "--brightness", "ten"}), "--brightness needs a whole number, not 'ten'");
     EXPECT_EQ(errorOf({"print", "-o", "d", "--size", "10x"}), "--size needs a whole number, not ''");
     EXPECT_EQ(errorOf({"print", "-o", "d", "--source-dpi", "100", "--device-dpi", "1700"}),

@@ -146,9 +146,50 @@ profile)
   ;;
 screens)
   "$huecl" screens -o screens --scale 2 >/dev/null
-  [[ $(wc -l <screens/index.txt) -eq 76 ]] || fail "expected 76 matrices, index has $(wc -l <screens/index.txt)"
-  [[ $(ls screens/*.png | wc -l) -eq 76 ]] || fail "expected 76 PNGs"
+  # 76 later matrices; earlier: 12 colour and 3 monochrome matrices, and 20
+  # sample sheets (4 screen modes x 4 inks, and black in monochrome).
+  [[ $(wc -l <screens/index.txt) -eq 111 ]] || fail "expected 111 images, index has $(wc -l <screens/index.txt)"
+  [[ $(ls screens/*.png | wc -l) -eq 111 ]] || fail "expected 111 PNGs"
   grep -q '^2bit-screen-3-c.png 34x34 3 thresholds per dot$' screens/index.txt || fail "tile screen missing"
+  grep -q '^earlier-screen-2-m.png 17x17 1 threshold per dot$' screens/index.txt || fail "earlier magenta missing"
+  grep -q '^earlier-mono-screen-3-k.png 16x16 1 threshold per dot$' screens/index.txt || fail "earlier mono missing"
+  [[ $(grep -c 'samples' screens/index.txt) -eq 20 ]] || fail "expected 20 sample sheets"
+  # 16 tiles of 32 dots a side with 2-pixel gaps: 542 x 542 in the PNG header.
+  [[ $(od -An -tx1 -j16 -N8 screens/earlier-samples-other-y.png | tr -d ' \n') == 0000021e0000021e ]] ||
+    fail "sample sheets are not 542 x 542"
+  ;;
+earlier_engine)
+  print_and_decode_match earlier-screens --engine earlier --screen 1
+  print_and_decode_match earlier-diffused --engine earlier --diffusion
+  print_and_decode_match earlier-mono --engine earlier --diffusion --black-only --screen 3
+  print_and_decode_match earlier-direct --engine earlier --match direct --black-mode grey --diffusion
+  print_and_decode_match earlier-methods --engine earlier --match eight --brightness 20 --balance 8,10,14 --density 30
+  print_and_decode_match earlier-profiled --engine earlier --diffusion --profile "$icc/default_cmyk.icc"
+  print_and_decode_match earlier-uneven --engine earlier --diffusion --source-dpi 300x200 --device-dpi 600x300 \
+    --band-height 7
+  [[ -e earlier-mono/plane-k.pbm && ! -e earlier-mono/plane-c.pbm ]] || fail "black only wrote other planes"
+  cmp -s earlier-screens/plane-c.pbm earlier-diffused/plane-c.pbm && fail "diffusion gave the screened planes"
+  "$huecl" decode earlier-diffused/page.hcr -o decoded-again | grep -q '(earlier engine, diffusion, screen 3,' ||
+    fail "decode does not name the earlier engine and diffusion"
+  # Error rows carry from band to band in page order whatever the threads do,
+  # so neither the thread count nor the band height changes a byte or a dot.
+  for threads in 1 2 5; do
+    "$huecl" print "${small[@]}" --engine earlier --diffusion --band-height 16 --threads "$threads" \
+      --planes -o "diffused-$threads" >/dev/null
+  done
+  for threads in 2 5; do
+    cmp diffused-1/page.hcr "diffused-$threads/page.hcr" || fail "diffusion differs between 1 and $threads threads"
+  done
+  for plane in diffused-1/plane-*; do
+    cmp "$plane" "earlier-diffused/$(basename "$plane")" || fail "band height changed $(basename "$plane")"
+  done
+  expect_error "--diffusion needs --engine earlier" out print --diffusion -o out
+  expect_error "--engine earlier prints 1 bit per dot: --dither must be 1bit" out \
+    print --engine earlier --dither 2bit -o out
+  expect_error "--engine earlier matches through 32 grid points per axis: --grid must be 32" out \
+    print --engine earlier --grid 17 -o out
+  expect_error "--cmy-saturation needs --engine later" out print --engine earlier --cmy-saturation 5 -o out
+  expect_error "--engine must be one of later, earlier, not 'old'" out print --engine old -o out
   ;;
 lzs_streams)
   "$huecl" print "${small[@]}" -o page >/dev/null

@@ -1,9 +1,12 @@
+#include "earlier_engine.h"
 #include "later_engine.h"
 #include "lzs_codec.h"
 #include "page_pipeline.h"
 #include "test_page.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace huecl::tool {
 namespace {
@@ -80,47 +83,115 @@ TEST(PagePipeline, BlackOnlyWritesOnePlane) {
     EXPECT_NE(std::count_if(page.planes[0].begin(), page.planes[0].end(), [](uint8_t b) { return b != 0; }), 0);
 }
 
-// Wraps the later engine as one whose bands depend on each other (as error
-// diffusion's do) and records which renderer saw which band.
-class DependentBandsEngine final : public ColourEngine {
-public:
-    DependentBandsEngine(const PageSettings &settings, PageSize size)
-        : inner_(settings, buildModelTable(interpolationAxis(settings.gridSize)), size.width, size.height) {}
-    const PageGeometry &geometry() const override { return inner_.geometry(); }
-    bool bandsAreIndependent() const override { return false; }
-    std::unique_ptr<BandRenderer> makeRenderer() const override {
-        ++renderersMade;
-        return std::make_unique<Recorder>(inner_.makeRenderer(), firstRows);
-    }
+// ---- The earlier engine --------------------------------------------------
 
-    mutable int renderersMade = 0;
-    mutable std::vector<uint32_t> firstRows;
-
-private:
-    struct Recorder final : BandRenderer {
-        Recorder(std::unique_ptr<BandRenderer> wrapped, std::vector<uint32_t> &seen) : inner(std::move(wrapped)), rows(seen) {}
-        void renderBand(uint32_t firstSourceRow, uint32_t count, std::span<uint8_t> bgrRows, BandPlanes &out,
-                        StageTimes &times) override {
-            rows.push_back(firstSourceRow);
-            inner->renderBand(firstSourceRow, count, bgrRows, out, times);
+PrintedPage printEarlierPage(PageSettings settings, PageSize size, unsigned threads) {
+    settings.engine = EngineKind::earlier;
+    settings.gridSize = earlierGridSize;
+    auto source = makeTestPage(size);
+    const EarlierEngine engine(settings, buildModelTable(earlierInterpolationAxis()), size.width, size.height);
+    PrintedPage page{engine.geometry(), {}, {}};
+    DecompressionHistory history;
+    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr}, [&](const FinishedBand &band) {
+        page.streams.push_back(band.streams);
+        for (uint32_t plane = 0; plane < page.geometry.planeCount; ++plane) {
+            std::vector<uint8_t> rows(size_t{band.deviceRows} * page.geometry.lineBytes);
+            decompressBlock(band.streams[plane], rows, history, "band");
+            page.planes[plane].insert(page.planes[plane].end(), rows.begin(), rows.end());
         }
-        std::unique_ptr<BandRenderer> inner;
-        std::vector<uint32_t> &rows;
-    };
-    LaterEngine inner_;
+    });
+    return page;
+}
+
+struct EarlierCase {
+    const char *name;
+    uint32_t ditherMode;
+    bool blackOnly;
+    Resolution source, device;
 };
 
-TEST(PagePipeline, DependentBandsGoThroughOneRendererInPageOrder) {
+// Error diffusion carries its error from band to band in page order, while
+// the bands' other stages run on any thread: neither the thread count nor
+// where the bands split the page may change a dot. Ordered screens depend on
+// device positions only, so the same holds for them.
+TEST(EarlierEnginePages, ThreadsAndBandHeightsChangeNothing) {
+    const EarlierCase cases[] = {
+        {"diffusion", errorDiffusionMode, false, {300, 300}, {600, 600}},
+        {"diffusion, black only", errorDiffusionMode, true, {300, 300}, {600, 600}},
+        {"diffusion, uneven", errorDiffusionMode, false, {300, 200}, {600, 300}},
+        {"diffusion, unscaled", errorDiffusionMode, false, {300, 300}, {300, 300}},
+        {"screens", 0, false, {300, 200}, {600, 300}},
+        {"screens, black only", 0, true, {300, 300}, {600, 600}},
+    };
+    for (const EarlierCase &test : cases) {
+        PageSettings settings;
+        settings.ditherMode = test.ditherMode;
+        settings.blackOnly = test.blackOnly;
+        settings.source = test.source;
+        settings.device = test.device;
+        settings.screenKind = 2;
+        settings.bandHeight = 128;
+        const PrintedPage reference = printEarlierPage(settings, {70, 96}, 1);
+        const PrintedPage threaded = printEarlierPage(settings, {70, 96}, 3);
+        EXPECT_EQ(reference.streams, threaded.streams) << test.name;
+        settings.bandHeight = 7;
+        const PrintedPage thin = printEarlierPage(settings, {70, 96}, 3);
+        EXPECT_GT(thin.geometry.bandCount, 8u) << test.name;
+        EXPECT_EQ(reference.planes, thin.planes) << test.name;
+        ASSERT_EQ(reference.planes[0].size(), size_t{reference.geometry.deviceHeight} * reference.geometry.lineBytes)
+            << test.name;
+        EXPECT_EQ(reference.geometry.bitsPerDot, 1u) << test.name;
+        EXPECT_EQ(reference.geometry.planeCount, test.blackOnly ? 1u : 4u) << test.name;
+    }
+}
+
+TEST(EarlierEnginePages, DiffusionAndScreensBothInkThePage) {
     PageSettings settings;
+    settings.ditherMode = errorDiffusionMode;
+    const PrintedPage diffused = printEarlierPage(settings, {64, 80}, 2);
+    settings.ditherMode = 0;
+    const PrintedPage screened = printEarlierPage(settings, {64, 80}, 2);
+    for (size_t plane = 0; plane < 4; ++plane) {
+        const auto inked = [&](const PrintedPage &page) {
+            return std::count_if(page.planes[plane].begin(), page.planes[plane].end(), [](uint8_t b) { return b != 0; });
+        };
+        EXPECT_GT(inked(diffused), 0) << plane;
+        EXPECT_GT(inked(screened), 0) << plane;
+        EXPECT_NE(diffused.planes[plane], screened.planes[plane]) << plane;
+    }
+}
+
+// An image that fails partway down: bands after it wait for its turn at the
+// error rows, and must give up rather than hang the page.
+class FailingSource final : public ImageSource {
+public:
+    FailingSource(PageSize size, uint32_t failingRow) : inner_(makeTestPage(size)), failingRow_(failingRow) {}
+    uint32_t width() const override { return inner_->width(); }
+    uint32_t height() const override { return inner_->height(); }
+    std::string description() const override { return "failing"; }
+    void readRows(std::span<uint8_t> rows) override { inner_->readRows(rows); }
+    bool rendersRowsOnDemand() const override { return true; }
+    void renderRows(uint32_t firstRow, std::span<uint8_t> rows) const override {
+        if (firstRow <= failingRow_ && failingRow_ < firstRow + rows.size() / (3 * width()))
+            throw std::runtime_error("unreadable row");
+        inner_->renderRows(firstRow, rows);
+    }
+
+private:
+    std::unique_ptr<ImageSource> inner_;
+    uint32_t failingRow_;
+};
+
+TEST(EarlierEnginePages, AFailedBandStopsTheBandsWaitingForIt) {
+    PageSettings settings;
+    settings.engine = EngineKind::earlier;
+    settings.ditherMode = errorDiffusionMode;
     settings.bandHeight = 8;
-    const PageSize size{40, 100};
-    const DependentBandsEngine engine(settings, size);
-    auto source = makeTestPage(size);
-    runPipeline(*source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand &) {});
-    EXPECT_EQ(engine.renderersMade, 1);
-    ASSERT_EQ(engine.firstRows.size(), engine.geometry().bandCount);
-    for (size_t band = 0; band < engine.firstRows.size(); ++band)
-        EXPECT_EQ(engine.firstRows[band], engine.geometry().firstSourceRow(static_cast<uint32_t>(band)));
+    const PageSize size{40, 120};
+    const EarlierEngine engine(settings, buildModelTable(earlierInterpolationAxis()), size.width, size.height);
+    FailingSource source(size, 30);
+    EXPECT_THROW(runPipeline(source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand &) {}),
+                 std::runtime_error);
 }
 
 } // namespace
