@@ -30,7 +30,7 @@ public:
     uint32_t width() const override { return header_.cupsWidth; }
     uint32_t height() const override { return header_.cupsHeight; }
     std::string description() const override;
-    tool::SourcePixels pixels() const { return format_.pixels; }
+    tool::SourcePixels pixels() const override { return format_.pixels; }
     // Throws ToolError when the stream ends before the page does.
     void readRows(std::span<uint8_t> rows) override;
 

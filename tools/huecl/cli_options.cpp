@@ -225,6 +225,10 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
         } else if (option == "--planes") {
             command.writePlanes = true;
             command.planeFormat = parsePlaneFormat(cursor);
+        } else if (option == "--max-pixels") {
+            command.imageLimits.pixels = static_cast<uint64_t>(cursor.integer(option, 1, int64_t{1} << 40));
+        } else if (option == "--max-memory") {
+            command.imageLimits.memoryBytes = static_cast<uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -394,8 +398,9 @@ namespace {
 constexpr const char *printHelp = R"(usage: huecl print [IMAGE] -o DIR [options]
 Runs a page through the pipeline into DIR: the compressed raster page.hcr,
 preview.png and summary.txt.
-      IMAGE                  PNG (any colour type) or binary PPM/PGM, - for standard input;
-                             none: the built-in test page
+      IMAGE                  PNG, JPEG, TIFF (first page) or binary PPM/PGM (8 or 16 bits),
+                             - for standard input; none: the built-in test page. CMYK JPEG
+                             and TIFF go straight to halftoning (no matching or RGB options)
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
       --engine ENGINE        colour generation: later (default) or earlier
@@ -423,6 +428,8 @@ preview.png and summary.txt.
       --planes[=FORMAT]      also write the planes uncompressed: pnm (PBM/PGM, the default),
                              png (1-, 2- or 4-bit grey) or tiff (planes.tif, a page per plane,
                              CCITT Group 4 for 1-bit planes)
+      --max-pixels N         refuse larger images (default 268435456, 2^28)
+      --max-memory MIB       most memory an image reader holds at once (default 1024)
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";

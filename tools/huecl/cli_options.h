@@ -4,6 +4,7 @@
 #pragma once
 
 #include "huecl32.h"
+#include "image_source.h"
 #include "test_page.h"
 
 #include <array>
@@ -62,6 +63,7 @@ struct PrintCommand {
     bool quiet = false;
     bool writePlanes = false;
     PlaneFormat planeFormat = PlaneFormat::pnm;
+    ImageLimits imageLimits; // --max-pixels, --max-memory
 };
 
 struct DecodeCommand {

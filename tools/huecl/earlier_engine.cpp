@@ -104,7 +104,7 @@ QvrDizInf oneBitPerDot() {
 } // namespace
 
 EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth,
-                             uint32_t sourceHeight)
+                             uint32_t sourceHeight, SourcePixels pixels)
     : settings_(settings), table_(std::move(table)), screens_(settings.screenKind, settings.blackOnly) {
     rgbControl_.brightness = settings.brightness;
     rgbControl_.saturation = settings.saturation;
@@ -136,6 +136,7 @@ EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, ui
 
     geometry_.sourceWidth = sourceWidth;
     geometry_.sourceHeight = sourceHeight;
+    geometry_.sourcePixels = pixels;
     geometry_.deviceWidth = probe.devWidth;
     geometry_.deviceHeight = static_cast<uint32_t>(uint64_t{sourceHeight} * settings.device.y / settings.source.y);
     geometry_.lineBytes = probe.lineBytes;
@@ -184,7 +185,9 @@ public:
             planes = {scratchPlanes_.data(), scratchPlanes_.data(), scratchPlanes_.data(), out.planes[0].data()};
         }
         const size_t cmykBytes = size_t{g.sourceWidth} * 4;
-        cmykRows_.resize(cmykBytes * (s.ditherMode == errorDiffusionMode ? rows : 1));
+        // CMYK source rows are adjusted and halftoned where they are.
+        const bool fromCmyk = g.sourcePixels == SourcePixels::cmyk;
+        cmykRows_.resize(fromCmyk ? 0 : cmykBytes * (s.ditherMode == errorDiffusionMode ? rows : 1));
 
         const auto halftoneRow = [&](const uint8_t *cmyk, QvErrInf *errors) {
             draw.srcPixels = const_cast<uint8_t *>(cmyk); // only read
@@ -199,15 +202,16 @@ public:
                 plane += advance;
         };
 
-        const size_t rowBytes = size_t{g.sourceWidth} * 3;
+        const size_t rowBytes = g.sourceRowBytes();
+        uint8_t *const cmykBase = fromCmyk ? bgrRows.data() : cmykRows_.data();
         for (uint32_t row = 0; row < rows; ++row) {
             uint8_t *bgr = bgrRows.data() + row * rowBytes;
-            uint8_t *cmyk = cmykRows_.data() + (cmykRows_.size() == cmykBytes ? 0 : row * cmykBytes);
-            {
-                StageTimer timer(times, Stage::rgb);
-                QvColCtrRgb(g.sourceWidth, bgr, &engine_.rgbControl_);
-            }
-            {
+            uint8_t *cmyk = fromCmyk ? bgr : cmykBase + (cmykRows_.size() == cmykBytes ? 0 : row * cmykBytes);
+            if (!fromCmyk) {
+                {
+                    StageTimer timer(times, Stage::rgb);
+                    QvColCtrRgb(g.sourceWidth, bgr, &engine_.rgbControl_);
+                }
                 StageTimer timer(times, Stage::match);
                 QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgr, cmyk, &match_);
             }
@@ -224,7 +228,7 @@ public:
             sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf &errors) {
                 StageTimer timer(times, Stage::dither);
                 for (uint32_t row = 0; row < rows; ++row)
-                    halftoneRow(cmykRows_.data() + row * cmykBytes, &errors);
+                    halftoneRow(cmykBase + row * cmykBytes, &errors);
             });
         }
         out.deviceRows = draw.devRow;

@@ -39,7 +39,10 @@ private:
 
 class EarlierEngine final : public ColourEngine {
 public:
-    EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight);
+    // CMYK source pixels skip the RGB adjustment and matching; the table is
+    // then not read.
+    EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+                  SourcePixels pixels = SourcePixels::bgr);
     const PageGeometry &geometry() const override { return geometry_; }
     std::unique_ptr<BandRenderer> makeRenderer() const override;
     std::vector<std::unique_ptr<BandRenderer>> makeRenderers(unsigned count) const override;

@@ -1,7 +1,10 @@
-// Where the page's RGB pixels come from: a file read top to bottom, or the
+// Where the page's pixels come from: a file read top to bottom, or the
 // built-in test page. Rows arrive in the library's pixel order (blue, green,
-// red), a band at a time, so a source never needs to hold the whole page.
+// red; or cyan, magenta, yellow, black for a CMYK image), a band at a time,
+// so a source never needs to hold the whole page.
 #pragma once
+
+#include "colour_engine.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +21,9 @@ public:
     virtual uint32_t width() const = 0;
     virtual uint32_t height() const = 0;
     virtual std::string description() const = 0;
+    // RGB rows are matched to the inks; CMYK rows (a separated JPEG or
+    // TIFF, or a raster image processor's page) go straight to halftoning.
+    virtual SourcePixels pixels() const { return SourcePixels::bgr; }
     // Fills whole rows (3 bytes a pixel; a source of CMYK pixels, 4),
     // continuing where the last call stopped. Throws ToolError on unreadable or truncated input.
     virtual void readRows(std::span<uint8_t> rows) = 0;
@@ -30,8 +36,29 @@ public:
     }
 };
 
-// Opens a PNG or a binary PPM/PGM, chosen by the file's first bytes; "-" is
-// standard input.
-std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path);
+// What an image file may ask of the reader, checked from its header before
+// anything is allocated: a 100000 x 100000 image is refused at once instead
+// of being tried. memoryBytes bounds what one reader holds at a time (a
+// whole interlaced PNG, a progressive JPEG's coefficients, a TIFF strip or
+// row of tiles); streamed formats hold a band.
+struct ImageLimits {
+    uint64_t pixels = uint64_t{1} << 28;
+    uint64_t memoryBytes = uint64_t{1} << 30;
+};
+
+// Throws ToolError naming the file, its size and the limit when width x
+// height exceeds limits.pixels.
+void checkImageSize(const std::string &name, uint32_t width, uint32_t height, const ImageLimits &limits);
+// Throws ToolError when a reader would hold more than limits.memoryBytes at
+// once for what (e.g. "a strip").
+void checkReaderMemory(const std::string &name, uint64_t bytes, const std::string &what, const ImageLimits &limits);
+
+// Opens a PNG, JPEG, TIFF or binary PPM/PGM, chosen by the file's first
+// bytes; "-" is standard input.
+std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path, const ImageLimits &limits = {});
+
+// A CMYK source whose cyan, magenta and yellow are folded into black, for a
+// page that prints the black plane alone: a colour would otherwise vanish.
+std::unique_ptr<ImageSource> foldInksIntoBlack(std::unique_ptr<ImageSource> source);
 
 } // namespace huecl::tool

@@ -3,12 +3,12 @@
 #include "output_files.h"
 #include "png_image.h"
 #include "pnm_image.h"
+#include "tiff_messages.h"
 #include "tool_error.h"
 
 #include <tiffio.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -100,25 +100,6 @@ private:
     std::vector<uint8_t> row_;
 };
 
-// libtiff reports through process-wide handlers; the last message of this
-// thread waits here until the failing call's caller turns it into an error.
-thread_local char tiffMessage[256];
-
-void recordTiffError(const char *, const char *format, va_list arguments) {
-    std::vsnprintf(tiffMessage, sizeof tiffMessage, format, arguments);
-}
-
-void ignoreTiffWarning(const char *, const char *, va_list) {}
-
-void installTiffHandlers() {
-    static const bool installed = [] {
-        TIFFSetErrorHandler(recordTiffError);
-        TIFFSetWarningHandler(ignoreTiffWarning);
-        return true;
-    }();
-    (void)installed;
-}
-
 struct TiffCloser {
     void operator()(TIFF *tiff) const { TIFFClose(tiff); }
 };
@@ -132,7 +113,7 @@ TiffHandle openTiff(int descriptor, const char *mode, const std::string &name) {
     TIFF *tiff = TIFFFdOpen(copy, name.c_str(), mode);
     if (!tiff) {
         ::close(copy);
-        throw ToolError("cannot write " + name + ": " + tiffMessage);
+        throw ToolError("cannot write " + name + ": " + lastTiffMessage());
     }
     return TiffHandle(tiff);
 }
@@ -255,7 +236,7 @@ private:
         return static_cast<uint32_t>(std::max<size_t>(1, 65536 / std::max<size_t>(1, row_.size())));
     }
 
-    [[noreturn]] void fail() const { throw ToolError("cannot write " + name_ + ": " + tiffMessage); }
+    [[noreturn]] void fail() const { throw ToolError("cannot write " + name_ + ": " + lastTiffMessage()); }
 
     PlaneLayout layout_;
     uint32_t height_;

@@ -107,7 +107,7 @@ struct PngReadHandles {
 
 class PngSource final : public ImageSource {
 public:
-    explicit PngSource(InputStream input) : name_(std::move(input.name)), file_(std::move(input.file)) {
+    PngSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)), file_(std::move(input.file)) {
         handles_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, recordPngError, ignorePngWarning);
         if (handles_.png)
             handles_.info = png_create_info_struct(handles_.png);
@@ -120,6 +120,7 @@ public:
             fail();
         width_ = png_get_image_width(png_, info_);
         height_ = png_get_image_height(png_, info_);
+        checkImageSize(name_, width_, height_, limits);
         if (indexed) {
             bitsPerIndex_ = png_get_bit_depth(png_, info_);
             PngPalette palette;
@@ -132,6 +133,7 @@ public:
             throw ToolError(name_ + ": unsupported PNG pixel layout");
         if (png_get_interlace_type(png_, info_) != PNG_INTERLACE_NONE) {
             // Interlaced passes cover the whole image; only these are held whole.
+            checkReaderMemory(name_, uint64_t{fileRowBytes_} * height_, "an interlaced PNG whole", limits);
             wholeImage_.resize(fileRowBytes_ * height_);
             std::vector<png_bytep> rowPointers(height_);
             for (uint32_t y = 0; y < height_; ++y)
@@ -233,8 +235,8 @@ bool endPngFile(png_structp png, png_infop info) {
 
 } // namespace
 
-std::unique_ptr<ImageSource> openPng(InputStream input) {
-    return std::make_unique<PngSource>(std::move(input));
+std::unique_ptr<ImageSource> openPng(InputStream input, const ImageLimits &limits) {
+    return std::make_unique<PngSource>(std::move(input), limits);
 }
 
 struct PngWriter::State {

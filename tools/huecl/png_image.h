@@ -14,7 +14,7 @@
 
 namespace huecl::tool {
 
-std::unique_ptr<ImageSource> openPng(InputStream input);
+std::unique_ptr<ImageSource> openPng(InputStream input, const ImageLimits &limits = {});
 
 // Writes an 8-bit RGB or grey PNG row by row into an open file.
 class PngWriter {

@@ -56,7 +56,7 @@ private:
 
 class PnmSource final : public ImageSource {
 public:
-    explicit PnmSource(InputStream input) : name_(std::move(input.name)), file_(std::move(input.file)) {
+    PnmSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)), file_(std::move(input.file)) {
         char magic[2] = {};
         if (std::fread(magic, 1, 2, file_.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
             throw ToolError(name_ + ": not a binary PPM or PGM file");
@@ -69,52 +69,71 @@ public:
             throw ToolError(name_ + ": truncated PNM file (no pixel data)");
         if (width_ == 0 || height_ == 0)
             throw ToolError(name_ + ": empty image (" + std::to_string(width_) + "x" + std::to_string(height_) + ")");
-        if (maxValue == 0 || maxValue > 255)
-            throw ToolError(name_ + ": only 8-bit PNM samples are supported (maxval " + std::to_string(maxValue) + ")");
-        maxValue_ = maxValue;
+        if (maxValue == 0 || maxValue > 65535)
+            throw ToolError(name_ + ": PNM maxval must be 1 to 65535, not " + std::to_string(maxValue));
+        checkImageSize(name_, width_, height_, limits);
+        bytesPerSample_ = maxValue > 255 ? 2 : 1;
+        // Every sample value's 8-bit level. Wide samples are first scaled to
+        // the full 16-bit range and then keep their high byte, as 16-bit PNG
+        // samples do, so a 65535 PPM and a 16-bit PNG read alike.
+        levels_.resize(size_t{maxValue} + 1);
+        for (uint32_t sample = 0; sample <= maxValue; ++sample)
+            levels_[sample] = static_cast<uint8_t>(
+                bytesPerSample_ == 1 ? (sample * 255u + maxValue / 2) / maxValue
+                                     : ((uint64_t{sample} * 65535 + maxValue / 2) / maxValue) >> 8);
     }
 
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
     std::string description() const override {
-        return name_ + (channels_ == 3 ? " (PPM)" : " (PGM)");
+        return name_ + (channels_ == 3 ? " (PPM" : " (PGM") + (bytesPerSample_ == 2 ? ", 16-bit)" : ")");
     }
 
     void readRows(std::span<uint8_t> rows) override {
         const size_t pixels = rows.size() / 3;
-        fileBytes_.resize(pixels * channels_);
+        fileBytes_.resize(pixels * channels_ * bytesPerSample_);
         if (std::fread(fileBytes_.data(), 1, fileBytes_.size(), file_.get()) != fileBytes_.size())
             throw ToolError(name_ + ": truncated PNM file (pixel data ends early)");
+        if (bytesPerSample_ == 1)
+            convert(rows, [&](size_t i) { return fileBytes_[i]; });
+        else
+            convert(rows, [&](size_t i) { return uint32_t{fileBytes_[2 * i]} << 8 | fileBytes_[2 * i + 1]; });
+    }
+
+private:
+    template <typename Sample>
+    void convert(std::span<uint8_t> rows, Sample sample) const {
+        const size_t pixels = rows.size() / 3;
         for (size_t i = 0; i < pixels; ++i) {
             if (channels_ == 3) {
-                rows[3 * i + 0] = scale(fileBytes_[3 * i + 2]);
-                rows[3 * i + 1] = scale(fileBytes_[3 * i + 1]);
-                rows[3 * i + 2] = scale(fileBytes_[3 * i + 0]);
+                rows[3 * i + 0] = level(sample(3 * i + 2));
+                rows[3 * i + 1] = level(sample(3 * i + 1));
+                rows[3 * i + 2] = level(sample(3 * i + 0));
             } else {
-                const uint8_t grey = scale(fileBytes_[i]);
+                const uint8_t grey = level(sample(i));
                 rows[3 * i + 0] = rows[3 * i + 1] = rows[3 * i + 2] = grey;
             }
         }
     }
 
-private:
-    uint8_t scale(uint8_t sample) const {
-        if (sample > maxValue_)
+    uint8_t level(uint32_t sample) const {
+        if (sample >= levels_.size())
             throw ToolError(name_ + ": corrupt PNM file (sample above maxval)");
-        return static_cast<uint8_t>((sample * 255u + maxValue_ / 2) / maxValue_);
+        return levels_[sample];
     }
 
     std::string name_;
     InputHandle file_;
-    uint32_t width_ = 0, height_ = 0, maxValue_ = 255;
-    size_t channels_ = 3;
+    uint32_t width_ = 0, height_ = 0;
+    size_t channels_ = 3, bytesPerSample_ = 1;
+    std::vector<uint8_t> levels_;
     std::vector<uint8_t> fileBytes_;
 };
 
 } // namespace
 
-std::unique_ptr<ImageSource> openPnm(InputStream input) {
-    return std::make_unique<PnmSource>(std::move(input));
+std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits &limits) {
+    return std::make_unique<PnmSource>(std::move(input), limits);
 }
 
 std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot) {

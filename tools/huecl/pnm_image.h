@@ -1,5 +1,6 @@
-// Binary PPM (P6) and PGM (P5) with 8-bit samples: streamed row by row, and
-// the PBM/PGM writers for decoded planes.
+// Binary PPM (P6) and PGM (P5) with 8- or 16-bit samples (maxval up to
+// 65535, big-endian): streamed row by row, and the PBM/PGM writers for
+// decoded planes.
 #pragma once
 
 #include "image_source.h"
@@ -14,7 +15,7 @@ namespace huecl::tool {
 
 class PendingFile;
 
-std::unique_ptr<ImageSource> openPnm(InputStream input);
+std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits &limits = {});
 
 // The header of a plane file: PBM (P4) for one bit per dot, otherwise PGM
 // (P5) whose maxval is the largest dot value.

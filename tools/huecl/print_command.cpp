@@ -39,9 +39,11 @@ ColourTable colourTableFor(const PrintCommand &command) {
 std::unique_ptr<ColourEngine> makeEngine(const PageSettings &settings, ColourTable table, const ImageSource &source) {
     switch (settings.engine) {
     case EngineKind::later:
-        return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height());
+        return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height(),
+                                             source.pixels());
     case EngineKind::earlier:
-        return std::make_unique<EarlierEngine>(settings, std::move(table), source.width(), source.height());
+        return std::make_unique<EarlierEngine>(settings, std::move(table), source.width(), source.height(),
+                                               source.pixels());
     }
     throw std::logic_error("unknown colour engine");
 }
@@ -75,8 +77,13 @@ std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, dou
 
 void runPrint(const PrintCommand &command) {
     const auto start = std::chrono::steady_clock::now();
-    auto source = command.image ? openImage(*command.image) : makeTestPage(command.pageSize);
-    ColourTable table = colourTableFor(command);
+    auto source = command.image ? openImage(*command.image, command.imageLimits) : makeTestPage(command.pageSize);
+    // CMYK images go straight to halftoning: no table is read. Printed in
+    // black alone, their colours fold into black rather than vanish.
+    const bool matched = source->pixels() == SourcePixels::bgr;
+    if (!matched && command.settings.blackOnly)
+        source = foldInksIntoBlack(std::move(source));
+    ColourTable table = matched ? colourTableFor(command) : ColourTable{};
     const uint32_t gridSize = table.gridSize;
     const auto engine = makeEngine(command.settings, std::move(table), *source);
     const PageGeometry &g = engine->geometry();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end cases of the huecl tool, one per CTest:
-#   cli_test.sh CASE HUECL WORK_FOLDER ICC_FOLDER
+#   cli_test.sh CASE HUECL WORK_FOLDER ICC_FOLDER [TEST_IMAGES]
+# TEST_IMAGES is huecl_test_images, which writes JPEG and TIFF images.
 # Each case works in its own fresh folder and fails on the first broken check.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ case_name=$1
 huecl=$2
 work=$3/$case_name
 icc=$4
+images=${5:-}
 source_root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$work"
 mkdir -p "$work"
@@ -53,6 +55,10 @@ print_and_decode_match() {
   grep -q "pixels" "$name/summary.txt" || fail "$name: no summary"
 }
 
+# The dots and inked dots of a print's summary.
+dots_of() { grep -o '[0-9]* dots' "$1/summary.txt" | awk '{ print $1 }'; }
+inked_of() { grep -o '([0-9]* inked)' "$1/summary.txt" | tr -d '(' | awk '{ print $1 }'; }
+
 # Writes a binary PPM of W x H pixels in a diagonal colour ramp.
 make_ppm() {
   local file=$1 width=$2 height=$3
@@ -60,6 +66,17 @@ make_ppm() {
   awk -v w="$width" -v h="$height" 'BEGIN {
     for (y = 0; y < h; y++) for (x = 0; x < w; x++)
       printf "%c%c%c", (x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256 }' >>"$file"
+}
+
+# The same ramp with 16-bit samples: the 8-bit levels in the high bytes,
+# noise in the low ones.
+make_ppm16() {
+  local file=$1 width=$2 height=$3
+  printf 'P6\n%d %d\n65535\n' "$width" "$height" >"$file"
+  awk -v w="$width" -v h="$height" 'BEGIN {
+    for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+      printf "%c%c%c%c%c%c", (x * 7) % 256, (x * 31 + y) % 256, (y * 5) % 256, (x * 17) % 256,
+        ((x + y) * 3) % 256, (y * 29) % 256 }' >>"$file"
 }
 
 case $case_name in
@@ -237,7 +254,7 @@ bad_inputs)
   mkdir folder.png
   expect_error "folder.png is a folder, not a file" out print folder.png -o out
   echo "plain text" >notes.png
-  expect_error "notes.png: not a PNG, PPM or PGM image" out print notes.png -o out
+  expect_error "notes.png: not a PNG, JPEG, TIFF, PPM or PGM image" out print notes.png -o out
   "$huecl" print "${small[@]}" -o good >/dev/null
   head -c 400 good/preview.png >truncated.png
   expect_error "truncated.png: corrupt or truncated PNG \(.*\)" out print truncated.png -o out
@@ -354,7 +371,7 @@ standard_streams)
   "$huecl" lzs compress - - <ramp.ppm 2>counts.txt | "$huecl" lzs decompress -q - - >round-trip.ppm
   cmp ramp.ppm round-trip.ppm || fail "lzs through standard streams"
   grep -q "^$(stat -c %s ramp.ppm) bytes in, [0-9]* bytes out$" counts.txt || fail "counts: $(cat counts.txt)"
-  echo "plain text" | expect_error "standard input: not a PNG, PPM or PGM image" out print - -o out
+  echo "plain text" | expect_error "standard input: not a PNG, JPEG, TIFF, PPM or PGM image" out print - -o out
   expect_error "an output folder cannot be standard output \(-o -\)" none print ramp.ppm -o -
   ;;
 black_only_prints_grey)
@@ -408,6 +425,72 @@ version)
   [[ -n $wanted ]] || fail "no version string in $header"
   said=$("$huecl" --version)
   [[ $said == "huecl $wanted" ]] || fail "huecl --version said '$said', wanted 'huecl $wanted'"
+  ;;
+jpeg_tiff_and_16_bit_inputs)
+  # TIFF and 16-bit PPM hold the ramp exactly: their pages are the PPM's.
+  make_ppm ramp.ppm 97 61
+  make_ppm16 ramp16.ppm 97 61
+  "$images" tiff-rgb 97 61 ramp.tif
+  "$images" tiff-rgb16-tiled 97 61 ramp16.tif
+  "$images" jpeg-rgb 97 61 ramp.jpg
+  "$images" jpeg-progressive 97 61 progressive.jpg
+  for image in ramp.ppm ramp16.ppm ramp.tif ramp16.tif ramp.jpg progressive.jpg; do
+    "$huecl" print "$image" -q --band-height 8 -o "from-$image" >/dev/null
+    grep -q '^5917 pixels' "from-$image/summary.txt" || fail "$image: $(cat "from-$image/summary.txt")"
+  done
+  for image in ramp16.ppm ramp.tif ramp16.tif; do
+    cmp from-ramp.ppm/page.hcr "from-$image/page.hcr" || fail "$image printed another page than ramp.ppm"
+  done
+  # Standard input is sniffed for JPEG and TIFF too.
+  cat ramp.jpg | "$huecl" print - -q --band-height 8 -o jpeg-pipe >/dev/null
+  cmp from-ramp.jpg/page.hcr jpeg-pipe/page.hcr || fail "a piped JPEG gave another raster"
+  cat ramp16.tif | "$huecl" print - -q --band-height 8 -o tiff-pipe >/dev/null
+  cmp from-ramp.ppm/page.hcr tiff-pipe/page.hcr || fail "a piped TIFF gave another raster"
+  "$images" tiff-pages 97 61 pages.tif
+  "$huecl" print pages.tif -q -o pages >/dev/null 2>notice.txt
+  grep -q '^huecl: pages.tif holds 3 pages; the first is printed$' notice.txt || fail "pages: $(cat notice.txt)"
+  # CMYK goes straight to halftoning: no ink stays no ink (Adobe's inverted
+  # file included), full black inks exactly the black plane.
+  for format in jpeg tiff; do
+    "$images" "$format-cmyk-blank" 40 30 "blank.$format"
+    "$images" "$format-cmyk-black" 40 30 "black.$format"
+    "$huecl" print "blank.$format" -q -o "blank-$format" >/dev/null
+    [[ $(inked_of "blank-$format") -eq 0 ]] || fail "blank $format CMYK inked $(inked_of "blank-$format") dots"
+    "$huecl" print "black.$format" -q --planes -o "black-$format" >/dev/null
+    [[ $(inked_of "black-$format") -eq $(( $(dots_of "black-$format") / 4 )) ]] ||
+      fail "black $format CMYK: $(cat "black-$format/summary.txt")"
+    cmp "black-$format/plane-k.pgm" "black-jpeg/plane-k.pgm" || fail "black $format: another black plane"
+    "$huecl" print "black.$format" -q --engine earlier --diffusion -o "earlier-$format" >/dev/null
+    [[ $(inked_of "earlier-$format") -eq $(( $(dots_of "earlier-$format") / 4 )) ]] ||
+      fail "black $format CMYK, earlier engine: $(cat "earlier-$format/summary.txt")"
+  done
+  # Damaged files and oversized headers: one line, nothing left behind.
+  mkdir -p existing && echo old >existing/keep.txt
+  head -c $(( $(stat -c %s ramp.jpg) - 200 )) ramp.jpg >cut.jpg
+  expect_error "cut.jpg: corrupt or truncated JPEG \(Premature end of JPEG file\)" existing \
+    print cut.jpg --band-height 8 -o existing
+  head -c 2000 ramp.tif >cut.tif
+  expect_error "cut.tif: not a readable TIFF \(.*\)" out print cut.tif -o out
+  printf 'P6\n100000 100000\n255\n' >huge.ppm
+  expect_error "huge.ppm: image of 100000x100000 \(10000000000 pixels\) exceeds the limit of 268435456 pixels \(--max-pixels raises it\)" \
+    out print huge.ppm -o out
+  expect_error "ramp.jpg: image of 97x61 \(5917 pixels\) exceeds the limit of 5916 pixels \(--max-pixels raises it\)" \
+    out print ramp.jpg --max-pixels 5916 -o out
+  "$huecl" print ramp.jpg -q --max-pixels 5917 -o at-limit >/dev/null
+  "$images" jpeg-progressive 1500 1500 large.jpg
+  expect_error "large.jpg: decoding this progressive or multi-scan JPEG takes more than the limit of 1 MiB \(--max-memory raises it\)" \
+    out print large.jpg --max-memory 1 -o out
+  [[ $(cat existing/keep.txt) == old ]] || fail "an earlier file was touched"
+  ;;
+jpeg_and_tiff_memory_stays_bounded)
+  # 36 MB pages from a JPEG and a TIFF: memory follows the bands.
+  "$images" jpeg-rgb 3000 4000 big.jpg
+  "$images" tiff-rgb 3000 4000 big.tif
+  for image in big.jpg big.tif; do
+    "$huecl" print "$image" --quiet --threads 2 --device-dpi 300 --dither 1bit -o "out-$image" >/dev/null
+    peak=$(grep -o 'peak memory [0-9]*' "out-$image/summary.txt" | awk '{ print $3 }')
+    [[ $peak -lt 30 ]] || fail "peak memory $peak MiB for $image"
+  done
   ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
