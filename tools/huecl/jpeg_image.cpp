@@ -86,6 +86,16 @@ bool readJpegRows(j_decompress_ptr info, JpegErrors &errors, JSAMPARRAY rows, JD
     return true;
 }
 
+// Owns libjpeg's decoder, so that a throwing constructor frees it.
+struct JpegDecoder {
+    jpeg_decompress_struct info{};
+    bool created = false;
+    ~JpegDecoder() {
+        if (created)
+            jpeg_destroy_decompress(&info);
+    }
+};
+
 class JpegSource final : public ImageSource {
 public:
     JpegSource(InputStream input, const ImageLimits &limits)
@@ -95,7 +105,7 @@ public:
         errors_.manager.emit_message = judgeJpegMessage;
         if (!createJpegDecoder(&info_, errors_))
             fail();
-        created_ = true;
+        decoder_.created = true;
         if (!readJpegHeader(&info_, errors_, file_.get()))
             fail();
         checkImageSize(name_, info_.image_width, info_.image_height, limits);
@@ -124,11 +134,6 @@ public:
         memoryLimit_ = limits.memoryBytes;
         if (!startJpegDecoding(&info_, errors_))
             fail();
-    }
-
-    ~JpegSource() override {
-        if (created_)
-            jpeg_destroy_decompress(&info_);
     }
 
     uint32_t width() const override { return info_.output_width; }
@@ -166,8 +171,8 @@ private:
     std::string name_;
     InputHandle file_;
     JpegErrors errors_;
-    jpeg_decompress_struct info_{};
-    bool created_ = false;
+    JpegDecoder decoder_;
+    jpeg_decompress_struct &info_ = decoder_.info;
     SourcePixels pixels_ = SourcePixels::bgr;
     bool inverted_ = false;
     uint64_t memoryLimit_ = 0;

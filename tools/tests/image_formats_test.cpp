@@ -1,4 +1,5 @@
 // JPEG, TIFF and 16-bit PNM inputs, and the size limits of every reader.
+#include "cli_options.h"
 #include "commands.h"
 #include "image_source.h"
 #include "temporary_folder.h"
@@ -509,6 +510,27 @@ TEST(ImageLimits, ReadersThatHoldMoreThanABandStayUnderTheMemoryLimit) {
               (folder / "strip.tif").string() +
                   ": reading a strip takes 4 MiB, more than the limit of 1 MiB (--max-memory raises it)");
     EXPECT_EQ(errorReading(folder / "strip.tif", {1u << 28, 8u << 20}), "no error");
+}
+
+TEST(ImageLimits, OptionsRaiseOrLowerThem) {
+    const auto parse = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"print", "-o", "out"});
+        return std::get<PrintCommand>(parseCommandLine(arguments)).imageLimits;
+    };
+    EXPECT_EQ(parse({}).pixels, uint64_t{1} << 28);
+    EXPECT_EQ(parse({}).memoryBytes, uint64_t{1} << 30);
+    EXPECT_EQ(parse({"--max-pixels", "1000000000000"}).pixels, 1000000000000u);
+    EXPECT_EQ(parse({"--max-memory=4096"}).memoryBytes, uint64_t{4096} << 20);
+    const auto errorOf = [&](std::vector<std::string> arguments) -> std::string {
+        try {
+            parse(std::move(arguments));
+        } catch (const ToolError &error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(errorOf({"--max-pixels", "0"}), "--max-pixels must be 1 to 1099511627776, not 0");
+    EXPECT_EQ(errorOf({"--max-memory", "lots"}), "--max-memory needs a whole number, not 'lots'");
 }
 
 // ---- Printing CMYK images --------------------------------------------------
