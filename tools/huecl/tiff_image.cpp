@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 
@@ -102,6 +103,8 @@ public:
 
     void readRows(std::span<uint8_t> rows) override {
         const size_t outBytes = size_t{width_} * static_cast<uint32_t>(pixels());
+        if (nextRow_ + rows.size() / outBytes > height_)
+            throw std::logic_error("TIFF rows beyond the image");
         for (size_t offset = 0; offset + outBytes <= rows.size(); offset += outBytes) {
             if (nextRow_ >= chunkFirstRow_ + chunkRows_)
                 readChunk();
