@@ -107,7 +107,8 @@ struct PngReadHandles {
 
 class PngSource final : public ImageSource {
 public:
-    PngSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)), file_(std::move(input.file)) {
+    PngSource(InputStream input, const ImageLimits &limits)
+        : name_(std::move(input.name)), file_(std::move(input.file)) {
         handles_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, recordPngError, ignorePngWarning);
         if (handles_.png)
             handles_.info = png_create_info_struct(handles_.png);

@@ -56,7 +56,8 @@ private:
 
 class PnmSource final : public ImageSource {
 public:
-    PnmSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)), file_(std::move(input.file)) {
+    PnmSource(InputStream input, const ImageLimits &limits)
+        : name_(std::move(input.name)), file_(std::move(input.file)) {
         char magic[2] = {};
         if (std::fread(magic, 1, 2, file_.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
             throw ToolError(name_ + ": not a binary PPM or PGM file");

@@ -166,7 +166,8 @@ private:
                  std::to_string(photometric) + ")");
         const bool packed = bits == 1 || bits == 2 || bits == 4;
         if (!(bits == 8 || bits == 16 || (packed && samples == 1 && colourSamples == 1)))
-            refuse("TIFF of " + std::to_string(bits) + "-bit samples" + (samples > 1 ? " and " + std::to_string(samples) + " samples per pixel" : std::string()) +
+            refuse("TIFF of " + std::to_string(bits) + "-bit samples" +
+                   (samples > 1 ? " and " + std::to_string(samples) + " samples per pixel" : std::string()) +
                    " (8 or 16 bits; 1, 2 and 4 for grey and palette)");
         if (kind_ == TiffKind::palette && bits == 16)
             refuse("TIFF of 16-bit palette indices");

@@ -77,7 +77,9 @@ constexpr uint32_t tiffWidth = 40, tiffHeight = 21; // partial tiles and strips 
 // The file's samples for a case and the rows the reader must give back.
 void tiffPicture(const testing::TiffOptions &o, std::vector<uint16_t> &samples, std::vector<uint8_t> &expected,
                  std::vector<uint16_t> &colourMap) {
-    const uint32_t colourSamples = o.photometric == PHOTOMETRIC_SEPARATED ? 4 : o.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    const uint32_t colourSamples = o.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                   : o.photometric == PHOTOMETRIC_RGB     ? 3
+                                                                          : 1;
     const bool cmyk = colourSamples == 4;
     const bool alpha = o.samples > colourSamples &&
                        (o.extra == EXTRASAMPLE_ASSOCALPHA || o.extra == EXTRASAMPLE_UNASSALPHA);
@@ -158,7 +160,8 @@ std::vector<TiffCase> tiffCases() {
         o.tileSize = 16;
     });
     add("RGB and an unspecified extra", tiffOf(PHOTOMETRIC_RGB, 8, 4), same);
-    add("grey and alpha 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 2), [](auto &o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
+    add("grey and alpha 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 2),
+        [](auto &o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
     add("CMYK 8-bit", tiffOf(PHOTOMETRIC_SEPARATED, 8, 4), same);
     add("CMYK 16-bit tiled planes", tiffOf(PHOTOMETRIC_SEPARATED, 16, 4), [](auto &o) {
         o.tileSize = 32;
@@ -423,7 +426,8 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
         EXPECT_EQ(fromPpm.samples[3 * x], x) << "blue of pixel " << x;
 
     // Other maxvals scale to the full range first: 1023 is white, 512 half.
-    const auto tenBit = folder.writeFile("ten.pgm", std::string("P5 3 1 1023\n") + std::string("\x03\xff\x02\x00\x00\x00", 6));
+    const auto tenBit =
+        folder.writeFile("ten.pgm", std::string("P5 3 1 1023\n") + std::string("\x03\xff\x02\x00\x00\x00", 6));
     EXPECT_EQ(readPicture(tenBit).samples, (std::vector<uint8_t>{255, 255, 255, 128, 128, 128, 0, 0, 0}));
     const auto above = folder.writeFile("above.pgm", std::string("P5 1 1 1000\n") + std::string("\x03\xe9", 2));
     EXPECT_EQ(errorReading(above), above.string() + ": corrupt PNM file (sample above maxval)");
@@ -484,7 +488,8 @@ TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
     const auto ppm = folder.writeFile("fits.ppm", "P5 16 16 255\n" + std::string(256, '\x01'));
     for (const auto &path : {folder / "small.jpg", fits, ppm}) {
         EXPECT_EQ(errorReading(path, {255, uint64_t{1} << 30}),
-                  path.string() + ": image of 16x16 (256 pixels) exceeds the limit of 255 pixels (--max-pixels raises it)");
+                  path.string() +
+                      ": image of 16x16 (256 pixels) exceeds the limit of 255 pixels (--max-pixels raises it)");
         EXPECT_EQ(errorReading(path, {256, uint64_t{1} << 30}), "no error");
     }
 }

@@ -97,10 +97,8 @@ inline bool writeTiff(const std::filesystem::path &path, uint32_t width, uint32_
             TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         else if (options.photometric == PHOTOMETRIC_YCBCR)
             TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, uint16_t{1}, uint16_t{1});
-        const uint16_t colourSamples = options.photometric == PHOTOMETRIC_SEPARATED ? 4
-                                       : options.photometric == PHOTOMETRIC_RGB || options.photometric == PHOTOMETRIC_YCBCR
-                                           ? 3
-                                           : 1;
+        const bool threeColours = options.photometric == PHOTOMETRIC_RGB || options.photometric == PHOTOMETRIC_YCBCR;
+        const uint16_t colourSamples = options.photometric == PHOTOMETRIC_SEPARATED ? 4 : threeColours ? 3 : 1;
         if (options.samples > colourSamples) {
             std::vector<uint16_t> kinds(options.samples - colourSamples, EXTRASAMPLE_UNSPECIFIED);
             kinds[0] = options.extra;
