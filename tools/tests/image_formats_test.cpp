@@ -437,6 +437,61 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
     EXPECT_EQ(errorReading(tooDeep), tooDeep.string() + ": PNM maxval must be 1 to 65535, not 65536");
 }
 
+// ---- Damage anywhere ----------------------------------------------------
+
+// Every reader, given a file damaged anywhere or cut anywhere, either reads
+// it or says what is wrong in a ToolError: no crash, no hang, no other
+// exception. The asan build runs this too.
+TEST(ImageReaders, SurviveDamageAnywhere) {
+    TemporaryFolder folder;
+    std::vector<uint8_t> picture(48 * 40 * 4);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 7919 % 251);
+    std::vector<uint16_t> samples(picture.begin(), picture.end());
+    ASSERT_TRUE(testing::writeJpeg(folder / "a.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80}));
+    ASSERT_TRUE(testing::writeJpeg(folder / "b.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80, true}));
+    ASSERT_TRUE(testing::writeJpeg(folder / "c.jpg", 48, 40, picture, {JCS_CMYK, JCS_YCCK}));
+    ASSERT_TRUE(testing::writeTiff(folder / "d.tif", 48, 40, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
+    auto tiled = tiffOf(PHOTOMETRIC_SEPARATED, 8, 4);
+    tiled.tileSize = 16;
+    tiled.separate = true;
+    ASSERT_TRUE(testing::writeTiff(folder / "e.tif", 48, 40, samples, tiled));
+    std::string ppm = "P6 48 40 65535\n";
+    for (size_t i = 0; i < 48 * 40 * 6; ++i)
+        ppm += static_cast<char>(i * 31 % 256);
+    folder.writeFile("f.ppm", ppm);
+    uint32_t seed = 12345;
+    const auto random = [&] {
+        seed = seed * 1103515245 + 12345;
+        return seed >> 8;
+    };
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.tif", "e.tif", "f.ppm"}) {
+        SCOPED_TRACE(name);
+        const std::string whole = testing::readFile(folder / name);
+        ASSERT_GT(whole.size(), 100u);
+        size_t failures = 0, reads = 0;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            std::string damaged = whole;
+            if (attempt % 3 == 0) {
+                damaged.resize(random() % whole.size());
+            } else {
+                for (int flips = 0; flips < 1 + attempt % 4; ++flips)
+                    damaged[random() % whole.size()] = static_cast<char>(random());
+            }
+            const auto path = folder.writeFile("damaged", damaged);
+            try {
+                readPicture(path, {uint64_t{1} << 24, uint64_t{64} << 20});
+                ++reads;
+            } catch (const ToolError &error) {
+                ++failures;
+                EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos) << error.what();
+            }
+        }
+        EXPECT_GT(failures, 0u); // every cut at least is refused
+        EXPECT_EQ(failures + reads, 200u);
+    }
+}
+
 // ---- Limits --------------------------------------------------------------
 
 // Patches the width and height of a file's first SOF marker.
