@@ -310,6 +310,8 @@ private:
     }
 
     void convertRow(const uint8_t *row, uint8_t *out) const {
+        if (bits_ == 8 && alpha_ == Alpha::none && convertPlainRow(row, out))
+            return;
         for (size_t i = 0; i < width_; ++i) {
             uint32_t alpha = alpha_ == Alpha::none ? 255 : level(row, i, alphaSample_);
             if (kind_ == TiffKind::cmyk) {
@@ -344,6 +346,27 @@ private:
                     value = std::min<uint32_t>(255, value + 255 - alpha);
                 out[3 * i + c] = static_cast<uint8_t>(value);
             }
+        }
+    }
+
+    // The common 8-bit kinds without alpha, in loops of their own; false
+    // for the rest.
+    bool convertPlainRow(const uint8_t *row, uint8_t *out) const {
+        switch (kind_) {
+        case TiffKind::rgb:
+            for (size_t i = 0; i < width_; ++i, row += samples_, out += 3)
+                out[0] = row[2], out[1] = row[1], out[2] = row[0];
+            return true;
+        case TiffKind::grey:
+            for (size_t i = 0; i < width_; ++i, row += samples_, out += 3)
+                out[0] = out[1] = out[2] = row[0];
+            return true;
+        case TiffKind::cmyk:
+            for (size_t i = 0; i < width_; ++i, row += samples_, out += 4)
+                std::memcpy(out, row, 4);
+            return true;
+        default:
+            return false;
         }
     }
 
