@@ -165,6 +165,9 @@ private:
         if (errors_.code == JERR_NO_BACKING_STORE)
             throw ToolError(name_ + ": decoding this progressive or multi-scan JPEG takes more than the limit of " +
                             std::to_string(memoryLimit_ >> 20) + " MiB (--max-memory raises it)");
+        // A sound file that this build of libjpeg does not decode (12 bits).
+        if (errors_.code == JERR_BAD_PRECISION)
+            throw ToolError(name_ + ": JPEG of other than 8-bit samples is not supported (" + errors_.message + ")");
         throw ToolError(name_ + ": corrupt or truncated JPEG (" + errors_.message + ")");
     }
 

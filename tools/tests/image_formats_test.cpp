@@ -383,6 +383,12 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
         const auto path = folder.writeFile("damaged.jpg", damage.bytes);
         EXPECT_EQ(errorReading(path), path.string() + damage.message);
     }
+    // Sound, but of a kind libjpeg's 8-bit build does not decode.
+    std::string twelveBits = whole;
+    twelveBits[twelveBits.find("\xFF\xC0") + 4] = 12;
+    const auto path = folder.writeFile("twelve.jpg", twelveBits);
+    EXPECT_EQ(errorReading(path),
+              path.string() + ": JPEG of other than 8-bit samples is not supported (Unsupported JPEG data precision 12)");
 }
 
 // ---- 16-bit PNM ----------------------------------------------------------
