@@ -11,15 +11,15 @@
 
 namespace huecl::cups {
 
-uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, unsigned threads,
+uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsigned threads,
                         const tool::RasterWriter::ByteSink &output, std::FILE *log) {
     std::optional<JobColourTable> table; // built for the first page that needs one
     cups_page_header2_t pageHeader{};
     uint32_t page = 0;
-    while (cupsRasterReadHeader2(raster, &pageHeader)) {
+    while (stream.readHeader(pageHeader, page + 1)) {
         ++page;
         std::fprintf(log, "INFO: Printing page %u\n", page);
-        CupsPageSource source(raster, pageHeader, page);
+        CupsPageSource source(stream.raster(), pageHeader, page);
         const tool::PageSettings settings = pageSettingsFor(driver, pageHeader);
         // Only RGB pixels are matched, and only the table methods read it.
         const bool matched = source.pixels() == tool::SourcePixels::bgr && settings.matchMethod <= 1;

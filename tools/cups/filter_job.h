@@ -4,6 +4,7 @@
 #pragma once
 
 #include "driver_options.h"
+#include "raster_stream.h"
 #include "raster_container.h"
 
 #include <cstdio>
@@ -11,9 +12,9 @@
 namespace huecl::cups {
 
 // Returns the number of pages printed. Throws ToolError on a page the driver
-// cannot print, on a stream that ends inside a page, and on a stream without
-// any page.
-uint32_t printRasterJob(cups_raster_t *raster, const DriverSettings &driver, unsigned threads,
+// cannot print, on a stream that ends inside a page or a page header, and on
+// a stream without any page.
+uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsigned threads,
                         const tool::RasterWriter::ByteSink &output, std::FILE *log);
 
 } // namespace huecl::cups

@@ -24,36 +24,26 @@ namespace {
 
 using tool::ToolError;
 
-// Owns the file descriptor and the raster stream read from it.
-class RasterInput {
+// The file named on the command line, else standard input.
+class InputFile {
 public:
-    explicit RasterInput(const char *fileName) {
+    explicit InputFile(const char *fileName) {
         if (fileName) {
             fd_ = ::open(fileName, O_RDONLY);
             if (fd_ < 0)
                 throw ToolError(std::string("cannot open ") + fileName + ": " + std::strerror(errno));
         }
-        raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
-        if (!raster_) {
-            closeFile();
-            throw ToolError("the input is not a CUPS raster stream");
-        }
     }
-    ~RasterInput() {
-        cupsRasterClose(raster_);
-        closeFile();
-    }
-    RasterInput(const RasterInput &) = delete;
-    RasterInput &operator=(const RasterInput &) = delete;
-    cups_raster_t *raster() const { return raster_; }
-
-private:
-    void closeFile() {
+    ~InputFile() {
         if (fd_ > 0)
             ::close(fd_);
     }
-    int fd_ = 0; // standard input unless a file is named
-    cups_raster_t *raster_ = nullptr;
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = 0;
 };
 
 int runFilter(int argc, char **argv) {
@@ -68,10 +58,11 @@ int runFilter(int argc, char **argv) {
             driver.table = TableSource::profile;
             driver.profile = std::move(profile);
         }
-    RasterInput input(argc == 7 ? argv[6] : nullptr);
+    const InputFile input(argc == 7 ? argv[6] : nullptr);
+    RasterStream stream(input.fd());
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    const uint32_t pages = printRasterJob(input.raster(), driver, threads, [](std::span<const uint8_t> bytes) {
+    const uint32_t pages = printRasterJob(stream, driver, threads, [](std::span<const uint8_t> bytes) {
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
             throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
     }, stderr);

@@ -117,11 +117,31 @@ broken_input)
   for cut in 100 1900 $((size / 3)) $((size / 2)) $((size - 10)); do
     head -c $cut document.ras >cut-$cut.ras
   done
-  for broken in sync-only noise empty no-page cut-*; do
+  # Cut inside the second page's header (an uncompressed stream: the sync
+  # word, a 1796-byte header with the height and bytes per line at 376 and
+  # 392, then the rows), and exactly after the first page, which is a
+  # finished one-page job.
+  [[ $(head -c 4 document.ras) == 3SaR ]] || fail "not an uncompressed little-endian raster"
+  read -r rows < <(od -An -tu4 -j380 -N4 document.ras)
+  read -r line_bytes < <(od -An -tu4 -j396 -N4 document.ras)
+  second=$((4 + 1796 + rows * line_bytes))
+  for cut in 1 2 900 1795; do
+    head -c $((second + cut)) document.ras >header-cut-$cut.ras
+  done
+  head -c $second document.ras >one-page.ras
+  "$build/rastertohuecl" 1 user title 1 "" one-page.ras >one-page.hcr 2>one-page.log ||
+    fail "the first page alone: $(cat one-page.log)"
+  grep -q '^PAGE: 1 1$' one-page.log && ! grep -q '^PAGE: 2' one-page.log || fail "the first page alone: $(cat one-page.log)"
+  for file in sync-only.ras noise.ras empty.ras no-page.ras cut-*.ras header-cut-*.ras; do
+    broken=${file%.ras}
     status=0
     "$build/rastertohuecl" 1 user title 1 "" $broken.ras >$broken.hcr 2>$broken.log || status=$?
     [[ $status -eq 1 ]] || fail "$broken: exit status $status"
     grep -q '^ERROR: ' $broken.log || fail "$broken: no ERROR line: $(cat $broken.log)"
+  done
+  for cut in 1 2 900 1795; do
+    broken=header-cut-$cut
+    grep -qx 'ERROR: page 2: the raster stream ends inside the page header' $broken.log || fail "$broken: $(cat $broken.log)"
   done
   # Standard input cannot be read twice to name the pages, so huecl decode
   # refuses a document there and leaves nothing behind.

@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <cstddef>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <map>
@@ -61,6 +64,7 @@ std::filesystem::path writeRasterStream(const TemporaryFolder &folder, const std
 }
 
 struct PrintedJob {
+    uint32_t pages = 0;
     std::vector<tool::RasterHeader> headers;
     std::vector<std::array<uint64_t, 4>> inkedBytes; // per page and plane: bytes with any dot set
     std::string log;
@@ -73,20 +77,18 @@ PrintedJob printJob(const TemporaryFolder &folder, const std::filesystem::path &
     size_t logSize = 0;
     std::FILE *log = open_memstream(&logText, &logSize);
     const int fd = ::open(stream.c_str(), O_RDONLY);
-    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     PrintedJob job;
     try {
-        printRasterJob(raster, driver, 2, [&](std::span<const uint8_t> bytes) {
+        RasterStream raster(fd);
+        job.pages = printRasterJob(raster, driver, 2, [&](std::span<const uint8_t> bytes) {
             output.insert(output.end(), bytes.begin(), bytes.end());
         }, log);
     } catch (...) {
-        cupsRasterClose(raster);
         ::close(fd);
         std::fclose(log);
         std::free(logText);
         throw;
     }
-    cupsRasterClose(raster);
     ::close(fd);
     std::fclose(log);
     job.log = logText;
@@ -300,11 +302,12 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         driver.table = c.table;
         std::string filtered;
         const int in = ::open((folder / "page.ras").c_str(), O_RDONLY);
-        cups_raster_t *input = cupsRasterOpen(in, CUPS_RASTER_READ);
         std::FILE *log = std::tmpfile();
-        printRasterJob(input, driver, 1, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
+        {
+            RasterStream input(in);
+            printRasterJob(input, driver, 1, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
+        }
         std::fclose(log);
-        cupsRasterClose(input);
         ::close(in);
         EXPECT_EQ(filtered, tool::testing::readFile(folder / "printed" / "page.hcr")) << c.name;
     }
@@ -333,6 +336,103 @@ TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
             ADD_FAILURE() << c.name << " printed";
         } catch (const tool::ToolError &error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
+        }
+    }
+}
+
+// Where a stream ends decides whether the job succeeded: right after a
+// page it is finished; anywhere inside the next page's header, or after it,
+// it was cut. libcups reports all of them alike, as a header it cannot
+// read, so every offset of the second page's header is tried, on streams
+// that libcups writes with and without compression and on one that
+// Ghostscript renders, as the scheduler's filter chain does.
+TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
+    TemporaryFolder folder;
+    struct Stream {
+        const char *name;
+        std::string bytes;
+        size_t secondHeader; // offset of the second page's header
+    };
+    std::vector<Stream> streams;
+    const std::vector<RasterPage> pages{{pageHeader(CUPS_CSPACE_CMYK, 4, 30, 20), {1, 2, 3, 4}},
+                                        {pageHeader(CUPS_CSPACE_CMYK, 4, 7, 5), {200, 0, 0, 9}}};
+    for (const auto &[name, mode] : {std::pair{"libcups compressed", CUPS_RASTER_WRITE_COMPRESSED},
+                                     std::pair{"libcups uncompressed", CUPS_RASTER_WRITE}}) {
+        const size_t firstPage = tool::testing::readFile(writeRasterStream(folder, {pages[0]}, mode)).size();
+        streams.push_back({name, tool::testing::readFile(writeRasterStream(folder, pages, mode)), firstPage});
+    }
+    const auto rendered = folder / "rendered.ras";
+    const std::string render = "gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=cups -r10 -dcupsColorSpace=19 "
+                               "-dcupsBitsPerColor=8 -sOutputFile=" + rendered.string() + " " HUECL_TEST_PAGE_PS " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(render.c_str()), 0) << render;
+    {
+        // Uncompressed: the sync word, the header, then every row whole.
+        const int fd = ::open(rendered.c_str(), O_RDONLY);
+        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+        cups_page_header2_t first{};
+        ASSERT_TRUE(cupsRasterReadHeader2(raster, &first));
+        cupsRasterClose(raster);
+        ::close(fd);
+        streams.push_back({"Ghostscript", tool::testing::readFile(rendered),
+                           4 + sizeof(cups_page_header2_t) + size_t{first.cupsBytesPerLine} * first.cupsHeight});
+    }
+
+    const DriverSettings driver = modelDriver();
+    std::FILE *log = std::tmpfile();
+    for (const Stream &stream : streams) {
+        ASSERT_GT(stream.bytes.size(), stream.secondHeader + sizeof(cups_page_header2_t) + 3) << stream.name;
+        for (size_t cut = stream.secondHeader - 3; cut <= stream.secondHeader + sizeof(cups_page_header2_t) + 3; ++cut) {
+            // In memory: some 5000 files would make the disk the bottleneck.
+            const int fd = memfd_create("cut.ras", 0);
+            ASSERT_EQ(::write(fd, stream.bytes.data(), cut), static_cast<ssize_t>(cut));
+            ::lseek(fd, 0, SEEK_SET);
+            std::string message;
+            uint32_t printed = 0;
+            try {
+                RasterStream raster(fd);
+                printed = printRasterJob(raster, driver, 1, [](std::span<const uint8_t>) {}, log);
+            } catch (const tool::ToolError &error) {
+                message = error.what();
+            }
+            ::close(fd);
+            const std::string where = std::string(stream.name) + " cut at " + std::to_string(cut) + ": ";
+            if (cut < stream.secondHeader)
+                EXPECT_TRUE(message.starts_with("page 1: the raster stream ends after")) << where << message;
+            else if (cut == stream.secondHeader)
+                EXPECT_EQ(printed, 1u) << where << message;
+            else if (cut < stream.secondHeader + sizeof(cups_page_header2_t))
+                EXPECT_EQ(message, "page 2: the raster stream ends inside the page header") << where;
+            else
+                EXPECT_TRUE(message.starts_with("page 2: the raster stream ends after 0 of")) << where << message;
+        }
+    }
+    std::fclose(log);
+}
+
+TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
+    TemporaryFolder folder;
+    // A whole second header that libcups refuses (no bytes per line).
+    auto spoilt = RasterPage{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {7}};
+    std::string bytes = tool::testing::readFile(writeRasterStream(folder, {spoilt, spoilt}, CUPS_RASTER_WRITE));
+    const size_t secondHeader = 4 + sizeof(cups_page_header2_t) + 8 * 8;
+    const size_t bytesPerLine = secondHeader + offsetof(cups_page_header2_t, cupsBytesPerLine);
+    std::fill_n(bytes.begin() + static_cast<ptrdiff_t>(bytesPerLine), 4, '\0');
+    const struct {
+        const char *name;
+        std::string bytes;
+        const char *message;
+    } cases[] = {{"damaged second header", bytes, "page 2: the page header is damaged"},
+                 {"nothing", "", "the input is not a CUPS raster stream"},
+                 {"text", "%!PS-Adobe-3.0\n", "the input is not a CUPS raster stream"},
+                 {"a sync word alone", "RaS3", "the raster stream holds no page"},
+                 {"cut in the first header", bytes.substr(0, 900), "page 1: the raster stream ends inside the page header"}};
+    for (const auto &c : cases) {
+        const auto path = folder.writeFile("input.ras", c.bytes);
+        try {
+            printJob(folder, path, modelDriver());
+            ADD_FAILURE() << c.name << " printed";
+        } catch (const tool::ToolError &error) {
+            EXPECT_EQ(std::string(error.what()), c.message) << c.name;
         }
     }
 }
