@@ -1,5 +1,6 @@
 #include "driver_options.h"
 
+#include "earlier_engine.h"
 #include "tool_error.h"
 
 #include <charconv>
@@ -24,18 +25,32 @@ int32_t integerChoice(const ChoiceLookup &choiceOf, const std::string &keyword, 
     return value;
 }
 
-uint32_t ditherModeChoice(const ChoiceLookup &choiceOf, uint32_t fallback) {
+// HueclHalftone: the later generation's ordered screens by their tool
+// names (1bit, 2bit, 4bit, 1bit-spread), or the earlier generation, which
+// prints one bit per dot through its own matching on a 32-point table,
+// screened (earlier-1bit) or diffused (earlier-diffusion), as `huecl print
+// --engine earlier [--diffusion]` does.
+void readHalftoneChoice(const ChoiceLookup &choiceOf, tool::PageSettings &page) {
     const auto text = choiceOf("HueclHalftone");
     if (!text)
-        return fallback;
+        return;
     std::string known;
     for (uint32_t mode = 0; mode < 4; ++mode) {
         const std::string name = tool::ditherModeName(mode);
-        if (*text == name)
-            return mode;
-        known += (known.empty() ? "" : ", ") + name;
+        if (*text == name) {
+            page.ditherMode = mode;
+            return;
+        }
+        known += name + ", ";
     }
-    throw ToolError("HueclHalftone must be one of " + known + ", not '" + *text + "'");
+    if (*text == earlierScreenChoice || *text == earlierDiffusionChoice) {
+        page.engine = tool::EngineKind::earlier;
+        page.ditherMode = *text == earlierScreenChoice ? HUECL_DITHER_1BIT : tool::errorDiffusionMode;
+        page.gridSize = tool::earlierGridSize;
+        return;
+    }
+    throw ToolError("HueclHalftone must be one of " + known + earlierScreenChoice + ", " + earlierDiffusionChoice +
+                    ", not '" + *text + "'");
 }
 
 // A qualifier of a cupsICCProfile matches when it is empty or names the
@@ -52,7 +67,7 @@ bool qualifierMatches(ppd_file_t *ppd, const std::string &qualifier, const char 
 DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf) {
     DriverSettings driver;
     tool::PageSettings &page = driver.page;
-    page.ditherMode = ditherModeChoice(choiceOf, page.ditherMode);
+    readHalftoneChoice(choiceOf, page);
     page.screenKind = static_cast<uint32_t>(integerChoice(choiceOf, "HueclScreen", static_cast<int32_t>(page.screenKind), 0, 3));
     page.density = integerChoice(choiceOf, "HueclDensity", page.density, -128, 255);
     page.balance[0] = integerChoice(choiceOf, "HueclBalanceRed", page.balance[0], 1, 30);
@@ -90,7 +105,9 @@ tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page
 }
 
 JobColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile) {
-    const auto axis = tool::interpolationAxis(driver.page.gridSize);
+    // The generations sample their tables at different points.
+    const auto axis = driver.page.engine == tool::EngineKind::earlier ? tool::earlierInterpolationAxis()
+                                                                       : tool::interpolationAxis(driver.page.gridSize);
     std::optional<std::filesystem::path> profile = driver.profile;
     if (driver.table == TableSource::automatic) {
         std::error_code ignored;

@@ -27,7 +27,11 @@ struct DriverSettings {
     std::optional<std::filesystem::path> profile; // TableSource::profile only
 };
 
-// Reads HueclHalftone, HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
+// The HueclHalftone choices of the earlier colour generation.
+inline constexpr const char *earlierScreenChoice = "earlier-1bit";
+inline constexpr const char *earlierDiffusionChoice = "earlier-diffusion";
+
+// Reads HueclHalftone (which also picks the colour generation), HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
 // HueclColorTable and HueclProfile (a job option naming an ICC file).
 // Throws ToolError naming the option on a value it does not know.
 DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf);

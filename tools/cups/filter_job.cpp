@@ -1,6 +1,7 @@
 #include "filter_job.h"
 
 #include "cups_raster_source.h"
+#include "earlier_engine.h"
 #include "later_engine.h"
 #include "page_header.h"
 #include "page_pipeline.h"
@@ -10,6 +11,19 @@
 #include <cinttypes>
 
 namespace huecl::cups {
+namespace {
+
+// The colour generation the job chose, on the page's pixels.
+std::unique_ptr<tool::ColourEngine> makeEngine(const tool::PageSettings &settings, tool::ColourTable table,
+                                               const CupsPageSource &source) {
+    if (settings.engine == tool::EngineKind::earlier)
+        return std::make_unique<tool::EarlierEngine>(settings, std::move(table), source.width(), source.height(),
+                                                     source.pixels());
+    return std::make_unique<tool::LaterEngine>(settings, std::move(table), source.width(), source.height(),
+                                               source.pixels());
+}
+
+} // namespace
 
 uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsigned threads,
                         const tool::RasterWriter::ByteSink &output, std::FILE *log) {
@@ -25,16 +39,15 @@ uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsi
         const bool matched = source.pixels() == tool::SourcePixels::bgr && settings.matchMethod <= 1;
         if (matched && !table)
             table = colourTableFor(driver, ghostscriptCmykProfile);
-        const tool::LaterEngine engine(settings, matched ? table->table : tool::ColourTable{}, source.width(),
-                                       source.height(), source.pixels());
-        const tool::PageGeometry &g = engine.geometry();
+        const auto engine = makeEngine(settings, matched ? table->table : tool::ColourTable{}, source);
+        const tool::PageGeometry &g = engine->geometry();
         tool::RasterWriter writer(output, tool::rasterHeaderFor(settings, g, matched ? table->table.gridSize : 0,
                                                                 matched ? table->profile : std::nullopt));
         // The preview sums give the inked dots; the box matches huecl print's.
         const tool::PipelineOptions pipeline{threads, settings.lzsBudget,
                                              tool::previewBoxSize(settings.device.y, 100), false, nullptr};
         const tool::PipelineTotals totals =
-            tool::runPipeline(source, engine, pipeline,
+            tool::runPipeline(source, *engine, pipeline,
                               [&](const tool::FinishedBand &band) { writer.writeBand(band.deviceRows, band.streams); });
         writer.finish();
         std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));

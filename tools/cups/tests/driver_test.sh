@@ -61,14 +61,17 @@ check_document() {
   local raster=$1 planes=$2 name=$3
   "$build/huecl" decode "$raster" -o "$name" --planes --quiet >"$name.txt"
   [[ $(grep -c '^page ' "$name.txt") -eq 3 ]] || fail "$name: not three pages: $(cat "$name.txt")"
+  # Planes of one bit per dot are PBM files, deeper ones PGM.
+  local format=pgm
+  grep -q ' of 1 bit per dot' "$name.txt" && format=pbm
   for plane in $planes; do
     for page in 1 2 3; do
-      [[ -f $name/page-$page-plane-$plane.pgm ]] || fail "$name: no page $page plane $plane"
+      [[ -f $name/page-$page-plane-$plane.$format ]] || fail "$name: no page $page plane $plane"
     done
-    [[ $(inked_bytes "$name/page-1-plane-$plane.pgm") -gt 1000 ]] || fail "$name: page 1 has no $plane ink"
-    [[ $(inked_bytes "$name/page-2-plane-$plane.pgm") -eq 0 ]] || fail "$name: the blank page has $plane ink"
+    [[ $(inked_bytes "$name/page-1-plane-$plane.$format") -gt 1000 ]] || fail "$name: page 1 has no $plane ink"
+    [[ $(inked_bytes "$name/page-2-plane-$plane.$format") -eq 0 ]] || fail "$name: the blank page has $plane ink"
   done
-  [[ $(inked_bytes "$name/page-3-plane-k.pgm") -gt 100 ]] || fail "$name: the text page has no black ink"
+  [[ $(inked_bytes "$name/page-3-plane-k.$format") -gt 100 ]] || fail "$name: the text page has no black ink"
 }
 
 case $case_name in
@@ -100,6 +103,46 @@ filter_chain)
   name=separated filter -o ColorModel=DeviceCMYK -o HueclColorTable=Model
   check_document separated.hcr "c m y k" separated
   grep -q 'colour table: none (CMYK from the renderer)' separated.log || fail "separated: matched after all"
+  # The earlier colour engine: diffused from sRGB, screened from the
+  # renderer's CMYK.
+  name=earlier filter -o ColorModel=CMYK -o HueclHalftone=earlier-diffusion
+  check_document earlier.hcr "c m y k" earlier
+  grep -q 'earlier engine' earlier.txt || fail "earlier: $(cat earlier.txt)"
+  name=earlier-separated filter -o ColorModel=DeviceCMYK -o HueclHalftone=earlier-1bit
+  check_document earlier-separated.hcr "c m y k" earlier-separated
+  ;;
+same_as_tool)
+  # The driver and `huecl print` are one road: page 1 through CUPS's chain
+  # gives the same container as the tool given the renderer's pixels of
+  # that page with the same choices. The raster is uncompressed (sync word,
+  # 1796-byte header whose width and height sit at 376 and 380 in the file,
+  # rows), so its
+  # rows are the body of a PPM, or of a PGM for grey.
+  make_server_bin server-bin
+  echo "ServerBin $PWD/server-bin" >cups-files.conf
+  default_profile=/usr/share/color/icc/ghostscript/default_cmyk.icc
+  compare() { # NAME COLOUR_MODEL HALFTONE [huecl print options]
+    local name=$1 model=$2 halftone=$3 magic=P6 options
+    shift 3
+    options=(-o PageSize=A5 -o Resolution=300dpi -o page-ranges=1 -o ColorModel=$model -o HueclHalftone=$halftone)
+    cupsfilter -c cups-files.conf -p "$ppd" -m application/vnd.cups-raster "${options[@]}" document.pdf \
+      >$name.ras 2>$name-raster.log || fail "$name: no raster: $(grep -v DEBUG $name-raster.log)"
+    cupsfilter -c cups-files.conf -p "$ppd" -e -m printer/huecl "${options[@]}" document.pdf \
+      >$name.hcr 2>$name.log || fail "$name: cupsfilter failed: $(grep -v DEBUG $name.log)"
+    [[ $(head -c 4 $name.ras) == 3SaR ]] || fail "$name: not an uncompressed little-endian raster"
+    read -r width height < <(od -An -tu4 -j376 -N8 $name.ras)
+    [[ $model != Gray ]] || magic=P5
+    { printf '%s\n%s %s\n255\n' $magic "$width" "$height"; tail -c +1801 $name.ras; } >$name.pnm
+    "$build/huecl" print $name.pnm -o $name-printed --quiet --source-dpi 300 --device-dpi 300 "$@" >/dev/null ||
+      fail "$name: huecl print failed"
+    cmp -s $name.hcr $name-printed/page.hcr || fail "$name: the driver and huecl print wrote different pages"
+  }
+  profile=()
+  [[ ! -f $default_profile ]] || profile=(--profile $default_profile)
+  compare later CMYK 2bit "${profile[@]}"
+  compare earlier-screen CMYK earlier-1bit --engine earlier "${profile[@]}"
+  compare earlier-diffusion CMYK earlier-diffusion --engine earlier --diffusion "${profile[@]}"
+  compare grey-diffusion Gray earlier-diffusion --engine earlier --diffusion --black-only
   ;;
 broken_input)
   # A real raster stream from CUPS's own renderer, then cut and spoilt.
@@ -118,8 +161,8 @@ broken_input)
     head -c $cut document.ras >cut-$cut.ras
   done
   # Cut inside the second page's header (an uncompressed stream: the sync
-  # word, a 1796-byte header with the height and bytes per line at 376 and
-  # 392, then the rows), and exactly after the first page, which is a
+  # word, a 1796-byte header whose height and bytes per line sit at 380 and
+  # 396 in the file, then the rows), and exactly after the first page, which is a
   # finished one-page job.
   [[ $(head -c 4 document.ras) == 3SaR ]] || fail "not an uncompressed little-endian raster"
   read -r rows < <(od -An -tu4 -j380 -N4 document.ras)

@@ -204,17 +204,27 @@ TEST(FilterJob, InkReachesThePlanesOfItsColours) {
         {"W paper", CUPS_CSPACE_W, {255}, 1, {false}},
         {"K black", CUPS_CSPACE_K, {255}, 1, {true}},
     };
-    for (const Case &c : cases) {
-        TemporaryFolder folder;
-        const auto channels = static_cast<uint32_t>(c.pixel.size());
-        const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 64, 40), c.pixel}});
-        const PrintedJob job = printJob(folder, path, modelDriver());
-        ASSERT_EQ(job.headers.size(), 1u) << c.name;
-        EXPECT_EQ(job.headers[0].planeCount, c.planes) << c.name;
-        EXPECT_EQ(job.headers[0].deviceWidth, 64u) << c.name;
-        EXPECT_EQ(job.headers[0].deviceHeight, 40u) << c.name;
-        for (uint32_t plane = 0; plane < c.planes; ++plane)
-            EXPECT_EQ(job.inkedBytes[0][plane] != 0, c.inked[plane]) << c.name << " plane " << plane;
+    // Both colour generations, the earlier one screened and diffused.
+    for (const std::string halftone : {"2bit", "earlier-1bit", "earlier-diffusion"}) {
+        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+            return keyword == "HueclHalftone" ? std::optional(halftone)
+                   : keyword == "HueclColorTable" ? std::optional<std::string>("Model")
+                                                  : std::nullopt;
+        });
+        for (const Case &c : cases) {
+            TemporaryFolder folder;
+            const auto channels = static_cast<uint32_t>(c.pixel.size());
+            const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 64, 40), c.pixel}});
+            const PrintedJob job = printJob(folder, path, driver);
+            const std::string name = std::string(c.name) + ", " + halftone;
+            ASSERT_EQ(job.headers.size(), 1u) << name;
+            EXPECT_EQ(job.headers[0].planeCount, c.planes) << name;
+            EXPECT_EQ(job.headers[0].deviceWidth, 64u) << name;
+            EXPECT_EQ(job.headers[0].deviceHeight, 40u) << name;
+            EXPECT_EQ(job.headers[0].engine, static_cast<uint32_t>(driver.page.engine)) << name;
+            for (uint32_t plane = 0; plane < c.planes; ++plane)
+                EXPECT_EQ(job.inkedBytes[0][plane] != 0, c.inked[plane]) << name << " plane " << plane;
+        }
     }
 }
 
@@ -252,16 +262,27 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
 }
 
 // The filter and `huecl print` are one road: the same page gives the same
-// container, byte for byte, whether it arrives as CUPS raster or as a file.
+// container, byte for byte, whether it arrives as CUPS raster or as a file,
+// with the same choices made through the PPD's options and the tool's.
 TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
     struct Case {
         const char *name;
         cups_cspace_t space;
         uint32_t resolution;
-        TableSource table;
+        std::map<std::string, std::string> choices;  // the driver's options
+        std::vector<std::string> options;             // huecl print's
     };
-    const Case cases[] = {{"sRGB with the default profile", CUPS_CSPACE_SRGB, 300, TableSource::automatic},
-                          {"RGB with the model", CUPS_CSPACE_RGB, 600, TableSource::model}};
+    const std::string profile = ghostscriptCmykProfile.string();
+    const Case cases[] = {
+        {"sRGB with the default profile", CUPS_CSPACE_SRGB, 300, {}, {"--profile", profile}},
+        {"RGB with the model", CUPS_CSPACE_RGB, 600, {{"HueclColorTable", "Model"}}, {}},
+        {"earlier screen, default profile", CUPS_CSPACE_SRGB, 300,
+         {{"HueclHalftone", "earlier-1bit"}, {"HueclScreen", "1"}, {"HueclDensity", "32"}},
+         {"--profile", profile, "--engine", "earlier", "--screen", "1", "--density", "32"}},
+        {"earlier diffusion, model", CUPS_CSPACE_SRGB, 600,
+         {{"HueclHalftone", "earlier-diffusion"}, {"HueclColorTable", "Model"}, {"HueclBalanceRed", "12"}},
+         {"--engine", "earlier", "--diffusion", "--balance", "12,10,10"}},
+    };
     const tool::PageSize size{180, 130};
     auto testPage = tool::makeTestPage(size);
     std::vector<uint8_t> bgr(size_t{size.width} * 3 * size.height);
@@ -272,15 +293,12 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         std::string ppm = "P6\n" + std::to_string(size.width) + " " + std::to_string(size.height) + "\n255\n";
         for (size_t i = 0; i < bgr.size(); i += 3)
             ppm += {static_cast<char>(bgr[i + 2]), static_cast<char>(bgr[i + 1]), static_cast<char>(bgr[i])};
-        tool::PrintCommand print;
-        print.image = folder.writeFile("page.ppm", ppm);
-        print.outputFolder = folder / "printed";
-        print.settings.source = print.settings.device = {c.resolution, c.resolution};
-        if (c.table == TableSource::automatic)
-            print.profile = ghostscriptCmykProfile;
-        print.threads = 2;
-        print.quiet = true;
-        tool::runPrint(print);
+        const std::string dpi = std::to_string(c.resolution);
+        std::vector<std::string> arguments{"print", folder.writeFile("page.ppm", ppm).string(), "-o",
+                                           (folder / "printed").string(), "--source-dpi", dpi, "--device-dpi", dpi,
+                                           "--threads", "2", "--quiet"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        tool::runPrint(std::get<tool::PrintCommand>(tool::parseCommandLine(arguments)));
 
         // The same pixels as one raster page.
         const int fd = ::open((folder / "page.ras").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -298,14 +316,16 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         cupsRasterClose(raster);
         ::close(fd);
 
-        DriverSettings driver;
-        driver.table = c.table;
+        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+            const auto found = c.choices.find(keyword);
+            return found == c.choices.end() ? std::nullopt : std::optional(found->second);
+        });
         std::string filtered;
         const int in = ::open((folder / "page.ras").c_str(), O_RDONLY);
         std::FILE *log = std::tmpfile();
         {
             RasterStream input(in);
-            printRasterJob(input, driver, 1, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
+            printRasterJob(input, driver, 2, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
         }
         std::fclose(log);
         ::close(in);
@@ -463,6 +483,30 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     EXPECT_EQ(page.source.x, 600u);
     EXPECT_EQ(page.device.y, 300u);
     EXPECT_FALSE(pageSettingsFor(driver, pageHeader(CUPS_CSPACE_SRGB, 3, 10, 10)).blackOnly);
+}
+
+TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
+    struct Case {
+        const char *choice;
+        tool::EngineKind engine;
+        uint32_t ditherMode, gridSize;
+    };
+    const Case cases[] = {{"2bit", tool::EngineKind::later, HUECL_DITHER_2BIT, 17},
+                          {"4bit", tool::EngineKind::later, HUECL_DITHER_4BIT, 17},
+                          {"1bit", tool::EngineKind::later, HUECL_DITHER_1BIT, 17},
+                          {"earlier-1bit", tool::EngineKind::earlier, HUECL_DITHER_1BIT, 32},
+                          {"earlier-diffusion", tool::EngineKind::earlier, tool::errorDiffusionMode, 32}};
+    for (const Case &c : cases) {
+        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+            return keyword == "HueclHalftone" ? std::optional<std::string>(c.choice) : std::nullopt;
+        });
+        EXPECT_EQ(driver.page.engine, c.engine) << c.choice;
+        EXPECT_EQ(driver.page.ditherMode, c.ditherMode) << c.choice;
+        EXPECT_EQ(driver.page.gridSize, c.gridSize) << c.choice;
+        // The PPD offers each of them.
+        const JobOptions job((std::string("HueclHalftone=") + c.choice).c_str(), HUECL_PPD);
+        EXPECT_EQ(job.choice("HueclHalftone"), c.choice);
+    }
 }
 
 TEST(DriverOptions, UnknownValuesNameTheOption) {
