@@ -41,8 +41,13 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
 else()
   set(HUECL_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
-configure_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32.pc.in ${CMAKE_BINARY_DIR}/huecl32.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/huecl32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# Its prefix is the one of the install, which `cmake --install --prefix`
+# and cpack may choose after configuring; so it is written when installing.
+set(HUECL_PC_PREFIX @HUECL_PC_PREFIX@) # kept for the second pass
+configure_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32.pc.in ${CMAKE_BINARY_DIR}/huecl32.pc.in @ONLY)
+install(CODE "set(HUECL_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${CMAKE_BINARY_DIR}/huecl32.pc.in\" \"${CMAKE_BINARY_DIR}/install-pc/huecl32.pc\" @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/install-pc/huecl32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # CMake package: find_package(huecl32) gives the imported target huecl32::huecl32.
 install(EXPORT huecl32Targets NAMESPACE huecl32:: DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
@@ -141,9 +146,19 @@ endif()
 
 # ---- The Debian package ----------------------------------------------------
 # `cpack -G DEB` in the build folder packs what `cmake --install` installs,
-# at the configured prefix (configure with -DCMAKE_INSTALL_PREFIX=/usr for a
-# system package); the CUPS folders are absolute, hence the DESTDIR install.
+# at HUECL_PACKAGE_PREFIX; the CUPS folders are absolute, hence the DESTDIR
+# install. The package goes where the build installs, except that
+# /usr/local belongs to the machine's administrator, not to packages: dpkg
+# would even remove the administrator's empty /usr/local/include when
+# purging the package. So a build for /usr/local is packaged for /usr
+# (configure with -DCMAKE_INSTALL_PREFIX=/usr for the multiarch libdir).
 if(NOT WIN32)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr/local")
+    set(huecl_package_prefix /usr)
+  else()
+    set(huecl_package_prefix ${CMAKE_INSTALL_PREFIX})
+  endif()
+  set(HUECL_PACKAGE_PREFIX ${huecl_package_prefix} CACHE PATH "Where the Debian package installs")
   set(CPACK_PACKAGE_NAME huecl)
   set(CPACK_PACKAGE_VENDOR "huecl developers")
   set(CPACK_PACKAGE_CONTACT "huecl developers <huecl@localhost>")
@@ -154,8 +169,8 @@ if(NOT WIN32)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_GENERATOR DEB)
   set(CPACK_SET_DESTDIR ON)
-  set(CPACK_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(CPACK_INSTALL_PREFIX ${HUECL_PACKAGE_PREFIX})
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${HUECL_PACKAGE_PREFIX})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|i.86")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)  # a -m32 build on a 64-bit host
@@ -175,8 +190,20 @@ if(NOT WIN32)
   if(HUECL_BUILD_TESTS AND HUECL_TEST_PACKAGE)
     add_test(NAME debian_package
              COMMAND ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh ${CMAKE_BINARY_DIR}
-                     ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION}
+                     ${HUECL_PACKAGE_PREFIX} ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION}
                      "$<TARGET_EXISTS:rastertohuecl>")
-    set_tests_properties(debian_package PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest)
+    set_tests_properties(debian_package PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest
+                         FIXTURES_SETUP huecl_debian_package)
+    # The package installed with apt-get and removed again, with the
+    # driver offered by a scheduler in between: as root only (skipped
+    # otherwise), in a private mount namespace (see the script).
+    if(TARGET rastertohuecl)
+      add_test(NAME debian_package_install
+               COMMAND ${CMAKE_SOURCE_DIR}/tests/install/system_install_test.sh
+                       ${CMAKE_BINARY_DIR}/package-test
+                       ${CMAKE_SOURCE_DIR}/tools/cups/tests/test_page.ps)
+      set_tests_properties(debian_package_install PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+                           FIXTURES_REQUIRED huecl_debian_package)
+    endif()
   endif()
 endif()

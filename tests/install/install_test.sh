@@ -96,4 +96,8 @@ DESTDIR=$stage cmake -DMANIFEST="$build/install_manifest.txt" -P "$here/../../cm
 left=$(cd "$stage" && find . -type f -o -type l)
 [ -z "$left" ] || fail "left after uninstalling: $left"
 [ ! -e "$lib/cmake/huecl32" ] || fail "left after uninstalling: the CMake package's folder"
+# 5. A prefix chosen when installing reaches the pkg-config file too.
+DESTDIR=$work/elsewhere cmake --install "$build" --prefix /opt/huecl-elsewhere >/dev/null
+grep -qx 'prefix=/opt/huecl-elsewhere' "$work"/elsewhere/opt/huecl-elsewhere/lib*/pkgconfig/huecl32.pc ||
+  fail "huecl32.pc installed with --prefix: $(head -1 "$work"/elsewhere/opt/huecl-elsewhere/lib*/pkgconfig/huecl32.pc)"
 echo "installed tree at $prefix works ($soname)"

@@ -2,7 +2,8 @@
 # Builds the Debian package of a build with cpack and checks it without
 # installing it: its control fields, its dependencies, and that it holds
 # exactly what `cmake --install` installs, with the same links and modes.
-#   package_test.sh BUILD_DIR PREFIX LIBDIR VERSION HAS_CUPS_FILTER(0|1)
+# The package stays in BUILD_DIR/package-test for system_install_test.sh.
+#   package_test.sh BUILD_DIR PACKAGE_PREFIX LIBDIR VERSION HAS_CUPS_FILTER(0|1)
 set -euo pipefail
 build=$1 prefix=$2 libdir=$3 version=$4 has_filter=$5
 [[ $libdir = /* ]] || libdir=$prefix/$libdir
@@ -12,9 +13,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/huecl-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+out=$build/package-test
+rm -rf "$out"
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack"; }
-deb=$(find "$work/out" -maxdepth 1 -name 'huecl_*.deb')
+deb=$(find "$out" -maxdepth 1 -name 'huecl_*.deb')
 [ "$(basename "$deb")" = "huecl_${version}_$(dpkg --print-architecture).deb" ] || fail "package named '$deb'"
 
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -32,8 +35,9 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs | grep -qx "libhuecl32 $major 
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./triggers | grep -qx 'activate-noawait ldconfig' ||
   fail "no ldconfig trigger"
 
-# The same files, links and modes as a staged install.
-DESTDIR=$work/stage cmake --install "$build" >/dev/null
+# The same files, links and modes as a staged install at the package's
+# prefix.
+DESTDIR=$work/stage cmake --install "$build" --prefix "$prefix" >/dev/null
 listing() { find . \( -type f -o -type l \) -printf '%p %M %l\n' | sed 's|^\./|/|' | sort; }
 (cd "$work/stage" && listing) >"$work/installed"
 dpkg-deb -x "$deb" "$work/unpacked"
