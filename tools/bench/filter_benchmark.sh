@@ -5,13 +5,20 @@
 # runs rastertohuecl and `huecl print` (same settings: the default profile,
 # source and device at the raster's resolution, 2 threads) on it
 # alternately. Prints the median CPU seconds (user + system) of each and
-# checks that both wrote the same container.
-#   filter_benchmark.sh BUILD_FOLDER [RUNS] [RESOLUTION]
+# checks that both wrote the same container. HALFTONE is a HueclHalftone
+# choice of the PPD (default 2bit), given to huecl print as its options.
+#   filter_benchmark.sh BUILD_FOLDER [RUNS] [RESOLUTION] [HALFTONE]
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
 runs=${2:-5}
 dpi=${3:-600}
+halftone=${4:-2bit}
+case $halftone in
+earlier-1bit) print_options=(--engine earlier) ;;
+earlier-diffusion) print_options=(--engine earlier --diffusion) ;;
+*) print_options=(--dither "$halftone") ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,12 +42,12 @@ read -r width height < <(od -An -tu4 -j376 -N8 page.ras)
 { printf 'P6\n%s %s\n255\n' "$width" "$height"; tail -c +1801 page.ras; } >page.ppm
 
 for run in $(seq "$runs"); do
-  /usr/bin/time -f '%U %S' -a -o filter.times "$build/rastertohuecl" 1 user title 1 "" page.ras >filter.hcr 2>/dev/null
+  /usr/bin/time -f '%U %S' -a -o filter.times "$build/rastertohuecl" 1 user title 1 "HueclHalftone=$halftone" page.ras >filter.hcr 2>/dev/null
   rm -rf printed
   /usr/bin/time -f '%U %S' -a -o print.times "$build/huecl" print page.ppm -o printed --quiet --threads 2 \
-    --source-dpi "$dpi" --device-dpi "$dpi" --profile /usr/share/color/icc/ghostscript/default_cmyk.icc >/dev/null
+    --source-dpi "$dpi" --device-dpi "$dpi" --profile /usr/share/color/icc/ghostscript/default_cmyk.icc "${print_options[@]}" >/dev/null
 done
 cmp -s filter.hcr printed/page.hcr || { echo "the filter and huecl print wrote different containers" >&2; exit 1; }
 filter=$(awk '{ print $1 + $2 }' filter.times | median)
 print=$(awk '{ print $1 + $2 }' print.times | median)
-echo "$width x $height pixels at $dpi dpi, medians of $runs runs: rastertohuecl $filter s, huecl print $print s CPU"
+echo "$width x $height pixels at $dpi dpi, $halftone, medians of $runs runs: rastertohuecl $filter s, huecl print $print s CPU"
