@@ -397,8 +397,18 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
                            4 + sizeof(cups_page_header2_t) + size_t{first.cupsBytesPerLine} * first.cupsHeight});
     }
 
-    const DriverSettings driver = modelDriver();
-    std::FILE *log = std::tmpfile();
+    // The job's reading alone, as printRasterJob reads: header, every row
+    // of the page, next header (driver_test.sh cuts the filter itself).
+    const auto readJob = [](RasterStream &raster) {
+        cups_page_header2_t header;
+        uint32_t pagesRead = 0;
+        while (raster.readHeader(header, pagesRead + 1)) {
+            CupsPageSource source(raster.raster(), header, ++pagesRead);
+            std::vector<uint8_t> rows(size_t{source.width()} * static_cast<uint32_t>(source.pixels()) * source.height());
+            source.readRows(rows);
+        }
+        return pagesRead;
+    };
     for (const Stream &stream : streams) {
         ASSERT_GT(stream.bytes.size(), stream.secondHeader + sizeof(cups_page_header2_t) + 3) << stream.name;
         for (size_t cut = stream.secondHeader - 3; cut <= stream.secondHeader + sizeof(cups_page_header2_t) + 3; ++cut) {
@@ -410,7 +420,7 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
             uint32_t printed = 0;
             try {
                 RasterStream raster(fd);
-                printed = printRasterJob(raster, driver, 1, [](std::span<const uint8_t>) {}, log);
+                printed = readJob(raster);
             } catch (const tool::ToolError &error) {
                 message = error.what();
             }
@@ -426,7 +436,6 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
                 EXPECT_TRUE(message.starts_with("page 2: the raster stream ends after 0 of")) << where << message;
         }
     }
-    std::fclose(log);
 }
 
 TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
