@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstring>
 
 namespace huecl::cups {
 namespace {
@@ -46,9 +47,18 @@ uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsi
         // The preview sums give the inked dots; the box matches huecl print's.
         const tool::PipelineOptions pipeline{threads, settings.lzsBudget,
                                              tool::previewBoxSize(settings.device.y, 100), false, nullptr};
-        const tool::PipelineTotals totals =
-            tool::runPipeline(source, *engine, pipeline,
-                              [&](const tool::FinishedBand &band) { writer.writeBand(band.deviceRows, band.streams); });
+        const tool::PipelineTotals totals = [&] {
+            try {
+                return tool::runPipeline(source, *engine, pipeline, [&](const tool::FinishedBand &band) {
+                    writer.writeBand(band.deviceRows, band.streams);
+                });
+            } catch (const tool::ToolError &) {
+                if (stream.readError() != 0)
+                    throw tool::ToolError("page " + std::to_string(page) + ": cannot read the raster stream: " +
+                                          std::strerror(stream.readError()));
+                throw;
+            }
+        }();
         writer.finish();
         std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));
         const char *tableName = matched ? table->table.origin.c_str()

@@ -30,6 +30,9 @@ public:
 
     // Bytes handed to libcups so far.
     uint64_t bytesRead() const { return bytesRead_; }
+    // The errno of a read that failed, else 0. libcups reports a failed
+    // read of pixels as a short one; this tells the two apart.
+    int readError() const { return readErrno_; }
 
 private:
     static ssize_t readCallback(void *context, unsigned char *buffer, size_t length);

@@ -14,6 +14,9 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <cstring>
 #include <cstddef>
 #include <cstdlib>
 #include <unistd.h>
@@ -464,6 +467,41 @@ TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
             EXPECT_EQ(std::string(error.what()), c.message) << c.name;
         }
     }
+}
+
+// A read that fails is named as such, not taken for the end of the stream:
+// a socket that times out in the middle of the second page, and a folder.
+TEST(RasterStream, NamesReadErrors) {
+    TemporaryFolder folder;
+    const std::string bytes = tool::testing::readFile(writeRasterStream(
+        folder, {{pageHeader(CUPS_CSPACE_W, 1, 16, 8), {0}}, {pageHeader(CUPS_CSPACE_W, 1, 16, 8), {9}}},
+        CUPS_RASTER_WRITE));
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    const timeval wait{0, 50000};
+    ASSERT_EQ(setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait), 0);
+    const size_t sent = bytes.size() - 40; // the writer stays open: no end of file
+    ASSERT_EQ(::write(ends[1], bytes.data(), sent), static_cast<ssize_t>(sent));
+    std::FILE *log = std::tmpfile();
+    try {
+        RasterStream raster(ends[0]);
+        printRasterJob(raster, modelDriver(), 1, [](std::span<const uint8_t>) {}, log);
+        ADD_FAILURE() << "a stalled socket printed";
+    } catch (const tool::ToolError &error) {
+        EXPECT_TRUE(std::string(error.what()).starts_with("page 2: cannot read the raster stream: ")) << error.what();
+    }
+    std::fclose(log);
+    ::close(ends[0]);
+    ::close(ends[1]);
+
+    const int directory = ::open(folder.path().c_str(), O_RDONLY);
+    try {
+        RasterStream raster(directory);
+        ADD_FAILURE() << "a folder opened";
+    } catch (const tool::ToolError &error) {
+        EXPECT_EQ(std::string(error.what()), "cannot read the raster stream: " + std::string(std::strerror(EISDIR)));
+    }
+    ::close(directory);
 }
 
 TEST(DriverOptions, ChoicesBecomeSettings) {
