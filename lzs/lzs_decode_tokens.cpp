@@ -7,10 +7,10 @@
 // the decoder. Where a call stops therefore depends on how the tokens group
 // into reads, and so does what it hands back.
 //
-// Far from both ends those checks cannot fire, and runs of literals are
-// decoded six at a time from a 64-bit look instead (decodeLiteralRuns),
-// following the grouping into reads on the side, so that the exact loop
-// goes on in the very read it would have reached itself.
+// Far from both ends those checks cannot fire, and tokens are decoded from
+// a 64-bit look at the source instead (decodeFar), following the grouping
+// into reads on the side, so that the exact loop goes on in the very read
+// it would have reached itself, in the state it would have had.
 #include "lzs/lzs_decode_tokens.h"
 
 #include <cstddef>
@@ -83,89 +83,246 @@ inline bool readNibble(const Cursor& at, const std::uint8_t* end, std::uint32_t&
     return true;
 }
 
-// ---- Runs of literals ----------------------------------------------------------------
+// ---- Far from both ends ---------------------------------------------------------------
 
-// Far from both ends a read cannot stop the decoder, and runs of literals
-// (most of what incompressible input becomes) are decoded six at a time
-// from a 64-bit look at the source, without a check per read. The grouping
-// into reads is followed on the side, so the exact loop goes on in the read
-// it would have reached itself.
+// Far from both ends no read can stop the decoder, so tokens are decoded
+// from a 64-bit look at the source without a check per read: runs of six
+// literals at once, literals in groups of up to three whose count comes
+// from their flag bits rather than a branch per literal, matches of 2 to 7
+// bytes as one 8-byte move, long matches in 8- or 16-byte moves. The
+// grouping into reads is followed on the side, and so is what the length
+// and copy stages would have left behind (the offset of the last match
+// that went through them), so that the exact loop goes on in the very read
+// it would have reached itself, in the state it would have had.
+//
+// Each round of the loop looks at the source once and decodes two items
+// from it, each a match of at most 17 bits (a long offset and a 4-bit
+// length field) or up to three literals: 57 bits hold them. Branches that
+// the mix of literals and matches makes unpredictable cost less here than
+// the dependency chain a branch-free decode of each token builds from one
+// look to the next (measured: a branch-free literal-or-match decode ran at
+// half the speed).
+inline constexpr std::uint32_t kLookBits = 57;
+inline constexpr std::uint32_t kTokensPerLook = 2;
+inline constexpr std::uint32_t kLongestPlainMatch = kLongOffsetCodeBits + kLengthNibbleBits;  // 17
+// A round starts only while the source holds its 64-bit look and the first
+// four bytes of any read its tokens start, and while the output holds the
+// 8-byte stores of its items with the fast margin to spare, so that every
+// read that starts inside the loop passes the checks at its start.
+inline constexpr std::ptrdiff_t kFarSource = 16;
+inline constexpr std::ptrdiff_t kFarOutput = 64;
+static_assert(kFarOutput >= kTokensPerLook * 8 + 8 + kFastRoom);
+// Long matches are moved in 16-byte pieces that may run up to 15 bytes past
+// their end.
+inline constexpr std::uint32_t kWidePiece = 16;
+
+// Runs of six literals: the flag bits of six literals in a left-aligned look.
 inline constexpr std::uint32_t kLiteralRun = 6;
-// The flag bits of six literals in a left-aligned 64-bit look.
 inline constexpr std::uint64_t kLiteralRunFlags = 0x8040201008040000ull;
-// Reads of literals only in a row before runs are tried.
-inline constexpr std::uint32_t kRunStreak = 2;
-static_assert(kLiteralRun * kLiteralBits <= 57, "a 64-bit look holds at least 57 bits");
-// Source bytes a run needs beyond the read it starts in: its 64-bit looks.
-inline constexpr std::ptrdiff_t kRunSourceSlack = 16;
-// Output room a run needs beyond its position: its six bytes, then room
-// for the exact loop to finish the read it ends in, short of the fast margin.
-inline constexpr std::ptrdiff_t kRunOutputSlack = 32;
+static_assert(kLiteralRun * kLiteralBits <= kLookBits);
+
+// Literals decoded together between matches: their count is worked out
+// from their flag bits, not branched on.
+inline constexpr std::uint32_t kLiteralGroup = 3;
+static_assert(kTokensPerLook * kLiteralGroup * kLiteralBits <= kLookBits);
+static_assert(kTokensPerLook * kLongestPlainMatch <= kLookBits);
+
+// The bits that a run of 1 to 6 literals leaves in the read it ends in,
+// from the bits left in the read it starts in (0..32) and the bit at which
+// it starts in its byte: a literal that does not fit the read starts the
+// next one.
+struct LiteralReadRoom {
+    std::uint8_t left[kLiteralRun][kReadBits + 1][8];
+};
+constexpr LiteralReadRoom makeLiteralReadRoom() noexcept {
+    LiteralReadRoom table{};
+    for (std::uint32_t count = 1; count <= kLiteralRun; ++count) {
+        for (std::uint32_t room = 0; room <= kReadBits; ++room) {
+            for (std::uint32_t bit = 0; bit < 8; ++bit) {
+                std::uint32_t left = room;
+                std::uint32_t at = bit;
+                for (std::uint32_t index = 0; index < count; ++index) {
+                    if (left < kLiteralBits) left = kReadBits - at;
+                    left -= kLiteralBits;
+                    at = (at + kLiteralBits) & 7;
+                }
+                table.left[count - 1][room][bit] = static_cast<std::uint8_t>(left);
+            }
+        }
+    }
+    return table;
+}
+inline constexpr LiteralReadRoom kLiteralReadRoom = makeLiteralReadRoom();
+
+// Length codes by their first four bits (two length bits, then the field
+// for 11): 2..4 in two bits, 5..7 in four, 1111 the escape to nibbles.
+inline constexpr bool isField(std::uint32_t code) noexcept { return code >= 0b1100; }
+inline constexpr std::uint32_t plainLength(std::uint32_t code) noexcept {
+    return isField(code) ? kFirstFieldLength + (code & kFieldLengthMask) : kMinMatchLength + (code >> 2);
+}
 
 struct ReadInProgress {
     const std::uint8_t* byte;  // where the read starts
-    std::uint32_t used;        // its bits taken so far
+    std::uint32_t used;        // its bits taken so far (below 8: none of its tokens yet)
 };
 
-// Decodes runs of six literals from the read at `readByte` (with `bit`
-// bits of it used) while the look starts with six literals and a run
-// starts before both limits.
-ReadInProgress decodeLiteralRuns(const std::uint8_t* const readByte, std::uint32_t bit, std::uint8_t*& out,
-                                 const std::uint8_t* const sourceLimit, const std::uint8_t* const outputLimit) noexcept {
-    std::size_t position = bit;  // in bits from readByte
-    std::size_t readEnd = kReadBits;
-    std::uint64_t look = bytes::loadBigEndian64(readByte) << bit;
-    std::uint8_t* o = out;
-    do {
-        for (std::uint32_t index = 0; index < kLiteralRun; ++index) {
-            o[index] = static_cast<std::uint8_t>(look >> (64 - kLiteralBits - kLiteralBits * index));
-            // A literal that does not fit the read starts the next one.
-            const std::size_t start = position + kLiteralBits * index;
-            if (start + kLiteralBits > readEnd) readEnd = (start & ~std::size_t{7}) + kReadBits;
-        }
-        o += kLiteralRun;
-        position += kLiteralRun * kLiteralBits;
-        look = bytes::loadBigEndian64(readByte + (position >> 3)) << (position & 7);
-    } while ((look & kLiteralRunFlags) == 0 && readByte + (position >> 3) < sourceLimit && o <= outputLimit);
-    out = o;
-    const std::size_t readStart = readEnd - kReadBits;
-    return {readByte + (readStart >> 3), static_cast<std::uint32_t>(position - readStart)};
+// What the length and copy stages would have left: the offset of the last
+// match that went through them, and whether any did.
+struct StagedMatch {
+    std::uint32_t offset;
+    bool any;
+};
+
+// Moves `length` bytes from `offset` back in pieces of 16 bytes, each two
+// 8-byte moves one after the other, so that at an offset of 8 or more every
+// move reads only bytes already written; for offsets below 8 by copyMatch.
+// The pieces may write up to 15 bytes beyond the match.
+inline std::uint8_t* moveLongMatch(std::uint8_t* out, std::uint32_t offset, std::uint32_t length) noexcept {
+    if (offset < kWideMove) return copyMatch(out, offset, length);
+    const std::uint8_t* from = out - offset;
+    for (std::uint32_t done = 0; done < length; done += kWidePiece) {
+        bytes::store64(out + done, bytes::load64(from + done));
+        bytes::store64(out + done + 8, bytes::load64(from + done + 8));
+    }
+    return out + length;
 }
 
-// At `bit` bits behind readByte, the length code of a match with
-// `offset`: when a 64-bit look holds all of it and the match fits the room
-// with 8 bytes to spare, copies the match as the copy stage would and
-// returns the length code's bits; else returns 0 and changes nothing.
-std::uint32_t readWholeLength(const std::uint8_t* readByte, std::uint32_t bit, std::uint32_t offset,
-                              std::uint8_t*& out, const std::uint8_t* outputEnd) noexcept {
-    const std::uint8_t* const fieldByte = readByte + (bit >> 3);
-    std::uint64_t look = bytes::loadBigEndian64(fieldByte) << (bit & 7);
-    const std::uint32_t field = static_cast<std::uint32_t>(look >> 60);
-    std::uint32_t length = kFirstFieldLength + (field & kFieldLengthMask);
-    std::uint32_t taken = kLengthNibbleBits;
-    if (field == kLengthEscape) {
-        length = kFirstEscapedLength;
-        for (;;) {
-            // 56 bits are valid after the bit offset.
-            if (taken + kLengthNibbleBits > 56) return 0;
-            look <<= kLengthNibbleBits;
-            const std::uint32_t nibble = static_cast<std::uint32_t>(look >> 60);
-            taken += kLengthNibbleBits;
-            length += nibble;
-            if (nibble != kLengthEscape) break;
+// Decodes from the read at `readByte` (with `used` bits of it taken) while
+// both ends are far; stops at a token boundary when a round would come too
+// near either end, or before a token it leaves to the exact loop (an end
+// marker, a corrupt offset, a long match too near either end). Returns the
+// read in progress there; `staged` gets the offset of the last match that
+// the exact loop would have taken through its length and copy stages.
+ReadInProgress decodeFar(const std::uint8_t* const readByte, const std::uint32_t used, std::uint8_t*& output,
+                         const std::uint8_t* const sourceEnd, const std::uint8_t* const outputEnd,
+                         const std::uint8_t* const reachStart, StagedMatch& staged) noexcept {
+    const std::uint8_t* const sourceLimit = sourceEnd - kFarSource;
+    const std::uint8_t* const outputLimit = outputEnd - kFarOutput;
+    std::size_t pos = used;           // in bits from readByte
+    std::size_t readEnd = kReadBits;  // where the current read ends, in bits from readByte
+    std::uint8_t* out = output;
+    std::uint32_t stagedOffset = staged.offset;
+    std::uint32_t anyStaged = staged.any ? 1 : 0;
+    const auto startRead = [](std::size_t at) noexcept { return (at & ~std::size_t{7}) + kReadBits; };
+
+    for (;;) {
+        const std::uint8_t* const lookByte = readByte + (pos >> 3);
+        if (lookByte >= sourceLimit || out >= outputLimit) break;
+        std::uint64_t look = bytes::loadBigEndian64(lookByte) << (pos & 7);
+        if ((look & kLiteralRunFlags) == 0) {
+            for (std::uint32_t index = 0; index < kLiteralRun; ++index) {
+                out[index] = static_cast<std::uint8_t>(look >> (64 - kLiteralBits - kLiteralBits * index));
+            }
+            out += kLiteralRun;
+            readEnd = pos + kLiteralRun * kLiteralBits + kLiteralReadRoom.left[kLiteralRun - 1][readEnd - pos][pos & 7];
+            pos += kLiteralRun * kLiteralBits;
+            continue;
         }
-    }
-    if (static_cast<std::ptrdiff_t>(length) + std::ptrdiff_t{kWideMove} > outputEnd - out) return 0;
-    if (offset >= kWideMove) {
-        const std::uint8_t* const from = out - offset;
-        for (std::uint32_t done = 0; done < length; done += kWideMove) {
-            bytes::store64(out + done, bytes::load64(from + done));
+        bool plain = true;
+        for (std::uint32_t token = 0; token < kTokensPerLook; ++token) {
+            if ((look >> 63) == 0) {
+                // Literals: the bytes of up to kLiteralGroup stored whether
+                // or not they are literals, kept as far as they are.
+                std::uint32_t count = 1;
+                std::uint32_t still = 1;
+                for (std::uint32_t index = 0; index < kLiteralGroup; ++index) {
+                    out[index] = static_cast<std::uint8_t>(look >> (64 - kLiteralBits - kLiteralBits * index));
+                    if (index != 0) {
+                        still &= static_cast<std::uint32_t>(~look >> (63 - kLiteralBits * index)) & 1;
+                        count += still;
+                    }
+                }
+                out += count;
+                readEnd = pos + kLiteralBits * count + kLiteralReadRoom.left[count - 1][readEnd - pos][pos & 7];
+                pos += kLiteralBits * count;
+                look <<= kLiteralBits * count;
+                continue;
+            }
+            const bool shortForm = ((look >> 62) & 1) != 0;
+            const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(look >> 55) & kShortOffsetMask
+                                                   : static_cast<std::uint32_t>(look >> 51) & kLongOffsetMask;
+            const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+            const std::uint32_t code = static_cast<std::uint32_t>((look << headBits) >> 60);
+            if (code == kLengthEscape || offset < kWideMove || offset > static_cast<std::uint32_t>(out - reachStart)) {
+                plain = false;
+                break;
+            }
+            // A match of up to 7 bytes at an offset of 8 or more is one 8-byte move.
+            bytes::store64(out, bytes::load64(out - offset));
+            out += plainLength(code);
+            const bool field = isField(code);
+            // A match whose head and two length bits do not fit the read
+            // starts the next one; a length field that does not fit goes
+            // through the length and copy stages; a match with a field ends
+            // its read.
+            readEnd = pos + headBits + 2 > readEnd ? startRead(pos) : readEnd;
+            const bool crosses = field && pos + headBits + kLengthNibbleBits > readEnd;
+            stagedOffset = crosses ? offset : stagedOffset;
+            anyStaged |= crosses ? 1 : 0;
+            const std::uint32_t size = headBits + (field ? kLengthNibbleBits : 2);
+            pos += size;
+            readEnd = field ? startRead(pos) : readEnd;
+            look <<= size;
         }
-        out += length;
-    } else {
-        out = copyMatch(out, offset, length);
+        if (plain) continue;
+
+        // The match at `pos`: an escaped length, a short offset, or one the
+        // exact loop decides about.
+        const bool shortForm = ((look >> 62) & 1) != 0;
+        const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(look >> 55) & kShortOffsetMask
+                                               : static_cast<std::uint32_t>(look >> 51) & kLongOffsetMask;
+        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+        const std::uint32_t code = static_cast<std::uint32_t>((look << headBits) >> 60);
+        if (offset == 0 || offset > static_cast<std::uint32_t>(out - reachStart)) break;
+        const std::size_t fitted = headBits + 2;
+        const std::size_t tokenReadEnd = pos + fitted > readEnd ? startRead(pos) : readEnd;
+        if (code != kLengthEscape) {
+            // 2 to 7 bytes at an offset below 8, byte by byte as the period repeats.
+            const std::uint32_t length = plainLength(code);
+            const std::uint8_t* const from = out - offset;
+            for (std::uint32_t index = 0; index < length; ++index) out[index] = from[index];
+            out += length;
+            readEnd = tokenReadEnd;
+            const bool field = isField(code);
+            const bool crosses = field && pos + headBits + kLengthNibbleBits > readEnd;
+            stagedOffset = crosses ? offset : stagedOffset;
+            anyStaged |= crosses ? 1 : 0;
+            pos += headBits + (field ? kLengthNibbleBits : 2);
+            readEnd = field ? startRead(pos) : readEnd;
+            continue;
+        }
+        // Nibbles after 1111, each 1111 adding 15, up to one below 1111.
+        std::size_t at = pos + headBits + kLengthNibbleBits;
+        std::uint32_t length = kFirstEscapedLength;
+        bool complete = false;
+        while (!complete && readByte + (at >> 3) <= sourceEnd - 8 && length <= kLargestMatchLength) {
+            std::uint64_t nibbles = bytes::loadBigEndian64(readByte + (at >> 3)) << (at & 7);
+            for (std::uint32_t index = 0; index < kLookBits / kLengthNibbleBits; ++index) {
+                const std::uint32_t nibble = static_cast<std::uint32_t>(nibbles >> 60);
+                nibbles <<= kLengthNibbleBits;
+                at += kLengthNibbleBits;
+                length += nibble;
+                if (nibble != kLengthEscape) {
+                    complete = true;
+                    break;
+                }
+            }
+        }
+        // Too near either end, or a length only a corrupt stream has: the exact loop decides.
+        if (!complete || length > kLargestMatchLength ||
+            length > static_cast<std::size_t>(outputEnd - out) - kWidePiece) {
+            break;
+        }
+        out = moveLongMatch(out, offset, length);
+        stagedOffset = offset;
+        anyStaged = 1;
+        pos = at;
+        readEnd = startRead(pos);
     }
-    return taken;
+    output = out;
+    staged = {stagedOffset, anyStaged != 0};
+    const std::size_t readStart = readEnd - kReadBits;
+    return {readByte + (readStart >> 3), static_cast<std::uint32_t>(pos - readStart)};
 }
 
 }  // namespace
@@ -186,11 +343,6 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
     // match went through the copy stage) that the decoder stopped between tokens.
     std::uint8_t tokenStatus = state.status;
     std::uint8_t result = 0;
-    // Runs of literals start only while both ends are far.
-    const bool runsPossible =
-        kShortcuts && sourceEnd - at.byte > kRunSourceSlack && outputEnd - out > kRunOutputSlack;
-    const std::uint8_t* const runSourceLimit = runsPossible ? sourceEnd - kRunSourceSlack : at.byte;
-    const std::uint8_t* const runOutputLimit = runsPossible ? outputEnd - kRunOutputSlack : out;
 
     const auto bytesLeft = [&]() noexcept { return sourceEnd - at.byte; };
 
@@ -254,31 +406,43 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
 
     // Reads of four bytes, each checked against both ends before it is decoded.
     const auto decodeReads = [&]() noexcept {
-        // Reads in a row that held literals only: runs are tried only after
-        // a few, so that mixed input does not pay for looking.
-        std::uint32_t literalReads = 0;
         for (;;) {
             if (bytesLeft() < std::ptrdiff_t{kReadBytes}) {
                 result = status::kSourceShort;
                 return TokenStage::Stop;
             }
-            std::uint32_t word = bytes::loadBigEndian32(at.byte) << at.bit;
             std::uint32_t used = at.bit;
-            if (literalReads >= kRunStreak && at.byte < runSourceLimit && out <= runOutputLimit &&
-                ((bytes::loadBigEndian64(at.byte) << at.bit) & kLiteralRunFlags) == 0) {
-                // Six literals ahead, far from both ends: runs, then on in the read they end in.
-                const ReadInProgress read = decodeLiteralRuns(at.byte, at.bit, out, runSourceLimit, runOutputLimit);
-                at.byte = read.byte;
-                at.bit = 0;
-                used = read.used;
-                if (used > kReadBits - kLiteralBits) {
-                    // No token fits the rest of this read.
-                    at.byte += used >> 3;
-                    at.bit = used & 7;
-                    continue;
+            bool started = false;  // the read's tokens were begun far from both ends
+            if (kShortcuts && sourceEnd - at.byte > kFarSource && outputEnd - out > kFarOutput) {
+                StagedMatch staged{matchOffset, false};
+                const ReadInProgress read = decodeFar(at.byte, at.bit, out, sourceEnd, outputEnd, reachStart, staged);
+                matchOffset = staged.offset;
+                if (staged.any) {
+                    matchCount = 0;
+                    tokenStatus = status::kSourceShort;
                 }
-                word = bytes::loadBigEndian32(at.byte) << used;
-            } else if (out >= fastLimit) {
+                if (read.used < 8) {
+                    // At the start of a read: a new one is checked against both
+                    // ends first; the one it began with goes on below.
+                    const bool moved = read.byte != at.byte || read.used != at.bit;
+                    at.byte = read.byte;
+                    at.bit = read.used;
+                    if (moved) continue;
+                    used = at.bit;
+                } else if (read.used > kReadBits - kLiteralBits) {
+                    // No token fits the rest of this read.
+                    at.byte = read.byte + (read.used >> 3);
+                    at.bit = read.used & 7;
+                    continue;
+                } else {
+                    at.byte = read.byte;
+                    at.bit = 0;
+                    used = read.used;
+                    started = true;
+                }
+            }
+            std::uint32_t word = bytes::loadBigEndian32(at.byte) << used;
+            if (!started && out >= fastLimit) {
                 if (isEndMarker(word)) return TokenStage::EndMarker;
                 result = status::kFastLimit;
                 return TokenStage::Stop;
@@ -289,7 +453,6 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                 at.byte += bits >> 3;
                 at.bit = bits & 7;
             };
-            bool matched = false;
             for (;;) {
                 if ((word >> 31) == 0) {
                     if (used > kReadBits - kLiteralBits) break;
@@ -314,7 +477,6 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                     used += kLiteralBits;
                     continue;
                 }
-                matched = true;
                 const bool shortForm = ((word >> 30) & 1) != 0;
                 const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
                 if (used + headBits + 2 > kReadBits) {
@@ -353,21 +515,6 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                         used += headBits + kLengthNibbleBits;
                         break;
                     }
-                    if (kShortcuts && at.byte < runSourceLimit) {
-                        // Far from the source end, a length code that a 64-bit
-                        // look holds whole and a match that fits the room are
-                        // done here, as the length and copy stages would, and
-                        // the next read starts behind them.
-                        const std::uint32_t codeBits =
-                            readWholeLength(at.byte, used + headBits, offset, out, outputEnd);
-                        if (codeBits != 0) {
-                            used += headBits + codeBits;
-                            matchOffset = offset;
-                            matchCount = 0;
-                            tokenStatus = status::kSourceShort;
-                            break;
-                        }
-                    }
                     settle(used + headBits);
                     matchOffset = offset;
                     matchCount = 0;
@@ -390,7 +537,6 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                 used += headBits + 2;
             }
             settle(used);
-            literalReads = kShortcuts && !matched ? literalReads + 1 : 0;
         }
     };
 

@@ -42,10 +42,10 @@ inline constexpr std::uint32_t kLargestMatchLength = 0xFFFF0000u;
 std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
                           std::uint8_t* outputEnd, const std::uint8_t* reachStart, DecoderState& state) noexcept;
 
-// The same decoder without its shortcuts far from both ends (runs of
-// literals, length codes read whole): every read checked against both
-// ends, every long match through the length and copy stages. For tests,
-// which hold decodeTokens to it call by call.
+// The same decoder without its loop far from both ends: every read checked
+// against both ends, every length code that its read does not hold through
+// the length and copy stages. For tests, which hold decodeTokens to it call
+// by call.
 std::uint8_t decodeTokensOneReadAtATime(const std::uint8_t** source, const std::uint8_t* sourceEnd,
                                         std::uint8_t** output, std::uint8_t* outputEnd,
                                         const std::uint8_t* reachStart, DecoderState& state) noexcept;
