@@ -172,6 +172,11 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     bool haveOutput = false, haveMatch = false;
     // Options that only one engine takes, to be checked once both are known.
     bool haveDither = false, haveGrid = false, diffusion = false;
+    // Page layout, checked against each other once all are known.
+    std::optional<PaperSize> paper;
+    std::optional<Margins> margins;
+    std::vector<std::string> placement; // --fit, --fill, --center, --margins as given
+    bool haveSize = false, fit = false, fill = false, centred = false;
     while (!cursor.done()) {
         const std::string option = cursor.take();
         if (option == "-o" || option == "--output") {
@@ -179,6 +184,15 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             haveOutput = true;
         } else if (option == "--size") {
             command.pageSize = parsePageSize(cursor.value(option));
+            haveSize = true;
+        } else if (option == "--page") {
+            paper = parsePaperSize(cursor.value(option));
+        } else if (option == "--fit" || option == "--fill" || option == "--center" || option == "--centre") {
+            (option == "--fit" ? fit : option == "--fill" ? fill : centred) = true;
+            placement.push_back(option);
+        } else if (option == "--margins") {
+            margins = parseMargins(cursor.value(option));
+            placement.push_back(option);
         } else if (option == "--profile") {
             command.profile = cursor.value(option);
         } else if (option == "--engine") {
@@ -259,6 +273,20 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     } else if (diffusion) {
         throw ToolError("--diffusion needs --engine earlier");
     }
+    if (fit && fill)
+        throw ToolError("--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page");
+    if (!paper && !placement.empty())
+        throw ToolError(placement.front() + " needs --page SIZE");
+    if (paper && haveSize)
+        throw ToolError("--size and --page both set the test page's size: give one");
+    if (paper && !command.image && !placement.empty())
+        throw ToolError(placement.front() + " places an image; the test page covers the whole page");
+    if (paper)
+        command.layout = LayoutRequest{*paper, margins.value_or(Margins{}),
+                                       fit    ? ImageScaling::fit
+                                       : fill ? ImageScaling::fill
+                                              : ImageScaling::natural,
+                                       centred};
     if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y ||
         s.source.x > 16 * s.device.x || s.source.y > 16 * s.device.y)
         throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
@@ -403,6 +431,15 @@ preview.png and summary.txt.
                              and TIFF go straight to halftoning (no matching or RGB options)
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
+      --page PAPER           print on paper of this size: A4, A3, A5, Letter, Legal, WxHmm
+                             or WxHin; the image keeps its size at --source-dpi, from the
+                             top-left margin, cut off at the margins; the test page fills it
+      --fit                  with --page: scale the image to fit inside the margins
+      --fill                 with --page: scale the image to cover the area inside the
+                             margins, cut off evenly on both sides
+      --center               with --page: centre the image inside the margins
+      --margins MM[,R,B,L]   with --page: margins in millimetres, one for all sides or
+                             TOP,RIGHT,BOTTOM,LEFT (default 0)
       --engine ENGINE        colour generation: later (default) or earlier
       --dither MODE          1bit, 2bit (default), 4bit or 1bit-spread; earlier: 1bit only
       --diffusion            earlier engine: error diffusion instead of the screens

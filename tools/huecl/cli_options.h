@@ -5,6 +5,7 @@
 
 #include "huecl32.h"
 #include "image_source.h"
+#include "page_layout.h"
 #include "test_page.h"
 
 #include <array>
@@ -56,6 +57,8 @@ struct PrintCommand {
     std::optional<std::filesystem::path> image; // none: the built-in test page
     std::filesystem::path outputFolder;
     PageSize pageSize = a4At300Dpi;
+    // --page: the paper the image (or the test page) is printed on.
+    std::optional<LayoutRequest> layout;
     std::optional<std::filesystem::path> profile;
     PageSettings settings;
     uint32_t threads = 0; // 0: one per core

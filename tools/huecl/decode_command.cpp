@@ -96,9 +96,9 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
         planeFiles->finish();
     preview.finish();
     progress.finish();
-    std::printf("%s%u bands, %u x %u dots, %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, %s matching)\n",
+    std::printf("%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, %s matching)\n",
                 numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount,
-                h.deviceWidth, h.deviceHeight, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
+                h.deviceWidth, h.deviceHeight, h.deviceWidth * 25.4 / h.deviceResX, h.deviceHeight * 25.4 / h.deviceResY, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
                 h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later", ditherModeName(h.ditherMode).c_str(),
                 h.screenKind,
                 matchMethodName(h.matchMethod).c_str());

@@ -5,11 +5,13 @@
 #include "later_engine.h"
 #include "output_files.h"
 #include "page_header.h"
+#include "page_layout.h"
 #include "page_pipeline.h"
 #include "page_preview.h"
 #include "plane_files.h"
 #include "progress_bar.h"
 #include "raster_container.h"
+#include "test_page.h"
 #include "tool_error.h"
 
 #include <chrono>
@@ -48,22 +50,51 @@ std::unique_ptr<ColourEngine> makeEngine(const PageSettings &settings, ColourTab
     throw std::logic_error("unknown colour engine");
 }
 
+// The image, or the test page, on its page: as given without --page. The
+// page is held to the image size limit as an image would be.
+std::unique_ptr<ImageSource> openPage(const PrintCommand &command) {
+    const Resolution &source = command.settings.source;
+    if (!command.image) {
+        if (!command.layout)
+            return makeTestPage(command.pageSize);
+        const PageLayout page = layOutPage(*command.layout, source, 1, 1);
+        checkImageSize("--page", page.pageWidth, page.pageHeight, command.imageLimits);
+        return makeTestPage({page.pageWidth, page.pageHeight});
+    }
+    auto image = openImage(*command.image, command.imageLimits);
+    if (!command.layout)
+        return image;
+    const PageLayout page = layOutPage(*command.layout, source, image->width(), image->height());
+    checkImageSize("--page", page.pageWidth, page.pageHeight, command.imageLimits);
+    return placeOnPage(std::move(image), page);
+}
+
+// "210.0 x 297.0 mm (A4)": the page as printed, from its device size.
+std::string pageText(const PageGeometry &g, const PageSettings &s, const std::optional<LayoutRequest> &layout) {
+    char text[128];
+    std::snprintf(text, sizeof text, "page %.1f x %.1f mm", g.deviceWidth * 25.4 / s.device.x,
+                  g.deviceHeight * 25.4 / s.device.y);
+    return layout && !layout->paper.name.empty() ? std::string(text) + " (" + layout->paper.name + ")" : text;
+}
+
 double peakMemoryMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0; // Linux reports KiB
 }
 
-std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, double wallSeconds, unsigned threads) {
+std::string summaryLine(const PageGeometry &g, const std::string &page, const PipelineTotals &totals,
+                        double wallSeconds, unsigned threads) {
     const uint64_t pixels = uint64_t{g.sourceWidth} * g.sourceHeight;
     const uint64_t dots = uint64_t{g.deviceWidth} * g.deviceHeight * g.planeCount;
     const uint64_t rawBytes = uint64_t{g.lineBytes} * g.deviceHeight * g.planeCount;
-    char text[512];
+    char text[640];
     int length = std::snprintf(
         text, sizeof text,
-        "%" PRIu64 " pixels, %" PRIu64 " dots (%" PRIu64 " inked), %" PRIu64 " compressed bytes, ratio %.2f:1, cpu seconds:",
+        "%" PRIu64 " pixels, %" PRIu64 " dots (%" PRIu64 " inked), %" PRIu64 " compressed bytes, ratio %.2f:1, %s, cpu seconds:",
         pixels, dots, totals.inkedDots, totals.compressedBytes,
-        totals.compressedBytes ? static_cast<double>(rawBytes) / static_cast<double>(totals.compressedBytes) : 0.0);
+        totals.compressedBytes ? static_cast<double>(rawBytes) / static_cast<double>(totals.compressedBytes) : 0.0,
+        page.c_str());
     for (size_t stage = 0; stage < stageNames.size(); ++stage)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), " %s %.3f",
                                 std::string(stageNames[stage]).c_str(), totals.times.seconds[stage]);
@@ -77,7 +108,7 @@ std::string summaryLine(const PageGeometry &g, const PipelineTotals &totals, dou
 
 void runPrint(const PrintCommand &command) {
     const auto start = std::chrono::steady_clock::now();
-    auto source = command.image ? openImage(*command.image, command.imageLimits) : makeTestPage(command.pageSize);
+    auto source = openPage(command);
     // CMYK images go straight to halftoning: no table is read. Printed in
     // black alone, their colours fold into black rather than vanish.
     const bool matched = source->pixels() == SourcePixels::bgr;
@@ -125,7 +156,8 @@ void runPrint(const PrintCommand &command) {
         planeFiles->finish();
     preview.finish();
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string summary = summaryLine(g, totals, wallSeconds, command.threads);
+    const std::string summary =
+        summaryLine(g, pageText(g, command.settings, command.layout), totals, wallSeconds, command.threads);
     output.create("summary.txt").write(summary + "\n");
     output.commit();
     progress.finish();

@@ -98,6 +98,38 @@ TEST(PrintOptions, RefusesMalformedCommandLines) {
     EXPECT_EQ(errorOf({"print", "a.png", "b.png", "-o", "d"}), "print takes one image, not 'a.png' and 'b.png'");
 }
 
+TEST(PrintOptions, PageLayout) {
+    EXPECT_FALSE(parsePrint({"-o", "d"}).layout);
+    const PrintCommand fitted = parsePrint({"a.png", "-o", "d", "--page=letter", "--fit", "--centre", "--margins", "5"});
+    ASSERT_TRUE(fitted.layout);
+    EXPECT_EQ(fitted.layout->paper.name, "Letter");
+    EXPECT_EQ(fitted.layout->scaling, ImageScaling::fit);
+    EXPECT_TRUE(fitted.layout->centred);
+    EXPECT_EQ(fitted.layout->margins.left, 5 * lengthUnitsPerMillimetre);
+    const PrintCommand filled = parsePrint({"a.png", "-o", "d", "--page", "100x150mm", "--fill"});
+    EXPECT_EQ(filled.layout->scaling, ImageScaling::fill);
+    EXPECT_FALSE(filled.layout->centred);
+    EXPECT_EQ(parsePrint({"-o", "d", "--page", "A3"}).layout->paper.height, 420 * lengthUnitsPerMillimetre);
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"a.png", "--page", "A4", "--fit", "--fill"},
+         "--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page"},
+        {{"a.png", "--fill", "--page", "A4", "--fit"},
+         "--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page"},
+        {{"a.png", "--fit"}, "--fit needs --page SIZE"},
+        {{"a.png", "--margins", "3", "--center"}, "--margins needs --page SIZE"},
+        {{"--page", "A4", "--size", "100x100"}, "--size and --page both set the test page's size: give one"},
+        {{"--page", "A4", "--center"}, "--center places an image; the test page covers the whole page"},
+        {{"--page", "A4", "--margins", "5"}, "--margins places an image; the test page covers the whole page"},
+        {{"a.png", "--page", "B5"}, "--page must be A4, A3, A5, Letter, Legal, WxHmm or WxHin, not 'B5'"},
+        {{"a.png", "--page", "A4", "--fit=yes"}, "--fit takes no value, not 'yes'"},
+    };
+    for (const auto &[arguments, message] : refusals) {
+        std::vector<std::string> line{"print", "-o", "d"};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        EXPECT_EQ(errorOf(line), message);
+    }
+}
+
 TEST(OtherCommands, ParseTheirOperands) {
     const auto decode = std::get<DecodeCommand>(parse({"decode", "page.hcr", "-o", "planes"}));
     EXPECT_EQ(decode.raster, "page.hcr");

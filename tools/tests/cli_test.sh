@@ -79,6 +79,20 @@ make_ppm16() {
         ((x + y) * 3) % 256, (y * 29) % 256 }' >>"$file"
 }
 
+# The box that holds every inked dot of a PGM plane (samples below maxval,
+# since ink is dark): "LEFT TOP RIGHT BOTTOM", right and bottom exclusive;
+# "none" for a blank plane.
+ink_box() {
+  local magic width height maxval
+  { read -r magic; read -r width height; read -r maxval; } <"$1"
+  [[ $magic == P5 ]] || fail "$1 is no PGM"
+  tail -c $((width * height)) "$1" | od -An -v -tu1 -w"$width" |
+    awk -v max="$maxval" '{ for (x = 1; x <= NF; x++) if ($x != max) {
+        if (!found || x < left) left = x; if (!found || x > right) right = x
+        if (!found) top = NR; bottom = NR; found = 1 } }
+      END { if (found) print left - 1, top - 1, right, bottom; else print "none" }'
+}
+
 case $case_name in
 modes_decode_exactly)
   # Every dither mode, several screens, four planes and black only.
@@ -134,6 +148,47 @@ image_inputs)
     [[ -s $out/page.hcr && -s $out/preview.png ]] || fail "$out: missing output"
   done
   grep -q '^5917 pixels' from-ppm/summary.txt || fail "ppm size: $(cat from-ppm/summary.txt)"
+  ;;
+page_layout)
+  # A black image on a 60 x 40 mm page at 100 dpi (236 x 157 pixels) printed
+  # at 200 dpi (472 x 314 dots), margins of 5 mm (20 pixels, 40 dots).
+  printf 'P6\n50 20\n255\n' >black.ppm
+  head -c 3000 /dev/zero >>black.ppm
+  make_ppm large.ppm 500 200
+  on_page=(--quiet --black-only --planes --source-dpi 100 --device-dpi 200 --page 60x40mm --margins 5)
+  while read -r name image left top right bottom options; do
+    box="$left $top $right $bottom"
+    # shellcheck disable=SC2086
+    "$huecl" print "$image" "${on_page[@]}" $options -o "$name" >/dev/null
+    [[ $(ink_box "$name/plane-k.pgm") == "$box" ]] || fail "$name: ink in $(ink_box "$name/plane-k.pgm"), wanted $box"
+    "$huecl" decode "$name/page.hcr" -o "$name-decoded" >"$name-decoded.txt"
+    grep -q ' 472 x 314 dots (page 59.9 x 39.9 mm)' "$name-decoded.txt" || fail "$name: $(cat "$name-decoded.txt")"
+    grep -q '^37052 pixels, 148208 dots .* page 59.9 x 39.9 mm, cpu' "$name/summary.txt" ||
+      fail "$name: $(cat "$name/summary.txt")"
+  done <<'PLACEMENTS'
+natural black.ppm 40 40 140 80 --margins=5
+centred black.ppm 186 136 286 176 --center
+fit black.ppm 40 40 432 196 --fit
+fit-centred black.ppm 40 78 432 234 --fit --center
+fill black.ppm 40 40 432 274 --fill
+shrunk large.ppm 40 40 432 196 --fit
+PLACEMENTS
+  # The test page takes the paper's size; named sizes keep their names.
+  "$huecl" print --quiet --page Letter --source-dpi 100 --device-dpi 100 --band-height 64 -o letter >/dev/null
+  grep -q '^935000 pixels, 3740000 dots .* page 215.9 x 279.4 mm (Letter), cpu' letter/summary.txt ||
+    fail "letter: $(cat letter/summary.txt)"
+  "$huecl" print black.ppm --quiet --page A4 --fit -o a4 >/dev/null
+  "$huecl" decode a4/page.hcr -o a4-decoded | grep -q ' 4960 x 7016 dots (page 210.0 x 297.0 mm)' ||
+    fail "A4 at 600 dpi"
+  # Without --page the page stays the image at --source-dpi.
+  "$huecl" print black.ppm --quiet --source-dpi 100 --device-dpi 200 -o plain >/dev/null
+  grep -q '^1000 pixels, 16000 dots .* page 12.7 x 5.1 mm, cpu' plain/summary.txt || fail "plain: $(cat plain/summary.txt)"
+  expect_error "--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page" refused \
+    print black.ppm --page A4 --fit --fill -o refused
+  expect_error "--fill needs --page SIZE" refused print black.ppm --fill -o refused
+  expect_error "--margins leave nothing to print on the page A5 \(148.0 x 210.0 mm\)" refused \
+    print black.ppm --page a5 --margins 74 -o refused
+  expect_error "--page allows sides of up to 2000.0 mm, not '2001x1mm'" refused print black.ppm --page 2001x1mm -o refused
   ;;
 ppm_memory_stays_bounded)
   # A 36 MB page read from a PPM: memory follows the bands, not the page.
