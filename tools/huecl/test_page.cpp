@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 namespace huecl::tool {
@@ -46,9 +48,15 @@ uint32_t hashCell(uint32_t a, uint32_t b) {
     return h ^ (h >> 13);
 }
 
-// Terms of the photo area that depend on the column only, computed once:
-// the scene costs a few multiplications per pixel instead of several sines.
+// Terms that depend on the column only, computed once: the scene costs a
+// few multiplications per pixel instead of divisions and several sines.
+// Each is the very expression the pixel would compute, so the page's bytes
+// do not depend on the caching.
 struct ColumnTerms {
+    double u, innerU;            // across the page, across the inner area
+    bool margin;                 // in the white margin left or right
+    int lineColumn;              // group of the line pairs
+    bool lineGap;                // white between two groups
     double hill;
     double rippleShift;
     double sinFine, cosFine;     // of u * 90
@@ -58,14 +66,27 @@ struct ColumnTerms {
 struct RowTerms {
     double sinFine, cosFine;     // of v * 40
     double sinCoarse, cosCoarse; // of v * 70
+    double linePhase;            // fmod(v, 0.5) in the detail area
+};
+
+// The text-like glyph last looked up along a row, so that its hashes are
+// computed once per glyph instead of once per pixel.
+struct GlyphCache {
+    uint32_t glyph = UINT32_MAX;
+    bool space = false;
+    uint32_t shape = 0;
 };
 
 class TestPage final : public ImageSource {
 public:
     explicit TestPage(PageSize size) : size_(size), columns_(size.width) {
         for (uint32_t x = 0; x < size.width; ++x) {
-            const double u = photoU((x + 0.5) / size.width);
-            columns_[x] = {0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3),
+            const double pageU = (x + 0.5) / size.width;
+            const double u = photoU(pageU);
+            const double lineU = (u - 0.3) / 0.3;
+            const int lineColumn = static_cast<int>(lineU * 4);
+            columns_[x] = {pageU, u, pageU < margin || pageU > 1 - margin, lineColumn, lineU * 4 - lineColumn > 0.85,
+                           0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3),
                            std::sin(u * 30) * 2,
                            std::sin(u * 90), std::cos(u * 90), std::sin(u * 23), std::cos(u * 23)};
         }
@@ -87,22 +108,49 @@ public:
     void renderRows(uint32_t firstRow, std::span<uint8_t> rows) const override {
         const size_t rowBytes = size_t{size_.width} * 3;
         uint32_t y = firstRow;
-        for (size_t offset = 0; offset + rowBytes <= rows.size(); offset += rowBytes)
-            renderRow(y++, rows.subspan(offset, rowBytes));
+        // A row of the ramps depends on the ramp, the gap and the patches
+        // only, so runs of rows alike are rendered once and copied.
+        std::optional<RampRow> previousRamp;
+        for (size_t offset = 0; offset + rowBytes <= rows.size(); offset += rowBytes, ++y) {
+            const auto ramp = rampRowOf(y);
+            if (ramp && previousRamp && *ramp == *previousRamp)
+                std::memcpy(rows.data() + offset, rows.data() + offset - rowBytes, rowBytes);
+            else
+                renderRow(y, rows.subspan(offset, rowBytes));
+            previousRamp = ramp;
+        }
     }
 
 private:
     static constexpr double margin = 0.04;
     static double photoU(double u) { return (u - margin) / (1 - 2 * margin); }
 
+    struct RampRow {
+        size_t index;
+        bool gap, patches;
+        bool operator==(const RampRow &) const = default;
+    };
+
+    // What a row of the ramp area depends on; nothing for other rows.
+    std::optional<RampRow> rampRowOf(uint32_t y) const {
+        const double v = (y + 0.5) / size_.height;
+        if (v < 0.03 || v > 0.97 || v >= 0.38)
+            return std::nullopt;
+        const double slot = (v - 0.03) / 0.35 * ramps.size();
+        const size_t index = std::min(static_cast<size_t>(slot), ramps.size() - 1);
+        const double within = slot - static_cast<double>(index);
+        return RampRow{index, within > 0.85, within > 0.55};
+    }
+
     void renderRow(uint32_t y, std::span<uint8_t> row) const {
         const double v = (y + 0.5) / size_.height;
         const double photoV = (v - 0.40) / 0.30;
+        const double detailV = (v - 0.72) / 0.25;
         const RowTerms rowTerms{std::sin(photoV * 40), std::cos(photoV * 40), std::sin(photoV * 70),
-                                std::cos(photoV * 70)};
+                                std::cos(photoV * 70), std::fmod(detailV, 0.5)};
+        GlyphCache glyphs;
         for (uint32_t x = 0; x < size_.width; ++x) {
-            const double u = (x + 0.5) / size_.width;
-            const Rgb colour = shade(u, v, x, y, rowTerms);
+            const Rgb colour = shade(v, x, y, rowTerms, glyphs);
             row[3 * x + 0] = toByte(colour.blue);
             row[3 * x + 1] = toByte(colour.green);
             row[3 * x + 2] = toByte(colour.red);
@@ -113,16 +161,17 @@ private:
         return static_cast<uint8_t>(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5);
     }
 
-    Rgb shade(double u, double v, uint32_t x, uint32_t y, const RowTerms &rowTerms) const {
-        if (u < margin || u > 1 - margin || v < 0.03 || v > 0.97)
+    Rgb shade(double v, uint32_t x, uint32_t y, const RowTerms &rowTerms, GlyphCache &glyphs) const {
+        const ColumnTerms &column = columns_[x];
+        if (column.margin || v < 0.03 || v > 0.97)
             return white;
-        const double innerU = photoU(u);
+        const double innerU = column.innerU;
         if (v < 0.38)
             return rampArea(innerU, (v - 0.03) / 0.35);
         if (v > 0.40 && v < 0.70)
-            return photoArea(innerU, (v - 0.40) / 0.30, columns_[x], rowTerms);
+            return photoArea(innerU, (v - 0.40) / 0.30, column, rowTerms);
         if (v > 0.72)
-            return detailArea(innerU, (v - 0.72) / 0.25, x, y);
+            return detailArea(innerU, (v - 0.72) / 0.25, x, y, column, rowTerms, glyphs);
         return white;
     }
 
@@ -177,7 +226,8 @@ private:
         return mix(Rgb{0.45, 0.6, 0.2}, Rgb{0.2, 0.35, 0.1}, depth * 0.7 + texture * 0.3);
     }
 
-    Rgb detailArea(double u, double v, uint32_t x, uint32_t y) const {
+    Rgb detailArea(double u, double v, uint32_t x, uint32_t y, const ColumnTerms &column, const RowTerms &row,
+                   GlyphCache &glyphs) const {
         if (u < 0.3) {
             // Round in pixels, whatever the page's proportions.
             const double width = size_.width, height = size_.height;
@@ -186,8 +236,8 @@ private:
             return siemensStar((x + 0.5 - centreX) / radius, (y + 0.5 - centreY) / radius);
         }
         if (u < 0.6)
-            return linePairs((u - 0.3) / 0.3, v, x, y);
-        return textLines(x, y);
+            return linePairs(column, v, row.linePhase, x, y);
+        return textLines(x, y, glyphs);
     }
 
     // 72 alternating spokes; they meet at the centre in detail finer than a dot.
@@ -202,29 +252,34 @@ private:
 
     // Groups of lines one to four source pixels wide, across and down, in
     // black and in the three primaries of the printer.
-    static Rgb linePairs(double u, double v, uint32_t x, uint32_t y) {
-        const int column = static_cast<int>(u * 4);
-        const uint32_t lineWidth = static_cast<uint32_t>(column) + 1;
+    // phase: fmod(v, 0.5).
+    static Rgb linePairs(const ColumnTerms &column, double v, double phase, uint32_t x, uint32_t y) {
+        const uint32_t lineWidth = static_cast<uint32_t>(column.lineColumn) + 1;
         const bool across = v < 0.5;
         const uint32_t coordinate = across ? y : x;
-        if (u * 4 - column > 0.85 || std::fmod(v, 0.5) > 0.45)
+        if (column.lineGap || phase > 0.45)
             return white;
         if ((coordinate / lineWidth) % 2 != 0)
             return white;
         constexpr std::array<Rgb, 4> inks{{{0, 0, 0}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}}};
-        return inks[static_cast<size_t>(std::fmod(v, 0.5) / 0.125) % 4];
+        return inks[static_cast<size_t>(phase / 0.125) % 4];
     }
 
     // Lines of small glyph-like shapes, 5 x 7 pixels each, grouped in words.
-    static Rgb textLines(uint32_t x, uint32_t y) {
+    static Rgb textLines(uint32_t x, uint32_t y, GlyphCache &cache) {
         constexpr uint32_t glyphWidth = 6, glyphHeight = 10;
         const uint32_t line = y / glyphHeight, rowInGlyph = y % glyphHeight;
         const uint32_t glyph = x / glyphWidth, columnInGlyph = x % glyphWidth;
         if (rowInGlyph >= 7 || columnInGlyph >= 5)
             return white;
-        if (hashCell(line, glyph / 7) % 7 == 0 || glyph % 7 == 6)
+        if (cache.glyph != glyph) {
+            cache.glyph = glyph;
+            cache.space = hashCell(line, glyph / 7) % 7 == 0 || glyph % 7 == 6;
+            cache.shape = hashCell(line * 131 + 7, glyph);
+        }
+        if (cache.space)
             return white; // spaces between words
-        const uint32_t shape = hashCell(line * 131 + 7, glyph);
+        const uint32_t shape = cache.shape;
         const bool stem = columnInGlyph == (shape % 3) * 2;
         const bool bar = rowInGlyph == ((shape >> 4) % 4) * 2;
         const bool dot = ((shape >> (8 + rowInGlyph * 3 + columnInGlyph % 3)) & 1) && rowInGlyph % 3 == 0;
