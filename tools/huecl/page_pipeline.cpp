@@ -14,18 +14,22 @@ struct WorkerState {
     std::unique_ptr<BandRenderer> renderer;
     CompressionHistory history;
     BandPlanes planes;
+    std::vector<uint8_t> renderedRows; // for a source that makes rows on demand
 };
 
 FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const ImageSource &source, WorkerState &worker,
                         const PageGeometry &g, const PipelineOptions &options) {
     FinishedBand band;
     band.index = index;
+    std::span<uint8_t> rows = bgrRows;
     if (bgrRows.empty()) {
+        // Rendered into the worker's own buffer, kept from band to band.
         StageTimer timer(band.times, Stage::read);
-        bgrRows.resize(g.sourceRowBytes() * g.sourceRowsIn(index));
-        source.renderRows(g.firstSourceRow(index), bgrRows);
+        worker.renderedRows.resize(g.sourceRowBytes() * g.sourceRowsPerBand);
+        rows = std::span(worker.renderedRows).first(g.sourceRowBytes() * g.sourceRowsIn(index));
+        source.renderRows(g.firstSourceRow(index), rows);
     }
-    worker.renderer->renderBand(g.firstSourceRow(index), g.sourceRowsIn(index), bgrRows, worker.planes, band.times);
+    worker.renderer->renderBand(g.firstSourceRow(index), g.sourceRowsIn(index), rows, worker.planes, band.times);
     band.deviceRows = worker.planes.deviceRows;
     const size_t planeBytes = size_t{band.deviceRows} * g.lineBytes;
 

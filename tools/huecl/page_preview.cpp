@@ -108,14 +108,25 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
         for (uint32_t y = 0; y < rows; ++y) {
             const uint8_t *row = planes[plane] + size_t{y} * layout.lineBytes;
             uint32_t *sums = band.sums.data() + size_t{y} * columns * 4 + colorant;
-            uint32_t running = 0;
+            // Inked dots count in the same pass: whole bytes here, the
+            // padding dots of the last byte, which are zero in a well-formed
+            // plane but need not be, are left out below.
+            uint32_t running = 0, inked = 0;
             for (uint32_t byte = 0; byte < layout.lineBytes; ++byte) {
+                const ByteSums &sumsOfByte = byteSums[row[byte]];
                 bytesBefore[byte] = running;
-                running += byteSums[row[byte]].levels;
+                running += sumsOfByte.levels;
+                inked += sumsOfByte.inked;
             }
             bytesBefore[layout.lineBytes] = running;
             if (running == 0)
                 continue;
+            const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
+            for (uint32_t byte = wholeBytes; byte < layout.lineBytes; ++byte)
+                inked -= byteSums[row[byte]].inked;
+            band.inkedDots += inked;
+            for (uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
+                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
             auto levelsBefore = [&](uint32_t dot) {
                 const uint32_t byte = dot >> dotShift, inByte = dot & (dotsPerByte - 1);
                 return bytesBefore[byte] + (inByte == 0 ? 0u : byteSums[row[byte]].levelsBefore[inByte]);
@@ -127,13 +138,6 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
                 sums[size_t{column} * 4] = levelsAfterBox - levelsBeforeBox;
                 levelsBeforeBox = levelsAfterBox;
             }
-            // Inked dots of the row: whole bytes, less the padding dots of
-            // the last, which are zero in a well-formed plane but need not be.
-            const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
-            for (uint32_t byte = 0; byte < wholeBytes; ++byte)
-                band.inkedDots += byteSums[row[byte]].inked;
-            for (uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
-                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
         }
     }
     return band;
@@ -147,7 +151,9 @@ PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLay
       windowSums_(size_t{columns_} * 4),
       proof_(proof), ink_(ink),
       cmykRow_(size_t{columns_} * 4), bgrRow_(size_t{columns_} * 3), rgbRow_(size_t{columns_} * 3),
-      png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {}
+      png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {
+    png_.favourSpeed();
+}
 
 void PreviewBuilder::addBand(const BandColumnSums &band) {
     for (uint32_t y = 0; y < band.rows; ++y) {

@@ -275,6 +275,11 @@ PngWriter::PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t
 
 PngWriter::~PngWriter() = default;
 
+void PngWriter::favourSpeed() {
+    png_set_compression_level(state_->png, 1);
+    png_set_filter(state_->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+}
+
 void PngWriter::writeRow(std::span<const uint8_t> row) {
     if (row.size() != state_->rowBytes || state_->rowsLeft == 0)
         throw std::logic_error("PNG row of the wrong size or beyond the image");
