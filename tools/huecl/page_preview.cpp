@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -143,17 +144,33 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
     return band;
 }
 
+// Rows of boxes, summed down the boxes, for a stripe of preview rows and
+// the rows its windows reach above and below.
+struct PreviewBuilder::Stripe {
+    uint32_t firstRow = 0, endRow = 0;
+    uint32_t firstWindowRow = 0; // the box row of windowRows.front()
+    std::vector<std::vector<uint64_t>> windowRows;
+    std::vector<uint32_t> windowHeights;
+    bool last = false;
+};
+
+namespace {
+
+// Proofs the rows of a stripe and deflates them.
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayout &layout, uint32_t boxSize,
+                           uint32_t columns, uint32_t windowRadius, const ProofTable &proof, const InkResponse &ink);
+
+} // namespace
+
 PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                               uint32_t boxSize, const ProofTable &proof, const InkResponse &ink)
+                               uint32_t boxSize, const ProofTable &proof, const InkResponse &ink, unsigned threads)
     : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
       previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
-      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), columnSums_((size_t{columns_} + 1) * 5),
-      windowSums_(size_t{columns_} * 4),
-      proof_(proof), ink_(ink),
-      cmykRow_(size_t{columns_} * 4), bgrRow_(size_t{columns_} * 3), rgbRow_(size_t{columns_} * 3),
-      png_(file, std::move(name), columns_, previewRows_, PngWriter::Channels::rgb) {
-    png_.favourSpeed();
-}
+      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), proof_(proof), ink_(ink),
+      png_(file, std::move(name), columns_, previewRows_), threads_(std::max(1u, threads)),
+      pool_(std::make_unique<ThreadPool>(threads_)) {}
+
+PreviewBuilder::~PreviewBuilder() = default;
 
 void PreviewBuilder::addBand(const BandColumnSums &band) {
     for (uint32_t y = 0; y < band.rows; ++y) {
@@ -164,14 +181,16 @@ void PreviewBuilder::addBand(const BandColumnSums &band) {
         if (rowsAccumulated_ == boxSize_)
             completeBoxRow();
     }
+    writeStripes(size_t{threads_} * 2);
 }
 
 void PreviewBuilder::finish() {
     if (rowsAccumulated_ > 0)
         completeBoxRow();
-    while (emittedRows_ < completedRows_)
-        emitRow(emittedRows_++);
-    png_.finish();
+    if (completedRows_ != previewRows_)
+        throw std::logic_error("preview finished before its last row");
+    submitStripe(previewRows_, true);
+    writeStripes(0);
 }
 
 void PreviewBuilder::completeBoxRow() {
@@ -180,63 +199,115 @@ void PreviewBuilder::completeBoxRow() {
     ++completedRows_;
     std::fill(accumulated_.begin(), accumulated_.end(), 0);
     rowsAccumulated_ = 0;
-    // A row goes out once the rows below it that its window reaches are in.
-    while (emittedRows_ + windowRadius_ < completedRows_) {
-        emitRow(emittedRows_++);
-        if (emittedRows_ > firstWindowRow_ + windowRadius_) {
-            windowRows_.pop_front();
-            windowHeights_.pop_front();
-            ++firstWindowRow_;
-        }
+    // A stripe goes out once the rows below it that its windows reach are
+    // in; the last one waits for finish, which ends the file with it.
+    while (emittedRows_ + stripeRows + windowRadius_ <= completedRows_ && emittedRows_ + stripeRows < previewRows_)
+        submitStripe(emittedRows_ + stripeRows, false);
+}
+
+void PreviewBuilder::submitStripe(uint32_t end, bool last) {
+    Stripe stripe;
+    stripe.firstRow = emittedRows_;
+    stripe.endRow = end;
+    stripe.last = last;
+    const uint32_t top = emittedRows_ > windowRadius_ ? emittedRows_ - windowRadius_ : 0;
+    const uint32_t bottom = std::min(end + windowRadius_, completedRows_);
+    // Box rows the next stripe's windows reach are copied, the others moved.
+    const uint32_t keepFrom = last ? bottom : (end > windowRadius_ ? end - windowRadius_ : 0);
+    while (firstWindowRow_ < top) {
+        windowRows_.pop_front();
+        windowHeights_.pop_front();
+        ++firstWindowRow_;
+    }
+    stripe.firstWindowRow = top;
+    for (uint32_t row = top; row < bottom; ++row) {
+        auto &sums = windowRows_[row - firstWindowRow_];
+        stripe.windowRows.push_back(row < keepFrom ? std::move(sums) : sums);
+        stripe.windowHeights.push_back(windowHeights_[row - firstWindowRow_]);
+    }
+    while (firstWindowRow_ < keepFrom && !windowRows_.empty()) {
+        windowRows_.pop_front();
+        windowHeights_.pop_front();
+        ++firstWindowRow_;
+    }
+    emittedRows_ = end;
+    pending_.push_back(pool_->submit(
+        [stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
+         radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
+            return proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
+        }));
+}
+
+void PreviewBuilder::writeStripes(size_t allowedPending) {
+    while (!pending_.empty() && (pending_.size() > allowedPending ||
+                                 pending_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
+        const DeflatedStripe stripe = pending_.front().get();
+        pending_.pop_front();
+        png_.writeStripe(stripe);
     }
 }
 
-void PreviewBuilder::emitRow(uint32_t row) {
-    // Down the window: ink per column and colorant, and device rows.
-    const uint32_t top = row > windowRadius_ ? row - windowRadius_ : 0;
-    const uint32_t bottom = std::min(row + windowRadius_ + 1, completedRows_);
-    uint64_t windowHeight = 0;
-    std::vector<uint64_t> &down = windowSums_;
-    std::fill(down.begin(), down.end(), 0);
-    for (uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
-        const std::vector<uint64_t> &sums = windowRows_[boxRow - firstWindowRow_];
-        for (size_t i = 0; i < down.size(); ++i)
-            down[i] += sums[i];
-        windowHeight += windowHeights_[boxRow - firstWindowRow_];
-    }
-    // Across: running sums over the columns, so each window is a difference.
-    for (uint32_t column = 0; column < columns_; ++column) {
-        const uint64_t *previous = columnSums_.data() + size_t{column} * 5;
-        uint64_t *next = columnSums_.data() + size_t{column + 1} * 5;
-        for (size_t ink = 0; ink < 4; ++ink)
-            next[ink] = previous[ink] + down[size_t{column} * 4 + ink];
-        next[4] = previous[4] + std::min(boxSize_, layout_.deviceWidth - column * boxSize_);
-    }
-    const uint64_t maxLevel = (1u << layout_.bitsPerDot) - 1;
-    for (uint32_t column = 0; column < columns_; ++column) {
-        const uint64_t *left = columnSums_.data() + size_t{column > windowRadius_ ? column - windowRadius_ : 0} * 5;
-        const uint64_t *right = columnSums_.data() + size_t{std::min(column + windowRadius_ + 1, columns_)} * 5;
-        // One division per pixel rather than four.
-        const double stepsPerLevel =
-            InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
-        for (size_t ink = 0; ink < 4; ++ink) {
-            const auto step = static_cast<uint32_t>(static_cast<double>(right[ink] - left[ink]) * stepsPerLevel + 0.5);
-            cmykRow_[size_t{column} * 4 + ink] = ink_.levelOfCoverage[ink][std::min(step, InkResponse::coverageSteps)];
+namespace {
+
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayout &layout, uint32_t boxSize,
+                           uint32_t columns, uint32_t windowRadius, const ProofTable &proof, const InkResponse &ink) {
+    const uint32_t completedRows = stripe.firstWindowRow + static_cast<uint32_t>(stripe.windowRows.size());
+    std::vector<uint64_t> down(size_t{columns} * 4);             // one row of boxes summed down the window
+    std::vector<uint64_t> columnSums((size_t{columns} + 1) * 5); // running sums of ink and dots
+    std::vector<uint8_t> cmykRow(size_t{columns} * 4), bgrRow(size_t{columns} * 3);
+    const size_t rawRowBytes = 1 + size_t{columns} * 3; // filter byte 0, then red, green, blue
+    std::vector<uint8_t> raw((stripe.endRow - stripe.firstRow) * rawRowBytes);
+    const uint64_t maxLevel = (1u << layout.bitsPerDot) - 1;
+    for (uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
+        // Down the window: ink per column and colorant, and device rows.
+        const uint32_t top = row > windowRadius ? row - windowRadius : 0;
+        const uint32_t bottom = std::min(row + windowRadius + 1, completedRows);
+        uint64_t windowHeight = 0;
+        std::fill(down.begin(), down.end(), 0);
+        for (uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
+            const std::vector<uint64_t> &sums = stripe.windowRows[boxRow - stripe.firstWindowRow];
+            for (size_t i = 0; i < down.size(); ++i)
+                down[i] += sums[i];
+            windowHeight += stripe.windowHeights[boxRow - stripe.firstWindowRow];
+        }
+        // Across: running sums over the columns, so each window is a difference.
+        for (uint32_t column = 0; column < columns; ++column) {
+            const uint64_t *previous = columnSums.data() + size_t{column} * 5;
+            uint64_t *next = columnSums.data() + size_t{column + 1} * 5;
+            for (size_t colorant = 0; colorant < 4; ++colorant)
+                next[colorant] = previous[colorant] + down[size_t{column} * 4 + colorant];
+            next[4] = previous[4] + std::min(boxSize, layout.deviceWidth - column * boxSize);
+        }
+        for (uint32_t column = 0; column < columns; ++column) {
+            const uint64_t *left = columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
+            const uint64_t *right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
+            // One division per pixel rather than four.
+            const double stepsPerLevel =
+                InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
+            for (size_t colorant = 0; colorant < 4; ++colorant) {
+                const auto step =
+                    static_cast<uint32_t>(static_cast<double>(right[colorant] - left[colorant]) * stepsPerLevel + 0.5);
+                cmykRow[size_t{column} * 4 + colorant] =
+                    ink.levelOfCoverage[colorant][std::min(step, InkResponse::coverageSteps)];
+            }
+        }
+        QvrColCnvC2r(columns, cmykRow.data(), bgrRow.data(), proof.gridSize, proof.entries.data());
+        // The conversion writes blue first, except for a box without any ink,
+        // which gets entry 0 (paper) in its stored order, red first.
+        uint8_t *rgb = raw.data() + (row - stripe.firstRow) * rawRowBytes;
+        *rgb++ = 0;
+        for (uint32_t column = 0; column < columns; ++column, rgb += 3) {
+            const uint8_t *cmyk = cmykRow.data() + size_t{column} * 4;
+            const uint8_t *bgr = bgrRow.data() + size_t{column} * 3;
+            const bool paper = (cmyk[0] | cmyk[1] | cmyk[2] | cmyk[3]) == 0;
+            rgb[0] = paper ? bgr[0] : bgr[2];
+            rgb[1] = bgr[1];
+            rgb[2] = paper ? bgr[2] : bgr[0];
         }
     }
-    QvrColCnvC2r(columns_, cmykRow_.data(), bgrRow_.data(), proof_.gridSize, proof_.entries.data());
-    // The conversion writes blue first, except for a box without any ink,
-    // which gets entry 0 (paper) in its stored order, red first.
-    for (uint32_t column = 0; column < columns_; ++column) {
-        const uint8_t *cmyk = cmykRow_.data() + size_t{column} * 4;
-        const uint8_t *bgr = bgrRow_.data() + size_t{column} * 3;
-        uint8_t *rgb = rgbRow_.data() + size_t{column} * 3;
-        const bool paper = (cmyk[0] | cmyk[1] | cmyk[2] | cmyk[3]) == 0;
-        rgb[0] = paper ? bgr[0] : bgr[2];
-        rgb[1] = bgr[1];
-        rgb[2] = paper ? bgr[2] : bgr[0];
-    }
-    png_.writeRow(rgbRow_);
+    return deflateStripe(raw, stripe.last);
 }
+
+} // namespace
 
 } // namespace huecl::tool

@@ -10,16 +10,22 @@
 // prints.
 //
 // The work is split so that workers can do most of it in parallel: a band's
-// rows are summed across each box in the worker (reduceBand), and the writer,
-// which sees bands in page order, sums those down the boxes and writes rows.
+// rows are summed across each box in the worker (reduceBand); the writer,
+// which sees bands in page order, sums those down the boxes; stripes of
+// finished rows of boxes become proofed, deflated PNG rows on the builder's
+// own threads, and the writer puts them into the file in order.
 #pragma once
 
 #include "colour_table.h"
 #include "png_image.h"
+#include "striped_png.h"
+#include "thread_pool.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <future>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -71,18 +77,27 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize,
 
 class PreviewBuilder {
 public:
-    // proof and ink must outlive the builder.
+    // proof and ink must outlive the builder. threads: how many stripes are
+    // proofed and deflated at once; the file is the same for any number.
     PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                   uint32_t boxSize, const ProofTable &proof, const InkResponse &ink);
+                   uint32_t boxSize, const ProofTable &proof, const InkResponse &ink, unsigned threads = 1);
+    ~PreviewBuilder();
     void addBand(const BandColumnSums &band);
     // Writes the last, possibly partial, row of boxes and ends the file.
     void finish();
     uint32_t width() const { return columns_; }
     uint32_t height() const { return previewRows_; }
 
+    // Preview rows per stripe.
+    static constexpr uint32_t stripeRows = 32;
+    struct Stripe;
+
 private:
     void completeBoxRow();
-    void emitRow(uint32_t row);
+    // Hands rows [emittedRows_, end) to the threads.
+    void submitStripe(uint32_t end, bool last);
+    // Writes the stripes that are done, waiting while more than allowed are pending.
+    void writeStripes(size_t allowedPending);
     PlaneLayout layout_;
     uint32_t boxSize_, columns_, previewRows_;
     std::vector<uint64_t> accumulated_; // columns x 4
@@ -97,12 +112,12 @@ private:
     std::deque<std::vector<uint64_t>> windowRows_;  // completed box rows, columns x 4
     std::deque<uint32_t> windowHeights_;            // device rows in each
     uint32_t firstWindowRow_ = 0, completedRows_ = 0, emittedRows_ = 0;
-    std::vector<uint64_t> columnSums_;              // (columns + 1) x 5: running sums of ink and dots
-    std::vector<uint64_t> windowSums_;              // columns x 4: one row of boxes summed down the window
     const ProofTable &proof_;
     const InkResponse &ink_;
-    std::vector<uint8_t> cmykRow_, bgrRow_, rgbRow_;
-    PngWriter png_;
+    StripedPngWriter png_;
+    unsigned threads_;
+    std::deque<std::future<DeflatedStripe>> pending_;
+    std::unique_ptr<ThreadPool> pool_; // last, so that its threads stop first
 };
 
 } // namespace huecl::tool

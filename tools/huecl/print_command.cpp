@@ -133,7 +133,8 @@ void runPrint(const PrintCommand &command) {
                                           command.settings.blackOnly);
     auto &previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(),
-                           {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize, proof, ink);
+                           {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize, proof, ink,
+                           command.threads);
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat, PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
