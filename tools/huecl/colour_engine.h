@@ -36,6 +36,13 @@ struct PageGeometry {
 
     size_t sourceRowBytes() const { return size_t{sourceWidth} * static_cast<uint32_t>(sourcePixels); }
     uint32_t firstSourceRow(uint32_t band) const { return band * sourceRowsPerBand; }
+    // Each source row yields the device rows up to the next source row's
+    // position on the device grid (rounded down), so a band starts where
+    // its first source row lands.
+    uint32_t deviceResY = 1, sourceResY = 1;
+    uint32_t firstDeviceRow(uint32_t band) const {
+        return static_cast<uint32_t>(uint64_t{firstSourceRow(band)} * deviceResY / sourceResY);
+    }
     uint32_t sourceRowsIn(uint32_t band) const {
         const uint32_t first = firstSourceRow(band);
         return first + sourceRowsPerBand <= sourceHeight ? sourceRowsPerBand : sourceHeight - first;

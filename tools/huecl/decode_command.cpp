@@ -73,6 +73,7 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
     std::array<std::vector<uint8_t>, 4> planes;
     uint64_t deviceRows = 0;
     for (uint32_t index = 0; reader.readBand(band); ++index) {
+        const uint64_t firstRow = deviceRows;
         deviceRows += band.deviceRows;
         if (deviceRows > h.deviceHeight)
             throw ToolError(name + where + ": corrupt raster file (more rows than the page has)");
@@ -86,7 +87,7 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
         if (planeFiles)
             planeFiles->addBand(bandPlanes, band.deviceRows);
-        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows));
+        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<uint32_t>(firstRow)));
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)

@@ -143,6 +143,8 @@ EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, ui
     geometry_.bitsPerDot = 1;
     geometry_.planeCount = settings.blackOnly ? 1 : 4;
     geometry_.bandHeight = settings.bandHeight;
+    geometry_.deviceResY = settings.device.y;
+    geometry_.sourceResY = settings.source.y;
     geometry_.sourceRowsPerBand = rowsPerBand;
     geometry_.bandCount = (sourceHeight + rowsPerBand - 1) / rowsPerBand;
 }

@@ -105,6 +105,8 @@ LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32
     geometry_.bitsPerDot = bitsPerDotOf(settings.ditherMode);
     geometry_.planeCount = settings.blackOnly ? 1 : 4;
     geometry_.bandHeight = settings.bandHeight;
+    geometry_.deviceResY = settings.device.y;
+    geometry_.sourceResY = settings.source.y;
     geometry_.sourceRowsPerBand = rowsPerBand;
     geometry_.bandCount = (sourceHeight + rowsPerBand - 1) / rowsPerBand;
 }

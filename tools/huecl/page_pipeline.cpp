@@ -47,7 +47,7 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
         for (uint32_t plane = 0; plane < g.planeCount; ++plane)
             planePointers[plane] = worker.planes.planes[plane].data();
         band.previewSums = reduceBand(layout, options.previewBoxSize, std::span(planePointers).first(g.planeCount),
-                                      band.deviceRows);
+                                      band.deviceRows, g.firstDeviceRow(index));
         band.inkedDots = band.previewSums.inkedDots;
     }
     if (options.keepPlanes)
@@ -69,7 +69,13 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
         workers[worker].renderer = std::move(renderers[worker]);
 
     PipelineTotals totals;
+    uint64_t deviceRows = 0;
     auto deliver = [&](FinishedBand band) {
+        // Workers sum the preview by rows of boxes, which needs to know
+        // where each band starts before the bands before it are done.
+        if (band.previewSums.firstRow != deviceRows)
+            throw std::logic_error("a band's device rows are not where the page geometry puts them");
+        deviceRows += band.deviceRows;
         totals.times += band.times;
         for (const auto &stream : band.streams)
             totals.compressedBytes += stream.size();

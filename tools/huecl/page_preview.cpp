@@ -17,6 +17,20 @@ uint32_t dotValue(const uint8_t *row, uint32_t dot, uint32_t bitsPerDot) {
     return (row[dot / dotsPerByte] >> shift) & ((1u << bitsPerDot) - 1);
 }
 
+// Whether a packed row holds no dot at all, eight bytes at a time.
+bool isBlank(const uint8_t *row, uint32_t bytes) {
+    uint64_t any = 0;
+    uint32_t byte = 0;
+    for (; byte + 8 <= bytes; byte += 8) {
+        uint64_t word;
+        std::memcpy(&word, row + byte, 8);
+        any |= word;
+    }
+    for (; byte < bytes; ++byte)
+        any |= row[byte];
+    return any == 0;
+}
+
 } // namespace
 
 InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresholds) {
@@ -73,9 +87,11 @@ uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResol
 }
 
 BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span<const uint8_t *const> planes,
-                          uint32_t rows) {
+                          uint32_t rows, uint32_t firstRow) {
     const uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
-    BandColumnSums band{rows, std::vector<uint32_t>(size_t{rows} * columns * 4)};
+    const uint32_t firstBoxRow = firstRow / boxSize;
+    const uint32_t boxRows = rows == 0 ? 0 : (firstRow + rows - 1) / boxSize - firstBoxRow + 1;
+    BandColumnSums band{firstRow, rows, std::vector<uint32_t>(size_t{boxRows} * columns * 4)};
     // A box's sum is the difference of two running sums along the row, and
     // a running sum at any dot is the sum of the whole bytes before it (one
     // table look-up per byte) plus the dots of its own byte before it (one
@@ -101,44 +117,40 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
         byteSums[byte].levels = static_cast<uint8_t>(sum);
         byteSums[byte].inked = static_cast<uint8_t>(inked);
     }
-    std::vector<uint32_t> bytesBefore(size_t{layout.lineBytes} + 1);
     // With one plane it is the black one.
     const uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
+    const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
     for (uint32_t plane = 0; plane < layout.planeCount; ++plane) {
         const uint32_t colorant = firstColorant + plane;
         for (uint32_t y = 0; y < rows; ++y) {
             const uint8_t *row = planes[plane] + size_t{y} * layout.lineBytes;
-            uint32_t *sums = band.sums.data() + size_t{y} * columns * 4 + colorant;
-            // Inked dots count in the same pass: whole bytes here, the
-            // padding dots of the last byte, which are zero in a well-formed
-            // plane but need not be, are left out below.
-            uint32_t running = 0, inked = 0;
-            for (uint32_t byte = 0; byte < layout.lineBytes; ++byte) {
-                const ByteSums &sumsOfByte = byteSums[row[byte]];
-                bytesBefore[byte] = running;
-                running += sumsOfByte.levels;
-                inked += sumsOfByte.inked;
+            if (isBlank(row, layout.lineBytes))
+                continue; // its sums stay zero
+            uint32_t *sums =
+                band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
+            // One walk along the row: whole bytes add to the running sums
+            // (levels, and inked dots), and each box end adds the dots of its
+            // byte before it.
+            uint32_t byte = 0, running = 0, inked = 0, boxEnd = 0, levelsBeforeBox = 0;
+            for (uint32_t column = 0; column < columns; ++column) {
+                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
+                const uint32_t endByte = boxEnd >> dotShift, inByte = boxEnd & (dotsPerByte - 1);
+                for (; byte < endByte; ++byte) {
+                    const ByteSums &sumsOfByte = byteSums[row[byte]];
+                    running += sumsOfByte.levels;
+                    inked += sumsOfByte.inked;
+                }
+                const uint32_t levelsAfterBox =
+                    running + (inByte == 0 ? 0u : byteSums[row[endByte]].levelsBefore[inByte]);
+                sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
+                levelsBeforeBox = levelsAfterBox;
             }
-            bytesBefore[layout.lineBytes] = running;
-            if (running == 0)
-                continue;
-            const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
-            for (uint32_t byte = wholeBytes; byte < layout.lineBytes; ++byte)
-                inked -= byteSums[row[byte]].inked;
+            // The walk ends at the last whole byte; the dots of a partial
+            // last byte count one by one, its padding dots (zero in a
+            // well-formed plane, but they need not be) not at all.
             band.inkedDots += inked;
             for (uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
                 band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
-            auto levelsBefore = [&](uint32_t dot) {
-                const uint32_t byte = dot >> dotShift, inByte = dot & (dotsPerByte - 1);
-                return bytesBefore[byte] + (inByte == 0 ? 0u : byteSums[row[byte]].levelsBefore[inByte]);
-            };
-            uint32_t boxEnd = 0, levelsBeforeBox = 0;
-            for (uint32_t column = 0; column < columns; ++column) {
-                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
-                const uint32_t levelsAfterBox = levelsBefore(boxEnd);
-                sums[size_t{column} * 4] = levelsAfterBox - levelsBeforeBox;
-                levelsBeforeBox = levelsAfterBox;
-            }
         }
     }
     return band;
@@ -173,11 +185,19 @@ PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLay
 PreviewBuilder::~PreviewBuilder() = default;
 
 void PreviewBuilder::addBand(const BandColumnSums &band) {
-    for (uint32_t y = 0; y < band.rows; ++y) {
-        const uint32_t *sums = band.sums.data() + size_t{y} * columns_ * 4;
+    if (band.firstRow != rowsAdded_)
+        throw std::logic_error("preview band out of place");
+    rowsAdded_ += band.rows;
+    const size_t boxRowSize = size_t{columns_} * 4;
+    for (size_t boxRow = 0; boxRow * boxRowSize < band.sums.size(); ++boxRow) {
+        const uint32_t *sums = band.sums.data() + boxRow * boxRowSize;
         for (size_t i = 0; i < accumulated_.size(); ++i)
             accumulated_[i] += sums[i];
-        ++rowsAccumulated_;
+        // The device rows of this row of boxes that lie in the band.
+        const uint32_t boxTop = (band.firstRow / boxSize_ + static_cast<uint32_t>(boxRow)) * boxSize_;
+        const uint32_t top = std::max(boxTop, band.firstRow);
+        const uint32_t bottom = std::min(boxTop + boxSize_, band.firstRow + band.rows);
+        rowsAccumulated_ += bottom - top;
         if (rowsAccumulated_ == boxSize_)
             completeBoxRow();
     }
@@ -234,16 +254,19 @@ void PreviewBuilder::submitStripe(uint32_t end, bool last) {
     pending_.push_back(pool_->submit(
         [stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
          radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
-            return proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
+            const double start = threadCpuSeconds();
+            DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
+            return ProofedStripe{std::move(png), threadCpuSeconds() - start};
         }));
 }
 
 void PreviewBuilder::writeStripes(size_t allowedPending) {
     while (!pending_.empty() && (pending_.size() > allowedPending ||
                                  pending_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
-        const DeflatedStripe stripe = pending_.front().get();
+        const ProofedStripe stripe = pending_.front().get();
         pending_.pop_front();
-        png_.writeStripe(stripe);
+        cpuSeconds_ += stripe.cpuSeconds;
+        png_.writeStripe(stripe.png);
     }
 }
 

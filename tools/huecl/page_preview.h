@@ -18,6 +18,7 @@
 
 #include "colour_table.h"
 #include "png_image.h"
+#include "stage_times.h"
 #include "striped_png.h"
 #include "thread_pool.h"
 
@@ -54,11 +55,14 @@ struct PlaneLayout {
     uint32_t planeCount = 0; // 4 (cyan, magenta, yellow, black) or 1 (black)
 };
 
-// Summed dot values per device row, preview column and colorant (always
-// four, cyan to black; absent planes stay zero).
+// Summed dot values of a band per row of boxes it reaches, preview column
+// and colorant (always four, cyan to black; absent planes stay zero): a
+// band that starts or ends inside a row of boxes holds the part of it that
+// lies in the band, and the builder adds the parts up.
 struct BandColumnSums {
-    uint32_t rows = 0;
-    std::vector<uint32_t> sums; // rows x columns x 4
+    uint32_t firstRow = 0;      // device row of the page where the band starts
+    uint32_t rows = 0;          // device rows of the band
+    std::vector<uint32_t> sums; // rows of boxes x columns x 4
     uint64_t inkedDots = 0;     // dots of any plane with a non-zero value
 };
 
@@ -71,9 +75,10 @@ inline constexpr uint64_t previewPixelBudget = uint64_t{1} << 20;
 uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResolution, uint32_t deviceWidth,
                                  uint32_t deviceHeight);
 
-// planes: planeCount buffers of at least rows * lineBytes bytes.
+// planes: planeCount buffers of at least rows * lineBytes bytes, device
+// rows [firstRow, firstRow + rows) of the page.
 BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize,
-                          std::span<const uint8_t *const> planes, uint32_t rows);
+                          std::span<const uint8_t *const> planes, uint32_t rows, uint32_t firstRow);
 
 class PreviewBuilder {
 public:
@@ -87,6 +92,8 @@ public:
     void finish();
     uint32_t width() const { return columns_; }
     uint32_t height() const { return previewRows_; }
+    // CPU seconds its threads spent proofing and deflating so far.
+    double cpuSeconds() const { return cpuSeconds_; }
 
     // Preview rows per stripe.
     static constexpr uint32_t stripeRows = 32;
@@ -102,6 +109,7 @@ private:
     uint32_t boxSize_, columns_, previewRows_;
     std::vector<uint64_t> accumulated_; // columns x 4
     uint32_t rowsAccumulated_ = 0;
+    uint32_t rowsAdded_ = 0; // device rows of the bands added
     // Coverage is taken over a window of boxes around each preview pixel,
     // at least minimumWindowDots wide, so that small boxes do not read the
     // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
@@ -116,7 +124,12 @@ private:
     const InkResponse &ink_;
     StripedPngWriter png_;
     unsigned threads_;
-    std::deque<std::future<DeflatedStripe>> pending_;
+    struct ProofedStripe {
+        DeflatedStripe png;
+        double cpuSeconds = 0;
+    };
+    std::deque<std::future<ProofedStripe>> pending_;
+    double cpuSeconds_ = 0;
     std::unique_ptr<ThreadPool> pool_; // last, so that its threads stop first
 };
 

@@ -156,9 +156,12 @@ void runPrint(const PrintCommand &command) {
     if (planeFiles)
         planeFiles->finish();
     preview.finish();
+    // The preview's own threads proof and deflate what the workers summed.
+    PipelineTotals shown = totals;
+    shown.times[Stage::preview] += preview.cpuSeconds();
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::string summary =
-        summaryLine(g, pageText(g, command.settings, command.layout), totals, wallSeconds, command.threads);
+        summaryLine(g, pageText(g, command.settings, command.layout), shown, wallSeconds, command.threads);
     output.create("summary.txt").write(summary + "\n");
     output.commit();
     progress.finish();

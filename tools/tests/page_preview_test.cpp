@@ -37,7 +37,7 @@ TEST(PreviewReduction, SumsDotValuesPerBoxAndColorant) {
     // Cyan row: levels 3 3 0 1 2 0; other planes blank.
     const std::vector<uint8_t> cyan{0xF1, 0x80}, blank(2, 0);
     const uint8_t *planes[] = {cyan.data(), blank.data(), blank.data(), blank.data()};
-    const BandColumnSums band = reduceBand(layout, 4, planes, 1);
+    const BandColumnSums band = reduceBand(layout, 4, planes, 1, 0);
     ASSERT_EQ(band.sums.size(), 2u * 4);
     EXPECT_EQ(band.sums[0], 7u); // box 0, cyan: 3 + 3 + 0 + 1
     EXPECT_EQ(band.sums[4], 2u); // box 1, cyan: 2 + 0
@@ -49,7 +49,7 @@ TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
     const PlaneLayout layout{10, 2, 1, 1}; // black only
     const std::vector<uint8_t> black{0xFF, 0xFF};
     const uint8_t *planes[] = {black.data()};
-    const BandColumnSums band = reduceBand(layout, 3, planes, 1);
+    const BandColumnSums band = reduceBand(layout, 3, planes, 1, 0);
     ASSERT_EQ(band.sums.size(), 4u * 4);
     EXPECT_EQ(band.sums[3], 3u);
     EXPECT_EQ(band.sums[3 * 4 + 3], 1u); // the tenth dot alone; bits 10-15 are padding
@@ -69,7 +69,7 @@ std::vector<uint8_t> previewOf(const PlaneLayout &layout, uint32_t deviceHeight,
         PreviewBuilder preview(file.stream(), "preview.png", layout, deviceHeight, boxSize, proof, linearInk());
         const uint8_t *planes[] = {row[0].data(), row[1].data(), row[2].data(), row[3].data()};
         for (uint32_t y = 0; y < deviceHeight; ++y)
-            preview.addBand(reduceBand(layout, boxSize, std::span(planes).first(layout.planeCount), 1));
+            preview.addBand(reduceBand(layout, boxSize, std::span(planes).first(layout.planeCount), 1, y));
         preview.finish();
         output.commit();
     }
@@ -120,9 +120,9 @@ TEST(Preview, PartialBoxesCountOnlyTheirDots) {
         const std::vector<uint8_t> none{0x00}, last{0x02};
         const uint8_t *blankRow[] = {none.data()};
         const uint8_t *lastDot[] = {last.data()};
-        for (int y = 0; y < 6; ++y)
-            preview.addBand(reduceBand(layout, 6, blankRow, 1));
-        preview.addBand(reduceBand(layout, 6, lastDot, 1));
+        for (uint32_t y = 0; y < 6; ++y)
+            preview.addBand(reduceBand(layout, 6, blankRow, 1, y));
+        preview.addBand(reduceBand(layout, 6, lastDot, 1, 6));
         preview.finish();
         output.commit();
     }
