@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace huecl::tool {
 namespace {
@@ -117,6 +118,28 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
         byteSums[byte].levels = static_cast<uint8_t>(sum);
         byteSums[byte].inked = static_cast<uint8_t>(inked);
     }
+    // Boxes of at most 12 bits that tile whole bytes in groups of at most 8
+    // (two boxes of six 2-bit dots in three bytes, say) take one look-up per
+    // box in a table of box sums, where the walk below takes one per byte
+    // and one more per box. The walk does the rest of the row.
+    const uint32_t boxBits = boxSize * layout.bitsPerDot;
+    const uint32_t groupBits = std::lcm(boxBits, 8u);
+    const bool grouped = boxBits <= 12 && groupBits <= 64;
+    const uint32_t boxesPerGroup = groupBits / boxBits, groupBytes = groupBits / 8;
+    const uint32_t groupedBoxes = grouped ? layout.deviceWidth / boxSize / boxesPerGroup * boxesPerGroup : 0;
+    std::vector<uint16_t> boxSums; // per box: its levels, and its inked dots times 256
+    if (grouped) {
+        boxSums.resize(size_t{1} << boxBits);
+        for (uint32_t field = 0; field < boxSums.size(); ++field) {
+            uint32_t sum = 0, inked = 0;
+            for (uint32_t dot = 0; dot < boxSize; ++dot) {
+                const uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
+                sum += level;
+                inked += level != 0;
+            }
+            boxSums[field] = static_cast<uint16_t>(sum | inked << 8);
+        }
+    }
     // With one plane it is the black one.
     const uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
     const uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
@@ -128,27 +151,48 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
                 continue; // its sums stay zero
             uint32_t *sums =
                 band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
-            // One walk along the row: whole bytes add to the running sums
-            // (levels, and inked dots), and each box end adds the dots of its
-            // byte before it.
-            uint32_t byte = 0, running = 0, inked = 0, boxEnd = 0, levelsBeforeBox = 0;
-            for (uint32_t column = 0; column < columns; ++column) {
+            uint32_t column = 0, inked = 0;
+            auto sumGroups = [&](auto bytesPerGroup, auto boxesInGroup) {
+                for (const uint8_t *group = row; column < groupedBoxes; group += bytesPerGroup) {
+                    uint64_t word = 0;
+                    for (uint32_t byte = 0; byte < bytesPerGroup; ++byte)
+                        word = word << 8 | group[byte];
+                    const uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
+                    for (uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
+                        const uint32_t boxSum = boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) &
+                                                        ((1u << bitsPerBox) - 1)];
+                        sums[size_t{column} * 4] += boxSum & 0xFF;
+                        inked += boxSum >> 8;
+                    }
+                }
+            };
+            // The usual boxes with the group's shape known to the compiler.
+            using std::integral_constant;
+            if (groupBytes == 3 && boxesPerGroup == 2)
+                sumGroups(integral_constant<uint32_t, 3>(), integral_constant<uint32_t, 2>());
+            else if (groupBytes == 1 && boxesPerGroup == 1)
+                sumGroups(integral_constant<uint32_t, 1>(), integral_constant<uint32_t, 1>());
+            else
+                sumGroups(groupBytes, boxesPerGroup);
+            // The walk: whole bytes add to running sums (levels, and inked
+            // dots), and each box end adds the dots of its byte before it.
+            uint32_t boxEnd = column * boxSize, byte = boxEnd >> dotShift, running = 0, levelsBeforeBox = 0;
+            for (; column < columns; ++column) {
                 boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
                 const uint32_t endByte = boxEnd >> dotShift, inByte = boxEnd & (dotsPerByte - 1);
                 for (; byte < endByte; ++byte) {
-                    const ByteSums &sumsOfByte = byteSums[row[byte]];
-                    running += sumsOfByte.levels;
-                    inked += sumsOfByte.inked;
+                    running += byteSums[row[byte]].levels;
+                    inked += byteSums[row[byte]].inked;
                 }
                 const uint32_t levelsAfterBox =
                     running + (inByte == 0 ? 0u : byteSums[row[endByte]].levelsBefore[inByte]);
                 sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
                 levelsBeforeBox = levelsAfterBox;
             }
+            band.inkedDots += inked;
             // The walk ends at the last whole byte; the dots of a partial
             // last byte count one by one, its padding dots (zero in a
             // well-formed plane, but they need not be) not at all.
-            band.inkedDots += inked;
             for (uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
                 band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
         }

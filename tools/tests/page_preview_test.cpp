@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace huecl::tool {
 namespace {
 
@@ -55,6 +57,46 @@ TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
     EXPECT_EQ(band.sums[3 * 4 + 3], 1u); // the tenth dot alone; bits 10-15 are padding
     EXPECT_EQ(band.sums[0], 0u);
     EXPECT_EQ(band.inkedDots, 10u);
+}
+
+TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
+    // Random planes, padding bits included, against sums taken dot by dot:
+    // boxes that tile bytes in groups and boxes that do not, rows of boxes
+    // cut by the band's start and end.
+    std::mt19937 random(6);
+    for (const uint32_t bits : {1u, 2u, 4u})
+        for (const uint32_t box : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 12u, 13u, 16u, 17u})
+            for (const uint32_t width : {1u, 5u, 24u, 61u, 200u}) {
+                SCOPED_TRACE(std::to_string(bits) + " bits, box " + std::to_string(box) + ", width " +
+                             std::to_string(width));
+                const uint32_t lineBytes = (width * bits + 7) / 8, rows = 11, firstRow = 5, planeCount = 2;
+                const PlaneLayout layout{width, lineBytes, bits, planeCount};
+                std::array<std::vector<uint8_t>, 2> planes;
+                for (auto &plane : planes) {
+                    plane.resize(size_t{rows} * lineBytes);
+                    for (auto &byte : plane)
+                        byte = random() % 3 == 0 ? 0 : static_cast<uint8_t>(random());
+                }
+                std::fill_n(planes[1].begin(), lineBytes, 0); // a blank row
+                const uint8_t *pointers[] = {planes[0].data(), planes[1].data()};
+                const BandColumnSums band = reduceBand(layout, box, pointers, rows, firstRow);
+                const uint32_t columns = (width + box - 1) / box;
+                std::vector<uint32_t> expected(size_t{((firstRow + rows - 1) / box - firstRow / box + 1)} * columns * 4);
+                uint64_t inked = 0;
+                for (uint32_t plane = 0; plane < planeCount; ++plane)
+                    for (uint32_t y = 0; y < rows; ++y)
+                        for (uint32_t dot = 0; dot < width; ++dot) {
+                            const uint8_t *row = planes[plane].data() + size_t{y} * lineBytes;
+                            const uint32_t perByte = 8 / bits;
+                            const uint32_t level =
+                                (row[dot / perByte] >> (8 - bits * (dot % perByte + 1))) & ((1u << bits) - 1);
+                            const size_t boxRow = (firstRow + y) / box - firstRow / box;
+                            expected[(boxRow * columns + dot / box) * 4 + plane] += level;
+                            inked += level != 0;
+                        }
+                ASSERT_EQ(band.sums, expected);
+                ASSERT_EQ(band.inkedDots, inked);
+            }
 }
 
 // Runs rows of 1-bit planes (cyan, magenta, yellow, black; each row given
