@@ -200,18 +200,21 @@ TEST(PageLayouts, TapsAddUpAndStayInsideTheImage) {
 // An image in memory that counts the rows read and refuses reading past its end.
 class MemoryImage final : public ImageSource {
 public:
-    MemoryImage(uint32_t width, uint32_t height, std::function<uint8_t(uint32_t, uint32_t, uint32_t)> value)
-        : width_(width), height_(height), value_(std::move(value)) {}
+    MemoryImage(uint32_t width, uint32_t height, std::function<uint8_t(uint32_t, uint32_t, uint32_t)> value,
+                SourcePixels pixels = SourcePixels::bgr)
+        : width_(width), height_(height), value_(std::move(value)), pixels_(pixels) {}
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
     std::string description() const override { return "memory"; }
+    SourcePixels pixels() const override { return pixels_; }
     void readRows(std::span<uint8_t> rows) override {
-        for (size_t offset = 0; offset < rows.size(); offset += size_t{width_} * 3) {
+        const uint32_t bytes = static_cast<uint32_t>(pixels_);
+        for (size_t offset = 0; offset < rows.size(); offset += size_t{width_} * bytes) {
             if (rowsRead_ >= height_)
                 throw std::logic_error("read past the image");
             for (uint32_t x = 0; x < width_; ++x)
-                for (uint32_t byte = 0; byte < 3; ++byte)
-                    rows[offset + x * 3 + byte] = value_(x, rowsRead_, byte);
+                for (uint32_t byte = 0; byte < bytes; ++byte)
+                    rows[offset + x * bytes + byte] = value_(x, rowsRead_, byte);
             ++rowsRead_;
         }
     }
@@ -219,6 +222,7 @@ public:
 private:
     uint32_t width_, height_, rowsRead_ = 0;
     std::function<uint8_t(uint32_t, uint32_t, uint32_t)> value_;
+    SourcePixels pixels_;
 };
 
 std::vector<uint8_t> readPage(ImageSource &page) {
@@ -267,6 +271,21 @@ TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
                         << x << "," << y;
             }
     }
+}
+
+TEST(PlacedImages, CmykImagesLieOnPaperWithoutInk) {
+    // 3 x 2 pixels at 1 dpi; a 1 x 1 CMYK image enlarged to 2 x 2 on the left.
+    const PageLayout layout = layOutPage({parsePaperSize("3x2in"), {}, ImageScaling::fit, false}, Resolution{1, 1}, 1, 1);
+    auto page = placeOnPage(std::make_unique<MemoryImage>(
+                                1, 1, [](uint32_t, uint32_t, uint32_t byte) { return static_cast<uint8_t>(10 + byte); },
+                                SourcePixels::cmyk),
+                            layout);
+    EXPECT_EQ(page->pixels(), SourcePixels::cmyk);
+    std::vector<uint8_t> pixels(3 * 2 * 4);
+    page->readRows(pixels);
+    const std::vector<uint8_t> row{10, 11, 12, 13, 10, 11, 12, 13, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(pixels.begin(), pixels.begin() + 12), row);
+    EXPECT_EQ(std::vector<uint8_t>(pixels.begin() + 12, pixels.end()), row);
 }
 
 TEST(PlacedImages, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
