@@ -189,7 +189,8 @@ public:
         const size_t cmykBytes = size_t{g.sourceWidth} * 4;
         // CMYK source rows are adjusted and halftoned where they are.
         const bool fromCmyk = g.sourcePixels == SourcePixels::cmyk;
-        cmykRows_.resize(fromCmyk ? 0 : cmykBytes * (s.ditherMode == errorDiffusionMode ? rows : 1));
+        if (!fromCmyk && cmykRows_.size() < cmykBytes * rows)
+            cmykRows_.resize(cmykBytes * rows);
 
         const auto halftoneRow = [&](const uint8_t *cmyk, QvErrInf *errors) {
             draw.srcPixels = const_cast<uint8_t *>(cmyk); // only read
@@ -204,33 +205,37 @@ public:
                 plane += advance;
         };
 
+        // Stage by stage over the band's rows, each stage timed once a band
+        // (reading a thread's CPU clock is a system call): the same calls on
+        // the same rows in the same order as row by row.
         const size_t rowBytes = g.sourceRowBytes();
         uint8_t *const cmykBase = fromCmyk ? bgrRows.data() : cmykRows_.data();
-        for (uint32_t row = 0; row < rows; ++row) {
-            uint8_t *bgr = bgrRows.data() + row * rowBytes;
-            uint8_t *cmyk = fromCmyk ? bgr : cmykBase + (cmykRows_.size() == cmykBytes ? 0 : row * cmykBytes);
-            if (!fromCmyk) {
-                {
-                    StageTimer timer(times, Stage::rgb);
-                    QvColCtrRgb(g.sourceWidth, bgr, &engine_.rgbControl_);
-                }
-                StageTimer timer(times, Stage::match);
-                QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgr, cmyk, &match_);
-            }
+        const size_t cmykStride = fromCmyk ? rowBytes : cmykBytes;
+        if (!fromCmyk) {
             {
-                StageTimer timer(times, Stage::cmyk);
-                QvColCtrCmy(g.sourceWidth, cmyk, &engine_.cmyControl_);
+                StageTimer timer(times, Stage::rgb);
+                for (uint32_t row = 0; row < rows; ++row)
+                    QvColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
             }
-            if (s.ditherMode != errorDiffusionMode) {
-                StageTimer timer(times, Stage::dither);
-                halftoneRow(cmyk, nullptr);
-            }
+            StageTimer timer(times, Stage::match);
+            for (uint32_t row = 0; row < rows; ++row)
+                QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgrRows.data() + row * rowBytes,
+                            cmykBase + row * cmykStride, &match_);
         }
-        if (s.ditherMode == errorDiffusionMode) {
+        {
+            StageTimer timer(times, Stage::cmyk);
+            for (uint32_t row = 0; row < rows; ++row)
+                QvColCtrCmy(g.sourceWidth, cmykBase + row * cmykStride, &engine_.cmyControl_);
+        }
+        if (s.ditherMode != errorDiffusionMode) {
+            StageTimer timer(times, Stage::dither);
+            for (uint32_t row = 0; row < rows; ++row)
+                halftoneRow(cmykBase + row * cmykStride, nullptr);
+        } else {
             sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf &errors) {
                 StageTimer timer(times, Stage::dither);
                 for (uint32_t row = 0; row < rows; ++row)
-                    halftoneRow(cmykBase + row * cmykBytes, &errors);
+                    halftoneRow(cmykBase + row * cmykStride, &errors);
             });
         }
         out.deviceRows = draw.devRow;
