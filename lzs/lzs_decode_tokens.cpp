@@ -653,6 +653,12 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
 
 std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
                           std::uint8_t* outputEnd, const std::uint8_t* reachStart, DecoderState& state) noexcept {
+    return decodeTokensWith<kFarLoopPays>(source, sourceEnd, output, outputEnd, reachStart, state);
+}
+
+std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd,
+                                     std::uint8_t** output, std::uint8_t* outputEnd,
+                                     const std::uint8_t* reachStart, DecoderState& state) noexcept {
     return decodeTokensWith<true>(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 

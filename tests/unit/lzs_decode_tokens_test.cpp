@@ -186,7 +186,7 @@ TEST(LzsDecodeTokens, LiteralRunsStopWhereEveryReadIsChecked) {
         for (const Split& split : splits) {
             SCOPED_TRACE("seed " + std::to_string(seed) + ", piece " + std::to_string(split.piece) + ", room " +
                          std::to_string(split.room));
-            Decoder fast(huecl::lzs::decodeTokens, plain.size() + 64);
+            Decoder fast(huecl::lzs::decodeTokensWithFarLoop, plain.size() + 64);
             Decoder exact(huecl::lzs::decodeTokensOneReadAtATime, plain.size() + 64);
             std::size_t sourceLimit = 0;
             int calls = 0;
@@ -240,7 +240,8 @@ std::vector<Case> streamsOfEveryKind() {
 // both must agree on everything a caller and the next call see.
 struct Pair {
     Pair(std::size_t outputSize)
-        : fast(huecl::lzs::decodeTokens, outputSize), exact(huecl::lzs::decodeTokensOneReadAtATime, outputSize) {}
+        : fast(huecl::lzs::decodeTokensWithFarLoop, outputSize),
+          exact(huecl::lzs::decodeTokensOneReadAtATime, outputSize) {}
     Decoder fast;
     Decoder exact;
     std::size_t largestLimit = 0;
