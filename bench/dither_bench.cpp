@@ -9,24 +9,17 @@
 #include <vector>
 
 #include "huecl32.h"
+#include "tests/support/pixel_rows.h"
 
 namespace {
 
 constexpr std::uint32_t kRowDots = 4960;
 
-// A photographic row: smooth ramps in every colorant with some noise, no
-// blank stretches, so no variant profits from skipping white.
-std::vector<std::uint8_t> photoRow(std::uint32_t pixels) {
-    std::vector<std::uint8_t> row(std::size_t{pixels} * 4);
-    std::uint32_t noise = 12345;
-    for (std::uint32_t i = 0; i < pixels; ++i) {
-        for (std::uint32_t ch = 0; ch < 4; ++ch) {
-            noise = noise * 1103515245u + 12345u;
-            const std::uint32_t ramp = (i * (ch + 1) * 255 / pixels + 60 * ch) % 256;
-            const std::uint32_t level = (ramp + ((noise >> 16) % 24)) % 256;
-            row[std::size_t{i} * 4 + ch] = static_cast<std::uint8_t>(level == 0 ? 1 : level);
-        }
-    }
+// The photographic row with every level at least 1: no colorant is ever
+// absent, so no variant profits from skipping white.
+std::vector<std::uint8_t> inkedPhotoRow(std::uint32_t pixels) {
+    std::vector<std::uint8_t> row = testsupport::photoRow(pixels, 4);
+    for (std::uint8_t& level : row) level = level == 0 ? 1 : level;
     return row;
 }
 
@@ -48,7 +41,7 @@ struct DitherFixture {
         dither.matrixK = matrices[3].data();
         QvrColDizInfSet(&dither);
         const std::uint32_t sourcePixels = kRowDots / srcPerDev;
-        pixels = photoRow(sourcePixels);
+        pixels = inkedPhotoRow(sourcePixels);
         draw.srcWidth = sourcePixels;
         draw.devResX = draw.devResY = 600;
         draw.srcResX = draw.srcResY = 600 / srcPerDev;
@@ -90,7 +83,7 @@ BENCHMARK(BM_HalftoningDitherRow)
 
 // The yardstick: copying the unscaled source row once.
 void BM_HalftoningMemcpySourceRow(benchmark::State& state) {
-    const std::vector<std::uint8_t> source = photoRow(kRowDots);
+    const std::vector<std::uint8_t> source = inkedPhotoRow(kRowDots);
     std::vector<std::uint8_t> destination(source.size());
     for (auto _ : state) {
         std::memcpy(destination.data(), source.data(), source.size());

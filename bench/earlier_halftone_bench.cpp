@@ -11,25 +11,11 @@
 
 #include "colour/earlier/error_diffusion.h"
 #include "huecl32.h"
+#include "tests/support/pixel_rows.h"
 
 namespace {
 
 constexpr std::uint32_t kRowDots = 4960;
-
-// A photographic row: smooth ramps in every component with some noise and
-// no blank stretches.
-std::vector<std::uint8_t> photoRow(std::uint32_t pixels, std::uint32_t components) {
-    std::vector<std::uint8_t> row(std::size_t{pixels} * components);
-    std::uint32_t noise = 12345;
-    for (std::uint32_t i = 0; i < pixels; ++i) {
-        for (std::uint32_t ch = 0; ch < components; ++ch) {
-            noise = noise * 1103515245u + 12345u;
-            const std::uint32_t ramp = (i * (ch + 1) * 255 / pixels + 60 * ch) % 256;
-            row[std::size_t{i} * components + ch] = static_cast<std::uint8_t>((ramp + ((noise >> 16) % 24)) % 256);
-        }
-    }
-    return row;
-}
 
 // Threshold matrices with cells spread over 3-254, as the screens have.
 std::vector<std::uint8_t> spreadMatrix(std::uint32_t edge) {
@@ -43,7 +29,7 @@ struct EarlierFixture {
                                                          spreadMatrix(16)};
     QvDizInf dither{};
     QvrDrwInf draw{};
-    std::vector<std::uint8_t> pixels = photoRow(kRowDots, 4);
+    std::vector<std::uint8_t> pixels = testsupport::photoRow(kRowDots, 4);
     std::array<std::vector<std::uint8_t>, 4> planes;
     std::array<std::vector<std::int16_t>, 8> errorRows;
     QvErrInf errors{};
@@ -119,7 +105,7 @@ BENCHMARK(BM_EarlierDiffuseCmykRowPlainLoop)->ArgName("mono")->Arg(0)->Arg(1);
 // pristine copy first (a memcpy of 14880 bytes, included in the figure).
 void BM_EarlierDiffuseRgbRow(benchmark::State& state) {
     EarlierFixture fixture(0);
-    const std::vector<std::uint8_t> pristine = photoRow(kRowDots, 3);
+    const std::vector<std::uint8_t> pristine = testsupport::photoRow(kRowDots, 3);
     std::vector<std::uint8_t> row = pristine;
     for (auto _ : state) {
         std::memcpy(row.data(), pristine.data(), row.size());
@@ -133,7 +119,7 @@ void BM_EarlierDiffuseRgbRow(benchmark::State& state) {
 BENCHMARK(BM_EarlierDiffuseRgbRow);
 
 void BM_EarlierMemcpyCmykRow(benchmark::State& state) {
-    const std::vector<std::uint8_t> source = photoRow(kRowDots, 4);
+    const std::vector<std::uint8_t> source = testsupport::photoRow(kRowDots, 4);
     std::vector<std::uint8_t> destination(source.size());
     for (auto _ : state) {
         std::memcpy(destination.data(), source.data(), source.size());

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "huecl32.h"
-#include "tests/api/lzs_compress_test_support.h"
+#include "tests/support/lzs_inputs.h"
 
 namespace {
 
@@ -18,11 +18,13 @@ enum Corpus : int { kPlanes = 0, kText = 1, kRandom = 2, kGradient = 3 };
 // 4 MiB: one whole plane of a page (6600 rows of 600 bytes) and a little more.
 constexpr std::size_t kInputBytes = 1 << 22;
 
-const lzs_test::Bytes& corpus(int which) {
-    static const lzs_test::Bytes planes = lzs_test::ditheredPage(kInputBytes);
-    static const lzs_test::Bytes text = lzs_test::textBytes(kInputBytes);
-    static const lzs_test::Bytes random = lzs_test::randomBytes(kInputBytes, 12345);
-    static const lzs_test::Bytes gradient = lzs_test::ditheredPlanes(kInputBytes / 4);
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes& corpus(int which) {
+    static const Bytes planes = testsupport::ditheredPage(kInputBytes);
+    static const Bytes text = testsupport::textBytes(kInputBytes);
+    static const Bytes random = testsupport::randomBytes(kInputBytes, 12345);
+    static const Bytes gradient = testsupport::ditheredPlanes(kInputBytes / 4);
     return which == kPlanes ? planes : which == kText ? text : which == kRandom ? random : gradient;
 }
 
@@ -33,7 +35,7 @@ const char* corpusName(int which) {
 void BM_LzsCompress(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
     const auto budget = static_cast<std::uint32_t>(state.range(1));
-    lzs_test::Bytes input = corpus(which);
+    Bytes input = corpus(which);
     std::vector<std::uint8_t> output(input.size() * 9 / 8 + 64);
     std::vector<std::uint8_t> history(LZS_SizeOfCompressionHistory());
     std::uint32_t compressedSize = 0;
@@ -58,7 +60,7 @@ BENCHMARK(BM_LzsCompress)->ArgsProduct({{kPlanes, kText, kRandom, kGradient}, {0
 
 void BM_LzsCompressMemcpy(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
-    const lzs_test::Bytes& input = corpus(which);
+    const Bytes& input = corpus(which);
     std::vector<std::uint8_t> output(input.size());
     for (auto _ : state) {
         std::memcpy(output.data(), input.data(), input.size());

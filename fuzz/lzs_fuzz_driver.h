@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "huecl32.h"
+#include "tests/support/lzs_inputs.h"
 
 namespace lzs_fuzz {
 
@@ -24,12 +25,7 @@ inline void require(bool condition) {
 class Splitter {
 public:
     explicit Splitter(std::uint32_t seed) : state_(seed | 1) {}
-    std::uint32_t next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
+    std::uint32_t next() { return testsupport::nextRandom(state_); }
     std::size_t pieceSize(std::size_t left) {
         if (left == 0) return 0;
         const std::uint32_t pick = next();

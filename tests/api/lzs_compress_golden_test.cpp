@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "api/lzs_compress_test_support.h"
+#include "support/lzs_compress_test_support.h"
 #include "huecl32.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // LZS_Compress through the shipped library: worked streams, the match
-// finder's choices, round trips, resumption at any output split, the three
-// kinds of close, the hand-back of the caller's variables and refusals.
+// finder's choices, resumption at any output split, the three kinds of
+// close, the hand-back of the caller's variables and refusals. Round trips
+// are in lzs_round_trip_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "api/lzs_compress_test_support.h"
+#include "support/lzs_compress_test_support.h"
 #include "huecl32.h"
 
 #if !defined(_WIN32)
@@ -19,14 +20,6 @@
 namespace {
 
 using namespace lzs_test;
-
-Bytes repeated(std::uint8_t byte, std::size_t count) { return Bytes(count, byte); }
-
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 Bytes ascii(const char* text) { return Bytes(text, text + std::strlen(text)); }
 
@@ -241,75 +234,6 @@ TEST(LzsMatchFinder, FlagsDecideWhichPositionsInsideAMatchAreEntered) {
     const Bytes runKey = concat({repeated('R', 12), ascii("#"), filler(20), ascii("RR$"), filler(6)});
     EXPECT_EQ(matchesOf(decodeStream(compressOnce(runKey, 1 | 16, 8).output)),
               (std::vector<Token>{match(1, 11), match(32, 2)}));
-}
-
-// ---------------------------------------------------------------------------
-// Round trips
-
-struct Corpus {
-    const char* name;
-    Bytes data;
-};
-
-std::vector<Corpus> corpora() {
-    return {{"text", textBytes(9000)},
-            {"planes", ditheredPlanes(12000)},
-            {"random", randomBytes(5000, 99)},
-            {"runs", concat({repeated(0, 3000), repeated(0xFF, 700), textBytes(300), repeated(0, 5000)})},
-            {"tiny", Bytes{1, 2, 1, 2, 1}}};
-}
-
-TEST(LzsRoundTrip, EveryBudgetAndFlagCombinationDecodesToTheSource) {
-    const Bytes sample = concat({textBytes(700, 3), ditheredPlanes(900), repeated(7, 90), randomBytes(60, 5)});
-    for (std::uint32_t budget = 0; budget < 256; budget += (budget < 12 ? 1 : 29)) {
-        for (std::uint32_t flags = 0; flags < 32; ++flags) {
-            const std::uint32_t closing = flags | LZS_FLAG_CLOSE_AT_END;
-            const CallOutcome outcome = compressOnce(sample, closing, budget);
-            ASSERT_EQ(outcome.result & 5u, 5u) << "flags " << closing << " budget " << budget;
-            const Decoded decoded = decodeStream(outcome.output);
-            ASSERT_TRUE(decoded.ok) << decoded.error << " flags " << closing << " budget " << budget;
-            ASSERT_EQ(decoded.output, sample) << "flags " << closing << " budget " << budget;
-            ASSERT_EQ(decoded.streamBytes, outcome.output.size());
-            ASSERT_TRUE(decoded.paddingIsZero);
-        }
-    }
-}
-
-TEST(LzsRoundTrip, CorporaAtBudgetsZeroEightAndMax) {
-    for (const Corpus& corpus : corpora()) {
-        for (std::uint32_t budget : {0u, 8u, 255u, 256u + 8u}) {
-            const CallOutcome outcome = compressOnce(corpus.data, LZS_FLAG_CLOSE_AT_END, budget);
-            const Decoded decoded = decodeStream(outcome.output);
-            ASSERT_TRUE(decoded.ok) << corpus.name << " " << decoded.error;
-            EXPECT_EQ(decoded.output, corpus.data) << corpus.name << " budget " << budget;
-        }
-    }
-    // Only the low byte of performance counts.
-    const Bytes text = textBytes(4000);
-    EXPECT_EQ(compressOnce(text, 1, 8).output, compressOnce(text, 1, 0x1008).output);
-    // A harder search never loses much on text.
-    EXPECT_LE(compressOnce(text, 1, 255).output.size(), compressOnce(text, 1, 0).output.size());
-}
-
-TEST(LzsRoundTrip, MatchesReachingAcrossLongInputsStayWithinTheWindow) {
-    // Longer than 64 KiB and with repeats both near and far beyond 2047.
-    Bytes input;
-    const Bytes phrase = textBytes(3000, 11);
-    for (int k = 0; k < 30; ++k) {
-        input.insert(input.end(), phrase.begin(), phrase.end());
-        const Bytes noise = randomBytes(200 + 37 * static_cast<std::size_t>(k), static_cast<std::uint32_t>(k + 1));
-        input.insert(input.end(), noise.begin(), noise.end());
-    }
-    for (std::uint32_t flags : {1u, 9u, 17u}) {
-        const Decoded decoded = decodeStream(compressOnce(input, flags, 255).output);
-        ASSERT_TRUE(decoded.ok) << decoded.error;
-        EXPECT_EQ(decoded.output, input);
-        for (const Token& token : decoded.tokens) {
-            if (!token.literal) {
-                ASSERT_LE(token.offset, 2047u);
-            }
-        }
-    }
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,8 @@
-// LZS_Compress then LZS_Decompress: whatever the compressor's flags, budget
-// and call pattern, and however the decompressor is fed, the bytes come
-// back.
+// LZS_Compress then a decoder: the library's own LZS_Decompress, or the
+// plain token reader of support/lzs_compress_test_support.h, which also
+// checks the stream's form (padding, length, offsets). Whatever the
+// compressor's flags, budget and call pattern, and however the decompressor
+// is fed, the bytes come back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,10 +12,11 @@
 #include <vector>
 
 #include "huecl32.h"
+#include "support/lzs_compress_test_support.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace lzs_test;
 
 // ---- Inputs -------------------------------------------------------------------
 
@@ -34,6 +37,8 @@ Bytes rasterPlane(std::uint32_t seed, std::size_t rows, std::size_t rowBytes) {
     return plane;
 }
 
+// Text in which five words make up most of the words: longer and nearer
+// matches than the even mix of textBytes.
 Bytes proseText(std::uint32_t seed, std::size_t size) {
     static const char* const words[] = {"the",   "band",  "row",    "plane", "cyan", "of",     "and",
                                         "dot",   "screen", "toner", "page",  "a",    "driver", "colour"};
@@ -48,16 +53,14 @@ Bytes proseText(std::uint32_t seed, std::size_t size) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes noise(std::uint32_t seed, std::size_t size) {
-    std::mt19937 random(seed);
-    Bytes bytes(size);
-    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-    return bytes;
+// Text, planes, noise and a long run of zeros in one input.
+Bytes mixedInput() {
+    return concat({textBytes(3000, 21), ditheredPlanes(4000), randomBytes(500, 8), repeated(0, 3000)});
 }
 
 std::vector<Bytes> sampleInputs() {
     return {Bytes{},           Bytes{0x41},          Bytes(100, 0x41),        Bytes(5000, 0),
-            rasterPlane(1, 40, 90), proseText(2, 6000), noise(3, 3000),          proseText(4, 17)};
+            rasterPlane(1, 40, 90), proseText(2, 6000), randomBytes(3000, 3),          proseText(4, 17)};
 }
 
 // ---- The compressor as a host drives it ------------------------------------------
@@ -171,24 +174,54 @@ Bytes decompress(const Bytes& stream, std::uint32_t flags, std::mt19937& random,
     return Bytes(output.data(), produced);
 }
 
-// ---- The round trips --------------------------------------------------------------
+// Decodes one whole stream in one call into a buffer with room to spare.
+std::uint32_t decompressOnce(Bytes stream, std::size_t expectedSize, Bytes& output, std::uint32_t flags,
+                             Bytes* history = nullptr) {
+    Bytes local(LZS_SizeOfDecompressionHistory());
+    if (!history) {
+        EXPECT_EQ(LZS_InitDecompressionHistory(local.data()), 1u);
+        history = &local;
+    }
+    output.assign(expectedSize + 64, 0);
+    std::uint8_t* src = stream.data();
+    std::uint8_t* dst = output.data();
+    std::uint32_t srcCount = static_cast<std::uint32_t>(stream.size());
+    std::uint32_t dstCount = static_cast<std::uint32_t>(output.size());
+    const std::uint32_t result = LZS_Decompress(&src, &dst, &srcCount, &dstCount, history->data(), flags);
+    output.resize(output.size() - dstCount);
+    return result;
+}
+
+// ---- Read back by LZS_Decompress --------------------------------------------------
 
 struct CompressorSetting {
     std::uint32_t flags;
     std::uint32_t performance;
 };
 
+// One whole call per flag combination (flag 1 always: the stream must end)
+// and budget, read back by one LZS_Decompress call.
 TEST(LzsRoundTrip, WholeCallsForEveryFlagAndBudget) {
-    std::mt19937 random(1);
-    for (const Bytes& input : sampleInputs()) {
-        for (std::uint32_t flags = 0; flags < 32; ++flags) {
-            if (flags & LZS_FLAG_CLOSE_WHEN_FULL) continue;  // needs output buffers of bounded size
-            for (std::uint32_t performance : {0u, 1u, 8u, 255u, 256u + 3u}) {
-                const Compressed compressed = compress(input, flags, performance, random, input.size() + 1, 1 << 20);
-                const Bytes stream = compressed.joined();
+    struct Case {
+        Bytes input;
+        std::vector<std::uint32_t> budgets;
+    };
+    std::vector<Case> cases;
+    for (const Bytes& input : sampleInputs()) cases.push_back({input, {0, 1, 8, 255, 256 + 3}});
+    cases.push_back({mixedInput(), {0, 1, 8, 255}});
+    for (const Case& c : cases) {
+        for (std::uint32_t flags = LZS_FLAG_CLOSE_AT_END; flags < 32; flags += 2) {
+            for (std::uint32_t performance : c.budgets) {
+                const CallOutcome compressed = compressOnce(c.input, flags, performance);
+                ASSERT_EQ(compressed.result, LZS_RESULT_SOURCE_EMPTY | LZS_RESULT_STREAM_END)
+                    << "flags " << flags << " performance " << performance << " size " << c.input.size();
                 const std::uint32_t decodeFlags = (flags & LZS_FLAG_KEEP_HISTORY) ? LZS_FLAG_KEEP_HISTORY_ACROSS_END : 0;
-                ASSERT_EQ(decompress(stream, decodeFlags, random, stream.size() + 1, 1 << 20, input.size()), input)
-                    << "flags " << flags << " performance " << performance << " size " << input.size();
+                Bytes output;
+                const std::uint32_t result = decompressOnce(compressed.output, c.input.size(), output, decodeFlags);
+                EXPECT_EQ(result & LZS_RESULT_STREAM_END, LZS_RESULT_STREAM_END)
+                    << "flags " << flags << " performance " << performance << " size " << c.input.size();
+                ASSERT_EQ(output, c.input) << "flags " << flags << " performance " << performance << " size "
+                                           << c.input.size();
             }
         }
     }
@@ -218,30 +251,58 @@ TEST(LzsRoundTrip, OneByteAndRandomPiecesOnBothSides) {
     }
 }
 
-// With flag 2 every output buffer holds whole streams that decode on their own.
+// With flag 2 every output buffer holds whole streams that decode on their
+// own, in one call and fed in small pieces; the unencoded source comes back
+// with result 6 until the last stream.
 TEST(LzsRoundTrip, OutputSizedStreamsDecodeOneByOne) {
     std::mt19937 random(3);
-    const Bytes input = proseText(9, 3000);
-    Bytes history(LZS_SizeOfCompressionHistory());
-    ASSERT_EQ(LZS_InitCompressionHistory(history.data()), 1u);
-    Bytes source = input;
-    source.push_back(0);
-    std::uint8_t* src = source.data();
-    std::uint32_t srcCount = static_cast<std::uint32_t>(input.size());
-    Bytes decoded;
-    for (int call = 0; call < 10000 && decoded.size() < input.size(); ++call) {
-        Bytes room(16);
-        std::uint8_t* dst = room.data();
-        std::uint32_t dstCount = 16;
-        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 3, 8);
-        ASSERT_TRUE(result & LZS_RESULT_STREAM_END) << result;
-        const Bytes stream(room.data(), dst);
-        const std::size_t sourcePiece = 1 + random() % 4;
-        const std::size_t roomPiece = 1 + random() % 9;
-        const Bytes part = decompress(stream, 0, random, sourcePiece, roomPiece, input.size());
-        decoded.insert(decoded.end(), part.begin(), part.end());
+    struct Case {
+        Bytes input;
+        std::size_t room;
+    };
+    for (const Case& c : {Case{proseText(9, 3000), 16}, Case{mixedInput(), 48}}) {
+        Bytes history(LZS_SizeOfCompressionHistory());
+        ASSERT_EQ(LZS_InitCompressionHistory(history.data()), 1u);
+        Bytes source = c.input;
+        source.push_back(0);
+        std::uint8_t* src = source.data();
+        std::uint32_t srcCount = static_cast<std::uint32_t>(c.input.size());
+        Bytes whole, pieces;
+        std::uint32_t result = 0;
+        for (int call = 0; call < 100000 && result != 5u; ++call) {
+            Bytes room(c.room);
+            std::uint8_t* dst = room.data();
+            std::uint32_t dstCount = static_cast<std::uint32_t>(c.room);
+            result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), 3, 8);
+            ASSERT_TRUE(result == 5u || result == 6u) << result << " room " << c.room;
+            const Bytes stream(room.data(), dst);
+            Bytes output;
+            ASSERT_EQ(decompressOnce(stream, c.room * 300, output, 0) & LZS_RESULT_STREAM_END, LZS_RESULT_STREAM_END);
+            whole.insert(whole.end(), output.begin(), output.end());
+            const std::size_t sourcePiece = 1 + random() % 4;
+            const std::size_t roomPiece = 1 + random() % 9;
+            const Bytes part = decompress(stream, 0, random, sourcePiece, roomPiece, c.input.size());
+            pieces.insert(pieces.end(), part.begin(), part.end());
+        }
+        EXPECT_EQ(result, 5u);
+        EXPECT_EQ(whole, c.input) << "room " << c.room;
+        EXPECT_EQ(pieces, c.input) << "room " << c.room;
     }
-    EXPECT_EQ(decoded, input);
+}
+
+TEST(LzsRoundTrip, KeptHistoryCarriesIntoTheNextStream) {
+    const Bytes first = textBytes(2500, 30);
+    const Bytes second(first.begin() + 700, first.begin() + 2200);
+    History history;
+    const CallOutcome one = compressOnce(first, LZS_FLAG_CLOSE_AT_END | LZS_FLAG_KEEP_HISTORY, 8, &history);
+    const CallOutcome two = compressOnce(second, LZS_FLAG_CLOSE_AT_END | LZS_FLAG_KEEP_HISTORY, 8, &history);
+    Bytes decodeHistory(LZS_SizeOfDecompressionHistory());
+    ASSERT_EQ(LZS_InitDecompressionHistory(decodeHistory.data()), 1u);
+    Bytes output;
+    EXPECT_EQ(decompressOnce(one.output, first.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u, 4u);
+    ASSERT_EQ(output, first);
+    EXPECT_EQ(decompressOnce(two.output, second.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u, 4u);
+    EXPECT_EQ(output, second);
 }
 
 // Stored blocks between streams, with later streams reaching back into them.
@@ -293,6 +354,73 @@ TEST(LzsRoundTrip, StoredBlocksBetweenStreamsServeAsHistory) {
             }
         }
         EXPECT_EQ(decoded, joinedInput) << piece;
+    }
+}
+
+// ---- Read back by the plain token reader ------------------------------------------
+
+struct Corpus {
+    const char* name;
+    Bytes data;
+};
+
+std::vector<Corpus> corpora() {
+    return {{"text", textBytes(9000)},
+            {"planes", ditheredPlanes(12000)},
+            {"random", randomBytes(5000, 99)},
+            {"runs", concat({repeated(0, 3000), repeated(0xFF, 700), textBytes(300), repeated(0, 5000)})},
+            {"tiny", Bytes{1, 2, 1, 2, 1}}};
+}
+
+TEST(LzsRoundTrip, EveryBudgetAndFlagCombinationDecodesToTheSource) {
+    const Bytes sample = concat({textBytes(700, 3), ditheredPlanes(900), repeated(7, 90), randomBytes(60, 5)});
+    for (std::uint32_t budget = 0; budget < 256; budget += (budget < 12 ? 1 : 29)) {
+        for (std::uint32_t closing = LZS_FLAG_CLOSE_AT_END; closing < 32; closing += 2) {
+            const CallOutcome outcome = compressOnce(sample, closing, budget);
+            ASSERT_EQ(outcome.result & 5u, 5u) << "flags " << closing << " budget " << budget;
+            const Decoded decoded = decodeStream(outcome.output);
+            ASSERT_TRUE(decoded.ok) << decoded.error << " flags " << closing << " budget " << budget;
+            ASSERT_EQ(decoded.output, sample) << "flags " << closing << " budget " << budget;
+            ASSERT_EQ(decoded.streamBytes, outcome.output.size());
+            ASSERT_TRUE(decoded.paddingIsZero);
+        }
+    }
+}
+
+TEST(LzsRoundTrip, CorporaAtBudgetsZeroEightAndMax) {
+    for (const Corpus& corpus : corpora()) {
+        for (std::uint32_t budget : {0u, 8u, 255u, 256u + 8u}) {
+            const CallOutcome outcome = compressOnce(corpus.data, LZS_FLAG_CLOSE_AT_END, budget);
+            const Decoded decoded = decodeStream(outcome.output);
+            ASSERT_TRUE(decoded.ok) << corpus.name << " " << decoded.error;
+            EXPECT_EQ(decoded.output, corpus.data) << corpus.name << " budget " << budget;
+        }
+    }
+    // Only the low byte of performance counts.
+    const Bytes text = textBytes(4000);
+    EXPECT_EQ(compressOnce(text, 1, 8).output, compressOnce(text, 1, 0x1008).output);
+    // A harder search never loses much on text.
+    EXPECT_LE(compressOnce(text, 1, 255).output.size(), compressOnce(text, 1, 0).output.size());
+}
+
+TEST(LzsRoundTrip, MatchesReachingAcrossLongInputsStayWithinTheWindow) {
+    // Longer than 64 KiB and with repeats both near and far beyond 2047.
+    Bytes input;
+    const Bytes phrase = textBytes(3000, 11);
+    for (int k = 0; k < 30; ++k) {
+        input.insert(input.end(), phrase.begin(), phrase.end());
+        const Bytes noise = randomBytes(200 + 37 * static_cast<std::size_t>(k), static_cast<std::uint32_t>(k + 1));
+        input.insert(input.end(), noise.begin(), noise.end());
+    }
+    for (std::uint32_t flags : {1u, 9u, 17u}) {
+        const Decoded decoded = decodeStream(compressOnce(input, flags, 255).output);
+        ASSERT_TRUE(decoded.ok) << decoded.error;
+        EXPECT_EQ(decoded.output, input);
+        for (const Token& token : decoded.tokens) {
+            if (!token.literal) {
+                ASSERT_LE(token.offset, 2047u);
+            }
+        }
     }
 }
 
