@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "bridge/thunk_table.h"
+#include "common/byte_access.h"
 
 namespace huecl::bridge {
 
@@ -54,13 +55,6 @@ struct ThunkOutcome {
 // first slots in the order in which they are mapped, and the rest stays zero.
 using SaveArea = std::array<std::uint32_t, 2 * kMaxPointers>;
 
-namespace dispatch_detail {
-inline std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) noexcept {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-}  // namespace dispatch_detail
-
 // Runs one thunk. frame is the flat address of the 16-bit caller's argument
 // frame: its lowest byte, where the last argument lies, since the caller
 // pushed the first argument first.
@@ -79,10 +73,10 @@ ThunkOutcome runThunk(const ThunkDescription& thunk, ExportForwarder forwardToEx
                 arguments[argument] = slot[0];
                 break;
             case ArgumentKind::Dword:
-                arguments[argument] = dispatch_detail::loadLittleEndian32(slot);
+                arguments[argument] = huecl::bytes::loadLittleEndian32(slot);
                 break;
             case ArgumentKind::Pointer: {
-                const std::uint32_t segmented = dispatch_detail::loadLittleEndian32(slot);
+                const std::uint32_t segmented = huecl::bytes::loadLittleEndian32(slot);
                 saveArea[mapped++] = segmented;
                 arguments[argument] = services.mapSLFix(segmented);
                 break;

@@ -35,6 +35,10 @@ inline void store64(std::uint8_t* bytes, std::uint64_t word) noexcept { storeNat
 
 // ---- Fixed byte orders -------------------------------------------------------
 
+inline void storeLittleEndian16(std::uint8_t* bytes, std::uint16_t word) noexcept {
+    store16(bytes, kLittleEndianHost ? word : __builtin_bswap16(word));
+}
+
 inline std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) noexcept {
     const std::uint32_t word = load32(bytes);
     return kLittleEndianHost ? word : __builtin_bswap32(word);
@@ -42,6 +46,15 @@ inline std::uint32_t loadLittleEndian32(const std::uint8_t* bytes) noexcept {
 
 inline void storeLittleEndian32(std::uint8_t* bytes, std::uint32_t word) noexcept {
     store32(bytes, kLittleEndianHost ? word : __builtin_bswap32(word));
+}
+
+inline std::uint64_t loadLittleEndian64(const std::uint8_t* bytes) noexcept {
+    const std::uint64_t word = load64(bytes);
+    return kLittleEndianHost ? word : __builtin_bswap64(word);
+}
+
+inline void storeLittleEndian64(std::uint8_t* bytes, std::uint64_t word) noexcept {
+    store64(bytes, kLittleEndianHost ? word : __builtin_bswap64(word));
 }
 
 inline std::uint32_t loadBigEndian32(const std::uint8_t* bytes) noexcept {

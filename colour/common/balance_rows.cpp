@@ -1,9 +1,8 @@
 #include "colour/common/balance_rows.h"
 
-#include <bit>
 #include <cstddef>
-#include <cstring>
 
+#include "common/byte_access.h"
 
 namespace huecl::common {
 
@@ -102,9 +101,7 @@ struct FormulaSaturation {
 };
 
 // Bytes 0, 1, 2 of an RGB pixel are blue, green, red; finish maps follow
-// that order.
-static_assert(std::endian::native == std::endian::little, "blue and green are stored as one little-endian word");
-// Kept out of line: with the maps reached through pointers held in
+// that order. Kept out of line: with the maps reached through pointers held in
 // registers, each look-up is one add and one load, where inlined stack
 // addresses cost the compiler extra address arithmetic per component.
 template <typename Saturation>
@@ -119,7 +116,7 @@ template <typename Saturation>
         // byte stores would go through partial registers, which stall.
         const auto blueAndGreen =
             static_cast<std::uint16_t>(saturate(0, blue, mean) | (std::uint32_t{saturate(1, green, mean)} << 8));
-        std::memcpy(pixels, &blueAndGreen, sizeof blueAndGreen);
+        bytes::storeLittleEndian16(pixels, blueAndGreen);
         pixels[2] = saturate(2, red, mean);
     }
 }

@@ -5,10 +5,10 @@
 // methods, grey-to-black curve and interpolation as parameters.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "common/byte_access.h"
 
 namespace huecl::common {
 
@@ -68,15 +68,10 @@ constexpr std::uint32_t packCmyk(std::uint32_t cyan, std::uint32_t magenta, std:
 }
 
 inline void storeCmyk(std::uint8_t* destination, std::uint32_t cmyk) noexcept {
-    destination[0] = static_cast<std::uint8_t>(cmyk);
-    destination[1] = static_cast<std::uint8_t>(cmyk >> 8);
-    destination[2] = static_cast<std::uint8_t>(cmyk >> 16);
-    destination[3] = static_cast<std::uint8_t>(cmyk >> 24);
+    bytes::storeLittleEndian32(destination, cmyk);
 }
 
-inline std::uint32_t loadCmyk(const std::uint8_t* source) noexcept {
-    return packCmyk(source[0], source[1], source[2], source[3]);
-}
+inline std::uint32_t loadCmyk(const std::uint8_t* source) noexcept { return bytes::loadLittleEndian32(source); }
 
 struct Rgb {
     std::uint32_t blue;
@@ -151,11 +146,13 @@ inline bool routeNeutral(const Rgb& pixel, const BlackForGrey& blackForGrey, std
 template <NeutralRouting kNeutral, typename BlackForGrey, typename Method>
 void convertEachPixel(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
                       const BlackForGrey& blackForGrey, const Method& method) noexcept {
-    for (std::uint32_t i = 0; i < count; ++i, source += 3, destination += 4) {
-        const Rgb pixel = loadRgb(source);
+    // Indexed rather than stepped pointers: with stepped pointers and the
+    // word store, the direct-table loop measured 15-20% slower.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Rgb pixel = loadRgb(source + 3 * std::size_t{i});
         std::uint32_t cmyk;
         if (!routeNeutral<kNeutral>(pixel, blackForGrey, cmyk)) cmyk = method(pixel);
-        storeCmyk(destination, cmyk);
+        storeCmyk(destination + 4 * std::size_t{i}, cmyk);
     }
 }
 
@@ -199,19 +196,14 @@ struct RunOfFour {
     }
 
     bool matches(const std::uint8_t* source) const noexcept {
-        std::uint64_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, source, sizeof head);
-        std::memcpy(&tail, source + 8, sizeof tail);
-        return head == sourceHead && tail == sourceTail;
+        return bytes::loadLittleEndian64(source) == sourceHead && bytes::loadLittleEndian32(source + 8) == sourceTail;
     }
 
     void store(std::uint8_t* destination) const noexcept {
-        std::memcpy(destination, &result, sizeof result);
-        std::memcpy(destination + 8, &result, sizeof result);
+        bytes::storeLittleEndian64(destination, result);
+        bytes::storeLittleEndian64(destination + 8, result);
     }
 };
-static_assert(std::endian::native == std::endian::little, "RunOfFour reads and writes little-endian words");
 
 // The interpolating method: the cache in front of interpolate(pixel), which
 // is only asked about pixels that neither the neutral routing nor the cache

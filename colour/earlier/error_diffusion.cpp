@@ -9,6 +9,7 @@
 #include "colour/earlier/error_diffusion_tables.h"
 #include "colour/earlier/error_rows.h"
 #include "colour/earlier/row_scaling.h"
+#include "common/byte_access.h"
 
 namespace huecl::earlier {
 
@@ -208,10 +209,7 @@ void diffuseDotsLanes(const FastCmykRow& row, const std::uint8_t* dotPixels, std
         const std::int16_t* const modulated = row.margins + 256 * ((row.devX + c) & 7);
         const __m128i margin = _mm_set_epi32(modulated[pixel[3]], kMargins.plain[pixel[2]], modulated[pixel[1]],
                                              modulated[pixel[0]]);
-        const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(static_cast<std::uint32_t>(pixel[0]) |
-                                                                 static_cast<std::uint32_t>(pixel[1]) << 8 |
-                                                                 static_cast<std::uint32_t>(pixel[2]) << 16 |
-                                                                 static_cast<std::uint32_t>(pixel[3]) << 24));
+        const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(bytes::loadLittleEndian32(pixel)));
         const __m128i levels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
         const __m128i diffused = _mm_and_si128(levels, _mm_cmpgt_epi32(levels, highestFive));
         const std::int16_t* const above = row.previous + 4 * static_cast<std::intptr_t>(c);

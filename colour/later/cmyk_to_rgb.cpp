@@ -47,6 +47,8 @@ void convertCmykRowToRgb(std::uint32_t count, const std::uint8_t* source, std::u
     // key.
     std::uint64_t previousPixel = ~std::uint64_t{0};
     for (std::uint32_t i = 0; i < count; ++i, source += 4, destination += 3) {
+        // The components are wanted one by one: four byte loads measured
+        // faster here than one word load split into bytes.
         const std::uint32_t cyan = source[0], magenta = source[1], yellow = source[2], black = source[3];
         const std::uint32_t pixel = cyan | (magenta << 8) | (yellow << 16) | (black << 24);
         if (pixel == previousPixel) {

@@ -267,11 +267,7 @@ std::uint32_t ditherBlocks(const std::uint8_t* pixels, std::uint32_t dots, std::
                     const __m128i quads = _mm_or_si128(
                         _mm_slli_epi32(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)), 4), _mm_srli_epi32(pairs, 16));
                     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(quads, quads), _mm_setzero_si128());
-                    const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-                    row[0] = static_cast<std::uint8_t>(bytes);
-                    row[1] = static_cast<std::uint8_t>(bytes >> 8);
-                    row[2] = static_cast<std::uint8_t>(bytes >> 16);
-                    row[3] = static_cast<std::uint8_t>(bytes >> 24);
+                    bytes::storeLittleEndian32(row, static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed)));
                 }
             }
             cursor.column += 16;
@@ -306,9 +302,7 @@ std::uint32_t ditherDotRun(const std::uint8_t* pixels, std::uint32_t dots, std::
     for (std::uint32_t b = doneBytes; b < fullBytes; ++b, pixels += 4 * perByte) {
         std::uint32_t any = 0;
         for (std::uint32_t i = 0; i < perByte; ++i) {
-            any |= static_cast<std::uint32_t>(pixels[4 * i]) | static_cast<std::uint32_t>(pixels[4 * i + 1]) << 8 |
-                   static_cast<std::uint32_t>(pixels[4 * i + 2]) << 16 |
-                   static_cast<std::uint32_t>(pixels[4 * i + 3]) << 24;
+            any |= bytes::loadLittleEndian32(pixels + 4 * i);
         }
         const bool blank = (any & channelMask) == 0;
         for (PlaneCursor<Depth>& cursor : cursors) {

@@ -1,24 +1,20 @@
 #include "colour/later/palette_expansion.h"
 
 #include <cstddef>
-#include <cstring>
+
+#include "common/byte_access.h"
 
 namespace huecl::later {
 
 namespace {
 
-// Entries are 32-bit values, but the caller's rows carry no alignment
-// promise, so they move through memcpy (one plain load or store on every
-// target this builds for).
+// Entries are copied as they are, four bytes in host order; the caller's
+// rows carry no alignment promise.
 inline std::uint32_t loadEntry(const std::uint8_t* palette, std::uint32_t code) noexcept {
-    std::uint32_t entry;
-    std::memcpy(&entry, palette + 4 * std::size_t{code}, sizeof entry);
-    return entry;
+    return bytes::load32(palette + 4 * std::size_t{code});
 }
 
-inline void storeEntry(std::uint8_t* destination, std::uint32_t entry) noexcept {
-    std::memcpy(destination, &entry, sizeof entry);
-}
+inline void storeEntry(std::uint8_t* destination, std::uint32_t entry) noexcept { bytes::store32(destination, entry); }
 
 void expandBytes(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
                  const std::uint8_t* palette) noexcept {
