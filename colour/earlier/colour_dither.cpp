@@ -7,9 +7,16 @@
 #include <emmintrin.h>
 #endif
 
-#include "colour/earlier/row_scaling.h"
+#include "colour/common/row_stepping.h"
 
 namespace huecl::earlier {
+
+using common::PixelStepper;
+using common::RowDots;
+using common::dotCapacity;
+using common::isUnscaled;
+using common::outputRows;
+using common::unwrappedRowDots;
 
 namespace {
 
@@ -231,7 +238,7 @@ void ditherFast(const QvDizInf& dither, QvrDrwInf& draw, std::uint32_t rows, std
 
 void ditherColourRow(const QvDizInf& dither, QvrDrwInf& draw) noexcept {
     const RowDots row = unwrappedRowDots(draw);
-    const std::uint32_t capacity = dotCapacity(draw);
+    const std::uint32_t capacity = dotCapacity(draw.lineBytes, 8);
     const std::uint32_t dots = row.dots < capacity ? row.dots : capacity;
     // The phases step without wrapping only while device columns stay
     // inside 32 bits (2^32 is no multiple of 17).

@@ -1,7 +1,13 @@
 #include "colour/earlier/colour_dither.h"
-#include "colour/earlier/row_scaling.h"
+
+#include "colour/common/row_stepping.h"
 
 namespace huecl::earlier {
+
+using common::dotCapacity;
+using common::isUnscaled;
+using common::outputRows;
+using common::pixelDots;
 
 namespace {
 
@@ -24,7 +30,7 @@ void ditherColourRowGeneral(const QvDizInf& dither, QvrDrwInf& draw) noexcept {
     const std::uint32_t planeCount = mono ? 1 : 4;
     const bool unscaled = isUnscaled(draw);
     const std::uint32_t rows = outputRows(draw);
-    const std::uint32_t capacity = dotCapacity(draw);
+    const std::uint32_t capacity = dotCapacity(draw.lineBytes, 8);
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint32_t y = draw.devY + r;
         const std::uintptr_t rowOffset = std::uintptr_t{r} * draw.lineBytes;

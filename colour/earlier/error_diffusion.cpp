@@ -6,12 +6,19 @@
 #include <emmintrin.h>
 #endif
 
+#include "colour/common/row_stepping.h"
 #include "colour/earlier/error_diffusion_tables.h"
 #include "colour/earlier/error_rows.h"
-#include "colour/earlier/row_scaling.h"
 #include "common/byte_access.h"
 
 namespace huecl::earlier {
+
+using common::PixelStepper;
+using common::RowDots;
+using common::dotCapacity;
+using common::isUnscaled;
+using common::outputRows;
+using common::unwrappedRowDots;
 
 namespace {
 
@@ -449,7 +456,7 @@ std::int32_t divideByKernelTotalInLanes(std::int32_t sum, std::uint32_t kernel) 
 
 void diffuseCmykRow(const QvDizInf& dither, QvrDrwInf& draw, QvErrInf& errors) noexcept {
     const RowDots row = unwrappedRowDots(draw);
-    const std::uint32_t capacity = dotCapacity(draw);
+    const std::uint32_t capacity = dotCapacity(draw.lineBytes, 8);
     const std::uint32_t dots = row.dots < capacity ? row.dots : capacity;
     // Cell pointers are formed from devX + column + 1 without wrapping.
     if (!row.ok || std::uint64_t{draw.devX} + dots + 2 > 0x100000000u) {

@@ -1,9 +1,14 @@
 #include "colour/earlier/error_diffusion.h"
+#include "colour/common/row_stepping.h"
 #include "colour/earlier/error_diffusion_tables.h"
 #include "colour/earlier/error_rows.h"
-#include "colour/earlier/row_scaling.h"
 
 namespace huecl::earlier {
+
+using common::dotCapacity;
+using common::isUnscaled;
+using common::outputRows;
+using common::pixelDots;
 
 namespace {
 
@@ -61,7 +66,7 @@ void diffuseCmykRowGeneral(const QvDizInf& dither, QvrDrwInf& draw, QvErrInf& er
         const ErrorSet set = cmykErrorSet(errors);
         startRowSequence(set, draw.devY, kCmykGroupCells);
         const bool unscaled = isUnscaled(draw);
-        const std::uint32_t capacity = dotCapacity(draw);
+        const std::uint32_t capacity = dotCapacity(draw.lineBytes, 8);
         // The dots of the row as the 32-bit stepping counts them; a
         // right-to-left row starts from the last of those that fit.
         const std::uint32_t rowDots =

@@ -339,35 +339,6 @@ void ditherUnscaledRow(const QvrDrwInf& draw, std::uint32_t dots,
     clearRowTail(cursors, usedBytes, draw.lineBytes);
 }
 
-// Horizontal stepping without a division per pixel: the product
-// x * devResX is carried as quotient and remainder by srcResX and stepped
-// by devResX. The caller has checked that no product passes 32 bits.
-class PixelStepper {
-public:
-    PixelStepper(std::uint32_t firstColumn, std::uint32_t devRes, std::uint32_t srcRes) noexcept
-        : divisor_(srcRes),
-          stepQuotient_(devRes / srcRes),
-          stepRemainder_(devRes % srcRes),
-          quotient_((firstColumn * devRes) / srcRes),
-          remainder_((firstColumn * devRes) % srcRes) {}
-
-    // Dots of the next pixel.
-    std::uint32_t next() noexcept {
-        const std::uint32_t before = quotient_;
-        quotient_ += stepQuotient_;
-        if (remainder_ >= divisor_ - stepRemainder_) {
-            remainder_ -= divisor_ - stepRemainder_;
-            quotient_ += 1;
-        } else {
-            remainder_ += stepRemainder_;
-        }
-        return quotient_ - before;
-    }
-
-private:
-    std::uint32_t divisor_, stepQuotient_, stepRemainder_, quotient_, remainder_;
-};
-
 constexpr std::uint32_t kRunDots = 64;
 using DotRun = std::array<std::uint8_t, 4 * kRunDots>;
 
@@ -418,7 +389,7 @@ void ditherScaledRow(const QvrDrwInf& draw, std::uint32_t dots,
         clearRowTail(cursors, usedBytes, draw.lineBytes);
         return;
     }
-    PixelStepper stepper(draw.srcX, draw.devResX, draw.srcResX);
+    common::PixelStepper stepper(draw.srcX, draw.devResX, draw.srcResX);
     const std::uint8_t* pixel = draw.srcPixels;
     std::uint32_t nextPixel = 0;
     std::uint32_t repeatsLeft = 0;
@@ -491,12 +462,10 @@ void ditherRow(const QvrDizInf& dither, QvrDrwInf& draw) noexcept {
         fast = fast && size != 0 && size <= kFastMatrixEdge;
     }
     std::uint64_t dots = draw.srcWidth;
-    if (fast && !unscaled) {
-        const std::uint64_t endProduct = (std::uint64_t{draw.srcX} + draw.srcWidth) * draw.devResX;
-        fast = draw.srcResX != 0 && endProduct <= 0xFFFFFFFFu;
-        if (fast) {
-            dots = endProduct / draw.srcResX - (std::uint64_t{draw.srcX} * draw.devResX) / draw.srcResX;
-        }
+    if (fast) {
+        const common::RowDots row = common::unwrappedRowDots(draw);
+        fast = row.ok;
+        dots = row.dots;
     }
     if (dots > layout.dotCapacity) dots = layout.dotCapacity;
     fast = fast && std::uint64_t{draw.devX} + dots <= 0xFFFFFFFFu;

@@ -67,9 +67,7 @@ void ditherRowGeneral(const QvrDizInf& dither, QvrDrwInf& draw) noexcept {
             std::uint32_t repeats = 1;
             if (!unscaled) {
                 // A zero source resolution maps the row to no dots.
-                repeats = draw.srcResX == 0 ? 0
-                                            : ((draw.srcX + i + 1) * draw.devResX) / draw.srcResX -
-                                                  ((draw.srcX + i) * draw.devResX) / draw.srcResX;
+                repeats = common::pixelDots(draw, draw.srcX + i);
             }
             const std::uint8_t* const pixel = draw.srcPixels + 4 * static_cast<std::uintptr_t>(i);
             for (; repeats != 0 && dot < layout.dotCapacity; --repeats, ++dot) {

@@ -5,9 +5,13 @@
 
 #include <cstdint>
 
+#include "colour/common/row_stepping.h"
 #include "huecl32.h"
 
 namespace huecl::later {
+
+using common::isUnscaled;
+using common::outputRows;
 
 enum class DotDepth : std::uint8_t { one = 1, two = 2, four = 4 };
 
@@ -45,22 +49,8 @@ inline RowLayout rowLayout(const QvrDizInf& dither, const QvrDrwInf& draw) noexc
         layout.planes[2] = PlaneLayout{draw.planeY, dither.matrixY, dither.sizeY, 2};
         layout.planes[3] = PlaneLayout{draw.planeK, dither.matrixK, dither.sizeK, 3};
     }
-    const std::uint64_t capacity =
-        std::uint64_t{draw.lineBytes} * (8u / static_cast<std::uint32_t>(layout.depth));
-    layout.dotCapacity = capacity > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(capacity);
+    layout.dotCapacity = common::dotCapacity(draw.lineBytes, 8u / static_cast<std::uint32_t>(layout.depth));
     return layout;
-}
-
-inline bool isUnscaled(const QvrDrwInf& draw) noexcept {
-    return draw.devResX == draw.srcResX && draw.devResY == draw.srcResY;
-}
-
-// Device rows this source row becomes, in unsigned 32-bit arithmetic as in
-// the 32-bit library; a zero source resolution gives none.
-inline std::uint32_t outputRows(const QvrDrwInf& draw) noexcept {
-    if (isUnscaled(draw)) return 1;
-    if (draw.srcResY == 0) return 0;
-    return ((draw.srcY + 1) * draw.devResY) / draw.srcResY - (draw.srcY * draw.devResY) / draw.srcResY;
 }
 
 }  // namespace huecl::later

@@ -1,14 +1,16 @@
-// Resolution stepping of the earlier generation's row halftoning: how many
-// device rows a source row becomes and how many dots each source pixel
-// covers. Every product and quotient is unsigned 32-bit arithmetic on every
-// target, so that huge geometry wraps exactly as in the 32-bit library.
+// How a source row steps onto the device when the resolutions differ, for
+// the halftoning of both generations: source row y becomes device rows
+// y * devResY / srcResY up to (y + 1) * devResY / srcResY, and pixel x
+// likewise device dots along the row. Every product and quotient is
+// unsigned 32-bit arithmetic on every target, so that huge geometry wraps
+// the same everywhere.
 #pragma once
 
 #include <cstdint>
 
 #include "huecl32.h"
 
-namespace huecl::earlier {
+namespace huecl::common {
 
 inline bool isUnscaled(const QvrDrwInf& draw) noexcept {
     return draw.devResX == draw.srcResX && draw.devResY == draw.srcResY;
@@ -33,8 +35,8 @@ inline std::uint32_t pixelDots(const QvrDrwInf& draw, std::uint32_t column) noex
 
 // Dots that fit into one plane row of lineBytes bytes. Dots past it would
 // land in the next row or past the buffer, so no path writes them.
-inline std::uint32_t dotCapacity(const QvrDrwInf& draw) noexcept {
-    const std::uint64_t capacity = std::uint64_t{draw.lineBytes} * 8u;
+inline std::uint32_t dotCapacity(std::uint32_t lineBytes, std::uint32_t dotsPerByte) noexcept {
+    const std::uint64_t capacity = std::uint64_t{lineBytes} * dotsPerByte;
     return capacity > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(capacity);
 }
 
@@ -55,8 +57,9 @@ inline RowDots unwrappedRowDots(const QvrDrwInf& draw) noexcept {
     return {static_cast<std::uint32_t>(dots), true};
 }
 
-// Steps x * devRes / srcRes along a row as quotient and remainder, without
-// a division per pixel. Only for rows whose products stay inside 32 bits.
+// Steps x * devRes / srcRes along a row as quotient and remainder by
+// srcRes, without a division per pixel. Only for rows whose products stay
+// inside 32 bits (unwrappedRowDots says so).
 class PixelStepper {
 public:
     PixelStepper(std::uint32_t firstColumn, std::uint32_t devRes, std::uint32_t srcRes) noexcept
@@ -83,4 +86,4 @@ private:
     std::uint32_t divisor_, stepQuotient_, stepRemainder_, quotient_, remainder_;
 };
 
-}  // namespace huecl::earlier
+}  // namespace huecl::common
