@@ -27,6 +27,7 @@ constexpr std::uint32_t kLongMatchPairs = 25;
 // Bytes kept back with flag 2 so that a stream can always be closed.
 constexpr std::uint32_t kCloseReserve = 12;
 constexpr std::uint32_t kWordBytes = 4;
+constexpr std::uint32_t kBitBufferBits = 8 * kWordBytes;
 // Stand-in match that makes a paused stream stop right after its literals.
 constexpr std::uint16_t kPauseMatchOffset = 2047;
 constexpr std::uint32_t kPauseMatchLength = 200;
@@ -34,7 +35,18 @@ constexpr std::uint32_t kPauseMatchLength = 200;
 constexpr std::uint32_t kMinDestinationCount = 16;
 // matchLength values from here on mean "length nibbles pending".
 constexpr std::uint32_t kNibblePhase = kLengthNibbleStep;
-
+// Only the low byte of the performance argument is the search budget.
+constexpr std::uint32_t kBudgetMask = 0xFF;
+// Positions count up as unsigned 32-bit numbers. A new stream empties the
+// hash heads and starts again from position 0 once the position has
+// reached the wrap guard: for a stream that this call closes, the guard
+// leaves room below 2^32 for the gap and the whole of this call's source;
+// for a stream that may run on into later calls it is one above the gap.
+constexpr std::uint32_t kClosingWrapGuard = 0u - kNewStreamGap;  // 0xFFFFF800, less this call's source
+constexpr std::uint32_t kOpenWrapGuard = kClosingWrapGuard + 1;  // 0xFFFFF801
+// A fresh history's position: at or past every wrap guard, so that the
+// first stream starts from position 0 with empty heads.
+constexpr std::uint32_t kFreshPosition = 0xFFFFFFFFu;
 
 // Bytes equal from the start of a and b, counting at most limit.
 inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) noexcept {
@@ -80,7 +92,7 @@ struct BitSink {
         }
         bytes::storeBigEndian32(out, bitBuffer);
         out += kWordBytes;
-        freeBits = 32 - overflow;
+        freeBits = kBitBufferBits - overflow;
         bitBuffer = overflow == 0 ? 0 : code << freeBits;
         return true;
     }
@@ -89,7 +101,7 @@ struct BitSink {
     // again with the bits of the interrupted token that did not fit.
     void rebuild() noexcept {
         const std::uint32_t overflow = freeBits;
-        freeBits = 32 - overflow;
+        freeBits = kBitBufferBits - overflow;
         bitBuffer = overflow == 0 ? 0 : pendingCode << freeBits;
     }
 };
@@ -187,13 +199,13 @@ private:
     // Stores the top bytes of the 64-bit value (bitBuffer, pendingCode)
     // while room lasts; the rest stays at the top for a later call.
     bool flushPendingBytes() noexcept {
-        std::uint64_t bytes = (static_cast<std::uint64_t>(sink_.bitBuffer) << 32) | sink_.pendingCode;
+        std::uint64_t bytes = (static_cast<std::uint64_t>(sink_.bitBuffer) << kBitBufferBits) | sink_.pendingCode;
         while (h_.pendingBytes != 0 && sink_.out < sink_.outEnd) {
             *sink_.out++ = static_cast<std::uint8_t>(bytes >> 56);
             bytes <<= 8;
             --h_.pendingBytes;
         }
-        sink_.bitBuffer = static_cast<std::uint32_t>(bytes >> 32);
+        sink_.bitBuffer = static_cast<std::uint32_t>(bytes >> kBitBufferBits);
         if ((h_.control & control_bit::kClosing) != 0) sink_.pendingCode = static_cast<std::uint32_t>(bytes);
         return h_.pendingBytes == 0;
     }
@@ -433,7 +445,8 @@ CoreState Compressor::scan() noexcept {
 // Call protocol
 
 void Compressor::startNewStream() noexcept {
-    const std::uint32_t wrapGuard = (flags_ & compress_flag::kCloseAtEnd) != 0 ? 0xFFFFF800u - callerCount_ : 0xFFFFF801u;
+    const std::uint32_t wrapGuard =
+        (flags_ & compress_flag::kCloseAtEnd) != 0 ? kClosingWrapGuard - callerCount_ : kOpenWrapGuard;
     if (position_ >= wrapGuard) {
         for (std::uint32_t& entry : h_.head) entry = 0;
         position_ = 0;
@@ -443,7 +456,7 @@ void Compressor::startNewStream() noexcept {
     h_.historyFill = 0;
     h_.control = 0;
     sink_.bitBuffer = 0;
-    sink_.freeBits = 32;
+    sink_.freeBits = kBitBufferBits;
     scanCallerSource(callerSource_);
 }
 
@@ -561,7 +574,7 @@ std::uint32_t Compressor::close(bool afterOverflow) noexcept {
         // The closing code filled the buffer: the full word, then the
         // code's remaining bits less its two padding bits.
         const std::uint32_t overflow = sink_.freeBits;
-        sink_.pendingCode = overflow == 0 ? 0 : sink_.pendingCode << (32 - overflow);
+        sink_.pendingCode = overflow == 0 ? 0 : sink_.pendingCode << (kBitBufferBits - overflow);
         closeBytes = kWordBytes + (overflow + 5) / 8;
     } else {
         sink_.pendingCode = 0;
@@ -588,7 +601,7 @@ std::uint32_t Compressor::afterClose() noexcept {
     result_ |= result::kStreamEnd;
     if ((flags_ & compress_flag::kKeepHistory) != 0) {
         sink_.bitBuffer = 0;
-        sink_.freeBits = 32;
+        sink_.freeBits = kBitBufferBits;
         return pause();
     }
     if ((flags_ & compress_flag::kCloseAtEnd) != 0) h_.control |= control_bit::kClosed;
@@ -696,7 +709,7 @@ std::uint32_t initCompressionHistory(void* history) noexcept {
     state.historyFill = 0;
     state.magic = kCompressionMagic;
     state.control = control_bit::kClosed;
-    state.position = 0xFFFFFFFFu;
+    state.position = kFreshPosition;
     state.saved.valid = 0;
     return 1;
 }
@@ -716,7 +729,7 @@ std::uint32_t compress(const CallerVariables& caller, void* history, std::uint32
     if (pairs.destinationCount < kMinDestinationCount && (state.control & control_bit::kPaused) == 0) {
         return result::kRefused;
     }
-    Compressor compressor(state, pairs, flags, performance & 0xFFu);
+    Compressor compressor(state, pairs, flags, performance & kBudgetMask);
     const std::uint32_t resultBits = compressor.run();
     handBackPairs(caller, state.saved, compressor.handedBack(), resultBits);
     state.saved.flags = static_cast<std::uint8_t>(flags & (compress_flag::kCloseAtEnd | compress_flag::kCloseWhenFull));

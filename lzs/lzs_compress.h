@@ -32,7 +32,9 @@ inline constexpr std::uint8_t kClosed = 2;              // next call starts a ne
 inline constexpr std::uint8_t kThroughHistoryArea = 4;  // scanning a copy in historyArea
 inline constexpr std::uint8_t kPaused = 8;              // stream continues in the next call
 inline constexpr std::uint8_t kClosing = 16;            // close bytes still to be stored
-inline constexpr std::uint8_t kOutputFullStates = 32 | 64 | 128;  // CoreState values
+inline constexpr std::uint8_t kOutputFullStates =
+    static_cast<std::uint8_t>(CoreState::OutputFullLiteral) | static_cast<std::uint8_t>(CoreState::OutputFullMatchCode) |
+    static_cast<std::uint8_t>(CoreState::OutputFullLiteralPair);
 }  // namespace control_bit
 
 // The caller's 20380 bytes. Scan positions are kept as 32-bit offsets (from
