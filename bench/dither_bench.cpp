@@ -30,7 +30,8 @@ struct DitherFixture {
     std::vector<std::uint8_t> pixels;
     std::array<std::vector<std::uint8_t>, 4> planes;
 
-    DitherFixture(std::uint32_t blackOnly, std::uint32_t mode, std::uint32_t srcPerDev) {
+    // The source row covers the device row of kRowDots dots at 600 dpi.
+    DitherFixture(std::uint32_t blackOnly, std::uint32_t mode, std::uint32_t srcResX, std::uint32_t srcResY) {
         for (auto& matrix : matrices) matrix.assign(HUECL_MAX_THRESHOLD_MATRIX_BYTES, 0);
         dither.blackOnly = blackOnly;
         dither.dizMode = mode;
@@ -40,11 +41,12 @@ struct DitherFixture {
         dither.matrixY = matrices[2].data();
         dither.matrixK = matrices[3].data();
         QvrColDizInfSet(&dither);
-        const std::uint32_t sourcePixels = kRowDots / srcPerDev;
+        const std::uint32_t sourcePixels = kRowDots * srcResX / 600;
         pixels = inkedPhotoRow(sourcePixels);
         draw.srcWidth = sourcePixels;
         draw.devResX = draw.devResY = 600;
-        draw.srcResX = draw.srcResY = 600 / srcPerDev;
+        draw.srcResX = srcResX;
+        draw.srcResY = srcResY;
         const std::uint32_t rows = QvrColDrwInfSet(&dither, &draw, 1u << 20);
         benchmark::DoNotOptimize(rows);
         for (auto& plane : planes) plane.assign(std::size_t{draw.lineBytes} * 2, 0);
@@ -60,7 +62,8 @@ struct DitherFixture {
 void BM_HalftoningDitherRow(benchmark::State& state) {
     const auto blackOnly = static_cast<std::uint32_t>(state.range(0));
     const auto mode = static_cast<std::uint32_t>(state.range(1));
-    DitherFixture fixture(blackOnly, mode, static_cast<std::uint32_t>(state.range(2)));
+    const auto srcRes = 600 / static_cast<std::uint32_t>(state.range(2));
+    DitherFixture fixture(blackOnly, mode, srcRes, srcRes);
     for (auto _ : state) {
         fixture.draw.devRow = 0;
         QvrColDizPrc(&fixture.dither, &fixture.draw);
@@ -80,6 +83,25 @@ BENCHMARK(BM_HalftoningDitherRow)
     ->Args({1, 0, 1})->Args({1, 3, 1})->Args({1, 1, 1})
     ->Args({0, 0, 2})->Args({0, 3, 2})->Args({0, 1, 2})
     ->Args({1, 0, 2})->Args({1, 3, 2})->Args({1, 1, 2});
+
+// Source pixels at 360 dpi across onto 600 dpi: five dots for every three
+// pixels, so the row is stepped pixel by pixel rather than repeated a whole
+// number of times. Arguments: blackOnly, dizMode.
+void BM_HalftoningDitherRowStepped(benchmark::State& state) {
+    const auto blackOnly = static_cast<std::uint32_t>(state.range(0));
+    DitherFixture fixture(blackOnly, static_cast<std::uint32_t>(state.range(1)), 360, 600);
+    for (auto _ : state) {
+        fixture.draw.devRow = 0;
+        QvrColDizPrc(&fixture.dither, &fixture.draw);
+        benchmark::DoNotOptimize(fixture.planes[3].data());
+        benchmark::ClobberMemory();
+    }
+    const double devicePixels = static_cast<double>(state.iterations()) * kRowDots;
+    state.counters["Mpixel/s"] = benchmark::Counter(devicePixels / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mdot/s"] =
+        benchmark::Counter(devicePixels * (blackOnly ? 1 : 4) / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HalftoningDitherRowStepped)->ArgNames({"blackOnly", "mode"})->Args({0, 0})->Args({0, 3})->Args({0, 1});
 
 // The yardstick: copying the unscaled source row once.
 void BM_HalftoningMemcpySourceRow(benchmark::State& state) {

@@ -34,14 +34,16 @@ struct EarlierFixture {
     std::array<std::vector<std::int16_t>, 8> errorRows;
     QvErrInf errors{};
 
-    explicit EarlierFixture(std::uint32_t mono) {
+    // The source row covers the device row of kRowDots dots at 600 dpi.
+    explicit EarlierFixture(std::uint32_t mono, std::uint32_t srcResX = 600) {
         dither.monoFlag = mono;
         dither.ptnC = matrices[0].data();
         dither.ptnM = matrices[1].data();
         dither.ptnY = matrices[2].data();
         dither.ptnK = matrices[3].data();
-        draw.srcWidth = kRowDots;
-        draw.devResX = draw.srcResX = draw.devResY = draw.srcResY = 600;
+        draw.srcWidth = kRowDots * srcResX / 600;
+        draw.devResX = draw.devResY = draw.srcResY = 600;
+        draw.srcResX = srcResX;
         draw.lineBytes = kRowDots / 8;
         draw.srcPixels = pixels.data();
         for (auto& plane : planes) plane.assign(draw.lineBytes, 0);
@@ -87,6 +89,30 @@ void BM_EarlierDiffuseCmykRow(benchmark::State& state) {
     countPixels(state);
 }
 BENCHMARK(BM_EarlierDiffuseCmykRow)->ArgName("mono")->Arg(0)->Arg(1);
+
+// Source pixels at 360 dpi across onto 600 dpi: five dots for every three
+// pixels, stepped pixel by pixel. Dithered, then diffused.
+void BM_EarlierDitherRowStepped(benchmark::State& state) {
+    EarlierFixture fixture(0, 360);
+    for (auto _ : state) {
+        QvColDizPrc(&fixture.dither, &fixture.draw);
+        benchmark::DoNotOptimize(fixture.planes[3].data());
+        benchmark::ClobberMemory();
+    }
+    countPixels(state);
+}
+BENCHMARK(BM_EarlierDitherRowStepped);
+
+void BM_EarlierDiffuseCmykRowStepped(benchmark::State& state) {
+    EarlierFixture fixture(0, 360);
+    for (auto _ : state) {
+        QvColGosPrc(&fixture.dither, &fixture.draw, &fixture.errors);
+        benchmark::DoNotOptimize(fixture.planes[3].data());
+        benchmark::ClobberMemory();
+    }
+    countPixels(state);
+}
+BENCHMARK(BM_EarlierDiffuseCmykRowStepped);
 
 // The same rows through the general procedure: a plain loop of the filter
 // with its divisions written out.

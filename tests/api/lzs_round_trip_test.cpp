@@ -20,6 +20,8 @@ using namespace lzs_test;
 
 // ---- Inputs -------------------------------------------------------------------
 
+// A plane in blocks of 40 bytes by 16 rows: blank, alternating 0x55/0xAA,
+// a dot moving along the byte, sparse random bytes, solid.
 Bytes rasterPlane(std::uint32_t seed, std::size_t rows, std::size_t rowBytes) {
     std::mt19937 random(seed);
     Bytes plane;
@@ -59,8 +61,8 @@ Bytes mixedInput() {
 }
 
 std::vector<Bytes> sampleInputs() {
-    return {Bytes{},           Bytes{0x41},          Bytes(100, 0x41),        Bytes(5000, 0),
-            rasterPlane(1, 40, 90), proseText(2, 6000), randomBytes(3000, 3),          proseText(4, 17)};
+    return {Bytes{},                Bytes{0x41},        Bytes(100, 0x41),     Bytes(5000, 0),
+            rasterPlane(1, 40, 90), proseText(2, 6000), randomBytes(3000, 3), proseText(4, 17)};
 }
 
 // ---- The compressor as a host drives it ------------------------------------------
