@@ -1,8 +1,8 @@
 #include "earlier_engine.h"
 
+#include "engine_setup.h"
 #include "tool_error.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -83,16 +83,6 @@ private:
     QvErrInf errors_{};
 };
 
-QvrDrwInf drawRecordFor(const PageSettings &settings, uint32_t sourceWidth) {
-    QvrDrwInf draw{};
-    draw.srcWidth = sourceWidth;
-    draw.devResX = settings.device.x;
-    draw.srcResX = settings.source.x;
-    draw.devResY = settings.device.y;
-    draw.srcResY = settings.source.y;
-    return draw;
-}
-
 // The band geometry comes from the shared draw-information call, asked for
 // one bit per dot: the earlier generation's planes.
 QvrDizInf oneBitPerDot() {
@@ -105,76 +95,30 @@ QvrDizInf oneBitPerDot() {
 
 EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth,
                              uint32_t sourceHeight, SourcePixels pixels)
-    : settings_(settings), table_(std::move(table)), screens_(settings.screenKind, settings.blackOnly) {
-    rgbControl_.brightness = settings.brightness;
-    rgbControl_.saturation = settings.saturation;
-    rgbControl_.gammaR = settings.balance[0];
-    rgbControl_.gammaG = settings.balance[1];
-    rgbControl_.gammaB = settings.balance[2];
+    : settings_(settings), table_(std::move(table)), screens_(settings.screenKind, settings.blackOnly),
+      rgbControl_(rgbControlOf<QvCtrRgbInf>(settings)),
+      geometry_(bandGeometryOf(oneBitPerDot(), settings, sourceWidth, sourceHeight, pixels, 1)) {
     if (settings.density != 0) {
         densityCurve_.resize(256);
         QvTnrTblMak(settings.density, densityCurve_.data());
         cmyControl_.cmyTable = densityCurve_.data();
     }
-
-    // The library computes positions times resolutions in 32 bits.
-    const uint64_t widest = uint64_t{sourceWidth} * std::max(settings.device.x, settings.source.x);
-    const uint64_t tallest = uint64_t{sourceHeight + 1} * std::max(settings.device.y, settings.source.y);
-    if (widest > UINT32_MAX || tallest > UINT32_MAX)
-        throw ToolError("the page (" + std::to_string(sourceWidth) + "x" + std::to_string(sourceHeight) +
-                        ") is too large for these resolutions");
-
-    const QvrDizInf oneBit = oneBitPerDot();
-    QvrDrwInf probe = drawRecordFor(settings, sourceWidth);
-    QvrColDrwInfSet(&oneBit, &probe, 0);
-    if (probe.lineBytes == 0)
-        throw ToolError("the page is too narrow to cover a device dot at these resolutions");
-    const uint32_t rowsPerBand = QvrColDrwInfSet(&oneBit, &probe, settings.bandHeight * probe.lineBytes);
-    if (rowsPerBand == 0)
-        throw ToolError("--band-height " + std::to_string(settings.bandHeight) +
-                        " holds no whole source row at these resolutions");
-
-    geometry_.sourceWidth = sourceWidth;
-    geometry_.sourceHeight = sourceHeight;
-    geometry_.sourcePixels = pixels;
-    geometry_.deviceWidth = probe.devWidth;
-    geometry_.deviceHeight = static_cast<uint32_t>(uint64_t{sourceHeight} * settings.device.y / settings.source.y);
-    geometry_.lineBytes = probe.lineBytes;
-    geometry_.bitsPerDot = 1;
-    geometry_.planeCount = settings.blackOnly ? 1 : 4;
-    geometry_.bandHeight = settings.bandHeight;
-    geometry_.deviceResY = settings.device.y;
-    geometry_.sourceResY = settings.source.y;
-    geometry_.sourceRowsPerBand = rowsPerBand;
-    geometry_.bandCount = (sourceHeight + rowsPerBand - 1) / rowsPerBand;
 }
 
 class EarlierBandRenderer final : public BandRenderer {
 public:
     EarlierBandRenderer(const EarlierEngine &engine, std::shared_ptr<DiffusionSequence> sequence)
-        : engine_(engine), sequence_(std::move(sequence)), cacheKeys_(HUECL_MATCH_CACHE_KEY_BYTES),
-          cacheValues_(HUECL_MATCH_CACHE_VALUE_BYTES) {
-        const PageSettings &s = engine.settings_;
-        match_.mchMode = s.matchMethod;
-        match_.blackMode = s.blackMode;
-        match_.gridSize = earlierGridSize;
-        match_.mchTable = const_cast<uint8_t *>(engine.table_.entries.data()); // only read
-        match_.cacheKeys = cacheKeys_.data();
-        match_.cacheValues = cacheValues_.data();
-        QvrColCchIni(&match_);
-    }
+        : engine_(engine), sequence_(std::move(sequence)), match_(engine.settings_, engine.table_, earlierGridSize) {}
 
     void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
                     StageTimes &times) override {
         const PageGeometry &g = engine_.geometry_;
         const PageSettings &s = engine_.settings_;
-        QvrDrwInf draw = drawRecordFor(s, g.sourceWidth);
-        draw.devY = static_cast<uint32_t>(uint64_t{firstSourceRow} * s.device.y / s.source.y);
+        QvrDrwInf draw = drawRecordAt(s, g, firstSourceRow);
         draw.srcY = firstSourceRow;
         draw.devWidth = g.deviceWidth;
         draw.lineBytes = g.lineBytes;
-        for (uint32_t plane = 0; plane < g.planeCount; ++plane)
-            out.planes[plane].resize(size_t{g.bandHeight} * g.lineBytes);
+        sizeBandPlanes(g, out);
         // This generation writes at the plane pointers themselves; they move
         // on by the rows each call writes. QvColGosPrc clears the rows of all
         // four planes, so black alone still gets three rows to clear.
@@ -186,11 +130,6 @@ public:
             scratchPlanes_.resize(size_t{g.bandHeight} * g.lineBytes);
             planes = {scratchPlanes_.data(), scratchPlanes_.data(), scratchPlanes_.data(), out.planes[0].data()};
         }
-        const size_t cmykBytes = size_t{g.sourceWidth} * 4;
-        // CMYK source rows are adjusted and halftoned where they are.
-        const bool fromCmyk = g.sourcePixels == SourcePixels::cmyk;
-        if (!fromCmyk && cmykRows_.size() < cmykBytes * rows)
-            cmykRows_.resize(cmykBytes * rows);
 
         const auto halftoneRow = [&](const uint8_t *cmyk, QvErrInf *errors) {
             draw.srcPixels = const_cast<uint8_t *>(cmyk); // only read
@@ -209,33 +148,26 @@ public:
         // (reading a thread's CPU clock is a system call): the same calls on
         // the same rows in the same order as row by row.
         const size_t rowBytes = g.sourceRowBytes();
-        uint8_t *const cmykBase = fromCmyk ? bgrRows.data() : cmykRows_.data();
-        const size_t cmykStride = fromCmyk ? rowBytes : cmykBytes;
-        if (!fromCmyk) {
-            {
-                StageTimer timer(times, Stage::rgb);
-                for (uint32_t row = 0; row < rows; ++row)
-                    QvColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
-            }
-            StageTimer timer(times, Stage::match);
-            for (uint32_t row = 0; row < rows; ++row)
+        const BandCmykRows cmyk = bandCmykRowsOf(g, bgrRows, rows, cmykRows_);
+        if (g.sourcePixels != SourcePixels::cmyk) {
+            timeRows(times, Stage::rgb, rows, [&](uint32_t row) {
+                QvColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
+            });
+            timeRows(times, Stage::match, rows, [&](uint32_t row) {
                 QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgrRows.data() + row * rowBytes,
-                            cmykBase + row * cmykStride, &match_);
+                            cmyk.row(row), match_.record());
+            });
         }
-        {
-            StageTimer timer(times, Stage::cmyk);
-            for (uint32_t row = 0; row < rows; ++row)
-                QvColCtrCmy(g.sourceWidth, cmykBase + row * cmykStride, &engine_.cmyControl_);
-        }
+        timeRows(times, Stage::cmyk, rows, [&](uint32_t row) {
+            QvColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_);
+        });
         if (s.ditherMode != errorDiffusionMode) {
-            StageTimer timer(times, Stage::dither);
-            for (uint32_t row = 0; row < rows; ++row)
-                halftoneRow(cmykBase + row * cmykStride, nullptr);
+            timeRows(times, Stage::dither, rows,
+                     [&](uint32_t row) { halftoneRow(cmyk.row(row), nullptr); });
         } else {
             sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf &errors) {
-                StageTimer timer(times, Stage::dither);
-                for (uint32_t row = 0; row < rows; ++row)
-                    halftoneRow(cmykBase + row * cmykStride, &errors);
+                timeRows(times, Stage::dither, rows,
+                         [&](uint32_t row) { halftoneRow(cmyk.row(row), &errors); });
             });
         }
         out.deviceRows = draw.devRow;
@@ -246,8 +178,8 @@ public:
 private:
     const EarlierEngine &engine_;
     std::shared_ptr<DiffusionSequence> sequence_;
-    std::vector<uint8_t> cacheKeys_, cacheValues_, cmykRows_, scratchPlanes_;
-    QvrMchInf match_{};
+    WorkerMatch match_;
+    std::vector<uint8_t> cmykRows_, scratchPlanes_;
 };
 
 std::unique_ptr<BandRenderer> EarlierEngine::makeRenderer() const {

@@ -6,6 +6,7 @@
 #include <array>
 #include <ctime>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace huecl::tool {
@@ -46,5 +47,15 @@ private:
     Stage stage_;
     double start_;
 };
+
+// Runs work(row) for each row of a band, timed once for the band as one
+// stage: reading a thread's CPU clock for every row and stage cost as much
+// as the colour adjustment itself.
+template <typename RowWork>
+void timeRows(StageTimes &times, Stage stage, uint32_t rows, RowWork &&work) {
+    StageTimer timer(times, stage);
+    for (uint32_t row = 0; row < rows; ++row)
+        work(row);
+}
 
 } // namespace huecl::tool
