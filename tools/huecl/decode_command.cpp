@@ -32,6 +32,11 @@ ProofTable proofTableFor(const RasterHeader &h, const DecodeCommand &command) {
     return buildProfileProofTable(profile);
 }
 
+// How the page's colours were matched; a CMYK page never was.
+std::string matchingText(const RasterHeader &h) {
+    return h.cmykSource != 0 ? "CMYK source, no matching" : matchMethodName(h.matchMethod) + " matching";
+}
+
 // Reads the whole file once, checksums included, so that a damaged page
 // anywhere stops the command before it writes anything; returns the pages.
 // Standard input cannot be read twice: it counts as one page, and a second
@@ -97,12 +102,11 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
         planeFiles->finish();
     preview.finish();
     progress.finish();
-    std::printf("%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, %s matching)\n",
+    std::printf("%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, %s)\n",
                 numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount,
                 h.deviceWidth, h.deviceHeight, h.deviceWidth * 25.4 / h.deviceResX, h.deviceHeight * 25.4 / h.deviceResY, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
                 h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later", ditherModeName(h.ditherMode).c_str(),
-                h.screenKind,
-                matchMethodName(h.matchMethod).c_str());
+                h.screenKind, matchingText(h).c_str());
 }
 
 } // namespace

@@ -21,6 +21,7 @@ RasterHeader rasterHeaderFor(const PageSettings &s, const PageGeometry &g, uint3
     h.brightness = s.brightness, h.saturation = s.saturation;
     h.balanceRed = s.balance[0], h.balanceGreen = s.balance[1], h.balanceBlue = s.balance[2];
     h.cmySaturation = s.cmySaturation, h.density = s.density, h.lzsBudget = s.lzsBudget;
+    h.cmykSource = g.sourcePixels == SourcePixels::cmyk ? 1 : 0;
     return h;
 }
 

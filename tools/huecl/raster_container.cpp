@@ -27,7 +27,7 @@ std::array<uint32_t, rasterHeaderFields> headerWords(const RasterHeader &h) {
             h.deviceWidth, h.deviceHeight, h.lineBytes, h.bitsPerDot, h.planeCount, h.bandCount,
             h.bandHeight, h.engine, h.ditherMode, h.screenKind, h.blackOnly, h.matchMethod,
             h.blackMode, h.gridSize, h.fromProfile, u(h.brightness), u(h.saturation), u(h.balanceRed),
-            u(h.balanceGreen), u(h.balanceBlue), u(h.cmySaturation), u(h.density), h.lzsBudget, 0};
+            u(h.balanceGreen), u(h.balanceBlue), u(h.cmySaturation), u(h.density), h.lzsBudget, h.cmykSource};
 }
 
 RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields> &w) {
@@ -40,7 +40,7 @@ RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields> &w) 
     h.blackOnly = w[16], h.matchMethod = w[17], h.blackMode = w[18], h.gridSize = w[19];
     h.fromProfile = w[20], h.brightness = s(w[21]), h.saturation = s(w[22]), h.balanceRed = s(w[23]);
     h.balanceGreen = s(w[24]), h.balanceBlue = s(w[25]), h.cmySaturation = s(w[26]), h.density = s(w[27]);
-    h.lzsBudget = w[28];
+    h.lzsBudget = w[28], h.cmykSource = w[29];
     return h;
 }
 
@@ -62,7 +62,7 @@ bool plausible(const RasterHeader &h) {
     // The earlier engine (1) prints one bit per dot.
     const bool engineValid = h.engine == 0 || (h.engine == 1 && h.bitsPerDot == 1);
     return bitsValid && planesValid && engineValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
-           h.lineBytes == (uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
+           h.lineBytes == (uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 && h.cmykSource <= 1 &&
            uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 && h.deviceResY > 0 &&
            (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());
 }

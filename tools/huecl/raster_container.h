@@ -1,8 +1,10 @@
 // The compressed raster file (.hcr): one container per page, one after the
 // other (the CUPS filter writes a page at a time). Little-endian throughout:
 //
-//   header   "HUECLRST", then the 29 32-bit fields of RasterHeader in order
-//            and one reserved zero word; when fromProfile is 1, the colour
+//   header   "HUECLRST", then the 30 32-bit fields of RasterHeader in order
+//            (the last, cmykSource, was a reserved zero word in the first
+//            containers, which therefore read as matched pages); when
+//            fromProfile is 1, the colour
 //            table's profile: its 16-byte ICC profile ID, the byte length of
 //            its absolute path (at most 4096) and the path; then the CRC-32
 //            of all before it
@@ -45,6 +47,9 @@ struct RasterHeader {
     int32_t brightness = 0, saturation = 0, balanceRed = 0, balanceGreen = 0, balanceBlue = 0;
     int32_t cmySaturation = 0, density = 0;
     uint32_t lzsBudget = 0;
+    // 1: the source pixels were CMYK and went to halftoning unmatched, so
+    // matchMethod, blackMode and gridSize say nothing about this page.
+    uint32_t cmykSource = 0;
     // The colour table the raster was matched with, so that a reader can
     // proof it the same way: fromProfile 0 is the built-in model, 1 the ICC
     // profile at profilePath whose profile ID (MD5) was profileId.

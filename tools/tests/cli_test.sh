@@ -503,6 +503,8 @@ jpeg_tiff_and_16_bit_inputs)
   cmp from-ramp.ppm/page.hcr tiff-pipe/page.hcr || fail "a piped TIFF gave another raster"
   "$images" tiff-pages 97 61 pages.tif
   "$huecl" print pages.tif -q -o pages >/dev/null 2>notice.txt
+  "$huecl" decode pages/page.hcr -q -o pages-decoded >decoded.txt
+  grep -q ', interpolate matching)$' decoded.txt || fail "an RGB TIFF decoded as: $(cat decoded.txt)"
   grep -q '^huecl: pages.tif holds 3 pages; the first is printed$' notice.txt || fail "pages: $(cat notice.txt)"
   # CMYK goes straight to halftoning: no ink stays no ink (Adobe's inverted
   # file included), full black inks exactly the black plane.
@@ -515,6 +517,10 @@ jpeg_tiff_and_16_bit_inputs)
     [[ $(inked_of "black-$format") -eq $(( $(dots_of "black-$format") / 4 )) ]] ||
       fail "black $format CMYK: $(cat "black-$format/summary.txt")"
     cmp "black-$format/plane-k.pgm" "black-jpeg/plane-k.pgm" || fail "black $format: another black plane"
+    # The container records that these colours were never matched.
+    "$huecl" decode "black-$format/page.hcr" -q -o "black-$format-decoded" >decoded.txt
+    grep -q '(later engine, 2bit, screen 3, CMYK source, no matching)$' decoded.txt ||
+      fail "black $format CMYK decoded as: $(cat decoded.txt)"
     "$huecl" print "black.$format" -q --engine earlier --diffusion -o "earlier-$format" >/dev/null
     [[ $(inked_of "earlier-$format") -eq $(( $(dots_of "earlier-$format") / 4 )) ]] ||
       fail "black $format CMYK, earlier engine: $(cat "earlier-$format/summary.txt")"

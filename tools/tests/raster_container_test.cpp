@@ -1,9 +1,11 @@
 #include "output_files.h"
+#include "page_header.h"
 #include "raster_container.h"
 #include "temporary_folder.h"
 #include "tool_error.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace huecl::tool {
 namespace {
@@ -80,8 +82,42 @@ TEST(RasterContainer, RecordsTheProfileOfItsColourTable) {
     EXPECT_EQ(band.streams[0], streamsFor(7)[0]);
 }
 
+// The word after lzsBudget was reserved and zero in the first containers;
+// it now says the page came from CMYK pixels and was never matched.
+TEST(RasterContainer, RecordsAnUnmatchedCmykPageWhereOldContainersHeldZero) {
+    constexpr size_t flagAt = 8 + 4 * 29;
+    TemporaryFolder folder;
+    const std::string matched = testing::readFile(writeRaster(folder));
+    EXPECT_EQ(matched.substr(flagAt, 4), std::string(4, '\0')) << "a matched page must read in older readers";
+
+    RasterHeader cmyk = smallHeader();
+    cmyk.cmykSource = 1;
+    std::string bytes = testing::readFile(writeRaster(folder, cmyk));
+    EXPECT_EQ(RasterReader(folder / "page.hcr").header(), cmyk);
+
+    // Any other value is refused even under a good checksum.
+    bytes[flagAt] = 2;
+    const size_t checksumAt = flagAt + 4;
+    const auto crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(bytes.data()), checksumAt));
+    for (int i = 0; i < 4; ++i)
+        bytes[checksumAt + i] = static_cast<char>(crc >> (8 * i));
+    const auto path = folder.writeFile("two.hcr", bytes);
+    EXPECT_EQ(errorReading(path), path.string() + ": corrupt raster header (impossible geometry)");
+}
+
+TEST(RasterContainer, HeaderSaysWhetherThePageWasMatched) {
+    const PageSettings settings;
+    for (const auto &[pixels, cmykSource] : {std::pair{SourcePixels::bgr, 0u}, std::pair{SourcePixels::cmyk, 1u}}) {
+        PageGeometry geometry;
+        geometry.sourcePixels = pixels;
+        EXPECT_EQ(rasterHeaderFor(settings, geometry, 0, std::nullopt).cmykSource, cmykSource);
+    }
+}
+
 TEST(RasterContainer, EveryDamagedByteIsRefused) {
-    for (const RasterHeader &header : {smallHeader(), profiledHeader()}) {
+    RasterHeader cmyk = smallHeader();
+    cmyk.cmykSource = 1;
+    for (const RasterHeader &header : {smallHeader(), profiledHeader(), cmyk}) {
         TemporaryFolder folder;
         const std::string good = testing::readFile(writeRaster(folder, header));
         // Flip each byte in turn: no damage may pass unnoticed.

@@ -251,6 +251,8 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     EXPECT_EQ(job.headers[1].deviceHeight, 300u);
     EXPECT_EQ(job.headers[1].bandCount, 3u) << "300 rows in bands of 128";
     EXPECT_EQ(job.headers[2].sourceWidth, 33u);
+    EXPECT_EQ(job.headers[1].cmykSource, 0u) << "grey is matched (to black)";
+    EXPECT_EQ(job.headers[2].cmykSource, 1u) << "the renderer's CMYK is not matched";
     for (const auto &h : job.headers) {
         EXPECT_EQ(h.bitsPerDot, 4u);
         EXPECT_EQ(h.density, 40);
