@@ -466,7 +466,8 @@ preview.png and summary.txt.
                              png (1-, 2- or 4-bit grey) or tiff (planes.tif, a page per plane,
                              CCITT Group 4 for 1-bit planes)
       --max-pixels N         refuse larger images (default 268435456, 2^28)
-      --max-memory MIB       most memory an image reader holds at once (default 1024)
+      --max-memory MIB       most memory an image reader holds at once, and the largest
+                             TIFF taken from a pipe (default 1024)
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";

@@ -40,7 +40,7 @@ public:
 // anything is allocated: a 100000 x 100000 image is refused at once instead
 // of being tried. memoryBytes bounds what one reader holds at a time (a
 // whole interlaced PNG, a progressive JPEG's coefficients, a TIFF strip or
-// row of tiles); streamed formats hold a band.
+// row of tiles, the copy of a TIFF on a pipe); streamed formats hold a band.
 struct ImageLimits {
     uint64_t pixels = uint64_t{1} << 28;
     uint64_t memoryBytes = uint64_t{1} << 30;

@@ -23,24 +23,34 @@ struct TiffCloser {
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 // A descriptor of the input that libtiff may seek in and close: the file
-// itself (duplicated), or an unnamed temporary copy of a pipe.
-int seekableDescriptor(InputStream &input) {
+// itself (duplicated), or an unnamed temporary copy of a pipe. The copy is
+// held to the reader's memory limit, since the temporary folder may well be
+// memory and a pipe has no end of its own. name: the input's, which the
+// caller has taken from it already.
+int seekableDescriptor(InputStream &input, const std::string &name, const ImageLimits &limits) {
     std::FILE *file = input.file.get();
     if (inputSize(input) != 0) {
         const int copy = ::dup(::fileno(file));
         if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0)
-            throw ToolError("cannot read " + input.name + ": " + std::strerror(errno));
+            throw ToolError("cannot read " + name + ": " + std::strerror(errno));
         return copy;
     }
     std::FILE *temporary = std::tmpfile();
     if (!temporary)
-        throw ToolError("cannot read " + input.name + ": no temporary file for it (" + std::strerror(errno) + ")");
+        throw ToolError("cannot read " + name + ": no temporary file for it (" + std::strerror(errno) + ")");
     std::vector<char> buffer(1 << 16);
+    uint64_t copied = 0;
     bool written = true;
     while (written) {
         const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
         if (got == 0)
             break;
+        copied += got;
+        if (copied > limits.memoryBytes) {
+            std::fclose(temporary);
+            throw ToolError(name + ": a TIFF on a pipe is copied before it is read, and this one exceeds the "
+                            "limit of " + std::to_string((limits.memoryBytes + (1u << 20) - 1) >> 20) + " MiB (--max-memory raises it)");
+        }
         written = std::fwrite(buffer.data(), 1, got, temporary) == got;
     }
     const bool readFailed = std::ferror(file) != 0;
@@ -48,9 +58,9 @@ int seekableDescriptor(InputStream &input) {
     const int copy = written && !readFailed && std::fflush(temporary) == 0 ? ::dup(::fileno(temporary)) : -1;
     std::fclose(temporary);
     if (readFailed)
-        throw ToolError("cannot read " + input.name + ": " + std::strerror(saved));
+        throw ToolError("cannot read " + name + ": " + std::strerror(saved));
     if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0)
-        throw ToolError("cannot read " + input.name + ": cannot copy it to a temporary file (" +
+        throw ToolError("cannot read " + name + ": cannot copy it to a temporary file (" +
                         std::strerror(errno) + ")");
     return copy;
 }
@@ -63,7 +73,7 @@ public:
     TiffSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)) {
         installTiffHandlers();
         clearTiffMessage();
-        const int descriptor = seekableDescriptor(input);
+        const int descriptor = seekableDescriptor(input, name_, limits);
         TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
         // libtiff's own allocations (strip tables, decoders) keep to the limit too.
         TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(std::min<uint64_t>(

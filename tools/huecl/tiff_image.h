@@ -4,7 +4,8 @@
 // CMYK rows for halftoning as they are. Strips or tiles, chunky or separate
 // planes; an alpha channel blends towards paper as PNG's does. Rows are
 // decoded a strip or a row of tiles at a time. A pipe is first copied into
-// an unnamed temporary file, since libtiff seeks.
+// an unnamed temporary file, since libtiff seeks; a copy larger than the
+// reader's memory limit is refused.
 #pragma once
 
 #include "image_source.h"

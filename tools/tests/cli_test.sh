@@ -501,6 +501,11 @@ jpeg_tiff_and_16_bit_inputs)
   cmp from-ramp.jpg/page.hcr jpeg-pipe/page.hcr || fail "a piped JPEG gave another raster"
   cat ramp16.tif | "$huecl" print - -q --band-height 8 -o tiff-pipe >/dev/null
   cmp from-ramp.ppm/page.hcr tiff-pipe/page.hcr || fail "a piped TIFF gave another raster"
+  # The copy of a piped TIFF is held to --max-memory.
+  "$images" tiff-rgb 700 600 wide.tif
+  expect_error "standard input: a TIFF on a pipe is copied before it is read, and this one exceeds the limit of 1 MiB \(--max-memory raises it\)" \
+    out print - --max-memory 1 -o out < <(cat wide.tif)
+  cat wide.tif | "$huecl" print - -q --max-memory 2 -o wide-pipe >/dev/null
   "$images" tiff-pages 97 61 pages.tif
   "$huecl" print pages.tif -q -o pages >/dev/null 2>notice.txt
   "$huecl" decode pages/page.hcr -q -o pages-decoded >decoded.txt

@@ -2,8 +2,10 @@
 #include "cli_options.h"
 #include "commands.h"
 #include "image_source.h"
+#include "pipe_input.h"
 #include "temporary_folder.h"
 #include "test_images.h"
+#include "tiff_image.h"
 #include "tool_error.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +272,31 @@ std::string handmadeTiff(uint32_t width, uint32_t height, const std::string &pix
     }
     put(0, 4);
     return bytes + pixelData;
+}
+
+// libtiff seeks, so a TIFF on a pipe is copied first: up to the memory
+// limit, and no further.
+TEST(TiffInput, APipedTiffIsCopiedUpToTheMemoryLimit) {
+    TemporaryFolder folder;
+    const std::string tiff = handmadeTiff(64, 64, std::string(64 * 64, '\x40'));
+    for (const uint64_t limit : {uint64_t{tiff.size()}, uint64_t{tiff.size()} - 1, uint64_t{1} << 20}) {
+        ImageLimits limits;
+        limits.memoryBytes = limit;
+        std::string error = "no error";
+        try {
+            const auto image = openTiff(testing::pipeWith(tiff, "standard input"), limits);
+            std::vector<uint8_t> rows(64 * 64 * 3);
+            image->readRows(rows);
+            EXPECT_EQ(rows, std::vector<uint8_t>(64 * 64 * 3, 0x40));
+        } catch (const ToolError &caught) {
+            error = caught.what();
+        }
+        testing::reapPipeWriters();
+        EXPECT_EQ(error, limit < tiff.size() ? "standard input: a TIFF on a pipe is copied before it is read, and this "
+                                               "one exceeds the limit of 1 MiB (--max-memory raises it)"
+                                             : "no error")
+            << "limit " << limit << " for " << tiff.size() << " bytes";
+    }
 }
 
 TEST(TiffInput, DamagedFilesGiveOneLineErrors) {

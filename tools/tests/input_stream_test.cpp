@@ -1,11 +1,9 @@
 #include "input_stream.h"
+#include "pipe_input.h"
 #include "temporary_folder.h"
 #include "tool_error.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace huecl::tool {
 namespace {
@@ -19,35 +17,17 @@ std::string readAll(InputStream &input) {
     return bytes;
 }
 
-// A stream that cannot seek: the read end of a pipe fed by a child.
-InputStream pipeWith(const std::string &content) {
-    int ends[2];
-    EXPECT_EQ(::pipe(ends), 0);
-    if (::fork() == 0) {
-        ::close(ends[0]);
-        // Two writes, so that a reader sees the content arrive in pieces.
-        const size_t half = content.size() / 2;
-        (void)!::write(ends[1], content.data(), half);
-        ::usleep(1000);
-        (void)!::write(ends[1], content.data() + half, content.size() - half);
-        ::_exit(0);
-    }
-    ::close(ends[1]);
-    return {InputHandle(::fdopen(ends[0], "rb")), "pipe"};
-}
-
 TEST(PeekedInput, ReadsFromTheStartAfterAPeek) {
     TemporaryFolder folder;
     const std::string contents[] = {"", "P6", "\x89PNG\r\n\x1a\n", std::string(70000, 'x') + "end"};
     for (const auto &content : contents)
         for (const bool fromPipe : {false, true}) {
-            InputStream input = fromPipe ? pipeWith(content) : openInput(folder.writeFile("in", content));
+            InputStream input = fromPipe ? testing::pipeWith(content) : openInput(folder.writeFile("in", content));
             const auto peeked = peekInput(input, 8);
             EXPECT_EQ(std::string(peeked.begin(), peeked.end()), content.substr(0, 8)) << fromPipe;
             EXPECT_EQ(readAll(input), content) << "from a pipe: " << fromPipe << ", " << content.size() << " bytes";
             EXPECT_EQ(inputSize(input), fromPipe ? 0u : content.size());
-            while (::wait(nullptr) > 0) {
-            }
+            testing::reapPipeWriters();
         }
 }
 
