@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "image_source.h"
 #include "pipe_input.h"
+#include "png_test_file.h"
 #include "temporary_folder.h"
 #include "test_images.h"
 #include "tiff_image.h"
@@ -12,7 +13,6 @@
 #include <png.h>
 
 #include <cctype>
-#include <csetjmp>
 #include <cstdlib>
 #include <zlib.h>
 
@@ -420,26 +420,6 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
 
 // ---- 16-bit PNM ----------------------------------------------------------
 
-bool writePng16(const std::filesystem::path &path, uint32_t width, const std::vector<uint8_t> &bigEndianRgb) {
-    FILE *file = std::fopen(path.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, 1, 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_row(png, bigEndianRgb.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return true;
-}
-
 TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
     // Every high byte, with low bytes that would round differently.
     std::string ppm = "P6\n256 1\n65535\n";
@@ -452,7 +432,7 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
     ppm.append(samples.begin(), samples.end());
     TemporaryFolder folder;
     const auto ppmPath = folder.writeFile("wide.ppm", ppm);
-    ASSERT_TRUE(writePng16(folder / "wide.png", 256, samples));
+    ASSERT_TRUE(testing::writeRawPng(folder / "wide.png", 256, 1, 16, PNG_COLOR_TYPE_RGB, false, {samples}));
     const Picture fromPpm = readPicture(ppmPath), fromPng = readPicture(folder / "wide.png");
     EXPECT_EQ(fromPpm.samples, fromPng.samples);
     for (uint32_t x = 0; x < 256; ++x)
