@@ -57,16 +57,19 @@ struct ColumnTerms {
     bool margin;                 // in the white margin left or right
     int lineColumn;              // group of the line pairs
     bool lineGap;                // white between two groups
+    bool downLine;               // on a line of the lines that run down
     double hill;
     double rippleShift;
     double sinFine, cosFine;     // of u * 90
     double sinCoarse, cosCoarse; // of u * 23
+    double ballDx2, sunDx2;      // squared distances across to the ball and the sun
 };
 
 struct RowTerms {
     double sinFine, cosFine;     // of v * 40
     double sinCoarse, cosCoarse; // of v * 70
     double linePhase;            // fmod(v, 0.5) in the detail area
+    double ballDy2, sunDy2;      // squared distances down to the ball and the sun
 };
 
 // The text-like glyph last looked up along a row, so that its hashes are
@@ -85,10 +88,14 @@ public:
             const double u = photoU(pageU);
             const double lineU = (u - 0.3) / 0.3;
             const int lineColumn = static_cast<int>(lineU * 4);
+            const bool inLines = !(u < 0.3) && u < 0.6;
+            const uint32_t lineWidth = inLines ? static_cast<uint32_t>(lineColumn) + 1 : 1;
             columns_[x] = {pageU, u, pageU < margin || pageU > 1 - margin, lineColumn, lineU * 4 - lineColumn > 0.85,
+                           inLines && (x / lineWidth) % 2 == 0,
                            0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3),
                            std::sin(u * 30) * 2,
-                           std::sin(u * 90), std::cos(u * 90), std::sin(u * 23), std::cos(u * 23)};
+                           std::sin(u * 90), std::cos(u * 90), std::sin(u * 23), std::cos(u * 23),
+                           square((u - ballX) * aspect), square((u - sunX) * aspect)};
         }
     }
 
@@ -123,6 +130,13 @@ public:
 
 private:
     static constexpr double margin = 0.04;
+    // The photo's proportions, its ball and its sun.
+    static constexpr double aspect = 2.2;
+    static constexpr double ballX = 0.78, ballY = 0.45, ballRadius = 0.16;
+    static constexpr double sunX = 0.25, sunY = 0.22;
+    static double square(double value) { return value * value; }
+    // Glyphs of 5 x 7 pixels in cells of 6 x 10.
+    static constexpr uint32_t glyphWidth = 6, glyphHeight = 10, glyphColumns = 5, glyphRows = 7;
     static double photoU(double u) { return (u - margin) / (1 - 2 * margin); }
 
     struct RampRow {
@@ -147,13 +161,56 @@ private:
         const double photoV = (v - 0.40) / 0.30;
         const double detailV = (v - 0.72) / 0.25;
         const RowTerms rowTerms{std::sin(photoV * 40), std::cos(photoV * 40), std::sin(photoV * 70),
-                                std::cos(photoV * 70), std::fmod(detailV, 0.5)};
+                                std::cos(photoV * 70), std::fmod(detailV, 0.5),
+                                square(photoV - ballY), square(photoV - sunY)};
+        if (v > 0.72 && v <= 0.97) {
+            renderDetailRow(y, detailV, rowTerms, row);
+            return;
+        }
         GlyphCache glyphs;
         for (uint32_t x = 0; x < size_.width; ++x) {
             const Rgb colour = shade(v, x, y, rowTerms, glyphs);
             row[3 * x + 0] = toByte(colour.blue);
             row[3 * x + 1] = toByte(colour.green);
             row[3 * x + 2] = toByte(colour.red);
+        }
+    }
+
+    static void put(std::span<uint8_t> row, uint32_t x, Rgb colour) {
+        row[3 * x + 0] = toByte(colour.blue);
+        row[3 * x + 1] = toByte(colour.green);
+        row[3 * x + 2] = toByte(colour.red);
+    }
+
+    // A row of the detail area, by the same rules as shade() and
+    // detailArea(), with what does not change along the row worked out once:
+    // the line pairs' colour and which widths of lines across are on, and
+    // each glyph's shape once for its five columns.
+    void renderDetailRow(uint32_t y, double detailV, const RowTerms &rowTerms, std::span<uint8_t> row) const {
+        const bool textRow = y % glyphHeight < glyphRows;
+        const bool across = detailV < 0.5;
+        const double phase = rowTerms.linePhase;
+        constexpr std::array<Rgb, 4> inks{{{0, 0, 0}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}}};
+        const bool linesOff = phase > 0.45;
+        const Rgb ink = linesOff ? white : inks[static_cast<size_t>(phase / 0.125) % 4];
+        // Groups 0-3, and 4 for a column whose (u - 0.3) / 0.3 rounds up to 1.
+        std::array<bool, 5> acrossOn{};
+        for (uint32_t width = 1; width <= acrossOn.size(); ++width)
+            acrossOn[width - 1] = (y / width) % 2 == 0;
+        GlyphCache glyphs;
+        for (uint32_t x = 0; x < size_.width; ++x) {
+            const ColumnTerms &column = columns_[x];
+            if (column.margin) {
+                put(row, x, white);
+            } else if (column.innerU < 0.3) {
+                put(row, x, detailArea(column.innerU, detailV, x, y, column, rowTerms, glyphs));
+            } else if (column.innerU < 0.6) {
+                const bool on = !linesOff && !column.lineGap &&
+                                (across ? acrossOn[static_cast<size_t>(column.lineColumn)] : column.downLine);
+                put(row, x, on ? ink : white);
+            } else {
+                put(row, x, textRow ? textLines(x, y, glyphs) : white);
+            }
         }
     }
 
@@ -191,10 +248,9 @@ private:
 
     // A landscape of soft gradients: sky, sun, hills, a lake and a shaded ball.
     static Rgb photoArea(double u, double v, const ColumnTerms &column, const RowTerms &row) {
-        const double aspect = 2.2;
-        const double ballX = 0.78, ballY = 0.45, ballRadius = 0.16;
-        const double dx = (u - ballX) * aspect, dy = v - ballY;
-        if (dx * dx + dy * dy < ballRadius * ballRadius) {
+        // Squares and sums as the pixel's own distances would give them.
+        if (column.ballDx2 + row.ballDy2 < ballRadius * ballRadius) {
+            const double dx = (u - ballX) * aspect, dy = v - ballY;
             const double nx = dx / ballRadius, ny = dy / ballRadius;
             const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
             const double light = std::clamp(0.25 + 0.75 * (-0.5 * nx - 0.6 * ny + 0.62 * nz), 0.0, 1.0);
@@ -206,13 +262,12 @@ private:
         }
         const double hill = column.hill;
         if (v < hill) {
-            const double sunX = 0.25, sunY = 0.22;
-            const double sunDx = (u - sunX) * aspect, sunDy = v - sunY;
-            const double sunDistance = std::sqrt(sunDx * sunDx + sunDy * sunDy);
+            const double sunDistance = std::sqrt(column.sunDx2 + row.sunDy2);
+            if (sunDistance < 0.06)
+                return Rgb{1, 0.97, 0.8};
             Rgb sky = mix(Rgb{0.15, 0.35, 0.8}, Rgb{0.95, 0.8, 0.6}, v / hill);
             const double glow = std::exp(-sunDistance * 9);
-            sky = mix(sky, Rgb{1, 0.95, 0.7}, glow);
-            return sunDistance < 0.06 ? Rgb{1, 0.97, 0.8} : sky;
+            return mix(sky, Rgb{1, 0.95, 0.7}, glow);
         }
         const double depth = (v - hill) / (1 - hill);
         if (v > 0.82) {
@@ -267,10 +322,9 @@ private:
 
     // Lines of small glyph-like shapes, 5 x 7 pixels each, grouped in words.
     static Rgb textLines(uint32_t x, uint32_t y, GlyphCache &cache) {
-        constexpr uint32_t glyphWidth = 6, glyphHeight = 10;
         const uint32_t line = y / glyphHeight, rowInGlyph = y % glyphHeight;
         const uint32_t glyph = x / glyphWidth, columnInGlyph = x % glyphWidth;
-        if (rowInGlyph >= 7 || columnInGlyph >= 5)
+        if (rowInGlyph >= glyphRows || columnInGlyph >= glyphColumns)
             return white;
         if (cache.glyph != glyph) {
             cache.glyph = glyph;
