@@ -82,7 +82,11 @@ struct GlyphCache {
 
 class TestPage final : public ImageSource {
 public:
-    explicit TestPage(PageSize size) : size_(size), columns_(size.width) {
+    explicit TestPage(PageSize size) : size_(size), star_(starOf(size)), columns_(size.width) {
+        for (size_t edge = 0; edge < spokeEdges_.size(); ++edge) {
+            const double angle = -std::numbers::pi + 2 * std::numbers::pi * static_cast<double>(edge) / spokes;
+            spokeEdges_[edge] = {std::cos(angle), std::sin(angle)};
+        }
         for (uint32_t x = 0; x < size.width; ++x) {
             const double pageU = (x + 0.5) / size.width;
             const double u = photoU(pageU);
@@ -198,12 +202,13 @@ private:
         for (uint32_t width = 1; width <= acrossOn.size(); ++width)
             acrossOn[width - 1] = (y / width) % 2 == 0;
         GlyphCache glyphs;
+        uint32_t spoke = noSpoke;
         for (uint32_t x = 0; x < size_.width; ++x) {
             const ColumnTerms &column = columns_[x];
             if (column.margin) {
                 put(row, x, white);
             } else if (column.innerU < 0.3) {
-                put(row, x, detailArea(column.innerU, detailV, x, y, column, rowTerms, glyphs));
+                put(row, x, starPixel((x + 0.5 - star_.centreX) / star_.radius, (y + 0.5 - star_.centreY) / star_.radius, spoke));
             } else if (column.innerU < 0.6) {
                 const bool on = !linesOff && !column.lineGap &&
                                 (across ? acrossOn[static_cast<size_t>(column.lineColumn)] : column.downLine);
@@ -284,11 +289,7 @@ private:
     Rgb detailArea(double u, double v, uint32_t x, uint32_t y, const ColumnTerms &column, const RowTerms &row,
                    GlyphCache &glyphs) const {
         if (u < 0.3) {
-            // Round in pixels, whatever the page's proportions.
-            const double width = size_.width, height = size_.height;
-            const double centreX = (margin + 0.15 * (1 - 2 * margin)) * width, centreY = 0.845 * height;
-            const double radius = std::min(0.14 * (1 - 2 * margin) * width, 0.12 * height);
-            return siemensStar((x + 0.5 - centreX) / radius, (y + 0.5 - centreY) / radius);
+            return siemensStar((x + 0.5 - star_.centreX) / star_.radius, (y + 0.5 - star_.centreY) / star_.radius);
         }
         if (u < 0.6)
             return linePairs(column, v, row.linePhase, x, y);
@@ -296,13 +297,41 @@ private:
     }
 
     // 72 alternating spokes; they meet at the centre in detail finer than a dot.
+    static constexpr uint32_t spokes = 72;
+    static uint32_t spokeOf(double px, double py) {
+        const double angle = std::atan2(py, px);
+        return static_cast<uint32_t>(std::floor((angle + std::numbers::pi) / (2 * std::numbers::pi) * spokes));
+    }
+
     static Rgb siemensStar(double px, double py) {
         const double radius = std::sqrt(px * px + py * py);
         if (radius > 0.95)
             return white;
-        const double angle = std::atan2(py, px);
-        const bool dark = static_cast<int>(std::floor((angle + std::numbers::pi) / (2 * std::numbers::pi) * 72)) % 2 == 0;
-        return dark ? black : white;
+        return spokeOf(px, py) % 2 == 0 ? black : white;
+    }
+
+    // siemensStar() along a row: a pixel that lies well inside the spoke of
+    // the pixel before it is in that spoke, and only a pixel next to an edge
+    // (or the first of a row) takes the arc tangent. "Well inside" is more
+    // than 1e-9 of a radius from both edges (cross products with the edges'
+    // directions, which are within 1e-15 of the true ones), so the angle is
+    // more than 1e-9 inside the spoke, where the arc tangent's and the
+    // spoke number's rounding errors (below 1e-13 in spoke units) cannot
+    // move it to the next spoke: the spoke is the one spokeOf() gives.
+    static constexpr uint32_t noSpoke = UINT32_MAX;
+    Rgb starPixel(double px, double py, uint32_t &spoke) const {
+        const double radius = std::sqrt(px * px + py * py);
+        if (radius > 0.95)
+            return white;
+        if (spoke >= spokes || !wellInsideSpoke(spoke, px, py))
+            spoke = spokeOf(px, py);
+        return spoke % 2 == 0 ? black : white;
+    }
+
+    bool wellInsideSpoke(uint32_t spoke, double px, double py) const {
+        constexpr double inside = 1e-9;
+        const Direction from = spokeEdges_[spoke], to = spokeEdges_[spoke + 1];
+        return from.x * py - from.y * px > inside && px * to.y - py * to.x > inside;
     }
 
     // Groups of lines one to four source pixels wide, across and down, in
@@ -341,7 +370,22 @@ private:
     }
 
     PageSize size_;
+    // Where the star is, in pixels: round whatever the page's proportions.
+    struct StarPlace {
+        double centreX, centreY, radius;
+    };
+    static StarPlace starOf(PageSize size) {
+        const double width = size.width, height = size.height;
+        return {(margin + 0.15 * (1 - 2 * margin)) * width, 0.845 * height,
+                std::min(0.14 * (1 - 2 * margin) * width, 0.12 * height)};
+    }
+    StarPlace star_;
     std::vector<ColumnTerms> columns_;
+    // The spokes' edges, from angle -pi: their directions.
+    struct Direction {
+        double x, y;
+    };
+    std::array<Direction, spokes + 1> spokeEdges_{};
     uint32_t nextRow_ = 0;
 };
 
