@@ -10,6 +10,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cfloat>
 
 namespace huecl::tool {
 namespace {
@@ -282,6 +283,39 @@ TEST(TestPage, BandsJoinToTheWholePage) {
         parts.insert(parts.end(), band.begin(), band.end());
     }
     EXPECT_EQ(all, parts);
+}
+
+// The page's bytes are pinned: rendering it faster (terms per row and per
+// column, the star's spokes taken along a row) must not move a pixel. The
+// hashes are of the page as each pixel's own formula renders it. x87
+// arithmetic (32-bit x86) keeps extra precision where it likes, which moves
+// pixels that lie exactly on a spoke's edge, so it is not held to them.
+TEST(TestPage, BytesArePinned) {
+    if (FLT_EVAL_METHOD != 0)
+        GTEST_SKIP() << "double arithmetic with excess precision";
+    struct Case {
+        PageSize size;
+        uint64_t hash;
+    };
+    const Case cases[] = {
+        {{2480, 3508}, 0x48c93e88dbbaa0b6}, // A4 at 300 dpi
+        {{2550, 3300}, 0xaa5c01cbcdde43a4}, // Letter
+        {{333, 271}, 0x0039c03ac682a592},   {{100, 1000}, 0x7f43cfadc076f22c},
+        {{1000, 100}, 0xa383d4cf3b68a634},  {{7, 9}, 0x5825d7718490f01a},
+        {{1237, 1751}, 0x80b22954691b60af},
+    };
+    for (const Case &c : cases) {
+        auto page = makeTestPage(c.size);
+        std::vector<uint8_t> rows(size_t{c.size.width} * 3 * 64);
+        uint64_t hash = 1469598103934665603u; // FNV-1a
+        for (uint32_t y = 0; y < c.size.height; y += 64) {
+            const auto band = std::span(rows).first(size_t{c.size.width} * 3 * std::min(64u, c.size.height - y));
+            page->renderRows(y, band);
+            for (const uint8_t byte : band)
+                hash = (hash ^ byte) * 1099511628211u;
+        }
+        EXPECT_EQ(hash, c.hash) << c.size.width << " x " << c.size.height;
+    }
 }
 
 } // namespace
