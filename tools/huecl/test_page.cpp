@@ -171,13 +171,8 @@ private:
             renderDetailRow(y, detailV, rowTerms, row);
             return;
         }
-        GlyphCache glyphs;
-        for (uint32_t x = 0; x < size_.width; ++x) {
-            const Rgb colour = shade(v, x, y, rowTerms, glyphs);
-            row[3 * x + 0] = toByte(colour.blue);
-            row[3 * x + 1] = toByte(colour.green);
-            row[3 * x + 2] = toByte(colour.red);
-        }
+        for (uint32_t x = 0; x < size_.width; ++x)
+            put(row, x, shade(v, x, rowTerms));
     }
 
     static void put(std::span<uint8_t> row, uint32_t x, Rgb colour) {
@@ -186,10 +181,12 @@ private:
         row[3 * x + 2] = toByte(colour.red);
     }
 
-    // A row of the detail area, by the same rules as shade() and
-    // detailArea(), with what does not change along the row worked out once:
-    // the line pairs' colour and which widths of lines across are on, and
-    // each glyph's shape once for its five columns.
+    // A row of the detail area: the star left, then groups of lines one to
+    // four source pixels wide (a group's width in its column terms), across
+    // in the upper half and down in the lower, in black and in the three
+    // primaries of the printer by fmod(v, 0.5), and the text right. What
+    // does not change along the row is worked out once: the lines' colour
+    // and which widths of lines across are on.
     void renderDetailRow(uint32_t y, double detailV, const RowTerms &rowTerms, std::span<uint8_t> row) const {
         const bool textRow = y % glyphHeight < glyphRows;
         const bool across = detailV < 0.5;
@@ -208,7 +205,9 @@ private:
             if (column.margin) {
                 put(row, x, white);
             } else if (column.innerU < 0.3) {
-                put(row, x, starPixel((x + 0.5 - star_.centreX) / star_.radius, (y + 0.5 - star_.centreY) / star_.radius, spoke));
+                const double px = (x + 0.5 - star_.centreX) / star_.radius;
+                const double py = (y + 0.5 - star_.centreY) / star_.radius;
+                put(row, x, starPixel(px, py, spoke));
             } else if (column.innerU < 0.6) {
                 const bool on = !linesOff && !column.lineGap &&
                                 (across ? acrossOn[static_cast<size_t>(column.lineColumn)] : column.downLine);
@@ -223,7 +222,7 @@ private:
         return static_cast<uint8_t>(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5);
     }
 
-    Rgb shade(double v, uint32_t x, uint32_t y, const RowTerms &rowTerms, GlyphCache &glyphs) const {
+    Rgb shade(double v, uint32_t x, const RowTerms &rowTerms) const {
         const ColumnTerms &column = columns_[x];
         if (column.margin || v < 0.03 || v > 0.97)
             return white;
@@ -232,9 +231,7 @@ private:
             return rampArea(innerU, (v - 0.03) / 0.35);
         if (v > 0.40 && v < 0.70)
             return photoArea(innerU, (v - 0.40) / 0.30, column, rowTerms);
-        if (v > 0.72)
-            return detailArea(innerU, (v - 0.72) / 0.25, x, y, column, rowTerms, glyphs);
-        return white;
+        return white; // between the areas; renderDetailRow() does the detail area
     }
 
     static Rgb rampArea(double u, double v) {
@@ -286,16 +283,6 @@ private:
         return mix(Rgb{0.45, 0.6, 0.2}, Rgb{0.2, 0.35, 0.1}, depth * 0.7 + texture * 0.3);
     }
 
-    Rgb detailArea(double u, double v, uint32_t x, uint32_t y, const ColumnTerms &column, const RowTerms &row,
-                   GlyphCache &glyphs) const {
-        if (u < 0.3) {
-            return siemensStar((x + 0.5 - star_.centreX) / star_.radius, (y + 0.5 - star_.centreY) / star_.radius);
-        }
-        if (u < 0.6)
-            return linePairs(column, v, row.linePhase, x, y);
-        return textLines(x, y, glyphs);
-    }
-
     // 72 alternating spokes; they meet at the centre in detail finer than a dot.
     static constexpr uint32_t spokes = 72;
     static uint32_t spokeOf(double px, double py) {
@@ -303,16 +290,10 @@ private:
         return static_cast<uint32_t>(std::floor((angle + std::numbers::pi) / (2 * std::numbers::pi) * spokes));
     }
 
-    static Rgb siemensStar(double px, double py) {
-        const double radius = std::sqrt(px * px + py * py);
-        if (radius > 0.95)
-            return white;
-        return spokeOf(px, py) % 2 == 0 ? black : white;
-    }
-
-    // siemensStar() along a row: a pixel that lies well inside the spoke of
-    // the pixel before it is in that spoke, and only a pixel next to an edge
-    // (or the first of a row) takes the arc tangent. "Well inside" is more
+    // Inside 0.95 radii, a pixel is dark in the even spokes. Along a row, a
+    // pixel that lies well inside the spoke of the pixel before it is in
+    // that spoke, and only a pixel next to an edge (or the first of a row)
+    // takes the arc tangent. "Well inside" is more
     // than 1e-9 of a radius from both edges (cross products with the edges'
     // directions, which are within 1e-15 of the true ones), so the angle is
     // more than 1e-9 inside the spoke, where the arc tangent's and the
@@ -332,21 +313,6 @@ private:
         constexpr double inside = 1e-9;
         const Direction from = spokeEdges_[spoke], to = spokeEdges_[spoke + 1];
         return from.x * py - from.y * px > inside && px * to.y - py * to.x > inside;
-    }
-
-    // Groups of lines one to four source pixels wide, across and down, in
-    // black and in the three primaries of the printer.
-    // phase: fmod(v, 0.5).
-    static Rgb linePairs(const ColumnTerms &column, double v, double phase, uint32_t x, uint32_t y) {
-        const uint32_t lineWidth = static_cast<uint32_t>(column.lineColumn) + 1;
-        const bool across = v < 0.5;
-        const uint32_t coordinate = across ? y : x;
-        if (column.lineGap || phase > 0.45)
-            return white;
-        if ((coordinate / lineWidth) % 2 != 0)
-            return white;
-        constexpr std::array<Rgb, 4> inks{{{0, 0, 0}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}}};
-        return inks[static_cast<size_t>(phase / 0.125) % 4];
     }
 
     // Lines of small glyph-like shapes, 5 x 7 pixels each, grouped in words.
