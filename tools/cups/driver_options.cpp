@@ -3,8 +3,10 @@
 #include "earlier_engine.h"
 #include "tool_error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace huecl::cups {
 namespace {
@@ -53,13 +55,23 @@ void readHalftoneChoice(const ChoiceLookup &choiceOf, tool::PageSettings &page) 
                     ", not '" + *text + "'");
 }
 
-// A qualifier of a cupsICCProfile matches when it is empty or names the
-// marked choice of its option.
-bool qualifierMatches(ppd_file_t *ppd, const std::string &qualifier, const char *option) {
-    if (qualifier.empty())
-        return true;
-    const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, option);
-    return marked && qualifier == marked->choice;
+// The qualifiers a cupsICCProfile may carry to apply to this job:
+// "ColorModel.MediaType.Resolution", each part empty or the marked choice
+// of its option.
+std::vector<std::string> profileQualifiers(ppd_file_t *ppd) {
+    std::vector<std::string> parts[3];
+    const char *options[3] = {"ColorModel", "MediaType", "Resolution"};
+    for (int i = 0; i < 3; ++i) {
+        parts[i].push_back("");
+        if (const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, options[i]))
+            parts[i].push_back(marked->choice);
+    }
+    std::vector<std::string> qualifiers;
+    for (const std::string &colorModel : parts[0])
+        for (const std::string &mediaType : parts[1])
+            for (const std::string &resolution : parts[2])
+                qualifiers.push_back(colorModel + "." + mediaType + "." + resolution);
+    return qualifiers;
 }
 
 } // namespace
@@ -163,19 +175,15 @@ std::optional<std::string> JobOptions::choice(const std::string &keyword) const 
 std::optional<std::filesystem::path> JobOptions::ppdProfile() const {
     if (!ppd_)
         return std::nullopt;
+    // The profiles whose qualifiers fit the job, then the first of them in
+    // the file's order, as drivers list the narrow ones first.
+    std::vector<const ppd_attr_t *> fitting;
+    for (const std::string &qualifiers : profileQualifiers(ppd_))
+        if (const ppd_attr_t *attr = ppdFindAttr(ppd_, "cupsICCProfile", qualifiers.c_str()))
+            fitting.push_back(attr);
     for (ppd_attr_t *attr = ppdFindAttr(ppd_, "cupsICCProfile", nullptr); attr;
          attr = ppdFindNextAttr(ppd_, "cupsICCProfile", nullptr)) {
-        if (!attr->value)
-            continue;
-        // The qualifiers read "ColorModel.MediaType.Resolution"; any may be empty.
-        const std::string qualifiers = attr->spec;
-        const size_t firstDot = qualifiers.find('.');
-        const size_t secondDot = firstDot == std::string::npos ? std::string::npos : qualifiers.find('.', firstDot + 1);
-        if (secondDot == std::string::npos)
-            continue;
-        if (!qualifierMatches(ppd_, qualifiers.substr(0, firstDot), "ColorModel") ||
-            !qualifierMatches(ppd_, qualifiers.substr(firstDot + 1, secondDot - firstDot - 1), "MediaType") ||
-            !qualifierMatches(ppd_, qualifiers.substr(secondDot + 1), "Resolution"))
+        if (!attr->value || std::find(fitting.begin(), fitting.end(), attr) == fitting.end())
             continue;
         std::filesystem::path profile = attr->value;
         if (profile.is_relative()) {
