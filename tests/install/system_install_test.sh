@@ -19,6 +19,7 @@ deb=$(find "$(realpath "$1")" -maxdepth 1 -name 'huecl_*.deb' 2>/dev/null | head
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
+. "$(dirname "$(realpath "$0")")/../support/private_cupsd.sh"
 
 if [[ ${HUECL_IN_NAMESPACE:-} != 1 ]]; then
   [[ $(id -u) == 0 ]] || skip "installing the package needs root"
@@ -75,42 +76,8 @@ ldd "$filter" >filter-ldd.txt && ! grep -q 'not found' filter-ldd.txt || fail "t
 
 # A private scheduler over the system's CUPS folders: only its socket,
 # configuration, spool and logs are its own.
-mkdir -p etc spool/tmp cache state log out
+start_private_cupsd "$scratch"
 chmod 755 "$scratch" out
-cat >cups-files.conf <<CONF
-ServerRoot $scratch/etc
-RequestRoot $scratch/spool
-CacheDir $scratch/cache
-StateDir $scratch/state
-TempDir $scratch/spool/tmp
-ErrorLog $scratch/log/error_log
-AccessLog $scratch/log/access_log
-PageLog $scratch/log/page_log
-FileDevice Yes
-CONF
-cat >cupsd.conf <<CONF
-Listen $scratch/cups.sock
-LogLevel debug
-Browsing Off
-DefaultAuthType None
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-cupsd -f -c "$scratch/cupsd.conf" -s "$scratch/cups-files.conf" &
-cupsd_pid=$!
-export CUPS_SERVER=$scratch/cups.sock
-for _ in $(seq 100); do
-  [[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] && break
-  sleep 0.1
-done
-[[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] || fail "the scheduler did not start: $(tail -5 log/error_log)"
 
 lpinfo -m >models.txt 2>lpinfo.log || fail "lpinfo -m: $(cat lpinfo.log)"
 grep -qx 'huecl.ppd huecl colour printer' models.txt || fail "lpinfo -m does not offer the driver: $(grep -i huecl models.txt)"

@@ -9,6 +9,7 @@ case_name=$1
 build=$(cd "$2" && pwd)
 work=$3/$case_name
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../../tests/support/private_cupsd.sh"
 ppd=$build/ppd/huecl.ppd
 rm -rf "$work"
 mkdir -p "$work"
@@ -213,43 +214,8 @@ scheduler)
     rm -rf "$root"
   }
   trap stop EXIT
-  mkdir -p "$root/etc" "$root/spool/tmp" "$root/cache" "$root/state" "$root/log" "$root/out"
   make_server_bin "$root/bin" copy
-  cat >"$root/cups-files.conf" <<CONF
-ServerRoot $root/etc
-ServerBin $root/bin
-RequestRoot $root/spool
-CacheDir $root/cache
-StateDir $root/state
-TempDir $root/spool/tmp
-ErrorLog $root/log/error_log
-AccessLog $root/log/access_log
-PageLog $root/log/page_log
-FileDevice Yes
-CONF
-  cat >"$root/cupsd.conf" <<CONF
-Listen $root/cups.sock
-LogLevel debug
-Browsing Off
-DefaultAuthType None
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-  cupsd -f -c "$root/cupsd.conf" -s "$root/cups-files.conf" &
-  cupsd_pid=$!
-  export CUPS_SERVER=$root/cups.sock
-  for _ in $(seq 100); do
-    [[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] && break
-    sleep 0.1
-  done
-  [[ $(lpstat -r 2>/dev/null) == "scheduler is running" ]] || fail "the scheduler did not start: $(tail -5 "$root/log/error_log")"
+  start_private_cupsd "$root" "$root/bin"
   lpadmin -p huecl -E -v "file://$root/out/printed.hcr" -P "$ppd" -o PageSize-default=A5 2>lpadmin.log ||
     fail "lpadmin: $(cat lpadmin.log)"
   job=$(lp -d huecl -o ColorModel=CMYK document.pdf | sed -n 's/^request id is \(huecl-[0-9]*\).*/\1/p')
