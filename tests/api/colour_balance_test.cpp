@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "huecl32.h"
+#include "support/random_pixels.h"
 
 namespace {
 
@@ -33,12 +34,7 @@ Pixels balanceCmy(Pixels pixels, const QvrCtrCmyInf& control) {
     return pixels;
 }
 
-Pixels randomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    Pixels bytes(count);
-    for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
-    return bytes;
-}
+using testsupport::randomPixelBytes;
 
 int clampLevel(std::int64_t value) { return value < 0 ? 0 : value > 255 ? 255 : static_cast<int>(value); }
 
@@ -86,7 +82,7 @@ void expectRgbMatchesReference(const QvrCtrRgbInf& control, const Pixels& source
 // ---- RGB ---------------------------------------------------------------------------
 
 TEST(RgbBalance, NeutralSettingsLeaveEveryPixelUnchanged) {
-    const Pixels source = randomBytes(3 * 20000, 1);
+    const Pixels source = randomPixelBytes(3 * 20000, 1);
     for (std::int32_t level : {0, 10, 31, -7, 1000}) {
         const QvrCtrRgbInf control{0, 0, level, level, level, nullptr};
         EXPECT_EQ(balanceRgb(source, control), source) << level;
@@ -156,7 +152,7 @@ TEST(RgbBalance, EveryStepTogetherMatchesTheReference) {
     std::mt19937 random(2);
     std::array<std::uint8_t, 256> table;
     QvrColDnsMak(25, table.data());
-    const Pixels source = randomBytes(3 * 3000, 3);
+    const Pixels source = randomPixelBytes(3 * 3000, 3);
     const std::int32_t saturations[] = {0, 1, -1, 37, -37, 199, -200, 400, 51000, -51200, 1 << 20, -(1 << 20) - 1};
     for (std::int32_t saturation : saturations) {
         for (int trial = 0; trial < 6; ++trial) {
@@ -201,7 +197,7 @@ TEST(CmyBalance, ToneTableActsLastOnAllFourComponents) {
 }
 
 TEST(CmyBalance, MatchesTheReferenceAndLeavesNeutralRowsAlone) {
-    const Pixels source = randomBytes(4 * 5000, 4);
+    const Pixels source = randomPixelBytes(4 * 5000, 4);
     EXPECT_EQ(balanceCmy(source, QvrCtrCmyInf{0, nullptr}), source);
     std::array<std::uint8_t, 256> table;
     QvrColDnsMak(-30, table.data());

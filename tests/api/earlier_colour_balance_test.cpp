@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "huecl32.h"
+#include "support/random_pixels.h"
 #include "support/earlier_colour_reference.h"
 
 namespace {
@@ -35,12 +36,7 @@ Pixels toneCmyk(Pixels pixels, std::uint8_t* table) {
     return pixels;
 }
 
-Pixels randomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    Pixels bytes(count);
-    for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
-    return bytes;
-}
+using testsupport::randomPixelBytes;
 
 int clampLevel(std::int64_t value) { return value < 0 ? 0 : value > 255 ? 255 : static_cast<int>(value); }
 
@@ -93,7 +89,7 @@ void expectMatchesReference(const QvCtrRgbInf& control, const Pixels& pixels) {
 // ---- QvColCtrRgb ------------------------------------------------------------------
 
 TEST(EarlierBalanceRgb, NeutralSettingsAndLevelsWithoutCurveChangeNothing) {
-    const Pixels pixels = randomBytes(3 * 1000, 1);
+    const Pixels pixels = randomPixelBytes(3 * 1000, 1);
     for (std::int32_t level : {10, 11, 0, -5, 32, 33, INT32_MAX, INT32_MIN}) {
         EXPECT_EQ(balanceRgb(pixels, QvCtrRgbInf{0, 0, level, level, level, nullptr}), pixels) << level;
     }
@@ -142,7 +138,7 @@ TEST(EarlierBalanceRgb, EveryStepTogetherAgreesWithTheReference) {
     QvTnrTblMak(25, tone.data());
     // Long rows and short ones (the library may treat them differently).
     for (std::size_t pixels : {1000u, 7u}) {
-        const Pixels row = randomBytes(3 * pixels, 2);
+        const Pixels row = randomPixelBytes(3 * pixels, 2);
         for (std::int32_t brightness : {0, 31, -100}) {
             for (std::int32_t saturation : {0, 55, -120, 100000, INT32_MIN}) {
                 for (const auto& levels : {std::array{10, 10, 10}, std::array{4, 13, 31}, std::array{11, 26, 1}}) {
@@ -159,7 +155,7 @@ TEST(EarlierBalanceRgb, EveryStepTogetherAgreesWithTheReference) {
 // ---- QvColCtrCmy ------------------------------------------------------------------
 
 TEST(EarlierBalanceCmy, TableActsOnAllFourComponents) {
-    const Pixels pixels = randomBytes(4 * 500, 3);
+    const Pixels pixels = randomPixelBytes(4 * 500, 3);
     EXPECT_EQ(toneCmyk(pixels, nullptr), pixels);
     std::array<std::uint8_t, 256> reversed;
     for (int i = 0; i < 256; ++i) reversed[i] = static_cast<std::uint8_t>(255 - i);

@@ -11,6 +11,7 @@
 #include "colour/later/dither_setup.h"
 #include "colour/later/dither_tables.h"
 #include "support/crc32.h"
+#include "support/table_checks.h"
 
 namespace {
 
@@ -64,14 +65,7 @@ TEST(ScreenTables, DerivedSeedsFollowTheirRules) {
     expectDerived(Seed8M, Seed8L, [](int r, int c, int) { return std::pair{(r + 6) % 8, (c + 6) % 8}; }, "Seed8M");
 }
 
-template <std::size_t N>
-bool isPermutation(const std::array<std::uint8_t, N>& table) {
-    std::array<std::uint8_t, N> sorted = table;
-    std::sort(sorted.begin(), sorted.end());
-    for (std::size_t i = 0; i < N; ++i)
-        if (sorted[i] != i) return false;
-    return true;
-}
+using testsupport::isPermutation;
 
 TEST(ScreenTables, SeedsArePermutationsExceptSeed8O) {
     using namespace huecl::later;

@@ -11,19 +11,13 @@
 #include "colour/earlier/dither_patterns.h"
 #include "colour/earlier/pattern_tables.h"
 #include "support/crc32.h"
+#include "support/table_checks.h"
 
 namespace {
 
 using namespace huecl::earlier;
 
-template <std::size_t N>
-bool isPermutation(const std::array<std::uint8_t, N>& table) {
-    std::array<std::uint8_t, N> sorted = table;
-    std::sort(sorted.begin(), sorted.end());
-    for (std::size_t i = 0; i < N; ++i)
-        if (sorted[i] != i) return false;
-    return true;
-}
+using testsupport::isPermutation;
 
 TEST(EarlierScreenTables, Bayer4FollowsTheQuadrantRecursion) {
     const int quadrant[4] = {0, 2, 3, 1};
