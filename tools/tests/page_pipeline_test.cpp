@@ -17,9 +17,10 @@ struct PrintedPage {
     std::vector<std::vector<std::vector<uint8_t>>> streams;
 };
 
-PrintedPage printTestPage(PageSettings settings, PageSize size, unsigned threads) {
+// The test page through an engine in bands of three rows, each band's
+// streams kept and decoded again into whole planes.
+PrintedPage printThrough(const ColourEngine &engine, const PageSettings &settings, PageSize size, unsigned threads) {
     auto source = makeTestPage(size);
-    const LaterEngine engine(settings, buildModelTable(interpolationAxis(settings.gridSize)), size.width, size.height);
     PrintedPage page{engine.geometry(), {}, {}};
     DecompressionHistory history;
     uint32_t expectedIndex = 0;
@@ -33,6 +34,11 @@ PrintedPage printTestPage(PageSettings settings, PageSize size, unsigned threads
         }
     });
     return page;
+}
+
+PrintedPage printTestPage(PageSettings settings, PageSize size, unsigned threads) {
+    const LaterEngine engine(settings, buildModelTable(interpolationAxis(settings.gridSize)), size.width, size.height);
+    return printThrough(engine, settings, size, threads);
 }
 
 TEST(PageGeometry, FollowsTheDrawInformationOfTheLibrary) {
@@ -88,19 +94,8 @@ TEST(PagePipeline, BlackOnlyWritesOnePlane) {
 PrintedPage printEarlierPage(PageSettings settings, PageSize size, unsigned threads) {
     settings.engine = EngineKind::earlier;
     settings.gridSize = earlierGridSize;
-    auto source = makeTestPage(size);
     const EarlierEngine engine(settings, buildModelTable(earlierInterpolationAxis()), size.width, size.height);
-    PrintedPage page{engine.geometry(), {}, {}};
-    DecompressionHistory history;
-    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr}, [&](const FinishedBand &band) {
-        page.streams.push_back(band.streams);
-        for (uint32_t plane = 0; plane < page.geometry.planeCount; ++plane) {
-            std::vector<uint8_t> rows(size_t{band.deviceRows} * page.geometry.lineBytes);
-            decompressBlock(band.streams[plane], rows, history, "band");
-            page.planes[plane].insert(page.planes[plane].end(), rows.begin(), rows.end());
-        }
-    });
-    return page;
+    return printThrough(engine, settings, size, threads);
 }
 
 struct EarlierCase {
