@@ -476,9 +476,12 @@ HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t *table);
 #    define HUECL_CONCAT(a, b) HUECL_CONCAT_(a, b)
 #    define HUECL_STATIC_ASSERT(c, m) typedef char HUECL_CONCAT(huecl_layout_check_, __LINE__)[(c) ? 1 : -1]
 #  endif
+/* The stringizing # of these macros is not a directive. */
+/* clang-format off */
 #  define HUECL_CHECK_FIELD(T, f, n) \
     HUECL_STATIC_ASSERT(offsetof(T, f) == 4 * ((n) - 1), #T "." #f " must be field " #n)
 #  define HUECL_CHECK_SIZE(T, n) HUECL_STATIC_ASSERT(sizeof(T) == 4 * (n), #T " must be " #n " fields")
+/* clang-format on */
 
 HUECL_CHECK_SIZE(QvrDrwInf, 17);
 HUECL_CHECK_FIELD(QvrDrwInf, srcWidth, 1);

@@ -12,6 +12,8 @@
 #include <cstdint>
 
 namespace huecl::common {
+// Hand-laid tables: one row of a table per line of numbers.
+// clang-format off
 
 inline constexpr std::size_t kBalanceCurveCount = 19;
 
@@ -372,4 +374,5 @@ constexpr int selectEarlierBalanceCurve(std::int32_t level) noexcept {
     return kNoBalanceCurve;
 }
 
+// clang-format on
 }  // namespace huecl::common

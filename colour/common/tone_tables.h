@@ -8,6 +8,8 @@
 #include <cstdint>
 
 namespace huecl::common {
+// Hand-laid tables: one row of a table per line of numbers.
+// clang-format off
 
 // Grey level to tone value (neutral shortcut, black-only matching, screens).
 inline constexpr std::array<std::uint8_t, 256> GrayToneTable = {{
@@ -49,4 +51,5 @@ inline constexpr std::array<std::uint8_t, 256> PrimaryToneTable = {{
     244, 245, 246, 246, 247, 248, 249, 249, 250, 251, 251, 252, 253, 254, 254, 255,  // 240-255
 }};
 
+// clang-format on
 }  // namespace huecl::common

@@ -13,6 +13,8 @@
 #include "colour/common/balance_curves.h"
 
 namespace huecl::earlier {
+// Hand-laid tables: one row of a table per line of numbers.
+// clang-format off
 
 // Entry i is 128 * sin(2 pi i / 255), truncated toward zero; a unit test
 // recomputes every entry in double precision.
@@ -79,4 +81,5 @@ constexpr std::array<GreyBlackCurve, kGreyBlackVariants> makeGreyBlackCurves() n
 // greyBlack for every level of every variant, evaluated by the compiler.
 inline constexpr std::array<GreyBlackCurve, kGreyBlackVariants> GreyBlackCurves = makeGreyBlackCurves();
 
+// clang-format on
 }  // namespace huecl::earlier

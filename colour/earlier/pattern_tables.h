@@ -14,6 +14,8 @@
 #include <cstdint>
 
 namespace huecl::earlier {
+// Hand-laid tables: one row of a table per line of numbers.
+// clang-format off
 
 // Screen modes that the colour screens hold tables for (mode index 0-2).
 inline constexpr std::uint32_t kColourScreenModes = 3;
@@ -170,4 +172,5 @@ constexpr const Matrix8& printMatrix(PrintMatrixName name) noexcept {
     return PrintMatrix[static_cast<std::size_t>(name)];
 }
 
+// clang-format on
 }  // namespace huecl::earlier

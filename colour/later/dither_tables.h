@@ -15,6 +15,8 @@
 #include "colour/common/tone_tables.h"
 
 namespace huecl::later {
+// Hand-laid tables: one row of a table per line of numbers.
+// clang-format off
 
 // Bayer index matrices: each doubles the one before (4M+0 | 4M+2 / 4M+3 | 4M+1).
 inline constexpr std::array<std::uint8_t, 4> Bayer2 = {{
@@ -568,4 +570,5 @@ using screen_rows::ScreenRowsMode0;
 using screen_rows::ScreenRowsMode1;
 using screen_rows::ScreenRowsMode2And3;
 
+// clang-format on
 }  // namespace huecl::later
