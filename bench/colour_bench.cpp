@@ -18,7 +18,8 @@ constexpr std::uint32_t kRowPixels = 4960;
 using Row = std::vector<std::uint8_t>;  // blue, green, red per pixel
 
 void appendRun(Row& row, std::uint32_t length, std::array<std::uint8_t, 3> bgr) {
-    for (std::uint32_t i = 0; i < length && row.size() < 3 * kRowPixels; ++i) row.insert(row.end(), bgr.begin(), bgr.end());
+    for (std::uint32_t i = 0; i < length && row.size() < 3 * kRowPixels; ++i)
+        row.insert(row.end(), bgr.begin(), bgr.end());
 }
 
 // A photograph: 400 colours of one smooth area (each component within 40
@@ -244,9 +245,8 @@ BENCHMARK(BM_ColourPaletteExpand)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(3);
 void earlierMatchBenchmark(benchmark::State& state, std::uint32_t mode, std::uint32_t blackMode, const Row& source) {
     QvDizInf dither{};
     dither.screenMode = 1;
-    const auto match = [&dither](std::uint32_t count, const std::uint8_t* from, std::uint8_t* to, const QvrMchInf* info) {
-        QvColMchPrc(&dither, count, from, to, info);
-    };
+    const auto match = [&dither](std::uint32_t count, const std::uint8_t* from, std::uint8_t* to,
+                                 const QvrMchInf* info) { QvColMchPrc(&dither, count, from, to, info); };
     runMatchBenchmark(state, mode, blackMode, 32, source, match);
 }
 

@@ -71,18 +71,25 @@ void BM_HalftoningDitherRow(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     // Device pixels (one dot per plane) written per second.
-    const double devicePixels = static_cast<double>(state.iterations()) * kRowDots *
-                                (state.range(2) == 2 ? 2.0 : 1.0);
+    const double devicePixels = static_cast<double>(state.iterations()) * kRowDots * (state.range(2) == 2 ? 2.0 : 1.0);
     state.counters["Mpixel/s"] = benchmark::Counter(devicePixels / 1e6, benchmark::Counter::kIsRate);
     state.counters["Mdot/s"] =
         benchmark::Counter(devicePixels * (blackOnly ? 1 : 4) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_HalftoningDitherRow)
     ->ArgNames({"blackOnly", "mode", "scale"})
-    ->Args({0, 0, 1})->Args({0, 3, 1})->Args({0, 1, 1})
-    ->Args({1, 0, 1})->Args({1, 3, 1})->Args({1, 1, 1})
-    ->Args({0, 0, 2})->Args({0, 3, 2})->Args({0, 1, 2})
-    ->Args({1, 0, 2})->Args({1, 3, 2})->Args({1, 1, 2});
+    ->Args({0, 0, 1})
+    ->Args({0, 3, 1})
+    ->Args({0, 1, 1})
+    ->Args({1, 0, 1})
+    ->Args({1, 3, 1})
+    ->Args({1, 1, 1})
+    ->Args({0, 0, 2})
+    ->Args({0, 3, 2})
+    ->Args({0, 1, 2})
+    ->Args({1, 0, 2})
+    ->Args({1, 3, 2})
+    ->Args({1, 1, 2});
 
 // Source pixels at 360 dpi across onto 600 dpi: five dots for every three
 // pixels, so the row is stepped pixel by pixel rather than repeated a whole
@@ -137,6 +144,11 @@ void BM_HalftoningSetUp(benchmark::State& state) {
 }
 BENCHMARK(BM_HalftoningSetUp)
     ->ArgNames({"blackOnly", "mode", "kind"})
-    ->Args({0, 0, 0})->Args({0, 0, 3})->Args({0, 1, 0})->Args({0, 2, 3})->Args({0, 3, 3})->Args({1, 1, 1});
+    ->Args({0, 0, 0})
+    ->Args({0, 0, 3})
+    ->Args({0, 1, 0})
+    ->Args({0, 2, 3})
+    ->Args({0, 3, 3})
+    ->Args({1, 1, 1});
 
 }  // namespace

@@ -43,7 +43,11 @@ void BM_DitherPatternsMake(benchmark::State& state) {
 }
 BENCHMARK(BM_DitherPatternsMake)
     ->ArgNames({"mono", "mode"})
-    ->Args({0, 1})->Args({0, 2})->Args({0, 3})->Args({1, 1})->Args({1, 3});
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({0, 3})
+    ->Args({1, 1})
+    ->Args({1, 3});
 
 // The yardstick: copying the 1090 bytes of the four colour screens.
 void BM_DitherPatternsMemcpy(benchmark::State& state) {

@@ -56,7 +56,9 @@ void BM_LzsCompress(benchmark::State& state) {
     state.counters["ratio"] = static_cast<double>(input.size()) / static_cast<double>(compressedSize);
     state.SetLabel(corpusName(which));
 }
-BENCHMARK(BM_LzsCompress)->ArgsProduct({{kPlanes, kText, kRandom, kGradient}, {0, 8, 255}})->ArgNames({"corpus", "budget"});
+BENCHMARK(BM_LzsCompress)
+    ->ArgsProduct({{kPlanes, kText, kRandom, kGradient}, {0, 8, 255}})
+    ->ArgNames({"corpus", "budget"});
 
 void BM_LzsCompressMemcpy(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));

@@ -23,9 +23,9 @@
 
 // The Windows 9x thunk services, imported by name from KERNEL32.
 extern "C" {
-__declspec(dllimport) std::int32_t __stdcall ThunkConnect32(void* thunkData, const char* peerThunkDataName,
-                                                            const char* peerLibrary, const char* ownLibrary,
-                                                            void* instance, std::uint32_t reason);
+__declspec(dllimport) std::int32_t
+    __stdcall ThunkConnect32(void* thunkData, const char* peerThunkDataName, const char* peerLibrary,
+                             const char* ownLibrary, void* instance, std::uint32_t reason);
 __declspec(dllimport) void* __stdcall MapSLFix(std::uint32_t segmentedPointer);
 __declspec(dllimport) void __stdcall UnMapSLFixArray(std::uint32_t count, std::uint32_t* saveArea);
 __declspec(dllimport) void __stdcall K32Thk1632Prolog(void);
@@ -74,7 +74,7 @@ constexpr std::int32_t kTargetTableBytes = 4 * static_cast<std::int32_t>(kThunkC
 extern "C" {
 
 huecl::bridge::ThunkData32 thk_ThunkData32 = {
-    {'S', 'L', '0', '1'}, 0x0005F33Fu, {0, 0}, {'L', 'B', '0', '1'}, {0, 0, 0}, -huecl::bridge::kTargetTableBytes,
+    {'S', 'L', '0', '1'}, 0x0005F33Fu,   {0, 0}, {'L', 'B', '0', '1'}, {0, 0, 0}, -huecl::bridge::kTargetTableBytes,
     "HUEBR16.DLL",        "HUEBR32.DLL",
 };
 

@@ -69,12 +69,8 @@ ThunkOutcome runThunk(const ThunkDescription& thunk, ExportForwarder forwardToEx
         const std::uint8_t* const slot = frame + slotOffset;
         slotOffset += slotBytes(thunk.arguments[argument]);
         switch (thunk.arguments[argument]) {
-            case ArgumentKind::Byte:
-                arguments[argument] = slot[0];
-                break;
-            case ArgumentKind::Dword:
-                arguments[argument] = huecl::bytes::loadLittleEndian32(slot);
-                break;
+            case ArgumentKind::Byte: arguments[argument] = slot[0]; break;
+            case ArgumentKind::Dword: arguments[argument] = huecl::bytes::loadLittleEndian32(slot); break;
             case ArgumentKind::Pointer: {
                 const std::uint32_t segmented = huecl::bytes::loadLittleEndian32(slot);
                 saveArea[mapped++] = segmented;

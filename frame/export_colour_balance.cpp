@@ -4,8 +4,7 @@
 
 extern "C" HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t* pixels, const QvrCtrRgbInf* control) {
     const huecl::later::RgbBalance balance = {
-        control->brightness, control->saturation, control->gammaR,
-        control->gammaG,     control->gammaB,     control->preTable,
+        control->brightness, control->saturation, control->gammaR, control->gammaG, control->gammaB, control->preTable,
     };
     huecl::later::balanceRgbRow(count, pixels, balance);
 }

@@ -9,8 +9,7 @@ extern "C" HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t* pix
 
 extern "C" HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t* pixels, const QvCtrRgbInf* control) {
     const huecl::earlier::RgbBalance balance = {
-        control->brightness, control->saturation, control->gammaR,
-        control->gammaG,     control->gammaB,     control->preTable,
+        control->brightness, control->saturation, control->gammaR, control->gammaG, control->gammaB, control->preTable,
     };
     huecl::earlier::balanceRgbRow(count, pixels, balance);
 }

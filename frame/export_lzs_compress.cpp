@@ -22,8 +22,8 @@ extern "C" HUECL_API uint32_t HUECL_CDECL LZS_InitCompressionHistory(void* histo
 }
 
 extern "C" HUECL_API uint32_t HUECL_CDECL LZS_Compress(uint8_t** source, uint8_t** destination, uint32_t* sourceCount,
-                                                     uint32_t* destinationCount, void* history, uint32_t flags,
-                                                     uint32_t performance) {
+                                                       uint32_t* destinationCount, void* history, uint32_t flags,
+                                                       uint32_t performance) {
     const huecl::lzs::CallerVariables caller{source, destination, sourceCount, destinationCount};
     return huecl::lzs::compress(caller, history, flags, performance);
 }

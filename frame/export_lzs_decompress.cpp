@@ -14,8 +14,7 @@ extern "C" HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void* his
     return 1;
 }
 
-extern "C" HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t** source, uint8_t** destination,
-                                                         uint32_t* sourceCount, uint32_t* destinationCount,
-                                                         void* history, uint32_t flags) {
+extern "C" HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t** source, uint8_t** destination, uint32_t* sourceCount,
+                                                         uint32_t* destinationCount, void* history, uint32_t flags) {
     return huecl::lzs::decompress(source, destination, sourceCount, destinationCount, history, flags);
 }

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!whole.refused && !pieces.refused) {
         // Output is only seen where it is handed back, so a stream cut short
         // may show more in pieces than whole; the common part must agree.
-        const std::size_t common = whole.output.size() < pieces.output.size() ? whole.output.size() : pieces.output.size();
+        const std::size_t common =
+            whole.output.size() < pieces.output.size() ? whole.output.size() : pieces.output.size();
         for (std::size_t index = 0; index < common; ++index) require(whole.output[index] == pieces.output[index]);
         if (whole.endedCleanly && pieces.endedCleanly) {
             require(whole.output.size() == pieces.output.size());

@@ -31,10 +31,10 @@ public:
         const std::uint32_t pick = next();
         std::size_t size;
         switch (pick % 4) {
-        case 0: size = 1; break;
-        case 1: size = 1 + (pick >> 8) % 7; break;
-        case 2: size = 1 + (pick >> 8) % 300; break;
-        default: size = left; break;
+            case 0: size = 1; break;
+            case 1: size = 1 + (pick >> 8) % 7; break;
+            case 2: size = 1 + (pick >> 8) % 300; break;
+            default: size = left; break;
         }
         return size < left ? size : left;
     }
@@ -94,7 +94,8 @@ inline Decoded decodeAll(const Bytes& stream, Splitter* splitter, std::uint32_t 
             const std::size_t written = static_cast<std::size_t>(dst - room.get());
             decoded.output.insert(decoded.output.end(), room.get(), dst);
             if (decoded.output.size() >= maxOutput) return decoded;
-            roomSize = splitter ? splitter->pieceSize(maxOutput - decoded.output.size()) : maxOutput - decoded.output.size();
+            roomSize =
+                splitter ? splitter->pieceSize(maxOutput - decoded.output.size()) : maxOutput - decoded.output.size();
             room.reset(new std::uint8_t[roomSize + 1]);
             dst = room.get();
             dstCount = static_cast<std::uint32_t>(roomSize);

@@ -101,7 +101,7 @@ extern "C" {
 #define LZS_FLAG_ENTER_MATCH_ALL 16u /* enter every position of a match into the hash chains */
 
 /* LZS_Decompress flags (only these two bits). */
-#define LZS_FLAG_STORED_BLOCK 2u     /* the source is copied through unchanged */
+#define LZS_FLAG_STORED_BLOCK 2u /* the source is copied through unchanged */
 #define LZS_FLAG_KEEP_HISTORY_ACROSS_END 4u
 
 /* Result bits of both work functions; 0 means the call was refused. */
@@ -112,19 +112,19 @@ extern "C" {
 /* Returns HUECL_LZS_COMPRESSION_HISTORY_SIZE. */
 HUECL_API uint32_t HUECL_CDECL LZS_SizeOfCompressionHistory(void);
 /* Prepares a compression history of that many bytes; returns 1. */
-HUECL_API uint32_t HUECL_CDECL LZS_InitCompressionHistory(void *history);
+HUECL_API uint32_t HUECL_CDECL LZS_InitCompressionHistory(void* history);
 /* Compresses from *source (*sourceCount bytes) into *destination
  * (*destinationCount bytes). The four in/out arguments are handed back only
  * when the result says so; call again with the same variables until the
  * source is used up or the output is full. performance is the match-search
  * budget (0-255 meaningful; larger searches harder). Returns result bits. */
-HUECL_API uint32_t HUECL_CDECL LZS_Compress(uint8_t **source, uint8_t **destination,
-                                            uint32_t *sourceCount, uint32_t *destinationCount,
-                                            void *history, uint32_t flags, uint32_t performance);
+HUECL_API uint32_t HUECL_CDECL LZS_Compress(uint8_t** source, uint8_t** destination, uint32_t* sourceCount,
+                                            uint32_t* destinationCount, void* history, uint32_t flags,
+                                            uint32_t performance);
 /* Returns HUECL_LZS_DECOMPRESSION_HISTORY_SIZE. */
 HUECL_API uint32_t HUECL_CDECL LZS_SizeOfDecompressionHistory(void);
 /* Prepares a decompression history of that many bytes; returns 1. */
-HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void *history);
+HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void* history);
 /* Decompresses from *source into *destination, resumably as LZS_Compress:
  * input in pieces of any size, output room of any size. flags: 0,
  * LZS_FLAG_STORED_BLOCK (copy the source through; source and destination
@@ -132,9 +132,8 @@ HUECL_API uint32_t HUECL_CDECL LZS_InitDecompressionHistory(void *history);
  * result bits; a stored-block call returns 3; 0 for a refused call or a
  * corrupt stream, after which the history refuses every call until it is
  * initialised again. */
-HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t **source, uint8_t **destination,
-                                              uint32_t *sourceCount, uint32_t *destinationCount,
-                                              void *history, uint32_t flags);
+HUECL_API uint32_t HUECL_CDECL LZS_Decompress(uint8_t** source, uint8_t** destination, uint32_t* sourceCount,
+                                              uint32_t* destinationCount, void* history, uint32_t flags);
 
 /* ---- Records shared by both colour generations ------------------------ */
 
@@ -152,11 +151,11 @@ typedef struct QvrDrwInf {
     uint32_t srcY;      /* running source-row counter */
     uint32_t devWidth;  /* device dots covered by the source row */
     uint32_t lineBytes; /* bytes of one device row of one plane */
-    uint8_t *srcPixels; /* srcWidth CMYK pixels */
-    uint8_t *planeC;
-    uint8_t *planeM;
-    uint8_t *planeY;
-    uint8_t *planeK;
+    uint8_t* srcPixels; /* srcWidth CMYK pixels */
+    uint8_t* planeC;
+    uint8_t* planeM;
+    uint8_t* planeY;
+    uint8_t* planeK;
     uint32_t devRow; /* next row inside the plane buffers */
 } QvrDrwInf;
 
@@ -165,9 +164,9 @@ typedef struct QvrMchInf {
     uint32_t mchMode;     /* 0 direct, 1 interpolated+cache, 2 inversion, 3 eight colours, 4 black */
     uint32_t blackMode;   /* 1 pure black to K, 2 every grey to K */
     uint32_t gridSize;    /* N grid points per axis of mchTable (method 1) */
-    uint8_t *mchTable;    /* CMYK entries, (r*N + g)*N + b */
-    uint8_t *cacheKeys;   /* MatchCache: 256 keys of 3 bytes */
-    uint8_t *cacheValues; /* MatchCache: 256 values of 4 bytes */
+    uint8_t* mchTable;    /* CMYK entries, (r*N + g)*N + b */
+    uint8_t* cacheKeys;   /* MatchCache: 256 keys of 3 bytes */
+    uint8_t* cacheValues; /* MatchCache: 256 values of 4 bytes */
 } QvrMchInf;
 
 /* mchMode: the matching method of both generations; any other value works
@@ -199,10 +198,10 @@ typedef struct QvrDizInf {
     uint32_t sizeM;
     uint32_t sizeY;
     uint32_t sizeK;
-    uint8_t *matrixC; /* caller's buffers for the threshold matrices */
-    uint8_t *matrixM;
-    uint8_t *matrixY;
-    uint8_t *matrixK;
+    uint8_t* matrixC; /* caller's buffers for the threshold matrices */
+    uint8_t* matrixM;
+    uint8_t* matrixY;
+    uint8_t* matrixK;
 } QvrDizInf;
 
 /* dizMode: bits per dot; values above 3 work as HUECL_DITHER_1BIT_SPREAD. */
@@ -227,18 +226,18 @@ typedef struct QvrCtrRgbInf {
     int32_t gammaR;     /* balance level 1-9, 11-30; others (10) none */
     int32_t gammaG;
     int32_t gammaB;
-    uint8_t *preTable; /* 256-byte tone table applied first, or null */
+    uint8_t* preTable; /* 256-byte tone table applied first, or null */
 } QvrCtrRgbInf;
 
 typedef struct QvrCtrCmyInf {
     int32_t saturation; /* C, M, Y distance from their mean in steps of 1/100; 0 off */
-    uint8_t *cmyTable;  /* 256-byte tone table applied last to all four, or null */
+    uint8_t* cmyTable;  /* 256-byte tone table applied last to all four, or null */
 } QvrCtrCmyInf;
 
 /* Clears the MatchCache that matchInfo points to (cacheKeys: 768 bytes, all
  * keys white; cacheValues: 1024 bytes, all values no colorant). Call it once
  * before the first method-1 match of a stream of rows. */
-HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf* matchInfo);
 /* Converts count CMYK pixels (4 bytes each: cyan, magenta, yellow, black) at
  * source into RGB pixels (3 bytes each: blue, green, red) at destination, a
  * separate buffer of 3 * count bytes; source is only read. table is the
@@ -250,42 +249,41 @@ HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf *matchInfo);
  * for a pixel without any colorant, which copies entry 0 byte for byte as
  * stored. gridSize 0 works as 1 (every pixel reads entry 0). A count of 0
  * writes nothing. */
-HUECL_API void HUECL_STDCALL QvrColCnvC2r(uint32_t count, const uint8_t *source, uint8_t *destination,
-                                          uint32_t gridSize, const uint8_t *table);
+HUECL_API void HUECL_STDCALL QvrColCnvC2r(uint32_t count, const uint8_t* source, uint8_t* destination,
+                                          uint32_t gridSize, const uint8_t* table);
 /* Adjusts count CMYK pixels (4 bytes each) in place: saturation of cyan,
  * magenta and yellow, then the optional tone table on all four. */
-HUECL_API void HUECL_STDCALL QvrColCtrCmy(uint32_t count, uint8_t *pixels, const QvrCtrCmyInf *control);
+HUECL_API void HUECL_STDCALL QvrColCtrCmy(uint32_t count, uint8_t* pixels, const QvrCtrCmyInf* control);
 /* Adjusts count RGB pixels (3 bytes each, blue, green, red) in place: the
  * optional tone table, brightness, saturation, then a balance curve per
  * primary. Zero fields switch their step off. */
-HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t *pixels, const QvrCtrRgbInf *control);
+HUECL_API void HUECL_STDCALL QvrColCtrRgb(uint32_t count, uint8_t* pixels, const QvrCtrRgbInf* control);
 /* Builds the threshold matrices that blackOnly, dizMode and screenKind select
  * into the caller's matrix buffers (only matrixK when blackOnly is 1) and
  * writes their edge lengths to the size fields. Each buffer needs
  * size * size * thresholds-per-dot bytes; HUECL_MAX_THRESHOLD_MATRIX_BYTES
  * is always enough. Reentrant. */
-HUECL_API void HUECL_STDCALL QvrColDizInfSet(QvrDizInf *ditherInfo);
+HUECL_API void HUECL_STDCALL QvrColDizInfSet(QvrDizInf* ditherInfo);
 /* Screens the CMYK row at drawInfo->srcPixels into the planes (1, 2 or 4
  * bits per dot as dizMode says; black only when blackOnly is non-zero),
  * replicating or dropping pixels and rows when the resolutions differ. A
  * call writes zero or more device rows at plane + devRow * lineBytes and
  * advances devY and devRow by them, and srcY by one. */
-HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo);
+HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf* ditherInfo, QvrDrwInf* drawInfo);
 /* Builds a 256-byte density (tone) curve for a signed setting; 0 is the
  * identity, positive raises, negative lowers. Entry 0 stays 0 and entry 255
  * stays 255 for every setting; entries are clamped to 0-255. */
-HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t *table);
+HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t* table);
 /* Completes srcX, srcY, devWidth and lineBytes of drawInfo from its first
  * seven fields and ditherInfo->dizMode; returns how many source rows fit
  * into plane buffers of bufferSize bytes each. Returns 0 (and never divides
  * by zero) when a resolution is 0 or a row would take no bytes. */
-HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf *ditherInfo, QvrDrwInf *drawInfo,
-                                                 uint32_t bufferSize);
+HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf* ditherInfo, QvrDrwInf* drawInfo, uint32_t bufferSize);
 /* Matches count RGB pixels (3 bytes each) into CMYK pixels (4 bytes each, a
  * separate buffer) by the method in matchInfo->mchMode; method 1 reads and
  * updates the MatchCache, which QvrColCchIni must have cleared. */
-HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t *source, uint8_t *destination,
-                                          const QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t* source, uint8_t* destination,
+                                          const QvrMchInf* matchInfo);
 /* Expands count packed palette indices at source into count 32-bit palette
  * entries at destination (4 * count bytes, caller-owned, a separate buffer),
  * copied unchanged from palette (caller-owned, read only: 2^bitsPerPixel
@@ -303,8 +301,8 @@ HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t *source,
  * Callers that need the indices again keep a copy. Every other width only
  * reads the source. Example: width 4, count 3, source 0xAB 0xC0 writes
  * palette[0xA], palette[0xB], palette[0xC] and leaves 0xB0 0xC0. */
-HUECL_API void HUECL_STDCALL QvrColPtcPrc(uint32_t bitsPerPixel, uint32_t count, uint8_t *source,
-                                          uint32_t *destination, const uint32_t *palette);
+HUECL_API void HUECL_STDCALL QvrColPtcPrc(uint32_t bitsPerPixel, uint32_t count, uint8_t* source, uint32_t* destination,
+                                          const uint32_t* palette);
 
 /* ---- Earlier-generation colour engine (Qv) ---------------------------- */
 
@@ -317,10 +315,10 @@ typedef struct QvDizInf {
     uint32_t reserved6;
     uint32_t reserved7;
     uint32_t reserved8;
-    uint8_t *ptnC; /* 17 x 17 threshold matrix */
-    uint8_t *ptnM; /* 17 x 17 */
-    uint8_t *ptnY; /* 16 x 16 */
-    uint8_t *ptnK; /* 16 x 16 */
+    uint8_t* ptnC; /* 17 x 17 threshold matrix */
+    uint8_t* ptnM; /* 17 x 17 */
+    uint8_t* ptnY; /* 16 x 16 */
+    uint8_t* ptnK; /* 16 x 16 */
 } QvDizInf;
 
 /* QvDizInf.screenMode: the earlier generation's three screen sets. */
@@ -347,19 +345,19 @@ typedef struct QvErrInf {
     uint32_t rgbCells1;
     uint32_t rgbLastRow0;
     uint32_t rgbLastRow1;
-    int16_t *rgbRowA0;
-    int16_t *rgbRowB0;
-    int16_t *rgbRowA1;
-    int16_t *rgbRowB1;
+    int16_t* rgbRowA0;
+    int16_t* rgbRowB0;
+    int16_t* rgbRowA1;
+    int16_t* rgbRowB1;
     uint32_t cmykSet;
     uint32_t cmykCells0;
     uint32_t cmykCells1;
     uint32_t cmykLastRow0;
     uint32_t cmykLastRow1;
-    int16_t *cmykRowA0;
-    int16_t *cmykRowB0;
-    int16_t *cmykRowA1;
-    int16_t *cmykRowB1;
+    int16_t* cmykRowA0;
+    int16_t* cmykRowB0;
+    int16_t* cmykRowA1;
+    int16_t* cmykRowB1;
 } QvErrInf;
 
 typedef struct QvCtrRgbInf {
@@ -368,12 +366,12 @@ typedef struct QvCtrRgbInf {
     int32_t gammaR;     /* curve level 1-9, 12-31 (odd above 10 as the even below); others (10, 11) none */
     int32_t gammaG;
     int32_t gammaB;
-    uint8_t *preTable; /* 256-byte tone table applied first, or null */
+    uint8_t* preTable; /* 256-byte tone table applied first, or null */
 } QvCtrRgbInf;
 
 typedef struct QvCtrCmyInf {
     int32_t reserved;  /* not read */
-    uint8_t *cmyTable; /* 256-byte table for all four components, or null */
+    uint8_t* cmyTable; /* 256-byte table for all four components, or null */
 } QvCtrCmyInf;
 
 /* Builds the earlier generation's threshold matrices into the caller's
@@ -391,7 +389,7 @@ typedef struct QvCtrCmyInf {
  * Call it again whenever monoFlag or screenMode changes; the matrices stay
  * valid until then and must not be rebuilt while another thread dithers
  * with them. */
-HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
+HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf* ditherInfo);
 /* Draws a 32 x 32 one-bit sample of one ink at one level into the caller's
  * 128-byte tile: 32 rows of 4 bytes, the first dot of a row in bit 7 of its
  * first byte, a set bit where ink prints. colour: 0 cyan, 1 magenta,
@@ -399,18 +397,17 @@ HUECL_API void HUECL_STDCALL QvDizPtnMak(QvDizInf *ditherInfo);
  * full one). Reads ditherInfo->monoFlag and ->screenMode only; the matrices
  * of the record are neither read nor needed. Every byte of the tile is
  * written. */
-HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf *ditherInfo, uint32_t colour, uint32_t level,
-                                         uint8_t *tile);
+HUECL_API void HUECL_STDCALL QvDizPtnPrn(const QvDizInf* ditherInfo, uint32_t colour, uint32_t level, uint8_t* tile);
 
 /* Adjusts count CMYK pixels (4 bytes each, caller's buffer) in place: every
  * byte becomes control->cmyTable[byte] (256 bytes, read only); a null table
  * leaves the row as it is. control->reserved is not read. */
-HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t *pixels, const QvCtrCmyInf *control);
+HUECL_API void HUECL_STDCALL QvColCtrCmy(uint32_t count, uint8_t* pixels, const QvCtrCmyInf* control);
 /* Adjusts count RGB pixels (3 bytes each, blue, green, red; caller's
  * buffer) in place: the optional tone table, brightness, saturation, then a
  * balance curve per primary. Zero fields, a null table and levels without a
  * curve switch their step off. The record and the table are only read. */
-HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const QvCtrRgbInf *control);
+HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t* pixels, const QvCtrRgbInf* control);
 /* Ordered dithering of one source row. Reads monoFlag (non-zero: black
  * only) and the matrices of ditherInfo (ptnC, ptnM 17 x 17 bytes, ptnY,
  * ptnK 16 x 16, e.g. from QvDizPtnMak; only ptnK in monochrome), and from
@@ -427,7 +424,7 @@ HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t *pixels, const 
  * scaled row gives no dots (no rows for srcResY). Writes srcY + 1, devY + n,
  * devRow + n; other fields are left alone. The caller owns every buffer;
  * each plane needs n * lineBytes bytes. */
-HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo);
+HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf* ditherInfo, QvrDrwInf* drawInfo);
 /* Error diffusion of one source row into one-bit planes, with the geometry,
  * scaling, plane rows and counters of QvColDizPrc. Clears each written row
  * in all four planes; diffuses all four components, or black alone when
@@ -438,7 +435,7 @@ HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf *ditherInfo, QvrDrwInf *
  * right to left. Afterwards the set's last row number is devY + n - 1; a
  * call that writes no rows leaves the error rows and last row alone. The
  * caller owns every buffer (errorInfo's rows: see QvErrInf). */
-HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *drawInfo, QvErrInf *errorInfo);
+HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf* ditherInfo, QvrDrwInf* drawInfo, QvErrInf* errorInfo);
 /* Matches count RGB pixels (3 bytes each) from source into CMYK pixels (4
  * bytes each) at destination, a separate caller buffer that is written in
  * full. Reads ditherInfo->screenMode only (the grey-to-black curve for
@@ -447,17 +444,17 @@ HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf *ditherInfo, QvrDrwInf *
  * is not read) and, for method 1, the MatchCache (cacheKeys 768 bytes,
  * cacheValues 1024 bytes), which it reads and updates and which
  * QvrColCchIni must have cleared. Other records are only read. */
-HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf *ditherInfo, uint32_t count, const uint8_t *source,
-                                         uint8_t *destination, const QvrMchInf *matchInfo);
+HUECL_API void HUECL_STDCALL QvColMchPrc(const QvDizInf* ditherInfo, uint32_t count, const uint8_t* source,
+                                         uint8_t* destination, const QvrMchInf* matchInfo);
 /* Reduces srcWidth RGB pixels (3 bytes each, caller-owned) in place to
  * multiples of 8 (255 at the top), passing each pixel's rounding error to
  * its neighbours through the RGB set of errorInfo that rgbSet selects. The
  * row number is srcY, which the call does not advance; it becomes the set's
  * last row number, also when srcWidth is 0. Pixel x uses column devX + x.
  * Reads only srcWidth, devX and srcY of drawInfo. */
-HUECL_API void HUECL_STDCALL QvRgbGos(QvrDrwInf *drawInfo, QvErrInf *errorInfo, uint8_t *pixels);
+HUECL_API void HUECL_STDCALL QvRgbGos(QvrDrwInf* drawInfo, QvErrInf* errorInfo, uint8_t* pixels);
 /* The earlier generation's name for QvrColDnsMak: the same entry. */
-HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t *table);
+HUECL_API void HUECL_STDCALL QvTnrTblMak(int32_t density, uint8_t* table);
 
 #ifdef __cplusplus
 } /* extern "C" */

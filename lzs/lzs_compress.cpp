@@ -162,8 +162,8 @@ inline bool writeMatchCode(BitSink& sink, std::uint32_t& matchLength, std::uint3
         matchLength = length;
         return sink.put((code << lengthCode.bits) | lengthCode.value, bits + lengthCode.bits);
     }
-    return writeLengthNibbles(sink, matchLength, (code << kLengthNibbleBits) | kLengthEscape,
-                              bits + kLengthNibbleBits, length - kFirstEscapedLength);
+    return writeLengthNibbles(sink, matchLength, (code << kLengthNibbleBits) | kLengthEscape, bits + kLengthNibbleBits,
+                              length - kFirstEscapedLength);
 }
 
 // Room a word store must leave: with flag 2, the reserve that a close
@@ -178,14 +178,13 @@ constexpr std::uint32_t storeReserveFor(std::uint32_t flags, const Pairs& pairs)
 class Compressor {
 public:
     Compressor(CompressionHistory& history, const Pairs& pairs, std::uint32_t flags, std::uint32_t budget) noexcept
-        : h_(history),
-          flags_(flags),
-          budget_(budget),
-          callerSource_(pairs.source),
-          callerCount_(pairs.sourceCount),
-          handedBack_(pairs),
-          sink_{pairs.destination, pairs.destination + pairs.destinationCount, storeReserveFor(flags, pairs),
-                history.bitBuffer, history.freeBits, 0},
+        : h_(history), flags_(flags), budget_(budget), callerSource_(pairs.source), callerCount_(pairs.sourceCount),
+          handedBack_(pairs), sink_{pairs.destination,
+                                    pairs.destination + pairs.destinationCount,
+                                    storeReserveFor(flags, pairs),
+                                    history.bitBuffer,
+                                    history.freeBits,
+                                    0},
           position_(history.position) {}
 
     std::uint32_t run() noexcept;
@@ -271,8 +270,7 @@ private:
 
 CoreState Compressor::findAndEmit() noexcept {
     switch (coreState_) {
-        case CoreState::Scanning:
-            return scan();
+        case CoreState::Scanning: return scan();
         case CoreState::ScanLimit:
             // The source has ended (src_ is at its end): every byte left is
             // a literal, then the closing code or the paused stream's
@@ -292,8 +290,7 @@ CoreState Compressor::findAndEmit() noexcept {
                 return CoreState::OutputFullMatchCode;
             }
             return scan();
-        case CoreState::PausedOnMatch:
-            break;
+        case CoreState::PausedOnMatch: break;
     }
     return CoreState::PausedOnMatch;
 }
@@ -663,8 +660,8 @@ std::uint32_t Compressor::closeInReserve(CoreState state) noexcept {
     // A match whose literal run was cut off may already have entered its
     // inner positions (flags 8 and 16); the next stream must start a full
     // window beyond them, so the match counts as scanned.
-    const bool matchPending = state != CoreState::OutputFullMatchCode && h_.matchOffset != 0 &&
-                              !pendingMatchIsPauseStandIn();
+    const bool matchPending =
+        state != CoreState::OutputFullMatchCode && h_.matchOffset != 0 && !pendingMatchIsPauseStandIn();
     if (matchPending) position_ += h_.matchLength;
     handedBack_.source = resumeAt;
     handedBack_.sourceCount = static_cast<std::uint32_t>(callerSource_ + callerCount_ - resumeAt);

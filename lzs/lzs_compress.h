@@ -11,16 +11,16 @@
 
 namespace huecl::lzs {
 
-inline constexpr std::uint32_t kChainSlots = 2048;     // positions modulo 2048
-inline constexpr std::uint32_t kHashBuckets = 2003;    // key modulo 2003
+inline constexpr std::uint32_t kChainSlots = 2048;        // positions modulo 2048
+inline constexpr std::uint32_t kHashBuckets = 2003;       // key modulo 2003
 inline constexpr std::uint32_t kHistoryAreaBytes = 4098;  // 2047 kept + up to 2051 appended
-inline constexpr std::uint32_t kNewStreamGap = 2048;   // positions skipped at a new stream
+inline constexpr std::uint32_t kNewStreamGap = 2048;      // positions skipped at a new stream
 
 // Where the match finder resumes (and why it stopped).
 enum class CoreState : std::uint8_t {
-    ScanLimit = 1,       // scan reached its limit; literals from literalStart unwritten
+    ScanLimit = 1,  // scan reached its limit; literals from literalStart unwritten
     Scanning = 4,
-    PausedOnMatch = 8,   // the stand-in match of a paused stream was reached
+    PausedOnMatch = 8,  // the stand-in match of a paused stream was reached
     OutputFullLiteral = 32,
     OutputFullMatchCode = 64,
     OutputFullLiteralPair = 128,
@@ -32,9 +32,9 @@ inline constexpr std::uint8_t kClosed = 2;              // next call starts a ne
 inline constexpr std::uint8_t kThroughHistoryArea = 4;  // scanning a copy in historyArea
 inline constexpr std::uint8_t kPaused = 8;              // stream continues in the next call
 inline constexpr std::uint8_t kClosing = 16;            // close bytes still to be stored
-inline constexpr std::uint8_t kOutputFullStates =
-    static_cast<std::uint8_t>(CoreState::OutputFullLiteral) | static_cast<std::uint8_t>(CoreState::OutputFullMatchCode) |
-    static_cast<std::uint8_t>(CoreState::OutputFullLiteralPair);
+inline constexpr std::uint8_t kOutputFullStates = static_cast<std::uint8_t>(CoreState::OutputFullLiteral) |
+                                                  static_cast<std::uint8_t>(CoreState::OutputFullMatchCode) |
+                                                  static_cast<std::uint8_t>(CoreState::OutputFullLiteralPair);
 }  // namespace control_bit
 
 // The caller's 20380 bytes. Scan positions are kept as 32-bit offsets (from
@@ -47,16 +47,16 @@ struct CompressionHistory {
     std::uint32_t bitBuffer;     // filled from the most significant bit down
     std::uint32_t resumeOffset;  // scan point where the output ran out
     std::uint32_t literalStartOffset;
-    std::uint32_t position;      // running position of the byte at the scan point
+    std::uint32_t position;  // running position of the byte at the scan point
     std::uint32_t callStartPos;
-    std::uint32_t matchLength;   // >= 15 while length nibbles are pending: 15 + length still to code
+    std::uint32_t matchLength;  // >= 15 while length nibbles are pending: 15 + length still to code
     std::uint16_t historyFill;
     std::uint16_t matchOffset;
     std::uint16_t magic;
     std::uint8_t savedResult;
-    std::uint8_t pendingBytes;   // bytes of a full word (or of the close) still to store
-    std::uint8_t codeBits;       // width of pendingCode
-    std::uint8_t freeBits;       // free bits in bitBuffer; while interrupted, bits of the token that did not fit
+    std::uint8_t pendingBytes;  // bytes of a full word (or of the close) still to store
+    std::uint8_t codeBits;      // width of pendingCode
+    std::uint8_t freeBits;      // free bits in bitBuffer; while interrupted, bits of the token that did not fit
     std::uint8_t control;
     std::uint8_t coreState;
     std::uint32_t chain[kChainSlots];

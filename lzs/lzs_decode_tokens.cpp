@@ -490,7 +490,8 @@ std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* c
                 const std::uint32_t offset =
                     shortForm ? (word >> 23) & kShortOffsetMask : (word >> 19) & kLongOffsetMask;
                 if (offset == 0) {
-                    if (!shortForm) return TokenStage::Corrupt;  // a long-form offset 0 would copy the byte being written
+                    if (!shortForm)
+                        return TokenStage::Corrupt;  // a long-form offset 0 would copy the byte being written
                     settle(used);
                     return TokenStage::EndMarker;
                 }
@@ -656,15 +657,15 @@ std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* sourc
     return decodeTokensWith<kFarLoopPays>(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 
-std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd,
-                                     std::uint8_t** output, std::uint8_t* outputEnd,
-                                     const std::uint8_t* reachStart, DecoderState& state) noexcept {
+std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
+                                     std::uint8_t* outputEnd, const std::uint8_t* reachStart,
+                                     DecoderState& state) noexcept {
     return decodeTokensWith<true>(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 
 std::uint8_t decodeTokensOneReadAtATime(const std::uint8_t** source, const std::uint8_t* sourceEnd,
-                                        std::uint8_t** output, std::uint8_t* outputEnd,
-                                        const std::uint8_t* reachStart, DecoderState& state) noexcept {
+                                        std::uint8_t** output, std::uint8_t* outputEnd, const std::uint8_t* reachStart,
+                                        DecoderState& state) noexcept {
     return decodeTokensWith<false>(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 

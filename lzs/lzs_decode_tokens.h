@@ -50,17 +50,17 @@ std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* sourc
 
 // decodeTokens with its loop far from both ends on every target, so that
 // tests check that loop on 32-bit targets too.
-std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd,
-                                     std::uint8_t** output, std::uint8_t* outputEnd,
-                                     const std::uint8_t* reachStart, DecoderState& state) noexcept;
+std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
+                                     std::uint8_t* outputEnd, const std::uint8_t* reachStart,
+                                     DecoderState& state) noexcept;
 
 // The same decoder without its loop far from both ends: every read checked
 // against both ends, every length code that its read does not hold through
 // the length and copy stages. For tests, which hold decodeTokens to it call
 // by call.
 std::uint8_t decodeTokensOneReadAtATime(const std::uint8_t** source, const std::uint8_t* sourceEnd,
-                                        std::uint8_t** output, std::uint8_t* outputEnd,
-                                        const std::uint8_t* reachStart, DecoderState& state) noexcept;
+                                        std::uint8_t** output, std::uint8_t* outputEnd, const std::uint8_t* reachStart,
+                                        DecoderState& state) noexcept;
 
 // kBitsShort if fewer than two bytes lie ahead, kEndMarker (and the source
 // moved past the marker's padding) if the nine bits at bitPos are the end

@@ -119,11 +119,11 @@ enum class Stage : std::uint8_t {
     TakeCarry,       // put new source bytes behind the carried ones
     Decode,          // decode tokens and act on how the decoder stopped
     SourceUsedUp,
-    OutputFull,      // hand over what fits, keep the rest pending
-    LookForEnd,      // at the end of the source: an end marker, or bytes to carry
+    OutputFull,  // hand over what fits, keep the rest pending
+    LookForEnd,  // at the end of the source: an end marker, or bytes to carry
     EndMarkerRead,
-    EndStream,       // reset the history, keeping the last 2047 bytes with flag 4
-    Finish,          // store the state for the next call
+    EndStream,  // reset the history, keeping the last 2047 bytes with flag 4
+    Finish,     // store the state for the next call
     Corrupt,
 };
 
@@ -131,8 +131,8 @@ class DecodeCall {
 public:
     DecodeCall(Header& header, std::uint8_t* window, Pairs& pairs, std::uint32_t flags) noexcept
         : header_(header), pairs_(pairs), flags_(flags), window_(window), windowEnd_(window + kWindowSize),
-          out_(pairs.destination), outEnd_(pairs.destination + pairs.destinationCount), control_(header.control),
-          state_{header.matchCount, header.bitPos, header.matchOffset, header.status},
+          out_(pairs.destination), outEnd_(pairs.destination + pairs.destinationCount),
+          control_(header.control), state_{header.matchCount, header.bitPos, header.matchOffset, header.status},
           input_(pairs.source, pairs.sourceCount, header.carry, header.carryCount), windowPos_(header.windowPos),
           pendingCount_(header.pendingCount) {
         // Only between calls of direct decoding does the mark lie before the
@@ -158,9 +158,7 @@ public:
                 case Stage::EndMarkerRead: stage = endMarkerRead(); break;
                 case Stage::EndStream: return endStream();
                 case Stage::Finish: return finish();
-                case Stage::Corrupt:
-                    corrupt = true;
-                    return result::kRefused;
+                case Stage::Corrupt: corrupt = true; return result::kRefused;
             }
         }
     }
@@ -215,8 +213,7 @@ private:
         for (;;) {
             if (has(control::kCopyPending)) {
                 std::uint8_t* const copyAt = window_ + windowPos_ + pendingCount_;
-                const std::uint32_t count =
-                    smaller(state_.matchCount, static_cast<std::uint32_t>(windowEnd_ - copyAt));
+                const std::uint32_t count = smaller(state_.matchCount, static_cast<std::uint32_t>(windowEnd_ - copyAt));
                 copyMatch(copyAt, state_.matchOffset, count);
                 pendingCount_ += count;
                 state_.matchCount -= count;
@@ -458,9 +455,9 @@ private:
     const std::uint32_t flags_;
     std::uint8_t* const window_;
     std::uint8_t* const windowEnd_;
-    std::uint8_t* out_;            // the caller's output position
+    std::uint8_t* out_;  // the caller's output position
     std::uint8_t* const outEnd_;
-    std::uint8_t* outputMark_;     // recent output from here on is history
+    std::uint8_t* outputMark_;  // recent output from here on is history
     std::uint32_t result_ = 0;
     std::uint8_t control_;
     DecoderState state_;
@@ -523,14 +520,15 @@ DecompressionProbe probeDecompressionHistory(const void* history) noexcept {
     const Header header = loadHeader(history);
     const bool initialised = header.magic == kDecompressionMagic;
     const bool windowMode = (header.control & control::kWindowMode) != 0;
-    return DecompressionProbe{initialised,
-                              initialised && header.corrupt != 0,
-                              (header.status & status::kAtToken) != 0 && (header.control & control::kCopyPending) == 0,
-                              header.carryCount,
-                              windowMode ? smaller(header.windowPos, kMaxOffset) : smaller(header.outputMark, kMaxOffset),
-                              header.control,
-                              header.status,
-                              header.pendingCount};
+    return DecompressionProbe{
+        initialised,
+        initialised && header.corrupt != 0,
+        (header.status & status::kAtToken) != 0 && (header.control & control::kCopyPending) == 0,
+        header.carryCount,
+        windowMode ? smaller(header.windowPos, kMaxOffset) : smaller(header.outputMark, kMaxOffset),
+        header.control,
+        header.status,
+        header.pendingCount};
 }
 
 }  // namespace huecl::lzs

@@ -20,14 +20,14 @@ std::uint32_t decompress(std::uint8_t** source, std::uint8_t** destination, std:
 
 // What tests may look at between calls.
 struct DecompressionProbe {
-    bool initialised;       // the history carries its magic
-    bool corrupt;           // a corrupt stream was met; every call is refused until Init
-    bool atTokenBoundary;   // no match or length is half done
-    std::uint32_t carryCount;   // source bytes kept for the next call (at most 3)
-    std::uint32_t historyHeld;  // bytes a match may reach back into (at most 2047)
-    std::uint32_t control;      // the history's control bits
-    std::uint32_t status;       // the decoder's status
-    std::uint32_t pendingCount; // decoded bytes waiting in the window
+    bool initialised;            // the history carries its magic
+    bool corrupt;                // a corrupt stream was met; every call is refused until Init
+    bool atTokenBoundary;        // no match or length is half done
+    std::uint32_t carryCount;    // source bytes kept for the next call (at most 3)
+    std::uint32_t historyHeld;   // bytes a match may reach back into (at most 2047)
+    std::uint32_t control;       // the history's control bits
+    std::uint32_t status;        // the decoder's status
+    std::uint32_t pendingCount;  // decoded bytes waiting in the window
 };
 DecompressionProbe probeDecompressionHistory(const void* history) noexcept;
 

@@ -52,10 +52,10 @@ struct LengthCode {
 constexpr LengthCode shortLengthCode(std::uint32_t matchLength) noexcept {
     return matchLength <= 4 ? LengthCode{matchLength - 2, 2} : LengthCode{0b1100 + (matchLength - 5), 4};
 }
-inline constexpr std::uint32_t kLengthEscape = 0b1111;     // length 8 and up
+inline constexpr std::uint32_t kLengthEscape = 0b1111;  // length 8 and up
 inline constexpr std::uint32_t kLengthNibbleBits = 4;
 inline constexpr std::uint32_t kFirstEscapedLength = 8;
-inline constexpr std::uint32_t kLengthNibbleStep = 15;     // a further 1111 nibble
+inline constexpr std::uint32_t kLengthNibbleStep = 15;  // a further 1111 nibble
 inline constexpr std::uint32_t kLargestFinalNibble = 14;
 
 // Bits in the whole length code of a match of matchLength bytes.

@@ -51,8 +51,10 @@ public:
     explicit SaturationShifts(std::int32_t saturation) noexcept {
         for (std::int32_t distance = -255; distance <= 255; ++distance) {
             const std::int32_t move = saturationMove(distance, saturation, kDivisor);
-            offsetMoves_[distance + 255] =
-                static_cast<std::uint16_t>((move < -255 ? -255 : move > 255 ? 255 : move) + 255);
+            offsetMoves_[distance + 255] = static_cast<std::uint16_t>((move < -255  ? -255
+                                                                       : move > 255 ? 255
+                                                                                    : move) +
+                                                                      255);
         }
     }
 
@@ -166,9 +168,9 @@ void balanceRgbRow(std::uint32_t count, std::uint8_t* pixels, const RgbBalance& 
     if (count >= kRowsWorthSaturationTables) {
         const SaturationShifts<kRgbSaturationDivisor> shifts(balance.saturation);
         const ClampedMap clampedBlue(blue), clampedGreen(green), clampedRed(red);
-        saturateRgbPixels(count, pixels, entry,
-                          TableSaturation{shifts.centre(),
-                                          {clampedBlue.levels(), clampedGreen.levels(), clampedRed.levels()}});
+        saturateRgbPixels(
+            count, pixels, entry,
+            TableSaturation{shifts.centre(), {clampedBlue.levels(), clampedGreen.levels(), clampedRed.levels()}});
     } else {
         saturateRgbPixels(count, pixels, entry,
                           FormulaSaturation<kRgbSaturationDivisor>{balance.saturation, {&blue, &green, &red}});
@@ -192,9 +194,9 @@ void balanceCmyRow(std::uint32_t count, std::uint8_t* pixels, const CmyBalance& 
     if (count >= kRowsWorthSaturationTables) {
         const SaturationShifts<kCmySaturationDivisor> shifts(balance.saturation);
         const ClampedMap clampedLast(last);
-        saturateCmyPixels(count, pixels, last,
-                          TableSaturation{shifts.centre(),
-                                          {clampedLast.levels(), clampedLast.levels(), clampedLast.levels()}});
+        saturateCmyPixels(
+            count, pixels, last,
+            TableSaturation{shifts.centre(), {clampedLast.levels(), clampedLast.levels(), clampedLast.levels()}});
     } else {
         saturateCmyPixels(count, pixels, last,
                           FormulaSaturation<kCmySaturationDivisor>{balance.saturation, {&last, &last, &last}});

@@ -31,8 +31,8 @@ constexpr MatchMethod matchMethodFromMode(std::uint32_t mode) noexcept {
 // inversion; the record's blackMode 1 and 2, anything else is kNone.
 enum class NeutralRouting {
     kNone,
-    kPureBlackToBlack,   // (0, 0, 0) prints with black only
-    kEveryGreyToBlack,   // every R = G = B prints with black only
+    kPureBlackToBlack,  // (0, 0, 0) prints with black only
+    kEveryGreyToBlack,  // every R = G = B prints with black only
 };
 
 constexpr NeutralRouting neutralRoutingFromMode(std::uint32_t mode) noexcept {
@@ -79,9 +79,7 @@ struct Rgb {
     std::uint32_t red;
 };
 
-inline Rgb loadRgb(const std::uint8_t* source) noexcept {
-    return {source[0], source[1], source[2]};
-}
+inline Rgb loadRgb(const std::uint8_t* source) noexcept { return {source[0], source[1], source[2]}; }
 
 // The three source bytes as one number, blue lowest, as a cache key holds
 // them: comparing keys is a single compare.
@@ -243,7 +241,8 @@ void interpolateRowThroughCache(std::uint32_t count, const std::uint8_t* source,
             const std::uint32_t slot = matchCacheSlot(pixel.blue, pixel.green, pixel.red);
             std::uint8_t* const slotKey = keys + 3 * slot;
             std::uint8_t* const slotValue = values + 4 * slot;
-            const std::uint32_t storedKey = slotKey[0] | (std::uint32_t{slotKey[1]} << 8) | (std::uint32_t{slotKey[2]} << 16);
+            const std::uint32_t storedKey =
+                slotKey[0] | (std::uint32_t{slotKey[1]} << 8) | (std::uint32_t{slotKey[2]} << 16);
             if (storedKey == key) {
                 previousCmyk = loadCmyk(slotValue);
             } else {

@@ -63,11 +63,8 @@ inline RowDots unwrappedRowDots(const QvrDrwInf& draw) noexcept {
 class PixelStepper {
 public:
     PixelStepper(std::uint32_t firstColumn, std::uint32_t devRes, std::uint32_t srcRes) noexcept
-        : divisor_(srcRes),
-          stepQuotient_(devRes / srcRes),
-          stepRemainder_(devRes % srcRes),
-          quotient_((firstColumn * devRes) / srcRes),
-          remainder_((firstColumn * devRes) % srcRes) {}
+        : divisor_(srcRes), stepQuotient_(devRes / srcRes), stepRemainder_(devRes % srcRes),
+          quotient_((firstColumn * devRes) / srcRes), remainder_((firstColumn * devRes) % srcRes) {}
 
     // Dots of the next pixel.
     std::uint32_t next() noexcept {

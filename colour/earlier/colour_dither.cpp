@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 #include "colour/common/row_stepping.h"
@@ -90,7 +90,8 @@ inline void storeMask(std::uint8_t* row, std::uint32_t mask) noexcept {
 
 inline std::uint32_t maskAbove(__m128i levels, const PlaneScreen& screen) noexcept {
     const __m128i flipped = _mm_xor_si128(levels, _mm_set1_epi8(static_cast<char>(0x80)));
-    const __m128i thresholds = _mm_loadu_si128(reinterpret_cast<const __m128i*>(screen.thresholds.data() + screen.phase));
+    const __m128i thresholds =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(screen.thresholds.data() + screen.phase));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, thresholds)));
 }
 

@@ -3,7 +3,7 @@
 #include <array>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 #include "colour/common/row_stepping.h"
@@ -88,8 +88,8 @@ struct ComponentState {
 };
 
 template <std::uint32_t KernelIndex, std::uint32_t K>
-inline void diffuseComponent(const FastCmykRow& row, const std::uint8_t* pixel, std::uint32_t c,
-                             std::uint32_t cell, ComponentState& state) noexcept {
+inline void diffuseComponent(const FastCmykRow& row, const std::uint8_t* pixel, std::uint32_t c, std::uint32_t cell,
+                             ComponentState& state) noexcept {
     constexpr DiffusionKernel kernel = kDiffusionKernels[KernelIndex];
     const std::uint32_t byte = pixel[K];
     const std::int32_t margin = K == 2 ? kMargins.plain[byte] : row.margins[cell * 256 + byte];
@@ -115,12 +115,12 @@ inline void flushBits(const FastCmykRow& row, std::uint32_t c, ComponentState& s
 // chains of dependence, interleaved so that they overlap.
 template <std::uint32_t KernelIndex, bool Mono>
 void diffuseDotsScalar(const FastCmykRow& row, const std::uint8_t* dotPixels, std::uint32_t first,
-                 std::uint32_t count) noexcept {
+                       std::uint32_t count) noexcept {
     if (count == 0) return;
     constexpr bool rightToLeft = kDiffusionKernels[KernelIndex].rightToLeft;
     ComponentState states[4];
-    const std::intptr_t start = rightToLeft ? static_cast<std::intptr_t>(first + count)
-                                            : static_cast<std::intptr_t>(first) - 1;
+    const std::intptr_t start =
+        rightToLeft ? static_cast<std::intptr_t>(first + count) : static_cast<std::intptr_t>(first) - 1;
     for (std::intptr_t k = 0; k < 4; ++k) states[k] = {row.current[4 * start + k], 0};
     const auto step = [&](std::uint32_t i) {
         const std::uint32_t c = first + i;
@@ -206,16 +206,16 @@ void diffuseDotsLanes(const FastCmykRow& row, const std::uint8_t* dotPixels, std
     const __m128i aboveRightWeight = _mm_set1_epi32(kernel.aboveRight);
     const __m128i lowByte = _mm_set1_epi32(0xFF);
     const __m128i highestFive = _mm_set1_epi32(kLowestDiffusedLevel - 1);
-    const std::intptr_t start = kernel.rightToLeft ? static_cast<std::intptr_t>(first + count)
-                                                   : static_cast<std::intptr_t>(first) - 1;
+    const std::intptr_t start =
+        kernel.rightToLeft ? static_cast<std::intptr_t>(first + count) : static_cast<std::intptr_t>(first) - 1;
     __m128i before = loadCells(row.current + 4 * start);
     __m128i bits = zero;
     const auto step = [&](std::uint32_t i) {
         const std::uint32_t c = first + i;
         const std::uint8_t* const pixel = dotPixels + 4 * std::uintptr_t{i};
         const std::int16_t* const modulated = row.margins + 256 * ((row.devX + c) & 7);
-        const __m128i margin = _mm_set_epi32(modulated[pixel[3]], kMargins.plain[pixel[2]], modulated[pixel[1]],
-                                             modulated[pixel[0]]);
+        const __m128i margin =
+            _mm_set_epi32(modulated[pixel[3]], kMargins.plain[pixel[2]], modulated[pixel[1]], modulated[pixel[0]]);
         const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(bytes::loadLittleEndian32(pixel)));
         const __m128i levels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
         const __m128i diffused = _mm_and_si128(levels, _mm_cmpgt_epi32(levels, highestFive));
@@ -277,11 +277,8 @@ void diffuseDots(const FastCmykRow& row, const std::uint8_t* dotPixels, std::uin
 class BackwardPixelStepper {
 public:
     BackwardPixelStepper(std::uint32_t endColumn, std::uint32_t devRes, std::uint32_t srcRes) noexcept
-        : divisor_(srcRes),
-          stepQuotient_(devRes / srcRes),
-          stepRemainder_(devRes % srcRes),
-          quotient_((endColumn * devRes) / srcRes),
-          remainder_((endColumn * devRes) % srcRes) {}
+        : divisor_(srcRes), stepQuotient_(devRes / srcRes), stepRemainder_(devRes % srcRes),
+          quotient_((endColumn * devRes) / srcRes), remainder_((endColumn * devRes) % srcRes) {}
 
     // Dots of the pixel before the last one stepped over.
     std::uint32_t previous() noexcept {
@@ -472,12 +469,12 @@ void diffuseCmykRow(const QvDizInf& dither, QvrDrwInf& draw, QvErrInf& errors) n
         for (std::uint32_t r = 0; r < rows; ++r) {
             const std::uint32_t y = draw.devY + r;
             const std::uintptr_t rowOffset = std::uintptr_t{r} * draw.lineBytes;
-            FastCmykRow fast{kMargins.modulated.data() + 8 * 256 * (y % 8),
-                             currentRow(set, y) + firstCell,
-                             previousRow(set, y) + firstCell,
-                             {draw.planeC + rowOffset, draw.planeM + rowOffset, draw.planeY + rowOffset,
-                              draw.planeK + rowOffset},
-                             draw.devX};
+            FastCmykRow fast{
+                kMargins.modulated.data() + 8 * 256 * (y % 8),
+                currentRow(set, y) + firstCell,
+                previousRow(set, y) + firstCell,
+                {draw.planeC + rowOffset, draw.planeM + rowOffset, draw.planeY + rowOffset, draw.planeK + rowOffset},
+                draw.devX};
             for (std::uint8_t* plane : fast.planes) {
                 for (std::uint32_t b = 0; b < draw.lineBytes; ++b) plane[b] = 0;
             }

@@ -14,7 +14,8 @@ inline std::uint64_t entryLanes(const std::uint8_t* entry) noexcept {
 }
 
 inline std::uint64_t packedToLanes(std::uint32_t packed) noexcept {
-    return (packed & 0xFFu) | (std::uint64_t{(packed >> 8) & 0xFFu} << 16) | (std::uint64_t{(packed >> 16) & 0xFFu} << 32);
+    return (packed & 0xFFu) | (std::uint64_t{(packed >> 8) & 0xFFu} << 16) |
+           (std::uint64_t{(packed >> 16) & 0xFFu} << 32);
 }
 
 // (low x (255 - f) + high x f + 127) / 255 in each 16-bit lane. The lanes
@@ -75,8 +76,8 @@ void convertCmykRowToRgb(std::uint32_t count, const std::uint8_t* source, std::u
             continue;
         }
         // Both black slices share the cube's corners and weights.
-        const CubeCorners corners = cornersOf({locateOnAxis(cyan, gridSteps), locateOnAxis(magenta, gridSteps),
-                                               locateOnAxis(yellow, gridSteps), points});
+        const CubeCorners corners = cornersOf(
+            {locateOnAxis(cyan, gridSteps), locateOnAxis(magenta, gridSteps), locateOnAxis(yellow, gridSteps), points});
         const std::uint64_t low = packedToLanes(interpolateCorners<3>(lowSlice, corners));
         if (k.fraction == 0) {
             storeReversed(destination, low);

@@ -17,7 +17,9 @@ using common::Rgb;
 
 // Greys print 255 minus their tone value, with black alone.
 struct BlackForGrey {
-    std::uint32_t operator()(std::uint32_t grey) const noexcept { return packCmyk(0, 0, 0, 255u - GrayToneTable[grey]); }
+    std::uint32_t operator()(std::uint32_t grey) const noexcept {
+        return packCmyk(0, 0, 0, 255u - GrayToneTable[grey]);
+    }
 };
 
 struct ToneInversion {
@@ -33,11 +35,11 @@ struct BlackOnly {
 
 }  // namespace
 
-std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red,
-                                 std::uint32_t gridSize, const std::uint8_t* table) noexcept {
+std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red, std::uint32_t gridSize,
+                                 const std::uint8_t* table) noexcept {
     const std::uint32_t gridSteps = gridStepsOf(gridSize);
-    const GridCube cube = {locateOnAxis(red, gridSteps), locateOnAxis(green, gridSteps),
-                           locateOnAxis(blue, gridSteps), gridSteps + std::size_t{1}};
+    const GridCube cube = {locateOnAxis(red, gridSteps), locateOnAxis(green, gridSteps), locateOnAxis(blue, gridSteps),
+                           gridSteps + std::size_t{1}};
     // Entry bytes are cyan to black, so the packed result is already a
     // packed CMYK pixel.
     return interpolateCube<4>(table, cube);
@@ -55,8 +57,8 @@ void matchRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* des
             const auto interpolate = [&settings](const Rgb& pixel) noexcept {
                 return interpolateInTable(pixel.blue, pixel.green, pixel.red, settings.gridSize, settings.table);
             };
-            common::interpolateWithRouting(settings.neutral, count, source, destination, settings.cache,
-                                           BlackForGrey{}, interpolate);
+            common::interpolateWithRouting(settings.neutral, count, source, destination, settings.cache, BlackForGrey{},
+                                           interpolate);
             break;
         }
         case MatchMethod::kInversion:
@@ -65,9 +67,7 @@ void matchRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* des
         case MatchMethod::kEightColours:
             common::convertEachPixel(count, source, destination, common::EightColours{});
             break;
-        case MatchMethod::kBlackOnly:
-            common::convertEachPixel(count, source, destination, BlackOnly{});
-            break;
+        case MatchMethod::kBlackOnly: common::convertEachPixel(count, source, destination, BlackOnly{}); break;
     }
 }
 

@@ -15,8 +15,8 @@ namespace huecl::later {
 struct MatchSettings {
     common::MatchMethod method;
     common::NeutralRouting neutral;
-    std::uint32_t gridSize;       // points per axis of an interpolated table
-    const std::uint8_t* table;    // CMYK entries, blue fastest, red slowest
+    std::uint32_t gridSize;     // points per axis of an interpolated table
+    const std::uint8_t* table;  // CMYK entries, blue fastest, red slowest
     common::MatchCache cache;
 };
 
@@ -27,7 +27,7 @@ void matchRow(std::uint32_t count, const std::uint8_t* source, std::uint8_t* des
 
 // Trilinear interpolation of one pixel in an N x N x N table, without the
 // cache; the result packs cyan in the low byte up to black in the high one.
-std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red,
-                                 std::uint32_t gridSize, const std::uint8_t* table) noexcept;
+std::uint32_t interpolateInTable(std::uint32_t blue, std::uint32_t green, std::uint32_t red, std::uint32_t gridSize,
+                                 const std::uint8_t* table) noexcept;
 
 }  // namespace huecl::later

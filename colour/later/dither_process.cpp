@@ -3,7 +3,7 @@
 #include <array>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 #include "colour/later/dither_process_layout.h"
@@ -238,8 +238,8 @@ std::uint32_t ditherBlocks(const std::uint8_t* pixels, std::uint32_t dots, std::
         const __m128i* const source = reinterpret_cast<const __m128i*>(pixels);
         const __m128i quad0 = _mm_loadu_si128(source), quad1 = _mm_loadu_si128(source + 1);
         const __m128i quad2 = _mm_loadu_si128(source + 2), quad3 = _mm_loadu_si128(source + 3);
-        const __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(quad0, quad1), _mm_or_si128(quad2, quad3)),
-                                          channelMask);
+        const __m128i any =
+            _mm_and_si128(_mm_or_si128(_mm_or_si128(quad0, quad1), _mm_or_si128(quad2, quad3)), channelMask);
         const bool blank = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
         for (auto& cursor : cursors) {
             std::uint8_t* const row = cursor.row + firstByte + block * bytesPerBlock;
@@ -264,8 +264,8 @@ std::uint32_t ditherBlocks(const std::uint8_t* pixels, std::uint32_t dots, std::
                     const __m128i values = cursor.screen.values(levels, cursor.column);
                     const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(values, _mm_set1_epi16(0xFF)), 2),
                                                        _mm_srli_epi16(values, 8));
-                    const __m128i quads = _mm_or_si128(
-                        _mm_slli_epi32(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)), 4), _mm_srli_epi32(pairs, 16));
+                    const __m128i quads = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)), 4),
+                                                       _mm_srli_epi32(pairs, 16));
                     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(quads, quads), _mm_setzero_si128());
                     bytes::storeLittleEndian32(row, static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed)));
                 }

@@ -16,10 +16,10 @@ using common::outputRows;
 enum class DotDepth : std::uint8_t { one = 1, two = 2, four = 4 };
 
 struct PlaneLayout {
-    std::uint8_t* buffer;         // the plane's band buffer
-    const std::uint8_t* matrix;   // its threshold matrix
-    std::uint32_t size;           // matrix edge in dots
-    std::uint32_t channel;        // byte of the CMYK pixel it reads
+    std::uint8_t* buffer;        // the plane's band buffer
+    const std::uint8_t* matrix;  // its threshold matrix
+    std::uint32_t size;          // matrix edge in dots
+    std::uint32_t channel;       // byte of the CMYK pixel it reads
 };
 
 struct RowLayout {
@@ -35,9 +35,18 @@ struct RowLayout {
 inline RowLayout rowLayout(const QvrDizInf& dither, const QvrDrwInf& draw) noexcept {
     RowLayout layout{};
     switch (dither.dizMode) {
-        case 1: layout.depth = DotDepth::four; layout.thresholdsPerCell = 15; break;
-        case 3: layout.depth = DotDepth::two; layout.thresholdsPerCell = 3; break;
-        default: layout.depth = DotDepth::one; layout.thresholdsPerCell = 1; break;
+        case 1:
+            layout.depth = DotDepth::four;
+            layout.thresholdsPerCell = 15;
+            break;
+        case 3:
+            layout.depth = DotDepth::two;
+            layout.thresholdsPerCell = 3;
+            break;
+        default:
+            layout.depth = DotDepth::one;
+            layout.thresholdsPerCell = 1;
+            break;
     }
     if (dither.blackOnly != 0) {
         layout.planeCount = 1;

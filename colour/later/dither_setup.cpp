@@ -138,8 +138,8 @@ ScreenKindSelector screenKindSelector(bool blackOnly, std::uint32_t screenKind) 
 }
 
 template <std::size_t N>
-void buildConfiguration(const std::array<ScreenRow, N>& rows, ModeTable mode, bool blackOnly,
-                        ScreenKindSelector kind, QvrDizInf& info) noexcept {
+void buildConfiguration(const std::array<ScreenRow, N>& rows, ModeTable mode, bool blackOnly, ScreenKindSelector kind,
+                        QvrDizInf& info) noexcept {
     const std::uint32_t levels = mode == ModeTable::mode1 ? 15u : mode == ModeTable::mode3 ? 3u : 1u;
     // Rows appear in the order cyan, magenta (or the magenta/cyan pair),
     // yellow, black, which is the order the builds run in.

@@ -22,8 +22,8 @@ std::uint32_t setUpDrawInformation(std::uint32_t ditherMode, QvrDrwInf& draw, st
         draw.srcY = (draw.devY * draw.srcResY + draw.devResY / 2) / draw.devResY;
     }
     if (draw.srcResX == 0) return 0;
-    draw.devWidth = ((draw.srcX + draw.srcWidth) * draw.devResX) / draw.srcResX -
-                    (draw.srcX * draw.devResX) / draw.srcResX;
+    draw.devWidth =
+        ((draw.srcX + draw.srcWidth) * draw.devResX) / draw.srcResX - (draw.srcX * draw.devResX) / draw.srcResX;
     draw.lineBytes = (draw.devWidth * bitsPerDeviceDot(ditherMode) + 7) / 8;
     if (draw.lineBytes == 0 || draw.devResY == 0) return 0;
     return ((bufferBytes / draw.lineBytes) * draw.srcResY) / draw.devResY;

@@ -18,7 +18,8 @@ inline void storeEntry(std::uint8_t* destination, std::uint32_t entry) noexcept 
 
 void expandBytes(std::uint32_t count, const std::uint8_t* source, std::uint8_t* destination,
                  const std::uint8_t* palette) noexcept {
-    for (std::uint32_t i = 0; i < count; ++i) storeEntry(destination + 4 * std::size_t{i}, loadEntry(palette, source[i]));
+    for (std::uint32_t i = 0; i < count; ++i)
+        storeEntry(destination + 4 * std::size_t{i}, loadEntry(palette, source[i]));
 }
 
 void expandNibbles(std::uint32_t count, std::uint8_t* source, std::uint8_t* destination,
@@ -88,24 +89,14 @@ void expandAnyWidth(std::uint32_t bitsPerPixel, std::uint32_t count, const std::
 
 }  // namespace
 
-void expandPaletteRow(std::uint32_t bitsPerPixel, std::uint32_t count, std::uint8_t* source,
-                      std::uint8_t* destination, const std::uint8_t* palette) noexcept {
+void expandPaletteRow(std::uint32_t bitsPerPixel, std::uint32_t count, std::uint8_t* source, std::uint8_t* destination,
+                      const std::uint8_t* palette) noexcept {
     switch (bitsPerPixel) {
-        case 8:
-            expandBytes(count, source, destination, palette);
-            break;
-        case 4:
-            expandNibbles(count, source, destination, palette);
-            break;
-        case 2:
-            expandSmallCodes<2>(count, source, destination, palette);
-            break;
-        case 1:
-            expandSmallCodes<1>(count, source, destination, palette);
-            break;
-        default:
-            expandAnyWidth(bitsPerPixel, count, source, destination, palette);
-            break;
+        case 8: expandBytes(count, source, destination, palette); break;
+        case 4: expandNibbles(count, source, destination, palette); break;
+        case 2: expandSmallCodes<2>(count, source, destination, palette); break;
+        case 1: expandSmallCodes<1>(count, source, destination, palette); break;
+        default: expandAnyWidth(bitsPerPixel, count, source, destination, palette); break;
     }
 }
 

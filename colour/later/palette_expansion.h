@@ -17,7 +17,7 @@ namespace huecl::later {
 // row is shifted by one code per pixel taken from it, and the byte holding
 // the odd last code of a 4-bit row is left alone. Every other width only
 // reads the source.
-void expandPaletteRow(std::uint32_t bitsPerPixel, std::uint32_t count, std::uint8_t* source,
-                      std::uint8_t* destination, const std::uint8_t* palette) noexcept;
+void expandPaletteRow(std::uint32_t bitsPerPixel, std::uint32_t count, std::uint8_t* source, std::uint8_t* destination,
+                      const std::uint8_t* palette) noexcept;
 
 }  // namespace huecl::later

@@ -60,15 +60,17 @@ Rgb referenceConversion(Cmyk pixel, std::uint32_t n, const std::vector<std::uint
     }
     Rgb out{};
     for (int byte = 0; byte < 3; ++byte) {
-        const std::uint64_t value = blackOnly || fraction[3] != 0
-                                        ? (sliceValue[0][byte] * (255 - fraction[3]) + sliceValue[1][byte] * fraction[3] + 127) / 255
-                                        : sliceValue[0][byte];
+        const std::uint64_t value =
+            blackOnly || fraction[3] != 0
+                ? (sliceValue[0][byte] * (255 - fraction[3]) + sliceValue[1][byte] * fraction[3] + 127) / 255
+                : sliceValue[0][byte];
         out[2 - byte] = static_cast<std::uint8_t>(value);
     }
     return out;
 }
 
-std::vector<Rgb> convert(const std::vector<Cmyk>& pixels, std::uint32_t gridSize, const std::vector<std::uint8_t>& table) {
+std::vector<Rgb> convert(const std::vector<Cmyk>& pixels, std::uint32_t gridSize,
+                         const std::vector<std::uint8_t>& table) {
     std::vector<std::uint8_t> source;
     for (const Cmyk& p : pixels) source.insert(source.end(), p.begin(), p.end());
     const std::vector<std::uint8_t> sourceBefore = source;
@@ -77,7 +79,8 @@ std::vector<Rgb> convert(const std::vector<Cmyk>& pixels, std::uint32_t gridSize
     EXPECT_EQ(source, sourceBefore) << "the source row is only read";
     EXPECT_EQ(destination[3 * pixels.size()], 0xEE) << "wrote past the row";
     std::vector<Rgb> out(pixels.size());
-    for (std::size_t i = 0; i < pixels.size(); ++i) out[i] = {destination[3 * i], destination[3 * i + 1], destination[3 * i + 2]};
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        out[i] = {destination[3 * i], destination[3 * i + 1], destination[3 * i + 2]};
     return out;
 }
 
@@ -93,13 +96,13 @@ Rgb reversedEntry(const std::vector<std::uint8_t>& table, std::size_t index) {
 // black alone, one colorant, full colorant, runs of one pixel.
 std::vector<Cmyk> mixedPixels(std::uint32_t seed) {
     std::mt19937 random(seed);
-    std::vector<Cmyk> pixels = {{0, 0, 0, 0}, {0, 0, 0, 255}, {0, 0, 0, 1}, {255, 255, 255, 255}, {255, 0, 0, 0},
-                                {0, 0, 1, 0}, {0, 0, 0, 128}, {0, 0, 0, 128}, {0, 0, 0, 0}, {9, 0, 0, 77}};
+    std::vector<Cmyk> pixels = {{0, 0, 0, 0}, {0, 0, 0, 255}, {0, 0, 0, 1},   {255, 255, 255, 255}, {255, 0, 0, 0},
+                                {0, 0, 1, 0}, {0, 0, 0, 128}, {0, 0, 0, 128}, {0, 0, 0, 0},         {9, 0, 0, 77}};
     for (int i = 0; i < 600; ++i) {
         const std::uint32_t bits = random();
         const std::uint32_t kind = random() % 4;
-        Cmyk p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16),
-                  static_cast<std::uint8_t>(bits >> 24)};
+        Cmyk p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                  static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
         if (kind == 0) p[0] = p[1] = p[2] = 0;  // black alone
         if (kind == 1) p[3] = 0;                // no black
         pixels.push_back(p);
@@ -151,7 +154,8 @@ TEST(CmykToRgb, BlackAloneBlendsTheBlankEntriesOfTwoSlices) {
     // Black 128 of a two-point grid: weights 127 for slice 0, 128 for slice 1.
     Rgb expected;
     for (int byte = 0; byte < 3; ++byte) {
-        expected[2 - byte] = static_cast<std::uint8_t>((table[byte] * 127 + table[3 * blackEntry + byte] * 128 + 127) / 255);
+        expected[2 - byte] =
+            static_cast<std::uint8_t>((table[byte] * 127 + table[3 * blackEntry + byte] * 128 + 127) / 255);
     }
     EXPECT_EQ(convert(Cmyk{0, 0, 0, 128}, 2, table), expected);
 }

@@ -157,8 +157,12 @@ TEST(RgbBalance, EveryStepTogetherMatchesTheReference) {
     for (std::int32_t saturation : saturations) {
         for (int trial = 0; trial < 6; ++trial) {
             const auto level = [&] { return static_cast<std::int32_t>(random() % 36) - 2; };
-            const QvrCtrRgbInf control{static_cast<std::int32_t>(random() % 1201) - 600, saturation, level(), level(),
-                                       level(), trial % 2 ? table.data() : nullptr};
+            const QvrCtrRgbInf control{static_cast<std::int32_t>(random() % 1201) - 600,
+                                       saturation,
+                                       level(),
+                                       level(),
+                                       level(),
+                                       trial % 2 ? table.data() : nullptr};
             // Long rows and short ones take different routes to the same bytes.
             expectRgbMatchesReference(control, source, "long row");
             expectRgbMatchesReference(control, Pixels(source.begin(), source.begin() + 3 * 100), "short row");
@@ -205,13 +209,15 @@ TEST(CmyBalance, MatchesTheReferenceAndLeavesNeutralRowsAlone) {
         for (std::uint8_t* tone : {static_cast<std::uint8_t*>(nullptr), table.data()}) {
             const Pixels result = balanceCmy(source, QvrCtrCmyInf{saturation, tone});
             // The first 50 pixels alone are a short row.
-            const Pixels shortResult = balanceCmy(Pixels(source.begin(), source.begin() + 4 * 50), QvrCtrCmyInf{saturation, tone});
+            const Pixels shortResult =
+                balanceCmy(Pixels(source.begin(), source.begin() + 4 * 50), QvrCtrCmyInf{saturation, tone});
             EXPECT_TRUE(std::equal(shortResult.begin(), shortResult.end(), result.begin())) << saturation;
             for (std::size_t i = 0; i < source.size(); i += 4) {
                 int pixel[4] = {source[i], source[i + 1], source[i + 2], source[i + 3]};
                 if (saturation != 0) {
                     const int mean = (pixel[0] + pixel[1] + pixel[2]) / 3;
-                    for (int k = 0; k < 3; ++k) pixel[k] = clampLevel(pixel[k] + std::int64_t{pixel[k] - mean} * saturation / 100);
+                    for (int k = 0; k < 3; ++k)
+                        pixel[k] = clampLevel(pixel[k] + std::int64_t{pixel[k] - mean} * saturation / 100);
                 }
                 for (int k = 0; k < 4; ++k) {
                     const int expected = tone ? tone[pixel[k]] : pixel[k];

@@ -86,7 +86,8 @@ std::vector<Bgr> randomPixels(std::size_t count, std::uint32_t seed) {
     std::vector<Bgr> pixels(count);
     for (Bgr& p : pixels) {
         const std::uint32_t bits = random();
-        p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16)};
+        p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+             static_cast<std::uint8_t>(bits >> 16)};
     }
     return pixels;
 }
@@ -337,7 +338,7 @@ TEST(MatchCache, CollidingColoursReplaceEachOther) {
     // Changing the table now shows which pixel is interpolated afresh.
     const std::vector<std::uint8_t> original = matcher.table();
     for (std::uint8_t& byte : matcher.table()) byte = static_cast<std::uint8_t>(byte ^ 0x5A);
-    EXPECT_EQ(matcher.match(second), b);                                  // still cached
+    EXPECT_EQ(matcher.match(second), b);                                                  // still cached
     EXPECT_EQ(matcher.match(first), referenceInterpolation(first, 16, matcher.table()));  // evicted
     EXPECT_NE(matcher.match(first), a);
     EXPECT_EQ(matcher.keys()[3 * slot], 100);
@@ -435,7 +436,8 @@ TEST(MatchEightColours, ThresholdsAgainstTheMean) {
             ASSERT_EQ(out, (Cmyk{0, 0, 0, 0}));
             continue;
         }
-        const Cmyk colours{static_cast<std::uint8_t>(p.red > t ? 0 : 255), static_cast<std::uint8_t>(p.green > t ? 0 : 255),
+        const Cmyk colours{static_cast<std::uint8_t>(p.red > t ? 0 : 255),
+                           static_cast<std::uint8_t>(p.green > t ? 0 : 255),
                            static_cast<std::uint8_t>(p.blue > t ? 0 : 255), 0};
         ASSERT_EQ(out, colours == (Cmyk{255, 255, 255, 0}) ? kBlackInk : colours);
     }
@@ -461,7 +463,8 @@ TEST(MatchEveryMethod, CountZeroWritesNothing) {
         const std::vector<std::uint8_t> keysBefore = matcher.keys();
         std::uint8_t source[3] = {1, 2, 3}, destination[4] = {9, 9, 9, 9};
         QvrColMchPrc(0, source, destination, &matcher.info());
-        EXPECT_EQ(destination[0] | destination[1] << 8 | destination[2] << 16 | destination[3] << 24, 0x09090909) << mode;
+        EXPECT_EQ(destination[0] | destination[1] << 8 | destination[2] << 16 | destination[3] << 24, 0x09090909)
+            << mode;
         EXPECT_EQ(matcher.keys(), keysBefore);
     }
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #if defined(_GLIBCXX_HAS_GTHREADS)
-#include <thread>
+#  include <thread>
 #endif
 
 #include "huecl32.h"
@@ -55,7 +55,8 @@ TEST(DitherPatternsWorkedRows, ColourMode1FirstRows) {
 
 TEST(DitherPatternsWorkedRows, MonochromeMode1FirstRow) {
     const Patterns p(1, 1);
-    EXPECT_EQ(row(p.k, 16, 0), (std::vector<int>{12, 140, 44, 172, 4, 132, 36, 164, 14, 142, 46, 174, 6, 134, 38, 166}));
+    EXPECT_EQ(row(p.k, 16, 0),
+              (std::vector<int>{12, 140, 44, 172, 4, 132, 36, 164, 14, 142, 46, 174, 6, 134, 38, 166}));
 }
 
 // Screen modes 0 and 1 share one set of colour screens; 2 and 3 each have
@@ -265,17 +266,32 @@ struct SampleCase {
 const std::vector<SampleCase>& sampleCases() {
     static const std::vector<SampleCase> cases = {
         // mode 1: D/E at knee 144, B at 132, A at 100 in mono and colour
-        {0, 1, 0, 0, 0, 4, 6, 22}, {0, 1, 1, 0, 0, 6, 4, 22}, {0, 1, 2, 0, 1, 4, 5, 24},
-        {0, 1, 3, 4, 0, 0, 4, 32}, {1, 1, 3, 4, 0, 0, 4, 32}, {1, 1, 0, 0, 0, 4, 6, 22},
+        {0, 1, 0, 0, 0, 4, 6, 22},
+        {0, 1, 1, 0, 0, 6, 4, 22},
+        {0, 1, 2, 0, 1, 4, 5, 24},
+        {0, 1, 3, 4, 0, 0, 4, 32},
+        {1, 1, 3, 4, 0, 0, 4, 32},
+        {1, 1, 0, 0, 0, 4, 6, 22},
         // mode 2: F/G at 120; black B in mono, A in colour
-        {0, 2, 0, 4, 0, 3, 4, 26}, {0, 2, 1, 3, 0, 4, 4, 26}, {1, 2, 2, 0, 1, 4, 5, 24},
-        {1, 2, 3, 0, 1, 4, 5, 32}, {0, 2, 3, 4, 0, 0, 4, 32}, {2, 2, 4, 4, 0, 0, 4, 32},
+        {0, 2, 0, 4, 0, 3, 4, 26},
+        {0, 2, 1, 3, 0, 4, 4, 26},
+        {1, 2, 2, 0, 1, 4, 5, 24},
+        {1, 2, 3, 0, 1, 4, 5, 32},
+        {0, 2, 3, 4, 0, 0, 4, 32},
+        {2, 2, 4, 4, 0, 0, 4, 32},
         // mode 3: H/I at 120; black C in mono, A in colour
-        {0, 3, 0, 7, 3, 1, 7, 26}, {1, 3, 1, 3, 7, 7, 1, 26}, {0, 3, 2, 0, 1, 4, 5, 24},
-        {1, 3, 3, 3, 3, 7, 7, 32}, {0, 3, 7, 4, 0, 0, 4, 32},
+        {0, 3, 0, 7, 3, 1, 7, 26},
+        {1, 3, 1, 3, 7, 7, 1, 26},
+        {0, 3, 2, 0, 1, 4, 5, 24},
+        {1, 3, 3, 3, 3, 7, 7, 32},
+        {0, 3, 7, 4, 0, 0, 4, 32},
         // every other mode: knee 100; black B in mono, A in colour
-        {0, 0, 0, 0, 0, 4, 6, 32}, {0, 4, 1, 0, 0, 6, 4, 32}, {1, 9, 2, 0, 1, 4, 5, 32},
-        {1, 0, 3, 0, 1, 4, 5, 32}, {1, 0xFFFFFFFF, 200, 0, 1, 4, 5, 32}, {0, 0, 3, 4, 0, 0, 4, 32},
+        {0, 0, 0, 0, 0, 4, 6, 32},
+        {0, 4, 1, 0, 0, 6, 4, 32},
+        {1, 9, 2, 0, 1, 4, 5, 32},
+        {1, 0, 3, 0, 1, 4, 5, 32},
+        {1, 0xFFFFFFFF, 200, 0, 1, 4, 5, 32},
+        {0, 0, 3, 4, 0, 0, 4, 32},
     };
     return cases;
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #if defined(_GLIBCXX_HAS_GTHREADS)
-#include <thread>
+#  include <thread>
 #endif
 
 #include "huecl32.h"
@@ -116,15 +116,15 @@ struct Configuration {
 
 const std::vector<Configuration>& allConfigurations() {
     static const std::vector<Configuration> rows = {
-        {1, 0, 1, {0, 0, 0, 32}},      {1, 0, 3, {0, 0, 0, 32}},      {1, 0, 2, {0, 0, 0, 32}},
-        {0, 0, 0, {32, 32, 32, 32}},   {0, 0, 1, {17, 17, 32, 32}},   {0, 0, 3, {17, 17, 32, 24}},
-        {0, 0, 2, {17, 17, 32, 32}},   {1, 1, 1, {0, 0, 0, 8}},       {1, 1, 3, {0, 0, 0, 8}},
-        {1, 1, 2, {0, 0, 0, 8}},       {0, 1, 0, {8, 8, 8, 8}},       {0, 1, 1, {8, 8, 8, 8}},
-        {0, 1, 3, {10, 10, 12, 8}},    {0, 1, 2, {5, 5, 8, 8}},       {1, 2, 1, {0, 0, 0, 32}},
-        {1, 2, 3, {0, 0, 0, 32}},      {1, 2, 2, {0, 0, 0, 32}},      {0, 2, 0, {32, 32, 32, 32}},
-        {0, 2, 1, {20, 20, 24, 32}},   {0, 2, 3, {34, 34, 32, 20}},   {0, 2, 2, {20, 20, 24, 32}},
-        {1, 3, 1, {0, 0, 0, 16}},      {1, 3, 3, {0, 0, 0, 16}},      {1, 3, 2, {0, 0, 0, 16}},
-        {0, 3, 0, {16, 16, 16, 16}},   {0, 3, 1, {10, 10, 12, 16}},   {0, 3, 3, {34, 34, 16, 10}},
+        {1, 0, 1, {0, 0, 0, 32}},    {1, 0, 3, {0, 0, 0, 32}},    {1, 0, 2, {0, 0, 0, 32}},
+        {0, 0, 0, {32, 32, 32, 32}}, {0, 0, 1, {17, 17, 32, 32}}, {0, 0, 3, {17, 17, 32, 24}},
+        {0, 0, 2, {17, 17, 32, 32}}, {1, 1, 1, {0, 0, 0, 8}},     {1, 1, 3, {0, 0, 0, 8}},
+        {1, 1, 2, {0, 0, 0, 8}},     {0, 1, 0, {8, 8, 8, 8}},     {0, 1, 1, {8, 8, 8, 8}},
+        {0, 1, 3, {10, 10, 12, 8}},  {0, 1, 2, {5, 5, 8, 8}},     {1, 2, 1, {0, 0, 0, 32}},
+        {1, 2, 3, {0, 0, 0, 32}},    {1, 2, 2, {0, 0, 0, 32}},    {0, 2, 0, {32, 32, 32, 32}},
+        {0, 2, 1, {20, 20, 24, 32}}, {0, 2, 3, {34, 34, 32, 20}}, {0, 2, 2, {20, 20, 24, 32}},
+        {1, 3, 1, {0, 0, 0, 16}},    {1, 3, 3, {0, 0, 0, 16}},    {1, 3, 2, {0, 0, 0, 16}},
+        {0, 3, 0, {16, 16, 16, 16}}, {0, 3, 1, {10, 10, 12, 16}}, {0, 3, 3, {34, 34, 16, 10}},
         {0, 3, 2, {10, 10, 12, 16}},
     };
     return rows;
@@ -149,8 +149,7 @@ TEST(DitherSetupStructure, EveryConfigurationFillsExactlyItsMatrices) {
             // threshold), nothing written past the matrix.
             for (std::size_t i = 0; i < bytes; ++i) ASSERT_LT(screens.matrices[plane][i], 255) << plane << " " << i;
             for (std::size_t i = bytes; i < kBufferBytes; ++i) ASSERT_EQ(screens.matrices[plane][i], kUntouched);
-            EXPECT_EQ(*std::max_element(screens.matrices[plane].begin(), screens.matrices[plane].begin() + bytes),
-                      254);
+            EXPECT_EQ(*std::max_element(screens.matrices[plane].begin(), screens.matrices[plane].begin() + bytes), 254);
             EXPECT_EQ(*std::min_element(screens.matrices[plane].begin(), screens.matrices[plane].begin() + bytes), 0);
         }
     }

@@ -143,8 +143,8 @@ TEST(EarlierBalanceRgb, EveryStepTogetherAgreesWithTheReference) {
             for (std::int32_t saturation : {0, 55, -120, 100000, INT32_MIN}) {
                 for (const auto& levels : {std::array{10, 10, 10}, std::array{4, 13, 31}, std::array{11, 26, 1}}) {
                     for (std::uint8_t* table : {static_cast<std::uint8_t*>(nullptr), tone.data()}) {
-                        expectMatchesReference(QvCtrRgbInf{brightness, saturation, levels[0], levels[1], levels[2], table},
-                                               row);
+                        expectMatchesReference(
+                            QvCtrRgbInf{brightness, saturation, levels[0], levels[1], levels[2], table}, row);
                     }
                 }
             }

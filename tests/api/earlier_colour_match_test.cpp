@@ -81,7 +81,8 @@ std::vector<Bgr> randomPixels(std::size_t count, std::uint32_t seed) {
     std::vector<Bgr> pixels(count);
     for (Bgr& p : pixels) {
         const std::uint32_t bits = random();
-        p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16)};
+        p = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+             static_cast<std::uint8_t>(bits >> 16)};
     }
     return pixels;
 }
@@ -199,7 +200,8 @@ TEST(EarlierMatchInterpolated, RowsAgreeWithTheReferenceWhateverTheCacheHolds) {
     for (int pass = 0; pass < 2; ++pass) {
         const std::vector<Cmyk> results = matcher.match(pixels);
         for (std::size_t i = 0; i < pixels.size(); ++i) {
-            ASSERT_EQ(results[i], testsupport::interpolationReference(pixels[i].blue, pixels[i].green, pixels[i].red, table))
+            ASSERT_EQ(results[i],
+                      testsupport::interpolationReference(pixels[i].blue, pixels[i].green, pixels[i].red, table))
                 << "pass " << pass << " pixel " << i;
         }
     }
@@ -248,7 +250,8 @@ TEST(EarlierMatchInversion, AgreesWithTheReferenceForEveryGreyAndRandomColours) 
     }
     const std::vector<Cmyk> results = matcher.match(pixels);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
-        ASSERT_EQ(results[i], testsupport::curvedInversionReference(pixels[i].blue, pixels[i].green, pixels[i].red)) << i;
+        ASSERT_EQ(results[i], testsupport::curvedInversionReference(pixels[i].blue, pixels[i].green, pixels[i].red))
+            << i;
     }
 }
 
@@ -260,13 +263,13 @@ TEST(EarlierMatchEightColours, ThresholdCases) {
         Cmyk expected;
     };
     const Case cases[] = {
-        {{200, 100, 50}, {255, 255, 0, 0}},      // mean 116, threshold 133
-        {{235, 240, 250}, kNoInk},               // mean 241: white
-        {{255, 255, 215}, kNoInk},               // mean 241 with red low: still white
-        {{128, 128, 128}, kBlackInk},            // every component at the threshold
-        {{0, 0, 0}, kBlackInk},                  // black, whatever the black mode
-        {{20, 20, 200}, {0, 255, 255, 0}},       // red only: mean 80, threshold 102
-        {{120, 110, 100}, kBlackInk},            // mean 110, threshold 128: every component below
+        {{200, 100, 50}, {255, 255, 0, 0}},  // mean 116, threshold 133
+        {{235, 240, 250}, kNoInk},           // mean 241: white
+        {{255, 255, 215}, kNoInk},           // mean 241 with red low: still white
+        {{128, 128, 128}, kBlackInk},        // every component at the threshold
+        {{0, 0, 0}, kBlackInk},              // black, whatever the black mode
+        {{20, 20, 200}, {0, 255, 255, 0}},   // red only: mean 80, threshold 102
+        {{120, 110, 100}, kBlackInk},        // mean 110, threshold 128: every component below
     };
     for (std::uint32_t blackMode : {0u, 1u, 2u}) {
         EarlierMatcher matcher(3, blackMode);

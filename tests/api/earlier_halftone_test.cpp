@@ -249,7 +249,8 @@ TEST(EarlierDither, BuiltScreensPrintFullLevelsEverywhereAndFaintOnesNowhere) {
                 for (std::uint32_t p = 0; p < 4; ++p) {
                     for (std::uint32_t r = 0; r < 2; ++r) {
                         ASSERT_EQ(band.dotsInRow(p, r), level == 255 ? 48u : 0u)
-                            << "mode " << screenMode << " level " << int(level) << " plane " << p << " row " << 2 * y + r;
+                            << "mode " << screenMode << " level " << int(level) << " plane " << p << " row "
+                            << 2 * y + r;
                     }
                 }
             }

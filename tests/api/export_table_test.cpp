@@ -28,7 +28,7 @@ struct ExportRow {
 const std::vector<ExportRow>& exportList() {
     static const std::vector<ExportRow> rows = {
 #define HUECL_EXPORT(ordinal, name, entry, convention, bytes) \
-    {ordinal, #name, #entry, Convention::k##convention, bytes},
+  {ordinal, #name, #entry, Convention::k##convention, bytes},
 #include "frame/exports.inc"
 #undef HUECL_EXPORT
     };
@@ -197,8 +197,8 @@ TEST(ExportTable, EntryPointAnswersTrueForEveryReason) {
     ASSERT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_NATIVE);
     using EntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
-    const auto entry = reinterpret_cast<EntryPoint>(
-        const_cast<std::uint8_t*>(base + nt->OptionalHeader.AddressOfEntryPoint));
+    const auto entry =
+        reinterpret_cast<EntryPoint>(const_cast<std::uint8_t*>(base + nt->OptionalHeader.AddressOfEntryPoint));
     for (DWORD reason : {0u, 1u, 2u, 3u, 4u, 7u, 0xFFFFFFFFu}) {
         EXPECT_EQ(entry(library.module(), reason, nullptr), TRUE) << "reason " << reason;
     }

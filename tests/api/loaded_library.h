@@ -6,9 +6,9 @@
 #include <string>
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 #else
-#include <dlfcn.h>
+#  include <dlfcn.h>
 #endif
 
 class LoadedLibrary {

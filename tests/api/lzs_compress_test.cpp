@@ -13,8 +13,8 @@
 #include "huecl32.h"
 
 #if !defined(_WIN32)
-#include <sys/mman.h>
-#include <unistd.h>
+#  include <sys/mman.h>
+#  include <unistd.h>
 #endif
 
 namespace {
@@ -192,7 +192,8 @@ TEST(LzsMatchFinder, OddByteLeftAtTheSourceEndIsNotCompared) {
 
 TEST(LzsMatchFinder, EqualLengthsPreferTheNearestCandidate) {
     Filler filler;
-    const Bytes input = concat({ascii("QRSTUV1"), filler(10), ascii("QRSTUV2"), filler(10), ascii("QRSTUV3"), filler(6)});
+    const Bytes input =
+        concat({ascii("QRSTUV1"), filler(10), ascii("QRSTUV2"), filler(10), ascii("QRSTUV3"), filler(6)});
     const std::vector<Token> matches = matchesOf(decodeStream(compressOnce(input, 1, 255).output));
     EXPECT_EQ(matches, (std::vector<Token>{match(17, 6), match(17, 6)}));
 }
@@ -466,7 +467,8 @@ TEST(LzsKeepHistory, CloseFinishedInALaterCallKeepsTheWholeStreamAsHistory) {
         const Bytes whole = compressStreamsWithKeptHistory(parts, flags, 4096);
         ASSERT_FALSE(whole.empty());
         for (std::uint32_t room = 16; room <= 24; ++room) {
-            ASSERT_EQ(compressStreamsWithKeptHistory(parts, flags, room), whole) << "room " << room << " flags " << flags;
+            ASSERT_EQ(compressStreamsWithKeptHistory(parts, flags, room), whole)
+                << "room " << room << " flags " << flags;
         }
         std::size_t at = 0;
         Bytes decodedSoFar;
@@ -566,7 +568,7 @@ TEST(LzsCompressHandBack, OutputFullKeepsTheSourceUntilTheStreamEnds) {
     std::uint8_t* dst = piece.data();
     std::uint32_t dstCount = 100;
     ASSERT_EQ(LZS_Compress(&src, &dst, &srcCount, &dstCount, history.get(), 1, 8), 2u);
-    EXPECT_EQ(src, copy.data());       // not handed back: kept in the history
+    EXPECT_EQ(src, copy.data());  // not handed back: kept in the history
     EXPECT_EQ(srcCount, input.size());
     EXPECT_EQ(dst, piece.data() + 100);  // handed back: full
     EXPECT_EQ(dstCount, 0u);
@@ -768,15 +770,16 @@ TEST(LzsCloseWhenFull, TooLittleRoomForACloseSpillsIntoTheNextCall) {
 TEST(LzsCompressSourceBounds, NeverReadsBeforeOrAfterTheSource) {
     const long page = sysconf(_SC_PAGESIZE);
     const std::size_t span = static_cast<std::size_t>(page) * 4;
-    auto* base = static_cast<std::uint8_t*>(
-        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    auto* base =
+        static_cast<std::uint8_t*>(mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(base, MAP_FAILED);
     ASSERT_EQ(mprotect(base, static_cast<std::size_t>(page), PROT_NONE), 0);
     ASSERT_EQ(mprotect(base + 3 * page, static_cast<std::size_t>(page), PROT_NONE), 0);
     std::uint8_t* const usable = base + page;
     const std::size_t usableSize = static_cast<std::size_t>(page) * 2;
 
-    const Bytes patterns[] = {repeated(0x41, usableSize), concat({textBytes(usableSize / 2), repeated(0, usableSize / 2)}),
+    const Bytes patterns[] = {repeated(0x41, usableSize),
+                              concat({textBytes(usableSize / 2), repeated(0, usableSize / 2)}),
                               ditheredPlanes(usableSize)};
     for (const Bytes& pattern : patterns) {
         for (std::size_t size : {usableSize, usableSize - 1, std::size_t{5}, std::size_t{6}, std::size_t{1000}}) {
@@ -810,8 +813,8 @@ TEST(LzsCompressSourceBounds, NeverReadsBeforeOrAfterTheSource) {
 TEST(LzsCompressSourceBounds, CutMatchLeavesNoEntriesWithinTheNextStreamsWindow) {
     const long page = sysconf(_SC_PAGESIZE);
     const std::size_t span = static_cast<std::size_t>(page) * 8;
-    auto* base = static_cast<std::uint8_t*>(
-        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    auto* base =
+        static_cast<std::uint8_t*>(mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(base, MAP_FAILED);
     ASSERT_EQ(mprotect(base, static_cast<std::size_t>(page), PROT_NONE), 0);
     std::uint8_t* const source = base + page;

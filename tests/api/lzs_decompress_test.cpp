@@ -21,7 +21,9 @@ using Bytes = std::vector<std::uint8_t>;
 using StreamBuilder = testsupport::LzsStreamBuilder;
 
 struct History {
-    History() : area(LZS_SizeOfDecompressionHistory(), 0xA5) { EXPECT_EQ(LZS_InitDecompressionHistory(area.data()), 1u); }
+    History() : area(LZS_SizeOfDecompressionHistory(), 0xA5) {
+        EXPECT_EQ(LZS_InitDecompressionHistory(area.data()), 1u);
+    }
     void* get() { return area.data(); }
     Bytes area;
 };
@@ -91,8 +93,8 @@ StreamBuilder randomStream(std::uint32_t seed, std::size_t tokens, std::uint32_t
             builder.literal(static_cast<std::uint8_t>(random() % 7 == 0 ? random() : 'a' + random() % 4));
         } else {
             const std::uint32_t reach = static_cast<std::uint32_t>(std::min<std::size_t>(held, 2047));
-            const std::uint32_t offset = random() % 4 == 0 ? 1 + random() % std::min<std::uint32_t>(reach, 8)
-                                                            : 1 + random() % reach;
+            const std::uint32_t offset =
+                random() % 4 == 0 ? 1 + random() % std::min<std::uint32_t>(reach, 8) : 1 + random() % reach;
             const std::uint32_t longest = random() % 10 == 0 ? 400 : maxLength;
             builder.match(offset, 2 + random() % longest);
         }
@@ -142,7 +144,8 @@ TEST(LzsDecompressFormat, ShortAndLongOffsetFormsReachTheSameBytes) {
     for (std::uint32_t offset : {1u, 2u, 3u, 4u, 7u, 8u, 9u, 127u, 128u, 1000u, 2047u}) {
         for (bool forceLong : {false, true}) {
             StreamBuilder builder;
-            for (std::uint32_t index = 0; index < offset; ++index) builder.literal(static_cast<std::uint8_t>(index * 37 + 11));
+            for (std::uint32_t index = 0; index < offset; ++index)
+                builder.literal(static_cast<std::uint8_t>(index * 37 + 11));
             builder.match(offset, 50, forceLong).end();
             const Decoded decoded = decodeWhole(builder.stream());
             ASSERT_TRUE(decoded.ended) << offset;
@@ -185,7 +188,8 @@ TEST(LzsResumeAcrossCalls, AnySplitOfSourceAndRoomGivesTheSameBytes) {
     for (std::uint32_t seed = 1; seed <= 6; ++seed) {
         const StreamBuilder builder = randomStream(seed, 700);
         const Bytes stream = builder.stream();
-        for (std::size_t sourcePiece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, std::size_t{64}, stream.size()}) {
+        for (std::size_t sourcePiece :
+             {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, std::size_t{64}, stream.size()}) {
             for (std::size_t destinationPiece : {1u, 2u, 3u, 15u, 16u, 17u, 100u, 1u << 20}) {
                 History history;
                 const Decoded decoded = decodeInPieces(stream, sourcePiece, destinationPiece, history.get());
@@ -368,7 +372,8 @@ TEST(LzsStreamsBackToBack, FlagFourLetsTheNextStreamReferToThePrevious) {
 
 TEST(LzsStoredBlock, BlockIsCopiedAndItsTailBecomesHistory) {
     Bytes block(3000);
-    for (std::size_t index = 0; index < block.size(); ++index) block[index] = static_cast<std::uint8_t>(index * 7 + index / 13);
+    for (std::size_t index = 0; index < block.size(); ++index)
+        block[index] = static_cast<std::uint8_t>(index * 7 + index / 13);
     History history;
     Bytes output(3000, 0);
     std::uint8_t* src = block.data();
@@ -456,7 +461,8 @@ TEST(LzsRejectsCorruptInput, OffsetBeforeTheHistoryPoisonsUntilInit) {
     reachesFirstByte.literal('a').literal('b').literal('c').match(3, 10).end();
     EXPECT_EQ(decodeWhole(reachesFirstByte.stream()).output, reachesFirstByte.plain());
 
-    const Bytes oneTooFar = StreamBuilder().literal('a').literal('b').literal('c').bits(0b11, 2).bits(4, 7).bits(0, 2).end().stream();
+    const Bytes oneTooFar =
+        StreamBuilder().literal('a').literal('b').literal('c').bits(0b11, 2).bits(4, 7).bits(0, 2).end().stream();
     History history;
     for (std::size_t piece : {std::size_t{1}, oneTooFar.size()}) {
         ASSERT_EQ(LZS_InitDecompressionHistory(history.get()), 1u);

@@ -42,8 +42,8 @@ Bytes rasterPlane(std::uint32_t seed, std::size_t rows, std::size_t rowBytes) {
 // Text in which five words make up most of the words: longer and nearer
 // matches than the even mix of textBytes.
 Bytes proseText(std::uint32_t seed, std::size_t size) {
-    static const char* const words[] = {"the",   "band",  "row",    "plane", "cyan", "of",     "and",
-                                        "dot",   "screen", "toner", "page",  "a",    "driver", "colour"};
+    static const char* const words[] = {"the", "band",   "row",   "plane", "cyan", "of",     "and",
+                                        "dot", "screen", "toner", "page",  "a",    "driver", "colour"};
     std::mt19937 random(seed);
     std::string text;
     while (text.size() < size) {
@@ -61,8 +61,14 @@ Bytes mixedInput() {
 }
 
 std::vector<Bytes> sampleInputs() {
-    return {Bytes{},                Bytes{0x41},        Bytes(100, 0x41),     Bytes(5000, 0),
-            rasterPlane(1, 40, 90), proseText(2, 6000), randomBytes(3000, 3), proseText(4, 17)};
+    return {Bytes{},
+            Bytes{0x41},
+            Bytes(100, 0x41),
+            Bytes(5000, 0),
+            rasterPlane(1, 40, 90),
+            proseText(2, 6000),
+            randomBytes(3000, 3),
+            proseText(4, 17)};
 }
 
 // ---- The compressor as a host drives it ------------------------------------------
@@ -102,7 +108,8 @@ Compressed compress(const Bytes& input, std::uint32_t flags, std::uint32_t perfo
     for (int guard = 0; guard < 1'000'000; ++guard) {
         const bool last = given + piece >= input.size();
         const std::uint32_t callFlags = flags | (last ? LZS_FLAG_CLOSE_AT_END : 0);
-        const std::uint32_t result = LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), callFlags, performance);
+        const std::uint32_t result =
+            LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), callFlags, performance);
         if (result == 0) {
             ADD_FAILURE() << "compression refused";
             return compressed;
@@ -145,7 +152,8 @@ Bytes decompress(const Bytes& stream, std::uint32_t flags, std::mt19937& random,
     };
     auto nextRoom = [&](std::uint8_t* at) {
         const std::size_t left = static_cast<std::size_t>(output.data() + output.size() - at);
-        return static_cast<std::uint32_t>(maxRoom > expectedSize ? left : std::min<std::size_t>(left, 1 + random() % maxRoom));
+        return static_cast<std::uint32_t>(maxRoom > expectedSize ? left
+                                                                 : std::min<std::size_t>(left, 1 + random() % maxRoom));
     };
     std::size_t piece = nextPiece();
     std::uint8_t* src = source.data();
@@ -304,9 +312,11 @@ TEST(LzsRoundTrip, KeptHistoryCarriesIntoTheNextStream) {
     Bytes decodeHistory(LZS_SizeOfDecompressionHistory());
     ASSERT_EQ(LZS_InitDecompressionHistory(decodeHistory.data()), 1u);
     Bytes output;
-    EXPECT_EQ(decompressOnce(one.output, first.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u, 4u);
+    EXPECT_EQ(decompressOnce(one.output, first.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u,
+              4u);
     ASSERT_EQ(output, first);
-    EXPECT_EQ(decompressOnce(two.output, second.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u, 4u);
+    EXPECT_EQ(decompressOnce(two.output, second.size(), output, LZS_FLAG_KEEP_HISTORY_ACROSS_END, &decodeHistory) & 4u,
+              4u);
     EXPECT_EQ(output, second);
 }
 
@@ -344,7 +354,8 @@ TEST(LzsRoundTrip, StoredBlocksBetweenStreamsServeAsHistory) {
         std::uint8_t* out = decoded.data();
         std::uint32_t blockCount = static_cast<std::uint32_t>(block.size());
         std::uint32_t outCount = blockCount;
-        ASSERT_EQ(LZS_Decompress(&blockPos, &out, &blockCount, &outCount, decodeHistory.data(), LZS_FLAG_STORED_BLOCK), 3u);
+        ASSERT_EQ(LZS_Decompress(&blockPos, &out, &blockCount, &outCount, decodeHistory.data(), LZS_FLAG_STORED_BLOCK),
+                  3u);
         Bytes streamCopy = tailStream;
         std::uint8_t* streamPos = streamCopy.data();
         std::uint32_t streamCount = static_cast<std::uint32_t>(std::min(piece, streamCopy.size()));

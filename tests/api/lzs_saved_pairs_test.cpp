@@ -112,8 +112,7 @@ HostRun compressDisturbed(const Bytes& input, std::size_t piece, std::uint32_t r
         if (disturbance == Disturbance::RefusedCallFirst && (sourceSaved(previous) || destinationSaved(previous))) {
             // A changed flag bit of a saved pair is refused once that pair is back.
             const std::uint32_t changed = sourceSaved(previous) ? LZS_FLAG_CLOSE_AT_END : LZS_FLAG_CLOSE_WHEN_FULL;
-            run.results.push_back(
-                LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), flags ^ changed, 8));
+            run.results.push_back(LZS_Compress(&src, &dst, &srcCount, &dstCount, history.data(), flags ^ changed, 8));
         }
         if (disturbance == Disturbance::OtherBuffers) {
             decoys.replace(sourceSaved(previous), destinationSaved(previous), src, srcCount, dst, dstCount);
@@ -140,7 +139,7 @@ HostRun compressDisturbed(const Bytes& input, std::size_t piece, std::uint32_t r
 // Decompresses a stream fed in pieces of `piece` bytes into consecutive
 // output rooms of `room` bytes.
 HostRun decompressDisturbed(const Bytes& stream, std::size_t expectedSize, std::size_t piece, std::uint32_t room,
-                        Disturbance disturbance) {
+                            Disturbance disturbance) {
     HostRun run;
     Guarded source(stream.size());
     std::copy(stream.begin(), stream.end(), source.data());
@@ -229,12 +228,12 @@ TEST(LzsSavedPairs, DecompressorTakesItsSavedPairsWhateverTheVariablesHold) {
                               Case{&longInput, {64, 100}}, Case{&longInput, {5, 2500}}}) {
         const Bytes& input = *entry.input;
         const Bytes stream = lzs_test::compressOnce(input, LZS_FLAG_CLOSE_AT_END, 8).output;
-        const HostRun plain = decompressDisturbed(stream, input.size(), entry.split.piece, entry.split.room,
-                                              Disturbance::None);
+        const HostRun plain =
+            decompressDisturbed(stream, input.size(), entry.split.piece, entry.split.room, Disturbance::None);
         ASSERT_EQ(plain.output, input);
         for (const Disturbance disturbance : {Disturbance::RefusedCallFirst, Disturbance::OtherBuffers}) {
-            SCOPED_TRACE(std::string(nameOf(disturbance)) + ", piece " + std::to_string(entry.split.piece) +
-                         ", room " + std::to_string(entry.split.room));
+            SCOPED_TRACE(std::string(nameOf(disturbance)) + ", piece " + std::to_string(entry.split.piece) + ", room " +
+                         std::to_string(entry.split.room));
             const HostRun disturbed =
                 decompressDisturbed(stream, input.size(), entry.split.piece, entry.split.room, disturbance);
             EXPECT_EQ(disturbed.output, input);

@@ -37,7 +37,8 @@ std::vector<std::uint8_t> rowAfterCall(std::vector<std::uint8_t> row, std::uint3
     const std::uint32_t perByte = 8 / width;
     for (std::uint32_t i = 0; i < count / perByte; ++i) row[i] = static_cast<std::uint8_t>(row[i] << (8 - width));
     const std::uint32_t rest = count % perByte;
-    if (width != 4 && rest != 0) row[count / perByte] = static_cast<std::uint8_t>(row[count / perByte] << (width * rest));
+    if (width != 4 && rest != 0)
+        row[count / perByte] = static_cast<std::uint8_t>(row[count / perByte] << (width * rest));
     return row;
 }
 

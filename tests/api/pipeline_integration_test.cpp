@@ -35,7 +35,9 @@ struct Page {
         for (std::uint32_t r = 0; r < n; ++r)
             for (std::uint32_t g = 0; g < n; ++g)
                 for (std::uint32_t b = 0; b < n; ++b) {
-                    const auto invert = [n](std::uint32_t index) { return static_cast<std::uint8_t>(255 - index * 255 / (n - 1)); };
+                    const auto invert = [n](std::uint32_t index) {
+                        return static_cast<std::uint8_t>(255 - index * 255 / (n - 1));
+                    };
                     table.insert(table.end(), {invert(r), invert(g), invert(b), 0});
                 }
         match.mchMode = HUECL_MATCH_INTERPOLATED;
@@ -85,7 +87,9 @@ struct Page {
 
     // Printed share of a plane's dot values over a range of dots, 0-1.
     double coverage(int plane, std::uint32_t firstDot, std::uint32_t dots) const {
-        const std::uint32_t bits = dither.dizMode == HUECL_DITHER_4BIT ? 4 : dither.dizMode == HUECL_DITHER_2BIT ? 2 : 1;
+        const std::uint32_t bits = dither.dizMode == HUECL_DITHER_4BIT   ? 4
+                                   : dither.dizMode == HUECL_DITHER_2BIT ? 2
+                                                                         : 1;
         const std::uint32_t perByte = 8 / bits;
         std::uint64_t sum = 0;
         for (std::uint32_t row = 0; row < draw.devRow; ++row) {
@@ -107,10 +111,10 @@ std::vector<std::uint8_t> testRow(const std::vector<std::array<std::uint8_t, 3>>
 }
 
 const std::vector<std::array<std::uint8_t, 3>> kPatches = {
-    {255, 255, 255},                                  // white
-    {0, 0, 255},                                      // red (B, G, R)
+    {255, 255, 255},                                                  // white
+    {0, 0, 255},                                                      // red (B, G, R)
     {200, 200, 200}, {150, 150, 150}, {100, 100, 100}, {50, 50, 50},  // greys
-    {0, 0, 0},                                        // black
+    {0, 0, 0},                                                        // black
 };
 
 class PipelineIntegration : public ::testing::TestWithParam<std::uint32_t> {};

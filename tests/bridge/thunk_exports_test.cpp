@@ -60,8 +60,10 @@ TEST(BridgeToLibrary, BothDensityThunksWriteTheTableOfADirectCall) {
         const std::uint16_t earlier = selectors.add(viaEarlierName.data(), 255);
         const std::uint16_t later = selectors.add(viaLaterName.data(), 255);
         const auto setting = static_cast<std::uint32_t>(density);
-        const Call16 first = callThunk(12, forwardTo<&QvTnrTblMak, 12>, selectors, {{'D', setting}, {'P', farPointer(earlier)}});
-        const Call16 second = callThunk(17, forwardTo<&QvrColDnsMak, 17>, selectors, {{'D', setting}, {'P', farPointer(later)}});
+        const Call16 first =
+            callThunk(12, forwardTo<&QvTnrTblMak, 12>, selectors, {{'D', setting}, {'P', farPointer(earlier)}});
+        const Call16 second =
+            callThunk(17, forwardTo<&QvrColDnsMak, 17>, selectors, {{'D', setting}, {'P', farPointer(later)}});
         EXPECT_FALSE(first.outcome.hasResult);
         EXPECT_FALSE(second.outcome.hasResult);
         EXPECT_EQ(viaEarlierName, direct);
@@ -102,9 +104,9 @@ TEST(BridgeToLibrary, LzsRoundTripThroughTheThunks) {
     const std::uint16_t decompressionHistorySelector =
         selectors.add(decompressionHistory.data(), static_cast<std::uint32_t>(decompressionHistory.size() - 1));
     const std::vector<Pushed> inOut = {{'P', farPointer(localsSelector, offsetof(Locals, source))},
-                                                 {'P', farPointer(localsSelector, offsetof(Locals, destination))},
-                                                 {'P', farPointer(localsSelector, offsetof(Locals, sourceCount))},
-                                                 {'P', farPointer(localsSelector, offsetof(Locals, destinationCount))}};
+                                       {'P', farPointer(localsSelector, offsetof(Locals, destination))},
+                                       {'P', farPointer(localsSelector, offsetof(Locals, sourceCount))},
+                                       {'P', farPointer(localsSelector, offsetof(Locals, destinationCount))}};
 
     const Call16 compressionInit = callThunk(4, forwardTo<&LZS_InitCompressionHistory, 4>, selectors,
                                              {{'P', farPointer(compressionHistorySelector)}});
@@ -114,9 +116,8 @@ TEST(BridgeToLibrary, LzsRoundTripThroughTheThunks) {
     EXPECT_EQ(decompressionInit.result(), 1u);
 
     std::vector<Pushed> compressArguments = inOut;
-    compressArguments.insert(compressArguments.end(), {{'P', farPointer(compressionHistorySelector)},
-                                                       {'D', LZS_FLAG_CLOSE_AT_END},
-                                                       {'D', 8}});
+    compressArguments.insert(compressArguments.end(),
+                             {{'P', farPointer(compressionHistorySelector)}, {'D', LZS_FLAG_CLOSE_AT_END}, {'D', 8}});
     const Call16 compression = callThunk(3, forwardTo<&LZS_Compress, 3>, selectors, compressArguments);
     ASSERT_TRUE(compression.outcome.hasResult);
     EXPECT_NE(compression.result() & LZS_RESULT_STREAM_END, 0u);
@@ -180,9 +181,9 @@ TEST(BridgeToLibrary, DrawInformationThunkReturnsTheRowCount) {
         SelectorTable selectors;
         const std::uint16_t ditherSelector = selectors.add(&ditherInfo, sizeof ditherInfo - 1);
         const std::uint16_t drawSelector = selectors.add(&viaThunk, sizeof viaThunk - 1);
-        const Call16 call = callThunk(23, forwardTo<&QvrColDrwInfSet, 23>, selectors,
-                                      {{'P', farPointer(ditherSelector)}, {'P', farPointer(drawSelector)},
-                                       {'D', c.bufferSize}});
+        const Call16 call =
+            callThunk(23, forwardTo<&QvrColDrwInfSet, 23>, selectors,
+                      {{'P', farPointer(ditherSelector)}, {'P', farPointer(drawSelector)}, {'D', c.bufferSize}});
         ASSERT_TRUE(call.outcome.hasResult);
         EXPECT_EQ(call.result(), rows);
         EXPECT_EQ(viaThunk.srcX, direct.srcX);

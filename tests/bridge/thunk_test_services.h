@@ -57,14 +57,14 @@ struct LoggedCall {
         return entry;
     }
     Call call = Call::Connect;
-    std::uint32_t value = 0;               // Map: the 16:16 pointer; UnMap: the count; Export: the thunk
-    std::vector<std::uint32_t> saveArea;   // UnMap: the two slots per pointer
-    std::vector<FlatArgument> arguments;   // Export: as the export received them
-    std::uint32_t returned = 0;            // Map: the flat address (low bits); Export: the result
-    std::vector<std::string> names;        // Connect: the three names
-    void* thunkData = nullptr;             // Connect
-    const char* peerDataName = nullptr;    // Connect
-    void* instance = nullptr;              // Connect
+    std::uint32_t value = 0;              // Map: the 16:16 pointer; UnMap: the count; Export: the thunk
+    std::vector<std::uint32_t> saveArea;  // UnMap: the two slots per pointer
+    std::vector<FlatArgument> arguments;  // Export: as the export received them
+    std::uint32_t returned = 0;           // Map: the flat address (low bits); Export: the result
+    std::vector<std::string> names;       // Connect: the three names
+    void* thunkData = nullptr;            // Connect
+    const char* peerDataName = nullptr;   // Connect
+    void* instance = nullptr;             // Connect
 };
 
 class RecordingThunkServices {

@@ -87,7 +87,9 @@ std::int32_t __stdcall recordThunkConnect32(void* thunkData, const char* peerDat
                                             const char* ownLibrary, void* instance, std::uint32_t reason) {
     return recorder->thunkConnect(thunkData, peerDataName, peerLibrary, ownLibrary, instance, reason);
 }
-void* __stdcall recordMapSLFix(std::uint32_t segmented) { return reinterpret_cast<void*>(recorder->mapSLFix(segmented)); }
+void* __stdcall recordMapSLFix(std::uint32_t segmented) {
+    return reinterpret_cast<void*>(recorder->mapSLFix(segmented));
+}
 void __stdcall recordUnMapSLFixArray(std::uint32_t count, std::uint32_t* saveArea) {
     recorder->unMapSLFixArray(count, saveArea);
 }
@@ -126,8 +128,7 @@ protected:
         };
         const HMODULE library = GetModuleHandleA("HUECL32.dll");
         std::vector<std::string> unbound;
-        const IMAGE_DATA_DIRECTORY& directory =
-            image_.nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const IMAGE_DATA_DIRECTORY& directory = image_.nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
         auto* base = reinterpret_cast<std::uint8_t*>(module_);
         for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
              import->Name != 0; ++import) {
@@ -240,8 +241,8 @@ TEST_F(MappedBridge, ThunkEntriesCarryCallsIntoTheLibraryAndBack) {
     recorder = &services;
 
     // No arguments: the history sizes.
-    for (const auto& [index, expected] : {std::pair{2u, LZS_SizeOfDecompressionHistory()},
-                                          std::pair{5u, LZS_SizeOfCompressionHistory()}}) {
+    for (const auto& [index, expected] :
+         {std::pair{2u, LZS_SizeOfDecompressionHistory()}, std::pair{5u, LZS_SizeOfCompressionHistory()}}) {
         SCOPED_TRACE(index);
         services.log.clear();
         SixteenBitStack stack;
@@ -268,7 +269,8 @@ TEST_F(MappedBridge, ThunkEntriesCarryCallsIntoTheLibraryAndBack) {
         EXPECT_EQ(*table256, direct);
         ASSERT_EQ(services.log.size(), 4u);  // map, prolog, epilog, unmap
         EXPECT_EQ(services.log.back().call, Call::UnMap);
-        EXPECT_EQ(services.log.back().saveArea, (std::vector<std::uint32_t>{SelectorTable::farPointer(selector, 0), 0}));
+        EXPECT_EQ(services.log.back().saveArea,
+                  (std::vector<std::uint32_t>{SelectorTable::farPointer(selector, 0), 0}));
     }
 
     // Pointers, a value and a result: the row count of the draw information.
@@ -303,7 +305,8 @@ TEST_F(MappedBridge, LzsThunkEntriesRoundTripABuffer) {
     recorder = &services;
 
     std::vector<std::uint8_t> input(2000);
-    for (std::size_t i = 0; i < input.size(); ++i) input[i] = static_cast<std::uint8_t>("colour planes "[i % 14] + i / 500);
+    for (std::size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<std::uint8_t>("colour planes "[i % 14] + i / 500);
     std::vector<std::uint8_t> compressionHistory(LZS_SizeOfCompressionHistory());
     std::vector<std::uint8_t> decompressionHistory(LZS_SizeOfDecompressionHistory());
     std::vector<std::uint8_t> compressed(3000), output(2100);

@@ -84,7 +84,8 @@ public:
             const std::uint8_t* bytes = at(section->VirtualAddress);
             if (bytes == nullptr || size < needle.size()) continue;
             for (std::uint32_t i = 0; i + needle.size() <= size; ++i) {
-                if (std::memcmp(bytes + i, needle.data(), needle.size()) == 0) found.push_back(section->VirtualAddress + i);
+                if (std::memcmp(bytes + i, needle.data(), needle.size()) == 0)
+                    found.push_back(section->VirtualAddress + i);
             }
         }
         return found;

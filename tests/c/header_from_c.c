@@ -7,7 +7,7 @@
 /* Builds a density curve through a function pointer of the declared type
  * and returns the sum of its entries. */
 unsigned long huecl_c_density_sum(int density) {
-    void(HUECL_STDCALL * build)(int32_t, uint8_t *) = QvrColDnsMak;
+    void(HUECL_STDCALL * build)(int32_t, uint8_t*) = QvrColDnsMak;
     uint8_t table[256];
     unsigned long sum = 0;
     size_t level;

@@ -7,7 +7,7 @@
 
 static int failures;
 
-static void check(int ok, const char *what) {
+static void check(int ok, const char* what) {
     if (!ok) {
         fprintf(stderr, "FAILED: %s\n", what);
         ++failures;
@@ -50,8 +50,8 @@ static void lzs_round_trip(void) {
           "decompression history size of the header and the library agree");
 
     LZS_InitCompressionHistory(compression_history);
-    result = LZS_Compress(&source, &destination, &source_count, &destination_count,
-                          compression_history, LZS_FLAG_CLOSE_AT_END, 8);
+    result = LZS_Compress(&source, &destination, &source_count, &destination_count, compression_history,
+                          LZS_FLAG_CLOSE_AT_END, 8);
     check((result & LZS_RESULT_STREAM_END) != 0, "the compressor closes the stream");
     packed_bytes = (uint32_t)(destination - packed);
     check(packed_bytes > 0 && packed_bytes < sizeof input, "the pattern compresses");
@@ -61,8 +61,7 @@ static void lzs_round_trip(void) {
     destination = output;
     source_count = packed_bytes;
     destination_count = sizeof output;
-    result = LZS_Decompress(&source, &destination, &source_count, &destination_count,
-                            decompression_history, 0);
+    result = LZS_Decompress(&source, &destination, &source_count, &destination_count, decompression_history, 0);
     check((result & LZS_RESULT_STREAM_END) != 0, "the decompressor finds the stream's end");
     check(destination - output == (long)sizeof input && memcmp(input, output, sizeof input) == 0,
           "the round trip gives back the input");

@@ -29,22 +29,20 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
 
 struct Token {
     bool literal;
-    std::uint8_t byte;      // literal
-    std::uint32_t offset;   // match
-    std::uint32_t length;   // match
-    bool shortForm;         // match coded with the 7-bit offset
+    std::uint8_t byte;     // literal
+    std::uint32_t offset;  // match
+    std::uint32_t length;  // match
+    bool shortForm;        // match coded with the 7-bit offset
     bool operator==(const Token&) const = default;
 };
 
 inline Token literal(std::uint8_t byte) { return Token{true, byte, 0, 0, false}; }
-inline Token match(std::uint32_t offset, std::uint32_t length) {
-    return Token{false, 0, offset, length, offset < 128};
-}
+inline Token match(std::uint32_t offset, std::uint32_t length) { return Token{false, 0, offset, length, offset < 128}; }
 
 struct Decoded {
-    bool ok = false;         // a well-formed stream with its end marker
+    bool ok = false;  // a well-formed stream with its end marker
     std::string error;
-    Bytes output;            // this stream's bytes only
+    Bytes output;  // this stream's bytes only
     std::vector<Token> tokens;
     std::size_t streamBytes = 0;  // bytes up to and including the padding
     bool paddingIsZero = true;

@@ -26,10 +26,10 @@ inline std::vector<std::uint8_t> randomBytes(std::size_t size, std::uint32_t see
 }
 
 inline std::vector<std::uint8_t> textBytes(std::size_t size, std::uint32_t seed = 7) {
-    static const char* const words[] = {"the ", "printer ", "colour ", "band ", "of ", "page ", "and ", "row ",
-                                        "plane ", "a ", "density ", "cyan ", "magenta ", "yellow ", "black ",
-                                        "to ", "is ", "dither ", "screen ", "in ", "halftone ", "driver, ",
-                                        "compress ", "each ", "table.\n", "with ", "history ", "stream "};
+    static const char* const words[] = {
+        "the ",      "printer ", "colour ",   "band ",   "of ",      "page ", "and ",     "row ",    "plane ",  "a ",
+        "density ",  "cyan ",    "magenta ",  "yellow ", "black ",   "to ",   "is ",      "dither ", "screen ", "in ",
+        "halftone ", "driver, ", "compress ", "each ",   "table.\n", "with ", "history ", "stream "};
     std::vector<std::uint8_t> bytes;
     while (bytes.size() < size) {
         const char* word = words[nextRandom(seed) % (sizeof words / sizeof *words)];
@@ -51,7 +51,7 @@ inline std::vector<std::uint8_t> ditheredPlanes(std::size_t size) {
             std::uint8_t packed = 0;
             for (int bit = 0; bit < 8; ++bit) {
                 const std::size_t x = column * 8 + static_cast<std::size_t>(bit);
-                int level = static_cast<int>((x * 17 + row * 3) % 4800) * 16 / 4800;  // gradient 0-15
+                int level = static_cast<int>((x * 17 + row * 3) % 4800) * 16 / 4800;         // gradient 0-15
                 if (x > 1200 && x < 2400 && row % 600 > 100 && row % 600 < 300) level = 0;   // white box
                 if (x > 3000 && x < 3600 && row % 600 > 350 && row % 600 < 500) level = 16;  // solid box
                 const int threshold = bayer[row % 4][x % 4];
@@ -67,10 +67,10 @@ inline std::vector<std::uint8_t> ditheredPlanes(std::size_t size) {
 // margins, lines of text-like strokes, and a photo area whose smooth tones
 // (with a little noise) are thresholded against an 8x8 Bayer matrix.
 inline std::vector<std::uint8_t> ditheredPage(std::size_t size) {
-    static const int bayer8[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},   {48, 16, 56, 24, 50, 18, 58, 26},
-                                     {12, 44, 4, 36, 14, 46, 6, 38},  {60, 28, 52, 20, 62, 30, 54, 22},
-                                     {3, 35, 11, 43, 1, 33, 9, 41},   {51, 19, 59, 27, 49, 17, 57, 25},
-                                     {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21}};
+    static const int bayer8[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+                                     {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+                                     {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+                                     {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
     const std::size_t rowBytes = 600;
     std::uint32_t noise = 77;
     std::vector<std::uint8_t> bytes;
@@ -89,7 +89,8 @@ inline std::vector<std::uint8_t> ditheredPage(std::size_t size) {
                         const int tx = static_cast<int>(x % 1600), ty = static_cast<int>(pageRow % 900);
                         int level = (tx < 800 ? tx : 1600 - tx) / 13 + (ty < 450 ? ty : 900 - ty) / 15;  // 0-91
                         level += static_cast<int>(nextRandom(noise) % 5) - 2;
-                        if (level > bayer8[pageRow % 8][x % 8]) packed = static_cast<std::uint8_t>(packed | (0x80 >> bit));
+                        if (level > bayer8[pageRow % 8][x % 8])
+                            packed = static_cast<std::uint8_t>(packed | (0x80 >> bit));
                     }
                 } else if (textRows) {
                     // Glyph cells of 6 bytes: strokes where the cell's

@@ -31,8 +31,8 @@ TEST(BalanceCurves, EveryEntryMatchesThePowerFormula) {
         for (int level = 0; level < 256; ++level) {
             const int expected = powerCurveEntry(BalanceCurveGammaTenths[curve], level);
             if (print) std::printf("%s%3d", level % 16 == 0 ? (level ? ",\n      " : "") : ", ", expected);
-            EXPECT_EQ(BalanceCurves[curve][level], expected) << "gamma tenths " << BalanceCurveGammaTenths[curve]
-                                                             << " level " << level;
+            EXPECT_EQ(BalanceCurves[curve][level], expected)
+                << "gamma tenths " << BalanceCurveGammaTenths[curve] << " level " << level;
         }
         if (print) std::printf("}},\n");
     }
@@ -73,9 +73,10 @@ TEST(BalanceCurves, TellingEntries) {
 
 TEST(BalanceCurveSelection, LaterGenerationPairsLevelsUpward) {
     for (int level = 1; level <= 9; ++level) EXPECT_EQ(BalanceCurveGammaTenths[selectLaterBalanceCurve(level)], level);
-    const int pairs[][2] = {{11, 12}, {12, 12}, {13, 14}, {14, 14}, {19, 20}, {20, 20},
-                            {27, 28}, {28, 28}, {29, 40}, {30, 40}};
-    for (const auto& pair : pairs) EXPECT_EQ(BalanceCurveGammaTenths[selectLaterBalanceCurve(pair[0])], pair[1]) << pair[0];
+    const int pairs[][2] = {{11, 12}, {12, 12}, {13, 14}, {14, 14}, {19, 20},
+                            {20, 20}, {27, 28}, {28, 28}, {29, 40}, {30, 40}};
+    for (const auto& pair : pairs)
+        EXPECT_EQ(BalanceCurveGammaTenths[selectLaterBalanceCurve(pair[0])], pair[1]) << pair[0];
     for (int level : {-1000, -1, 0, 10, 31, 32, 1000, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(selectLaterBalanceCurve(level), huecl::common::kNoBalanceCurve) << level;
     }

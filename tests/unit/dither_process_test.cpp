@@ -72,7 +72,8 @@ Case randomCase(std::mt19937& random) {
         *sizes[p] = roll == 0 ? pick(random, 1, 4) : roll == 1 ? pick(random, 35, 70) : pick(random, 5, 34);
         c.matrices[p].resize(std::size_t{*sizes[p]} * *sizes[p] * cellBytes);
         for (std::size_t i = 0; i < c.matrices[p].size(); i += cellBytes) {
-            for (std::uint32_t k = 0; k < cellBytes; ++k) c.matrices[p][i + k] = static_cast<std::uint8_t>(pick(random, 0, 255));
+            for (std::uint32_t k = 0; k < cellBytes; ++k)
+                c.matrices[p][i + k] = static_cast<std::uint8_t>(pick(random, 0, 255));
             if (sorted) std::sort(c.matrices[p].begin() + i, c.matrices[p].begin() + i + cellBytes);
         }
         *matrices[p] = c.matrices[p].data();
@@ -94,7 +95,8 @@ Case randomCase(std::mt19937& random) {
             d.srcResX = d.srcResY = 300;
         }
     }
-    d.srcX = pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResX, 1u) - pick(random, 0, 300) : pick(random, 0, 50000);
+    d.srcX =
+        pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResX, 1u) - pick(random, 0, 300) : pick(random, 0, 50000);
     d.srcY = pick(random, 0, 50000);
     const std::uint32_t bits = c.dither.dizMode == 1 ? 4 : c.dither.dizMode == 3 ? 2 : 1;
     const std::uint64_t dots = d.devResX == d.srcResX ? d.srcWidth : std::uint64_t{d.srcWidth} * 8;
@@ -134,8 +136,8 @@ void rebind(Case& c) {
 }
 
 bool sameRecord(const QvrDrwInf& a, const QvrDrwInf& b) {
-    return a.srcWidth == b.srcWidth && a.devX == b.devX && a.devY == b.devY && a.srcX == b.srcX &&
-           a.srcY == b.srcY && a.devWidth == b.devWidth && a.lineBytes == b.lineBytes && a.devRow == b.devRow;
+    return a.srcWidth == b.srcWidth && a.devX == b.devX && a.devY == b.devY && a.srcX == b.srcX && a.srcY == b.srcY &&
+           a.devWidth == b.devWidth && a.lineBytes == b.lineBytes && a.devRow == b.devRow;
 }
 
 TEST(DitherFastPaths, MatchTheGeneralProcedureOnRandomRows) {

@@ -44,8 +44,8 @@ TEST(ScreenTables, BayerMatricesFollowTheirRecursion) {
 
 // entry(r, c) of a derived seed is entry(rowOf(r, c), columnOf(r, c)) of its source.
 template <std::size_t N, typename Map>
-void expectDerived(const std::array<std::uint8_t, N>& derived, const std::array<std::uint8_t, N>& source,
-                   Map map, const char* name) {
+void expectDerived(const std::array<std::uint8_t, N>& derived, const std::array<std::uint8_t, N>& source, Map map,
+                   const char* name) {
     const SeedCell cell = seedCell(source);
     for (int r = 0; r < cell.cell; ++r) {
         for (int c = 0; c < cell.cell; ++c) {
@@ -58,11 +58,26 @@ void expectDerived(const std::array<std::uint8_t, N>& derived, const std::array<
 TEST(ScreenTables, DerivedSeedsFollowTheirRules) {
     using namespace huecl::later;
     const auto mirror = [](int r, int c, int n) { return std::pair{r, n - 1 - c}; };
-    expectDerived(Seed4B, Seed4A, [](int r, int c, int) { return std::pair{(r + 2) % 4, c}; }, "Seed4B");
+    expectDerived(
+        Seed4B, Seed4A,
+        [](int r, int c, int) {
+            return std::pair{(r + 2) % 4, c};
+        },
+        "Seed4B");
     expectDerived(Seed5B, Seed5A, mirror, "Seed5B");
     expectDerived(Seed8C, Seed8B, mirror, "Seed8C");
-    expectDerived(Seed8E, Seed8D, [](int r, int c, int) { return std::pair{r, (c + 2) % 8}; }, "Seed8E");
-    expectDerived(Seed8M, Seed8L, [](int r, int c, int) { return std::pair{(r + 6) % 8, (c + 6) % 8}; }, "Seed8M");
+    expectDerived(
+        Seed8E, Seed8D,
+        [](int r, int c, int) {
+            return std::pair{r, (c + 2) % 8};
+        },
+        "Seed8E");
+    expectDerived(
+        Seed8M, Seed8L,
+        [](int r, int c, int) {
+            return std::pair{(r + 6) % 8, (c + 6) % 8};
+        },
+        "Seed8M");
 }
 
 using testsupport::isPermutation;

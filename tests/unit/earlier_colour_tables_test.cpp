@@ -66,11 +66,12 @@ TEST(GreyBlackCurves, WorkedValues) {
     };
     const Row rows[] = {
         {0, {255, 255, 255, 255}}, {32, {179, 194, 205, 189}}, {64, {130, 148, 163, 142}}, {128, {95, 95, 95, 95}},
-        {192, {43, 43, 50, 43}},   {254, {5, 5, 5, 5}},         {255, {0, 0, 0, 0}},
+        {192, {43, 43, 50, 43}},   {254, {5, 5, 5, 5}},        {255, {0, 0, 0, 0}},
     };
     for (const Row& row : rows) {
         for (int variant = 0; variant < 4; ++variant) {
-            EXPECT_EQ(GreyBlackCurves[variant][row.grey], row.black[variant]) << "grey " << row.grey << " variant " << variant;
+            EXPECT_EQ(GreyBlackCurves[variant][row.grey], row.black[variant])
+                << "grey " << row.grey << " variant " << variant;
         }
     }
 }
@@ -126,8 +127,8 @@ std::vector<std::uint8_t> randomGridTable(std::uint32_t seed) {
 }
 
 testsupport::CmykPixel unpack(std::uint32_t cmyk) {
-    return {static_cast<std::uint8_t>(cmyk), static_cast<std::uint8_t>(cmyk >> 8), static_cast<std::uint8_t>(cmyk >> 16),
-            static_cast<std::uint8_t>(cmyk >> 24)};
+    return {static_cast<std::uint8_t>(cmyk), static_cast<std::uint8_t>(cmyk >> 8),
+            static_cast<std::uint8_t>(cmyk >> 16), static_cast<std::uint8_t>(cmyk >> 24)};
 }
 
 TEST(EarlierInterpolation, AgreesWithTheByteByByteReference) {
@@ -135,7 +136,8 @@ TEST(EarlierInterpolation, AgreesWithTheByteByByteReference) {
     // Every level on each axis with the other two fixed off the grid, then
     // random pixels.
     for (int level = 0; level < 256; ++level) {
-        for (const auto [blue, green, red] : {std::array{level, 100, 37}, std::array{203, level, 5}, std::array{77, 250, level}}) {
+        for (const auto [blue, green, red] :
+             {std::array{level, 100, 37}, std::array{203, level, 5}, std::array{77, 250, level}}) {
             ASSERT_EQ(unpack(huecl::earlier::interpolateOnGrid(blue, green, red, table.data())),
                       testsupport::interpolationReference(blue, green, red, table))
                 << blue << " " << green << " " << red;
@@ -166,9 +168,10 @@ TEST(EarlierInterpolation, AxesTruncateInTheOrderRedGreenBlue) {
 TEST(BalanceCurveSelection, EarlierGenerationPairsEvenLevelsWithTheOddAbove) {
     using huecl::common::BalanceCurveGammaTenths;
     using huecl::common::selectEarlierBalanceCurve;
-    for (int level = 1; level <= 9; ++level) EXPECT_EQ(BalanceCurveGammaTenths[selectEarlierBalanceCurve(level)], level);
-    const int pairs[][2] = {{12, 12}, {13, 12}, {14, 14}, {15, 14}, {20, 20}, {21, 20},
-                            {28, 28}, {29, 28}, {30, 40}, {31, 40}};
+    for (int level = 1; level <= 9; ++level)
+        EXPECT_EQ(BalanceCurveGammaTenths[selectEarlierBalanceCurve(level)], level);
+    const int pairs[][2] = {{12, 12}, {13, 12}, {14, 14}, {15, 14}, {20, 20},
+                            {21, 20}, {28, 28}, {29, 28}, {30, 40}, {31, 40}};
     for (const auto& pair : pairs) {
         EXPECT_EQ(BalanceCurveGammaTenths[selectEarlierBalanceCurve(pair[0])], pair[1]) << pair[0];
     }

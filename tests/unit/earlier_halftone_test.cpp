@@ -54,10 +54,10 @@ void randomGeometry(std::mt19937& random, QvrDrwInf& d) {
         d.devResY = pick(random, 1, 4);
         d.srcResY = pick(random, 0, 15) == 0 ? 0 : pick(random, 1, 4);
     }
-    d.srcX = pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResX, 1u) - pick(random, 0, 200)
-                                     : pick(random, 0, 5000);
-    d.srcY = pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResY, 1u) - pick(random, 0, 3)
-                                     : pick(random, 0, 5000);
+    d.srcX =
+        pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResX, 1u) - pick(random, 0, 200) : pick(random, 0, 5000);
+    d.srcY =
+        pick(random, 0, 6) == 0 ? 0xFFFFFFFFu / std::max(d.devResY, 1u) - pick(random, 0, 3) : pick(random, 0, 5000);
     const std::uint64_t dots = d.devResX == d.srcResX ? d.srcWidth : std::uint64_t{d.srcWidth} * 7;
     const auto exact = static_cast<std::uint32_t>((dots + 7) / 8);
     // Exact, roomy, or too short for the row (dots past it are dropped).
@@ -99,8 +99,8 @@ struct Planes {
 };
 
 bool sameRecord(const QvrDrwInf& a, const QvrDrwInf& b) {
-    return a.srcWidth == b.srcWidth && a.devX == b.devX && a.devY == b.devY && a.srcX == b.srcX &&
-           a.srcY == b.srcY && a.devWidth == b.devWidth && a.lineBytes == b.lineBytes && a.devRow == b.devRow;
+    return a.srcWidth == b.srcWidth && a.devX == b.devX && a.devY == b.devY && a.srcX == b.srcX && a.srcY == b.srcY &&
+           a.devWidth == b.devWidth && a.lineBytes == b.lineBytes && a.devRow == b.devRow;
 }
 
 // Rows the calls would write beyond kMostRows are out of these tests.
@@ -236,8 +236,8 @@ TEST(EarlierDiffusionFastPaths, CmykRowsMatchTheGeneralProcedure) {
             ASSERT_TRUE(fastErrors.sameState(generalErrors)) << "case " << checked << " call " << call;
             for (int p = 0; p < 4; ++p) {
                 ASSERT_EQ(fastPlanes.bytes[p], generalPlanes.bytes[p])
-                    << "case " << checked << " call " << call << " plane " << p << " row " << general.devY
-                    << " width " << draw.srcWidth << " ratio " << draw.devResX << "/" << draw.srcResX;
+                    << "case " << checked << " call " << call << " plane " << p << " row " << general.devY << " width "
+                    << draw.srcWidth << " ratio " << draw.devResX << "/" << draw.srcResX;
             }
             const std::uint32_t nextRow = nextRowNumber(random, fast.devY);
             fast.devY = general.devY = nextRow;

@@ -24,7 +24,8 @@ std::vector<std::uint8_t> sampleText(std::size_t size) {
     return bytes;
 }
 
-std::vector<std::uint8_t> compressWith(CompressionHistory& history, std::vector<std::uint8_t> input, std::uint32_t flags) {
+std::vector<std::uint8_t> compressWith(CompressionHistory& history, std::vector<std::uint8_t> input,
+                                       std::uint32_t flags) {
     std::vector<std::uint8_t> output(input.size() * 2 + 64);
     std::uint8_t* src = input.data();
     std::uint8_t* dst = output.data();

@@ -82,7 +82,8 @@ Bytes machineCode(std::uint32_t seed, std::size_t size) {
         } else if (kind == 8) {
             code.insert(code.end(), random() % 40, 0);
         } else {
-            for (std::uint32_t count = 1 + random() % 5; count > 0; --count) code.push_back(static_cast<std::uint8_t>(random()));
+            for (std::uint32_t count = 1 + random() % 5; count > 0; --count)
+                code.push_back(static_cast<std::uint8_t>(random()));
         }
     }
     code.resize(size);
@@ -104,7 +105,10 @@ Bytes raster(std::uint32_t seed, std::size_t size) {
         const std::uint32_t level = random() % 5;
         for (std::size_t dot = 0; dot < kRow; ++dot) {
             const bool edge = dot > 20 && dot < 20 + random() % 40;
-            plane.push_back(level == 0 ? 0 : level == 4 ? 0xFF : edge ? static_cast<std::uint8_t>(0x11 << (dot % 4)) : 0xAA);
+            plane.push_back(level == 0   ? 0
+                            : level == 4 ? 0xFF
+                            : edge       ? static_cast<std::uint8_t>(0x11 << (dot % 4))
+                                         : 0xAA);
         }
     }
     plane.resize(size);
@@ -177,8 +181,8 @@ struct Split {
 };
 
 TEST(LzsDecodeTokens, LiteralRunsStopWhereEveryReadIsChecked) {
-    const std::vector<Split> splits = {{5000, 100000}, {17, 100000}, {40, 33},  {23, 48},
-                                       {100, 20},      {3, 64},      {64, 16},  {33, 1000}};
+    const std::vector<Split> splits = {{5000, 100000}, {17, 100000}, {40, 33}, {23, 48},
+                                       {100, 20},      {3, 64},      {64, 16}, {33, 1000}};
     for (const std::uint32_t seed : {1u, 2u, 3u}) {
         testsupport::LzsStreamBuilder built = literalHeavyStream(seed, 300);
         Bytes& stream = built.stream();
@@ -211,7 +215,6 @@ TEST(LzsDecodeTokens, LiteralRunsStopWhereEveryReadIsChecked) {
         }
     }
 }
-
 
 struct Case {
     std::string name;
@@ -337,15 +340,18 @@ TEST(LzsDecodeTokens, EndMarkersAndCorruptOffsetsFarFromTheEndsAreLeftToTheExact
         std::uint8_t status;
     };
     const Tail tails[] = {
-        {"end marker", 0, 2, false, status::kEndMarker}, {"short offset beyond the output", 127, 3, false, status::kCorrupt},
-        {"long offset beyond the output", 1500, 6, true, status::kCorrupt}, {"long offset 0", 0, 9, true, status::kCorrupt},
+        {"end marker", 0, 2, false, status::kEndMarker},
+        {"short offset beyond the output", 127, 3, false, status::kCorrupt},
+        {"long offset beyond the output", 1500, 6, true, status::kCorrupt},
+        {"long offset 0", 0, 9, true, status::kCorrupt},
         {"escaped length beyond the output", 900, 40, true, status::kCorrupt},
     };
     for (const Tail& tail : tails) {
         for (std::uint32_t lead = 0; lead < 24; ++lead) {
             SCOPED_TRACE(std::string(tail.name) + ", lead " + std::to_string(lead));
             testsupport::LzsStreamBuilder stream;
-            for (std::uint32_t index = 0; index < 100 + lead; ++index) stream.literal(static_cast<std::uint8_t>(index * 7));
+            for (std::uint32_t index = 0; index < 100 + lead; ++index)
+                stream.literal(static_cast<std::uint8_t>(index * 7));
             if (tail.offset == 0 && !tail.longForm) {
                 stream.end();
             } else if (tail.offset == 0) {

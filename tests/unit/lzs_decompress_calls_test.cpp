@@ -46,7 +46,9 @@ Stream randomStream(std::uint32_t seed, int tokens) {
 }
 
 struct History {
-    History() : area(huecl::lzs::decompressionHistorySize(), 0x5A) { huecl::lzs::initDecompressionHistory(area.data()); }
+    History() : area(huecl::lzs::decompressionHistorySize(), 0x5A) {
+        huecl::lzs::initDecompressionHistory(area.data());
+    }
     void* get() { return area.data(); }
     huecl::lzs::DecompressionProbe probe() const { return probeDecompressionHistory(area.data()); }
     Bytes area;
@@ -174,7 +176,8 @@ TEST(LzsDecompressSourcePieces, OneByteAtATimeReturnsOneUntilTheEndAndCarriesAtM
         EXPECT_EQ(run.sourceUsed, stream.stream().size());
         EXPECT_LE(run.largestCarry, 3u);
         EXPECT_GE(run.largestCarry, 1u);
-        for (std::size_t call = 0; call + 1 < run.results.size(); ++call) ASSERT_EQ(run.results[call], kSourceEmpty) << call;
+        for (std::size_t call = 0; call + 1 < run.results.size(); ++call)
+            ASSERT_EQ(run.results[call], kSourceEmpty) << call;
         EXPECT_EQ(run.results.back(), kSourceEmpty | kStreamEnd);
     }
 }
@@ -232,7 +235,7 @@ TEST(LzsDecompressOutputRoom, TailModeKeepsBytesPendingWhenTheSourceRunsOut) {
     std::uint8_t* src = stream.stream().data();
     std::uint32_t srcCount = 12;  // ten literals and a part of the eleventh
     std::uint8_t* dst = output.data();
-    std::uint32_t dstCount = 8;   // too little room to decode into directly
+    std::uint32_t dstCount = 8;  // too little room to decode into directly
     ASSERT_EQ(decompress(&src, &dst, &srcCount, &dstCount, history.get(), 0), kSourceEmpty);
     // Decoded into the window, not yet delivered: the room is untouched.
     EXPECT_EQ(dst, output.data());
@@ -305,7 +308,8 @@ Stream mediumMatchStream(std::uint32_t seed, int tokens) {
             stream.literal(static_cast<std::uint8_t>(random()));
         } else {
             const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(stream.plain().size(), 2047));
-            const std::uint32_t offset = random() % 2 == 0 ? 1 + random() % std::min(reach, 127u) : 1 + random() % reach;
+            const std::uint32_t offset =
+                random() % 2 == 0 ? 1 + random() % std::min(reach, 127u) : 1 + random() % reach;
             const std::uint32_t length = random() % 5 == 0 ? 2 + random() % 3 : 5 + random() % 3;
             stream.match(offset, length);
         }

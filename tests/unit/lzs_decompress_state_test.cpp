@@ -60,11 +60,14 @@ TEST(LzsDecompressState, CarryNeverExceedsThreeBytesBetweenCalls) {
             const auto probe = probeDecompressionHistory(history.data());
             ASSERT_LE(probe.carryCount, 3u) << "call " << call;
             maxCarry = std::max(maxCarry, probe.carryCount);
-            if (result & 1) srcCount = std::min<std::uint32_t>(1 + random() % 2, static_cast<std::uint32_t>(stream.data() + stream.size() - src));
+            if (result & 1)
+                srcCount = std::min<std::uint32_t>(1 + random() % 2,
+                                                   static_cast<std::uint32_t>(stream.data() + stream.size() - src));
             if ((result & 2) && !(result & 4)) {
                 // One spare byte: a marker still in the source is read only
                 // by a call with room.
-                dstCount = std::min<std::uint32_t>(1 + random() % 5, static_cast<std::uint32_t>(output.data() + output.size() - dst));
+                dstCount = std::min<std::uint32_t>(1 + random() % 5,
+                                                   static_cast<std::uint32_t>(output.data() + output.size() - dst));
             }
         }
         EXPECT_TRUE(result & 4);

@@ -57,8 +57,8 @@ TEST(EarlierScreenTables, PrintMatricesArePinned) {
 }
 
 TEST(EarlierScreenModes, ModeIndexOfEveryScreenMode) {
-    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-        {0, 0}, {1, 0}, {2, 1}, {3, 2}, {4, 0}, {5, 0}, {0x7FFFFFFF, 0}, {0xFFFFFFFF, 0}};
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 0}, {1, 0}, {2, 1},          {3, 2},
+                                                             {4, 0}, {5, 0}, {0x7FFFFFFF, 0}, {0xFFFFFFFF, 0}};
     for (const auto& [screenMode, index] : cases) EXPECT_EQ(colourModeIndex(screenMode), index) << screenMode;
     EXPECT_TRUE(isMonochromeScreen(1));
     EXPECT_FALSE(isMonochromeScreen(0));
@@ -72,9 +72,9 @@ struct ThresholdCase {
 
 TEST(EarlierScreenSteps, AngledBlockKneesAndFloor) {
     const ThresholdCase cases[] = {
-        {0, 144, 3},    // tone 0 raised to 4 before scaling: 4 x 255 / 289
-        {3, 144, 3},    // tone 4
-        {4, 144, 4},    // tone 5
+        {0, 144, 3},      // tone 0 raised to 4 before scaling: 4 x 255 / 289
+        {3, 144, 3},      // tone 4
+        {4, 144, 4},      // tone 5
         {143, 144, 180},  // last level below the knee: tone 205
         {144, 144, 182},  // knee: tone 207
         {271, 144, 245},  // top block level: 207 + 28 x 127 / 50 = 278
@@ -89,9 +89,9 @@ TEST(EarlierScreenSteps, AngledBlockKneesAndFloor) {
 
 TEST(EarlierScreenSteps, SquareKneesAndFloor) {
     const ThresholdCase cases[] = {
-        {0, 120, 4},   {4, 120, 4},  // tone 4 scales to 3, the floor applies after scaling
-        {5, 120, 5},   {127, 120, 151}, {128, 120, 152}, {255, 120, 253},
-        {5, 100, 4},   {6, 100, 5},     {127, 100, 126}, {255, 100, 254},
+        {0, 120, 4}, {4, 120, 4},  // tone 4 scales to 3, the floor applies after scaling
+        {5, 120, 5}, {127, 120, 151}, {128, 120, 152}, {255, 120, 253},
+        {5, 100, 4}, {6, 100, 5},     {127, 100, 126}, {255, 100, 254},
     };
     for (const ThresholdCase& c : cases)
         EXPECT_EQ(squareThreshold(c.level, c.toneLimit), c.threshold) << c.level << " at " << c.toneLimit;
@@ -100,7 +100,8 @@ TEST(EarlierScreenSteps, SquareKneesAndFloor) {
 TEST(EarlierScreenSteps, ThresholdsNeverFallAsLevelsRise) {
     for (const ToneLimits& limits : ToneLimit) {
         for (std::uint32_t level = 1; level < 272; ++level)
-            ASSERT_GE(angledBlockThreshold(level, limits.cyanMagenta), angledBlockThreshold(level - 1, limits.cyanMagenta))
+            ASSERT_GE(angledBlockThreshold(level, limits.cyanMagenta),
+                      angledBlockThreshold(level - 1, limits.cyanMagenta))
                 << level;
         for (const std::uint32_t limit : {limits.yellow, limits.black}) {
             for (std::uint32_t level = 1; level < 256; ++level)

@@ -15,28 +15,20 @@ constexpr uint32_t highestResolution = 4800;
 
 std::string pageName(uint32_t pageNumber) { return "page " + std::to_string(pageNumber); }
 
-} // namespace
+}  // namespace
 
-RasterPixelFormat checkPageHeader(const cups_page_header2_t &h, uint32_t pageNumber) {
+RasterPixelFormat checkPageHeader(const cups_page_header2_t& h, uint32_t pageNumber) {
     RasterPixelFormat format;
     switch (h.cupsColorSpace) {
-    case CUPS_CSPACE_RGB:
-    case CUPS_CSPACE_SRGB:
-        format = {3, SourcePixels::bgr};
-        break;
-    case CUPS_CSPACE_W:
-    case CUPS_CSPACE_SW:
-        format = {1, SourcePixels::bgr};
-        break;
-    case CUPS_CSPACE_CMYK:
-        format = {4, SourcePixels::cmyk};
-        break;
-    case CUPS_CSPACE_K:
-        format = {1, SourcePixels::cmyk};
-        break;
-    default:
-        throw ToolError(pageName(pageNumber) + ": colour space " + std::to_string(h.cupsColorSpace) +
-                        " is not printed (RGB, sRGB, W, SW, K and CMYK are)");
+        case CUPS_CSPACE_RGB:
+        case CUPS_CSPACE_SRGB: format = {3, SourcePixels::bgr}; break;
+        case CUPS_CSPACE_W:
+        case CUPS_CSPACE_SW: format = {1, SourcePixels::bgr}; break;
+        case CUPS_CSPACE_CMYK: format = {4, SourcePixels::cmyk}; break;
+        case CUPS_CSPACE_K: format = {1, SourcePixels::cmyk}; break;
+        default:
+            throw ToolError(pageName(pageNumber) + ": colour space " + std::to_string(h.cupsColorSpace) +
+                            " is not printed (RGB, sRGB, W, SW, K and CMYK are)");
     }
     if (h.cupsBitsPerColor != 8)
         throw ToolError(pageName(pageNumber) + ": " + std::to_string(h.cupsBitsPerColor) +
@@ -59,7 +51,7 @@ RasterPixelFormat checkPageHeader(const cups_page_header2_t &h, uint32_t pageNum
     return format;
 }
 
-CupsPageSource::CupsPageSource(cups_raster_t *raster, const cups_page_header2_t &header, uint32_t pageNumber)
+CupsPageSource::CupsPageSource(cups_raster_t* raster, const cups_page_header2_t& header, uint32_t pageNumber)
     : raster_(raster), header_(header), pageNumber_(pageNumber), format_(checkPageHeader(header, pageNumber)),
       line_(header.cupsBytesPerLine) {}
 
@@ -78,28 +70,25 @@ void CupsPageSource::readRows(std::span<uint8_t> rows) {
             throw ToolError(pageName(pageNumber_) + ": the raster stream ends after " + std::to_string(rowsRead_) +
                             " of " + std::to_string(header_.cupsHeight) + " rows");
         ++rowsRead_;
-        uint8_t *out = rows.data() + offset;
-        const uint8_t *in = line_.data();
+        uint8_t* out = rows.data() + offset;
+        const uint8_t* in = line_.data();
         switch (header_.cupsColorSpace) {
-        case CUPS_CSPACE_RGB:
-        case CUPS_CSPACE_SRGB:
-            for (uint32_t x = 0; x < width; ++x, in += 3, out += 3)
-                out[0] = in[2], out[1] = in[1], out[2] = in[0];
-            break;
-        case CUPS_CSPACE_W:
-        case CUPS_CSPACE_SW:
-            for (uint32_t x = 0; x < width; ++x, out += 3)
-                out[0] = out[1] = out[2] = in[x];
-            break;
-        case CUPS_CSPACE_K:
-            for (uint32_t x = 0; x < width; ++x, out += 4)
-                out[0] = out[1] = out[2] = 0, out[3] = in[x];
-            break;
-        default: // CMYK, in the library's byte order already
-            std::copy(line_.begin(), line_.end(), out);
-            break;
+            case CUPS_CSPACE_RGB:
+            case CUPS_CSPACE_SRGB:
+                for (uint32_t x = 0; x < width; ++x, in += 3, out += 3) out[0] = in[2], out[1] = in[1], out[2] = in[0];
+                break;
+            case CUPS_CSPACE_W:
+            case CUPS_CSPACE_SW:
+                for (uint32_t x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
+                break;
+            case CUPS_CSPACE_K:
+                for (uint32_t x = 0; x < width; ++x, out += 4) out[0] = out[1] = out[2] = 0, out[3] = in[x];
+                break;
+            default:  // CMYK, in the library's byte order already
+                std::copy(line_.begin(), line_.end(), out);
+                break;
         }
     }
 }
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -15,18 +15,18 @@ namespace huecl::cups {
 
 // How a page's raster pixels reach the pipeline.
 struct RasterPixelFormat {
-    uint32_t channels = 0;           // bytes per raster pixel
-    tool::SourcePixels pixels{};     // what the engine receives
+    uint32_t channels = 0;        // bytes per raster pixel
+    tool::SourcePixels pixels{};  // what the engine receives
 };
 
 // Checks the page header against what the driver prints (8-bit chunky
 // pixels of the colour spaces above, a plausible size and resolution) and
 // throws ToolError saying what is wrong.
-RasterPixelFormat checkPageHeader(const cups_page_header2_t &header, uint32_t pageNumber);
+RasterPixelFormat checkPageHeader(const cups_page_header2_t& header, uint32_t pageNumber);
 
 class CupsPageSource final : public tool::ImageSource {
 public:
-    CupsPageSource(cups_raster_t *raster, const cups_page_header2_t &header, uint32_t pageNumber);
+    CupsPageSource(cups_raster_t* raster, const cups_page_header2_t& header, uint32_t pageNumber);
     uint32_t width() const override { return header_.cupsWidth; }
     uint32_t height() const override { return header_.cupsHeight; }
     std::string description() const override;
@@ -35,7 +35,7 @@ public:
     void readRows(std::span<uint8_t> rows) override;
 
 private:
-    cups_raster_t *raster_;
+    cups_raster_t* raster_;
     cups_page_header2_t header_;
     uint32_t pageNumber_;
     RasterPixelFormat format_;
@@ -43,4 +43,4 @@ private:
     std::vector<uint8_t> line_;
 };
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -13,13 +13,12 @@ namespace {
 
 using tool::ToolError;
 
-int32_t integerChoice(const ChoiceLookup &choiceOf, const std::string &keyword, int32_t fallback, int32_t low,
+int32_t integerChoice(const ChoiceLookup& choiceOf, const std::string& keyword, int32_t fallback, int32_t low,
                       int32_t high) {
     const auto text = choiceOf(keyword);
-    if (!text)
-        return fallback;
+    if (!text) return fallback;
     int32_t value = 0;
-    const char *end = text->data() + text->size();
+    const char* end = text->data() + text->size();
     const auto [stop, error] = std::from_chars(text->data(), end, value);
     if (error != std::errc() || stop != end || value < low || value > high)
         throw ToolError(keyword + " must be a whole number from " + std::to_string(low) + " to " +
@@ -32,10 +31,9 @@ int32_t integerChoice(const ChoiceLookup &choiceOf, const std::string &keyword, 
 // prints one bit per dot through its own matching on a 32-point table,
 // screened (earlier-1bit) or diffused (earlier-diffusion), as `huecl print
 // --engine earlier [--diffusion]` does.
-void readHalftoneChoice(const ChoiceLookup &choiceOf, tool::PageSettings &page) {
+void readHalftoneChoice(const ChoiceLookup& choiceOf, tool::PageSettings& page) {
     const auto text = choiceOf("HueclHalftone");
-    if (!text)
-        return;
+    if (!text) return;
     std::string known;
     for (uint32_t mode = 0; mode < 4; ++mode) {
         const std::string name = tool::ditherModeName(mode);
@@ -58,29 +56,29 @@ void readHalftoneChoice(const ChoiceLookup &choiceOf, tool::PageSettings &page) 
 // The qualifiers a cupsICCProfile may carry to apply to this job:
 // "ColorModel.MediaType.Resolution", each part empty or the marked choice
 // of its option.
-std::vector<std::string> profileQualifiers(ppd_file_t *ppd) {
+std::vector<std::string> profileQualifiers(ppd_file_t* ppd) {
     std::vector<std::string> parts[3];
-    const char *options[3] = {"ColorModel", "MediaType", "Resolution"};
+    const char* options[3] = {"ColorModel", "MediaType", "Resolution"};
     for (int i = 0; i < 3; ++i) {
         parts[i].push_back("");
-        if (const ppd_choice_t *marked = ppdFindMarkedChoice(ppd, options[i]))
-            parts[i].push_back(marked->choice);
+        if (const ppd_choice_t* marked = ppdFindMarkedChoice(ppd, options[i])) parts[i].push_back(marked->choice);
     }
     std::vector<std::string> qualifiers;
-    for (const std::string &colorModel : parts[0])
-        for (const std::string &mediaType : parts[1])
-            for (const std::string &resolution : parts[2])
+    for (const std::string& colorModel : parts[0])
+        for (const std::string& mediaType : parts[1])
+            for (const std::string& resolution : parts[2])
                 qualifiers.push_back(colorModel + "." + mediaType + "." + resolution);
     return qualifiers;
 }
 
-} // namespace
+}  // namespace
 
-DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf) {
+DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
     DriverSettings driver;
-    tool::PageSettings &page = driver.page;
+    tool::PageSettings& page = driver.page;
     readHalftoneChoice(choiceOf, page);
-    page.screenKind = static_cast<uint32_t>(integerChoice(choiceOf, "HueclScreen", static_cast<int32_t>(page.screenKind), 0, 3));
+    page.screenKind =
+        static_cast<uint32_t>(integerChoice(choiceOf, "HueclScreen", static_cast<int32_t>(page.screenKind), 0, 3));
     page.density = integerChoice(choiceOf, "HueclDensity", page.density, -128, 255);
     page.balance[0] = integerChoice(choiceOf, "HueclBalanceRed", page.balance[0], 1, 30);
     page.balance[1] = integerChoice(choiceOf, "HueclBalanceGreen", page.balance[1], 1, 30);
@@ -94,14 +92,13 @@ DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf) {
         driver.table = TableSource::profile;
         driver.profile = *profile;
     } else if (const auto table = choiceOf("HueclColorTable"); table && *table != "Auto") {
-        if (*table != "Model")
-            throw ToolError("HueclColorTable must be Auto or Model, not '" + *table + "'");
+        if (*table != "Model") throw ToolError("HueclColorTable must be Auto or Model, not '" + *table + "'");
         driver.table = TableSource::model;
     }
     return driver;
 }
 
-tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page_header2_t &header) {
+tool::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header) {
     tool::PageSettings page = driver.page;
     // The page is rendered at the device resolution: one pixel, one dot.
     page.source = {header.HWResolution[0], header.HWResolution[1]};
@@ -116,15 +113,14 @@ tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page
     return page;
 }
 
-JobColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile) {
+JobColourTable colourTableFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile) {
     // The generations sample their tables at different points.
     const auto axis = driver.page.engine == tool::EngineKind::earlier ? tool::earlierInterpolationAxis()
-                                                                       : tool::interpolationAxis(driver.page.gridSize);
+                                                                      : tool::interpolationAxis(driver.page.gridSize);
     std::optional<std::filesystem::path> profile = driver.profile;
     if (driver.table == TableSource::automatic) {
         std::error_code ignored;
-        if (std::filesystem::is_regular_file(defaultProfile, ignored))
-            profile = defaultProfile;
+        if (std::filesystem::is_regular_file(defaultProfile, ignored)) profile = defaultProfile;
     } else if (driver.table == TableSource::model) {
         profile.reset();
     }
@@ -132,7 +128,7 @@ JobColourTable colourTableFor(const DriverSettings &driver, const std::filesyste
                    : JobColourTable{tool::buildModelTable(axis), std::nullopt};
 }
 
-JobOptions::JobOptions(const char *optionText, const char *ppdPath) {
+JobOptions::JobOptions(const char* optionText, const char* ppdPath) {
     optionCount_ = cupsParseOptions(optionText ? optionText : "", 0, &options_);
     if (ppdPath && *ppdPath) {
         ppd_ = ppdOpenFile(ppdPath);
@@ -148,7 +144,7 @@ JobOptions::JobOptions(const char *optionText, const char *ppdPath) {
         // IPP options such as print-color-mode already, and marking those
         // makes libcups build a mapping cache that it never frees.
         int pickedCount = 0;
-        cups_option_t *picked = nullptr;
+        cups_option_t* picked = nullptr;
         for (int i = 0; i < optionCount_; ++i)
             if (ppdFindOption(ppd_, options_[i].name))
                 pickedCount = cupsAddOption(options_[i].name, options_[i].value, pickedCount, &picked);
@@ -158,36 +154,30 @@ JobOptions::JobOptions(const char *optionText, const char *ppdPath) {
 }
 
 JobOptions::~JobOptions() {
-    if (ppd_)
-        ppdClose(ppd_);
+    if (ppd_) ppdClose(ppd_);
     cupsFreeOptions(optionCount_, options_);
 }
 
-std::optional<std::string> JobOptions::choice(const std::string &keyword) const {
+std::optional<std::string> JobOptions::choice(const std::string& keyword) const {
     if (ppd_)
-        if (const ppd_choice_t *marked = ppdFindMarkedChoice(ppd_, keyword.c_str()))
-            return std::string(marked->choice);
-    if (const char *value = cupsGetOption(keyword.c_str(), optionCount_, options_))
-        return std::string(value);
+        if (const ppd_choice_t* marked = ppdFindMarkedChoice(ppd_, keyword.c_str())) return std::string(marked->choice);
+    if (const char* value = cupsGetOption(keyword.c_str(), optionCount_, options_)) return std::string(value);
     return std::nullopt;
 }
 
 std::optional<std::filesystem::path> JobOptions::ppdProfile() const {
-    if (!ppd_)
-        return std::nullopt;
+    if (!ppd_) return std::nullopt;
     // The profiles whose qualifiers fit the job, then the first of them in
     // the file's order, as drivers list the narrow ones first.
-    std::vector<const ppd_attr_t *> fitting;
-    for (const std::string &qualifiers : profileQualifiers(ppd_))
-        if (const ppd_attr_t *attr = ppdFindAttr(ppd_, "cupsICCProfile", qualifiers.c_str()))
-            fitting.push_back(attr);
-    for (ppd_attr_t *attr = ppdFindAttr(ppd_, "cupsICCProfile", nullptr); attr;
+    std::vector<const ppd_attr_t*> fitting;
+    for (const std::string& qualifiers : profileQualifiers(ppd_))
+        if (const ppd_attr_t* attr = ppdFindAttr(ppd_, "cupsICCProfile", qualifiers.c_str())) fitting.push_back(attr);
+    for (ppd_attr_t* attr = ppdFindAttr(ppd_, "cupsICCProfile", nullptr); attr;
          attr = ppdFindNextAttr(ppd_, "cupsICCProfile", nullptr)) {
-        if (!attr->value || std::find(fitting.begin(), fitting.end(), attr) == fitting.end())
-            continue;
+        if (!attr->value || std::find(fitting.begin(), fitting.end(), attr) == fitting.end()) continue;
         std::filesystem::path profile = attr->value;
         if (profile.is_relative()) {
-            const char *dataDir = std::getenv("CUPS_DATADIR");
+            const char* dataDir = std::getenv("CUPS_DATADIR");
             profile = std::filesystem::path(dataDir ? dataDir : "/usr/share/cups") / "profiles" / profile;
         }
         return profile;
@@ -195,4 +185,4 @@ std::optional<std::filesystem::path> JobOptions::ppdProfile() const {
     return std::nullopt;
 }
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -17,37 +17,37 @@
 namespace huecl::cups {
 
 // The chosen value of an option keyword, if there is one.
-using ChoiceLookup = std::function<std::optional<std::string>(const std::string &keyword)>;
+using ChoiceLookup = std::function<std::optional<std::string>(const std::string& keyword)>;
 
 enum class TableSource { automatic, model, profile };
 
 struct DriverSettings {
-    tool::PageSettings page;                  // resolution and colour model still to come from the page
+    tool::PageSettings page;  // resolution and colour model still to come from the page
     TableSource table = TableSource::automatic;
-    std::optional<std::filesystem::path> profile; // TableSource::profile only
+    std::optional<std::filesystem::path> profile;  // TableSource::profile only
 };
 
 // The HueclHalftone choices of the earlier colour generation.
-inline constexpr const char *earlierScreenChoice = "earlier-1bit";
-inline constexpr const char *earlierDiffusionChoice = "earlier-diffusion";
+inline constexpr const char* earlierScreenChoice = "earlier-1bit";
+inline constexpr const char* earlierDiffusionChoice = "earlier-diffusion";
 
 // Reads HueclHalftone (which also picks the colour generation), HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
 // HueclColorTable and HueclProfile (a job option naming an ICC file).
 // Throws ToolError naming the option on a value it does not know.
-DriverSettings driverSettingsFrom(const ChoiceLookup &choiceOf);
+DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf);
 
 // The settings of one page: the raster header supplies the resolution and
 // whether the page is grey (printed with black ink alone).
-tool::PageSettings pageSettingsFor(const DriverSettings &driver, const cups_page_header2_t &header);
+tool::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header);
 
 // The colour table of a job: a named profile, the built-in model, or by
 // default the CMYK profile at defaultProfile when that file exists and the
 // built-in model otherwise.
 struct JobColourTable {
     tool::ColourTable table;
-    std::optional<std::filesystem::path> profile; // none: the built-in model
+    std::optional<std::filesystem::path> profile;  // none: the built-in model
 };
-JobColourTable colourTableFor(const DriverSettings &driver, const std::filesystem::path &defaultProfile);
+JobColourTable colourTableFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile);
 
 // Where Debian's Ghostscript installs its CMYK output profile.
 inline const std::filesystem::path ghostscriptCmykProfile{"/usr/share/color/icc/ghostscript/default_cmyk.icc"};
@@ -56,21 +56,21 @@ inline const std::filesystem::path ghostscriptCmykProfile{"/usr/share/color/icc/
 // environment variable, if any, with the job's options marked in it.
 class JobOptions {
 public:
-    JobOptions(const char *optionText, const char *ppdPath);
+    JobOptions(const char* optionText, const char* ppdPath);
     ~JobOptions();
-    JobOptions(const JobOptions &) = delete;
-    JobOptions &operator=(const JobOptions &) = delete;
+    JobOptions(const JobOptions&) = delete;
+    JobOptions& operator=(const JobOptions&) = delete;
 
     // The marked PPD choice of an option, else the job option of that name.
-    std::optional<std::string> choice(const std::string &keyword) const;
+    std::optional<std::string> choice(const std::string& keyword) const;
     // A cupsICCProfile of the PPD whose qualifiers (colour model, media
     // type, resolution) all match the marked choices, if any.
     std::optional<std::filesystem::path> ppdProfile() const;
 
 private:
     int optionCount_ = 0;
-    cups_option_t *options_ = nullptr;
-    ppd_file_t *ppd_ = nullptr;
+    cups_option_t* options_ = nullptr;
+    ppd_file_t* ppd_ = nullptr;
 };
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -14,7 +14,7 @@ namespace huecl::cups {
 // Returns the number of pages printed. Throws ToolError on a page the driver
 // cannot print, on a stream that ends inside a page or a page header, and on
 // a stream without any page.
-uint32_t printRasterJob(RasterStream &stream, const DriverSettings &driver, unsigned threads,
-                        const tool::RasterWriter::ByteSink &output, std::FILE *log);
+uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver, unsigned threads,
+                        const tool::RasterWriter::ByteSink& output, std::FILE* log);
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -23,44 +23,36 @@ RasterStream::RasterStream(int fd) : fd_(fd) {
 
 RasterStream::~RasterStream() { cupsRasterClose(raster_); }
 
-ssize_t RasterStream::readCallback(void *context, unsigned char *buffer, size_t length) {
-    auto &stream = *static_cast<RasterStream *>(context);
+ssize_t RasterStream::readCallback(void* context, unsigned char* buffer, size_t length) {
+    auto& stream = *static_cast<RasterStream*>(context);
     ssize_t count;
-    do
-        count = ::read(stream.fd_, buffer, length);
+    do count = ::read(stream.fd_, buffer, length);
     while (count < 0 && errno == EINTR);
-    if (count < 0)
-        stream.readErrno_ = errno;
+    if (count < 0) stream.readErrno_ = errno;
     if (stream.bytesRead_ < sizeof stream.syncBytes_ && count > 0)
         std::memcpy(stream.syncBytes_ + stream.bytesRead_, buffer,
                     std::min<size_t>(static_cast<size_t>(count), sizeof stream.syncBytes_ - stream.bytesRead_));
-    if (count > 0)
-        stream.bytesRead_ += static_cast<uint64_t>(count);
+    if (count > 0) stream.bytesRead_ += static_cast<uint64_t>(count);
     if (stream.readingHeader_) {
-        if (stream.headerRequests_++ == 0)
-            stream.firstHeaderRequest_ = length;
-        if (count == 0)
-            stream.endInHeader_ = true;
+        if (stream.headerRequests_++ == 0) stream.firstHeaderRequest_ = length;
+        if (count == 0) stream.endInHeader_ = true;
     }
     return count;
 }
 
 size_t RasterStream::headerSize() const {
-    unsigned sync = 0; // as libcups reads it: host byte order
+    unsigned sync = 0;  // as libcups reads it: host byte order
     std::memcpy(&sync, syncBytes_, sizeof sync);
     switch (sync) {
-    case CUPS_RASTER_SYNCv1:
-    case CUPS_RASTER_REVSYNCv1:
-        return sizeof(cups_page_header_t);
-    case CUPS_RASTER_SYNCapple:
-    case CUPS_RASTER_REVSYNCapple:
-        return 32;
-    default:
-        return sizeof(cups_page_header2_t);
+        case CUPS_RASTER_SYNCv1:
+        case CUPS_RASTER_REVSYNCv1: return sizeof(cups_page_header_t);
+        case CUPS_RASTER_SYNCapple:
+        case CUPS_RASTER_REVSYNCapple: return 32;
+        default: return sizeof(cups_page_header2_t);
     }
 }
 
-bool RasterStream::readHeader(cups_page_header2_t &header, uint32_t pageNumber) {
+bool RasterStream::readHeader(cups_page_header2_t& header, uint32_t pageNumber) {
     headerRequests_ = 0;
     firstHeaderRequest_ = 0;
     endInHeader_ = false;
@@ -68,8 +60,7 @@ bool RasterStream::readHeader(cups_page_header2_t &header, uint32_t pageNumber) 
     readingHeader_ = true;
     const unsigned read = cupsRasterReadHeader2(raster_, &header);
     readingHeader_ = false;
-    if (read)
-        return true;
+    if (read) return true;
     // libcups answers 0 both for a stream that has ended and for one cut
     // inside the header, and for a header it refuses. It reads a header
     // through its own buffer: when that holds none of the header, it asks
@@ -79,13 +70,10 @@ bool RasterStream::readHeader(cups_page_header2_t &header, uint32_t pageNumber) 
     // partial answer, or a first request for less than a header (or for a
     // buffer refill) because the rest already sat in libcups's buffer.
     const std::string page = "page " + std::to_string(pageNumber);
-    if (readErrno_ != 0)
-        throw ToolError(page + ": cannot read the raster stream: " + std::strerror(readErrno_));
-    if (endInHeader_ && headerRequests_ == 1 && firstHeaderRequest_ == headerSize())
-        return false;
-    if (endInHeader_)
-        throw ToolError(page + ": the raster stream ends inside the page header");
+    if (readErrno_ != 0) throw ToolError(page + ": cannot read the raster stream: " + std::strerror(readErrno_));
+    if (endInHeader_ && headerRequests_ == 1 && firstHeaderRequest_ == headerSize()) return false;
+    if (endInHeader_) throw ToolError(page + ": the raster stream ends inside the page header");
     throw ToolError(page + ": the page header is damaged");
 }
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -18,15 +18,15 @@ public:
     // raster stream. The descriptor stays the caller's.
     explicit RasterStream(int fd);
     ~RasterStream();
-    RasterStream(const RasterStream &) = delete;
-    RasterStream &operator=(const RasterStream &) = delete;
+    RasterStream(const RasterStream&) = delete;
+    RasterStream& operator=(const RasterStream&) = delete;
 
-    cups_raster_t *raster() const { return raster_; }
+    cups_raster_t* raster() const { return raster_; }
 
     // Reads the header of page pageNumber. Returns false when the stream
     // ends cleanly before it; throws ToolError when the stream ends inside
     // the header, when libcups refuses a whole header, and on a read error.
-    bool readHeader(cups_page_header2_t &header, uint32_t pageNumber);
+    bool readHeader(cups_page_header2_t& header, uint32_t pageNumber);
 
     // Bytes handed to libcups so far.
     uint64_t bytesRead() const { return bytesRead_; }
@@ -35,19 +35,19 @@ public:
     int readError() const { return readErrno_; }
 
 private:
-    static ssize_t readCallback(void *context, unsigned char *buffer, size_t length);
+    static ssize_t readCallback(void* context, unsigned char* buffer, size_t length);
     size_t headerSize() const;
 
     int fd_;
-    cups_raster_t *raster_ = nullptr;
+    cups_raster_t* raster_ = nullptr;
     uint64_t bytesRead_ = 0;
     unsigned char syncBytes_[4]{};
-    int readErrno_ = 0; // of the last failed read
+    int readErrno_ = 0;  // of the last failed read
     // What libcups asked for while reading the current header.
     uint32_t headerRequests_ = 0;
     size_t firstHeaderRequest_ = 0;
-    bool endInHeader_ = false; // a request answered with end of file
+    bool endInHeader_ = false;  // a request answered with end of file
     bool readingHeader_ = false;
 };
 
-} // namespace huecl::cups
+}  // namespace huecl::cups

@@ -27,32 +27,30 @@ using tool::ToolError;
 // The file named on the command line, else standard input.
 class InputFile {
 public:
-    explicit InputFile(const char *fileName) {
+    explicit InputFile(const char* fileName) {
         if (fileName) {
             fd_ = ::open(fileName, O_RDONLY);
-            if (fd_ < 0)
-                throw ToolError(std::string("cannot open ") + fileName + ": " + std::strerror(errno));
+            if (fd_ < 0) throw ToolError(std::string("cannot open ") + fileName + ": " + std::strerror(errno));
         }
     }
     ~InputFile() {
-        if (fd_ > 0)
-            ::close(fd_);
+        if (fd_ > 0) ::close(fd_);
     }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
     int fd() const { return fd_; }
 
 private:
     int fd_ = 0;
 };
 
-int runFilter(int argc, char **argv) {
+int runFilter(int argc, char** argv) {
     if (argc < 6 || argc > 7) {
         std::fputs("Usage: rastertohuecl job user title copies options [file]\n", stderr);
         return 1;
     }
     JobOptions options(argv[5], std::getenv("PPD"));
-    DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) { return options.choice(keyword); });
+    DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
     if (driver.table == TableSource::automatic)
         if (auto profile = options.ppdProfile()) {
             driver.table = TableSource::profile;
@@ -62,27 +60,30 @@ int runFilter(int argc, char **argv) {
     RasterStream stream(input.fd());
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    const uint32_t pages = printRasterJob(stream, driver, threads, [](std::span<const uint8_t> bytes) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-            throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
-    }, stderr);
+    const uint32_t pages = printRasterJob(
+        stream, driver, threads,
+        [](std::span<const uint8_t> bytes) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
+                throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
+        },
+        stderr);
     if (std::fflush(stdout) != 0)
         throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
     std::fprintf(stderr, "INFO: Printed %u page%s\n", pages, pages == 1 ? "" : "s");
     return 0;
 }
 
-} // namespace
-} // namespace huecl::cups
+}  // namespace
+}  // namespace huecl::cups
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     try {
         return huecl::cups::runFilter(argc, argv);
-    } catch (const huecl::tool::ToolError &error) {
+    } catch (const huecl::tool::ToolError& error) {
         std::fprintf(stderr, "ERROR: %s\n", error.what());
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ERROR: out of memory\n");
-    } catch (const std::exception &error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "ERROR: internal error: %s\n", error.what());
     }
     return 1;

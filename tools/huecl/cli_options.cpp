@@ -10,7 +10,7 @@ namespace huecl::tool {
 namespace {
 
 struct NamedValue {
-    const char *name;
+    const char* name;
     uint32_t value;
 };
 
@@ -23,15 +23,15 @@ constexpr NamedValue matchMethods[] = {{"direct", HUECL_MATCH_DIRECT},
                                        {"invert", HUECL_MATCH_INVERT},
                                        {"eight", HUECL_MATCH_EIGHT_COLOURS},
                                        {"black", HUECL_MATCH_BLACK}};
-constexpr NamedValue blackModes[] = {{"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
+constexpr NamedValue blackModes[] = {
+    {"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
 constexpr NamedValue engines[] = {{"later", 0}, {"earlier", 1}};
 constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
 
 template <size_t N>
 std::string listNames(const NamedValue (&table)[N]) {
     std::string names;
-    for (const auto &entry : table)
-        names += (names.empty() ? "" : ", ") + std::string(entry.name);
+    for (const auto& entry : table) names += (names.empty() ? "" : ", ") + std::string(entry.name);
     return names;
 }
 
@@ -39,7 +39,7 @@ std::string listNames(const NamedValue (&table)[N]) {
 // every complaint.
 class ArgumentCursor {
 public:
-    explicit ArgumentCursor(const std::vector<std::string> &arguments) : arguments_(arguments) {}
+    explicit ArgumentCursor(const std::vector<std::string>& arguments) : arguments_(arguments) {}
 
     bool done() {
         refuseUnusedValue();
@@ -60,11 +60,9 @@ public:
         return argument;
     }
 
-    std::string value(const std::string &option) {
-        if (auto attached = attachedValue())
-            return *attached;
-        if (next_ >= arguments_.size())
-            throw ToolError(option + " needs a value");
+    std::string value(const std::string& option) {
+        if (auto attached = attachedValue()) return *attached;
+        if (next_ >= arguments_.size()) throw ToolError(option + " needs a value");
         return arguments_[next_++];
     }
 
@@ -76,48 +74,46 @@ public:
         return attached;
     }
 
-    int64_t integer(const std::string &option, int64_t low, int64_t high) {
+    int64_t integer(const std::string& option, int64_t low, int64_t high) {
         return parseInteger(option, value(option), low, high);
     }
 
-    uint32_t unsignedInteger(const std::string &option, uint32_t low, uint32_t high) {
+    uint32_t unsignedInteger(const std::string& option, uint32_t low, uint32_t high) {
         return static_cast<uint32_t>(integer(option, low, high));
     }
 
     template <size_t N>
-    uint32_t named(const std::string &option, const NamedValue (&table)[N]) {
+    uint32_t named(const std::string& option, const NamedValue (&table)[N]) {
         const std::string text = value(option);
-        for (const auto &entry : table)
-            if (text == entry.name)
-                return entry.value;
+        for (const auto& entry : table)
+            if (text == entry.name) return entry.value;
         throw ToolError(option + " must be one of " + listNames(table) + ", not '" + text + "'");
     }
 
-    static int64_t parseInteger(const std::string &option, const std::string &text, int64_t low, int64_t high) {
+    static int64_t parseInteger(const std::string& option, const std::string& text, int64_t low, int64_t high) {
         int64_t number = 0;
-        const char *end = text.data() + text.size();
+        const char* end = text.data() + text.size();
         const auto [stop, error] = std::from_chars(text.data(), end, number);
-        if (error != std::errc() || stop != end)
-            throw ToolError(option + " needs a whole number, not '" + text + "'");
+        if (error != std::errc() || stop != end) throw ToolError(option + " needs a whole number, not '" + text + "'");
         if (number < low || number > high)
-            throw ToolError(option + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", not " + text);
+            throw ToolError(option + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
+                            text);
         return number;
     }
 
 private:
     void refuseUnusedValue() const {
-        if (attached_)
-            throw ToolError(attachedTo_ + " takes no value, not '" + *attached_ + "'");
+        if (attached_) throw ToolError(attachedTo_ + " takes no value, not '" + *attached_ + "'");
     }
 
-    const std::vector<std::string> &arguments_;
+    const std::vector<std::string>& arguments_;
     size_t next_ = 0;
     std::optional<std::string> attached_;
     std::string attachedTo_;
 };
 
 // "300" or "300x600": one resolution for both axes, or horizontal x vertical.
-Resolution parseResolution(const std::string &option, const std::string &text) {
+Resolution parseResolution(const std::string& option, const std::string& text) {
     const auto cross = text.find('x');
     const std::string horizontal = text.substr(0, cross);
     const std::string vertical = cross == std::string::npos ? horizontal : text.substr(cross + 1);
@@ -125,11 +121,9 @@ Resolution parseResolution(const std::string &option, const std::string &text) {
             static_cast<uint32_t>(ArgumentCursor::parseInteger(option, vertical, 1, 4800))};
 }
 
-PageSize parsePageSize(const std::string &text) {
-    if (text == "a4")
-        return a4At300Dpi;
-    if (text == "letter")
-        return {2550, 3300};
+PageSize parsePageSize(const std::string& text) {
+    if (text == "a4") return a4At300Dpi;
+    if (text == "letter") return {2550, 3300};
     const auto cross = text.find('x');
     if (cross == std::string::npos)
         throw ToolError("--size must be a4, letter or WIDTHxHEIGHT in pixels, not '" + text + "'");
@@ -137,45 +131,43 @@ PageSize parsePageSize(const std::string &text) {
             static_cast<uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(cross + 1), 1, 30000))};
 }
 
-std::array<int32_t, 3> parseBalance(const std::string &text) {
+std::array<int32_t, 3> parseBalance(const std::string& text) {
     std::array<int32_t, 3> levels{};
     size_t start = 0;
     for (size_t i = 0; i < 3; ++i) {
         const size_t comma = text.find(',', start);
         if ((i < 2) != (comma != std::string::npos))
             throw ToolError("--balance needs three levels RED,GREEN,BLUE, not '" + text + "'");
-        levels[i] = static_cast<int32_t>(
-            ArgumentCursor::parseInteger("--balance", text.substr(start, comma - start), 1, 30));
+        levels[i] =
+            static_cast<int32_t>(ArgumentCursor::parseInteger("--balance", text.substr(start, comma - start), 1, 30));
         start = comma + 1;
     }
     return levels;
 }
 
 // --planes, or --planes=FORMAT: a separate word after it is an operand.
-PlaneFormat parsePlaneFormat(ArgumentCursor &cursor) {
+PlaneFormat parsePlaneFormat(ArgumentCursor& cursor) {
     const auto format = cursor.attachedValue();
-    if (!format)
-        return PlaneFormat::pnm;
-    for (const auto &entry : planeFormats)
-        if (*format == entry.name)
-            return static_cast<PlaneFormat>(entry.value);
+    if (!format) return PlaneFormat::pnm;
+    for (const auto& entry : planeFormats)
+        if (*format == entry.name) return static_cast<PlaneFormat>(entry.value);
     throw ToolError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
 }
 
-[[noreturn]] void unknownOption(const std::string &argument) {
+[[noreturn]] void unknownOption(const std::string& argument) {
     throw ToolError("unknown option '" + argument + "' (see huecl --help)");
 }
 
-PrintCommand parsePrint(ArgumentCursor &cursor) {
+PrintCommand parsePrint(ArgumentCursor& cursor) {
     PrintCommand command;
-    PageSettings &s = command.settings;
+    PageSettings& s = command.settings;
     bool haveOutput = false, haveMatch = false;
     // Options that only one engine takes, to be checked once both are known.
     bool haveDither = false, haveGrid = false, diffusion = false;
     // Page layout, checked against each other once all are known.
     std::optional<PaperSize> paper;
     std::optional<Margins> margins;
-    std::vector<std::string> placement; // --fit, --fill, --center, --margins as given
+    std::vector<std::string> placement;  // --fit, --fill, --center, --margins as given
     bool haveSize = false, fit = false, fill = false, centred = false;
     while (!cursor.done()) {
         const std::string option = cursor.take();
@@ -253,21 +245,18 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
             command.image = option;
         }
     }
-    if (!haveOutput)
-        throw ToolError("print needs an output folder: -o DIR");
+    if (!haveOutput) throw ToolError("print needs an output folder: -o DIR");
     // The colour methods leave to cyan, magenta and yellow all but the
     // neutral part of a colour, which the black plane alone would drop: a
     // face or an orange suit would vanish. Alone, black only prints grey.
-    if (s.blackOnly && !haveMatch)
-        s.matchMethod = 4;
+    if (s.blackOnly && !haveMatch) s.matchMethod = 4;
     if (s.engine == EngineKind::earlier) {
         // One bit per dot, screened or diffused; a 32-point table.
         if (haveDither && s.ditherMode != HUECL_DITHER_1BIT)
             throw ToolError("--engine earlier prints 1 bit per dot: --dither must be 1bit");
         if (haveGrid && s.gridSize != 32)
             throw ToolError("--engine earlier matches through 32 grid points per axis: --grid must be 32");
-        if (s.cmySaturation != 0)
-            throw ToolError("--cmy-saturation needs --engine later");
+        if (s.cmySaturation != 0) throw ToolError("--cmy-saturation needs --engine later");
         s.ditherMode = diffusion ? errorDiffusionMode : HUECL_DITHER_1BIT;
         s.gridSize = 32;
     } else if (diffusion) {
@@ -275,10 +264,8 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
     }
     if (fit && fill)
         throw ToolError("--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page");
-    if (!paper && !placement.empty())
-        throw ToolError(placement.front() + " needs --page SIZE");
-    if (paper && haveSize)
-        throw ToolError("--size and --page both set the test page's size: give one");
+    if (!paper && !placement.empty()) throw ToolError(placement.front() + " needs --page SIZE");
+    if (paper && haveSize) throw ToolError("--size and --page both set the test page's size: give one");
     if (paper && !command.image && !placement.empty())
         throw ToolError(placement.front() + " places an image; the test page covers the whole page");
     if (paper)
@@ -287,15 +274,14 @@ PrintCommand parsePrint(ArgumentCursor &cursor) {
                                        : fill ? ImageScaling::fill
                                               : ImageScaling::natural,
                                        centred};
-    if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y ||
-        s.source.x > 16 * s.device.x || s.source.y > 16 * s.device.y)
+    if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y || s.source.x > 16 * s.device.x ||
+        s.source.y > 16 * s.device.y)
         throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
-    if (command.threads == 0)
-        command.threads = std::max(1u, std::thread::hardware_concurrency());
+    if (command.threads == 0) command.threads = std::max(1u, std::thread::hardware_concurrency());
     return command;
 }
 
-DecodeCommand parseDecode(ArgumentCursor &cursor) {
+DecodeCommand parseDecode(ArgumentCursor& cursor) {
     DecodeCommand command;
     bool haveOutput = false, haveRaster = false;
     while (!cursor.done()) {
@@ -321,12 +307,11 @@ DecodeCommand parseDecode(ArgumentCursor &cursor) {
             haveRaster = true;
         }
     }
-    if (!haveRaster || !haveOutput)
-        throw ToolError("usage: huecl decode FILE.hcr -o DIR");
+    if (!haveRaster || !haveOutput) throw ToolError("usage: huecl decode FILE.hcr -o DIR");
     return command;
 }
 
-LzsCommand parseLzs(ArgumentCursor &cursor) {
+LzsCommand parseLzs(ArgumentCursor& cursor) {
     LzsCommand command;
     std::vector<std::string> operands;
     while (!cursor.done()) {
@@ -354,7 +339,7 @@ LzsCommand parseLzs(ArgumentCursor &cursor) {
     return command;
 }
 
-ScreensCommand parseScreens(ArgumentCursor &cursor) {
+ScreensCommand parseScreens(ArgumentCursor& cursor) {
     ScreensCommand command;
     bool haveOutput = false;
     while (!cursor.done()) {
@@ -370,60 +355,47 @@ ScreensCommand parseScreens(ArgumentCursor &cursor) {
             unknownOption(option);
         }
     }
-    if (!haveOutput)
-        throw ToolError("usage: huecl screens -o DIR");
+    if (!haveOutput) throw ToolError("usage: huecl screens -o DIR");
     return command;
 }
 
-} // namespace
+}  // namespace
 
-Command parseCommandLine(const std::vector<std::string> &arguments) {
+Command parseCommandLine(const std::vector<std::string>& arguments) {
     ArgumentCursor cursor(arguments);
-    if (cursor.done())
-        throw ToolError("no command given (see huecl --help)");
+    if (cursor.done()) throw ToolError("no command given (see huecl --help)");
     const std::string command = cursor.take();
-    if (command == "-h" || command == "--help")
-        return HelpCommand{usageText()};
-    if (command == "help")
-        return HelpCommand{usageText(cursor.done() ? std::string() : cursor.take())};
+    if (command == "-h" || command == "--help") return HelpCommand{usageText()};
+    if (command == "help") return HelpCommand{usageText(cursor.done() ? std::string() : cursor.take())};
     // Help wins over everything else on a command's line, as it does for
     // most tools, so that a half-typed command line can ask for it.
     const bool knownCommand = command == "print" || command == "decode" || command == "lzs" || command == "screens";
     for (size_t i = 1; knownCommand && i < arguments.size(); ++i)
-        if (arguments[i] == "-h" || arguments[i] == "--help")
-            return HelpCommand{usageText(command)};
-    if (command == "--version")
-        return VersionCommand{};
-    if (command == "print")
-        return parsePrint(cursor);
-    if (command == "decode")
-        return parseDecode(cursor);
-    if (command == "lzs")
-        return parseLzs(cursor);
-    if (command == "screens")
-        return parseScreens(cursor);
+        if (arguments[i] == "-h" || arguments[i] == "--help") return HelpCommand{usageText(command)};
+    if (command == "--version") return VersionCommand{};
+    if (command == "print") return parsePrint(cursor);
+    if (command == "decode") return parseDecode(cursor);
+    if (command == "lzs") return parseLzs(cursor);
+    if (command == "screens") return parseScreens(cursor);
     throw ToolError("unknown command '" + command + "' (see huecl --help)");
 }
 
 std::string ditherModeName(uint32_t ditherMode) {
-    if (ditherMode == errorDiffusionMode)
-        return "diffusion";
-    for (const auto &entry : ditherModes)
-        if (entry.value == ditherMode)
-            return entry.name;
+    if (ditherMode == errorDiffusionMode) return "diffusion";
+    for (const auto& entry : ditherModes)
+        if (entry.value == ditherMode) return entry.name;
     return "mode " + std::to_string(ditherMode);
 }
 
 std::string matchMethodName(uint32_t matchMethod) {
-    for (const auto &entry : matchMethods)
-        if (entry.value == matchMethod)
-            return entry.name;
+    for (const auto& entry : matchMethods)
+        if (entry.value == matchMethod) return entry.name;
     return "method " + std::to_string(matchMethod);
 }
 
 namespace {
 
-constexpr const char *printHelp = R"(usage: huecl print [IMAGE] -o DIR [options]
+constexpr const char* printHelp = R"(usage: huecl print [IMAGE] -o DIR [options]
 Runs a page through the pipeline into DIR: the compressed raster page.hcr,
 preview.png and summary.txt.
       IMAGE                  PNG, JPEG, TIFF (first page) or binary PPM/PGM (8 or 16 bits),
@@ -472,7 +444,7 @@ preview.png and summary.txt.
   -h, --help                 this help
 )";
 
-constexpr const char *decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
+constexpr const char* decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
 Decodes a raster written by huecl print (- for standard input) into DIR:
 preview.png, and the planes when asked for.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
@@ -483,7 +455,7 @@ preview.png, and the planes when asked for.
   -h, --help                 this help
 )";
 
-constexpr const char *lzsHelp = R"(usage: huecl lzs compress|decompress IN OUT [options]
+constexpr const char* lzsHelp = R"(usage: huecl lzs compress|decompress IN OUT [options]
 Streams a file through LZS with small buffers, as a driver would. IN or OUT
 may be - for standard input or output. A .lzs file is framed: a magic, flags,
 the stream, then the CRC-32 and length of the content, checked when
@@ -496,7 +468,7 @@ decompressing.
   -h, --help                 this help
 )";
 
-constexpr const char *screensHelp = R"(usage: huecl screens -o DIR [options]
+constexpr const char* screensHelp = R"(usage: huecl screens -o DIR [options]
 Draws every threshold matrix of the library and every sample tile of the
 earlier generation as a PNG, with index.txt.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
@@ -505,19 +477,14 @@ earlier generation as a PNG, with index.txt.
   -h, --help                 this help
 )";
 
-} // namespace
+}  // namespace
 
-std::string usageText(const std::string &command) {
-    if (command == "print")
-        return printHelp;
-    if (command == "decode")
-        return decodeHelp;
-    if (command == "lzs")
-        return lzsHelp;
-    if (command == "screens")
-        return screensHelp;
-    if (!command.empty())
-        throw ToolError("unknown command '" + command + "' (see huecl --help)");
+std::string usageText(const std::string& command) {
+    if (command == "print") return printHelp;
+    if (command == "decode") return decodeHelp;
+    if (command == "lzs") return lzsHelp;
+    if (command == "screens") return screensHelp;
+    if (!command.empty()) throw ToolError("unknown command '" + command + "' (see huecl --help)");
     return R"(usage: huecl COMMAND [options]
 
   huecl print [IMAGE] -o DIR             run a page through the pipeline
@@ -532,4 +499,4 @@ An option's value follows it or is joined to it with '=': --dither 1bit or
 )";
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

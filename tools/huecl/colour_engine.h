@@ -27,10 +27,10 @@ struct PageGeometry {
     uint32_t sourceWidth = 0, sourceHeight = 0;
     SourcePixels sourcePixels = SourcePixels::bgr;
     uint32_t deviceWidth = 0, deviceHeight = 0;
-    uint32_t lineBytes = 0;     // one device row of one plane
+    uint32_t lineBytes = 0;  // one device row of one plane
     uint32_t bitsPerDot = 0;
-    uint32_t planeCount = 0;    // 4 (cyan, magenta, yellow, black) or 1 (black)
-    uint32_t bandHeight = 0;    // device rows a band buffer holds
+    uint32_t planeCount = 0;  // 4 (cyan, magenta, yellow, black) or 1 (black)
+    uint32_t bandHeight = 0;  // device rows a band buffer holds
     uint32_t sourceRowsPerBand = 0;
     uint32_t bandCount = 0;
 
@@ -52,7 +52,7 @@ struct PageGeometry {
 // The band buffer of one worker: planeCount planes of bandHeight rows.
 struct BandPlanes {
     std::array<std::vector<uint8_t>, 4> planes;
-    uint32_t deviceRows = 0; // rows the last band filled
+    uint32_t deviceRows = 0;  // rows the last band filled
 };
 
 class BandRenderer {
@@ -60,8 +60,8 @@ public:
     virtual ~BandRenderer() = default;
     // Renders source rows [firstSourceRow, firstSourceRow + rows), given in
     // the geometry's source pixel format (adjusted in place), into out.
-    virtual void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
-                            StageTimes &times) = 0;
+    virtual void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes& out,
+                            StageTimes& times) = 0;
     // A band of the page failed; renderers waiting inside renderBand for an
     // earlier band's turn stop waiting.
     virtual void abandonPage() {}
@@ -70,7 +70,7 @@ public:
 class ColourEngine {
 public:
     virtual ~ColourEngine() = default;
-    virtual const PageGeometry &geometry() const = 0;
+    virtual const PageGeometry& geometry() const = 0;
     virtual std::unique_ptr<BandRenderer> makeRenderer() const = 0;
     // The renderers of one page, one per worker. Bands start in page order,
     // one worker each; error diffusion carries its error rows from one band
@@ -79,10 +79,9 @@ public:
     // band runs in parallel. Ordered screens depend only on device positions.
     virtual std::vector<std::unique_ptr<BandRenderer>> makeRenderers(unsigned count) const {
         std::vector<std::unique_ptr<BandRenderer>> renderers;
-        for (unsigned i = 0; i < count; ++i)
-            renderers.push_back(makeRenderer());
+        for (unsigned i = 0; i < count; ++i) renderers.push_back(makeRenderer());
         return renderers;
     }
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

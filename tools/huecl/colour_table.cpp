@@ -17,18 +17,18 @@ namespace {
 std::mutex lcmsMutex;
 std::string lastLcmsError;
 
-void keepLcmsError(cmsContext, cmsUInt32Number, const char *text) { lastLcmsError = text; }
+void keepLcmsError(cmsContext, cmsUInt32Number, const char* text) { lastLcmsError = text; }
 
 struct ProfileCloser {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
 };
 struct TransformDeleter {
-    void operator()(void *transform) const { cmsDeleteTransform(transform); }
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
 };
 using ProfileHandle = std::unique_ptr<void, ProfileCloser>;
 using TransformHandle = std::unique_ptr<void, TransformDeleter>;
 
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> interpolationAxis(uint32_t gridSize) {
     std::vector<uint8_t> levels(gridSize);
@@ -39,12 +39,11 @@ std::vector<uint8_t> interpolationAxis(uint32_t gridSize) {
 
 std::vector<uint8_t> directLookupAxis() {
     std::vector<uint8_t> levels(32);
-    for (uint32_t i = 0; i < 32; ++i)
-        levels[i] = static_cast<uint8_t>(8 * i + 4);
+    for (uint32_t i = 0; i < 32; ++i) levels[i] = static_cast<uint8_t>(8 * i + 4);
     return levels;
 }
 
-ColourTable buildModelTable(const std::vector<uint8_t> &axis) {
+ColourTable buildModelTable(const std::vector<uint8_t>& axis) {
     const auto gridSize = static_cast<uint32_t>(axis.size());
     ColourTable table{gridSize, std::vector<uint8_t>(size_t{gridSize} * gridSize * gridSize * 4), "built-in model"};
     auto toByte = [](double value) { return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255)); };
@@ -65,7 +64,7 @@ ColourTable buildModelTable(const std::vector<uint8_t> &axis) {
     return table;
 }
 
-std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profilePath) {
+std::array<uint8_t, 16> profileIdentity(const std::filesystem::path& profilePath) {
     const std::string name = profilePath.string();
     std::lock_guard lock(lcmsMutex);
     cmsSetLogErrorHandler(keepLcmsError);
@@ -82,31 +81,30 @@ std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profilePath
 namespace {
 
 // Opens a CMYK output profile; the caller holds lcmsMutex.
-ProfileHandle openPrinterProfile(const std::string &name) {
+ProfileHandle openPrinterProfile(const std::string& name) {
     cmsSetLogErrorHandler(keepLcmsError);
     lastLcmsError.clear();
     ProfileHandle output(cmsOpenProfileFromFile(name.c_str(), "r"));
     if (!output)
         throw ToolError(name + ": not a readable ICC profile" +
                         (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
-    if (cmsGetColorSpace(output.get()) != cmsSigCmykData)
-        throw ToolError(name + ": not a CMYK profile");
+    if (cmsGetColorSpace(output.get()) != cmsSigCmykData) throw ToolError(name + ": not a CMYK profile");
     if (cmsGetDeviceClass(output.get()) != cmsSigOutputClass)
         throw ToolError(name + ": not an output (printer) profile");
     return output;
 }
 
-} // namespace
+}  // namespace
 
-ColourTable buildProfileTable(const std::filesystem::path &profilePath, const std::vector<uint8_t> &axis) {
+ColourTable buildProfileTable(const std::filesystem::path& profilePath, const std::vector<uint8_t>& axis) {
     const auto gridSize = static_cast<uint32_t>(axis.size());
     const std::string name = profilePath.string();
     std::lock_guard lock(lcmsMutex);
     ProfileHandle output = openPrinterProfile(name);
 
     ProfileHandle srgb(cmsCreate_sRGBProfile());
-    TransformHandle transform(cmsCreateTransform(srgb.get(), TYPE_RGB_8, output.get(), TYPE_CMYK_8,
-                                                 INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+    TransformHandle transform(
+        cmsCreateTransform(srgb.get(), TYPE_RGB_8, output.get(), TYPE_CMYK_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     if (!transform)
         throw ToolError(name + ": cannot build a transform from sRGB" +
                         (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
@@ -137,7 +135,7 @@ ProofTable fillProofTable(uint32_t gridSize, FillRun fillRun) {
     const std::vector<uint8_t> axis = interpolationAxis(gridSize);
     ProofTable table{gridSize, std::vector<uint8_t>(size_t{gridSize} * gridSize * gridSize * gridSize * 3)};
     std::vector<uint8_t> cmykRun(size_t{gridSize} * 4);
-    uint8_t *entry = table.entries.data();
+    uint8_t* entry = table.entries.data();
     for (uint32_t k = 0; k < gridSize; ++k)
         for (uint32_t c = 0; c < gridSize; ++c)
             for (uint32_t m = 0; m < gridSize; ++m) {
@@ -153,17 +151,16 @@ ProofTable fillProofTable(uint32_t gridSize, FillRun fillRun) {
     return table;
 }
 
-} // namespace
+}  // namespace
 
 ProofTable buildModelProofTable(uint32_t gridSize) {
-    return fillProofTable(gridSize, [](const uint8_t *cmyk, uint8_t *rgb, uint32_t count) {
+    return fillProofTable(gridSize, [](const uint8_t* cmyk, uint8_t* rgb, uint32_t count) {
         for (uint32_t i = 0; i < count; ++i, cmyk += 4, rgb += 3)
-            for (int ink = 0; ink < 3; ++ink)
-                rgb[ink] = static_cast<uint8_t>(255 - std::min(255, cmyk[ink] + cmyk[3]));
+            for (int ink = 0; ink < 3; ++ink) rgb[ink] = static_cast<uint8_t>(255 - std::min(255, cmyk[ink] + cmyk[3]));
     });
 }
 
-ProofTable buildProfileProofTable(const std::filesystem::path &profilePath, uint32_t gridSize) {
+ProofTable buildProfileProofTable(const std::filesystem::path& profilePath, uint32_t gridSize) {
     const std::string name = profilePath.string();
     std::lock_guard lock(lcmsMutex);
     ProfileHandle input = openPrinterProfile(name);
@@ -173,9 +170,9 @@ ProofTable buildProfileProofTable(const std::filesystem::path &profilePath, uint
     if (!transform)
         throw ToolError(name + ": cannot build a transform to sRGB" +
                         (lastLcmsError.empty() ? "" : " (" + lastLcmsError + ")"));
-    return fillProofTable(gridSize, [&](const uint8_t *cmyk, uint8_t *rgb, uint32_t count) {
+    return fillProofTable(gridSize, [&](const uint8_t* cmyk, uint8_t* rgb, uint32_t count) {
         cmsDoTransform(transform.get(), cmyk, rgb, count);
     });
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -19,8 +19,8 @@ std::vector<uint8_t> directLookupAxis();
 
 struct ColourTable {
     uint32_t gridSize = 0;
-    std::vector<uint8_t> entries; // 4 bytes per grid point: cyan, magenta, yellow, black
-    std::string origin;           // what built it, for the summary
+    std::vector<uint8_t> entries;  // 4 bytes per grid point: cyan, magenta, yellow, black
+    std::string origin;            // what built it, for the summary
 };
 
 // The built-in model, for printing without a profile. With c, m, y the
@@ -28,16 +28,16 @@ struct ColourTable {
 // g = min(c, m, y) generates black k = g^2, so light greys stay in the
 // colour inks and shadows go to black; k is removed from each colour ink
 // (C = c - k, and so on). Pure black prints as black ink alone.
-ColourTable buildModelTable(const std::vector<uint8_t> &axis);
+ColourTable buildModelTable(const std::vector<uint8_t>& axis);
 
 // The profile's ID: the MD5 of the profile as Little CMS computes it for
 // the ICC header, which tells one profile from another whatever the file is
 // called. Throws ToolError for an unreadable profile.
-std::array<uint8_t, 16> profileIdentity(const std::filesystem::path &profile);
+std::array<uint8_t, 16> profileIdentity(const std::filesystem::path& profile);
 
 // sRGB in, the profile's CMYK out (perceptual intent), sampled at the grid
 // points. Throws ToolError unless the file is a CMYK output profile.
-ColourTable buildProfileTable(const std::filesystem::path &profile, const std::vector<uint8_t> &axis);
+ColourTable buildProfileTable(const std::filesystem::path& profile, const std::vector<uint8_t>& axis);
 
 // The other direction, for proofs: a CmykToRgbTable of gridSize^4 entries
 // (red, green, blue; black slowest, then cyan, magenta, yellow fastest) as
@@ -57,6 +57,6 @@ ProofTable buildModelProofTable(uint32_t gridSize = proofGridSize);
 // The profile's CMYK to sRGB, relative colorimetric (paper white shows as
 // screen white, everything else as the printer renders it). Throws
 // ToolError as buildProfileTable does.
-ProofTable buildProfileProofTable(const std::filesystem::path &profile, uint32_t gridSize = proofGridSize);
+ProofTable buildProfileProofTable(const std::filesystem::path& profile, uint32_t gridSize = proofGridSize);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -6,9 +6,9 @@
 
 namespace huecl::tool {
 
-void runPrint(const PrintCommand &command);
-void runDecode(const DecodeCommand &command);
-void runLzs(const LzsCommand &command);
-void runScreens(const ScreensCommand &command);
+void runPrint(const PrintCommand& command);
+void runDecode(const DecodeCommand& command);
+void runLzs(const LzsCommand& command);
+void runScreens(const ScreensCommand& command);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

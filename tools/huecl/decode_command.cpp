@@ -19,9 +19,8 @@ namespace {
 // The proof of the colour table the raster was matched with: the same
 // profile, found where it was or where --profile says it is now, and
 // refused if it is not the same profile any more.
-ProofTable proofTableFor(const RasterHeader &h, const DecodeCommand &command) {
-    if (h.fromProfile == 0)
-        return buildModelProofTable();
+ProofTable proofTableFor(const RasterHeader& h, const DecodeCommand& command) {
+    if (h.fromProfile == 0) return buildModelProofTable();
     const std::filesystem::path profile = command.profile.value_or(h.profilePath);
     if (!command.profile && !std::filesystem::exists(profile))
         throw ToolError(command.raster.string() + ": was printed with the profile " + h.profilePath +
@@ -33,7 +32,7 @@ ProofTable proofTableFor(const RasterHeader &h, const DecodeCommand &command) {
 }
 
 // How the page's colours were matched; a CMYK page never was.
-std::string matchingText(const RasterHeader &h) {
+std::string matchingText(const RasterHeader& h) {
     return h.cmykSource != 0 ? "CMYK source, no matching" : matchMethodName(h.matchMethod) + " matching";
 }
 
@@ -41,21 +40,19 @@ std::string matchingText(const RasterHeader &h) {
 // anywhere stops the command before it writes anything; returns the pages.
 // Standard input cannot be read twice: it counts as one page, and a second
 // page there is refused.
-uint32_t countPages(const std::filesystem::path &path) {
-    if (path == "-")
-        return 1;
+uint32_t countPages(const std::filesystem::path& path) {
+    if (path == "-") return 1;
     RasterReader reader(path);
     RasterBand band;
     do {
-        while (reader.readBand(band)) {
-        }
+        while (reader.readBand(band)) {}
     } while (reader.nextPage());
     return reader.pageNumber();
 }
 
 // Decodes the current page of reader into the output folder.
-void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand &command, bool numbered) {
-    const RasterHeader &h = reader.header();
+void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand& command, bool numbered) {
+    const RasterHeader& h = reader.header();
     const std::string name = command.raster.string();
     const std::string where = reader.pageNumber() > 1 ? ": page " + std::to_string(reader.pageNumber()) : "";
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
@@ -67,7 +64,7 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
                                  : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
     const ProofTable proof = proofTableFor(h, command);
     const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
-    auto &previewFile = output.create("preview.png");
+    auto& previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
                            proof, ink);
 
@@ -82,7 +79,7 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
         deviceRows += band.deviceRows;
         if (deviceRows > h.deviceHeight)
             throw ToolError(name + where + ": corrupt raster file (more rows than the page has)");
-        std::array<const uint8_t *, 4> planePointers{};
+        std::array<const uint8_t*, 4> planePointers{};
         for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
             planes[plane].resize(size_t{band.deviceRows} * h.lineBytes);
             decompressBlock(band.streams[plane], planes[plane], history,
@@ -90,28 +87,28 @@ void decodePage(RasterReader &reader, OutputFolder &output, const DecodeCommand 
             planePointers[plane] = planes[plane].data();
         }
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
-        if (planeFiles)
-            planeFiles->addBand(bandPlanes, band.deviceRows);
+        if (planeFiles) planeFiles->addBand(bandPlanes, band.deviceRows);
         preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<uint32_t>(firstRow)));
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)
         throw ToolError(name + where + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
                         std::to_string(h.deviceHeight) + ")");
-    if (planeFiles)
-        planeFiles->finish();
+    if (planeFiles) planeFiles->finish();
     preview.finish();
     progress.finish();
-    std::printf("%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, %s)\n",
-                numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount,
-                h.deviceWidth, h.deviceHeight, h.deviceWidth * 25.4 / h.deviceResX, h.deviceHeight * 25.4 / h.deviceResY, h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
-                h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later", ditherModeName(h.ditherMode).c_str(),
-                h.screenKind, matchingText(h).c_str());
+    std::printf(
+        "%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, "
+        "%s)\n",
+        numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount, h.deviceWidth,
+        h.deviceHeight, h.deviceWidth * 25.4 / h.deviceResX, h.deviceHeight * 25.4 / h.deviceResY, h.planeCount,
+        h.planeCount == 1 ? "" : "s", h.bitsPerDot, h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later",
+        ditherModeName(h.ditherMode).c_str(), h.screenKind, matchingText(h).c_str());
 }
 
-} // namespace
+}  // namespace
 
-void runDecode(const DecodeCommand &command) {
+void runDecode(const DecodeCommand& command) {
     const uint32_t pages = countPages(command.raster);
     RasterReader reader(command.raster);
     OutputFolder output(command.outputFolder);
@@ -120,11 +117,10 @@ void runDecode(const DecodeCommand &command) {
     do {
         if (reader.pageNumber() > pages)
             throw ToolError("standard input holds more than one page; decode a file of several pages by its name");
-        if (pages > 1)
-            output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
+        if (pages > 1) output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
         decodePage(reader, output, command, pages > 1);
     } while (reader.nextPage());
     output.commit();
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -10,14 +10,12 @@ namespace huecl::tool {
 
 std::vector<uint8_t> earlierInterpolationAxis() {
     std::vector<uint8_t> axis(earlierGridSize);
-    for (uint32_t i = 0; i < earlierGridSize; ++i)
-        axis[i] = static_cast<uint8_t>(255 * i / (earlierGridSize - 1));
+    for (uint32_t i = 0; i < earlierGridSize; ++i) axis[i] = static_cast<uint8_t>(255 * i / (earlierGridSize - 1));
     return axis;
 }
 
 EarlierScreens::EarlierScreens(uint32_t screenMode, bool monochrome) {
-    for (size_t plane = 0; plane < 4; ++plane)
-        matrices_[plane].assign(size_t{edge(plane)} * edge(plane), 0);
+    for (size_t plane = 0; plane < 4; ++plane) matrices_[plane].assign(size_t{edge(plane)} * edge(plane), 0);
     record_.monoFlag = monochrome ? 1 : 0;
     record_.screenMode = screenMode;
     record_.ptnC = matrices_[0].data();
@@ -40,11 +38,10 @@ public:
         // One guard column before the page's columns and one read past
         // them, four cells a column; zero before the first row.
         const size_t cells = (size_t{deviceWidth} + 2) * 4;
-        for (auto &row : rows_)
-            row.assign(cells, 0);
+        for (auto& row : rows_) row.assign(cells, 0);
         errors_.cmykSet = 0;
         errors_.cmykCells0 = deviceWidth + 1;
-        errors_.cmykLastRow0 = UINT32_MAX; // device row 0 follows it
+        errors_.cmykLastRow0 = UINT32_MAX;  // device row 0 follows it
         errors_.cmykRowA0 = rows_[0].data();
         errors_.cmykRowB0 = rows_[1].data();
     }
@@ -52,11 +49,10 @@ public:
     // Runs work with the error rows once every earlier band has had its
     // turn. Throws if an earlier band failed, since its turn never comes.
     template <typename Work>
-    void inTurn(uint32_t band, Work &&work) {
+    void inTurn(uint32_t band, Work&& work) {
         std::unique_lock lock(mutex_);
         turn_.wait(lock, [&] { return broken_ || next_ == band; });
-        if (broken_)
-            throw ToolError("an earlier band of the page failed");
+        if (broken_) throw ToolError("an earlier band of the page failed");
         try {
             work(errors_);
         } catch (...) {
@@ -91,9 +87,9 @@ QvrDizInf oneBitPerDot() {
     return record;
 }
 
-} // namespace
+}  // namespace
 
-EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth,
+EarlierEngine::EarlierEngine(const PageSettings& settings, ColourTable table, uint32_t sourceWidth,
                              uint32_t sourceHeight, SourcePixels pixels)
     : settings_(settings), table_(std::move(table)), screens_(settings.screenKind, settings.blackOnly),
       rgbControl_(rgbControlOf<QvCtrRgbInf>(settings)),
@@ -107,13 +103,13 @@ EarlierEngine::EarlierEngine(const PageSettings &settings, ColourTable table, ui
 
 class EarlierBandRenderer final : public BandRenderer {
 public:
-    EarlierBandRenderer(const EarlierEngine &engine, std::shared_ptr<DiffusionSequence> sequence)
+    EarlierBandRenderer(const EarlierEngine& engine, std::shared_ptr<DiffusionSequence> sequence)
         : engine_(engine), sequence_(std::move(sequence)), match_(engine.settings_, engine.table_, earlierGridSize) {}
 
-    void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
-                    StageTimes &times) override {
-        const PageGeometry &g = engine_.geometry_;
-        const PageSettings &s = engine_.settings_;
+    void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes& out,
+                    StageTimes& times) override {
+        const PageGeometry& g = engine_.geometry_;
+        const PageSettings& s = engine_.settings_;
         QvrDrwInf draw = drawRecordAt(s, g, firstSourceRow);
         draw.srcY = firstSourceRow;
         draw.devWidth = g.deviceWidth;
@@ -122,17 +118,16 @@ public:
         // This generation writes at the plane pointers themselves; they move
         // on by the rows each call writes. QvColGosPrc clears the rows of all
         // four planes, so black alone still gets three rows to clear.
-        std::array<uint8_t *, 4> planes{};
+        std::array<uint8_t*, 4> planes{};
         if (g.planeCount == 4) {
-            for (size_t plane = 0; plane < 4; ++plane)
-                planes[plane] = out.planes[plane].data();
+            for (size_t plane = 0; plane < 4; ++plane) planes[plane] = out.planes[plane].data();
         } else {
             scratchPlanes_.resize(size_t{g.bandHeight} * g.lineBytes);
             planes = {scratchPlanes_.data(), scratchPlanes_.data(), scratchPlanes_.data(), out.planes[0].data()};
         }
 
-        const auto halftoneRow = [&](const uint8_t *cmyk, QvErrInf *errors) {
-            draw.srcPixels = const_cast<uint8_t *>(cmyk); // only read
+        const auto halftoneRow = [&](const uint8_t* cmyk, QvErrInf* errors) {
+            draw.srcPixels = const_cast<uint8_t*>(cmyk);  // only read
             draw.planeC = planes[0], draw.planeM = planes[1], draw.planeY = planes[2], draw.planeK = planes[3];
             const uint32_t before = draw.devRow;
             if (errors)
@@ -140,8 +135,7 @@ public:
             else
                 QvColDizPrc(&engine_.screens_.record(), &draw);
             const size_t advance = size_t{draw.devRow - before} * g.lineBytes;
-            for (auto &plane : planes)
-                plane += advance;
+            for (auto& plane : planes) plane += advance;
         };
 
         // Stage by stage over the band's rows, each stage timed once a band
@@ -154,20 +148,17 @@ public:
                 QvColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
             });
             timeRows(times, Stage::match, rows, [&](uint32_t row) {
-                QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgrRows.data() + row * rowBytes,
-                            cmyk.row(row), match_.record());
+                QvColMchPrc(&engine_.screens_.record(), g.sourceWidth, bgrRows.data() + row * rowBytes, cmyk.row(row),
+                            match_.record());
             });
         }
-        timeRows(times, Stage::cmyk, rows, [&](uint32_t row) {
-            QvColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_);
-        });
+        timeRows(times, Stage::cmyk, rows,
+                 [&](uint32_t row) { QvColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_); });
         if (s.ditherMode != errorDiffusionMode) {
-            timeRows(times, Stage::dither, rows,
-                     [&](uint32_t row) { halftoneRow(cmyk.row(row), nullptr); });
+            timeRows(times, Stage::dither, rows, [&](uint32_t row) { halftoneRow(cmyk.row(row), nullptr); });
         } else {
-            sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf &errors) {
-                timeRows(times, Stage::dither, rows,
-                         [&](uint32_t row) { halftoneRow(cmyk.row(row), &errors); });
+            sequence_->inTurn(firstSourceRow / g.sourceRowsPerBand, [&](QvErrInf& errors) {
+                timeRows(times, Stage::dither, rows, [&](uint32_t row) { halftoneRow(cmyk.row(row), &errors); });
             });
         }
         out.deviceRows = draw.devRow;
@@ -176,7 +167,7 @@ public:
     void abandonPage() override { sequence_->abandon(); }
 
 private:
-    const EarlierEngine &engine_;
+    const EarlierEngine& engine_;
     std::shared_ptr<DiffusionSequence> sequence_;
     WorkerMatch match_;
     std::vector<uint8_t> cmykRows_, scratchPlanes_;
@@ -190,9 +181,8 @@ std::vector<std::unique_ptr<BandRenderer>> EarlierEngine::makeRenderers(unsigned
     // The renderers of one page share its error rows.
     const auto sequence = std::make_shared<DiffusionSequence>(geometry_.deviceWidth);
     std::vector<std::unique_ptr<BandRenderer>> renderers;
-    for (unsigned i = 0; i < count; ++i)
-        renderers.push_back(std::make_unique<EarlierBandRenderer>(*this, sequence));
+    for (unsigned i = 0; i < count; ++i) renderers.push_back(std::make_unique<EarlierBandRenderer>(*this, sequence));
     return renderers;
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -26,11 +26,11 @@ std::vector<uint8_t> earlierInterpolationAxis();
 class EarlierScreens {
 public:
     EarlierScreens(uint32_t screenMode, bool monochrome);
-    EarlierScreens(const EarlierScreens &) = delete;
-    EarlierScreens &operator=(const EarlierScreens &) = delete;
-    const QvDizInf &record() const { return record_; }
+    EarlierScreens(const EarlierScreens&) = delete;
+    EarlierScreens& operator=(const EarlierScreens&) = delete;
+    const QvDizInf& record() const { return record_; }
     static uint32_t edge(size_t plane) { return plane < 2 ? 17 : 16; }
-    std::span<const uint8_t> matrix(size_t plane) const { return matrices_[plane]; } // cyan, magenta, yellow, black
+    std::span<const uint8_t> matrix(size_t plane) const { return matrices_[plane]; }  // cyan, magenta, yellow, black
 
 private:
     std::array<std::vector<uint8_t>, 4> matrices_;
@@ -41,9 +41,9 @@ class EarlierEngine final : public ColourEngine {
 public:
     // CMYK source pixels skip the RGB adjustment and matching; the table is
     // then not read.
-    EarlierEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+    EarlierEngine(const PageSettings& settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
                   SourcePixels pixels = SourcePixels::bgr);
-    const PageGeometry &geometry() const override { return geometry_; }
+    const PageGeometry& geometry() const override { return geometry_; }
     std::unique_ptr<BandRenderer> makeRenderer() const override;
     std::vector<std::unique_ptr<BandRenderer>> makeRenderers(unsigned count) const override;
 
@@ -52,10 +52,10 @@ private:
     PageSettings settings_;
     ColourTable table_;
     EarlierScreens screens_;
-    std::vector<uint8_t> densityCurve_; // empty: no tone table after matching
+    std::vector<uint8_t> densityCurve_;  // empty: no tone table after matching
     QvCtrRgbInf rgbControl_{};
     QvCtrCmyInf cmyControl_{};
     PageGeometry geometry_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -7,7 +7,7 @@
 
 namespace huecl::tool {
 
-QvrDrwInf drawRecordFor(const PageSettings &settings, uint32_t sourceWidth) {
+QvrDrwInf drawRecordFor(const PageSettings& settings, uint32_t sourceWidth) {
     QvrDrwInf draw{};
     draw.srcWidth = sourceWidth;
     draw.devResX = settings.device.x;
@@ -17,28 +17,26 @@ QvrDrwInf drawRecordFor(const PageSettings &settings, uint32_t sourceWidth) {
     return draw;
 }
 
-QvrDrwInf drawRecordAt(const PageSettings &settings, const PageGeometry &geometry, uint32_t firstSourceRow) {
+QvrDrwInf drawRecordAt(const PageSettings& settings, const PageGeometry& geometry, uint32_t firstSourceRow) {
     QvrDrwInf draw = drawRecordFor(settings, geometry.sourceWidth);
     draw.devY = static_cast<uint32_t>(uint64_t{firstSourceRow} * settings.device.y / settings.source.y);
     return draw;
 }
 
-void sizeBandPlanes(const PageGeometry &geometry, BandPlanes &out) {
+void sizeBandPlanes(const PageGeometry& geometry, BandPlanes& out) {
     for (uint32_t plane = 0; plane < geometry.planeCount; ++plane)
         out.planes[plane].resize(size_t{geometry.bandHeight} * geometry.lineBytes);
 }
 
-BandCmykRows bandCmykRowsOf(const PageGeometry &geometry, std::span<uint8_t> sourceRows, uint32_t rows,
-                            std::vector<uint8_t> &scratch) {
-    if (geometry.sourcePixels == SourcePixels::cmyk)
-        return {sourceRows.data(), geometry.sourceRowBytes()};
+BandCmykRows bandCmykRowsOf(const PageGeometry& geometry, std::span<uint8_t> sourceRows, uint32_t rows,
+                            std::vector<uint8_t>& scratch) {
+    if (geometry.sourcePixels == SourcePixels::cmyk) return {sourceRows.data(), geometry.sourceRowBytes()};
     const size_t cmykBytes = size_t{geometry.sourceWidth} * 4;
-    if (scratch.size() < cmykBytes * rows)
-        scratch.resize(cmykBytes * rows);
+    if (scratch.size() < cmykBytes * rows) scratch.resize(cmykBytes * rows);
     return {scratch.data(), cmykBytes};
 }
 
-PageGeometry bandGeometryOf(const QvrDizInf &screens, const PageSettings &settings, uint32_t sourceWidth,
+PageGeometry bandGeometryOf(const QvrDizInf& screens, const PageSettings& settings, uint32_t sourceWidth,
                             uint32_t sourceHeight, SourcePixels pixels, uint32_t bitsPerDot) {
     // The library computes positions times resolutions in 32 bits.
     const uint64_t widest = uint64_t{sourceWidth} * std::max(settings.device.x, settings.source.x);
@@ -49,8 +47,7 @@ PageGeometry bandGeometryOf(const QvrDizInf &screens, const PageSettings &settin
 
     QvrDrwInf probe = drawRecordFor(settings, sourceWidth);
     QvrColDrwInfSet(&screens, &probe, 0);
-    if (probe.lineBytes == 0)
-        throw ToolError("the page is too narrow to cover a device dot at these resolutions");
+    if (probe.lineBytes == 0) throw ToolError("the page is too narrow to cover a device dot at these resolutions");
     const uint32_t rowsPerBand = QvrColDrwInfSet(&screens, &probe, settings.bandHeight * probe.lineBytes);
     if (rowsPerBand == 0)
         throw ToolError("--band-height " + std::to_string(settings.bandHeight) +
@@ -73,15 +70,15 @@ PageGeometry bandGeometryOf(const QvrDizInf &screens, const PageSettings &settin
     return geometry;
 }
 
-WorkerMatch::WorkerMatch(const PageSettings &settings, const ColourTable &table, uint32_t gridSize)
+WorkerMatch::WorkerMatch(const PageSettings& settings, const ColourTable& table, uint32_t gridSize)
     : cacheKeys_(HUECL_MATCH_CACHE_KEY_BYTES), cacheValues_(HUECL_MATCH_CACHE_VALUE_BYTES) {
     match_.mchMode = settings.matchMethod;
     match_.blackMode = settings.blackMode;
     match_.gridSize = gridSize;
-    match_.mchTable = const_cast<uint8_t *>(table.entries.data()); // only read
+    match_.mchTable = const_cast<uint8_t*>(table.entries.data());  // only read
     match_.cacheKeys = cacheKeys_.data();
     match_.cacheValues = cacheValues_.data();
     QvrColCchIni(&match_);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -15,36 +15,36 @@
 namespace huecl::tool {
 
 // The draw record of a page before any band: widths and resolutions.
-QvrDrwInf drawRecordFor(const PageSettings &settings, uint32_t sourceWidth);
+QvrDrwInf drawRecordFor(const PageSettings& settings, uint32_t sourceWidth);
 
 // The draw record of the band whose first source row is firstSourceRow,
 // placed at the device row that source row lands on.
-QvrDrwInf drawRecordAt(const PageSettings &settings, const PageGeometry &geometry, uint32_t firstSourceRow);
+QvrDrwInf drawRecordAt(const PageSettings& settings, const PageGeometry& geometry, uint32_t firstSourceRow);
 
 // Sizes a worker's band buffer for one band of the page.
-void sizeBandPlanes(const PageGeometry &geometry, BandPlanes &out);
+void sizeBandPlanes(const PageGeometry& geometry, BandPlanes& out);
 
 // Where a band's CMYK rows are: CMYK source rows are adjusted and halftoned
 // where they are; RGB rows are matched into a worker's scratch rows.
 struct BandCmykRows {
-    uint8_t *base;
+    uint8_t* base;
     size_t stride;
-    uint8_t *row(uint32_t index) const { return base + index * stride; }
+    uint8_t* row(uint32_t index) const { return base + index * stride; }
 };
-BandCmykRows bandCmykRowsOf(const PageGeometry &geometry, std::span<uint8_t> sourceRows, uint32_t rows,
-                            std::vector<uint8_t> &scratch);
+BandCmykRows bandCmykRowsOf(const PageGeometry& geometry, std::span<uint8_t> sourceRows, uint32_t rows,
+                            std::vector<uint8_t>& scratch);
 
 // The geometry of a page banded by QvrColDrwInfSet with these screens:
 // one call with no buffer yields the row size, the second how many source
 // rows a band buffer of bandHeight device rows takes. Throws where the
 // page is too large for the library's 32-bit arithmetic, too narrow for a
 // device dot, or a band holds no whole source row.
-PageGeometry bandGeometryOf(const QvrDizInf &screens, const PageSettings &settings, uint32_t sourceWidth,
+PageGeometry bandGeometryOf(const QvrDizInf& screens, const PageSettings& settings, uint32_t sourceWidth,
                             uint32_t sourceHeight, SourcePixels pixels, uint32_t bitsPerDot);
 
 // The two generations' RGB adjustment records have the same fields.
 template <typename RgbControl>
-RgbControl rgbControlOf(const PageSettings &settings) {
+RgbControl rgbControlOf(const PageSettings& settings) {
     RgbControl control{};
     control.brightness = settings.brightness;
     control.saturation = settings.saturation;
@@ -59,14 +59,14 @@ RgbControl rgbControlOf(const PageSettings &settings) {
 // cleared once and kept across bands.
 class WorkerMatch {
 public:
-    WorkerMatch(const PageSettings &settings, const ColourTable &table, uint32_t gridSize);
-    WorkerMatch(const WorkerMatch &) = delete;
-    WorkerMatch &operator=(const WorkerMatch &) = delete;
-    QvrMchInf *record() { return &match_; }
+    WorkerMatch(const PageSettings& settings, const ColourTable& table, uint32_t gridSize);
+    WorkerMatch(const WorkerMatch&) = delete;
+    WorkerMatch& operator=(const WorkerMatch&) = delete;
+    QvrMchInf* record() { return &match_; }
 
 private:
     std::vector<uint8_t> cacheKeys_, cacheValues_;
     QvrMchInf match_{};
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -15,7 +15,7 @@
 namespace huecl::tool {
 namespace {
 
-bool startsWith(const std::vector<uint8_t> &bytes, std::initializer_list<uint8_t> prefix) {
+bool startsWith(const std::vector<uint8_t>& bytes, std::initializer_list<uint8_t> prefix) {
     return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
@@ -43,9 +43,9 @@ private:
     std::unique_ptr<ImageSource> source_;
 };
 
-} // namespace
+}  // namespace
 
-void checkImageSize(const std::string &name, uint32_t width, uint32_t height, const ImageLimits &limits) {
+void checkImageSize(const std::string& name, uint32_t width, uint32_t height, const ImageLimits& limits) {
     const uint64_t pixels = uint64_t{width} * height;
     if (pixels > limits.pixels)
         throw ToolError(name + ": image of " + std::to_string(width) + "x" + std::to_string(height) + " (" +
@@ -53,7 +53,7 @@ void checkImageSize(const std::string &name, uint32_t width, uint32_t height, co
                         " pixels (--max-pixels raises it)");
 }
 
-void checkReaderMemory(const std::string &name, uint64_t bytes, const std::string &what, const ImageLimits &limits) {
+void checkReaderMemory(const std::string& name, uint64_t bytes, const std::string& what, const ImageLimits& limits) {
     if (bytes > limits.memoryBytes) {
         const auto mebibytes = [](uint64_t count) { return std::to_string((count + (1u << 20) - 1) >> 20); };
         throw ToolError(name + ": reading " + what + " takes " + mebibytes(bytes) + " MiB, more than the limit of " +
@@ -61,13 +61,12 @@ void checkReaderMemory(const std::string &name, uint64_t bytes, const std::strin
     }
 }
 
-std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path, const ImageLimits &limits) {
+std::unique_ptr<ImageSource> openImage(const std::filesystem::path& path, const ImageLimits& limits) {
     InputStream input = openInput(path);
     const std::vector<uint8_t> signature = peekInput(input, 8);
     if (signature.size() == 8 && png_sig_cmp(signature.data(), 0, signature.size()) == 0)
         return openPng(std::move(input), limits);
-    if (startsWith(signature, {0xFF, 0xD8, 0xFF}))
-        return openJpeg(std::move(input), limits);
+    if (startsWith(signature, {0xFF, 0xD8, 0xFF})) return openJpeg(std::move(input), limits);
     // Classic TIFF (42) and BigTIFF (43), in either byte order.
     if (startsWith(signature, {'I', 'I', 42, 0}) || startsWith(signature, {'M', 'M', 0, 42}) ||
         startsWith(signature, {'I', 'I', 43, 0}) || startsWith(signature, {'M', 'M', 0, 43}))
@@ -81,4 +80,4 @@ std::unique_ptr<ImageSource> foldInksIntoBlack(std::unique_ptr<ImageSource> sour
     return std::make_unique<BlackFromInks>(std::move(source));
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

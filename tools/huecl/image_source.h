@@ -48,17 +48,17 @@ struct ImageLimits {
 
 // Throws ToolError naming the file, its size and the limit when width x
 // height exceeds limits.pixels.
-void checkImageSize(const std::string &name, uint32_t width, uint32_t height, const ImageLimits &limits);
+void checkImageSize(const std::string& name, uint32_t width, uint32_t height, const ImageLimits& limits);
 // Throws ToolError when a reader would hold more than limits.memoryBytes at
 // once for what (e.g. "a strip").
-void checkReaderMemory(const std::string &name, uint64_t bytes, const std::string &what, const ImageLimits &limits);
+void checkReaderMemory(const std::string& name, uint64_t bytes, const std::string& what, const ImageLimits& limits);
 
 // Opens a PNG, JPEG, TIFF or binary PPM/PGM, chosen by the file's first
 // bytes; "-" is standard input.
-std::unique_ptr<ImageSource> openImage(const std::filesystem::path &path, const ImageLimits &limits = {});
+std::unique_ptr<ImageSource> openImage(const std::filesystem::path& path, const ImageLimits& limits = {});
 
 // A CMYK source whose cyan, magenta and yellow are folded into black, for a
 // page that prints the black plane alone: a colour would otherwise vanish.
 std::unique_ptr<ImageSource> foldInksIntoBlack(std::unique_ptr<ImageSource> source);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

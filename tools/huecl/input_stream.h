@@ -14,26 +14,26 @@
 namespace huecl::tool {
 
 struct InputCloser {
-    void operator()(std::FILE *file) const;
+    void operator()(std::FILE* file) const;
 };
 using InputHandle = std::unique_ptr<std::FILE, InputCloser>;
 
 struct InputStream {
     InputHandle file;
-    std::string name; // the path as given, or "standard input"
+    std::string name;  // the path as given, or "standard input"
 };
 
-bool isStandardStream(const std::filesystem::path &path);
+bool isStandardStream(const std::filesystem::path& path);
 
 // Opens path for reading; throws ToolError naming it if that fails or if it
 // is a folder.
-InputStream openInput(const std::filesystem::path &path);
+InputStream openInput(const std::filesystem::path& path);
 
 // Returns up to count first bytes and leaves the stream at its start again:
 // a file seeks back, a pipe replays them. Call before anything else reads.
-std::vector<uint8_t> peekInput(InputStream &input, size_t count);
+std::vector<uint8_t> peekInput(InputStream& input, size_t count);
 
 // The size of a regular file behind the stream, 0 if unknown (a pipe).
-uint64_t inputSize(const InputStream &input);
+uint64_t inputSize(const InputStream& input);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -12,6 +12,6 @@
 
 namespace huecl::tool {
 
-std::unique_ptr<ImageSource> openJpeg(InputStream input, const ImageLimits &limits = {});
+std::unique_ptr<ImageSource> openJpeg(InputStream input, const ImageLimits& limits = {});
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -10,11 +10,10 @@ namespace {
 
 std::mutex screenSetUpMutex;
 
-} // namespace
+}  // namespace
 
 Screens::Screens(uint32_t ditherMode, uint32_t screenKind, bool blackOnly) {
-    for (auto &matrix : matrices_)
-        matrix.resize(HUECL_MAX_THRESHOLD_MATRIX_BYTES);
+    for (auto& matrix : matrices_) matrix.resize(HUECL_MAX_THRESHOLD_MATRIX_BYTES);
     record_.blackOnly = blackOnly ? 1 : 0;
     record_.dizMode = ditherMode;
     record_.screenKind = screenKind;
@@ -28,9 +27,9 @@ Screens::Screens(uint32_t ditherMode, uint32_t screenKind, bool blackOnly) {
 
 uint32_t Screens::levels() const {
     switch (record_.dizMode) {
-    case 1: return 15;
-    case 3: return 3;
-    default: return 1;
+        case 1: return 15;
+        case 3: return 3;
+        default: return 1;
     }
 }
 
@@ -46,15 +45,16 @@ InkResponse inkResponseOf(uint32_t ditherMode, uint32_t screenKind, bool blackOn
 
 uint32_t bitsPerDotOf(uint32_t ditherMode) {
     switch (ditherMode) {
-    case HUECL_DITHER_4BIT: return 4;
-    case HUECL_DITHER_2BIT: return 2;
-    default: return 1;
+        case HUECL_DITHER_4BIT: return 4;
+        case HUECL_DITHER_2BIT: return 2;
+        default: return 1;
     }
 }
 
-LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+LaterEngine::LaterEngine(const PageSettings& settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
                          SourcePixels pixels)
-    : settings_(settings), table_(std::move(table)), screens_(settings.ditherMode, settings.screenKind, settings.blackOnly),
+    : settings_(settings), table_(std::move(table)),
+      screens_(settings.ditherMode, settings.screenKind, settings.blackOnly),
       rgbControl_(rgbControlOf<QvrCtrRgbInf>(settings)),
       geometry_(bandGeometryOf(screens_.record(), settings, sourceWidth, sourceHeight, pixels,
                                bitsPerDotOf(settings.ditherMode))) {
@@ -68,12 +68,12 @@ LaterEngine::LaterEngine(const PageSettings &settings, ColourTable table, uint32
 
 class LaterBandRenderer final : public BandRenderer {
 public:
-    explicit LaterBandRenderer(const LaterEngine &engine)
+    explicit LaterBandRenderer(const LaterEngine& engine)
         : engine_(engine), match_(engine.settings_, engine.table_, engine.table_.gridSize) {}
 
-    void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes &out,
-                    StageTimes &times) override {
-        const PageGeometry &g = engine_.geometry_;
+    void renderBand(uint32_t firstSourceRow, uint32_t rows, std::span<uint8_t> bgrRows, BandPlanes& out,
+                    StageTimes& times) override {
+        const PageGeometry& g = engine_.geometry_;
         QvrDrwInf draw = drawRecordAt(engine_.settings_, g, firstSourceRow);
         QvrColDrwInfSet(&engine_.screens_.record(), &draw, g.bandHeight * g.lineBytes);
         // The rounded source row the call derives from devY can miss the
@@ -100,13 +100,11 @@ public:
                 QvrColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
             });
             timeRows(times, Stage::match, rows, [&](uint32_t row) {
-                QvrColMchPrc(g.sourceWidth, bgrRows.data() + row * rowBytes, cmyk.row(row),
-                             match_.record());
+                QvrColMchPrc(g.sourceWidth, bgrRows.data() + row * rowBytes, cmyk.row(row), match_.record());
             });
         }
-        timeRows(times, Stage::cmyk, rows, [&](uint32_t row) {
-            QvrColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_);
-        });
+        timeRows(times, Stage::cmyk, rows,
+                 [&](uint32_t row) { QvrColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_); });
         timeRows(times, Stage::dither, rows, [&](uint32_t row) {
             draw.srcPixels = cmyk.row(row);
             QvrColDizPrc(&engine_.screens_.record(), &draw);
@@ -115,11 +113,11 @@ public:
     }
 
 private:
-    const LaterEngine &engine_;
+    const LaterEngine& engine_;
     WorkerMatch match_;
-    std::vector<uint8_t> cmykRows_; // a band of matched rows
+    std::vector<uint8_t> cmykRows_;  // a band of matched rows
 };
 
 std::unique_ptr<BandRenderer> LaterEngine::makeRenderer() const { return std::make_unique<LaterBandRenderer>(*this); }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

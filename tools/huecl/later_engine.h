@@ -21,12 +21,12 @@ namespace huecl::tool {
 class Screens {
 public:
     Screens(uint32_t ditherMode, uint32_t screenKind, bool blackOnly);
-    Screens(const Screens &) = delete;
-    Screens &operator=(const Screens &) = delete;
-    const QvrDizInf &record() const { return record_; }
+    Screens(const Screens&) = delete;
+    Screens& operator=(const Screens&) = delete;
+    const QvrDizInf& record() const { return record_; }
     // Thresholds per dot: 1, 3 or 15.
     uint32_t levels() const;
-    std::span<const uint8_t> matrix(size_t plane) const; // cyan, magenta, yellow, black
+    std::span<const uint8_t> matrix(size_t plane) const;  // cyan, magenta, yellow, black
 
 private:
     std::array<std::vector<uint8_t>, 4> matrices_;
@@ -42,9 +42,9 @@ class LaterEngine final : public ColourEngine {
 public:
     // CMYK source pixels skip the RGB adjustment and matching; the table is
     // then not read.
-    LaterEngine(const PageSettings &settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
+    LaterEngine(const PageSettings& settings, ColourTable table, uint32_t sourceWidth, uint32_t sourceHeight,
                 SourcePixels pixels = SourcePixels::bgr);
-    const PageGeometry &geometry() const override { return geometry_; }
+    const PageGeometry& geometry() const override { return geometry_; }
     std::unique_ptr<BandRenderer> makeRenderer() const override;
 
 private:
@@ -52,10 +52,10 @@ private:
     PageSettings settings_;
     ColourTable table_;
     Screens screens_;
-    std::vector<uint8_t> densityCurve_; // empty: no tone table after matching
+    std::vector<uint8_t> densityCurve_;  // empty: no tone table after matching
     QvrCtrRgbInf rgbControl_{};
     QvrCtrCmyInf cmyControl_{};
     PageGeometry geometry_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

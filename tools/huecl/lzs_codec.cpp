@@ -21,7 +21,7 @@ constexpr size_t slackBeforeOutput = HUECL_LZS_MAX_OFFSET + 1;
 // instead of stopping at an exactly full buffer.
 constexpr size_t slackAfterOutput = 64;
 
-} // namespace
+}  // namespace
 
 CompressionHistory::CompressionHistory() : bytes_(LZS_SizeOfCompressionHistory()) { reset(); }
 void CompressionHistory::reset() { LZS_InitCompressionHistory(bytes_.data()); }
@@ -29,20 +29,19 @@ void CompressionHistory::reset() { LZS_InitCompressionHistory(bytes_.data()); }
 DecompressionHistory::DecompressionHistory() : bytes_(LZS_SizeOfDecompressionHistory()) { reset(); }
 void DecompressionHistory::reset() { LZS_InitDecompressionHistory(bytes_.data()); }
 
-void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionHistory &history,
-                   std::vector<uint8_t> &stream) {
+void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionHistory& history,
+                   std::vector<uint8_t>& stream) {
     history.reset();
     // Nine bits per literal is the worst case; the end marker adds two bytes.
     stream.resize(block.size() + block.size() / 8 + 16);
-    auto *source = const_cast<uint8_t *>(block.data()); // the library only reads it
-    auto *destination = stream.data();
+    auto* source = const_cast<uint8_t*>(block.data());  // the library only reads it
+    auto* destination = stream.data();
     auto sourceCount = static_cast<uint32_t>(block.size());
     auto destinationCount = static_cast<uint32_t>(stream.size());
     for (;;) {
         const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount, history.data(),
                                              LZS_FLAG_CLOSE_AT_END, budget);
-        if (result == 0)
-            throw ToolError("LZS compression refused its arguments");
+        if (result == 0) throw ToolError("LZS compression refused its arguments");
         if (result & LZS_RESULT_STREAM_END) {
             stream.resize(static_cast<size_t>(destination - stream.data()));
             return;
@@ -55,13 +54,13 @@ void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionH
     }
 }
 
-void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, DecompressionHistory &history,
-                     const std::string &what) {
+void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, DecompressionHistory& history,
+                     const std::string& what) {
     history.reset();
     std::vector<uint8_t> buffer(slackBeforeOutput + out.size() + slackAfterOutput);
-    uint8_t *const start = buffer.data() + slackBeforeOutput;
-    auto *source = const_cast<uint8_t *>(stream.data());
-    auto *destination = start;
+    uint8_t* const start = buffer.data() + slackBeforeOutput;
+    auto* source = const_cast<uint8_t*>(stream.data());
+    auto* destination = start;
     auto sourceCount = static_cast<uint32_t>(stream.size());
     auto destinationCount = static_cast<uint32_t>(out.size() + slackAfterOutput);
     uint32_t result = LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
@@ -71,8 +70,7 @@ void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, De
         sourceCount = 0;
         result = LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
     }
-    if ((result & LZS_RESULT_STREAM_END) == 0)
-        throw ToolError(what + ": LZS stream does not end with its band");
+    if ((result & LZS_RESULT_STREAM_END) == 0) throw ToolError(what + ": LZS stream does not end with its band");
     const auto produced = static_cast<size_t>(destination - start);
     if (produced != out.size())
         throw ToolError(what + ": LZS stream decodes to " + std::to_string(produced) + " bytes, not " +
@@ -89,24 +87,21 @@ uint32_t updateCrc(uint32_t crc, std::span<const uint8_t> bytes) {
 
 std::array<uint8_t, 12> frameTrailer(uint32_t crc, uint64_t length) {
     std::array<uint8_t, 12> trailer{};
-    for (size_t i = 0; i < 4; ++i)
-        trailer[i] = static_cast<uint8_t>(crc >> (8 * i));
-    for (size_t i = 0; i < 8; ++i)
-        trailer[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) trailer[i] = static_cast<uint8_t>(crc >> (8 * i));
+    for (size_t i = 0; i < 8; ++i) trailer[4 + i] = static_cast<uint8_t>(length >> (8 * i));
     return trailer;
 }
 
-size_t readPiece(std::FILE *in, const std::string &inName, std::span<uint8_t> piece) {
+size_t readPiece(std::FILE* in, const std::string& inName, std::span<uint8_t> piece) {
     const size_t got = std::fread(piece.data(), 1, piece.size(), in);
-    if (std::ferror(in))
-        throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
+    if (std::ferror(in)) throw ToolError("cannot read " + inName + ": " + std::strerror(errno));
     return got;
 }
 
-} // namespace
+}  // namespace
 
-StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
-                          const std::function<void(std::span<const uint8_t>)> &write) {
+StreamTotals compressFile(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
+                          const std::function<void(std::span<const uint8_t>)>& write) {
     const uint32_t bufferBytes = options.bufferBytes;
     CompressionHistory history;
     std::vector<uint8_t> input(bufferBytes), lookahead(bufferBytes), output(bufferBytes);
@@ -119,7 +114,7 @@ StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFil
         totals.bytesOut += sizeof header;
     }
     size_t inputBytes = readPiece(in, inName, input);
-    uint8_t *destination = output.data();
+    uint8_t* destination = output.data();
     uint32_t destinationCount = bufferBytes;
     for (;;) {
         // Reading one piece ahead tells us which piece closes the stream.
@@ -127,16 +122,14 @@ StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFil
         const bool last = lookaheadBytes == 0;
         totals.bytesIn += inputBytes;
         crc = updateCrc(crc, std::span(input).first(inputBytes));
-        if (options.onInput)
-            options.onInput(totals.bytesIn);
-        uint8_t *source = input.data();
+        if (options.onInput) options.onInput(totals.bytesIn);
+        uint8_t* source = input.data();
         auto sourceCount = static_cast<uint32_t>(inputBytes);
         const uint32_t flags = last ? LZS_FLAG_CLOSE_AT_END : 0;
         for (;;) {
-            const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount,
-                                                 history.data(), flags, options.budget);
-            if (result == 0)
-                throw ToolError("LZS compression refused its arguments");
+            const uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount, history.data(),
+                                                 flags, options.budget);
+            if (result == 0) throw ToolError("LZS compression refused its arguments");
             // The destination pair comes back only with a full buffer or the
             // end; until then the library keeps the true position itself.
             if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
@@ -154,22 +147,21 @@ StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFil
                 }
                 return totals;
             }
-            if (result & LZS_RESULT_SOURCE_EMPTY)
-                break;
+            if (result & LZS_RESULT_SOURCE_EMPTY) break;
         }
         std::swap(input, lookahead);
         inputBytes = lookaheadBytes;
     }
 }
 
-StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
-                            const std::function<void(std::span<const uint8_t>)> &write) {
+StreamTotals decompressFile(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
+                            const std::function<void(std::span<const uint8_t>)>& write) {
     const uint32_t bufferBytes = options.bufferBytes;
     DecompressionHistory history;
     // Slack before the output keeps the reads of a damaged stream's bad
     // offsets inside our own memory; the frame's CRC then refuses the result.
     std::vector<uint8_t> input(bufferBytes), outputBuffer(slackBeforeOutput + bufferBytes);
-    uint8_t *const output = outputBuffer.data() + slackBeforeOutput;
+    uint8_t* const output = outputBuffer.data() + slackBeforeOutput;
     StreamTotals totals;
     uint32_t crc = updateCrc(0, {});
     if (options.framed) {
@@ -181,8 +173,8 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsF
         if (header[4] != lzsFrameHasTrailer)
             throw ToolError(inName + ": unsupported LZS file (flags " + std::to_string(header[4]) + ")");
     }
-    std::vector<uint8_t> trailer; // the bytes after a framed stream
-    uint8_t *destination = output;
+    std::vector<uint8_t> trailer;  // the bytes after a framed stream
+    uint8_t* destination = output;
     uint32_t destinationCount = bufferBytes;
     bool ended = false;
     int emptyCallsLeft = 2;
@@ -193,25 +185,21 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsF
             // it needs is enough to see that something follows it.
             trailer.insert(trailer.end(), input.begin(), input.begin() + static_cast<std::ptrdiff_t>(got));
             totals.bytesIn += got;
-            if (got == 0 || trailer.size() > 12)
-                break;
+            if (got == 0 || trailer.size() > 12) break;
             continue;
         }
         // At the end of the file, the last bits of a stream may still wait in
         // the history's carry; calls with an empty source decode them.
-        if (got == 0 && (ended || emptyCallsLeft-- == 0))
-            break;
+        if (got == 0 && (ended || emptyCallsLeft-- == 0)) break;
         totals.bytesIn += got;
-        if (options.onInput)
-            options.onInput(totals.bytesIn);
-        uint8_t *source = input.data();
+        if (options.onInput) options.onInput(totals.bytesIn);
+        uint8_t* source = input.data();
         auto sourceCount = static_cast<uint32_t>(got);
         for (;;) {
             ended = false;
             const uint32_t result =
                 LZS_Decompress(&source, &destination, &sourceCount, &destinationCount, history.data(), 0);
-            if (result == 0)
-                throw ToolError(inName + ": corrupt LZS stream");
+            if (result == 0) throw ToolError(inName + ": corrupt LZS stream");
             if (result & (LZS_RESULT_DEST_FULL | LZS_RESULT_STREAM_END)) {
                 const auto produced = static_cast<size_t>(destination - output);
                 write(std::span(output, produced));
@@ -229,17 +217,13 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsF
             // With output full and the source used up, pending bytes wait in
             // the history, so call again.
             const bool moreOutput = (result & LZS_RESULT_DEST_FULL) && !ended;
-            if (!moreOutput && ((result & LZS_RESULT_SOURCE_EMPTY) || (ended && sourceCount == 0)))
-                break;
+            if (!moreOutput && ((result & LZS_RESULT_SOURCE_EMPTY) || (ended && sourceCount == 0))) break;
         }
     }
-    if (!ended)
-        throw ToolError(inName + ": truncated LZS stream (no end marker)");
+    if (!ended) throw ToolError(inName + ": truncated LZS stream (no end marker)");
     if (options.framed) {
-        if (trailer.size() < 12)
-            throw ToolError(inName + ": truncated LZS file (in the trailer)");
-        if (trailer.size() > 12)
-            throw ToolError(inName + ": corrupt LZS file (data after the trailer)");
+        if (trailer.size() < 12) throw ToolError(inName + ": truncated LZS file (in the trailer)");
+        if (trailer.size() > 12) throw ToolError(inName + ": corrupt LZS file (data after the trailer)");
         const auto expected = frameTrailer(crc, totals.bytesOut);
         if (!std::equal(expected.begin() + 4, expected.end(), trailer.begin() + 4))
             throw ToolError(inName + ": corrupt LZS file (content length differs from the trailer's)");
@@ -249,4 +233,4 @@ StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsF
     return totals;
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

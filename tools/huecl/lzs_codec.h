@@ -16,7 +16,7 @@ class CompressionHistory {
 public:
     CompressionHistory();
     void reset();
-    void *data() { return bytes_.data(); }
+    void* data() { return bytes_.data(); }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -26,20 +26,20 @@ class DecompressionHistory {
 public:
     DecompressionHistory();
     void reset();
-    void *data() { return bytes_.data(); }
+    void* data() { return bytes_.data(); }
 
 private:
     std::vector<uint8_t> bytes_;
 };
 
 // One closed stream of the whole block, from a fresh history.
-void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionHistory &history,
-                   std::vector<uint8_t> &stream);
+void compressBlock(std::span<const uint8_t> block, uint32_t budget, CompressionHistory& history,
+                   std::vector<uint8_t>& stream);
 
 // Decodes one closed stream that must yield exactly out.size() bytes.
 // Throws ToolError (mentioning what) if it yields more, fewer or no end.
-void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, DecompressionHistory &history,
-                     const std::string &what);
+void decompressBlock(std::span<const uint8_t> stream, std::span<uint8_t> out, DecompressionHistory& history,
+                     const std::string& what);
 
 struct StreamTotals {
     uint64_t bytesIn = 0;
@@ -71,11 +71,11 @@ struct LzsFileOptions {
 
 // Feed files through in pieces of bufferBytes on both sides, as a driver
 // with small buffers would. write receives each finished piece of output.
-StreamTotals compressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
-                          const std::function<void(std::span<const uint8_t>)> &write);
+StreamTotals compressFile(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
+                          const std::function<void(std::span<const uint8_t>)>& write);
 // Throws ToolError naming inName if the file is no LZS file, is truncated,
 // or fails the frame's checks. A raw file may hold several streams.
-StreamTotals decompressFile(std::FILE *in, const std::string &inName, const LzsFileOptions &options,
-                            const std::function<void(std::span<const uint8_t>)> &write);
+StreamTotals decompressFile(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
+                            const std::function<void(std::span<const uint8_t>)>& write);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -11,7 +11,7 @@
 
 namespace huecl::tool {
 
-void runLzs(const LzsCommand &command) {
+void runLzs(const LzsCommand& command) {
     InputStream in = openInput(command.input);
     if (!isStandardStream(command.output) && command.output.filename().empty())
         throw ToolError("output " + command.output.string() + " names no file");
@@ -36,10 +36,9 @@ void runLzs(const LzsCommand &command) {
     out.commit();
     progress.finish();
     // With the data on standard output, the counts go to standard error.
-    if (toStandardOutput && command.quiet)
-        return;
+    if (toStandardOutput && command.quiet) return;
     std::fprintf(toStandardOutput ? stderr : stdout, "%llu bytes in, %llu bytes out\n",
                  static_cast<unsigned long long>(totals.bytesIn), static_cast<unsigned long long>(totals.bytesOut));
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

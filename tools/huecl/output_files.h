@@ -27,13 +27,13 @@ public:
     // wrote (a TIFF's directory chain).
     explicit PendingFile(std::filesystem::path finalPath, bool readable = false);
     ~PendingFile();
-    PendingFile(const PendingFile &) = delete;
-    PendingFile &operator=(const PendingFile &) = delete;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
 
     void write(std::span<const uint8_t> bytes);
-    void write(const std::string &text);
-    std::FILE *stream() { return file_; } // for libraries that write through a FILE*
-    const std::filesystem::path &finalPath() const { return finalPath_; }
+    void write(const std::string& text);
+    std::FILE* stream() { return file_; }  // for libraries that write through a FILE*
+    const std::filesystem::path& finalPath() const { return finalPath_; }
     bool isStandardOutput() const { return ownsNothing_; }
 
     // Flushes and closes; reports a full disk here rather than never.
@@ -41,11 +41,11 @@ public:
     void commit();
 
 private:
-    std::filesystem::path finalPath_;    // as the user named it, for messages
-    std::filesystem::path targetPath_;   // with symbolic links followed
-    std::filesystem::path temporaryPath_; // empty when written in place
-    std::FILE *file_ = nullptr;
-    bool ownsNothing_ = false; // standard output: flushed, never closed
+    std::filesystem::path finalPath_;      // as the user named it, for messages
+    std::filesystem::path targetPath_;     // with symbolic links followed
+    std::filesystem::path temporaryPath_;  // empty when written in place
+    std::FILE* file_ = nullptr;
+    bool ownsNothing_ = false;  // standard output: flushed, never closed
     bool committed_ = false;
     size_t interruptSlot_ = SIZE_MAX;
 };
@@ -53,11 +53,11 @@ private:
 // Checks a single output file before anything is written to it: refuses the
 // input itself, a folder, and an existing regular file unless force is set.
 // input may be empty (standard input).
-void checkOutputFile(const std::filesystem::path &output, const std::filesystem::path &input, bool force);
+void checkOutputFile(const std::filesystem::path& output, const std::filesystem::path& input, bool force);
 
 // Removes ".NAME.part-PID" files of processes that no longer exist; with an
 // empty name, those of any name.
-void removeStaleTemporaryFiles(const std::filesystem::path &folder, const std::string &name = {});
+void removeStaleTemporaryFiles(const std::filesystem::path& folder, const std::string& name = {});
 
 // The output folder of one command. Creates the folder if needed and removes
 // it again on failure if it created it and nothing else is in it. On commit,
@@ -68,24 +68,24 @@ class OutputFolder {
 public:
     explicit OutputFolder(std::filesystem::path folder);
     ~OutputFolder();
-    OutputFolder(const OutputFolder &) = delete;
-    OutputFolder &operator=(const OutputFolder &) = delete;
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
 
     // The run's input, if it lies in the folder, is neither replaced by a
     // file of the run (create() refuses that name) nor removed as an
     // earlier run's file.
-    void keepInput(const std::filesystem::path &input);
+    void keepInput(const std::filesystem::path& input);
 
-    PendingFile &create(const std::string &fileName, bool readable = false);
+    PendingFile& create(const std::string& fileName, bool readable = false);
     // Puts prefix before the names of the files created from now on (the
     // pages of a document: "page-2-").
     void setNamePrefix(std::string prefix) { namePrefix_ = std::move(prefix); }
     // Closes every file and renames all of them into place.
     void commit();
-    const std::filesystem::path &path() const { return folder_; }
+    const std::filesystem::path& path() const { return folder_; }
 
     // The hidden list of the files a run wrote, one name per line.
-    static constexpr const char *manifestName = ".huecl-outputs";
+    static constexpr const char* manifestName = ".huecl-outputs";
 
 private:
     std::filesystem::path folder_;
@@ -93,9 +93,9 @@ private:
     bool committed_ = false;
     std::vector<std::string> names_;
     std::vector<std::pair<dev_t, ino_t>> inputs_;
-    bool isInput(const std::filesystem::path &path) const;
+    bool isInput(const std::filesystem::path& path) const;
     std::vector<std::unique_ptr<PendingFile>> files_;
     std::string namePrefix_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -4,8 +4,8 @@
 
 namespace huecl::tool {
 
-RasterHeader rasterHeaderFor(const PageSettings &s, const PageGeometry &g, uint32_t gridSize,
-                             const std::optional<std::filesystem::path> &profile) {
+RasterHeader rasterHeaderFor(const PageSettings& s, const PageGeometry& g, uint32_t gridSize,
+                             const std::optional<std::filesystem::path>& profile) {
     RasterHeader h;
     h.sourceWidth = g.sourceWidth, h.sourceHeight = g.sourceHeight;
     h.sourceResX = s.source.x, h.sourceResY = s.source.y, h.deviceResX = s.device.x, h.deviceResY = s.device.y;
@@ -25,4 +25,4 @@ RasterHeader rasterHeaderFor(const PageSettings &s, const PageGeometry &g, uint3
     return h;
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -13,7 +13,7 @@ namespace huecl::tool {
 
 // profile: the ICC profile the colour table was built from; none for the
 // built-in model or a page that was not matched.
-RasterHeader rasterHeaderFor(const PageSettings &settings, const PageGeometry &geometry, uint32_t gridSize,
-                             const std::optional<std::filesystem::path> &profile);
+RasterHeader rasterHeaderFor(const PageSettings& settings, const PageGeometry& geometry, uint32_t gridSize,
+                             const std::optional<std::filesystem::path>& profile);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -14,7 +14,7 @@ namespace huecl::tool {
 namespace {
 
 struct NamedPaper {
-    const char *name;
+    const char* name;
     uint64_t width, height;
 };
 
@@ -29,14 +29,13 @@ constexpr std::array<NamedPaper, 5> namedPapers{{
 }};
 
 std::string lowerCase(std::string text) {
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
 // A decimal number with up to three decimals, in thousandths; nothing for
 // anything else (signs, exponents, empty text, more decimals).
-std::optional<uint64_t> thousandthsOf(const std::string &text) {
+std::optional<uint64_t> thousandthsOf(const std::string& text) {
     uint64_t value = 0;
     size_t digits = 0, decimals = 0;
     bool point = false;
@@ -44,19 +43,15 @@ std::optional<uint64_t> thousandthsOf(const std::string &text) {
         if (c == '.' && !point) {
             point = true;
         } else if (c >= '0' && c <= '9') {
-            if (point && ++decimals > 3)
-                return std::nullopt;
-            if (++digits > 12)
-                return std::nullopt;
+            if (point && ++decimals > 3) return std::nullopt;
+            if (++digits > 12) return std::nullopt;
             value = value * 10 + static_cast<uint64_t>(c - '0');
         } else {
             return std::nullopt;
         }
     }
-    if (digits == 0)
-        return std::nullopt;
-    for (; decimals < 3; ++decimals)
-        value *= 10;
+    if (digits == 0) return std::nullopt;
+    for (; decimals < 3; ++decimals) value *= 10;
     return value;
 }
 
@@ -77,22 +72,21 @@ uint64_t proportionalSide(uint32_t side, uint32_t otherSide, uint32_t scaledOthe
     return std::max<uint64_t>(scaled, 1);
 }
 
-} // namespace
+}  // namespace
 
 uint64_t pixelsOf(uint64_t length, uint32_t dpi) {
     return (length * dpi + lengthUnitsPerInch / 2) / lengthUnitsPerInch;
 }
 
-PaperSize parsePaperSize(const std::string &text) {
+PaperSize parsePaperSize(const std::string& text) {
     const std::string lower = lowerCase(text);
-    for (const auto &paper : namedPapers)
-        if (lower == lowerCase(paper.name))
-            return {paper.width, paper.height, paper.name};
+    for (const auto& paper : namedPapers)
+        if (lower == lowerCase(paper.name)) return {paper.width, paper.height, paper.name};
     const std::string unit = lower.size() > 2 ? lower.substr(lower.size() - 2) : "";
     const size_t cross = lower.find('x');
     const auto width = thousandthsOf(lower.substr(0, cross));
-    const auto height = cross == std::string::npos ? std::nullopt
-                                                   : thousandthsOf(lower.substr(cross + 1, lower.size() - cross - 3));
+    const auto height =
+        cross == std::string::npos ? std::nullopt : thousandthsOf(lower.substr(cross + 1, lower.size() - cross - 3));
     if ((unit != "mm" && unit != "in") || !width || !height)
         throw ToolError("--page must be A4, A3, A5, Letter, Legal, WxHmm or WxHin, not '" + text + "'");
     // Thousandths of a millimetre are ten units, of an inch 254.
@@ -105,7 +99,7 @@ PaperSize parsePaperSize(const std::string &text) {
     return paper;
 }
 
-Margins parseMargins(const std::string &text) {
+Margins parseMargins(const std::string& text) {
     std::array<uint64_t, 4> sides{};
     size_t count = 0, start = 0;
     while (true) {
@@ -115,20 +109,18 @@ Margins parseMargins(const std::string &text) {
             throw ToolError("--margins needs one width or four (TOP,RIGHT,BOTTOM,LEFT) in millimetres, up to " +
                             millimetresText(largestPageSide) + ", not '" + text + "'");
         sides[count++] = *value * (mm / 1000);
-        if (comma == std::string::npos)
-            break;
+        if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    if (count == 1)
-        return {sides[0], sides[0], sides[0], sides[0]};
+    if (count == 1) return {sides[0], sides[0], sides[0], sides[0]};
     if (count != 4)
         throw ToolError("--margins needs one width or four (TOP,RIGHT,BOTTOM,LEFT) in millimetres, not '" + text + "'");
     return {sides[0], sides[1], sides[2], sides[3]};
 }
 
-PageLayout layOutPage(const LayoutRequest &request, const Resolution &source, uint32_t imageWidth,
+PageLayout layOutPage(const LayoutRequest& request, const Resolution& source, uint32_t imageWidth,
                       uint32_t imageHeight) {
-    const PaperSize &paper = request.paper;
+    const PaperSize& paper = request.paper;
     const std::string measured = millimetresText(paper.width) + " x " + millimetresText(paper.height) + " mm";
     const std::string paperText = paper.name.empty() ? measured : paper.name + " (" + measured + ")";
     PageLayout layout;
@@ -137,9 +129,8 @@ PageLayout layOutPage(const LayoutRequest &request, const Resolution &source, ui
     if (layout.pageWidth == 0 || layout.pageHeight == 0)
         throw ToolError("the page " + paperText + " is smaller than a pixel at " + std::to_string(source.x) + "x" +
                         std::to_string(source.y) + " dpi");
-    if (imageWidth == 0 || imageHeight == 0)
-        throw ToolError("the image has no pixels to place on the page");
-    const Margins &m = request.margins;
+    if (imageWidth == 0 || imageHeight == 0) throw ToolError("the image has no pixels to place on the page");
+    const Margins& m = request.margins;
     const uint64_t left = pixelsOf(m.left, source.x), right = pixelsOf(m.right, source.x);
     const uint64_t top = pixelsOf(m.top, source.y), bottom = pixelsOf(m.bottom, source.y);
     if (left + right >= layout.pageWidth || top + bottom >= layout.pageHeight)
@@ -153,16 +144,12 @@ PageLayout layOutPage(const LayoutRequest &request, const Resolution &source, ui
     const bool widerThanArea = uint64_t{imageWidth} * layout.areaHeight >= uint64_t{imageHeight} * layout.areaWidth;
     bool matchWidth = false;
     switch (request.scaling) {
-    case ImageScaling::natural:
-        layout.placedWidth = imageWidth;
-        layout.placedHeight = imageHeight;
-        break;
-    case ImageScaling::fit:
-        matchWidth = widerThanArea;
-        break;
-    case ImageScaling::fill:
-        matchWidth = !widerThanArea;
-        break;
+        case ImageScaling::natural:
+            layout.placedWidth = imageWidth;
+            layout.placedHeight = imageHeight;
+            break;
+        case ImageScaling::fit: matchWidth = widerThanArea; break;
+        case ImageScaling::fill: matchWidth = !widerThanArea; break;
     }
     if (request.scaling != ImageScaling::natural) {
         const uint64_t otherSide = matchWidth ? proportionalSide(imageHeight, imageWidth, layout.areaWidth)
@@ -183,12 +170,12 @@ PageLayout layOutPage(const LayoutRequest &request, const Resolution &source, ui
     };
     layout.placedX = place(layout.areaX, layout.areaWidth, layout.placedWidth);
     layout.placedY = place(layout.areaY, layout.areaHeight, layout.placedHeight);
-    auto visible = [](int64_t placedStart, uint32_t placedSize, uint32_t areaStart, uint32_t areaSize,
-                      uint32_t &start, uint32_t &size) {
+    auto visible = [](int64_t placedStart, uint32_t placedSize, uint32_t areaStart, uint32_t areaSize, uint32_t& start,
+                      uint32_t& size) {
         const int64_t begin = std::max<int64_t>(placedStart, areaStart);
         const int64_t end = std::min<int64_t>(placedStart + placedSize, int64_t{areaStart} + areaSize);
         start = static_cast<uint32_t>(begin);
-        size = static_cast<uint32_t>(end - begin); // the two always overlap
+        size = static_cast<uint32_t>(end - begin);  // the two always overlap
     };
     visible(layout.placedX, layout.placedWidth, layout.areaX, layout.areaWidth, layout.visibleX, layout.visibleWidth);
     visible(layout.placedY, layout.placedHeight, layout.areaY, layout.areaHeight, layout.visibleY,
@@ -206,8 +193,7 @@ AxisTaps axisTaps(uint32_t imageSize, uint32_t placedSize, uint32_t begin, uint3
         taps.weights.insert(taps.weights.end(), weights);
     };
     if (in == out) {
-        for (uint32_t placed = begin; placed < end; ++placed)
-            add(placed, {1});
+        for (uint32_t placed = begin; placed < end; ++placed) add(placed, {1});
     } else if (in > out) {
         // Placed pixel p covers [p * in, (p + 1) * in) and image pixel i
         // covers [i * out, (i + 1) * out), both in 1/(in * out) of the image,
@@ -249,15 +235,14 @@ namespace {
 
 class PlacedImage final : public ImageSource {
 public:
-    PlacedImage(std::unique_ptr<ImageSource> image, const PageLayout &layout)
+    PlacedImage(std::unique_ptr<ImageSource> image, const PageLayout& layout)
         : image_(std::move(image)), layout_(layout), bytesPerPixel_(static_cast<uint32_t>(image_->pixels())),
           paper_(image_->pixels() == SourcePixels::bgr ? 255 : 0),
           columns_(axisTaps(image_->width(), layout.placedWidth, visibleStart(layout.visibleX, layout.placedX),
                             visibleStart(layout.visibleX, layout.placedX) + layout.visibleWidth)),
           rows_(axisTaps(image_->height(), layout.placedHeight, visibleStart(layout.visibleY, layout.placedY),
                          visibleStart(layout.visibleY, layout.placedY) + layout.visibleHeight)),
-          imageRow_(size_t{image_->width()} * bytesPerPixel_),
-          sums_(size_t{layout.visibleWidth} * bytesPerPixel_) {}
+          imageRow_(size_t{image_->width()} * bytesPerPixel_), sums_(size_t{layout.visibleWidth} * bytesPerPixel_) {}
 
     uint32_t width() const override { return layout_.pageWidth; }
     uint32_t height() const override { return layout_.pageHeight; }
@@ -277,15 +262,13 @@ private:
 
     void makeRow(uint32_t pageRow, std::span<uint8_t> row) {
         std::memset(row.data(), paper_, row.size());
-        if (pageRow < layout_.visibleY || pageRow >= layout_.visibleY + layout_.visibleHeight)
-            return;
+        if (pageRow < layout_.visibleY || pageRow >= layout_.visibleY + layout_.visibleHeight) return;
         const size_t index = pageRow - layout_.visibleY;
         const uint32_t first = rows_.first[index], count = rows_.count[index];
-        uint8_t *out = row.data() + size_t{layout_.visibleX} * bytesPerPixel_;
+        uint8_t* out = row.data() + size_t{layout_.visibleX} * bytesPerPixel_;
         if (rows_.total == 1 && columns_.total == 1) {
             // The same size: the visible part of the image row as it is.
-            while (imageRowsRead_ <= first)
-                readImageRow();
+            while (imageRowsRead_ <= first) readImageRow();
             std::memcpy(out, imageRow_.data() + size_t{columns_.first.front()} * bytesPerPixel_, sums_.size());
             return;
         }
@@ -293,13 +276,11 @@ private:
         std::fill(sums_.begin(), sums_.end(), 0);
         for (uint32_t tap = 0; tap < count; ++tap) {
             const uint64_t weight = rows_.weights[rows_.offset[index] + tap];
-            const std::vector<uint64_t> &filtered = kept_[first + tap - firstKept_];
-            for (size_t i = 0; i < sums_.size(); ++i)
-                sums_[i] += weight * filtered[i];
+            const std::vector<uint64_t>& filtered = kept_[first + tap - firstKept_];
+            for (size_t i = 0; i < sums_.size(); ++i) sums_[i] += weight * filtered[i];
         }
         const uint64_t total = columns_.total * rows_.total;
-        for (size_t i = 0; i < sums_.size(); ++i)
-            out[i] = static_cast<uint8_t>((sums_[i] + total / 2) / total);
+        for (size_t i = 0; i < sums_.size(); ++i) out[i] = static_cast<uint8_t>((sums_[i] + total / 2) / total);
     }
 
     // Reads image rows up to end, keeping from first on, each resampled
@@ -313,18 +294,17 @@ private:
         while (firstKept_ + kept_.size() < end) {
             readImageRow();
             if (firstKept_ + kept_.size() < first) {
-                ++firstKept_; // above the visible part: read past
+                ++firstKept_;  // above the visible part: read past
                 continue;
             }
             std::vector<uint64_t> filtered = std::move(spare_);
             filtered.assign(sums_.size(), 0);
             for (size_t column = 0; column < columns_.first.size(); ++column) {
-                const uint8_t *pixel = imageRow_.data() + size_t{columns_.first[column]} * bytesPerPixel_;
-                const uint64_t *weight = columns_.weights.data() + columns_.offset[column];
-                uint64_t *sum = filtered.data() + column * bytesPerPixel_;
+                const uint8_t* pixel = imageRow_.data() + size_t{columns_.first[column]} * bytesPerPixel_;
+                const uint64_t* weight = columns_.weights.data() + columns_.offset[column];
+                uint64_t* sum = filtered.data() + column * bytesPerPixel_;
                 for (uint32_t tap = 0; tap < columns_.count[column]; ++tap, pixel += bytesPerPixel_)
-                    for (uint32_t byte = 0; byte < bytesPerPixel_; ++byte)
-                        sum[byte] += weight[tap] * pixel[byte];
+                    for (uint32_t byte = 0; byte < bytesPerPixel_; ++byte) sum[byte] += weight[tap] * pixel[byte];
             }
             kept_.push_back(std::move(filtered));
         }
@@ -341,17 +321,17 @@ private:
     uint8_t paper_;
     AxisTaps columns_, rows_;
     std::vector<uint8_t> imageRow_;
-    std::deque<std::vector<uint64_t>> kept_; // image rows firstKept_ on
+    std::deque<std::vector<uint64_t>> kept_;  // image rows firstKept_ on
     uint32_t firstKept_ = 0;
     uint32_t imageRowsRead_ = 0;
     std::vector<uint64_t> sums_, spare_;
     uint32_t nextRow_ = 0;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<ImageSource> placeOnPage(std::unique_ptr<ImageSource> image, const PageLayout &layout) {
+std::unique_ptr<ImageSource> placeOnPage(std::unique_ptr<ImageSource> image, const PageLayout& layout) {
     return std::make_unique<PlacedImage>(std::move(image), layout);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -30,35 +30,35 @@ inline constexpr uint64_t lengthUnitsPerMillimetre = 10000;
 inline constexpr uint64_t largestPageSide = 2000 * lengthUnitsPerMillimetre;
 
 struct PaperSize {
-    uint64_t width = 0, height = 0; // length units
-    std::string name;               // "A4"; empty for a size given in numbers
+    uint64_t width = 0, height = 0;  // length units
+    std::string name;                // "A4"; empty for a size given in numbers
 };
 
 struct Margins {
-    uint64_t top = 0, right = 0, bottom = 0, left = 0; // length units
+    uint64_t top = 0, right = 0, bottom = 0, left = 0;  // length units
 };
 
 // "A4", "A3", "A5", "Letter", "Legal" (any case), "WxHmm" or "WxHin", the
 // numbers with up to three decimals. Throws ToolError naming --page.
-PaperSize parsePaperSize(const std::string &text);
+PaperSize parsePaperSize(const std::string& text);
 // "MM" for all four sides, or "TOP,RIGHT,BOTTOM,LEFT", in millimetres.
-Margins parseMargins(const std::string &text);
+Margins parseMargins(const std::string& text);
 
 // A length on a grid of dpi pixels per inch, rounded to the nearest pixel
 // (halves up).
 uint64_t pixelsOf(uint64_t length, uint32_t dpi);
 
 enum class ImageScaling : uint32_t {
-    natural, // one image pixel per source pixel, cut off at the margins
-    fit,     // as large as fits inside the margins, proportions kept
-    fill,    // as small as covers the area inside the margins, proportions kept, cut centred
+    natural,  // one image pixel per source pixel, cut off at the margins
+    fit,      // as large as fits inside the margins, proportions kept
+    fill,     // as small as covers the area inside the margins, proportions kept, cut centred
 };
 
 struct LayoutRequest {
     PaperSize paper;
     Margins margins;
     ImageScaling scaling = ImageScaling::natural;
-    bool centred = false; // else the image starts at the top-left margin
+    bool centred = false;  // else the image starts at the top-left margin
 };
 
 // Everything in source pixels. The placed image is the image at its
@@ -67,7 +67,7 @@ struct LayoutRequest {
 // signed. The visible part is the placed image cut to the printable area.
 struct PageLayout {
     uint32_t pageWidth = 0, pageHeight = 0;
-    uint32_t areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0; // inside the margins
+    uint32_t areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;  // inside the margins
     int64_t placedX = 0, placedY = 0;
     uint32_t placedWidth = 0, placedHeight = 0;
     uint32_t visibleX = 0, visibleY = 0, visibleWidth = 0, visibleHeight = 0;
@@ -75,14 +75,14 @@ struct PageLayout {
 
 // Throws ToolError for an empty page, margins that leave nothing to print,
 // or an image of no pixels.
-PageLayout layOutPage(const LayoutRequest &request, const Resolution &source, uint32_t imageWidth,
+PageLayout layOutPage(const LayoutRequest& request, const Resolution& source, uint32_t imageWidth,
                       uint32_t imageHeight);
 
 // The page as an image source: white paper with the image resampled into
 // its visible rectangle, in the image's pixels (white paper is 255 in
 // blue, green and red, 0 in all four inks). Rows of the image are read
 // once, in order, and only the few that the current page row needs are kept.
-std::unique_ptr<ImageSource> placeOnPage(std::unique_ptr<ImageSource> image, const PageLayout &layout);
+std::unique_ptr<ImageSource> placeOnPage(std::unique_ptr<ImageSource> image, const PageLayout& layout);
 
 // How one axis of the image is resampled: for each placed pixel, the image
 // pixels it takes and their integer weights, which add up to total for
@@ -91,11 +91,11 @@ std::unique_ptr<ImageSource> placeOnPage(std::unique_ptr<ImageSource> image, con
 // between the two image pixels nearest to its centre; the same size copies.
 struct AxisTaps {
     uint64_t total = 1;
-    std::vector<uint32_t> first;   // per placed pixel in [begin, end)
+    std::vector<uint32_t> first;  // per placed pixel in [begin, end)
     std::vector<uint32_t> count;
-    std::vector<size_t> offset;    // into weights
+    std::vector<size_t> offset;  // into weights
     std::vector<uint64_t> weights;
 };
 AxisTaps axisTaps(uint32_t imageSize, uint32_t placedSize, uint32_t begin, uint32_t end);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

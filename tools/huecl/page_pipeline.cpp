@@ -14,11 +14,11 @@ struct WorkerState {
     std::unique_ptr<BandRenderer> renderer;
     CompressionHistory history;
     BandPlanes planes;
-    std::vector<uint8_t> renderedRows; // for a source that makes rows on demand
+    std::vector<uint8_t> renderedRows;  // for a source that makes rows on demand
 };
 
-FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const ImageSource &source, WorkerState &worker,
-                        const PageGeometry &g, const PipelineOptions &options) {
+FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const ImageSource& source, WorkerState& worker,
+                        const PageGeometry& g, const PipelineOptions& options) {
     FinishedBand band;
     band.index = index;
     std::span<uint8_t> rows = bgrRows;
@@ -37,13 +37,13 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
     {
         StageTimer timer(band.times, Stage::compress);
         for (uint32_t plane = 0; plane < g.planeCount; ++plane)
-            compressBlock(std::span(worker.planes.planes[plane]).first(planeBytes), options.lzsBudget,
-                          worker.history, band.streams[plane]);
+            compressBlock(std::span(worker.planes.planes[plane]).first(planeBytes), options.lzsBudget, worker.history,
+                          band.streams[plane]);
     }
     {
         StageTimer timer(band.times, Stage::preview);
         const PlaneLayout layout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount};
-        std::array<const uint8_t *, 4> planePointers{};
+        std::array<const uint8_t*, 4> planePointers{};
         for (uint32_t plane = 0; plane < g.planeCount; ++plane)
             planePointers[plane] = worker.planes.planes[plane].data();
         band.previewSums = reduceBand(layout, options.previewBoxSize, std::span(planePointers).first(g.planeCount),
@@ -57,16 +57,15 @@ FinishedBand finishBand(uint32_t index, std::vector<uint8_t> bgrRows, const Imag
     return band;
 }
 
-} // namespace
+}  // namespace
 
-PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, const PipelineOptions &options,
-                           const std::function<void(const FinishedBand &)> &sink) {
-    const PageGeometry &g = engine.geometry();
+PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, const PipelineOptions& options,
+                           const std::function<void(const FinishedBand&)>& sink) {
+    const PageGeometry& g = engine.geometry();
     const unsigned threads = options.threads;
     std::vector<WorkerState> workers(threads);
     auto renderers = engine.makeRenderers(threads);
-    for (unsigned worker = 0; worker < threads; ++worker)
-        workers[worker].renderer = std::move(renderers[worker]);
+    for (unsigned worker = 0; worker < threads; ++worker) workers[worker].renderer = std::move(renderers[worker]);
 
     PipelineTotals totals;
     uint64_t deviceRows = 0;
@@ -77,15 +76,13 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
             throw std::logic_error("a band's device rows are not where the page geometry puts them");
         deviceRows += band.deviceRows;
         totals.times += band.times;
-        for (const auto &stream : band.streams)
-            totals.compressedBytes += stream.size();
+        for (const auto& stream : band.streams) totals.compressedBytes += stream.size();
         totals.inkedDots += band.inkedDots;
         {
             StageTimer timer(totals.times, Stage::write);
             sink(band);
         }
-        if (options.progress)
-            options.progress->advance();
+        if (options.progress) options.progress->advance();
     };
 
     // Declared after the workers' state, so its threads stop before that goes.
@@ -123,4 +120,4 @@ PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, cons
     return totals;
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

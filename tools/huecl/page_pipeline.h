@@ -20,10 +20,10 @@ class ProgressBar;
 struct FinishedBand {
     uint32_t index = 0;
     uint32_t deviceRows = 0;
-    std::vector<std::vector<uint8_t>> streams;      // one LZS stream per plane
+    std::vector<std::vector<uint8_t>> streams;  // one LZS stream per plane
     BandColumnSums previewSums;
-    std::array<std::vector<uint8_t>, 4> planes;     // uncompressed, only when asked for
-    uint64_t inkedDots = 0;                         // dots with a non-zero value
+    std::array<std::vector<uint8_t>, 4> planes;  // uncompressed, only when asked for
+    uint64_t inkedDots = 0;                      // dots with a non-zero value
     StageTimes times;
 };
 
@@ -32,7 +32,7 @@ struct PipelineOptions {
     uint32_t lzsBudget = 8;
     uint32_t previewBoxSize = 1;
     bool keepPlanes = false;
-    ProgressBar *progress = nullptr;
+    ProgressBar* progress = nullptr;
 };
 
 struct PipelineTotals {
@@ -41,7 +41,7 @@ struct PipelineTotals {
     uint64_t inkedDots = 0;
 };
 
-PipelineTotals runPipeline(ImageSource &source, const ColourEngine &engine, const PipelineOptions &options,
-                           const std::function<void(const FinishedBand &)> &sink);
+PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, const PipelineOptions& options,
+                           const std::function<void(const FinishedBand&)>& sink);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

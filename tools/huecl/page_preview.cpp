@@ -12,14 +12,14 @@
 namespace huecl::tool {
 namespace {
 
-uint32_t dotValue(const uint8_t *row, uint32_t dot, uint32_t bitsPerDot) {
+uint32_t dotValue(const uint8_t* row, uint32_t dot, uint32_t bitsPerDot) {
     const uint32_t dotsPerByte = 8 / bitsPerDot;
     const uint32_t shift = 8 - bitsPerDot * (dot % dotsPerByte + 1);
     return (row[dot / dotsPerByte] >> shift) & ((1u << bitsPerDot) - 1);
 }
 
 // Whether a packed row holds no dot at all, eight bytes at a time.
-bool isBlank(const uint8_t *row, uint32_t bytes) {
+bool isBlank(const uint8_t* row, uint32_t bytes) {
     uint64_t any = 0;
     uint32_t byte = 0;
     for (; byte + 8 <= bytes; byte += 8) {
@@ -27,27 +27,26 @@ bool isBlank(const uint8_t *row, uint32_t bytes) {
         std::memcpy(&word, row + byte, 8);
         any |= word;
     }
-    for (; byte < bytes; ++byte)
-        any |= row[byte];
+    for (; byte < bytes; ++byte) any |= row[byte];
     return any == 0;
 }
 
-} // namespace
+}  // namespace
 
-InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresholds) {
+InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4>& thresholds) {
     InkResponse response;
     for (size_t colorant = 0; colorant < 4; ++colorant) {
-        auto &levels = response.levelOfCoverage[colorant];
+        auto& levels = response.levelOfCoverage[colorant];
         const std::span<const uint8_t> matrix = thresholds[colorant];
         if (matrix.empty()) {
             for (uint32_t step = 0; step <= InkResponse::coverageSteps; ++step)
-                levels[step] = static_cast<uint8_t>((step * 255 + InkResponse::coverageSteps / 2) / InkResponse::coverageSteps);
+                levels[step] =
+                    static_cast<uint8_t>((step * 255 + InkResponse::coverageSteps / 2) / InkResponse::coverageSteps);
             continue;
         }
         // coverage[v]: the share of thresholds below v, non-decreasing in v.
         std::array<uint32_t, 257> below{};
-        for (const uint8_t threshold : matrix)
-            ++below[threshold + 1u];
+        for (const uint8_t threshold : matrix) ++below[threshold + 1u];
         std::array<double, 256> coverage{};
         uint32_t running = 0;
         for (uint32_t level = 0; level < 256; ++level) {
@@ -61,8 +60,7 @@ InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresho
         uint32_t level = 0;
         for (uint32_t step = 0; step <= InkResponse::coverageSteps; ++step) {
             const double wanted = static_cast<double>(step) / InkResponse::coverageSteps;
-            while (level < 255 && coverage[level] < wanted)
-                ++level;
+            while (level < 255 && coverage[level] < wanted) ++level;
             double exact = level;
             if (level > 0 && coverage[level] > wanted)
                 exact = level - 1 + (wanted - coverage[level - 1]) / (coverage[level] - coverage[level - 1]);
@@ -82,12 +80,11 @@ uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResol
     auto pixels = [&](uint32_t size) {
         return uint64_t{(deviceWidth + size - 1) / size} * ((deviceHeight + size - 1) / size);
     };
-    while (pixels(box) > previewPixelBudget)
-        ++box;
+    while (pixels(box) > previewPixelBudget) ++box;
     return box;
 }
 
-BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span<const uint8_t *const> planes,
+BandColumnSums reduceBand(const PlaneLayout& layout, uint32_t boxSize, std::span<const uint8_t* const> planes,
                           uint32_t rows, uint32_t firstRow) {
     const uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
     const uint32_t firstBoxRow = firstRow / boxSize;
@@ -101,9 +98,9 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
     const uint32_t dotsPerByte = 8 / layout.bitsPerDot;
     const uint32_t dotShift = static_cast<uint32_t>(std::countr_zero(dotsPerByte));
     struct ByteSums {
-        std::array<uint8_t, 8> levelsBefore{}; // levels of the byte's first k dots
-        uint8_t levels = 0;                    // of all its dots
-        uint8_t inked = 0;                     // dots with a non-zero level
+        std::array<uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
+        uint8_t levels = 0;                     // of all its dots
+        uint8_t inked = 0;                      // dots with a non-zero level
     };
     std::array<ByteSums, 256> byteSums{};
     for (uint32_t byte = 0; byte < 256; ++byte) {
@@ -127,7 +124,7 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
     const bool grouped = boxBits <= 12 && groupBits <= 64;
     const uint32_t boxesPerGroup = groupBits / boxBits, groupBytes = groupBits / 8;
     const uint32_t groupedBoxes = grouped ? layout.deviceWidth / boxSize / boxesPerGroup * boxesPerGroup : 0;
-    std::vector<uint16_t> boxSums; // per box: its levels, and its inked dots times 256
+    std::vector<uint16_t> boxSums;  // per box: its levels, and its inked dots times 256
     if (grouped) {
         boxSums.resize(size_t{1} << boxBits);
         for (uint32_t field = 0; field < boxSums.size(); ++field) {
@@ -146,21 +143,18 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
     for (uint32_t plane = 0; plane < layout.planeCount; ++plane) {
         const uint32_t colorant = firstColorant + plane;
         for (uint32_t y = 0; y < rows; ++y) {
-            const uint8_t *row = planes[plane] + size_t{y} * layout.lineBytes;
-            if (isBlank(row, layout.lineBytes))
-                continue; // its sums stay zero
-            uint32_t *sums =
-                band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
+            const uint8_t* row = planes[plane] + size_t{y} * layout.lineBytes;
+            if (isBlank(row, layout.lineBytes)) continue;  // its sums stay zero
+            uint32_t* sums = band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
             uint32_t column = 0, inked = 0;
             auto sumGroups = [&](auto bytesPerGroup, auto boxesInGroup) {
-                for (const uint8_t *group = row; column < groupedBoxes; group += bytesPerGroup) {
+                for (const uint8_t* group = row; column < groupedBoxes; group += bytesPerGroup) {
                     uint64_t word = 0;
-                    for (uint32_t byte = 0; byte < bytesPerGroup; ++byte)
-                        word = word << 8 | group[byte];
+                    for (uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
                     const uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
                     for (uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
-                        const uint32_t boxSum = boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) &
-                                                        ((1u << bitsPerBox) - 1)];
+                        const uint32_t boxSum =
+                            boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
                         sums[size_t{column} * 4] += boxSum & 0xFF;
                         inked += boxSum >> 8;
                     }
@@ -204,7 +198,7 @@ BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize, std::span
 // the rows its windows reach above and below.
 struct PreviewBuilder::Stripe {
     uint32_t firstRow = 0, endRow = 0;
-    uint32_t firstWindowRow = 0; // the box row of windowRows.front()
+    uint32_t firstWindowRow = 0;  // the box row of windowRows.front()
     std::vector<std::vector<uint64_t>> windowRows;
     std::vector<uint32_t> windowHeights;
     bool last = false;
@@ -213,13 +207,13 @@ struct PreviewBuilder::Stripe {
 namespace {
 
 // Proofs the rows of a stripe and deflates them.
-DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayout &layout, uint32_t boxSize,
-                           uint32_t columns, uint32_t windowRadius, const ProofTable &proof, const InkResponse &ink);
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, uint32_t boxSize,
+                           uint32_t columns, uint32_t windowRadius, const ProofTable& proof, const InkResponse& ink);
 
-} // namespace
+}  // namespace
 
-PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                               uint32_t boxSize, const ProofTable &proof, const InkResponse &ink, unsigned threads)
+PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, uint32_t deviceHeight,
+                               uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads)
     : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
       previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
       windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), proof_(proof), ink_(ink),
@@ -228,31 +222,26 @@ PreviewBuilder::PreviewBuilder(std::FILE *file, std::string name, const PlaneLay
 
 PreviewBuilder::~PreviewBuilder() = default;
 
-void PreviewBuilder::addBand(const BandColumnSums &band) {
-    if (band.firstRow != rowsAdded_)
-        throw std::logic_error("preview band out of place");
+void PreviewBuilder::addBand(const BandColumnSums& band) {
+    if (band.firstRow != rowsAdded_) throw std::logic_error("preview band out of place");
     rowsAdded_ += band.rows;
     const size_t boxRowSize = size_t{columns_} * 4;
     for (size_t boxRow = 0; boxRow * boxRowSize < band.sums.size(); ++boxRow) {
-        const uint32_t *sums = band.sums.data() + boxRow * boxRowSize;
-        for (size_t i = 0; i < accumulated_.size(); ++i)
-            accumulated_[i] += sums[i];
+        const uint32_t* sums = band.sums.data() + boxRow * boxRowSize;
+        for (size_t i = 0; i < accumulated_.size(); ++i) accumulated_[i] += sums[i];
         // The device rows of this row of boxes that lie in the band.
         const uint32_t boxTop = (band.firstRow / boxSize_ + static_cast<uint32_t>(boxRow)) * boxSize_;
         const uint32_t top = std::max(boxTop, band.firstRow);
         const uint32_t bottom = std::min(boxTop + boxSize_, band.firstRow + band.rows);
         rowsAccumulated_ += bottom - top;
-        if (rowsAccumulated_ == boxSize_)
-            completeBoxRow();
+        if (rowsAccumulated_ == boxSize_) completeBoxRow();
     }
     writeStripes(size_t{threads_} * 2);
 }
 
 void PreviewBuilder::finish() {
-    if (rowsAccumulated_ > 0)
-        completeBoxRow();
-    if (completedRows_ != previewRows_)
-        throw std::logic_error("preview finished before its last row");
+    if (rowsAccumulated_ > 0) completeBoxRow();
+    if (completedRows_ != previewRows_) throw std::logic_error("preview finished before its last row");
     submitStripe(previewRows_, true);
     writeStripes(0);
 }
@@ -285,7 +274,7 @@ void PreviewBuilder::submitStripe(uint32_t end, bool last) {
     }
     stripe.firstWindowRow = top;
     for (uint32_t row = top; row < bottom; ++row) {
-        auto &sums = windowRows_[row - firstWindowRow_];
+        auto& sums = windowRows_[row - firstWindowRow_];
         stripe.windowRows.push_back(row < keepFrom ? std::move(sums) : sums);
         stripe.windowHeights.push_back(windowHeights_[row - firstWindowRow_]);
     }
@@ -295,9 +284,9 @@ void PreviewBuilder::submitStripe(uint32_t end, bool last) {
         ++firstWindowRow_;
     }
     emittedRows_ = end;
-    pending_.push_back(pool_->submit(
-        [stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
-         radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
+    pending_.push_back(
+        pool_->submit([stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
+                       radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
             const double start = threadCpuSeconds();
             DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
             return ProofedStripe{std::move(png), threadCpuSeconds() - start};
@@ -316,13 +305,13 @@ void PreviewBuilder::writeStripes(size_t allowedPending) {
 
 namespace {
 
-DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayout &layout, uint32_t boxSize,
-                           uint32_t columns, uint32_t windowRadius, const ProofTable &proof, const InkResponse &ink) {
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, uint32_t boxSize,
+                           uint32_t columns, uint32_t windowRadius, const ProofTable& proof, const InkResponse& ink) {
     const uint32_t completedRows = stripe.firstWindowRow + static_cast<uint32_t>(stripe.windowRows.size());
-    std::vector<uint64_t> down(size_t{columns} * 4);             // one row of boxes summed down the window
-    std::vector<uint64_t> columnSums((size_t{columns} + 1) * 5); // running sums of ink and dots
+    std::vector<uint64_t> down(size_t{columns} * 4);              // one row of boxes summed down the window
+    std::vector<uint64_t> columnSums((size_t{columns} + 1) * 5);  // running sums of ink and dots
     std::vector<uint8_t> cmykRow(size_t{columns} * 4), bgrRow(size_t{columns} * 3);
-    const size_t rawRowBytes = 1 + size_t{columns} * 3; // filter byte 0, then red, green, blue
+    const size_t rawRowBytes = 1 + size_t{columns} * 3;  // filter byte 0, then red, green, blue
     std::vector<uint8_t> raw((stripe.endRow - stripe.firstRow) * rawRowBytes);
     const uint64_t maxLevel = (1u << layout.bitsPerDot) - 1;
     for (uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
@@ -332,22 +321,21 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayo
         uint64_t windowHeight = 0;
         std::fill(down.begin(), down.end(), 0);
         for (uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
-            const std::vector<uint64_t> &sums = stripe.windowRows[boxRow - stripe.firstWindowRow];
-            for (size_t i = 0; i < down.size(); ++i)
-                down[i] += sums[i];
+            const std::vector<uint64_t>& sums = stripe.windowRows[boxRow - stripe.firstWindowRow];
+            for (size_t i = 0; i < down.size(); ++i) down[i] += sums[i];
             windowHeight += stripe.windowHeights[boxRow - stripe.firstWindowRow];
         }
         // Across: running sums over the columns, so each window is a difference.
         for (uint32_t column = 0; column < columns; ++column) {
-            const uint64_t *previous = columnSums.data() + size_t{column} * 5;
-            uint64_t *next = columnSums.data() + size_t{column + 1} * 5;
+            const uint64_t* previous = columnSums.data() + size_t{column} * 5;
+            uint64_t* next = columnSums.data() + size_t{column + 1} * 5;
             for (size_t colorant = 0; colorant < 4; ++colorant)
                 next[colorant] = previous[colorant] + down[size_t{column} * 4 + colorant];
             next[4] = previous[4] + std::min(boxSize, layout.deviceWidth - column * boxSize);
         }
         for (uint32_t column = 0; column < columns; ++column) {
-            const uint64_t *left = columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
-            const uint64_t *right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
+            const uint64_t* left = columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
+            const uint64_t* right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
             // One division per pixel rather than four.
             const double stepsPerLevel =
                 InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
@@ -361,11 +349,11 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayo
         QvrColCnvC2r(columns, cmykRow.data(), bgrRow.data(), proof.gridSize, proof.entries.data());
         // The conversion writes blue first, except for a box without any ink,
         // which gets entry 0 (paper) in its stored order, red first.
-        uint8_t *rgb = raw.data() + (row - stripe.firstRow) * rawRowBytes;
+        uint8_t* rgb = raw.data() + (row - stripe.firstRow) * rawRowBytes;
         *rgb++ = 0;
         for (uint32_t column = 0; column < columns; ++column, rgb += 3) {
-            const uint8_t *cmyk = cmykRow.data() + size_t{column} * 4;
-            const uint8_t *bgr = bgrRow.data() + size_t{column} * 3;
+            const uint8_t* cmyk = cmykRow.data() + size_t{column} * 4;
+            const uint8_t* bgr = bgrRow.data() + size_t{column} * 3;
             const bool paper = (cmyk[0] | cmyk[1] | cmyk[2] | cmyk[3]) == 0;
             rgb[0] = paper ? bgr[0] : bgr[2];
             rgb[1] = bgr[1];
@@ -375,6 +363,6 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe &stripe, const PlaneLayo
     return deflateStripe(raw, stripe.last);
 }
 
-} // namespace
+}  // namespace
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -46,13 +46,13 @@ struct InkResponse {
 // From the threshold matrices of the four colorants (all thresholds of a
 // cell; an empty matrix, as for the colours of a black-only screen, maps
 // coverage to the same level).
-InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4> &thresholds);
+InkResponse inkResponseOf(const std::array<std::span<const uint8_t>, 4>& thresholds);
 
 struct PlaneLayout {
     uint32_t deviceWidth = 0;
     uint32_t lineBytes = 0;
     uint32_t bitsPerDot = 0;
-    uint32_t planeCount = 0; // 4 (cyan, magenta, yellow, black) or 1 (black)
+    uint32_t planeCount = 0;  // 4 (cyan, magenta, yellow, black) or 1 (black)
 };
 
 // Summed dot values of a band per row of boxes it reaches, preview column
@@ -60,10 +60,10 @@ struct PlaneLayout {
 // band that starts or ends inside a row of boxes holds the part of it that
 // lies in the band, and the builder adds the parts up.
 struct BandColumnSums {
-    uint32_t firstRow = 0;      // device row of the page where the band starts
-    uint32_t rows = 0;          // device rows of the band
-    std::vector<uint32_t> sums; // rows of boxes x columns x 4
-    uint64_t inkedDots = 0;     // dots of any plane with a non-zero value
+    uint32_t firstRow = 0;       // device row of the page where the band starts
+    uint32_t rows = 0;           // device rows of the band
+    std::vector<uint32_t> sums;  // rows of boxes x columns x 4
+    uint64_t inkedDots = 0;      // dots of any plane with a non-zero value
 };
 
 uint32_t previewBoxSize(uint32_t deviceResolution, uint32_t previewResolution);
@@ -77,17 +77,17 @@ uint32_t automaticPreviewBoxSize(uint32_t deviceResolution, uint32_t sourceResol
 
 // planes: planeCount buffers of at least rows * lineBytes bytes, device
 // rows [firstRow, firstRow + rows) of the page.
-BandColumnSums reduceBand(const PlaneLayout &layout, uint32_t boxSize,
-                          std::span<const uint8_t *const> planes, uint32_t rows, uint32_t firstRow);
+BandColumnSums reduceBand(const PlaneLayout& layout, uint32_t boxSize, std::span<const uint8_t* const> planes,
+                          uint32_t rows, uint32_t firstRow);
 
 class PreviewBuilder {
 public:
     // proof and ink must outlive the builder. threads: how many stripes are
     // proofed and deflated at once; the file is the same for any number.
-    PreviewBuilder(std::FILE *file, std::string name, const PlaneLayout &layout, uint32_t deviceHeight,
-                   uint32_t boxSize, const ProofTable &proof, const InkResponse &ink, unsigned threads = 1);
+    PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, uint32_t deviceHeight,
+                   uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads = 1);
     ~PreviewBuilder();
-    void addBand(const BandColumnSums &band);
+    void addBand(const BandColumnSums& band);
     // Writes the last, possibly partial, row of boxes and ends the file.
     void finish();
     uint32_t width() const { return columns_; }
@@ -107,9 +107,9 @@ private:
     void writeStripes(size_t allowedPending);
     PlaneLayout layout_;
     uint32_t boxSize_, columns_, previewRows_;
-    std::vector<uint64_t> accumulated_; // columns x 4
+    std::vector<uint64_t> accumulated_;  // columns x 4
     uint32_t rowsAccumulated_ = 0;
-    uint32_t rowsAdded_ = 0; // device rows of the bands added
+    uint32_t rowsAdded_ = 0;  // device rows of the bands added
     // Coverage is taken over a window of boxes around each preview pixel,
     // at least minimumWindowDots wide, so that small boxes do not read the
     // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
@@ -120,8 +120,8 @@ private:
     std::deque<std::vector<uint64_t>> windowRows_;  // completed box rows, columns x 4
     std::deque<uint32_t> windowHeights_;            // device rows in each
     uint32_t firstWindowRow_ = 0, completedRows_ = 0, emittedRows_ = 0;
-    const ProofTable &proof_;
-    const InkResponse &ink_;
+    const ProofTable& proof_;
+    const InkResponse& ink_;
     StripedPngWriter png_;
     unsigned threads_;
     struct ProofedStripe {
@@ -130,7 +130,7 @@ private:
     };
     std::deque<std::future<ProofedStripe>> pending_;
     double cpuSeconds_ = 0;
-    std::unique_ptr<ThreadPool> pool_; // last, so that its threads stop first
+    std::unique_ptr<ThreadPool> pool_;  // last, so that its threads stop first
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -26,22 +26,22 @@ class OutputFolder;
 
 class PlaneFiles {
 public:
-    PlaneFiles(OutputFolder &output, PlaneFormat format, const PlaneLayout &layout, uint32_t deviceHeight,
+    PlaneFiles(OutputFolder& output, PlaneFormat format, const PlaneLayout& layout, uint32_t deviceHeight,
                Resolution deviceResolution);
     ~PlaneFiles();
-    PlaneFiles(const PlaneFiles &) = delete;
-    PlaneFiles &operator=(const PlaneFiles &) = delete;
+    PlaneFiles(const PlaneFiles&) = delete;
+    PlaneFiles& operator=(const PlaneFiles&) = delete;
 
     // planes: planeCount pointers to rows rows of lineBytes bytes each, in
     // the library's packing.
-    void addBand(std::span<const uint8_t *const> planes, uint32_t rows);
+    void addBand(std::span<const uint8_t* const> planes, uint32_t rows);
     // Completes the files once every row is written.
     void finish();
 
-    class Writer; // one format's writer
+    class Writer;  // one format's writer
 
 private:
     std::unique_ptr<Writer> writer_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

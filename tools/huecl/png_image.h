@@ -14,7 +14,7 @@
 
 namespace huecl::tool {
 
-std::unique_ptr<ImageSource> openPng(InputStream input, const ImageLimits &limits = {});
+std::unique_ptr<ImageSource> openPng(InputStream input, const ImageLimits& limits = {});
 
 // Writes an 8-bit RGB or grey PNG row by row into an open file.
 class PngWriter {
@@ -22,11 +22,11 @@ public:
     enum class Channels { grey = 1, rgb = 3 };
     // bitDepth below 8 (grey only) takes rows packed first pixel in the
     // most significant bits; dotsPerInch, if not 0, is recorded for viewers.
-    PngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height, Channels channels,
+    PngWriter(std::FILE* file, std::string name, uint32_t width, uint32_t height, Channels channels,
               uint32_t bitDepth = 8, uint32_t dotsPerInch = 0);
     ~PngWriter();
-    PngWriter(const PngWriter &) = delete;
-    PngWriter &operator=(const PngWriter &) = delete;
+    PngWriter(const PngWriter&) = delete;
+    PngWriter& operator=(const PngWriter&) = delete;
 
     // Before the first row: deflate at level 1 and send rows unfiltered,
     // three times faster than the default for noisy images such as the
@@ -42,4 +42,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

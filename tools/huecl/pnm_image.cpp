@@ -13,22 +13,19 @@ namespace {
 // Reads the whitespace- and comment-separated header numbers of a PNM file.
 class PnmHeaderReader {
 public:
-    PnmHeaderReader(std::FILE *file, std::string name) : file_(file), name_(std::move(name)) {}
+    PnmHeaderReader(std::FILE* file, std::string name) : file_(file), name_(std::move(name)) {}
 
-    uint32_t readNumber(const char *what) {
+    uint32_t readNumber(const char* what) {
         int c = skipSpaceAndComments();
-        if (c < '0' || c > '9')
-            throw ToolError(name_ + ": corrupt PNM header (no " + what + ")");
+        if (c < '0' || c > '9') throw ToolError(name_ + ": corrupt PNM header (no " + what + ")");
         uint64_t value = 0;
         while (c >= '0' && c <= '9') {
             value = value * 10 + static_cast<uint64_t>(c - '0');
-            if (value > 0xFFFFFF)
-                throw ToolError(name_ + ": corrupt PNM header (" + what + " too large)");
+            if (value > 0xFFFFFF) throw ToolError(name_ + ": corrupt PNM header (" + what + " too large)");
             c = std::fgetc(file_);
         }
         // Exactly one whitespace byte separates the header from the samples.
-        if (c != EOF && !std::isspace(c))
-            throw ToolError(name_ + ": corrupt PNM header (bad " + what + ")");
+        if (c != EOF && !std::isspace(c)) throw ToolError(name_ + ": corrupt PNM header (bad " + what + ")");
         lastSeparator_ = c;
         return static_cast<uint32_t>(value);
     }
@@ -39,8 +36,7 @@ private:
         int c = std::fgetc(file_);
         for (;;) {
             if (c == '#') {
-                while (c != '\n' && c != EOF)
-                    c = std::fgetc(file_);
+                while (c != '\n' && c != EOF) c = std::fgetc(file_);
             } else if (c != EOF && std::isspace(c)) {
                 c = std::fgetc(file_);
             } else {
@@ -49,14 +45,14 @@ private:
         }
     }
 
-    std::FILE *file_;
+    std::FILE* file_;
     std::string name_;
     int lastSeparator_ = 0;
 };
 
 class PnmSource final : public ImageSource {
 public:
-    PnmSource(InputStream input, const ImageLimits &limits)
+    PnmSource(InputStream input, const ImageLimits& limits)
         : name_(std::move(input.name)), file_(std::move(input.file)) {
         char magic[2] = {};
         if (std::fread(magic, 1, 2, file_.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
@@ -66,8 +62,7 @@ public:
         width_ = header.readNumber("width");
         height_ = header.readNumber("height");
         const uint32_t maxValue = header.readNumber("maxval");
-        if (header.lastSeparator() == EOF)
-            throw ToolError(name_ + ": truncated PNM file (no pixel data)");
+        if (header.lastSeparator() == EOF) throw ToolError(name_ + ": truncated PNM file (no pixel data)");
         if (width_ == 0 || height_ == 0)
             throw ToolError(name_ + ": empty image (" + std::to_string(width_) + "x" + std::to_string(height_) + ")");
         if (maxValue == 0 || maxValue > 65535)
@@ -79,9 +74,9 @@ public:
         // samples do, so a 65535 PPM and a 16-bit PNG read alike.
         levels_.resize(size_t{maxValue} + 1);
         for (uint32_t sample = 0; sample <= maxValue; ++sample)
-            levels_[sample] = static_cast<uint8_t>(
-                bytesPerSample_ == 1 ? (sample * 255u + maxValue / 2) / maxValue
-                                     : ((uint64_t{sample} * 65535 + maxValue / 2) / maxValue) >> 8);
+            levels_[sample] = static_cast<uint8_t>(bytesPerSample_ == 1
+                                                       ? (sample * 255u + maxValue / 2) / maxValue
+                                                       : ((uint64_t{sample} * 65535 + maxValue / 2) / maxValue) >> 8);
     }
 
     uint32_t width() const override { return width_; }
@@ -118,8 +113,7 @@ private:
     }
 
     uint8_t level(uint32_t sample) const {
-        if (sample >= levels_.size())
-            throw ToolError(name_ + ": corrupt PNM file (sample above maxval)");
+        if (sample >= levels_.size()) throw ToolError(name_ + ": corrupt PNM file (sample above maxval)");
         return levels_[sample];
     }
 
@@ -131,21 +125,20 @@ private:
     std::vector<uint8_t> fileBytes_;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits &limits) {
+std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits& limits) {
     return std::make_unique<PnmSource>(std::move(input), limits);
 }
 
 std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot) {
-    if (bitsPerDot == 1)
-        return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+    if (bitsPerDot == 1) return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
     return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
            std::to_string((1u << bitsPerDot) - 1) + "\n";
 }
 
 void appendPlaneFileRow(std::span<const uint8_t> packedRow, uint32_t width, uint32_t bitsPerDot,
-                        std::vector<uint8_t> &out) {
+                        std::vector<uint8_t>& out) {
     if (bitsPerDot == 1) {
         out.insert(out.end(), packedRow.begin(), packedRow.begin() + (width + 7) / 8);
         return;
@@ -159,4 +152,4 @@ void appendPlaneFileRow(std::span<const uint8_t> packedRow, uint32_t width, uint
     }
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

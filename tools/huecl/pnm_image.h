@@ -15,7 +15,7 @@ namespace huecl::tool {
 
 class PendingFile;
 
-std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits &limits = {});
+std::unique_ptr<ImageSource> openPnm(InputStream input, const ImageLimits& limits = {});
 
 // The header of a plane file: PBM (P4) for one bit per dot, otherwise PGM
 // (P5) whose maxval is the largest dot value.
@@ -24,6 +24,6 @@ std::string planeFileHeader(uint32_t width, uint32_t height, uint32_t bitsPerDot
 // row. PBM rows are the packed row itself; PGM samples are inverted so that
 // ink looks dark, as it does in a PBM.
 void appendPlaneFileRow(std::span<const uint8_t> packedRow, uint32_t width, uint32_t bitsPerDot,
-                        std::vector<uint8_t> &out);
+                        std::vector<uint8_t>& out);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

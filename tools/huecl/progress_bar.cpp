@@ -8,28 +8,23 @@
 namespace huecl::tool {
 
 ProgressBar::ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit)
-    : label_(std::move(label)), total_(total), unit_(unit),
-      visible_(enabled && total > 0 && ::isatty(STDERR_FILENO)) {
-    if (visible_)
-        draw();
+    : label_(std::move(label)), total_(total), unit_(unit), visible_(enabled && total > 0 && ::isatty(STDERR_FILENO)) {
+    if (visible_) draw();
 }
 
 ProgressBar::~ProgressBar() { finish(); }
 
 void ProgressBar::finish() {
-    if (visible_)
-        std::fprintf(stderr, "\r%*s\r", 79, "");
+    if (visible_) std::fprintf(stderr, "\r%*s\r", 79, "");
     visible_ = false;
 }
 
 void ProgressBar::advanceTo(uint64_t done) {
     done_ = std::min(done, total_);
-    if (!visible_)
-        return;
+    if (!visible_) return;
     // Redrawing on every step would cost more than small steps take.
     const auto now = std::chrono::steady_clock::now();
-    if (done_ < total_ && now - lastDraw_ < std::chrono::milliseconds(50))
-        return;
+    if (done_ < total_ && now - lastDraw_ < std::chrono::milliseconds(50)) return;
     lastDraw_ = now;
     draw();
 }
@@ -50,4 +45,4 @@ void ProgressBar::draw() const {
     std::fflush(stderr);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

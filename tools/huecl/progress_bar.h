@@ -15,8 +15,8 @@ public:
     // is a terminal.
     ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit = Unit::items);
     ~ProgressBar();
-    ProgressBar(const ProgressBar &) = delete;
-    ProgressBar &operator=(const ProgressBar &) = delete;
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
 
     void advance() { advanceTo(done_ + 1); }
     void advanceTo(uint64_t done);
@@ -33,4 +33,4 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -21,16 +21,16 @@ constexpr uint64_t maxBandBytes = uint64_t{1} << 30;
 // Longest profile path a reader accepts (PATH_MAX on Linux).
 constexpr uint32_t maxProfilePathBytes = 4096;
 
-std::array<uint32_t, rasterHeaderFields> headerWords(const RasterHeader &h) {
+std::array<uint32_t, rasterHeaderFields> headerWords(const RasterHeader& h) {
     auto u = [](int32_t value) { return static_cast<uint32_t>(value); };
-    return {h.sourceWidth, h.sourceHeight, h.sourceResX, h.sourceResY, h.deviceResX, h.deviceResY,
-            h.deviceWidth, h.deviceHeight, h.lineBytes, h.bitsPerDot, h.planeCount, h.bandCount,
-            h.bandHeight, h.engine, h.ditherMode, h.screenKind, h.blackOnly, h.matchMethod,
-            h.blackMode, h.gridSize, h.fromProfile, u(h.brightness), u(h.saturation), u(h.balanceRed),
-            u(h.balanceGreen), u(h.balanceBlue), u(h.cmySaturation), u(h.density), h.lzsBudget, h.cmykSource};
+    return {h.sourceWidth,     h.sourceHeight,   h.sourceResX,       h.sourceResY,    h.deviceResX,    h.deviceResY,
+            h.deviceWidth,     h.deviceHeight,   h.lineBytes,        h.bitsPerDot,    h.planeCount,    h.bandCount,
+            h.bandHeight,      h.engine,         h.ditherMode,       h.screenKind,    h.blackOnly,     h.matchMethod,
+            h.blackMode,       h.gridSize,       h.fromProfile,      u(h.brightness), u(h.saturation), u(h.balanceRed),
+            u(h.balanceGreen), u(h.balanceBlue), u(h.cmySaturation), u(h.density),    h.lzsBudget,     h.cmykSource};
 }
 
-RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields> &w) {
+RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields>& w) {
     auto s = [](uint32_t value) { return static_cast<int32_t>(value); };
     RasterHeader h;
     h.sourceWidth = w[0], h.sourceHeight = w[1], h.sourceResX = w[2], h.sourceResY = w[3];
@@ -44,9 +44,8 @@ RasterHeader headerFromWords(const std::array<uint32_t, rasterHeaderFields> &w) 
     return h;
 }
 
-void appendWord(std::vector<uint8_t> &out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<uint8_t>(value >> shift));
+void appendWord(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 uint32_t checksum(std::span<const uint8_t> bytes) {
@@ -56,7 +55,7 @@ uint32_t checksum(std::span<const uint8_t> bytes) {
     return static_cast<uint32_t>(crc);
 }
 
-bool plausible(const RasterHeader &h) {
+bool plausible(const RasterHeader& h) {
     const bool bitsValid = h.bitsPerDot == 1 || h.bitsPerDot == 2 || h.bitsPerDot == 4;
     const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
     // The earlier engine (1) prints one bit per dot.
@@ -67,15 +66,14 @@ bool plausible(const RasterHeader &h) {
            (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());
 }
 
-} // namespace
+}  // namespace
 
-RasterWriter::RasterWriter(PendingFile &file, const RasterHeader &header)
+RasterWriter::RasterWriter(PendingFile& file, const RasterHeader& header)
     : RasterWriter([&file](std::span<const uint8_t> bytes) { file.write(bytes); }, header) {}
 
-RasterWriter::RasterWriter(ByteSink sink, const RasterHeader &header) : sink_(std::move(sink)), header_(header) {
+RasterWriter::RasterWriter(ByteSink sink, const RasterHeader& header) : sink_(std::move(sink)), header_(header) {
     std::vector<uint8_t> bytes(std::begin(headerMagic), std::end(headerMagic));
-    for (const uint32_t word : headerWords(header))
-        appendWord(bytes, word);
+    for (const uint32_t word : headerWords(header)) appendWord(bytes, word);
     if (header.fromProfile != 0) {
         if (header.profilePath.empty() || header.profilePath.size() > maxProfilePathBytes)
             throw std::logic_error("a profiled raster needs the profile's path");
@@ -98,7 +96,7 @@ void RasterWriter::writeBand(uint32_t deviceRows, std::span<const std::vector<ui
     std::vector<uint8_t> words;
     appendWord(words, deviceRows);
     put(words);
-    for (const auto &stream : planeStreams) {
+    for (const auto& stream : planeStreams) {
         words.clear();
         appendWord(words, static_cast<uint32_t>(stream.size()));
         appendWord(words, checksum(stream));
@@ -109,19 +107,17 @@ void RasterWriter::writeBand(uint32_t deviceRows, std::span<const std::vector<ui
 }
 
 void RasterWriter::finish() {
-    if (bandsWritten_ != header_.bandCount)
-        throw std::logic_error("raster finished before its last band");
-    put(std::span(reinterpret_cast<const uint8_t *>(trailerMagic), sizeof trailerMagic));
+    if (bandsWritten_ != header_.bandCount) throw std::logic_error("raster finished before its last band");
+    put(std::span(reinterpret_cast<const uint8_t*>(trailerMagic), sizeof trailerMagic));
 }
 
-RasterReader::RasterReader(const std::filesystem::path &path) {
+RasterReader::RasterReader(const std::filesystem::path& path) {
     InputStream input = openInput(path);
     name_ = std::move(input.name);
     file_ = std::move(input.file);
     char magic[sizeof headerMagic];
     take(magic, sizeof magic, "header");
-    if (std::memcmp(magic, headerMagic, sizeof headerMagic) != 0)
-        throw ToolError(name_ + ": not a huecl raster file");
+    if (std::memcmp(magic, headerMagic, sizeof headerMagic) != 0) throw ToolError(name_ + ": not a huecl raster file");
     header_ = takeHeader();
 }
 
@@ -131,7 +127,7 @@ RasterHeader RasterReader::takeHeader() {
     take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
     std::array<uint32_t, rasterHeaderFields> words{};
     for (size_t i = 0; i < words.size(); ++i) {
-        const uint8_t *p = bytes.data() + sizeof headerMagic + 4 * i;
+        const uint8_t* p = bytes.data() + sizeof headerMagic + 4 * i;
         words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
     }
     RasterHeader header = headerFromWords(words);
@@ -143,27 +139,24 @@ RasterHeader RasterReader::takeHeader() {
         take(bytes.data() + recordStart, bytes.size() - recordStart, "header");
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(recordStart), header.profileId.size(),
                     header.profileId.begin());
-        const uint8_t *p = bytes.data() + bytes.size() - 4;
+        const uint8_t* p = bytes.data() + bytes.size() - 4;
         const uint32_t pathBytes = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
         if (pathBytes > maxProfilePathBytes)
-            throw ToolError(name_ + ": corrupt raster header (profile path of " + std::to_string(pathBytes) + " bytes)");
+            throw ToolError(name_ + ": corrupt raster header (profile path of " + std::to_string(pathBytes) +
+                            " bytes)");
         header.profilePath.resize(pathBytes);
         take(header.profilePath.data(), pathBytes, "header");
         bytes.insert(bytes.end(), header.profilePath.begin(), header.profilePath.end());
     }
     const uint32_t storedChecksum = takeWord("header");
-    if (storedChecksum != checksum(bytes))
-        throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
-    if (!plausible(header))
-        throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
+    if (storedChecksum != checksum(bytes)) throw ToolError(name_ + ": corrupt raster header (checksum mismatch)");
+    if (!plausible(header)) throw ToolError(name_ + ": corrupt raster header (impossible geometry)");
     return header;
 }
 
 bool RasterReader::nextPage() {
-    if (!pageEnded_)
-        throw std::logic_error("the page has bands left");
-    if (!anotherPage_)
-        return false;
+    if (!pageEnded_) throw std::logic_error("the page has bands left");
+    if (!anotherPage_) return false;
     header_ = takeHeader();
     bandsRead_ = 0;
     ++pageNumber_;
@@ -171,20 +164,19 @@ bool RasterReader::nextPage() {
     return true;
 }
 
-void RasterReader::take(void *bytes, size_t count, const char *what) {
+void RasterReader::take(void* bytes, size_t count, const char* what) {
     if (std::fread(bytes, 1, count, file_.get()) != count)
         throw ToolError(name_ + ": truncated raster file (in the " + what + ")");
 }
 
-uint32_t RasterReader::takeWord(const char *what) {
+uint32_t RasterReader::takeWord(const char* what) {
     uint8_t p[4];
     take(p, 4, what);
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-bool RasterReader::readBand(RasterBand &band) {
-    if (pageEnded_)
-        return false;
+bool RasterReader::readBand(RasterBand& band) {
+    if (pageEnded_) return false;
     if (bandsRead_ == header_.bandCount) {
         char trailer[sizeof trailerMagic];
         take(trailer, sizeof trailer, "trailer");
@@ -203,15 +195,15 @@ bool RasterReader::readBand(RasterBand &band) {
         (pageNumber_ > 1 ? "page " + std::to_string(pageNumber_) + " " : "") + "band " + std::to_string(bandsRead_);
     band.deviceRows = takeWord(where.c_str());
     if (band.deviceRows == 0 || band.deviceRows > header_.bandHeight)
-        throw ToolError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) + " rows)");
+        throw ToolError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) +
+                        " rows)");
     // An LZS stream is at most 9/8 of its input plus its end marker.
     const uint64_t largestStream = uint64_t{band.deviceRows} * header_.lineBytes * 9 / 8 + 64;
     for (uint32_t plane = 0; plane < header_.planeCount; ++plane) {
         const uint32_t length = takeWord(where.c_str());
         const uint32_t storedChecksum = takeWord(where.c_str());
-        if (length > largestStream)
-            throw ToolError(name_ + ": corrupt raster file (" + where + " stream too long)");
-        auto &stream = band.streams[plane];
+        if (length > largestStream) throw ToolError(name_ + ": corrupt raster file (" + where + " stream too long)");
+        auto& stream = band.streams[plane];
         stream.resize(length);
         take(stream.data(), length, where.c_str());
         if (checksum(stream) != storedChecksum)
@@ -221,4 +213,4 @@ bool RasterReader::readBand(RasterBand &band) {
     return true;
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

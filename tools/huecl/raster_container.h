@@ -56,23 +56,23 @@ struct RasterHeader {
     std::string profilePath;
     std::array<uint8_t, 16> profileId{};
 
-    bool operator==(const RasterHeader &) const = default;
+    bool operator==(const RasterHeader&) const = default;
 };
 
 inline constexpr size_t rasterHeaderFields = 30;
 
 struct RasterBand {
     uint32_t deviceRows = 0;
-    std::array<std::vector<uint8_t>, 4> streams; // planeCount of them used
+    std::array<std::vector<uint8_t>, 4> streams;  // planeCount of them used
 };
 
 class RasterWriter {
 public:
     using ByteSink = std::function<void(std::span<const uint8_t>)>;
-    RasterWriter(PendingFile &file, const RasterHeader &header);
+    RasterWriter(PendingFile& file, const RasterHeader& header);
     // Containers may follow one another in one stream (a page each), so a
     // writer can also hand its bytes to any sink, such as standard output.
-    RasterWriter(ByteSink sink, const RasterHeader &header);
+    RasterWriter(ByteSink sink, const RasterHeader& header);
     void writeBand(uint32_t deviceRows, std::span<const std::vector<uint8_t>> planeStreams);
     // Writes the trailer; throws if fewer bands than announced were written.
     void finish();
@@ -89,21 +89,21 @@ private:
 class RasterReader {
 public:
     // "-" reads standard input.
-    explicit RasterReader(const std::filesystem::path &path);
-    const RasterHeader &header() const { return header_; }
+    explicit RasterReader(const std::filesystem::path& path);
+    const RasterHeader& header() const { return header_; }
     // Reads the next band of the current page; throws ToolError on damage.
     // After the last band it checks the trailer and returns false.
-    bool readBand(RasterBand &band);
+    bool readBand(RasterBand& band);
     // After readBand has returned false: moves on to the next page's header
     // and returns true, or returns false when the file ends there.
     bool nextPage();
-    uint32_t pageNumber() const { return pageNumber_; } // from 1
+    uint32_t pageNumber() const { return pageNumber_; }  // from 1
 
 private:
     // Reads a header whose magic has been read already.
     RasterHeader takeHeader();
-    void take(void *bytes, size_t count, const char *what);
-    uint32_t takeWord(const char *what);
+    void take(void* bytes, size_t count, const char* what);
+    uint32_t takeWord(const char* what);
     std::string name_;
     InputHandle file_;
     RasterHeader header_;
@@ -112,4 +112,4 @@ private:
     bool pageEnded_ = false, anotherPage_ = false;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -12,7 +12,7 @@ namespace {
 
 struct ScreenChoice {
     uint32_t screenKind;
-    const char *name;
+    const char* name;
 };
 
 // The selectors that give distinct screens: with black only, 0 counts as
@@ -26,11 +26,11 @@ constexpr ScreenChoice blackOnlyScreens[] = {
 
 // One matrix as a grey image: each threshold level side by side, every
 // threshold drawn as a scale x scale square (dark = prints early).
-void drawMatrix(OutputFolder &output, const std::string &fileName, std::span<const uint8_t> matrix, uint32_t size,
+void drawMatrix(OutputFolder& output, const std::string& fileName, std::span<const uint8_t> matrix, uint32_t size,
                 uint32_t levels, uint32_t scale) {
     const uint32_t gap = scale;
     const uint32_t width = levels * size * scale + (levels - 1) * gap;
-    PendingFile &file = output.create(fileName);
+    PendingFile& file = output.create(fileName);
     PngWriter png(file.stream(), file.finalPath().string(), width, size * scale, PngWriter::Channels::grey);
     std::vector<uint8_t> row(width, 255);
     for (uint32_t y = 0; y < size * scale; ++y) {
@@ -47,8 +47,8 @@ void drawMatrix(OutputFolder &output, const std::string &fileName, std::span<con
 // The earlier generation's matrices: colour screens for screen modes 1-3
 // (0 builds the same as 1) and the monochrome black screen of each of its
 // three 8 x 8 bases.
-uint32_t drawEarlierMatrices(OutputFolder &output, uint32_t scale, std::string &index) {
-    const char *const planeNames[] = {"c", "m", "y", "k"};
+uint32_t drawEarlierMatrices(OutputFolder& output, uint32_t scale, std::string& index) {
+    const char* const planeNames[] = {"c", "m", "y", "k"};
     uint32_t drawn = 0;
     for (const bool monochrome : {false, true})
         for (uint32_t screenMode = 1; screenMode <= 3; ++screenMode) {
@@ -69,10 +69,10 @@ uint32_t drawEarlierMatrices(OutputFolder &output, uint32_t scale, std::string &
 // other, here 0) and ink, one sheet of the 256 levels as 16 x 16 tiles of
 // 32 x 32 dots (level 16 * row + column), ink black on white; black again
 // in monochrome, where modes other than 1 pick other matrices.
-uint32_t drawSampleSheets(OutputFolder &output, std::string &index) {
+uint32_t drawSampleSheets(OutputFolder& output, std::string& index) {
     constexpr uint32_t tileDots = 32, gap = 2, tilesPerSide = 16;
     constexpr uint32_t side = tilesPerSide * (tileDots + gap) - gap;
-    const char *const inkNames[] = {"c", "m", "y", "k"};
+    const char* const inkNames[] = {"c", "m", "y", "k"};
     uint32_t drawn = 0;
     for (const bool monochrome : {false, true})
         for (const uint32_t screenMode : {1u, 2u, 3u, 0u})
@@ -80,7 +80,7 @@ uint32_t drawSampleSheets(OutputFolder &output, std::string &index) {
                 QvDizInf record{};
                 record.monoFlag = monochrome ? 1 : 0;
                 record.screenMode = screenMode;
-                std::vector<uint8_t> sheet(size_t{side} * side, 160); // grey between the tiles
+                std::vector<uint8_t> sheet(size_t{side} * side, 160);  // grey between the tiles
                 std::array<uint8_t, 128> tile{};
                 for (uint32_t level = 0; level < 256; ++level) {
                     QvDizPtnPrn(&record, ink, level, tile.data());
@@ -95,10 +95,9 @@ uint32_t drawSampleSheets(OutputFolder &output, std::string &index) {
                 const std::string fileName = std::string("earlier") + (monochrome ? "-mono" : "") + "-samples-" +
                                              (screenMode == 0 ? std::string("other") : std::to_string(screenMode)) +
                                              "-" + inkNames[ink] + ".png";
-                PendingFile &file = output.create(fileName);
+                PendingFile& file = output.create(fileName);
                 PngWriter png(file.stream(), file.finalPath().string(), side, side, PngWriter::Channels::grey);
-                for (uint32_t y = 0; y < side; ++y)
-                    png.writeRow(std::span(sheet).subspan(size_t{y} * side, side));
+                for (uint32_t y = 0; y < side; ++y) png.writeRow(std::span(sheet).subspan(size_t{y} * side, side));
                 png.finish();
                 index += fileName + " 256 sample tiles of 32x32 dots, level 16 * row + column\n";
                 ++drawn;
@@ -106,24 +105,24 @@ uint32_t drawSampleSheets(OutputFolder &output, std::string &index) {
     return drawn;
 }
 
-} // namespace
+}  // namespace
 
-void runScreens(const ScreensCommand &command) {
+void runScreens(const ScreensCommand& command) {
     OutputFolder output(command.outputFolder);
-    const char *const planeNames[] = {"c", "m", "y", "k"};
+    const char* const planeNames[] = {"c", "m", "y", "k"};
     std::string index;
     uint32_t drawn = 0;
     for (uint32_t mode = 0; mode < 4; ++mode)
         for (const bool blackOnly : {false, true}) {
             const std::span<const ScreenChoice> choices = blackOnly ? std::span<const ScreenChoice>(blackOnlyScreens)
                                                                     : std::span<const ScreenChoice>(fourPlaneScreens);
-            for (const ScreenChoice &choice : choices) {
+            for (const ScreenChoice& choice : choices) {
                 const Screens screens(mode, choice.screenKind, blackOnly);
                 const uint32_t sizes[] = {screens.record().sizeC, screens.record().sizeM, screens.record().sizeY,
                                           screens.record().sizeK};
                 for (size_t plane = blackOnly ? 3 : 0; plane < 4; ++plane) {
-                    const std::string fileName = ditherModeName(mode) + (blackOnly ? "-black-only" : "") +
-                                                 "-screen-" + choice.name + "-" + planeNames[plane] + ".png";
+                    const std::string fileName = ditherModeName(mode) + (blackOnly ? "-black-only" : "") + "-screen-" +
+                                                 choice.name + "-" + planeNames[plane] + ".png";
                     drawMatrix(output, fileName, screens.matrix(plane), sizes[plane], screens.levels(), command.scale);
                     index += fileName + " " + std::to_string(sizes[plane]) + "x" + std::to_string(sizes[plane]) + " " +
                              std::to_string(screens.levels()) + " threshold" + (screens.levels() == 1 ? "" : "s") +
@@ -139,4 +138,4 @@ void runScreens(const ScreensCommand &command) {
     std::printf("%u threshold matrices and %u sample sheets drawn\n", drawn, sheets);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

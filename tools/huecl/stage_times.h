@@ -19,11 +19,10 @@ inline constexpr std::array<std::string_view, static_cast<size_t>(Stage::count)>
 struct StageTimes {
     std::array<double, static_cast<size_t>(Stage::count)> seconds{};
 
-    double &operator[](Stage stage) { return seconds[static_cast<size_t>(stage)]; }
+    double& operator[](Stage stage) { return seconds[static_cast<size_t>(stage)]; }
     double operator[](Stage stage) const { return seconds[static_cast<size_t>(stage)]; }
-    StageTimes &operator+=(const StageTimes &other) {
-        for (size_t i = 0; i < seconds.size(); ++i)
-            seconds[i] += other.seconds[i];
+    StageTimes& operator+=(const StageTimes& other) {
+        for (size_t i = 0; i < seconds.size(); ++i) seconds[i] += other.seconds[i];
         return *this;
     }
 };
@@ -37,13 +36,13 @@ inline double threadCpuSeconds() {
 // Adds the thread's CPU time from construction to destruction to one stage.
 class StageTimer {
 public:
-    StageTimer(StageTimes &times, Stage stage) : times_(times), stage_(stage), start_(threadCpuSeconds()) {}
+    StageTimer(StageTimes& times, Stage stage) : times_(times), stage_(stage), start_(threadCpuSeconds()) {}
     ~StageTimer() { times_[stage_] += threadCpuSeconds() - start_; }
-    StageTimer(const StageTimer &) = delete;
-    StageTimer &operator=(const StageTimer &) = delete;
+    StageTimer(const StageTimer&) = delete;
+    StageTimer& operator=(const StageTimer&) = delete;
 
 private:
-    StageTimes &times_;
+    StageTimes& times_;
     Stage stage_;
     double start_;
 };
@@ -52,10 +51,9 @@ private:
 // stage: reading a thread's CPU clock for every row and stage cost as much
 // as the colour adjustment itself.
 template <typename RowWork>
-void timeRows(StageTimes &times, Stage stage, uint32_t rows, RowWork &&work) {
+void timeRows(StageTimes& times, Stage stage, uint32_t rows, RowWork&& work) {
     StageTimer timer(times, stage);
-    for (uint32_t row = 0; row < rows; ++row)
-        work(row);
+    for (uint32_t row = 0; row < rows; ++row) work(row);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -12,12 +12,11 @@
 namespace huecl::tool {
 namespace {
 
-void putBigEndian(std::vector<uint8_t> &out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(value >> shift));
+void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-} // namespace
+}  // namespace
 
 DeflatedStripe deflateStripe(std::span<const uint8_t> rows, bool last) {
     DeflatedStripe stripe;
@@ -29,24 +28,22 @@ DeflatedStripe deflateStripe(std::span<const uint8_t> rows, bool last) {
     if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw ToolError("out of memory for the preview's compressor");
     stripe.bytes.resize(deflateBound(&stream, rows.size()) + 16);
-    stream.next_in = const_cast<Bytef *>(rows.data()); // zlib does not write through it
+    stream.next_in = const_cast<Bytef*>(rows.data());  // zlib does not write through it
     stream.avail_in = static_cast<uInt>(rows.size());
     int status = Z_OK;
     do {
-        if (stream.total_out == stripe.bytes.size())
-            stripe.bytes.resize(stripe.bytes.size() * 2);
+        if (stream.total_out == stripe.bytes.size()) stripe.bytes.resize(stripe.bytes.size() * 2);
         stream.next_out = stripe.bytes.data() + stream.total_out;
         stream.avail_out = static_cast<uInt>(stripe.bytes.size() - stream.total_out);
         status = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
     } while ((status == Z_OK || status == Z_BUF_ERROR) && (last || stream.avail_out == 0));
     stripe.bytes.resize(stream.total_out);
     deflateEnd(&stream);
-    if (status != (last ? Z_STREAM_END : Z_OK))
-        throw std::logic_error("deflate did not take a whole stripe");
+    if (status != (last ? Z_STREAM_END : Z_OK)) throw std::logic_error("deflate did not take a whole stripe");
     return stripe;
 }
 
-StripedPngWriter::StripedPngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height)
+StripedPngWriter::StripedPngWriter(std::FILE* file, std::string name, uint32_t width, uint32_t height)
     : file_(file), name_(std::move(name)) {
     static constexpr std::array<uint8_t, 8> signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (std::fwrite(signature.data(), 1, signature.size(), file_) != signature.size())
@@ -60,20 +57,18 @@ StripedPngWriter::StripedPngWriter(std::FILE *file, std::string name, uint32_t w
     writeChunk("IHDR", header);
 }
 
-void StripedPngWriter::writeStripe(const DeflatedStripe &stripe) {
+void StripedPngWriter::writeStripe(const DeflatedStripe& stripe) {
     const bool last = stripe.last;
-    if (finished_)
-        throw std::logic_error("PNG stripe after the last one");
+    if (finished_) throw std::logic_error("PNG stripe after the last one");
     std::vector<uint8_t> data;
     data.reserve(stripe.bytes.size() + 6);
-    if (first_)
-        data.insert(data.end(), {0x78, 0x01}); // deflate, 32 KiB window, fastest
+    if (first_) data.insert(data.end(), {0x78, 0x01});  // deflate, 32 KiB window, fastest
     data.insert(data.end(), stripe.bytes.begin(), stripe.bytes.end());
-    adler_ = first_ ? stripe.adler
-                    : static_cast<uint32_t>(adler32_combine(adler_, stripe.adler, static_cast<z_off_t>(stripe.rawBytes)));
+    adler_ = first_
+                 ? stripe.adler
+                 : static_cast<uint32_t>(adler32_combine(adler_, stripe.adler, static_cast<z_off_t>(stripe.rawBytes)));
     first_ = false;
-    if (last)
-        putBigEndian(data, adler_);
+    if (last) putBigEndian(data, adler_);
     writeChunk("IDAT", data);
     if (last) {
         writeChunk("IEND", {});
@@ -81,7 +76,7 @@ void StripedPngWriter::writeStripe(const DeflatedStripe &stripe) {
     }
 }
 
-void StripedPngWriter::writeChunk(const char *type, std::span<const uint8_t> data) {
+void StripedPngWriter::writeChunk(const char* type, std::span<const uint8_t> data) {
     std::vector<uint8_t> chunk;
     chunk.reserve(data.size() + 12);
     putBigEndian(chunk, static_cast<uint32_t>(data.size()));
@@ -92,4 +87,4 @@ void StripedPngWriter::writeChunk(const char *type, std::span<const uint8_t> dat
         throw ToolError("cannot write PNG " + name_ + ": " + std::strerror(errno));
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -17,9 +17,9 @@ namespace huecl::tool {
 
 struct DeflatedStripe {
     std::vector<uint8_t> bytes;
-    uint32_t adler = 1;    // of the raw rows
+    uint32_t adler = 1;  // of the raw rows
     uint64_t rawBytes = 0;
-    bool last = false;     // ends the stream
+    bool last = false;  // ends the stream
 };
 
 // rows: each row as PNG stores it, its filter byte and its samples. Level 1:
@@ -29,16 +29,16 @@ DeflatedStripe deflateStripe(std::span<const uint8_t> rows, bool last);
 class StripedPngWriter {
 public:
     // Writes the signature and the image header.
-    StripedPngWriter(std::FILE *file, std::string name, uint32_t width, uint32_t height);
+    StripedPngWriter(std::FILE* file, std::string name, uint32_t width, uint32_t height);
     // Stripes in row order; the last one completes the file.
-    void writeStripe(const DeflatedStripe &stripe);
+    void writeStripe(const DeflatedStripe& stripe);
 
 private:
-    void writeChunk(const char *type, std::span<const uint8_t> data);
-    std::FILE *file_;
+    void writeChunk(const char* type, std::span<const uint8_t> data);
+    std::FILE* file_;
     std::string name_;
     bool first_ = true, finished_ = false;
     uint32_t adler_ = 1;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -12,7 +12,7 @@ namespace huecl::tool {
 namespace {
 
 struct Rgb {
-    double red, green, blue; // 0..1
+    double red, green, blue;  // 0..1
 };
 
 Rgb mix(Rgb a, Rgb b, double t) {
@@ -53,23 +53,23 @@ uint32_t hashCell(uint32_t a, uint32_t b) {
 // Each is the very expression the pixel would compute, so the page's bytes
 // do not depend on the caching.
 struct ColumnTerms {
-    double u, innerU;            // across the page, across the inner area
-    bool margin;                 // in the white margin left or right
-    int lineColumn;              // group of the line pairs
-    bool lineGap;                // white between two groups
-    bool downLine;               // on a line of the lines that run down
+    double u, innerU;  // across the page, across the inner area
+    bool margin;       // in the white margin left or right
+    int lineColumn;    // group of the line pairs
+    bool lineGap;      // white between two groups
+    bool downLine;     // on a line of the lines that run down
     double hill;
     double rippleShift;
-    double sinFine, cosFine;     // of u * 90
-    double sinCoarse, cosCoarse; // of u * 23
-    double ballDx2, sunDx2;      // squared distances across to the ball and the sun
+    double sinFine, cosFine;      // of u * 90
+    double sinCoarse, cosCoarse;  // of u * 23
+    double ballDx2, sunDx2;       // squared distances across to the ball and the sun
 };
 
 struct RowTerms {
-    double sinFine, cosFine;     // of v * 40
-    double sinCoarse, cosCoarse; // of v * 70
-    double linePhase;            // fmod(v, 0.5) in the detail area
-    double ballDy2, sunDy2;      // squared distances down to the ball and the sun
+    double sinFine, cosFine;      // of v * 40
+    double sinCoarse, cosCoarse;  // of v * 70
+    double linePhase;             // fmod(v, 0.5) in the detail area
+    double ballDy2, sunDy2;       // squared distances down to the ball and the sun
 };
 
 // The text-like glyph last looked up along a row, so that its hashes are
@@ -94,12 +94,20 @@ public:
             const int lineColumn = static_cast<int>(lineU * 4);
             const bool inLines = !(u < 0.3) && u < 0.6;
             const uint32_t lineWidth = inLines ? static_cast<uint32_t>(lineColumn) + 1 : 1;
-            columns_[x] = {pageU, u, pageU < margin || pageU > 1 - margin, lineColumn, lineU * 4 - lineColumn > 0.85,
+            columns_[x] = {pageU,
+                           u,
+                           pageU < margin || pageU > 1 - margin,
+                           lineColumn,
+                           lineU * 4 - lineColumn > 0.85,
                            inLines && (x / lineWidth) % 2 == 0,
                            0.55 + 0.08 * std::sin(u * 7.0) + 0.04 * std::sin(u * 17.0 + 1.3),
                            std::sin(u * 30) * 2,
-                           std::sin(u * 90), std::cos(u * 90), std::sin(u * 23), std::cos(u * 23),
-                           square((u - ballX) * aspect), square((u - sunX) * aspect)};
+                           std::sin(u * 90),
+                           std::cos(u * 90),
+                           std::sin(u * 23),
+                           std::cos(u * 23),
+                           square((u - ballX) * aspect),
+                           square((u - sunX) * aspect)};
         }
     }
 
@@ -146,14 +154,13 @@ private:
     struct RampRow {
         size_t index;
         bool gap, patches;
-        bool operator==(const RampRow &) const = default;
+        bool operator==(const RampRow&) const = default;
     };
 
     // What a row of the ramp area depends on; nothing for other rows.
     std::optional<RampRow> rampRowOf(uint32_t y) const {
         const double v = (y + 0.5) / size_.height;
-        if (v < 0.03 || v > 0.97 || v >= 0.38)
-            return std::nullopt;
+        if (v < 0.03 || v > 0.97 || v >= 0.38) return std::nullopt;
         const double slot = (v - 0.03) / 0.35 * ramps.size();
         const size_t index = std::min(static_cast<size_t>(slot), ramps.size() - 1);
         const double within = slot - static_cast<double>(index);
@@ -164,15 +171,14 @@ private:
         const double v = (y + 0.5) / size_.height;
         const double photoV = (v - 0.40) / 0.30;
         const double detailV = (v - 0.72) / 0.25;
-        const RowTerms rowTerms{std::sin(photoV * 40), std::cos(photoV * 40), std::sin(photoV * 70),
-                                std::cos(photoV * 70), std::fmod(detailV, 0.5),
-                                square(photoV - ballY), square(photoV - sunY)};
+        const RowTerms rowTerms{std::sin(photoV * 40), std::cos(photoV * 40),   std::sin(photoV * 70),
+                                std::cos(photoV * 70), std::fmod(detailV, 0.5), square(photoV - ballY),
+                                square(photoV - sunY)};
         if (v > 0.72 && v <= 0.97) {
             renderDetailRow(y, detailV, rowTerms, row);
             return;
         }
-        for (uint32_t x = 0; x < size_.width; ++x)
-            put(row, x, shade(v, x, rowTerms));
+        for (uint32_t x = 0; x < size_.width; ++x) put(row, x, shade(v, x, rowTerms));
     }
 
     static void put(std::span<uint8_t> row, uint32_t x, Rgb colour) {
@@ -187,7 +193,7 @@ private:
     // primaries of the printer by fmod(v, 0.5), and the text right. What
     // does not change along the row is worked out once: the lines' colour
     // and which widths of lines across are on.
-    void renderDetailRow(uint32_t y, double detailV, const RowTerms &rowTerms, std::span<uint8_t> row) const {
+    void renderDetailRow(uint32_t y, double detailV, const RowTerms& rowTerms, std::span<uint8_t> row) const {
         const bool textRow = y % glyphHeight < glyphRows;
         const bool across = detailV < 0.5;
         const double phase = rowTerms.linePhase;
@@ -196,12 +202,11 @@ private:
         const Rgb ink = linesOff ? white : inks[static_cast<size_t>(phase / 0.125) % 4];
         // Groups 0-3, and 4 for a column whose (u - 0.3) / 0.3 rounds up to 1.
         std::array<bool, 5> acrossOn{};
-        for (uint32_t width = 1; width <= acrossOn.size(); ++width)
-            acrossOn[width - 1] = (y / width) % 2 == 0;
+        for (uint32_t width = 1; width <= acrossOn.size(); ++width) acrossOn[width - 1] = (y / width) % 2 == 0;
         GlyphCache glyphs;
         uint32_t spoke = noSpoke;
         for (uint32_t x = 0; x < size_.width; ++x) {
-            const ColumnTerms &column = columns_[x];
+            const ColumnTerms& column = columns_[x];
             if (column.margin) {
                 put(row, x, white);
             } else if (column.innerU < 0.3) {
@@ -218,38 +223,31 @@ private:
         }
     }
 
-    static uint8_t toByte(double value) {
-        return static_cast<uint8_t>(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5);
-    }
+    static uint8_t toByte(double value) { return static_cast<uint8_t>(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5); }
 
-    Rgb shade(double v, uint32_t x, const RowTerms &rowTerms) const {
-        const ColumnTerms &column = columns_[x];
-        if (column.margin || v < 0.03 || v > 0.97)
-            return white;
+    Rgb shade(double v, uint32_t x, const RowTerms& rowTerms) const {
+        const ColumnTerms& column = columns_[x];
+        if (column.margin || v < 0.03 || v > 0.97) return white;
         const double innerU = column.innerU;
-        if (v < 0.38)
-            return rampArea(innerU, (v - 0.03) / 0.35);
-        if (v > 0.40 && v < 0.70)
-            return photoArea(innerU, (v - 0.40) / 0.30, column, rowTerms);
-        return white; // between the areas; renderDetailRow() does the detail area
+        if (v < 0.38) return rampArea(innerU, (v - 0.03) / 0.35);
+        if (v > 0.40 && v < 0.70) return photoArea(innerU, (v - 0.40) / 0.30, column, rowTerms);
+        return white;  // between the areas; renderDetailRow() does the detail area
     }
 
     static Rgb rampArea(double u, double v) {
         const double slot = v * ramps.size();
         const size_t index = std::min(static_cast<size_t>(slot), ramps.size() - 1);
         const double within = slot - static_cast<double>(index);
-        if (within > 0.85)
-            return white; // gap between ramps
-        const Ramp &ramp = ramps[index];
+        if (within > 0.85) return white;  // gap between ramps
+        const Ramp& ramp = ramps[index];
         double t = u;
-        if (ramp.stepped || within > 0.55)
-            t = std::floor(u * 11) / 10; // 0 %, 10 %, ... 100 % patches
+        if (ramp.stepped || within > 0.55) t = std::floor(u * 11) / 10;  // 0 %, 10 %, ... 100 % patches
         t = std::min(t, 1.0);
         return ramp.fromDark ? mix(black, white, t) : mix(white, ramp.full, t);
     }
 
     // A landscape of soft gradients: sky, sun, hills, a lake and a shaded ball.
-    static Rgb photoArea(double u, double v, const ColumnTerms &column, const RowTerms &row) {
+    static Rgb photoArea(double u, double v, const ColumnTerms& column, const RowTerms& row) {
         // Squares and sums as the pixel's own distances would give them.
         if (column.ballDx2 + row.ballDy2 < ballRadius * ballRadius) {
             const double dx = (u - ballX) * aspect, dy = v - ballY;
@@ -258,15 +256,14 @@ private:
             const double light = std::clamp(0.25 + 0.75 * (-0.5 * nx - 0.6 * ny + 0.62 * nz), 0.0, 1.0);
             const double facing = std::max(0.0, -0.4 * nx - 0.5 * ny + 0.77 * nz);
             const double facing8 = facing * facing * facing * facing * facing * facing * facing * facing;
-            const double highlight = facing8 * facing8 * facing8 * facing8 * facing8; // facing^40
+            const double highlight = facing8 * facing8 * facing8 * facing8 * facing8;  // facing^40
             const Rgb skin{0.93, 0.68, 0.52};
             return mix(mix(Rgb{0.25, 0.1, 0.08}, skin, light), white, highlight);
         }
         const double hill = column.hill;
         if (v < hill) {
             const double sunDistance = std::sqrt(column.sunDx2 + row.sunDy2);
-            if (sunDistance < 0.06)
-                return Rgb{1, 0.97, 0.8};
+            if (sunDistance < 0.06) return Rgb{1, 0.97, 0.8};
             Rgb sky = mix(Rgb{0.15, 0.35, 0.8}, Rgb{0.95, 0.8, 0.6}, v / hill);
             const double glow = std::exp(-sunDistance * 9);
             return mix(sky, Rgb{1, 0.95, 0.7}, glow);
@@ -300,12 +297,10 @@ private:
     // spoke number's rounding errors (below 1e-13 in spoke units) cannot
     // move it to the next spoke: the spoke is the one spokeOf() gives.
     static constexpr uint32_t noSpoke = UINT32_MAX;
-    Rgb starPixel(double px, double py, uint32_t &spoke) const {
+    Rgb starPixel(double px, double py, uint32_t& spoke) const {
         const double radius = std::sqrt(px * px + py * py);
-        if (radius > 0.95)
-            return white;
-        if (spoke >= spokes || !wellInsideSpoke(spoke, px, py))
-            spoke = spokeOf(px, py);
+        if (radius > 0.95) return white;
+        if (spoke >= spokes || !wellInsideSpoke(spoke, px, py)) spoke = spokeOf(px, py);
         return spoke % 2 == 0 ? black : white;
     }
 
@@ -316,18 +311,16 @@ private:
     }
 
     // Lines of small glyph-like shapes, 5 x 7 pixels each, grouped in words.
-    static Rgb textLines(uint32_t x, uint32_t y, GlyphCache &cache) {
+    static Rgb textLines(uint32_t x, uint32_t y, GlyphCache& cache) {
         const uint32_t line = y / glyphHeight, rowInGlyph = y % glyphHeight;
         const uint32_t glyph = x / glyphWidth, columnInGlyph = x % glyphWidth;
-        if (rowInGlyph >= glyphRows || columnInGlyph >= glyphColumns)
-            return white;
+        if (rowInGlyph >= glyphRows || columnInGlyph >= glyphColumns) return white;
         if (cache.glyph != glyph) {
             cache.glyph = glyph;
             cache.space = hashCell(line, glyph / 7) % 7 == 0 || glyph % 7 == 6;
             cache.shape = hashCell(line * 131 + 7, glyph);
         }
-        if (cache.space)
-            return white; // spaces between words
+        if (cache.space) return white;  // spaces between words
         const uint32_t shape = cache.shape;
         const bool stem = columnInGlyph == (shape % 3) * 2;
         const bool bar = rowInGlyph == ((shape >> 4) % 4) * 2;
@@ -355,10 +348,8 @@ private:
     uint32_t nextRow_ = 0;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<ImageSource> makeTestPage(PageSize size) {
-    return std::make_unique<TestPage>(size);
-}
+std::unique_ptr<ImageSource> makeTestPage(PageSize size) { return std::make_unique<TestPage>(size); }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -17,4 +17,4 @@ inline constexpr PageSize a4At300Dpi{2480, 3508};
 
 std::unique_ptr<ImageSource> makeTestPage(PageSize size);
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -15,8 +15,7 @@ namespace huecl::tool {
 class ThreadPool {
 public:
     explicit ThreadPool(unsigned threads) {
-        for (unsigned worker = 0; worker < threads; ++worker)
-            threads_.emplace_back([this, worker] { run(worker); });
+        for (unsigned worker = 0; worker < threads; ++worker) threads_.emplace_back([this, worker] { run(worker); });
     }
 
     // Unstarted tasks are dropped (their futures report a broken promise);
@@ -28,12 +27,11 @@ public:
             tasks_.clear();
         }
         wake_.notify_all();
-        for (auto &thread : threads_)
-            thread.join();
+        for (auto& thread : threads_) thread.join();
     }
 
-    ThreadPool(const ThreadPool &) = delete;
-    ThreadPool &operator=(const ThreadPool &) = delete;
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
 
     template <typename Task>
     auto submit(Task task) -> std::future<decltype(task(0u))> {
@@ -55,8 +53,7 @@ private:
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-                if (stopping_)
-                    return;
+                if (stopping_) return;
                 task = std::move(tasks_.front());
                 tasks_.pop_front();
             }
@@ -71,4 +68,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -18,7 +18,7 @@ namespace huecl::tool {
 namespace {
 
 struct TiffCloser {
-    void operator()(TIFF *tiff) const { TIFFClose(tiff); }
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
@@ -27,15 +27,15 @@ using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 // held to the reader's memory limit, since the temporary folder may well be
 // memory and a pipe has no end of its own. name: the input's, which the
 // caller has taken from it already.
-int seekableDescriptor(InputStream &input, const std::string &name, const ImageLimits &limits) {
-    std::FILE *file = input.file.get();
+int seekableDescriptor(InputStream& input, const std::string& name, const ImageLimits& limits) {
+    std::FILE* file = input.file.get();
     if (inputSize(input) != 0) {
         const int copy = ::dup(::fileno(file));
         if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0)
             throw ToolError("cannot read " + name + ": " + std::strerror(errno));
         return copy;
     }
-    std::FILE *temporary = std::tmpfile();
+    std::FILE* temporary = std::tmpfile();
     if (!temporary)
         throw ToolError("cannot read " + name + ": no temporary file for it (" + std::strerror(errno) + ")");
     std::vector<char> buffer(1 << 16);
@@ -43,13 +43,15 @@ int seekableDescriptor(InputStream &input, const std::string &name, const ImageL
     bool written = true;
     while (written) {
         const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-        if (got == 0)
-            break;
+        if (got == 0) break;
         copied += got;
         if (copied > limits.memoryBytes) {
             std::fclose(temporary);
-            throw ToolError(name + ": a TIFF on a pipe is copied before it is read, and this one exceeds the "
-                            "limit of " + std::to_string((limits.memoryBytes + (1u << 20) - 1) >> 20) + " MiB (--max-memory raises it)");
+            throw ToolError(name +
+                            ": a TIFF on a pipe is copied before it is read, and this one exceeds the "
+                            "limit of " +
+                            std::to_string((limits.memoryBytes + (1u << 20) - 1) >> 20) +
+                            " MiB (--max-memory raises it)");
         }
         written = std::fwrite(buffer.data(), 1, got, temporary) == got;
     }
@@ -57,11 +59,9 @@ int seekableDescriptor(InputStream &input, const std::string &name, const ImageL
     const int saved = errno;
     const int copy = written && !readFailed && std::fflush(temporary) == 0 ? ::dup(::fileno(temporary)) : -1;
     std::fclose(temporary);
-    if (readFailed)
-        throw ToolError("cannot read " + name + ": " + std::strerror(saved));
+    if (readFailed) throw ToolError("cannot read " + name + ": " + std::strerror(saved));
     if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0)
-        throw ToolError("cannot read " + name + ": cannot copy it to a temporary file (" +
-                        std::strerror(errno) + ")");
+        throw ToolError("cannot read " + name + ": cannot copy it to a temporary file (" + std::strerror(errno) + ")");
     return copy;
 }
 
@@ -70,11 +70,11 @@ enum class TiffKind { grey, greyInverted, palette, rgb, cmyk };
 
 class TiffSource final : public ImageSource {
 public:
-    TiffSource(InputStream input, const ImageLimits &limits) : name_(std::move(input.name)) {
+    TiffSource(InputStream input, const ImageLimits& limits) : name_(std::move(input.name)) {
         installTiffHandlers();
         clearTiffMessage();
         const int descriptor = seekableDescriptor(input, name_, limits);
-        TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
+        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
         // libtiff's own allocations (strip tables, decoders) keep to the limit too.
         TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(std::min<uint64_t>(
                                                          limits.memoryBytes, std::numeric_limits<tmsize_t>::max())));
@@ -85,7 +85,7 @@ public:
             ::close(descriptor);
             fail("not a readable TIFF");
         }
-        TIFF *tiff = tiff_.get();
+        TIFF* tiff = tiff_.get();
         uint32_t width = 0, height = 0;
         if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height))
             fail("corrupt TIFF");
@@ -95,8 +95,7 @@ public:
         width_ = width, height_ = height;
         readLayout(limits);
         pages_ = TIFFNumberOfDirectories(tiff);
-        if (pages_ > 1)
-            std::fprintf(stderr, "huecl: %s holds %u pages; the first is printed\n", name_.c_str(), pages_);
+        if (pages_ > 1) std::fprintf(stderr, "huecl: %s holds %u pages; the first is printed\n", name_.c_str(), pages_);
     }
 
     uint32_t width() const override { return width_; }
@@ -104,37 +103,33 @@ public:
     SourcePixels pixels() const override { return kind_ == TiffKind::cmyk ? SourcePixels::cmyk : SourcePixels::bgr; }
     std::string description() const override {
         std::string text = name_ + " (TIFF";
-        if (kind_ == TiffKind::cmyk)
-            text += ", CMYK";
-        if (pages_ > 1)
-            text += ", page 1 of " + std::to_string(pages_);
+        if (kind_ == TiffKind::cmyk) text += ", CMYK";
+        if (pages_ > 1) text += ", page 1 of " + std::to_string(pages_);
         return text + ")";
     }
 
     void readRows(std::span<uint8_t> rows) override {
         const size_t outBytes = size_t{width_} * static_cast<uint32_t>(pixels());
-        if (nextRow_ + rows.size() / outBytes > height_)
-            throw std::logic_error("TIFF rows beyond the image");
+        if (nextRow_ + rows.size() / outBytes > height_) throw std::logic_error("TIFF rows beyond the image");
         for (size_t offset = 0; offset + outBytes <= rows.size(); offset += outBytes) {
-            if (nextRow_ >= chunkFirstRow_ + chunkRows_)
-                readChunk();
+            if (nextRow_ >= chunkFirstRow_ + chunkRows_) readChunk();
             convertRow(chunk_.data() + size_t{nextRow_ - chunkFirstRow_} * rowBytes_, rows.data() + offset);
             ++nextRow_;
         }
     }
 
 private:
-    [[noreturn]] void fail(const std::string &what) const {
-        const char *message = lastTiffMessage();
+    [[noreturn]] void fail(const std::string& what) const {
+        const char* message = lastTiffMessage();
         throw ToolError(name_ + ": " + what + (*message ? std::string(" (") + message + ")" : std::string()));
     }
 
-    [[noreturn]] void refuse(const std::string &what) const {
+    [[noreturn]] void refuse(const std::string& what) const {
         throw ToolError(name_ + ": " + what + " is not supported");
     }
 
-    void readLayout(const ImageLimits &limits) {
-        TIFF *tiff = tiff_.get();
+    void readLayout(const ImageLimits& limits) {
+        TIFF* tiff = tiff_.get();
         uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
         uint16_t photometric = 0, inkSet = INKSET_CMYK, compression = COMPRESSION_NONE;
         TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -150,26 +145,24 @@ private:
 
         uint16_t colourSamples = 0;
         switch (photometric) {
-        case PHOTOMETRIC_MINISBLACK: kind_ = TiffKind::grey, colourSamples = 1; break;
-        case PHOTOMETRIC_MINISWHITE: kind_ = TiffKind::greyInverted, colourSamples = 1; break;
-        case PHOTOMETRIC_PALETTE: kind_ = TiffKind::palette, colourSamples = 1; break;
-        case PHOTOMETRIC_RGB: kind_ = TiffKind::rgb, colourSamples = 3; break;
-        case PHOTOMETRIC_SEPARATED:
-            if (inkSet != INKSET_CMYK)
-                refuse("TIFF of inks other than CMYK");
-            kind_ = TiffKind::cmyk, colourSamples = 4;
-            break;
-        case PHOTOMETRIC_YCBCR:
-            // The JPEG codec converts YCbCr to RGB itself; other YCbCr
-            // (subsampled, uncompressed or LZW) is rare.
-            if (compression != COMPRESSION_JPEG)
-                refuse("YCbCr TIFF that is not JPEG-compressed");
-            TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-            kind_ = TiffKind::rgb, colourSamples = 3;
-            break;
-        default:
-            refuse("TIFF photometric interpretation " + std::to_string(photometric) +
-                   " (only grey, palette, RGB, YCbCr and CMYK are)");
+            case PHOTOMETRIC_MINISBLACK: kind_ = TiffKind::grey, colourSamples = 1; break;
+            case PHOTOMETRIC_MINISWHITE: kind_ = TiffKind::greyInverted, colourSamples = 1; break;
+            case PHOTOMETRIC_PALETTE: kind_ = TiffKind::palette, colourSamples = 1; break;
+            case PHOTOMETRIC_RGB: kind_ = TiffKind::rgb, colourSamples = 3; break;
+            case PHOTOMETRIC_SEPARATED:
+                if (inkSet != INKSET_CMYK) refuse("TIFF of inks other than CMYK");
+                kind_ = TiffKind::cmyk, colourSamples = 4;
+                break;
+            case PHOTOMETRIC_YCBCR:
+                // The JPEG codec converts YCbCr to RGB itself; other YCbCr
+                // (subsampled, uncompressed or LZW) is rare.
+                if (compression != COMPRESSION_JPEG) refuse("YCbCr TIFF that is not JPEG-compressed");
+                TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+                kind_ = TiffKind::rgb, colourSamples = 3;
+                break;
+            default:
+                refuse("TIFF photometric interpretation " + std::to_string(photometric) +
+                       " (only grey, palette, RGB, YCbCr and CMYK are)");
         }
         if (samples < colourSamples)
             fail("corrupt TIFF (" + std::to_string(samples) + " samples per pixel for photometric " +
@@ -179,12 +172,11 @@ private:
             refuse("TIFF of " + std::to_string(bits) + "-bit samples" +
                    (samples > 1 ? " and " + std::to_string(samples) + " samples per pixel" : std::string()) +
                    " (8 or 16 bits; 1, 2 and 4 for grey and palette)");
-        if (kind_ == TiffKind::palette && bits == 16)
-            refuse("TIFF of 16-bit palette indices");
+        if (kind_ == TiffKind::palette && bits == 16) refuse("TIFF of 16-bit palette indices");
         bits_ = bits, samples_ = samples;
         // The first extra sample, if it is alpha, blends towards paper.
         uint16_t extraCount = 0;
-        uint16_t *extraKinds = nullptr;
+        uint16_t* extraKinds = nullptr;
         if (samples > colourSamples && TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) &&
             extraCount > 0) {
             if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
@@ -193,8 +185,7 @@ private:
                 alpha_ = Alpha::unassociated;
         }
         alphaSample_ = colourSamples;
-        if (kind_ == TiffKind::palette)
-            readPalette();
+        if (kind_ == TiffKind::palette) readPalette();
 
         rowBytes_ = (size_t{width_} * samples_ * bits_ + 7) / 8;
         separate_ = planar == PLANARCONFIG_SEPARATE && samples_ > 1;
@@ -207,22 +198,23 @@ private:
             tileWidth_ = tileWidth;
             chunkCapacity_ = std::min(tileLength, height_);
             tileBytes_ = static_cast<uint64_t>(TIFFTileSize64(tiff));
-            if (tileBytes_ == 0)
-                fail("corrupt TIFF");
+            if (tileBytes_ == 0) fail("corrupt TIFF");
         } else if (separate_) {
             uint32_t rowsPerStrip = height_;
             TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
             chunkCapacity_ = std::clamp<uint32_t>(rowsPerStrip, 1, height_);
             tileBytes_ = static_cast<uint64_t>(TIFFStripSize64(tiff));
-            if (tileBytes_ == 0)
-                fail("corrupt TIFF");
+            if (tileBytes_ == 0) fail("corrupt TIFF");
         } else {
-            chunkCapacity_ = 1; // read a scanline at a time
+            chunkCapacity_ = 1;  // read a scanline at a time
             if (static_cast<uint64_t>(TIFFScanlineSize64(tiff)) != rowBytes_)
                 fail("corrupt TIFF (unexpected row size)");
         }
         checkReaderMemory(name_, uint64_t{chunkCapacity_} * rowBytes_ + tileBytes_,
-                          TIFFIsTiled(tiff) ? "a row of tiles" : separate_ ? "a strip" : "a row", limits);
+                          TIFFIsTiled(tiff) ? "a row of tiles"
+                          : separate_       ? "a strip"
+                                            : "a row",
+                          limits);
         chunk_.resize(size_t{chunkCapacity_} * rowBytes_);
         tileBuffer_.resize(tileBytes_);
     }
@@ -235,8 +227,7 @@ private:
         // The colour map holds 16-bit levels; some old writers put 8-bit
         // levels in it, which shows as no entry above 255.
         bool eightBit = true;
-        for (size_t i = 0; i < entries; ++i)
-            eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+        for (size_t i = 0; i < entries; ++i) eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
         const int shift = eightBit ? 0 : 8;
         palette_.assign(256 * 3, 0);
         for (size_t i = 0; i < entries; ++i) {
@@ -249,7 +240,7 @@ private:
     // Fills chunk_ with the next strip, row of tiles or row, samples
     // interleaved as a chunky scanline holds them.
     void readChunk() {
-        TIFF *tiff = tiff_.get();
+        TIFF* tiff = tiff_.get();
         chunkFirstRow_ = nextRow_;
         chunkRows_ = std::min(chunkCapacity_, height_ - nextRow_);
         clearTiffMessage();
@@ -280,8 +271,8 @@ private:
 
     // Copies columns pixels of one decoded row, starting at column x, into
     // row of the chunk: all samples (chunky data) or one plane's sample.
-    void placeSamples(const uint8_t *from, uint32_t row, uint32_t x, uint32_t columns, uint16_t plane) {
-        uint8_t *to = chunk_.data() + size_t{row} * rowBytes_;
+    void placeSamples(const uint8_t* from, uint32_t row, uint32_t x, uint32_t columns, uint16_t plane) {
+        uint8_t* to = chunk_.data() + size_t{row} * rowBytes_;
         if (!separate_) {
             // Tile widths are multiples of 16, so even packed samples start
             // on a byte.
@@ -296,32 +287,30 @@ private:
 
     // The 8-bit level of sample s of pixel i in a chunky row; 16-bit
     // samples keep their high byte, as 16-bit PNG samples do.
-    uint32_t level(const uint8_t *row, size_t i, size_t s) const {
+    uint32_t level(const uint8_t* row, size_t i, size_t s) const {
         switch (bits_) {
-        case 8: return row[i * samples_ + s];
-        case 16: {
-            uint16_t sample;
-            std::memcpy(&sample, row + 2 * (i * samples_ + s), 2); // libtiff gives native byte order
-            return sample >> 8;
-        }
-        default: {
-            const uint32_t mask = (1u << bits_) - 1;
-            return index(row, i) * 255 / mask;
-        }
+            case 8: return row[i * samples_ + s];
+            case 16: {
+                uint16_t sample;
+                std::memcpy(&sample, row + 2 * (i * samples_ + s), 2);  // libtiff gives native byte order
+                return sample >> 8;
+            }
+            default: {
+                const uint32_t mask = (1u << bits_) - 1;
+                return index(row, i) * 255 / mask;
+            }
         }
     }
 
     // A packed or 8-bit sample as it is (palette index).
-    uint32_t index(const uint8_t *row, size_t i) const {
-        if (bits_ == 8)
-            return row[i];
+    uint32_t index(const uint8_t* row, size_t i) const {
+        if (bits_ == 8) return row[i];
         const size_t bit = i * bits_;
         return (row[bit / 8] >> (8 - bits_ - bit % 8)) & ((1u << bits_) - 1);
     }
 
-    void convertRow(const uint8_t *row, uint8_t *out) const {
-        if (bits_ == 8 && alpha_ == Alpha::none && convertPlainRow(row, out))
-            return;
+    void convertRow(const uint8_t* row, uint8_t* out) const {
+        if (bits_ == 8 && alpha_ == Alpha::none && convertPlainRow(row, out)) return;
         for (size_t i = 0; i < width_; ++i) {
             uint32_t alpha = alpha_ == Alpha::none ? 255 : level(row, i, alphaSample_);
             if (kind_ == TiffKind::cmyk) {
@@ -338,14 +327,14 @@ private:
             }
             uint32_t blue, green, red;
             switch (kind_) {
-            case TiffKind::grey: blue = green = red = level(row, i, 0); break;
-            case TiffKind::greyInverted: blue = green = red = 255 - level(row, i, 0); break;
-            case TiffKind::palette: {
-                const uint8_t *entry = &palette_[3 * index(row, i)];
-                blue = entry[0], green = entry[1], red = entry[2];
-                break;
-            }
-            default: red = level(row, i, 0), green = level(row, i, 1), blue = level(row, i, 2); break;
+                case TiffKind::grey: blue = green = red = level(row, i, 0); break;
+                case TiffKind::greyInverted: blue = green = red = 255 - level(row, i, 0); break;
+                case TiffKind::palette: {
+                    const uint8_t* entry = &palette_[3 * index(row, i)];
+                    blue = entry[0], green = entry[1], red = entry[2];
+                    break;
+                }
+                default: red = level(row, i, 0), green = level(row, i, 1), blue = level(row, i, 2); break;
             }
             const uint32_t colour[3] = {blue, green, red};
             for (size_t c = 0; c < 3; ++c) {
@@ -361,22 +350,19 @@ private:
 
     // The common 8-bit kinds without alpha, in loops of their own; false
     // for the rest.
-    bool convertPlainRow(const uint8_t *row, uint8_t *out) const {
+    bool convertPlainRow(const uint8_t* row, uint8_t* out) const {
         switch (kind_) {
-        case TiffKind::rgb:
-            for (size_t i = 0; i < width_; ++i, row += samples_, out += 3)
-                out[0] = row[2], out[1] = row[1], out[2] = row[0];
-            return true;
-        case TiffKind::grey:
-            for (size_t i = 0; i < width_; ++i, row += samples_, out += 3)
-                out[0] = out[1] = out[2] = row[0];
-            return true;
-        case TiffKind::cmyk:
-            for (size_t i = 0; i < width_; ++i, row += samples_, out += 4)
-                std::memcpy(out, row, 4);
-            return true;
-        default:
-            return false;
+            case TiffKind::rgb:
+                for (size_t i = 0; i < width_; ++i, row += samples_, out += 3)
+                    out[0] = row[2], out[1] = row[1], out[2] = row[0];
+                return true;
+            case TiffKind::grey:
+                for (size_t i = 0; i < width_; ++i, row += samples_, out += 3) out[0] = out[1] = out[2] = row[0];
+                return true;
+            case TiffKind::cmyk:
+                for (size_t i = 0; i < width_; ++i, row += samples_, out += 4) std::memcpy(out, row, 4);
+                return true;
+            default: return false;
         }
     }
 
@@ -392,17 +378,17 @@ private:
     size_t alphaSample_ = 0;
     bool separate_ = false;
     uint32_t tileWidth_ = 0;
-    std::vector<uint8_t> palette_; // blue, green, red per index
-    size_t rowBytes_ = 0;          // one chunky row of the file's samples
+    std::vector<uint8_t> palette_;  // blue, green, red per index
+    size_t rowBytes_ = 0;           // one chunky row of the file's samples
     uint32_t chunkCapacity_ = 1, chunkFirstRow_ = 0, chunkRows_ = 0, nextRow_ = 0;
-    uint64_t tileBytes_ = 0;       // one tile or one plane's strip as libtiff decodes it
+    uint64_t tileBytes_ = 0;  // one tile or one plane's strip as libtiff decodes it
     std::vector<uint8_t> chunk_, tileBuffer_;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<ImageSource> openTiff(InputStream input, const ImageLimits &limits) {
+std::unique_ptr<ImageSource> openTiff(InputStream input, const ImageLimits& limits) {
     return std::make_unique<TiffSource>(std::move(input), limits);
 }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -15,6 +15,6 @@
 
 namespace huecl::tool {
 
-std::unique_ptr<ImageSource> openTiff(InputStream input, const ImageLimits &limits = {});
+std::unique_ptr<ImageSource> openTiff(InputStream input, const ImageLimits& limits = {});
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -10,13 +10,13 @@ namespace {
 
 thread_local char tiffMessage[256];
 
-void recordTiffError(const char *, const char *format, va_list arguments) {
+void recordTiffError(const char*, const char* format, va_list arguments) {
     std::vsnprintf(tiffMessage, sizeof tiffMessage, format, arguments);
 }
 
-void ignoreTiffWarning(const char *, const char *, va_list) {}
+void ignoreTiffWarning(const char*, const char*, va_list) {}
 
-} // namespace
+}  // namespace
 
 void installTiffHandlers() {
     static const bool installed = [] {
@@ -27,8 +27,8 @@ void installTiffHandlers() {
     (void)installed;
 }
 
-const char *lastTiffMessage() { return tiffMessage; }
+const char* lastTiffMessage() { return tiffMessage; }
 
 void clearTiffMessage() { tiffMessage[0] = '\0'; }
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

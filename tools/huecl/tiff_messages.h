@@ -10,7 +10,7 @@ namespace huecl::tool {
 void installTiffHandlers();
 // The last error libtiff reported on this thread ("" if none since the
 // last clearTiffMessage).
-const char *lastTiffMessage();
+const char* lastTiffMessage();
 void clearTiffMessage();
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

@@ -9,7 +9,7 @@ namespace huecl::tool {
 
 class ToolError : public std::runtime_error {
 public:
-    explicit ToolError(const std::string &message) : std::runtime_error(message) {}
+    explicit ToolError(const std::string& message) : std::runtime_error(message) {}
 };
 
-} // namespace huecl::tool
+}  // namespace huecl::tool

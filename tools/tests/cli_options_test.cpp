@@ -16,7 +16,7 @@ PrintCommand parsePrint(std::vector<std::string> arguments) {
 std::string errorOf(std::vector<std::string> arguments) {
     try {
         parse(arguments);
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -35,12 +35,43 @@ TEST(PrintOptions, DefaultsRunTheScaledTwoBitPathOnTheTestPage) {
 }
 
 TEST(PrintOptions, EveryRecordFieldHasAnOption) {
-    const PrintCommand command = parsePrint(
-        {"page.png", "-o", "dir", "--dither", "4bit", "--screen", "1", "--black-only", "--match", "direct",
-         "--black-mode", "grey", "--grid", "9", "--source-dpi", "150x300", "--device-dpi", "600",
-         "--brightness", "-30", "--saturation", "40", "--balance", "12,10,29", "--cmy-saturation", "-20",
-         "--density", "15", "--band-height", "64", "--lzs-budget", "0", "--threads", "3", "--quiet", "--planes"});
-    const PageSettings &s = command.settings;
+    const PrintCommand command = parsePrint({"page.png",
+                                             "-o",
+                                             "dir",
+                                             "--dither",
+                                             "4bit",
+                                             "--screen",
+                                             "1",
+                                             "--black-only",
+                                             "--match",
+                                             "direct",
+                                             "--black-mode",
+                                             "grey",
+                                             "--grid",
+                                             "9",
+                                             "--source-dpi",
+                                             "150x300",
+                                             "--device-dpi",
+                                             "600",
+                                             "--brightness",
+                                             "-30",
+                                             "--saturation",
+                                             "40",
+                                             "--balance",
+                                             "12,10,29",
+                                             "--cmy-saturation",
+                                             "-20",
+                                             "--density",
+                                             "15",
+                                             "--band-height",
+                                             "64",
+                                             "--lzs-budget",
+                                             "0",
+                                             "--threads",
+                                             "3",
+                                             "--quiet",
+                                             "--planes"});
+    const PageSettings& s = command.settings;
     EXPECT_EQ(command.image, std::filesystem::path("page.png"));
     EXPECT_EQ(s.ditherMode, 1u);
     EXPECT_EQ(s.screenKind, 1u);
@@ -100,7 +131,8 @@ TEST(PrintOptions, RefusesMalformedCommandLines) {
 
 TEST(PrintOptions, PageLayout) {
     EXPECT_FALSE(parsePrint({"-o", "d"}).layout);
-    const PrintCommand fitted = parsePrint({"a.png", "-o", "d", "--page=letter", "--fit", "--centre", "--margins", "5"});
+    const PrintCommand fitted =
+        parsePrint({"a.png", "-o", "d", "--page=letter", "--fit", "--centre", "--margins", "5"});
     ASSERT_TRUE(fitted.layout);
     EXPECT_EQ(fitted.layout->paper.name, "Letter");
     EXPECT_EQ(fitted.layout->scaling, ImageScaling::fit);
@@ -123,7 +155,7 @@ TEST(PrintOptions, PageLayout) {
         {{"a.png", "--page", "B5"}, "--page must be A4, A3, A5, Letter, Legal, WxHmm or WxHin, not 'B5'"},
         {{"a.png", "--page", "A4", "--fit=yes"}, "--fit takes no value, not 'yes'"},
     };
-    for (const auto &[arguments, message] : refusals) {
+    for (const auto& [arguments, message] : refusals) {
         std::vector<std::string> line{"print", "-o", "d"};
         line.insert(line.end(), arguments.begin(), arguments.end());
         EXPECT_EQ(errorOf(line), message);
@@ -188,5 +220,5 @@ TEST(PrintOptions, BlackOnlyAloneMatchesByGrey) {
     EXPECT_EQ(parsePrint({"-o", "d"}).settings.matchMethod, 1u);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

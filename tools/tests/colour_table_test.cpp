@@ -11,19 +11,19 @@ using testing::TemporaryFolder;
 
 struct Cmyk {
     int cyan, magenta, yellow, black;
-    bool operator==(const Cmyk &) const = default;
+    bool operator==(const Cmyk&) const = default;
 };
 
-Cmyk entryAt(const ColourTable &table, uint32_t r, uint32_t g, uint32_t b) {
+Cmyk entryAt(const ColourTable& table, uint32_t r, uint32_t g, uint32_t b) {
     const size_t index = 4 * ((size_t{r} * table.gridSize + g) * table.gridSize + b);
-    const auto &e = table.entries;
+    const auto& e = table.entries;
     return {e[index], e[index + 1], e[index + 2], e[index + 3]};
 }
 
-std::string errorBuilding(const std::filesystem::path &profile) {
+std::string errorBuilding(const std::filesystem::path& profile) {
     try {
         buildProfileTable(profile, interpolationAxis(5));
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -42,11 +42,11 @@ TEST(ColourTableAxes, CoverTheLevelsTheMatchingMethodsReadThemAt) {
 TEST(ModelTable, PaperPrimariesAndGreysFollowTheDocumentedModel) {
     const ColourTable table = buildModelTable(interpolationAxis(17));
     ASSERT_EQ(table.entries.size(), 17u * 17 * 17 * 4);
-    EXPECT_EQ(entryAt(table, 16, 16, 16), (Cmyk{0, 0, 0, 0}));     // white: paper
-    EXPECT_EQ(entryAt(table, 0, 0, 0), (Cmyk{0, 0, 0, 255}));      // black: black ink alone
-    EXPECT_EQ(entryAt(table, 0, 16, 16), (Cmyk{255, 0, 0, 0}));    // cyan
-    EXPECT_EQ(entryAt(table, 16, 16, 0), (Cmyk{0, 0, 255, 0}));    // yellow
-    EXPECT_EQ(entryAt(table, 16, 0, 0), (Cmyk{0, 255, 255, 0}));   // red
+    EXPECT_EQ(entryAt(table, 16, 16, 16), (Cmyk{0, 0, 0, 0}));    // white: paper
+    EXPECT_EQ(entryAt(table, 0, 0, 0), (Cmyk{0, 0, 0, 255}));     // black: black ink alone
+    EXPECT_EQ(entryAt(table, 0, 16, 16), (Cmyk{255, 0, 0, 0}));   // cyan
+    EXPECT_EQ(entryAt(table, 16, 16, 0), (Cmyk{0, 0, 255, 0}));   // yellow
+    EXPECT_EQ(entryAt(table, 16, 0, 0), (Cmyk{0, 255, 255, 0}));  // red
     // Mid grey (level 128, c = 0.498): k = c^2 = 0.248, colour inks c - k.
     EXPECT_EQ(entryAt(table, 8, 8, 8), (Cmyk{64, 64, 64, 63}));
 }
@@ -76,8 +76,9 @@ TEST(ProfileTable, RefusesWhatIsNotACmykOutputProfile) {
     EXPECT_EQ(errorBuilding(iccFolder / "srgb.icc"), (iccFolder / "srgb.icc").string() + ": not a CMYK profile");
     const auto text = folder.writeFile("fake.icc", "this is not a profile");
     EXPECT_EQ(errorBuilding(text).rfind(text.string() + ": not a readable ICC profile", 0), 0u);
-    EXPECT_EQ(errorBuilding(folder / "missing.icc").rfind((folder / "missing.icc").string() + ": not a readable", 0), 0u);
+    EXPECT_EQ(errorBuilding(folder / "missing.icc").rfind((folder / "missing.icc").string() + ": not a readable", 0),
+              0u);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

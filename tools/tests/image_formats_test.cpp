@@ -24,12 +24,12 @@ using testing::TemporaryFolder;
 struct Picture {
     uint32_t width = 0, height = 0;
     SourcePixels pixels = SourcePixels::bgr;
-    std::vector<uint8_t> samples; // rows as the source delivers them
+    std::vector<uint8_t> samples;  // rows as the source delivers them
 };
 
 // Reads the whole image in bands of bandRows rows, so that bands end inside
 // strips and tiles.
-Picture readPicture(const std::filesystem::path &path, const ImageLimits &limits = {}, uint32_t bandRows = 4) {
+Picture readPicture(const std::filesystem::path& path, const ImageLimits& limits = {}, uint32_t bandRows = 4) {
     auto source = openImage(path, limits);
     Picture picture{source->width(), source->height(), source->pixels(), {}};
     const size_t rowBytes = size_t{picture.width} * static_cast<uint32_t>(picture.pixels);
@@ -41,10 +41,10 @@ Picture readPicture(const std::filesystem::path &path, const ImageLimits &limits
     return picture;
 }
 
-std::string errorReading(const std::filesystem::path &path, const ImageLimits &limits = {}) {
+std::string errorReading(const std::filesystem::path& path, const ImageLimits& limits = {}) {
     try {
         readPicture(path, limits);
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -55,7 +55,7 @@ uint8_t levelAt(uint32_t x, uint32_t y, uint32_t s) { return static_cast<uint8_t
 
 // Subsampled chroma blurs the edges between the blocks; inside them the
 // levels hold.
-void expectNearInsideBlocks(const std::vector<uint8_t> &got, const std::vector<uint8_t> &wanted, uint32_t width,
+void expectNearInsideBlocks(const std::vector<uint8_t>& got, const std::vector<uint8_t>& wanted, uint32_t width,
                             size_t components, int tolerance) {
     ASSERT_EQ(got.size(), wanted.size());
     int worst = 0;
@@ -70,21 +70,21 @@ void expectNearInsideBlocks(const std::vector<uint8_t> &got, const std::vector<u
 // ---- TIFF ----------------------------------------------------------------
 
 struct TiffCase {
-    const char *name;
+    const char* name;
     testing::TiffOptions options;
 };
 
-constexpr uint32_t tiffWidth = 40, tiffHeight = 21; // partial tiles and strips on both axes
+constexpr uint32_t tiffWidth = 40, tiffHeight = 21;  // partial tiles and strips on both axes
 
 // The file's samples for a case and the rows the reader must give back.
-void tiffPicture(const testing::TiffOptions &o, std::vector<uint16_t> &samples, std::vector<uint8_t> &expected,
-                 std::vector<uint16_t> &colourMap) {
+void tiffPicture(const testing::TiffOptions& o, std::vector<uint16_t>& samples, std::vector<uint8_t>& expected,
+                 std::vector<uint16_t>& colourMap) {
     const uint32_t colourSamples = o.photometric == PHOTOMETRIC_SEPARATED ? 4
                                    : o.photometric == PHOTOMETRIC_RGB     ? 3
                                                                           : 1;
     const bool cmyk = colourSamples == 4;
-    const bool alpha = o.samples > colourSamples &&
-                       (o.extra == EXTRASAMPLE_ASSOCALPHA || o.extra == EXTRASAMPLE_UNASSALPHA);
+    const bool alpha =
+        o.samples > colourSamples && (o.extra == EXTRASAMPLE_ASSOCALPHA || o.extra == EXTRASAMPLE_UNASSALPHA);
     const uint32_t maxRaw = (1u << std::min<uint16_t>(o.bits, 8)) - 1;
     if (o.photometric == PHOTOMETRIC_PALETTE)
         for (uint32_t channel = 0; channel < 3; ++channel)
@@ -98,19 +98,16 @@ void tiffPicture(const testing::TiffOptions &o, std::vector<uint16_t> &samples, 
             for (uint32_t s = 0; s < colourSamples; ++s) {
                 const uint32_t raw = levelAt(x, y, s) >> (8 - std::min<uint16_t>(o.bits, 8));
                 uint32_t value = o.bits == 16 ? raw << 8 | ((x * 13 + s) & 0xFF) : raw;
-                if (clear && o.extra == EXTRASAMPLE_ASSOCALPHA)
-                    value = 0; // premultiplied by alpha 0
+                if (clear && o.extra == EXTRASAMPLE_ASSOCALPHA) value = 0;  // premultiplied by alpha 0
                 samples.push_back(static_cast<uint16_t>(value));
                 levels[s] = static_cast<uint8_t>(o.bits < 8 ? raw * 255 / maxRaw : raw);
                 if (o.photometric == PHOTOMETRIC_PALETTE)
-                    for (uint32_t channel = 0; channel < 3; ++channel)
-                        levels[channel] = levelAt(raw, 0, channel);
+                    for (uint32_t channel = 0; channel < 3; ++channel) levels[channel] = levelAt(raw, 0, channel);
             }
             for (uint32_t s = colourSamples; s < o.samples; ++s)
                 samples.push_back(static_cast<uint16_t>(clear ? 0 : o.bits == 16 ? 0xFFFF : 0xFF));
             if (cmyk) {
-                for (uint32_t s = 0; s < 4; ++s)
-                    expected.push_back(clear ? 0 : levels[s]); // transparent: no ink
+                for (uint32_t s = 0; s < 4; ++s) expected.push_back(clear ? 0 : levels[s]);  // transparent: no ink
                 continue;
             }
             uint8_t red = levels[0], green = levels[0], blue = levels[0];
@@ -118,8 +115,7 @@ void tiffPicture(const testing::TiffOptions &o, std::vector<uint16_t> &samples, 
                 red = green = blue = static_cast<uint8_t>(255 - levels[0]);
             else if (o.photometric == PHOTOMETRIC_RGB || o.photometric == PHOTOMETRIC_PALETTE)
                 red = levels[0], green = levels[1], blue = levels[2];
-            if (clear)
-                red = green = blue = 255; // paper
+            if (clear) red = green = blue = 255;  // paper
             expected.insert(expected.end(), {blue, green, red});
         }
 }
@@ -134,48 +130,48 @@ testing::TiffOptions tiffOf(uint16_t photometric, uint16_t bits, uint16_t sample
 
 std::vector<TiffCase> tiffCases() {
     std::vector<TiffCase> cases;
-    const auto add = [&](const char *name, testing::TiffOptions options, auto change) {
+    const auto add = [&](const char* name, testing::TiffOptions options, auto change) {
         change(options);
         cases.push_back({name, options});
     };
-    const auto same = [](testing::TiffOptions &) {};
+    const auto same = [](testing::TiffOptions&) {};
     add("grey 8-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 8, 1), same);
-    add("grey 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 1), [](auto &o) { o.compression = COMPRESSION_NONE; });
+    add("grey 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 1), [](auto& o) { o.compression = COMPRESSION_NONE; });
     add("grey 4-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 4, 1), same);
-    add("grey 2-bit tiled", tiffOf(PHOTOMETRIC_MINISBLACK, 2, 1), [](auto &o) { o.tileSize = 16; });
+    add("grey 2-bit tiled", tiffOf(PHOTOMETRIC_MINISBLACK, 2, 1), [](auto& o) { o.tileSize = 16; });
     add("min-is-white 8-bit", tiffOf(PHOTOMETRIC_MINISWHITE, 8, 1), same);
     add("min-is-white 1-bit G4", tiffOf(PHOTOMETRIC_MINISWHITE, 1, 1),
-        [](auto &o) { o.compression = COMPRESSION_CCITTFAX4; });
+        [](auto& o) { o.compression = COMPRESSION_CCITTFAX4; });
     add("palette 4-bit", tiffOf(PHOTOMETRIC_PALETTE, 4, 1), same);
     add("palette 8-bit", tiffOf(PHOTOMETRIC_PALETTE, 8, 1), same);
     add("RGB 8-bit", tiffOf(PHOTOMETRIC_RGB, 8, 3), same);
-    add("RGB 16-bit", tiffOf(PHOTOMETRIC_RGB, 16, 3), [](auto &o) { o.compression = COMPRESSION_NONE; });
-    add("RGB 8-bit planes", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto &o) { o.separate = true; });
-    add("RGB 8-bit tiled", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto &o) { o.tileSize = 16; });
-    add("RGB 16-bit tiled planes", tiffOf(PHOTOMETRIC_RGB, 16, 3), [](auto &o) {
+    add("RGB 16-bit", tiffOf(PHOTOMETRIC_RGB, 16, 3), [](auto& o) { o.compression = COMPRESSION_NONE; });
+    add("RGB 8-bit planes", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto& o) { o.separate = true; });
+    add("RGB 8-bit tiled", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto& o) { o.tileSize = 16; });
+    add("RGB 16-bit tiled planes", tiffOf(PHOTOMETRIC_RGB, 16, 3), [](auto& o) {
         o.tileSize = 16;
         o.separate = true;
     });
-    add("RGBA 8-bit", tiffOf(PHOTOMETRIC_RGB, 8, 4), [](auto &o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
-    add("RGBA premultiplied tiled", tiffOf(PHOTOMETRIC_RGB, 8, 4), [](auto &o) {
+    add("RGBA 8-bit", tiffOf(PHOTOMETRIC_RGB, 8, 4), [](auto& o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
+    add("RGBA premultiplied tiled", tiffOf(PHOTOMETRIC_RGB, 8, 4), [](auto& o) {
         o.extra = EXTRASAMPLE_ASSOCALPHA;
         o.tileSize = 16;
     });
     add("RGB and an unspecified extra", tiffOf(PHOTOMETRIC_RGB, 8, 4), same);
     add("grey and alpha 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 2),
-        [](auto &o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
+        [](auto& o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
     add("CMYK 8-bit", tiffOf(PHOTOMETRIC_SEPARATED, 8, 4), same);
-    add("CMYK 16-bit tiled planes", tiffOf(PHOTOMETRIC_SEPARATED, 16, 4), [](auto &o) {
+    add("CMYK 16-bit tiled planes", tiffOf(PHOTOMETRIC_SEPARATED, 16, 4), [](auto& o) {
         o.tileSize = 32;
         o.separate = true;
     });
-    add("CMYK and alpha", tiffOf(PHOTOMETRIC_SEPARATED, 8, 5), [](auto &o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
-    add("three pages", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto &o) { o.pages = 3; });
+    add("CMYK and alpha", tiffOf(PHOTOMETRIC_SEPARATED, 8, 5), [](auto& o) { o.extra = EXTRASAMPLE_UNASSALPHA; });
+    add("three pages", tiffOf(PHOTOMETRIC_RGB, 8, 3), [](auto& o) { o.pages = 3; });
     return cases;
 }
 
 TEST(TiffInput, EveryKindReadsBackAsWritten) {
-    for (const TiffCase &c : tiffCases()) {
+    for (const TiffCase& c : tiffCases()) {
         SCOPED_TRACE(c.name);
         std::vector<uint16_t> samples, colourMap;
         std::vector<uint8_t> expected;
@@ -198,9 +194,8 @@ TEST(TiffInput, EveryKindReadsBackAsWritten) {
 TEST(TiffInput, JpegCompressedYCbCrReadsAsRgb) {
     std::vector<uint16_t> samples;
     for (uint32_t y = 0; y < 32; ++y)
-        for (uint32_t x = 0; x < 32; ++x) // four flat quarters
-            for (uint32_t s = 0; s < 3; ++s)
-                samples.push_back(levelAt(x / 16 * 3, y / 16 * 5, s));
+        for (uint32_t x = 0; x < 32; ++x)  // four flat quarters
+            for (uint32_t s = 0; s < 3; ++s) samples.push_back(levelAt(x / 16 * 3, y / 16 * 5, s));
     testing::TiffOptions options = tiffOf(PHOTOMETRIC_YCBCR, 8, 3);
     options.compression = COMPRESSION_JPEG;
     options.rowsPerStrip = 16;
@@ -209,7 +204,7 @@ TEST(TiffInput, JpegCompressedYCbCrReadsAsRgb) {
     const Picture picture = readPicture(folder / "ycbcr.tif");
     ASSERT_EQ(picture.samples.size(), 32u * 32 * 3);
     std::vector<uint8_t> expected;
-    for (size_t i = 0; i < samples.size(); i += 3) // blue, green, red
+    for (size_t i = 0; i < samples.size(); i += 3)  // blue, green, red
         expected.insert(expected.end(), {static_cast<uint8_t>(samples[i + 2]), static_cast<uint8_t>(samples[i + 1]),
                                          static_cast<uint8_t>(samples[i])});
     expectNearInsideBlocks(picture.samples, expected, 32, 3, 4);
@@ -217,9 +212,9 @@ TEST(TiffInput, JpegCompressedYCbCrReadsAsRgb) {
 
 TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
     struct Refusal {
-        const char *name;
+        const char* name;
         testing::TiffOptions options;
-        const char *message;
+        const char* message;
     };
     auto floating = tiffOf(PHOTOMETRIC_MINISBLACK, 32, 1);
     floating.sampleFormat = SAMPLEFORMAT_IEEEFP;
@@ -239,7 +234,7 @@ TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
          ": TIFF of 4-bit samples and 3 samples per pixel (8 or 16 bits; 1, 2 and 4 for grey and palette) is not "
          "supported"},
     };
-    for (const Refusal &refusal : refusals) {
+    for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.name);
         TemporaryFolder folder;
         const std::vector<uint16_t> samples(size_t{8} * 8 * refusal.options.samples, 1);
@@ -251,24 +246,22 @@ TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
 // A grey TIFF of one uncompressed strip with its directory first, built
 // byte by byte, so that the header can claim any size and the data can end
 // anywhere.
-std::string handmadeTiff(uint32_t width, uint32_t height, const std::string &pixelData) {
+std::string handmadeTiff(uint32_t width, uint32_t height, const std::string& pixelData) {
     std::string bytes = "II*";
     bytes += '\0';
     const auto put = [&](uint32_t value, int count) {
-        for (int i = 0; i < count; ++i)
-            bytes += static_cast<char>(value >> (8 * i));
+        for (int i = 0; i < count; ++i) bytes += static_cast<char>(value >> (8 * i));
     };
     put(8, 4);
     const uint32_t entries = 9, dataOffset = 8 + 2 + entries * 12 + 4;
     put(entries, 2);
-    const uint32_t tags[][3] = {{256, 4, width},  {257, 4, height},     {258, 3, 8},
-                                {259, 3, 1},      {262, 3, 1},          {273, 4, dataOffset},
-                                {277, 3, 1},      {278, 4, height},     {279, 4, width * height}};
-    for (const auto &tag : tags) {
+    const uint32_t tags[][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
+                                {259, 3, 1},     {262, 3, 1},      {273, 4, dataOffset},
+                                {277, 3, 1},     {278, 4, height}, {279, 4, width * height}};
+    for (const auto& tag : tags) {
         put(tag[0], 2), put(tag[1], 2), put(1, 4);
         put(tag[2], tag[1] == 3 ? 2 : 4);
-        if (tag[1] == 3)
-            put(0, 2);
+        if (tag[1] == 3) put(0, 2);
     }
     put(0, 4);
     return bytes + pixelData;
@@ -288,7 +281,7 @@ TEST(TiffInput, APipedTiffIsCopiedUpToTheMemoryLimit) {
             std::vector<uint8_t> rows(64 * 64 * 3);
             image->readRows(rows);
             EXPECT_EQ(rows, std::vector<uint8_t>(64 * 64 * 3, 0x40));
-        } catch (const ToolError &caught) {
+        } catch (const ToolError& caught) {
             error = caught.what();
         }
         testing::reapPipeWriters();
@@ -309,13 +302,11 @@ TEST(TiffInput, DamagedFilesGiveOneLineErrors) {
 
     // An LZW file cut in its strips, and one with its strip data overwritten.
     std::vector<uint16_t> samples;
-    for (uint32_t i = 0; i < 64 * 64 * 3; ++i)
-        samples.push_back(static_cast<uint16_t>(i * 7919 % 251));
+    for (uint32_t i = 0; i < 64 * 64 * 3; ++i) samples.push_back(static_cast<uint16_t>(i * 7919 % 251));
     ASSERT_TRUE(testing::writeTiff(folder / "lzw.tif", 64, 64, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
     const std::string lzw = testing::readFile(folder / "lzw.tif");
     std::string smashed = lzw;
-    for (size_t i = 100; i < lzw.size() / 2; ++i)
-        smashed[i] = '\xFF';
+    for (size_t i = 100; i < lzw.size() / 2; ++i) smashed[i] = '\xFF';
     const auto broken = folder.writeFile("smashed.tif", smashed);
     EXPECT_EQ(errorReading(broken).rfind(broken.string() + ": corrupt or truncated TIFF (", 0), 0u)
         << errorReading(broken);
@@ -333,8 +324,7 @@ std::vector<uint8_t> blockPicture(uint32_t width, uint32_t height, uint32_t comp
     std::vector<uint8_t> samples;
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t s = 0; s < components; ++s)
-                samples.push_back(levelAt(x / 16, y / 16 * 3, s));
+            for (uint32_t s = 0; s < components; ++s) samples.push_back(levelAt(x / 16, y / 16 * 3, s));
     return samples;
 }
 
@@ -343,16 +333,13 @@ TEST(JpegInput, EveryColourSpaceReadsBack) {
     const auto grey = blockPicture(width, height, 1), rgb = blockPicture(width, height, 3),
                cmyk = blockPicture(width, height, 4);
     std::vector<uint8_t> greyAsBgr, rgbAsBgr, adobeCmyk;
-    for (const uint8_t level : grey)
-        greyAsBgr.insert(greyAsBgr.end(), {level, level, level});
-    for (size_t i = 0; i < rgb.size(); i += 3)
-        rgbAsBgr.insert(rgbAsBgr.end(), {rgb[i + 2], rgb[i + 1], rgb[i]});
-    for (const uint8_t level : cmyk)
-        adobeCmyk.push_back(static_cast<uint8_t>(255 - level));
+    for (const uint8_t level : grey) greyAsBgr.insert(greyAsBgr.end(), {level, level, level});
+    for (size_t i = 0; i < rgb.size(); i += 3) rgbAsBgr.insert(rgbAsBgr.end(), {rgb[i + 2], rgb[i + 1], rgb[i]});
+    for (const uint8_t level : cmyk) adobeCmyk.push_back(static_cast<uint8_t>(255 - level));
     struct Case {
-        const char *name;
+        const char* name;
         testing::JpegOptions options;
-        const std::vector<uint8_t> &written, &expected;
+        const std::vector<uint8_t>&written, &expected;
         SourcePixels pixels;
     };
     const Case cases[] = {
@@ -366,7 +353,7 @@ TEST(JpegInput, EveryColourSpaceReadsBack) {
         {"Adobe YCCK", {JCS_CMYK, JCS_YCCK}, adobeCmyk, cmyk, SourcePixels::cmyk},
         {"plain CMYK", {JCS_CMYK, JCS_UNKNOWN, 100, false, false}, cmyk, cmyk, SourcePixels::cmyk},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TemporaryFolder folder;
         ASSERT_TRUE(testing::writeJpeg(folder / "image.jpg", width, height, c.written, c.options));
@@ -382,19 +369,18 @@ TEST(JpegInput, EveryColourSpaceReadsBack) {
 TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
     TemporaryFolder folder;
     std::vector<uint8_t> noise(128 * 128 * 3);
-    for (size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<uint8_t>(i * 7919 % 253);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7919 % 253);
     ASSERT_TRUE(testing::writeJpeg(folder / "whole.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90}));
     const std::string whole = testing::readFile(folder / "whole.jpg");
     const std::string prefix = ": corrupt or truncated JPEG (";
 
     struct Damage {
-        const char *name;
+        const char* name;
         std::string bytes;
-        std::string message; // after the file name
+        std::string message;  // after the file name
     };
     std::string marker = whole;
-    marker.replace(whole.size() / 2, 2, "\xFF\xD9"); // an end of image amid the entropy-coded data
+    marker.replace(whole.size() / 2, 2, "\xFF\xD9");  // an end of image amid the entropy-coded data
     ASSERT_TRUE(testing::writeJpeg(folder / "progressive.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90, true}));
     const std::string progressive = testing::readFile(folder / "progressive.jpg");
     const Damage damages[] = {
@@ -405,7 +391,7 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
         {"marker in the data", marker, prefix + "Corrupt JPEG data: premature end of data segment)"},
         {"only the start", whole.substr(0, 3), prefix + "Premature end of JPEG file)"},
     };
-    for (const Damage &damage : damages) {
+    for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.name);
         const auto path = folder.writeFile("damaged.jpg", damage.bytes);
         EXPECT_EQ(errorReading(path), path.string() + damage.message);
@@ -414,8 +400,9 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
     std::string twelveBits = whole;
     twelveBits[twelveBits.find("\xFF\xC0") + 4] = 12;
     const auto path = folder.writeFile("twelve.jpg", twelveBits);
-    EXPECT_EQ(errorReading(path),
-              path.string() + ": JPEG of other than 8-bit samples is not supported (Unsupported JPEG data precision 12)");
+    EXPECT_EQ(
+        errorReading(path),
+        path.string() + ": JPEG of other than 8-bit samples is not supported (Unsupported JPEG data precision 12)");
 }
 
 // ---- 16-bit PNM ----------------------------------------------------------
@@ -435,8 +422,7 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
     ASSERT_TRUE(testing::writeRawPng(folder / "wide.png", 256, 1, 16, PNG_COLOR_TYPE_RGB, false, {samples}));
     const Picture fromPpm = readPicture(ppmPath), fromPng = readPicture(folder / "wide.png");
     EXPECT_EQ(fromPpm.samples, fromPng.samples);
-    for (uint32_t x = 0; x < 256; ++x)
-        EXPECT_EQ(fromPpm.samples[3 * x], x) << "blue of pixel " << x;
+    for (uint32_t x = 0; x < 256; ++x) EXPECT_EQ(fromPpm.samples[3 * x], x) << "blue of pixel " << x;
 
     // Other maxvals scale to the full range first: 1023 is white, 512 half.
     const auto tenBit =
@@ -458,8 +444,7 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
 TEST(ImageReaders, SurviveDamageAnywhere) {
     TemporaryFolder folder;
     std::vector<uint8_t> picture(48 * 40 * 4);
-    for (size_t i = 0; i < picture.size(); ++i)
-        picture[i] = static_cast<uint8_t>(i * 7919 % 251);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7919 % 251);
     std::vector<uint16_t> samples(picture.begin(), picture.end());
     ASSERT_TRUE(testing::writeJpeg(folder / "a.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80}));
     ASSERT_TRUE(testing::writeJpeg(folder / "b.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80, true}));
@@ -470,15 +455,14 @@ TEST(ImageReaders, SurviveDamageAnywhere) {
     tiled.separate = true;
     ASSERT_TRUE(testing::writeTiff(folder / "e.tif", 48, 40, samples, tiled));
     std::string ppm = "P6 48 40 65535\n";
-    for (size_t i = 0; i < 48 * 40 * 6; ++i)
-        ppm += static_cast<char>(i * 31 % 256);
+    for (size_t i = 0; i < 48 * 40 * 6; ++i) ppm += static_cast<char>(i * 31 % 256);
     folder.writeFile("f.ppm", ppm);
     uint32_t seed = 12345;
     const auto random = [&] {
         seed = seed * 1103515245 + 12345;
         return seed >> 8;
     };
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.tif", "e.tif", "f.ppm"}) {
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.tif", "e.tif", "f.ppm"}) {
         SCOPED_TRACE(name);
         const std::string whole = testing::readFile(folder / name);
         ASSERT_GT(whole.size(), 100u);
@@ -495,12 +479,12 @@ TEST(ImageReaders, SurviveDamageAnywhere) {
             try {
                 readPicture(path, {uint64_t{1} << 24, uint64_t{64} << 20});
                 ++reads;
-            } catch (const ToolError &error) {
+            } catch (const ToolError& error) {
                 ++failures;
                 EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos) << error.what();
             }
         }
-        EXPECT_GT(failures, 0u); // every cut at least is refused
+        EXPECT_GT(failures, 0u);  // every cut at least is refused
         EXPECT_EQ(failures + reads, 200u);
     }
 }
@@ -521,21 +505,19 @@ TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
     const std::string jpeg = testing::readFile(folder / "small.jpg");
     // A PNG header claiming 100000 x 100000: signature, IHDR, an empty IDAT.
     std::string png = "\x89PNG\r\n\x1a\n";
-    const auto chunk = [&](const std::string &typeAndData) {
+    const auto chunk = [&](const std::string& typeAndData) {
         const auto length = static_cast<uint32_t>(typeAndData.size() - 4);
         const auto crc = static_cast<uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(typeAndData.data()), static_cast<uInt>(typeAndData.size())));
-        for (int shift = 24; shift >= 0; shift -= 8)
-            png += static_cast<char>(length >> shift);
+            crc32(0, reinterpret_cast<const Bytef*>(typeAndData.data()), static_cast<uInt>(typeAndData.size())));
+        for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(length >> shift);
         png += typeAndData;
-        for (int shift = 24; shift >= 0; shift -= 8)
-            png += static_cast<char>(crc >> shift);
+        for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(crc >> shift);
     };
     chunk(std::string("IHDR") + std::string("\x00\x01\x86\xa0\x00\x01\x86\xa0\x08\x02\x00\x00\x00", 13));
     chunk("IDAT");
     const std::string tail = " exceeds the limit of 268435456 pixels (--max-pixels raises it)";
     struct Oversized {
-        const char *name;
+        const char* name;
         std::string bytes;
         std::string message;
     };
@@ -546,7 +528,7 @@ TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
         {"huge.jpg", withJpegSize(jpeg, 60000, 60000), ": image of 60000x60000 (3600000000 pixels)" + tail},
         {"huge.tif", handmadeTiff(100000, 100000, ""), ": image of 100000x100000 (10000000000 pixels)" + tail},
     };
-    for (const Oversized &file : files) {
+    for (const Oversized& file : files) {
         SCOPED_TRACE(file.name);
         const auto path = folder.writeFile(file.name, file.bytes);
         EXPECT_EQ(errorReading(path), path.string() + file.message);
@@ -554,10 +536,10 @@ TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
     // A lower limit applies to every format alike; the limit itself passes.
     const auto fits = folder.writeFile("fits.tif", handmadeTiff(16, 16, std::string(256, '\x01')));
     const auto ppm = folder.writeFile("fits.ppm", "P5 16 16 255\n" + std::string(256, '\x01'));
-    for (const auto &path : {folder / "small.jpg", fits, ppm}) {
-        EXPECT_EQ(errorReading(path, {255, uint64_t{1} << 30}),
-                  path.string() +
-                      ": image of 16x16 (256 pixels) exceeds the limit of 255 pixels (--max-pixels raises it)");
+    for (const auto& path : {folder / "small.jpg", fits, ppm}) {
+        EXPECT_EQ(
+            errorReading(path, {255, uint64_t{1} << 30}),
+            path.string() + ": image of 16x16 (256 pixels) exceeds the limit of 255 pixels (--max-pixels raises it)");
         EXPECT_EQ(errorReading(path, {256, uint64_t{1} << 30}), "no error");
     }
 }
@@ -577,8 +559,8 @@ TEST(ImageLimits, ReadersThatHoldMoreThanABandStayUnderTheMemoryLimit) {
     testing::TiffOptions options = tiffOf(PHOTOMETRIC_RGB, 8, 3);
     options.separate = true;
     options.rowsPerStrip = 1024;
-    ASSERT_TRUE(testing::writeTiff(folder / "strip.tif", 1024, 1024, std::vector<uint16_t>(1024 * 1024 * 3, 7),
-                                   options));
+    ASSERT_TRUE(
+        testing::writeTiff(folder / "strip.tif", 1024, 1024, std::vector<uint16_t>(1024 * 1024 * 3, 7), options));
     EXPECT_EQ(errorReading(folder / "strip.tif", {1u << 28, 1u << 20}),
               (folder / "strip.tif").string() +
                   ": reading a strip takes 4 MiB, more than the limit of 1 MiB (--max-memory raises it)");
@@ -597,7 +579,7 @@ TEST(ImageLimits, OptionsRaiseOrLowerThem) {
     const auto errorOf = [&](std::vector<std::string> arguments) -> std::string {
         try {
             parse(std::move(arguments));
-        } catch (const ToolError &error) {
+        } catch (const ToolError& error) {
             return error.what();
         }
         return "no error";
@@ -609,12 +591,11 @@ TEST(ImageLimits, OptionsRaiseOrLowerThem) {
 // ---- Printing CMYK images --------------------------------------------------
 
 // Reads a PBM plane written by print --planes (1 bit per dot).
-std::vector<bool> readPbm(const std::filesystem::path &path, uint32_t &width, uint32_t &height) {
+std::vector<bool> readPbm(const std::filesystem::path& path, uint32_t& width, uint32_t& height) {
     const std::string bytes = testing::readFile(path);
     size_t at = 0;
     const auto number = [&] {
-        while (at < bytes.size() && !std::isdigit(static_cast<unsigned char>(bytes[at])))
-            ++at;
+        while (at < bytes.size() && !std::isdigit(static_cast<unsigned char>(bytes[at]))) ++at;
         uint32_t value = 0;
         while (at < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[at])))
             value = value * 10 + static_cast<uint32_t>(bytes[at++] - '0');
@@ -626,8 +607,7 @@ std::vector<bool> readPbm(const std::filesystem::path &path, uint32_t &width, ui
     std::vector<bool> dots;
     const size_t rowBytes = (width + 7) / 8;
     for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            dots.push_back((bytes[at + y * rowBytes + x / 8] >> (7 - x % 8)) & 1);
+        for (uint32_t x = 0; x < width; ++x) dots.push_back((bytes[at + y * rowBytes + x / 8] >> (7 - x % 8)) & 1);
     return dots;
 }
 
@@ -638,15 +618,13 @@ TEST(CmykImages, PutInkWhereTheirSamplesSay) {
     std::vector<uint16_t> samples;
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t ink = 0; ink < 4; ++ink)
-                samples.push_back(y < height / 2 && x / 8 == ink ? 255 : 0);
+            for (uint32_t ink = 0; ink < 4; ++ink) samples.push_back(y < height / 2 && x / 8 == ink ? 255 : 0);
     std::vector<uint8_t> adobe;
-    for (const uint16_t level : samples)
-        adobe.push_back(static_cast<uint8_t>(255 - level));
+    for (const uint16_t level : samples) adobe.push_back(static_cast<uint8_t>(255 - level));
     TemporaryFolder folder;
     ASSERT_TRUE(testing::writeTiff(folder / "inks.tif", width, height, samples, tiffOf(PHOTOMETRIC_SEPARATED, 8, 4)));
     ASSERT_TRUE(testing::writeJpeg(folder / "inks.jpg", width, height, adobe, {JCS_CMYK}));
-    for (const char *name : {"inks.tif", "inks.jpg"}) {
+    for (const char* name : {"inks.tif", "inks.jpg"}) {
         for (const EngineKind engine : {EngineKind::later, EngineKind::earlier}) {
             SCOPED_TRACE(::testing::Message() << name << (engine == EngineKind::later ? ", later" : ", earlier"));
             PrintCommand command;
@@ -658,11 +636,11 @@ TEST(CmykImages, PutInkWhereTheirSamplesSay) {
             command.quiet = true;
             command.writePlanes = true;
             runPrint(command);
-            const char *planes[] = {"plane-c.pbm", "plane-m.pbm", "plane-y.pbm", "plane-k.pbm"};
+            const char* planes[] = {"plane-c.pbm", "plane-m.pbm", "plane-y.pbm", "plane-k.pbm"};
             for (uint32_t ink = 0; ink < 4; ++ink) {
                 uint32_t planeWidth = 0, planeHeight = 0;
                 const auto dots = readPbm(folder / "out" / planes[ink], planeWidth, planeHeight);
-                ASSERT_EQ(planeWidth, width * 2); // 300 to 600 dpi
+                ASSERT_EQ(planeWidth, width * 2);  // 300 to 600 dpi
                 uint32_t inside = 0, outside = 0;
                 for (uint32_t y = 0; y < planeHeight; ++y)
                     for (uint32_t x = 0; x < planeWidth; ++x)
@@ -689,11 +667,10 @@ TEST(CmykImages, PutInkWhereTheirSamplesSay) {
     for (uint32_t ink = 0; ink < 4; ++ink) {
         uint32_t inked = 0;
         for (uint32_t y = 0; y < planeHeight / 2; ++y)
-            for (uint32_t x = ink * 16; x < ink * 16 + 16; ++x)
-                inked += dots[size_t{y} * planeWidth + x];
+            for (uint32_t x = ink * 16; x < ink * 16 + 16; ++x) inked += dots[size_t{y} * planeWidth + x];
         EXPECT_GT(inked, 0u) << "column " << ink;
     }
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

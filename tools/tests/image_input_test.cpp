@@ -20,23 +20,22 @@ using testing::writeRawPng;
 
 struct Bgr {
     uint8_t blue, green, red;
-    bool operator==(const Bgr &) const = default;
+    bool operator==(const Bgr&) const = default;
 };
 
-std::vector<Bgr> readAll(ImageSource &source) {
+std::vector<Bgr> readAll(ImageSource& source) {
     std::vector<uint8_t> bytes(size_t{source.width()} * source.height() * 3);
     source.readRows(bytes);
     std::vector<Bgr> pixels(bytes.size() / 3);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
     return pixels;
 }
 
-std::string errorOpening(const std::filesystem::path &path) {
+std::string errorOpening(const std::filesystem::path& path) {
     try {
         auto source = openImage(path);
         readAll(*source);
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -48,11 +47,11 @@ TEST(PngInput, EveryColourTypeBecomesBlueGreenRed) {
     ASSERT_TRUE(writeRawPng(folder / "rgb.png", 2, 1, 8, PNG_COLOR_TYPE_RGB, false, {{10, 20, 30, 255, 255, 255}}));
     ASSERT_TRUE(writeRawPng(folder / "rgb16.png", 2, 1, 16, PNG_COLOR_TYPE_RGB, false,
                             {{10, 0, 20, 0, 30, 0, 255, 255, 255, 255, 255, 255}}));
-    ASSERT_TRUE(writeRawPng(folder / "interlaced.png", 2, 1, 8, PNG_COLOR_TYPE_RGB, true,
-                            {{10, 20, 30, 255, 255, 255}}));
+    ASSERT_TRUE(
+        writeRawPng(folder / "interlaced.png", 2, 1, 8, PNG_COLOR_TYPE_RGB, true, {{10, 20, 30, 255, 255, 255}}));
     ASSERT_TRUE(writeRawPng(folder / "palette.png", 2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{1, 0}},
                             {{255, 255, 255}, {10, 20, 30}}));
-    for (const char *name : {"rgb.png", "rgb16.png", "interlaced.png", "palette.png"}) {
+    for (const char* name : {"rgb.png", "rgb16.png", "interlaced.png", "palette.png"}) {
         auto source = openImage(folder / name);
         EXPECT_EQ(source->width(), 2u) << name;
         EXPECT_EQ(readAll(*source), expected) << name;
@@ -65,8 +64,7 @@ TEST(PngInput, GreyAndAlphaBlendOntoWhitePaper) {
     auto grey = openImage(folder / "grey2.png");
     EXPECT_EQ(readAll(*grey), (std::vector<Bgr>{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}));
 
-    ASSERT_TRUE(writeRawPng(folder / "rgba.png", 2, 1, 8, PNG_COLOR_TYPE_RGBA, false,
-                            {{0, 0, 0, 0, 0, 0, 0, 255}}));
+    ASSERT_TRUE(writeRawPng(folder / "rgba.png", 2, 1, 8, PNG_COLOR_TYPE_RGBA, false, {{0, 0, 0, 0, 0, 0, 0, 255}}));
     auto rgba = openImage(folder / "rgba.png");
     EXPECT_EQ(readAll(*rgba), (std::vector<Bgr>{{255, 255, 255}, {0, 0, 0}}));
 
@@ -74,8 +72,8 @@ TEST(PngInput, GreyAndAlphaBlendOntoWhitePaper) {
     auto greyAlpha = openImage(folder / "grey-alpha.png");
     EXPECT_EQ(readAll(*greyAlpha), (std::vector<Bgr>{{127, 127, 127}}));
 
-    ASSERT_TRUE(writeRawPng(folder / "palette-alpha.png", 1, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0}},
-                            {{0, 0, 0}}, {0}));
+    ASSERT_TRUE(
+        writeRawPng(folder / "palette-alpha.png", 1, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0}}, {{0, 0, 0}}, {0}));
     auto paletteAlpha = openImage(folder / "palette-alpha.png");
     EXPECT_EQ(readAll(*paletteAlpha), (std::vector<Bgr>{{255, 255, 255}}));
 }
@@ -83,23 +81,22 @@ TEST(PngInput, GreyAndAlphaBlendOntoWhitePaper) {
 // The same picture as palette indices of every depth and as plain RGB (RGBA
 // where the palette has transparency) must read the same, row by row.
 TEST(PngInput, PaletteImagesReadAsTheirRgbEquivalent) {
-    const std::vector<png_color> colours = {{10, 20, 30},  {200, 0, 0},   {0, 200, 0},   {0, 0, 200},
-                                            {255, 255, 0}, {90, 90, 90},  {1, 2, 3},     {250, 240, 230},
-                                            {5, 50, 150},  {60, 0, 60},   {0, 70, 140},  {33, 66, 99},
-                                            {128, 64, 32}, {12, 34, 56},  {240, 10, 120}, {77, 77, 200}};
+    const std::vector<png_color> colours = {{10, 20, 30},  {200, 0, 0},  {0, 200, 0},    {0, 0, 200},
+                                            {255, 255, 0}, {90, 90, 90}, {1, 2, 3},      {250, 240, 230},
+                                            {5, 50, 150},  {60, 0, 60},  {0, 70, 140},   {33, 66, 99},
+                                            {128, 64, 32}, {12, 34, 56}, {240, 10, 120}, {77, 77, 200}};
     // Widths that end inside a byte at every depth, and one per-byte width.
     for (const uint32_t width : {1u, 3u, 7u, 13u, 16u}) {
         for (const int depth : {1, 2, 4, 8}) {
             for (const bool interlaced : {false, true}) {
                 for (const bool transparent : {false, true}) {
-                    SCOPED_TRACE(::testing::Message() << "width " << width << ", " << depth << " bits"
-                                                    << (interlaced ? ", interlaced" : "")
-                                                    << (transparent ? ", tRNS" : ""));
+                    SCOPED_TRACE(::testing::Message()
+                                 << "width " << width << ", " << depth << " bits" << (interlaced ? ", interlaced" : "")
+                                 << (transparent ? ", tRNS" : ""));
                     const uint32_t height = 5, codes = 1u << std::min(depth, 4);
                     const std::vector<png_color> palette(colours.begin(), colours.begin() + codes);
                     std::vector<uint8_t> alpha;
-                    if (transparent)
-                        alpha = {0, 128, 255, 17};
+                    if (transparent) alpha = {0, 128, 255, 17};
                     alpha.resize(std::min<size_t>(alpha.size(), codes));
                     std::vector<std::vector<uint8_t>> packed, rgb;
                     for (uint32_t y = 0; y < height; ++y) {
@@ -109,10 +106,9 @@ TEST(PngInput, PaletteImagesReadAsTheirRgbEquivalent) {
                             const uint32_t code = (x * 7 + y * 3) % codes;
                             const uint32_t bit = x * depth;
                             packed[y][bit / 8] |= static_cast<uint8_t>(code << (8 - depth - bit % 8));
-                            const png_color &c = palette[code];
+                            const png_color& c = palette[code];
                             rgb[y].insert(rgb[y].end(), {c.red, c.green, c.blue});
-                            if (transparent)
-                                rgb[y].push_back(code < alpha.size() ? alpha[code] : 255);
+                            if (transparent) rgb[y].push_back(code < alpha.size() ? alpha[code] : 255);
                         }
                     }
                     TemporaryFolder folder;
@@ -156,10 +152,10 @@ TEST(PngInput, PalettePagesPrintByteForByteAsTheirRgbEquivalent) {
         }
     }
     TemporaryFolder folder;
-    ASSERT_TRUE(writeRawPng(folder / "indexed.png", width, height, 2, PNG_COLOR_TYPE_PALETTE, false, packed, palette,
-                            alpha));
+    ASSERT_TRUE(
+        writeRawPng(folder / "indexed.png", width, height, 2, PNG_COLOR_TYPE_PALETTE, false, packed, palette, alpha));
     ASSERT_TRUE(writeRawPng(folder / "rgba.png", width, height, 8, PNG_COLOR_TYPE_RGBA, false, rgba));
-    for (const char *name : {"indexed", "rgba"}) {
+    for (const char* name : {"indexed", "rgba"}) {
         PrintCommand command;
         command.image = folder / (std::string(name) + ".png");
         command.outputFolder = folder / name;
@@ -167,15 +163,14 @@ TEST(PngInput, PalettePagesPrintByteForByteAsTheirRgbEquivalent) {
         command.quiet = true;
         runPrint(command);
     }
-    for (const char *file : {"page.hcr", "preview.png"})
+    for (const char* file : {"page.hcr", "preview.png"})
         EXPECT_EQ(testing::readFile(folder / "indexed" / file), testing::readFile(folder / "rgba" / file)) << file;
 }
 
 TEST(PngInput, StreamsRowsInOrder) {
     TemporaryFolder folder;
     std::vector<std::vector<uint8_t>> rows;
-    for (uint8_t y = 0; y < 5; ++y)
-        rows.push_back({y, y, y});
+    for (uint8_t y = 0; y < 5; ++y) rows.push_back({y, y, y});
     ASSERT_TRUE(writeRawPng(folder / "tall.png", 1, 5, 8, PNG_COLOR_TYPE_RGB, false, rows));
     auto source = openImage(folder / "tall.png");
     std::vector<uint8_t> band(6);
@@ -189,8 +184,7 @@ TEST(PngInput, DamagedFilesGiveOneLineErrors) {
     TemporaryFolder folder;
     std::vector<std::vector<uint8_t>> rows(64, std::vector<uint8_t>(64 * 3));
     for (size_t y = 0; y < rows.size(); ++y)
-        for (size_t x = 0; x < rows[y].size(); ++x)
-            rows[y][x] = static_cast<uint8_t>(x * 7 + y * 13);
+        for (size_t x = 0; x < rows[y].size(); ++x) rows[y][x] = static_cast<uint8_t>(x * 7 + y * 13);
     ASSERT_TRUE(writeRawPng(folder / "whole.png", 64, 64, 8, PNG_COLOR_TYPE_RGB, false, rows));
     const std::string whole = testing::readFile(folder / "whole.png");
 
@@ -199,7 +193,7 @@ TEST(PngInput, DamagedFilesGiveOneLineErrors) {
         << errorOpening(truncated);
 
     std::string flipped = whole;
-    flipped[40] = static_cast<char>(flipped[40] ^ 0x55); // inside the IHDR, breaks its CRC
+    flipped[40] = static_cast<char>(flipped[40] ^ 0x55);  // inside the IHDR, breaks its CRC
     const auto corrupt = folder.writeFile("corrupt.png", flipped);
     EXPECT_NE(errorOpening(corrupt).find("corrupt or truncated PNG"), std::string::npos);
 
@@ -211,7 +205,8 @@ TEST(PngInput, DamagedFilesGiveOneLineErrors) {
 
 TEST(PnmInput, ReadsPpmAndPgmWithCommentsAndMaxval) {
     TemporaryFolder folder;
-    const auto ppm = folder.writeFile("a.ppm", std::string("P6\n# made by hand\n2 1\n255\n") + "\x0a\x14\x1e\xff\xfe\xfd");
+    const auto ppm =
+        folder.writeFile("a.ppm", std::string("P6\n# made by hand\n2 1\n255\n") + "\x0a\x14\x1e\xff\xfe\xfd");
     auto colour = openImage(ppm);
     EXPECT_EQ(readAll(*colour), (std::vector<Bgr>{{30, 20, 10}, {253, 254, 255}}));
 
@@ -241,7 +236,7 @@ TEST(PlaneFiles, PbmRowsAreThePackedRowAndPgmInvertsLevels) {
     appendPlaneFileRow(std::vector<uint8_t>{0xA5, 0xFF}, 12, 1, out);
     EXPECT_EQ(out, (std::vector<uint8_t>{0xA5, 0xFF}));
     out.clear();
-    appendPlaneFileRow(std::vector<uint8_t>{0x1B, 0xC0}, 5, 2, out); // levels 0 1 2 3 3
+    appendPlaneFileRow(std::vector<uint8_t>{0x1B, 0xC0}, 5, 2, out);  // levels 0 1 2 3 3
     EXPECT_EQ(out, (std::vector<uint8_t>{3, 2, 1, 0, 0}));
     out.clear();
     appendPlaneFileRow(std::vector<uint8_t>{0x0F, 0x70}, 3, 4, out);
@@ -291,32 +286,29 @@ TEST(TestPage, BandsJoinToTheWholePage) {
 // arithmetic (32-bit x86) keeps extra precision where it likes, which moves
 // pixels that lie exactly on a spoke's edge, so it is not held to them.
 TEST(TestPage, BytesArePinned) {
-    if (FLT_EVAL_METHOD != 0)
-        GTEST_SKIP() << "double arithmetic with excess precision";
+    if (FLT_EVAL_METHOD != 0) GTEST_SKIP() << "double arithmetic with excess precision";
     struct Case {
         PageSize size;
         uint64_t hash;
     };
     const Case cases[] = {
-        {{2480, 3508}, 0x48c93e88dbbaa0b6}, // A4 at 300 dpi
-        {{2550, 3300}, 0xaa5c01cbcdde43a4}, // Letter
-        {{333, 271}, 0x0039c03ac682a592},   {{100, 1000}, 0x7f43cfadc076f22c},
-        {{1000, 100}, 0xa383d4cf3b68a634},  {{7, 9}, 0x5825d7718490f01a},
-        {{1237, 1751}, 0x80b22954691b60af},
+        {{2480, 3508}, 0x48c93e88dbbaa0b6},  // A4 at 300 dpi
+        {{2550, 3300}, 0xaa5c01cbcdde43a4},  // Letter
+        {{333, 271}, 0x0039c03ac682a592},   {{100, 1000}, 0x7f43cfadc076f22c},  {{1000, 100}, 0xa383d4cf3b68a634},
+        {{7, 9}, 0x5825d7718490f01a},       {{1237, 1751}, 0x80b22954691b60af},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         auto page = makeTestPage(c.size);
         std::vector<uint8_t> rows(size_t{c.size.width} * 3 * 64);
-        uint64_t hash = 1469598103934665603u; // FNV-1a
+        uint64_t hash = 1469598103934665603u;  // FNV-1a
         for (uint32_t y = 0; y < c.size.height; y += 64) {
             const auto band = std::span(rows).first(size_t{c.size.width} * 3 * std::min(64u, c.size.height - y));
             page->renderRows(y, band);
-            for (const uint8_t byte : band)
-                hash = (hash ^ byte) * 1099511628211u;
+            for (const uint8_t byte : band) hash = (hash ^ byte) * 1099511628211u;
         }
         EXPECT_EQ(hash, c.hash) << c.size.width << " x " << c.size.height;
     }
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -10,17 +10,16 @@ namespace {
 
 using testing::TemporaryFolder;
 
-std::string readAll(InputStream &input) {
+std::string readAll(InputStream& input) {
     std::string bytes;
-    for (int c; (c = std::fgetc(input.file.get())) != EOF;)
-        bytes.push_back(static_cast<char>(c));
+    for (int c; (c = std::fgetc(input.file.get())) != EOF;) bytes.push_back(static_cast<char>(c));
     return bytes;
 }
 
 TEST(PeekedInput, ReadsFromTheStartAfterAPeek) {
     TemporaryFolder folder;
     const std::string contents[] = {"", "P6", "\x89PNG\r\n\x1a\n", std::string(70000, 'x') + "end"};
-    for (const auto &content : contents)
+    for (const auto& content : contents)
         for (const bool fromPipe : {false, true}) {
             InputStream input = fromPipe ? testing::pipeWith(content) : openInput(folder.writeFile("in", content));
             const auto peeked = peekInput(input, 8);
@@ -37,12 +36,12 @@ TEST(PeekedInput, NamesWhatCannotBeOpened) {
     try {
         openInput(missing);
         FAIL() << "a missing file opened";
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         EXPECT_EQ(std::string(error.what()), "cannot open " + missing + ": No such file or directory");
     }
     EXPECT_THROW(openInput(folder.path()), ToolError);
     EXPECT_EQ(openInput("-").name, "standard input");
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -15,8 +15,9 @@ std::vector<uint8_t> sampleBlock(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::vector<uint8_t> block(size);
     for (size_t i = 0; i < size; ++i)
-        block[i] = (i / 97) % 3 == 0 ? 0 : (i / 97) % 3 == 1 ? static_cast<uint8_t>(i % 7 * 31)
-                                                              : static_cast<uint8_t>(random());
+        block[i] = (i / 97) % 3 == 0   ? 0
+                   : (i / 97) % 3 == 1 ? static_cast<uint8_t>(i % 7 * 31)
+                                       : static_cast<uint8_t>(random());
     return block;
 }
 
@@ -25,7 +26,7 @@ std::string errorDecoding(std::span<const uint8_t> stream, size_t expected) {
     std::vector<uint8_t> out(expected);
     try {
         decompressBlock(stream, out, history, "band 3");
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -59,8 +60,7 @@ TEST(LzsBlocks, IncompressibleInputStillFits) {
     CompressionHistory history;
     std::mt19937 random(7);
     std::vector<uint8_t> noise(10000), stream;
-    for (auto &byte : noise)
-        byte = static_cast<uint8_t>(random());
+    for (auto& byte : noise) byte = static_cast<uint8_t>(random());
     compressBlock(noise, 255, history, stream);
     EXPECT_LE(stream.size(), noise.size() * 9 / 8 + 3);
 }
@@ -84,17 +84,17 @@ TEST_P(LzsFiles, StreamThroughSmallBuffers) {
     const auto input = folder.writeFile("input", std::string(data.begin(), data.end()));
     std::vector<uint8_t> packed, unpacked;
     {
-        std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(input.c_str(), "rb"), &std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(input.c_str(), "rb"), &std::fclose);
         compressFile(in.get(), "input", {GetParam(), 8, false, {}}, [&](std::span<const uint8_t> piece) {
             EXPECT_LE(piece.size(), GetParam());
             packed.insert(packed.end(), piece.begin(), piece.end());
         });
     }
     const auto packedPath = folder.writeFile("packed", std::string(packed.begin(), packed.end()));
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(packedPath.c_str(), "rb"), &std::fclose);
-    const StreamTotals totals = decompressFile(in.get(), "packed", {GetParam(), 8, false, {}}, [&](std::span<const uint8_t> piece) {
-        unpacked.insert(unpacked.end(), piece.begin(), piece.end());
-    });
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(packedPath.c_str(), "rb"), &std::fclose);
+    const StreamTotals totals = decompressFile(
+        in.get(), "packed", {GetParam(), 8, false, {}},
+        [&](std::span<const uint8_t> piece) { unpacked.insert(unpacked.end(), piece.begin(), piece.end()); });
     EXPECT_EQ(unpacked, data);
     EXPECT_EQ(totals.bytesIn, packed.size());
     EXPECT_EQ(totals.bytesOut, data.size());
@@ -112,7 +112,7 @@ TEST(LzsFilesEnd, TwoStreamsBackToBackDecodeToBoth) {
     std::string joined(streamA.begin(), streamA.end());
     joined.append(streamB.begin(), streamB.end());
     const auto path = folder.writeFile("two", joined);
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
     std::vector<uint8_t> out;
     decompressFile(in.get(), "two", {64, 8, false, {}},
                    [&](std::span<const uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
@@ -122,11 +122,11 @@ TEST(LzsFilesEnd, TwoStreamsBackToBackDecodeToBoth) {
 }
 
 // Files through the codec from memory, so that many variants stay quick.
-std::vector<uint8_t> compressBytes(std::vector<uint8_t> content, const LzsFileOptions &options) {
+std::vector<uint8_t> compressBytes(std::vector<uint8_t> content, const LzsFileOptions& options) {
     std::vector<uint8_t> packed;
     const size_t size = content.size();
-    content.push_back(0); // a buffer even for empty content; size excludes it
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(fmemopen(content.data(), size, "rb"), &std::fclose);
+    content.push_back(0);  // a buffer even for empty content; size excludes it
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(fmemopen(content.data(), size, "rb"), &std::fclose);
     compressFile(in.get(), "input", options,
                  [&](std::span<const uint8_t> piece) { packed.insert(packed.end(), piece.begin(), piece.end()); });
     return packed;
@@ -134,15 +134,15 @@ std::vector<uint8_t> compressBytes(std::vector<uint8_t> content, const LzsFileOp
 
 // The decoded bytes, or the error.
 std::variant<std::vector<uint8_t>, std::string> decompressBytes(std::vector<uint8_t> packed,
-                                                                const LzsFileOptions &options) {
+                                                                const LzsFileOptions& options) {
     std::vector<uint8_t> out;
     const size_t size = packed.size();
     packed.push_back(0);
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(fmemopen(packed.data(), size, "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(fmemopen(packed.data(), size, "rb"), &std::fclose);
     try {
         decompressFile(in.get(), "f.lzs", options,
                        [&](std::span<const uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return std::string(error.what());
     }
     return out;
@@ -151,8 +151,7 @@ std::variant<std::vector<uint8_t>, std::string> decompressBytes(std::vector<uint
 std::vector<uint8_t> textSample() {
     const std::string text = "A flipped bit in a compressed file must never decode quietly into other text. ";
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 3; ++i)
-        bytes.insert(bytes.end(), text.begin(), text.end());
+    for (int i = 0; i < 3; ++i) bytes.insert(bytes.end(), text.begin(), text.end());
     return bytes;
 }
 
@@ -200,21 +199,20 @@ TEST(LzsFrames, NamesWhatIsWrong) {
     };
     std::mt19937 random(7);
     std::vector<uint8_t> noise(500);
-    for (auto &byte : noise)
-        byte = static_cast<uint8_t>(random());
+    for (auto& byte : noise) byte = static_cast<uint8_t>(random());
     EXPECT_EQ(std::get<std::string>(decompressBytes(noise, framed)), "f.lzs: not an LZS file");
     EXPECT_EQ(std::get<std::string>(decompressBytes({0x89, 'L'}, framed)), "f.lzs: not an LZS file");
     // A bare stream is no frame; --raw reads it.
     const auto raw = compressBytes(content, {32, 8, false, {}});
     EXPECT_EQ(std::get<std::string>(decompressBytes(raw, framed)), "f.lzs: not an LZS file");
     EXPECT_EQ(std::get<std::vector<uint8_t>>(decompressBytes(raw, {32, 8, false, {}})), content);
-    EXPECT_EQ(withLast([](auto &b) { b[4] = 3; }), "f.lzs: unsupported LZS file (flags 3)");
-    EXPECT_EQ(withLast([](auto &b) { b.push_back(0); }), "f.lzs: corrupt LZS file (data after the trailer)");
-    EXPECT_EQ(withLast([](auto &b) { b.pop_back(); }), "f.lzs: truncated LZS file (in the trailer)");
-    EXPECT_EQ(withLast([](auto &b) { b.back() ^= 1; }),
+    EXPECT_EQ(withLast([](auto& b) { b[4] = 3; }), "f.lzs: unsupported LZS file (flags 3)");
+    EXPECT_EQ(withLast([](auto& b) { b.push_back(0); }), "f.lzs: corrupt LZS file (data after the trailer)");
+    EXPECT_EQ(withLast([](auto& b) { b.pop_back(); }), "f.lzs: truncated LZS file (in the trailer)");
+    EXPECT_EQ(withLast([](auto& b) { b.back() ^= 1; }),
               "f.lzs: corrupt LZS file (content length differs from the trailer's)");
-    EXPECT_EQ(withLast([](auto &b) { b[b.size() - 12] ^= 1; }), "f.lzs: corrupt LZS file (CRC-32 mismatch)");
-    EXPECT_EQ(withLast([](auto &b) { b.erase(b.end() - 20, b.end()); }), "f.lzs: truncated LZS stream (no end marker)");
+    EXPECT_EQ(withLast([](auto& b) { b[b.size() - 12] ^= 1; }), "f.lzs: corrupt LZS file (CRC-32 mismatch)");
+    EXPECT_EQ(withLast([](auto& b) { b.erase(b.end() - 20, b.end()); }), "f.lzs: truncated LZS stream (no end marker)");
     for (size_t length = 0; length < packed.size(); ++length)
         EXPECT_TRUE(std::holds_alternative<std::string>(
             decompressBytes(std::vector<uint8_t>(packed.begin(), packed.begin() + length), framed)))
@@ -228,5 +226,5 @@ TEST(LzsFrames, ReportProgressAsInputIsRead) {
     EXPECT_EQ(seen, (std::vector<uint64_t>{1000, 2000, 3000, 4000, 5000}));
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -15,7 +15,7 @@
 
 using namespace huecl::tool::testing;
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 5) {
         std::fprintf(stderr, "usage: huecl_test_images KIND WIDTH HEIGHT OUT\n");
         return 2;
@@ -35,7 +35,7 @@ int main(int argc, char **argv) {
                 ramp16.push_back(static_cast<uint16_t>(level << 8 | ((x * 31 + y) & 0xFF)));
             }
     const bool black = kind.ends_with("-black");
-    std::vector<uint8_t> adobeCmyk; // inverted in the file
+    std::vector<uint8_t> adobeCmyk;  // inverted in the file
     std::vector<uint16_t> cmyk;
     for (size_t i = 0; i < size_t{width} * height * 4; ++i) {
         const bool inked = black && i % 4 == 3;

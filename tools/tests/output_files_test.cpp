@@ -16,18 +16,16 @@ using testing::readFile;
 using testing::TemporaryFolder;
 namespace fs = std::filesystem;
 
-void writeRun(const fs::path &folder, const std::vector<std::string> &names, const std::string &content) {
+void writeRun(const fs::path& folder, const std::vector<std::string>& names, const std::string& content) {
     OutputFolder output(folder);
-    for (const auto &name : names)
-        output.create(name).write(content);
+    for (const auto& name : names) output.create(name).write(content);
     output.commit();
 }
 
 // The id of a process that has ended, as a killed run's would be.
 pid_t endedProcessId() {
     const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
+    if (child == 0) ::_exit(0);
     ::waitpid(child, nullptr, 0);
     return child;
 }
@@ -73,18 +71,19 @@ TEST(OutputFolderReplacesEarlierRun, RemovesTemporaryFilesOfEndedProcessesOnly) 
     fs::create_directories(target);
     const std::string ended = std::to_string(endedProcessId());
     const std::string living = std::to_string(::getppid());
-    for (const auto &name : {".page.hcr.part-" + ended, ".preview.png.part-" + living, ".notes.part-x" + ended,
-                             "page.part-" + ended})
+    for (const auto& name :
+         {".page.hcr.part-" + ended, ".preview.png.part-" + living, ".notes.part-x" + ended, "page.part-" + ended})
         folder.writeFile("out/" + name, "left over");
     writeRun(target, {"a.txt"}, "new");
-    EXPECT_EQ(namesIn(target), (std::vector<std::string>{".huecl-outputs", ".notes.part-x" + ended,
-                                                         ".preview.png.part-" + living, "a.txt", "page.part-" + ended}));
+    EXPECT_EQ(namesIn(target),
+              (std::vector<std::string>{".huecl-outputs", ".notes.part-x" + ended, ".preview.png.part-" + living,
+                                        "a.txt", "page.part-" + ended}));
 }
 
-std::string errorOf(const fs::path &output, const fs::path &input, bool force) {
+std::string errorOf(const fs::path& output, const fs::path& input, bool force) {
     try {
         checkOutputFile(output, input, force);
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "accepted";
@@ -110,8 +109,7 @@ TEST(SingleOutputFile, RefusesWhatItMustNotReplace) {
         {"/dev/null", false, "accepted"},
         {"-", false, "accepted"},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(errorOf(c.output, input, c.force), c.expected) << c.output;
+    for (const auto& c : cases) EXPECT_EQ(errorOf(c.output, input, c.force), c.expected) << c.output;
 }
 
 TEST(SingleOutputFile, WritesThroughLinksAndSpecialFilesInPlace) {
@@ -146,5 +144,5 @@ TEST(SingleOutputFile, WritesThroughLinksAndSpecialFilesInPlace) {
     EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"drained", "fifo", "link.bin", "target.bin"}));
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -9,10 +9,10 @@
 namespace huecl::tool {
 namespace {
 
-std::string errorOf(const std::function<void()> &action) {
+std::string errorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const ToolError &error) {
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -20,23 +20,37 @@ std::string errorOf(const std::function<void()> &action) {
 
 TEST(PaperSizes, NamedAndMeasuredSizesInPixels) {
     struct Case {
-        const char *text;
+        const char* text;
         uint32_t dpi;
         uint64_t width, height;
     };
     // Nearest pixel of width / 25.4 * dpi, worked out by hand.
     const Case cases[] = {
-        {"A4", 300, 2480, 3508},      {"A4", 600, 4961, 7016},      {"A4", 1200, 9921, 14031},
-        {"A3", 300, 3508, 4961},      {"A3", 600, 7016, 9921},      {"A3", 1200, 14031, 19843},
-        {"A5", 300, 1748, 2480},      {"A5", 600, 3496, 4961},      {"A5", 1200, 6992, 9921},
-        {"Letter", 300, 2550, 3300},  {"Letter", 600, 5100, 6600},  {"Letter", 1200, 10200, 13200},
-        {"Legal", 300, 2550, 4200},   {"Legal", 600, 5100, 8400},   {"Legal", 1200, 10200, 16800},
-        {"a4", 254, 2100, 2970},      {"LETTER", 100, 850, 1100},   {"100x150mm", 300, 1181, 1772},
-        {"4x6in", 300, 1200, 1800},   {"8.5X11IN", 600, 5100, 6600}, {"210.5x297.25mm", 600, 4972, 7022},
-        {"0.005x0.015in", 100, 1, 2}, // half a pixel rounds up
+        {"A4", 300, 2480, 3508},
+        {"A4", 600, 4961, 7016},
+        {"A4", 1200, 9921, 14031},
+        {"A3", 300, 3508, 4961},
+        {"A3", 600, 7016, 9921},
+        {"A3", 1200, 14031, 19843},
+        {"A5", 300, 1748, 2480},
+        {"A5", 600, 3496, 4961},
+        {"A5", 1200, 6992, 9921},
+        {"Letter", 300, 2550, 3300},
+        {"Letter", 600, 5100, 6600},
+        {"Letter", 1200, 10200, 13200},
+        {"Legal", 300, 2550, 4200},
+        {"Legal", 600, 5100, 8400},
+        {"Legal", 1200, 10200, 16800},
+        {"a4", 254, 2100, 2970},
+        {"LETTER", 100, 850, 1100},
+        {"100x150mm", 300, 1181, 1772},
+        {"4x6in", 300, 1200, 1800},
+        {"8.5X11IN", 600, 5100, 6600},
+        {"210.5x297.25mm", 600, 4972, 7022},
+        {"0.005x0.015in", 100, 1, 2},  // half a pixel rounds up
         {"2000x2000mm", 1200, 94488, 94488},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " at " + std::to_string(c.dpi));
         const PaperSize paper = parsePaperSize(c.text);
         EXPECT_EQ(pixelsOf(paper.width, c.dpi), c.width);
@@ -49,17 +63,25 @@ TEST(PaperSizes, NamedAndMeasuredSizesInPixels) {
 }
 
 TEST(PaperSizes, RefusesZeroHugeAndMalformedSizes) {
-    const std::pair<const char *, const char *> cases[] = {
-        {"0x297mm", "above zero"},          {"210x0.000mm", "above zero"},
-        {"2000.001x10mm", "up to 2000.0 mm"}, {"10x80in", "up to 2000.0 mm"},
-        {"99999999999999x1mm", "must be A4"}, {"A6", "must be A4"},
-        {"210x297", "must be A4"},           {"210x297cm", "must be A4"},
-        {"-210x297mm", "must be A4"},        {"210.0001x297mm", "must be A4"},
-        {"x297mm", "must be A4"},            {"210xmm", "must be A4"},
-        {"1e3x5mm", "must be A4"},           {"mm", "must be A4"},
-        {"", "must be A4"},                  {"10x10x10mm", "must be A4"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"0x297mm", "above zero"},
+        {"210x0.000mm", "above zero"},
+        {"2000.001x10mm", "up to 2000.0 mm"},
+        {"10x80in", "up to 2000.0 mm"},
+        {"99999999999999x1mm", "must be A4"},
+        {"A6", "must be A4"},
+        {"210x297", "must be A4"},
+        {"210x297cm", "must be A4"},
+        {"-210x297mm", "must be A4"},
+        {"210.0001x297mm", "must be A4"},
+        {"x297mm", "must be A4"},
+        {"210xmm", "must be A4"},
+        {"1e3x5mm", "must be A4"},
+        {"mm", "must be A4"},
+        {"", "must be A4"},
+        {"10x10x10mm", "must be A4"},
     };
-    for (const auto &[text, message] : cases) {
+    for (const auto& [text, message] : cases) {
         SCOPED_TRACE(text);
         EXPECT_NE(errorOf([&] { parsePaperSize(text); }).find(message), std::string::npos)
             << errorOf([&] { parsePaperSize(text); });
@@ -77,16 +99,16 @@ TEST(PaperSizes, MarginsOneForAllOrFourSides) {
     EXPECT_EQ(sides.right, 20000u);
     EXPECT_EQ(sides.bottom, 30000u);
     EXPECT_EQ(sides.left, 45000u);
-    for (const char *bad : {"", "1,2", "1,2,3", "1,2,3,4,5", "-1", "a", "2001", "1,,2,3", "1,2,3,4,"}) {
+    for (const char* bad : {"", "1,2", "1,2,3", "1,2,3,4,5", "-1", "a", "2001", "1,,2,3", "1,2,3,4,"}) {
         SCOPED_TRACE(bad);
         EXPECT_NE(errorOf([&] { parseMargins(bad); }).find("--margins needs one width or four"), std::string::npos);
     }
 }
 
 struct LayoutCase {
-    const char *name;
-    const char *paper;
-    const char *margins; // nullptr: none
+    const char* name;
+    const char* paper;
+    const char* margins;  // nullptr: none
     ImageScaling scaling;
     bool centred;
     Resolution source;
@@ -101,53 +123,165 @@ TEST(PageLayouts, PlaceTheImageInsideTheMargins) {
     const Resolution dpi254{254, 254}, dpi300{300, 300};
     using S = ImageScaling;
     const LayoutCase cases[] = {
-        {"natural at the corner", "A4", nullptr, S::natural, false, dpi300, 1000, 500,
+        {"natural at the corner",
+         "A4",
+         nullptr,
+         S::natural,
+         false,
+         dpi300,
+         1000,
+         500,
          {2480, 3508, 0, 0, 2480, 3508, 0, 0, 1000, 500, 0, 0, 1000, 500}},
-        {"natural centred", "A4", nullptr, S::natural, true, dpi300, 1000, 500,
+        {"natural centred",
+         "A4",
+         nullptr,
+         S::natural,
+         true,
+         dpi300,
+         1000,
+         500,
          {2480, 3508, 0, 0, 2480, 3508, 740, 1504, 1000, 500, 740, 1504, 1000, 500}},
-        {"natural, larger than the page", "A4", nullptr, S::natural, false, dpi300, 3000, 4000,
+        {"natural, larger than the page",
+         "A4",
+         nullptr,
+         S::natural,
+         false,
+         dpi300,
+         3000,
+         4000,
          {2480, 3508, 0, 0, 2480, 3508, 0, 0, 3000, 4000, 0, 0, 2480, 3508}},
-        {"natural, larger, centred", "A4", nullptr, S::natural, true, dpi300, 3000, 4000,
+        {"natural, larger, centred",
+         "A4",
+         nullptr,
+         S::natural,
+         true,
+         dpi300,
+         3000,
+         4000,
          {2480, 3508, 0, 0, 2480, 3508, -260, -246, 3000, 4000, 0, 0, 2480, 3508}},
-        {"natural inside uneven margins", "A4", "10,20,30,40", S::natural, false, dpi254, 100, 50,
+        {"natural inside uneven margins",
+         "A4",
+         "10,20,30,40",
+         S::natural,
+         false,
+         dpi254,
+         100,
+         50,
          {2100, 2970, 400, 100, 1500, 2570, 400, 100, 100, 50, 400, 100, 100, 50}},
-        {"natural, cut at the right and bottom margins", "A4", "10,20,30,40", S::natural, false, dpi254, 1600, 2600,
+        {"natural, cut at the right and bottom margins",
+         "A4",
+         "10,20,30,40",
+         S::natural,
+         false,
+         dpi254,
+         1600,
+         2600,
          {2100, 2970, 400, 100, 1500, 2570, 400, 100, 1600, 2600, 400, 100, 1500, 2570}},
-        {"fit a wide image", "A4", "10,20,30,40", S::fit, false, dpi254, 3000, 1000,
+        {"fit a wide image",
+         "A4",
+         "10,20,30,40",
+         S::fit,
+         false,
+         dpi254,
+         3000,
+         1000,
          {2100, 2970, 400, 100, 1500, 2570, 400, 100, 1500, 500, 400, 100, 1500, 500}},
-        {"fit a wide image, centred", "A4", "10,20,30,40", S::fit, true, dpi254, 3000, 1000,
+        {"fit a wide image, centred",
+         "A4",
+         "10,20,30,40",
+         S::fit,
+         true,
+         dpi254,
+         3000,
+         1000,
          {2100, 2970, 400, 100, 1500, 2570, 400, 1135, 1500, 500, 400, 1135, 1500, 500}},
-        {"fit a tall image, centred", "A4", "10,20,30,40", S::fit, true, dpi254, 1000, 5140,
+        {"fit a tall image, centred",
+         "A4",
+         "10,20,30,40",
+         S::fit,
+         true,
+         dpi254,
+         1000,
+         5140,
          {2100, 2970, 400, 100, 1500, 2570, 900, 100, 500, 2570, 900, 100, 500, 2570}},
-        {"fit a small image (enlarged)", "A4", "10", S::fit, false, dpi254, 1, 1,
+        {"fit a small image (enlarged)",
+         "A4",
+         "10",
+         S::fit,
+         false,
+         dpi254,
+         1,
+         1,
          {2100, 2970, 100, 100, 1900, 2770, 100, 100, 1900, 1900, 100, 100, 1900, 1900}},
-        {"fill with a wide image", "A4", "10,20,30,40", S::fill, false, dpi254, 3000, 1000,
+        {"fill with a wide image",
+         "A4",
+         "10,20,30,40",
+         S::fill,
+         false,
+         dpi254,
+         3000,
+         1000,
          {2100, 2970, 400, 100, 1500, 2570, -2705, 100, 7710, 2570, 400, 100, 1500, 2570}},
-        {"fill with a tall image", "A4", "10,20,30,40", S::fill, false, dpi254, 1000, 5000,
+        {"fill with a tall image",
+         "A4",
+         "10,20,30,40",
+         S::fill,
+         false,
+         dpi254,
+         1000,
+         5000,
          {2100, 2970, 400, 100, 1500, 2570, 400, -2365, 1500, 7500, 400, 100, 1500, 2570}},
-        {"fill rounds the long side half up", "60x40mm", "5", S::fill, false, Resolution{100, 100}, 50, 20,
+        {"fill rounds the long side half up",
+         "60x40mm",
+         "5",
+         S::fill,
+         false,
+         Resolution{100, 100},
+         50,
+         20,
          {236, 157, 20, 20, 196, 117, -28, 20, 293, 117, 20, 20, 196, 117}},
-        {"fit rounds the short side to nearest", "60x40mm", "5", S::fit, true, Resolution{100, 100}, 50, 20,
+        {"fit rounds the short side to nearest",
+         "60x40mm",
+         "5",
+         S::fit,
+         true,
+         Resolution{100, 100},
+         50,
+         20,
          {236, 157, 20, 20, 196, 117, 20, 39, 196, 78, 20, 39, 196, 78}},
-        {"uneven source resolution", "A4", nullptr, S::fit, false, Resolution{254, 127}, 2100, 1485,
+        {"uneven source resolution",
+         "A4",
+         nullptr,
+         S::fit,
+         false,
+         Resolution{254, 127},
+         2100,
+         1485,
          {2100, 1485, 0, 0, 2100, 1485, 0, 0, 2100, 1485, 0, 0, 2100, 1485}},
-        {"the image's own shape fills either way", "4x6in", nullptr, S::fill, false, Resolution{100, 100}, 800, 1200,
+        {"the image's own shape fills either way",
+         "4x6in",
+         nullptr,
+         S::fill,
+         false,
+         Resolution{100, 100},
+         800,
+         1200,
          {400, 600, 0, 0, 400, 600, 0, 0, 400, 600, 0, 0, 400, 600}},
     };
-    for (const LayoutCase &c : cases) {
+    for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
         LayoutRequest request{parsePaperSize(c.paper), c.margins ? parseMargins(c.margins) : Margins{}, c.scaling,
                               c.centred};
         const PageLayout l = layOutPage(request, c.source, c.imageWidth, c.imageHeight);
-        const std::array<int64_t, 14> got{l.pageWidth, l.pageHeight, l.areaX, l.areaY, l.areaWidth, l.areaHeight,
-                                          l.placedX, l.placedY, l.placedWidth, l.placedHeight,
-                                          l.visibleX, l.visibleY, l.visibleWidth, l.visibleHeight};
+        const std::array<int64_t, 14> got{l.pageWidth,  l.pageHeight, l.areaX,        l.areaY,        l.areaWidth,
+                                          l.areaHeight, l.placedX,    l.placedY,      l.placedWidth,  l.placedHeight,
+                                          l.visibleX,   l.visibleY,   l.visibleWidth, l.visibleHeight};
         EXPECT_EQ(got, c.expected);
     }
 }
 
 TEST(PageLayouts, RefusesPagesWithNothingToPrint) {
-    auto layOut = [](const char *paper, const char *margins, ImageScaling scaling, Resolution source, uint32_t width,
+    auto layOut = [](const char* paper, const char* margins, ImageScaling scaling, Resolution source, uint32_t width,
                      uint32_t height) {
         return errorOf([&] {
             layOutPage({parsePaperSize(paper), margins ? parseMargins(margins) : Margins{}, scaling, false}, source,
@@ -210,8 +344,7 @@ public:
     void readRows(std::span<uint8_t> rows) override {
         const uint32_t bytes = static_cast<uint32_t>(pixels_);
         for (size_t offset = 0; offset < rows.size(); offset += size_t{width_} * bytes) {
-            if (rowsRead_ >= height_)
-                throw std::logic_error("read past the image");
+            if (rowsRead_ >= height_) throw std::logic_error("read past the image");
             for (uint32_t x = 0; x < width_; ++x)
                 for (uint32_t byte = 0; byte < bytes; ++byte)
                     rows[offset + x * bytes + byte] = value_(x, rowsRead_, byte);
@@ -225,7 +358,7 @@ private:
     SourcePixels pixels_;
 };
 
-std::vector<uint8_t> readPage(ImageSource &page) {
+std::vector<uint8_t> readPage(ImageSource& page) {
     std::vector<uint8_t> pixels(size_t{page.width()} * page.height() * 3);
     // Two rows at a time and then the rest, as bands would.
     const size_t rowBytes = size_t{page.width()} * 3;
@@ -237,10 +370,10 @@ std::vector<uint8_t> readPage(ImageSource &page) {
 TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
     // A 100 x 50 mm page at 254 dpi: 1000 x 500 pixels.
     struct Case {
-        const char *name;
+        const char* name;
         ImageScaling scaling;
         bool centred;
-        const char *margins;
+        const char* margins;
         uint32_t imageWidth, imageHeight;
     };
     const Case cases[] = {
@@ -249,10 +382,11 @@ TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
         {"enlarged", ImageScaling::fit, true, "3", 7, 5},
         {"cut", ImageScaling::fill, false, "2", 13, 90},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const PageLayout layout = layOutPage({parsePaperSize("100x50mm"), parseMargins(c.margins), c.scaling, c.centred},
-                                             Resolution{254, 254}, c.imageWidth, c.imageHeight);
+        const PageLayout layout =
+            layOutPage({parsePaperSize("100x50mm"), parseMargins(c.margins), c.scaling, c.centred},
+                       Resolution{254, 254}, c.imageWidth, c.imageHeight);
         // A flat colour stays that colour at any scale; paper stays white.
         auto page = placeOnPage(std::make_unique<MemoryImage>(c.imageWidth, c.imageHeight,
                                                               [](uint32_t, uint32_t, uint32_t byte) {
@@ -275,7 +409,8 @@ TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
 
 TEST(PlacedImages, CmykImagesLieOnPaperWithoutInk) {
     // 3 x 2 pixels at 1 dpi; a 1 x 1 CMYK image enlarged to 2 x 2 on the left.
-    const PageLayout layout = layOutPage({parsePaperSize("3x2in"), {}, ImageScaling::fit, false}, Resolution{1, 1}, 1, 1);
+    const PageLayout layout =
+        layOutPage({parsePaperSize("3x2in"), {}, ImageScaling::fit, false}, Resolution{1, 1}, 1, 1);
     auto page = placeOnPage(std::make_unique<MemoryImage>(
                                 1, 1, [](uint32_t, uint32_t, uint32_t byte) { return static_cast<uint8_t>(10 + byte); },
                                 SourcePixels::cmyk),
@@ -293,24 +428,21 @@ TEST(PlacedImages, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
     // 4 x 2 pixels at 1 dpi. A checkerboard of 0 and 250 shrunk to half
     // averages every pixel to 125.
     const PageLayout halved = layOutPage(page, Resolution{1, 1}, 8, 4);
-    auto checkers = placeOnPage(std::make_unique<MemoryImage>(8, 4,
-                                                              [](uint32_t x, uint32_t y, uint32_t) {
-                                                                  return static_cast<uint8_t>((x + y) % 2 * 250);
-                                                              }),
-                                halved);
+    auto checkers =
+        placeOnPage(std::make_unique<MemoryImage>(
+                        8, 4, [](uint32_t x, uint32_t y, uint32_t) { return static_cast<uint8_t>((x + y) % 2 * 250); }),
+                    halved);
     EXPECT_EQ(readPage(*checkers), std::vector<uint8_t>(4 * 2 * 3, 125));
     // Two columns 0 and 200 doubled: the outer pixels repeat the edge, the
     // inner ones lie a quarter and three quarters of the way.
     const PageLayout doubled = layOutPage(page, Resolution{1, 1}, 2, 1);
-    auto ramp = placeOnPage(std::make_unique<MemoryImage>(2, 1,
-                                                          [](uint32_t x, uint32_t, uint32_t) {
-                                                              return static_cast<uint8_t>(x * 200);
-                                                          }),
+    auto ramp = placeOnPage(std::make_unique<MemoryImage>(
+                                2, 1, [](uint32_t x, uint32_t, uint32_t) { return static_cast<uint8_t>(x * 200); }),
                             doubled);
     const std::vector<uint8_t> twoRows{0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200,
                                        0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200};
     EXPECT_EQ(readPage(*ramp), twoRows);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -13,18 +13,18 @@ namespace {
 
 struct PrintedPage {
     PageGeometry geometry;
-    std::array<std::vector<uint8_t>, 4> planes; // whole page, decoded again
+    std::array<std::vector<uint8_t>, 4> planes;  // whole page, decoded again
     std::vector<std::vector<std::vector<uint8_t>>> streams;
 };
 
 // The test page through an engine in bands of three rows, each band's
 // streams kept and decoded again into whole planes.
-PrintedPage printThrough(const ColourEngine &engine, const PageSettings &settings, PageSize size, unsigned threads) {
+PrintedPage printThrough(const ColourEngine& engine, const PageSettings& settings, PageSize size, unsigned threads) {
     auto source = makeTestPage(size);
     PrintedPage page{engine.geometry(), {}, {}};
     DecompressionHistory history;
     uint32_t expectedIndex = 0;
-    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr}, [&](const FinishedBand &band) {
+    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr}, [&](const FinishedBand& band) {
         EXPECT_EQ(band.index, expectedIndex++) << "bands arrive in page order";
         page.streams.push_back(band.streams);
         for (uint32_t plane = 0; plane < page.geometry.planeCount; ++plane) {
@@ -42,12 +42,12 @@ PrintedPage printTestPage(PageSettings settings, PageSize size, unsigned threads
 }
 
 TEST(PageGeometry, FollowsTheDrawInformationOfTheLibrary) {
-    PageSettings settings; // 300 to 600 dpi, 2 bits per dot, 128-row bands
+    PageSettings settings;  // 300 to 600 dpi, 2 bits per dot, 128-row bands
     const LaterEngine engine(settings, buildModelTable(interpolationAxis(17)), 101, 200);
-    const PageGeometry &g = engine.geometry();
+    const PageGeometry& g = engine.geometry();
     EXPECT_EQ(g.deviceWidth, 202u);
     EXPECT_EQ(g.deviceHeight, 400u);
-    EXPECT_EQ(g.lineBytes, 51u); // 202 dots of 2 bits
+    EXPECT_EQ(g.lineBytes, 51u);  // 202 dots of 2 bits
     EXPECT_EQ(g.sourceRowsPerBand, 64u);
     EXPECT_EQ(g.bandCount, 4u);
     EXPECT_EQ(g.sourceRowsIn(3), 8u);
@@ -63,8 +63,7 @@ TEST(PagePipeline, BandsCoverThePageWithoutSeams) {
     const PrintedPage thin = printTestPage(settings, {120, 170}, 1);
     EXPECT_EQ(tall.planes[0].size(), size_t{tall.geometry.deviceHeight} * tall.geometry.lineBytes);
     EXPECT_GT(thin.geometry.bandCount, 20u);
-    for (size_t plane = 0; plane < 4; ++plane)
-        EXPECT_EQ(tall.planes[plane], thin.planes[plane]) << "plane " << plane;
+    for (size_t plane = 0; plane < 4; ++plane) EXPECT_EQ(tall.planes[plane], thin.planes[plane]) << "plane " << plane;
 }
 
 TEST(PagePipeline, ThreadsChangeNothing) {
@@ -99,7 +98,7 @@ PrintedPage printEarlierPage(PageSettings settings, PageSize size, unsigned thre
 }
 
 struct EarlierCase {
-    const char *name;
+    const char* name;
     uint32_t ditherMode;
     bool blackOnly;
     Resolution source, device;
@@ -118,7 +117,7 @@ TEST(EarlierEnginePages, ThreadsAndBandHeightsChangeNothing) {
         {"screens", 0, false, {300, 200}, {600, 300}},
         {"screens, black only", 0, true, {300, 300}, {600, 600}},
     };
-    for (const EarlierCase &test : cases) {
+    for (const EarlierCase& test : cases) {
         PageSettings settings;
         settings.ditherMode = test.ditherMode;
         settings.blackOnly = test.blackOnly;
@@ -147,8 +146,9 @@ TEST(EarlierEnginePages, DiffusionAndScreensBothInkThePage) {
     settings.ditherMode = 0;
     const PrintedPage screened = printEarlierPage(settings, {64, 80}, 2);
     for (size_t plane = 0; plane < 4; ++plane) {
-        const auto inked = [&](const PrintedPage &page) {
-            return std::count_if(page.planes[plane].begin(), page.planes[plane].end(), [](uint8_t b) { return b != 0; });
+        const auto inked = [&](const PrintedPage& page) {
+            return std::count_if(page.planes[plane].begin(), page.planes[plane].end(),
+                                 [](uint8_t b) { return b != 0; });
         };
         EXPECT_GT(inked(diffused), 0) << plane;
         EXPECT_GT(inked(screened), 0) << plane;
@@ -185,9 +185,9 @@ TEST(EarlierEnginePages, AFailedBandStopsTheBandsWaitingForIt) {
     const PageSize size{40, 120};
     const EarlierEngine engine(settings, buildModelTable(earlierInterpolationAxis()), size.width, size.height);
     FailingSource source(size, 30);
-    EXPECT_THROW(runPipeline(source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand &) {}),
+    EXPECT_THROW(runPipeline(source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand&) {}),
                  std::runtime_error);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

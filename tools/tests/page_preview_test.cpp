@@ -13,7 +13,7 @@ namespace {
 
 using testing::TemporaryFolder;
 
-std::vector<uint8_t> readPreview(const std::filesystem::path &path, uint32_t &width, uint32_t &height) {
+std::vector<uint8_t> readPreview(const std::filesystem::path& path, uint32_t& width, uint32_t& height) {
     auto source = openImage(path);
     width = source->width();
     height = source->height();
@@ -24,37 +24,36 @@ std::vector<uint8_t> readPreview(const std::filesystem::path &path, uint32_t &wi
 
 // A screen whose thresholds are 0 to 254 once each prints level v with
 // coverage v / 255.
-const InkResponse &linearInk() {
+const InkResponse& linearInk() {
     static const InkResponse ink = [] {
         static std::vector<uint8_t> thresholds;
-        for (int t = 0; t < 255; ++t)
-            thresholds.push_back(static_cast<uint8_t>(t));
+        for (int t = 0; t < 255; ++t) thresholds.push_back(static_cast<uint8_t>(t));
         return inkResponseOf({thresholds, thresholds, thresholds, thresholds});
     }();
     return ink;
 }
 
 TEST(PreviewReduction, SumsDotValuesPerBoxAndColorant) {
-    const PlaneLayout layout{6, 2, 2, 4}; // 6 two-bit dots per row
+    const PlaneLayout layout{6, 2, 2, 4};  // 6 two-bit dots per row
     // Cyan row: levels 3 3 0 1 2 0; other planes blank.
     const std::vector<uint8_t> cyan{0xF1, 0x80}, blank(2, 0);
-    const uint8_t *planes[] = {cyan.data(), blank.data(), blank.data(), blank.data()};
+    const uint8_t* planes[] = {cyan.data(), blank.data(), blank.data(), blank.data()};
     const BandColumnSums band = reduceBand(layout, 4, planes, 1, 0);
     ASSERT_EQ(band.sums.size(), 2u * 4);
-    EXPECT_EQ(band.sums[0], 7u); // box 0, cyan: 3 + 3 + 0 + 1
-    EXPECT_EQ(band.sums[4], 2u); // box 1, cyan: 2 + 0
+    EXPECT_EQ(band.sums[0], 7u);  // box 0, cyan: 3 + 3 + 0 + 1
+    EXPECT_EQ(band.sums[4], 2u);  // box 1, cyan: 2 + 0
     EXPECT_EQ(band.sums[3], 0u);
     EXPECT_EQ(band.inkedDots, 4u);
 }
 
 TEST(PreviewReduction, OneBitRowsIgnoreThePaddingBits) {
-    const PlaneLayout layout{10, 2, 1, 1}; // black only
+    const PlaneLayout layout{10, 2, 1, 1};  // black only
     const std::vector<uint8_t> black{0xFF, 0xFF};
-    const uint8_t *planes[] = {black.data()};
+    const uint8_t* planes[] = {black.data()};
     const BandColumnSums band = reduceBand(layout, 3, planes, 1, 0);
     ASSERT_EQ(band.sums.size(), 4u * 4);
     EXPECT_EQ(band.sums[3], 3u);
-    EXPECT_EQ(band.sums[3 * 4 + 3], 1u); // the tenth dot alone; bits 10-15 are padding
+    EXPECT_EQ(band.sums[3 * 4 + 3], 1u);  // the tenth dot alone; bits 10-15 are padding
     EXPECT_EQ(band.sums[0], 0u);
     EXPECT_EQ(band.inkedDots, 10u);
 }
@@ -72,21 +71,21 @@ TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
                 const uint32_t lineBytes = (width * bits + 7) / 8, rows = 11, firstRow = 5, planeCount = 2;
                 const PlaneLayout layout{width, lineBytes, bits, planeCount};
                 std::array<std::vector<uint8_t>, 2> planes;
-                for (auto &plane : planes) {
+                for (auto& plane : planes) {
                     plane.resize(size_t{rows} * lineBytes);
-                    for (auto &byte : plane)
-                        byte = random() % 3 == 0 ? 0 : static_cast<uint8_t>(random());
+                    for (auto& byte : plane) byte = random() % 3 == 0 ? 0 : static_cast<uint8_t>(random());
                 }
-                std::fill_n(planes[1].begin(), lineBytes, 0); // a blank row
-                const uint8_t *pointers[] = {planes[0].data(), planes[1].data()};
+                std::fill_n(planes[1].begin(), lineBytes, 0);  // a blank row
+                const uint8_t* pointers[] = {planes[0].data(), planes[1].data()};
                 const BandColumnSums band = reduceBand(layout, box, pointers, rows, firstRow);
                 const uint32_t columns = (width + box - 1) / box;
-                std::vector<uint32_t> expected(size_t{((firstRow + rows - 1) / box - firstRow / box + 1)} * columns * 4);
+                std::vector<uint32_t> expected(size_t{((firstRow + rows - 1) / box - firstRow / box + 1)} * columns *
+                                               4);
                 uint64_t inked = 0;
                 for (uint32_t plane = 0; plane < planeCount; ++plane)
                     for (uint32_t y = 0; y < rows; ++y)
                         for (uint32_t dot = 0; dot < width; ++dot) {
-                            const uint8_t *row = planes[plane].data() + size_t{y} * lineBytes;
+                            const uint8_t* row = planes[plane].data() + size_t{y} * lineBytes;
                             const uint32_t perByte = 8 / bits;
                             const uint32_t level =
                                 (row[dot / perByte] >> (8 - bits * (dot % perByte + 1))) & ((1u << bits) - 1);
@@ -101,15 +100,15 @@ TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
 
 // Runs rows of 1-bit planes (cyan, magenta, yellow, black; each row given
 // once per device row) through a preview and returns it red first.
-std::vector<uint8_t> previewOf(const PlaneLayout &layout, uint32_t deviceHeight, uint32_t boxSize,
-                               const std::array<std::vector<uint8_t>, 4> &row, uint32_t &width) {
+std::vector<uint8_t> previewOf(const PlaneLayout& layout, uint32_t deviceHeight, uint32_t boxSize,
+                               const std::array<std::vector<uint8_t>, 4>& row, uint32_t& width) {
     TemporaryFolder folder;
     const ProofTable proof = buildModelProofTable();
     {
         OutputFolder output(folder.path());
-        auto &file = output.create("preview.png");
+        auto& file = output.create("preview.png");
         PreviewBuilder preview(file.stream(), "preview.png", layout, deviceHeight, boxSize, proof, linearInk());
-        const uint8_t *planes[] = {row[0].data(), row[1].data(), row[2].data(), row[3].data()};
+        const uint8_t* planes[] = {row[0].data(), row[1].data(), row[2].data(), row[3].data()};
         for (uint32_t y = 0; y < deviceHeight; ++y)
             preview.addBand(reduceBand(layout, boxSize, std::span(planes).first(layout.planeCount), 1, y));
         preview.finish();
@@ -117,22 +116,22 @@ std::vector<uint8_t> previewOf(const PlaneLayout &layout, uint32_t deviceHeight,
     }
     uint32_t height = 0;
     auto bgr = readPreview(folder / "preview.png", width, height);
-    for (size_t pixel = 0; pixel < bgr.size(); pixel += 3)
-        std::swap(bgr[pixel], bgr[pixel + 2]);
+    for (size_t pixel = 0; pixel < bgr.size(); pixel += 3) std::swap(bgr[pixel], bgr[pixel + 2]);
     return bgr;
 }
 
 struct PreviewCase {
-    const char *what;
-    std::array<std::vector<uint8_t>, 4> row; // 12 one-bit dots per plane: two boxes of 6
-    std::array<uint8_t, 6> rgb;              // the two boxes, red first
+    const char* what;
+    std::array<std::vector<uint8_t>, 4> row;  // 12 one-bit dots per plane: two boxes of 6
+    std::array<uint8_t, 6> rgb;               // the two boxes, red first
 };
 
 // Through the built-in model's proof and a linear screen, coverage c of an
 // ink takes c off its primary (black off all three), so every box has an
 // exact expected colour. Boxes of 6 dots need no wider window.
 TEST(Preview, ProofsCoverageThroughTheModelsInverse) {
-    const std::vector<uint8_t> none{0x00, 0x00}, all{0xFF, 0xF0}, left{0xFC, 0x00}, right{0x03, 0xF0}, halfLeft{0xE0, 0x00};
+    const std::vector<uint8_t> none{0x00, 0x00}, all{0xFF, 0xF0}, left{0xFC, 0x00}, right{0x03, 0xF0},
+        halfLeft{0xE0, 0x00};
     const std::vector<PreviewCase> cases = {
         {"paper", {none, none, none, none}, {255, 255, 255, 255, 255, 255}},
         {"full cyan, then paper", {left, none, none, none}, {0, 255, 255, 255, 255, 255}},
@@ -140,12 +139,11 @@ TEST(Preview, ProofsCoverageThroughTheModelsInverse) {
         {"black covers everything", {none, none, left, all}, {0, 0, 0, 0, 0, 0}},
         {"half a box of cyan", {halfLeft, none, none, none}, {127, 255, 255, 255, 255, 255}},
     };
-    for (const PreviewCase &c : cases) {
+    for (const PreviewCase& c : cases) {
         uint32_t width = 0;
         const auto rgb = previewOf({12, 2, 1, 4}, 6, 6, c.row, width);
         ASSERT_EQ(rgb.size(), 6u);
-        for (size_t i = 0; i < 6; ++i)
-            EXPECT_NEAR(rgb[i], c.rgb[i], 1) << c.what << ", byte " << i;
+        for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(rgb[i], c.rgb[i], 1) << c.what << ", byte " << i;
     }
 }
 
@@ -157,13 +155,12 @@ TEST(Preview, PartialBoxesCountOnlyTheirDots) {
     const PlaneLayout layout{7, 1, 1, 1};
     {
         OutputFolder output(folder.path());
-        auto &file = output.create("preview.png");
+        auto& file = output.create("preview.png");
         PreviewBuilder preview(file.stream(), "preview.png", layout, 7, 6, proof, linearInk());
         const std::vector<uint8_t> none{0x00}, last{0x02};
-        const uint8_t *blankRow[] = {none.data()};
-        const uint8_t *lastDot[] = {last.data()};
-        for (uint32_t y = 0; y < 6; ++y)
-            preview.addBand(reduceBand(layout, 6, blankRow, 1, y));
+        const uint8_t* blankRow[] = {none.data()};
+        const uint8_t* lastDot[] = {last.data()};
+        for (uint32_t y = 0; y < 6; ++y) preview.addBand(reduceBand(layout, 6, blankRow, 1, y));
         preview.addBand(reduceBand(layout, 6, lastDot, 1, 6));
         preview.finish();
         output.commit();
@@ -172,8 +169,8 @@ TEST(Preview, PartialBoxesCountOnlyTheirDots) {
     const auto bgr = readPreview(folder / "preview.png", width, height);
     ASSERT_EQ(bgr.size(), 2u * 2 * 3);
     EXPECT_EQ(bgr[0], 255);
-    EXPECT_EQ(bgr[6], 255); // bottom-left box: its one row holds no ink
-    EXPECT_EQ(bgr[9], 0);   // bottom-right box: one dot, all of it black
+    EXPECT_EQ(bgr[6], 255);  // bottom-left box: its one row holds no ink
+    EXPECT_EQ(bgr[9], 0);    // bottom-right box: one dot, all of it black
 }
 
 TEST(Preview, SmallBoxesReadCoverageOverAWindowOfNeighbours) {
@@ -196,11 +193,11 @@ TEST(InkResponse, UndoesTheScreensToneCurve) {
     // lowest level that prints it, between two levels in proportion.
     const std::vector<uint8_t> steep{100, 200, 100, 200};
     const InkResponse ink = inkResponseOf({steep, steep, {}, steep});
-    const auto &levels = ink.levelOfCoverage[0];
-    EXPECT_EQ(levels[0], 0);      // paper stays paper
-    EXPECT_EQ(levels[1], 100);    // the least ink lies just past 100
-    EXPECT_EQ(levels[2047], 101); // just under half
-    EXPECT_EQ(levels[2048], 200); // just over half
+    const auto& levels = ink.levelOfCoverage[0];
+    EXPECT_EQ(levels[0], 0);       // paper stays paper
+    EXPECT_EQ(levels[1], 100);     // the least ink lies just past 100
+    EXPECT_EQ(levels[2047], 101);  // just under half
+    EXPECT_EQ(levels[2048], 200);  // just over half
     EXPECT_EQ(levels[InkResponse::coverageSteps], 201);
     for (uint32_t step = 1; step <= InkResponse::coverageSteps; ++step)
         ASSERT_GE(levels[step], levels[step - 1]) << step;
@@ -236,5 +233,5 @@ TEST(Preview, DefaultsToTheSourceResolutionWithinAMegapixel) {
     }
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

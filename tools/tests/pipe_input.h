@@ -12,7 +12,7 @@
 
 namespace huecl::tool::testing {
 
-inline InputStream pipeWith(const std::string &content, const std::string &name = "pipe") {
+inline InputStream pipeWith(const std::string& content, const std::string& name = "pipe") {
     int ends[2];
     EXPECT_EQ(::pipe(ends), 0);
     if (::fork() == 0) {
@@ -30,8 +30,7 @@ inline InputStream pipeWith(const std::string &content, const std::string &name 
 
 // Waits for every child pipeWith started.
 inline void reapPipeWriters() {
-    while (::wait(nullptr) > 0) {
-    }
+    while (::wait(nullptr) > 0) {}
 }
 
-} // namespace huecl::tool::testing
+}  // namespace huecl::tool::testing

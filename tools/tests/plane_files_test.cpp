@@ -18,32 +18,32 @@ using testing::TemporaryFolder;
 struct SyntheticPage {
     PlaneLayout layout;
     uint32_t height = 8;
-    std::vector<std::vector<uint8_t>> planes; // height * lineBytes each
+    std::vector<std::vector<uint8_t>> planes;  // height * lineBytes each
 
     SyntheticPage(uint32_t bitsPerDot, uint32_t planeCount) {
         layout = {13, (13 * bitsPerDot + 7) / 8, bitsPerDot, planeCount};
         std::mt19937 random(bitsPerDot * 10 + planeCount);
         for (uint32_t plane = 0; plane < planeCount; ++plane) {
             planes.emplace_back(size_t{height} * layout.lineBytes);
-            for (auto &byte : planes.back())
-                byte = static_cast<uint8_t>(random());
+            for (auto& byte : planes.back()) byte = static_cast<uint8_t>(random());
         }
     }
 
-    uint32_t dot(uint32_t plane, uint32_t row, uint32_t x) const { return dotOf(planes[plane].data() + size_t{row} * layout.lineBytes, x); }
-    uint32_t dotOf(const uint8_t *packedRow, uint32_t x) const {
+    uint32_t dot(uint32_t plane, uint32_t row, uint32_t x) const {
+        return dotOf(planes[plane].data() + size_t{row} * layout.lineBytes, x);
+    }
+    uint32_t dotOf(const uint8_t* packedRow, uint32_t x) const {
         const uint32_t bits = layout.bitsPerDot, perByte = 8 / bits;
         return (packedRow[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1u << bits) - 1);
     }
 
-    void write(const std::filesystem::path &folder, PlaneFormat format) const {
+    void write(const std::filesystem::path& folder, PlaneFormat format) const {
         OutputFolder output(folder);
         PlaneFiles files(output, format, layout, height, {600, 300});
         uint32_t row = 0;
         for (const uint32_t rows : {5u, 3u}) {
-            std::vector<const uint8_t *> pointers;
-            for (const auto &plane : planes)
-                pointers.push_back(plane.data() + size_t{row} * layout.lineBytes);
+            std::vector<const uint8_t*> pointers;
+            for (const auto& plane : planes) pointers.push_back(plane.data() + size_t{row} * layout.lineBytes);
             files.addBand(pointers, rows);
             row += rows;
         }
@@ -52,7 +52,7 @@ struct SyntheticPage {
     }
 };
 
-const char *const planeLetters[] = {"c", "m", "y", "k"};
+const char* const planeLetters[] = {"c", "m", "y", "k"};
 
 TEST(PlaneFilesAsPng, GreyOfThePlaneDepthWithInkDark) {
     for (const uint32_t bits : {1u, 2u, 4u})
@@ -86,7 +86,7 @@ TEST(PlaneFilesAsTiff, OnePagePerPlaneWithDotValuesAsTheyAre) {
             const SyntheticPage page(bits, planeCount);
             TemporaryFolder folder;
             page.write(folder.path(), PlaneFormat::tiff);
-            std::unique_ptr<TIFF, void (*)(TIFF *)> tiff(TIFFOpen((folder / "planes.tif").c_str(), "r"), TIFFClose);
+            std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen((folder / "planes.tif").c_str(), "r"), TIFFClose);
             ASSERT_TRUE(tiff);
             EXPECT_EQ(TIFFNumberOfDirectories(tiff.get()), planeCount);
             for (uint32_t plane = 0; plane < planeCount; ++plane) {
@@ -94,7 +94,7 @@ TEST(PlaneFilesAsTiff, OnePagePerPlaneWithDotValuesAsTheyAre) {
                 uint32_t width = 0, height = 0;
                 uint16_t bitsPerSample = 0, compression = 0, photometric = 0;
                 float resolutionX = 0, resolutionY = 0;
-                char *pageName = nullptr;
+                char* pageName = nullptr;
                 TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
                 TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
                 TIFFGetField(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
@@ -110,7 +110,7 @@ TEST(PlaneFilesAsTiff, OnePagePerPlaneWithDotValuesAsTheyAre) {
                 EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);
                 EXPECT_EQ(resolutionX, 600.0f);
                 EXPECT_EQ(resolutionY, 300.0f);
-                const char *const names[] = {"cyan", "magenta", "yellow", "black"};
+                const char* const names[] = {"cyan", "magenta", "yellow", "black"};
                 ASSERT_NE(pageName, nullptr);
                 EXPECT_STREQ(pageName, names[planeCount == 1 ? 3 : plane]);
                 std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tiff.get())));
@@ -124,5 +124,5 @@ TEST(PlaneFilesAsTiff, OnePagePerPlaneWithDotValuesAsTheyAre) {
         }
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -24,7 +24,7 @@ const std::filesystem::path iccFolder = HUECL_ICC_FOLDER;
 
 // Little CMS's own round trip of one sRGB colour through the printer
 // profile, with the intents the tool uses each way.
-Rgb lcmsRoundTrip(const std::filesystem::path &profile, Rgb colour) {
+Rgb lcmsRoundTrip(const std::filesystem::path& profile, Rgb colour) {
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHPROFILE printer = cmsOpenProfileFromFile(profile.c_str(), "r");
     cmsHTRANSFORM out = cmsCreateTransform(srgb, TYPE_RGB_8, printer, TYPE_CMYK_8, INTENT_PERCEPTUAL, 0);
@@ -43,13 +43,12 @@ Rgb lcmsRoundTrip(const std::filesystem::path &profile, Rgb colour) {
 
 // Prints a flat patch of one colour and returns the mean of the preview's
 // inner half, where every box lies wholly inside the patch.
-Rgb previewOfFlatPatch(Rgb colour, const std::optional<std::filesystem::path> &profile) {
+Rgb previewOfFlatPatch(Rgb colour, const std::optional<std::filesystem::path>& profile) {
     TemporaryFolder folder;
     constexpr uint32_t side = 120;
     std::string ppm = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
     for (uint32_t i = 0; i < side * side; ++i)
-        for (int channel = 0; channel < 3; ++channel)
-            ppm.push_back(static_cast<char>(colour[channel]));
+        for (int channel = 0; channel < 3; ++channel) ppm.push_back(static_cast<char>(colour[channel]));
     PrintCommand command;
     command.image = folder.writeFile("patch.ppm", ppm);
     command.outputFolder = folder / "out";
@@ -77,7 +76,7 @@ const std::vector<Rgb> patches = {{20, 13, 9}, {200, 60, 40}, {90, 160, 220}, {1
 
 TEST(ProofPreview, FlatPatchesPreviewAsTheProfilePredicts) {
     const auto profile = iccFolder / "default_cmyk.icc";
-    for (const Rgb &colour : patches) {
+    for (const Rgb& colour : patches) {
         const Rgb expected = lcmsRoundTrip(profile, colour);
         const Rgb preview = previewOfFlatPatch(colour, profile);
         for (int channel = 0; channel < 3; ++channel)
@@ -89,7 +88,7 @@ TEST(ProofPreview, FlatPatchesPreviewAsTheProfilePredicts) {
 }
 
 TEST(ProofPreview, TheBuiltInModelPreviewsItsOwnColoursBack) {
-    for (const Rgb &colour : patches) {
+    for (const Rgb& colour : patches) {
         const Rgb preview = previewOfFlatPatch(colour, std::nullopt);
         for (int channel = 0; channel < 3; ++channel)
             EXPECT_NEAR(preview[channel], colour[channel], 4)
@@ -101,11 +100,11 @@ TEST(ProofPreview, TheBuiltInModelPreviewsItsOwnColoursBack) {
 TEST(ProofTables, EntriesRunYellowFastestAndBlackSlowest) {
     // One step along each axis from paper must darken the primary that ink
     // absorbs most; a table laid out in the wrong order darkens another.
-    for (const ProofTable &table : {buildModelProofTable(), buildProfileProofTable(iccFolder / "default_cmyk.icc")}) {
+    for (const ProofTable& table : {buildModelProofTable(), buildProfileProofTable(iccFolder / "default_cmyk.icc")}) {
         const uint32_t n = table.gridSize;
         ASSERT_EQ(table.entries.size(), size_t{n} * n * n * n * 3);
         auto entry = [&](size_t k, size_t c, size_t m, size_t y) {
-            const uint8_t *e = table.entries.data() + 3 * (((k * n + c) * n + m) * n + y);
+            const uint8_t* e = table.entries.data() + 3 * (((k * n + c) * n + m) * n + y);
             return Rgb{e[0], e[1], e[2]};
         };
         const Rgb paper = entry(0, 0, 0, 0), cyan = entry(0, n - 1, 0, 0), magenta = entry(0, 0, n - 1, 0),
@@ -113,8 +112,7 @@ TEST(ProofTables, EntriesRunYellowFastestAndBlackSlowest) {
         EXPECT_GT(paper[0] - cyan[0], paper[2] - cyan[2]);
         EXPECT_GT(paper[1] - magenta[1], paper[0] - magenta[0]);
         EXPECT_GT(paper[2] - yellow[2], paper[1] - yellow[1]);
-        for (int channel = 0; channel < 3; ++channel)
-            EXPECT_LT(black[channel], 80) << channel;
+        for (int channel = 0; channel < 3; ++channel) EXPECT_LT(black[channel], 80) << channel;
     }
 }
 
@@ -133,17 +131,17 @@ TEST(ProofTables, TheModelsInverseUndoesTheModelOnEveryGridPoint) {
     for (uint32_t r = 0; r < 17; ++r)
         for (uint32_t g = 0; g < 17; ++g)
             for (uint32_t b = 0; b < 17; ++b, ++entry) {
-                const uint8_t *out = bgr.data() + 3 * entry;
+                const uint8_t* out = bgr.data() + 3 * entry;
                 // Paper comes back in stored order, everything else blue first.
                 const bool paper = r == 16 && g == 16 && b == 16;
                 const int red = out[paper ? 0 : 2], green = out[1], blue = out[paper ? 2 : 0];
                 worst = std::max({worst, std::abs(red - axis[r]), std::abs(green - axis[g]), std::abs(blue - axis[b])});
-                if (r == g && g == b) { // greys: black and the colour inks meet on grid points
+                if (r == g && g == b) {  // greys: black and the colour inks meet on grid points
                     ASSERT_NEAR(red, axis[r], 1) << r;
                 }
             }
     EXPECT_LE(worst, 4);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

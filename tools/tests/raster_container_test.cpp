@@ -30,14 +30,13 @@ RasterHeader profiledHeader() {
     RasterHeader h = smallHeader();
     h.fromProfile = 1;
     h.profilePath = "/usr/share/color/icc/some printer.icc";
-    for (size_t i = 0; i < h.profileId.size(); ++i)
-        h.profileId[i] = static_cast<uint8_t>(0xA0 + 7 * i);
+    for (size_t i = 0; i < h.profileId.size(); ++i) h.profileId[i] = static_cast<uint8_t>(0xA0 + 7 * i);
     return h;
 }
 
-std::filesystem::path writeRaster(const TemporaryFolder &folder, const RasterHeader &header = smallHeader()) {
+std::filesystem::path writeRaster(const TemporaryFolder& folder, const RasterHeader& header = smallHeader()) {
     OutputFolder output(folder.path());
-    auto &file = output.create("page.hcr");
+    auto& file = output.create("page.hcr");
     RasterWriter writer(file, header);
     writer.writeBand(6, streamsFor(7));
     writer.writeBand(4, streamsFor(9));
@@ -46,13 +45,12 @@ std::filesystem::path writeRaster(const TemporaryFolder &folder, const RasterHea
     return folder / "page.hcr";
 }
 
-std::string errorReading(const std::filesystem::path &path) {
+std::string errorReading(const std::filesystem::path& path) {
     try {
         RasterReader reader(path);
         RasterBand band;
-        while (reader.readBand(band)) {
-        }
-    } catch (const ToolError &error) {
+        while (reader.readBand(band)) {}
+    } catch (const ToolError& error) {
         return error.what();
     }
     return "no error";
@@ -65,8 +63,7 @@ TEST(RasterContainer, RoundTripsHeaderAndBands) {
     RasterBand band;
     ASSERT_TRUE(reader.readBand(band));
     EXPECT_EQ(band.deviceRows, 6u);
-    for (size_t plane = 0; plane < 4; ++plane)
-        EXPECT_EQ(band.streams[plane], streamsFor(7)[plane]);
+    for (size_t plane = 0; plane < 4; ++plane) EXPECT_EQ(band.streams[plane], streamsFor(7)[plane]);
     ASSERT_TRUE(reader.readBand(band));
     EXPECT_EQ(band.deviceRows, 4u);
     EXPECT_EQ(band.streams[3], streamsFor(9)[3]);
@@ -98,16 +95,15 @@ TEST(RasterContainer, RecordsAnUnmatchedCmykPageWhereOldContainersHeldZero) {
     // Any other value is refused even under a good checksum.
     bytes[flagAt] = 2;
     const size_t checksumAt = flagAt + 4;
-    const auto crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(bytes.data()), checksumAt));
-    for (int i = 0; i < 4; ++i)
-        bytes[checksumAt + i] = static_cast<char>(crc >> (8 * i));
+    const auto crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), checksumAt));
+    for (int i = 0; i < 4; ++i) bytes[checksumAt + i] = static_cast<char>(crc >> (8 * i));
     const auto path = folder.writeFile("two.hcr", bytes);
     EXPECT_EQ(errorReading(path), path.string() + ": corrupt raster header (impossible geometry)");
 }
 
 TEST(RasterContainer, HeaderSaysWhetherThePageWasMatched) {
     const PageSettings settings;
-    for (const auto &[pixels, cmykSource] : {std::pair{SourcePixels::bgr, 0u}, std::pair{SourcePixels::cmyk, 1u}}) {
+    for (const auto& [pixels, cmykSource] : {std::pair{SourcePixels::bgr, 0u}, std::pair{SourcePixels::cmyk, 1u}}) {
         PageGeometry geometry;
         geometry.sourcePixels = pixels;
         EXPECT_EQ(rasterHeaderFor(settings, geometry, 0, std::nullopt).cmykSource, cmykSource);
@@ -117,7 +113,7 @@ TEST(RasterContainer, HeaderSaysWhetherThePageWasMatched) {
 TEST(RasterContainer, EveryDamagedByteIsRefused) {
     RasterHeader cmyk = smallHeader();
     cmyk.cmykSource = 1;
-    for (const RasterHeader &header : {smallHeader(), profiledHeader(), cmyk}) {
+    for (const RasterHeader& header : {smallHeader(), profiledHeader(), cmyk}) {
         TemporaryFolder folder;
         const std::string good = testing::readFile(writeRaster(folder, header));
         // Flip each byte in turn: no damage may pass unnoticed.
@@ -148,8 +144,9 @@ TEST(RasterContainer, TruncationAndStrangersGiveOneLineErrors) {
     EXPECT_EQ(errorReading(cut), cut.string() + ": truncated raster file (in the band 1)");
     const auto longer = folder.writeFile("long.hcr", good + "x");
     EXPECT_EQ(errorReading(longer), longer.string() + ": corrupt raster file (bad trailer)");
-    const auto stranger = folder.writeFile("png.hcr", "\x89PNG\r\n\x1a\n and so on, long enough to fill a header......"
-                                                      "...............................................................");
+    const auto stranger = folder.writeFile("png.hcr",
+                                           "\x89PNG\r\n\x1a\n and so on, long enough to fill a header......"
+                                           "...............................................................");
     EXPECT_EQ(errorReading(stranger), stranger.string() + ": not a huecl raster file");
     const auto empty = folder.writeFile("empty.hcr", "");
     EXPECT_EQ(errorReading(empty), empty.string() + ": truncated raster file (in the header)");
@@ -195,15 +192,14 @@ TEST(RasterContainer, DamageInALaterPageIsFound) {
     const std::string good = twoPages();
     const size_t secondPage = good.find("HUECLRST", 8);
     ASSERT_NE(secondPage, std::string::npos);
-    auto errorReadingPages = [](const std::filesystem::path &path) -> std::string {
+    auto errorReadingPages = [](const std::filesystem::path& path) -> std::string {
         try {
             RasterReader reader(path);
             RasterBand band;
             do {
-                while (reader.readBand(band)) {
-                }
+                while (reader.readBand(band)) {}
             } while (reader.nextPage());
-        } catch (const ToolError &error) {
+        } catch (const ToolError& error) {
             return error.what();
         }
         return "no error";
@@ -248,5 +244,5 @@ TEST(OutputFolder, FilesAppearOnlyOnCommit) {
     EXPECT_EQ(testing::readFile(target / "a.txt"), "whole");
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

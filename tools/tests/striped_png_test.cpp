@@ -15,12 +15,12 @@ using testing::TemporaryFolder;
 
 // Writes rows (red, green, blue) as stripes of the given heights, the last
 // one possibly empty, and reads the file back through libpng.
-std::vector<uint8_t> roundTrip(const std::vector<uint8_t> &rgb, uint32_t width, uint32_t height,
-                               const std::vector<uint32_t> &stripeHeights) {
+std::vector<uint8_t> roundTrip(const std::vector<uint8_t>& rgb, uint32_t width, uint32_t height,
+                               const std::vector<uint32_t>& stripeHeights) {
     TemporaryFolder folder;
     const auto path = folder / "striped.png";
     {
-        std::FILE *file = std::fopen(path.c_str(), "wb");
+        std::FILE* file = std::fopen(path.c_str(), "wb");
         StripedPngWriter png(file, path.string(), width, height);
         uint32_t row = 0;
         for (size_t stripe = 0; stripe < stripeHeights.size(); ++stripe) {
@@ -39,8 +39,7 @@ std::vector<uint8_t> roundTrip(const std::vector<uint8_t> &rgb, uint32_t width, 
     EXPECT_EQ(image->height(), height);
     std::vector<uint8_t> bgr(size_t{width} * height * 3);
     image->readRows(bgr);
-    for (size_t pixel = 0; pixel < bgr.size(); pixel += 3)
-        std::swap(bgr[pixel], bgr[pixel + 2]);
+    for (size_t pixel = 0; pixel < bgr.size(); pixel += 3) std::swap(bgr[pixel], bgr[pixel + 2]);
     return bgr;
 }
 
@@ -55,7 +54,7 @@ TEST(StripedPng, StripesReadBackAsOneImage) {
     const std::vector<std::vector<uint32_t>> splits = {
         {45}, {1, 44}, {44, 1}, {45, 0}, {7, 7, 7, 7, 7, 7, 3}, {20, 0, 25, 0}, {1, 1, 1, 1, 41},
     };
-    for (const auto &split : splits) {
+    for (const auto& split : splits) {
         SCOPED_TRACE(::testing::PrintToString(split));
         EXPECT_EQ(roundTrip(rgb, width, height, split), rgb);
     }
@@ -65,10 +64,9 @@ TEST(StripedPng, LargeStripesAndIncompressibleRows) {
     std::mt19937 random(7);
     const uint32_t width = 3000, height = 40;
     std::vector<uint8_t> rgb(width * height * 3);
-    for (auto &sample : rgb)
-        sample = static_cast<uint8_t>(random());
+    for (auto& sample : rgb) sample = static_cast<uint8_t>(random());
     EXPECT_EQ(roundTrip(rgb, width, height, {13, 27}), rgb);
 }
 
-} // namespace
-} // namespace huecl::tool
+}  // namespace
+}  // namespace huecl::tool

@@ -21,10 +21,10 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    const std::filesystem::path &path() const { return path_; }
-    std::filesystem::path operator/(const std::string &name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    std::filesystem::path writeFile(const std::string &name, const std::string &bytes) const {
+    std::filesystem::path writeFile(const std::string& name, const std::string& bytes) const {
         std::ofstream(path_ / name, std::ios::binary) << bytes;
         return path_ / name;
     }
@@ -33,17 +33,17 @@ private:
     std::filesystem::path path_;
 };
 
-inline std::string readFile(const std::filesystem::path &path) {
+inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline std::vector<std::string> namesIn(const std::filesystem::path &folder) {
+inline std::vector<std::string> namesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(folder))
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-} // namespace huecl::tool::testing
+}  // namespace huecl::tool::testing

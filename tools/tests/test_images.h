@@ -17,22 +17,21 @@
 namespace huecl::tool::testing {
 
 struct JpegOptions {
-    J_COLOR_SPACE input = JCS_RGB;      // JCS_GRAYSCALE, JCS_RGB or JCS_CMYK
-    J_COLOR_SPACE stored = JCS_UNKNOWN; // the file's colour space; JCS_UNKNOWN: libjpeg's default
+    J_COLOR_SPACE input = JCS_RGB;       // JCS_GRAYSCALE, JCS_RGB or JCS_CMYK
+    J_COLOR_SPACE stored = JCS_UNKNOWN;  // the file's colour space; JCS_UNKNOWN: libjpeg's default
     int quality = 100;
     bool progressive = false;
-    bool adobeMarker = true; // CMYK only: libjpeg writes it unless told not to
+    bool adobeMarker = true;  // CMYK only: libjpeg writes it unless told not to
 };
 
 // samples: width x height pixels of 1, 3 or 4 components as options.input says.
-inline bool writeJpeg(const std::filesystem::path &path, uint32_t width, uint32_t height,
-                      const std::vector<uint8_t> &samples, const JpegOptions &options = {}) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
+inline bool writeJpeg(const std::filesystem::path& path, uint32_t width, uint32_t height,
+                      const std::vector<uint8_t>& samples, const JpegOptions& options = {}) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors); // test images are well formed; libjpeg exits otherwise
+    info.err = jpeg_std_error(&errors);  // test images are well formed; libjpeg exits otherwise
     jpeg_create_compress(&info);
     jpeg_stdio_dest(&info, file);
     info.image_width = width;
@@ -40,13 +39,10 @@ inline bool writeJpeg(const std::filesystem::path &path, uint32_t width, uint32_
     info.input_components = options.input == JCS_GRAYSCALE ? 1 : options.input == JCS_CMYK ? 4 : 3;
     info.in_color_space = options.input;
     jpeg_set_defaults(&info);
-    if (options.stored != JCS_UNKNOWN)
-        jpeg_set_colorspace(&info, options.stored);
-    if (options.input == JCS_CMYK)
-        info.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
+    if (options.stored != JCS_UNKNOWN) jpeg_set_colorspace(&info, options.stored);
+    if (options.input == JCS_CMYK) info.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
     jpeg_set_quality(&info, options.quality, TRUE);
-    if (options.progressive)
-        jpeg_simple_progression(&info);
+    if (options.progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     const size_t rowBytes = size_t{width} * static_cast<size_t>(info.input_components);
     while (info.next_scanline < height) {
@@ -61,14 +57,14 @@ inline bool writeJpeg(const std::filesystem::path &path, uint32_t width, uint32_
 struct TiffOptions {
     uint16_t photometric = PHOTOMETRIC_RGB;
     uint16_t bits = 8;
-    uint16_t samples = 3;          // extra samples included
-    uint16_t extra = EXTRASAMPLE_UNSPECIFIED; // the kind of sample colour samples + 1, if any
-    bool separate = false;         // one plane per sample
-    uint32_t tileSize = 0;         // tiles of tileSize x tileSize; 0: strips
+    uint16_t samples = 3;                      // extra samples included
+    uint16_t extra = EXTRASAMPLE_UNSPECIFIED;  // the kind of sample colour samples + 1, if any
+    bool separate = false;                     // one plane per sample
+    uint32_t tileSize = 0;                     // tiles of tileSize x tileSize; 0: strips
     uint32_t rowsPerStrip = 3;
     uint16_t compression = COMPRESSION_LZW;
-    std::vector<uint16_t> colourMap; // palette: red, green, blue levels, 2^bits each
-    uint32_t pages = 1;            // further pages repeat the first
+    std::vector<uint16_t> colourMap;  // palette: red, green, blue levels, 2^bits each
+    uint32_t pages = 1;               // further pages repeat the first
     uint16_t sampleFormat = SAMPLEFORMAT_UINT;
     uint16_t inkSet = INKSET_CMYK;
 };
@@ -76,11 +72,10 @@ struct TiffOptions {
 // samples: chunky, width x height x options.samples, each value in bits
 // bits (16-bit values native, as libtiff takes them; 1, 2 and 4 bits one
 // value per entry, packed here).
-inline bool writeTiff(const std::filesystem::path &path, uint32_t width, uint32_t height,
-                      const std::vector<uint16_t> &samples, const TiffOptions &options) {
-    TIFF *tiff = TIFFOpen(path.c_str(), "w");
-    if (!tiff)
-        return false;
+inline bool writeTiff(const std::filesystem::path& path, uint32_t width, uint32_t height,
+                      const std::vector<uint16_t>& samples, const TiffOptions& options) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (!tiff) return false;
     bool good = true;
     for (uint32_t page = 0; page < options.pages && good; ++page) {
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
@@ -91,8 +86,7 @@ inline bool writeTiff(const std::filesystem::path &path, uint32_t width, uint32_
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, options.compression);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, options.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, options.sampleFormat);
-        if (options.photometric == PHOTOMETRIC_SEPARATED)
-            TIFFSetField(tiff, TIFFTAG_INKSET, options.inkSet);
+        if (options.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tiff, TIFFTAG_INKSET, options.inkSet);
         if (options.photometric == PHOTOMETRIC_YCBCR && options.compression == COMPRESSION_JPEG)
             TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         else if (options.photometric == PHOTOMETRIC_YCBCR)
@@ -165,4 +159,4 @@ inline bool writeTiff(const std::filesystem::path &path, uint32_t width, uint32_
     return good;
 }
 
-} // namespace huecl::tool::testing
+}  // namespace huecl::tool::testing

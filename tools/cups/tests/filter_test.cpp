@@ -40,18 +40,18 @@ cups_page_header2_t pageHeader(cups_cspace_t colourSpace, uint32_t channels, uin
 
 struct RasterPage {
     cups_page_header2_t header;
-    std::vector<uint8_t> pixel;   // every pixel of the page
-    uint32_t rowsWritten = UINT32_MAX; // fewer than the header's: a cut stream
+    std::vector<uint8_t> pixel;         // every pixel of the page
+    uint32_t rowsWritten = UINT32_MAX;  // fewer than the header's: a cut stream
 };
 
 // Writes the pages with libcups, as a raster image processor would.
 // Compressed streams hold back runs of equal rows until they end, so a cut
 // at a known row needs an uncompressed one.
-std::filesystem::path writeRasterStream(const TemporaryFolder &folder, const std::vector<RasterPage> &pages,
+std::filesystem::path writeRasterStream(const TemporaryFolder& folder, const std::vector<RasterPage>& pages,
                                         cups_mode_t mode = CUPS_RASTER_WRITE_COMPRESSED) {
     const auto path = folder / "job.ras";
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    cups_raster_t *raster = cupsRasterOpen(fd, mode);
+    cups_raster_t* raster = cupsRasterOpen(fd, mode);
     for (RasterPage page : pages) {
         EXPECT_TRUE(cupsRasterWriteHeader2(raster, &page.header));
         std::vector<uint8_t> line;
@@ -69,23 +69,23 @@ std::filesystem::path writeRasterStream(const TemporaryFolder &folder, const std
 struct PrintedJob {
     uint32_t pages = 0;
     std::vector<tool::RasterHeader> headers;
-    std::vector<std::array<uint64_t, 4>> inkedBytes; // per page and plane: bytes with any dot set
+    std::vector<std::array<uint64_t, 4>> inkedBytes;  // per page and plane: bytes with any dot set
     std::string log;
 };
 
 // Runs the job and reads what it wrote back with the tool's container reader.
-PrintedJob printJob(const TemporaryFolder &folder, const std::filesystem::path &stream, const DriverSettings &driver) {
+PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& stream, const DriverSettings& driver) {
     std::vector<uint8_t> output;
-    char *logText = nullptr;
+    char* logText = nullptr;
     size_t logSize = 0;
-    std::FILE *log = open_memstream(&logText, &logSize);
+    std::FILE* log = open_memstream(&logText, &logSize);
     const int fd = ::open(stream.c_str(), O_RDONLY);
     PrintedJob job;
     try {
         RasterStream raster(fd);
-        job.pages = printRasterJob(raster, driver, 2, [&](std::span<const uint8_t> bytes) {
-            output.insert(output.end(), bytes.begin(), bytes.end());
-        }, log);
+        job.pages = printRasterJob(
+            raster, driver, 2,
+            [&](std::span<const uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); }, log);
     } catch (...) {
         ::close(fd);
         std::fclose(log);
@@ -101,7 +101,7 @@ PrintedJob printJob(const TemporaryFolder &folder, const std::filesystem::path &
     tool::RasterReader reader(containers);
     tool::DecompressionHistory history;
     do {
-        const tool::RasterHeader &h = reader.header();
+        const tool::RasterHeader& h = reader.header();
         job.headers.push_back(h);
         std::array<uint64_t, 4> inked{};
         tool::RasterBand band;
@@ -109,7 +109,8 @@ PrintedJob printJob(const TemporaryFolder &folder, const std::filesystem::path &
             for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
                 std::vector<uint8_t> rows(size_t{band.deviceRows} * h.lineBytes);
                 tool::decompressBlock(band.streams[plane], rows, history, "band");
-                inked[plane] += static_cast<uint64_t>(std::count_if(rows.begin(), rows.end(), [](uint8_t b) { return b != 0; }));
+                inked[plane] +=
+                    static_cast<uint64_t>(std::count_if(rows.begin(), rows.end(), [](uint8_t b) { return b != 0; }));
             }
         job.inkedBytes.push_back(inked);
     } while (reader.nextPage());
@@ -124,7 +125,7 @@ DriverSettings modelDriver() {
 
 TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
     struct Case {
-        const char *name;
+        const char* name;
         cups_cspace_t space;
         std::vector<uint8_t> raster, expected;
         tool::SourcePixels pixels;
@@ -137,12 +138,12 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
         {"K", CUPS_CSPACE_K, {99}, {0, 0, 0, 99}, tool::SourcePixels::cmyk},
         {"CMYK", CUPS_CSPACE_CMYK, {5, 6, 7, 8}, {5, 6, 7, 8}, tool::SourcePixels::cmyk},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         TemporaryFolder folder;
         const auto channels = static_cast<uint32_t>(c.raster.size());
         const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 7, 3), c.raster}});
         const int fd = ::open(path.c_str(), O_RDONLY);
-        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+        cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
         cups_page_header2_t header;
         ASSERT_TRUE(cupsRasterReadHeader2(raster, &header)) << c.name;
         CupsPageSource source(raster, header, 1);
@@ -158,28 +159,29 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
 
 TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
     struct Case {
-        const char *name;
-        void (*spoil)(cups_page_header2_t &);
-        const char *message;
+        const char* name;
+        void (*spoil)(cups_page_header2_t&);
+        const char* message;
     };
     const Case cases[] = {
-        {"16-bit colours", [](cups_page_header2_t &h) { h.cupsBitsPerColor = 16, h.cupsBitsPerPixel = 48; }, "bits per colour"},
-        {"banded order", [](cups_page_header2_t &h) { h.cupsColorOrder = CUPS_ORDER_BANDED; }, "colour order"},
-        {"Lab", [](cups_page_header2_t &h) { h.cupsColorSpace = CUPS_CSPACE_CIELab; }, "colour space 16"},
-        {"line too short", [](cups_page_header2_t &h) { h.cupsBytesPerLine -= 3; }, "bytes per line"},
-        {"no width", [](cups_page_header2_t &h) { h.cupsWidth = 0, h.cupsBytesPerLine = 0; }, "impossible size"},
-        {"huge height", [](cups_page_header2_t &h) { h.cupsHeight = 4000000; }, "impossible size"},
-        {"no resolution", [](cups_page_header2_t &h) { h.HWResolution[1] = 0; }, "resolution"},
-        {"pixel size", [](cups_page_header2_t &h) { h.cupsBitsPerPixel = 32; }, "bits per pixel"},
+        {"16-bit colours", [](cups_page_header2_t& h) { h.cupsBitsPerColor = 16, h.cupsBitsPerPixel = 48; },
+         "bits per colour"},
+        {"banded order", [](cups_page_header2_t& h) { h.cupsColorOrder = CUPS_ORDER_BANDED; }, "colour order"},
+        {"Lab", [](cups_page_header2_t& h) { h.cupsColorSpace = CUPS_CSPACE_CIELab; }, "colour space 16"},
+        {"line too short", [](cups_page_header2_t& h) { h.cupsBytesPerLine -= 3; }, "bytes per line"},
+        {"no width", [](cups_page_header2_t& h) { h.cupsWidth = 0, h.cupsBytesPerLine = 0; }, "impossible size"},
+        {"huge height", [](cups_page_header2_t& h) { h.cupsHeight = 4000000; }, "impossible size"},
+        {"no resolution", [](cups_page_header2_t& h) { h.HWResolution[1] = 0; }, "resolution"},
+        {"pixel size", [](cups_page_header2_t& h) { h.cupsBitsPerPixel = 32; }, "bits per pixel"},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         cups_page_header2_t header = pageHeader(CUPS_CSPACE_RGB, 3, 10, 10);
         EXPECT_NO_THROW(checkPageHeader(header, 2));
         c.spoil(header);
         try {
             checkPageHeader(header, 2);
             ADD_FAILURE() << c.name << " passed";
-        } catch (const tool::ToolError &error) {
+        } catch (const tool::ToolError& error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
             EXPECT_TRUE(std::string(error.what()).starts_with("page 2: ")) << error.what();
         }
@@ -188,11 +190,11 @@ TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
 
 TEST(FilterJob, InkReachesThePlanesOfItsColours) {
     struct Case {
-        const char *name;
+        const char* name;
         cups_cspace_t space;
         std::vector<uint8_t> pixel;
         uint32_t planes;
-        std::array<bool, 4> inked; // cyan, magenta, yellow, black (black alone: first entry)
+        std::array<bool, 4> inked;  // cyan, magenta, yellow, black (black alone: first entry)
     };
     const Case cases[] = {
         {"CMYK cyan", CUPS_CSPACE_CMYK, {255, 0, 0, 0}, 4, {true, false, false, false}},
@@ -209,12 +211,12 @@ TEST(FilterJob, InkReachesThePlanesOfItsColours) {
     };
     // Both colour generations, the earlier one screened and diffused.
     for (const std::string halftone : {"2bit", "earlier-1bit", "earlier-diffusion"}) {
-        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
-            return keyword == "HueclHalftone" ? std::optional(halftone)
+        const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
+            return keyword == "HueclHalftone"     ? std::optional(halftone)
                    : keyword == "HueclColorTable" ? std::optional<std::string>("Model")
                                                   : std::nullopt;
         });
-        for (const Case &c : cases) {
+        for (const Case& c : cases) {
             TemporaryFolder folder;
             const auto channels = static_cast<uint32_t>(c.pixel.size());
             const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 64, 40), c.pixel}});
@@ -239,7 +241,7 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
                                                  {pageHeader(CUPS_CSPACE_SW, 1, 20, 300), {0}},
                                                  {pageHeader(CUPS_CSPACE_CMYK, 4, 33, 3), {0, 0, 0, 0}}});
     DriverSettings driver = modelDriver();
-    driver.page.ditherMode = 1; // 4 bits per dot
+    driver.page.ditherMode = 1;  // 4 bits per dot
     driver.page.density = 40;
     const PrintedJob job = printJob(folder, path, driver);
     ASSERT_EQ(job.headers.size(), 3u);
@@ -253,7 +255,7 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     EXPECT_EQ(job.headers[2].sourceWidth, 33u);
     EXPECT_EQ(job.headers[1].cmykSource, 0u) << "grey is matched (to black)";
     EXPECT_EQ(job.headers[2].cmykSource, 1u) << "the renderer's CMYK is not matched";
-    for (const auto &h : job.headers) {
+    for (const auto& h : job.headers) {
         EXPECT_EQ(h.bitsPerDot, 4u);
         EXPECT_EQ(h.density, 40);
     }
@@ -261,7 +263,7 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     EXPECT_NE(job.inkedBytes[0][1], 0u) << "and magenta";
     EXPECT_EQ(job.inkedBytes[0][2] + job.inkedBytes[0][3], 0u) << "but neither yellow nor black";
     EXPECT_EQ(job.inkedBytes[2], (std::array<uint64_t, 4>{})) << "blank paper stays blank";
-    for (const char *line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
+    for (const char* line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
                              "colour table: none (grey to black)", "colour table: none (CMYK from the renderer)"})
         EXPECT_NE(job.log.find(line), std::string::npos) << line << " missing from\n" << job.log;
 }
@@ -271,20 +273,24 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
 // with the same choices made through the PPD's options and the tool's.
 TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
     struct Case {
-        const char *name;
+        const char* name;
         cups_cspace_t space;
         uint32_t resolution;
         std::map<std::string, std::string> choices;  // the driver's options
-        std::vector<std::string> options;             // huecl print's
+        std::vector<std::string> options;            // huecl print's
     };
     const std::string profile = ghostscriptCmykProfile.string();
     const Case cases[] = {
         {"sRGB with the default profile", CUPS_CSPACE_SRGB, 300, {}, {"--profile", profile}},
         {"RGB with the model", CUPS_CSPACE_RGB, 600, {{"HueclColorTable", "Model"}}, {}},
-        {"earlier screen, default profile", CUPS_CSPACE_SRGB, 300,
+        {"earlier screen, default profile",
+         CUPS_CSPACE_SRGB,
+         300,
          {{"HueclHalftone", "earlier-1bit"}, {"HueclScreen", "1"}, {"HueclDensity", "32"}},
          {"--profile", profile, "--engine", "earlier", "--screen", "1", "--density", "32"}},
-        {"earlier diffusion, model", CUPS_CSPACE_SRGB, 600,
+        {"earlier diffusion, model",
+         CUPS_CSPACE_SRGB,
+         600,
          {{"HueclHalftone", "earlier-diffusion"}, {"HueclColorTable", "Model"}, {"HueclBalanceRed", "12"}},
          {"--engine", "earlier", "--diffusion", "--balance", "12,10,10"}},
     };
@@ -292,22 +298,25 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
     auto testPage = tool::makeTestPage(size);
     std::vector<uint8_t> bgr(size_t{size.width} * 3 * size.height);
     testPage->readRows(bgr);
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         TemporaryFolder folder;
         // The page as a binary PPM (red, green, blue) for the tool.
         std::string ppm = "P6\n" + std::to_string(size.width) + " " + std::to_string(size.height) + "\n255\n";
         for (size_t i = 0; i < bgr.size(); i += 3)
             ppm += {static_cast<char>(bgr[i + 2]), static_cast<char>(bgr[i + 1]), static_cast<char>(bgr[i])};
         const std::string dpi = std::to_string(c.resolution);
-        std::vector<std::string> arguments{"print", folder.writeFile("page.ppm", ppm).string(), "-o",
-                                           (folder / "printed").string(), "--source-dpi", dpi, "--device-dpi", dpi,
-                                           "--threads", "2", "--quiet"};
+        std::vector<std::string> arguments{"print",        folder.writeFile("page.ppm", ppm).string(),
+                                           "-o",           (folder / "printed").string(),
+                                           "--source-dpi", dpi,
+                                           "--device-dpi", dpi,
+                                           "--threads",    "2",
+                                           "--quiet"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         tool::runPrint(std::get<tool::PrintCommand>(tool::parseCommandLine(arguments)));
 
         // The same pixels as one raster page.
         const int fd = ::open((folder / "page.ras").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_COMPRESSED);
+        cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_COMPRESSED);
         cups_page_header2_t header = pageHeader(c.space, 3, size.width, size.height);
         header.HWResolution[0] = header.HWResolution[1] = c.resolution;
         ASSERT_TRUE(cupsRasterWriteHeader2(raster, &header));
@@ -321,16 +330,18 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         cupsRasterClose(raster);
         ::close(fd);
 
-        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+        const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
             const auto found = c.choices.find(keyword);
             return found == c.choices.end() ? std::nullopt : std::optional(found->second);
         });
         std::string filtered;
         const int in = ::open((folder / "page.ras").c_str(), O_RDONLY);
-        std::FILE *log = std::tmpfile();
+        std::FILE* log = std::tmpfile();
         {
             RasterStream input(in);
-            printRasterJob(input, driver, 2, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
+            printRasterJob(
+                input, driver, 2, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); },
+                log);
         }
         std::fclose(log);
         ::close(in);
@@ -340,26 +351,28 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
 
 TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
     struct Case {
-        const char *name;
+        const char* name;
         std::vector<RasterPage> pages;
-        const char *message;
+        const char* message;
     };
     auto cut = RasterPage{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 200), {9, 9, 9}, 150};
     auto bad = RasterPage{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 20), {9, 9, 9}};
     bad.header.cupsBitsPerColor = 1, bad.header.cupsBitsPerPixel = 3;
     const Case cases[] = {
         {"cut inside the first page", {cut}, "page 1: the raster stream ends after 150 of 200 rows"},
-        {"cut inside the second page", {{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}}, cut}, "page 2: the raster stream ends"},
+        {"cut inside the second page",
+         {{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}}, cut},
+         "page 2: the raster stream ends"},
         {"unprintable second page", {{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}}, bad}, "page 2: 1 bits per colour"},
         {"no page at all", {}, "the raster stream holds no page"},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         TemporaryFolder folder;
         const auto path = writeRasterStream(folder, c.pages, CUPS_RASTER_WRITE);
         try {
             printJob(folder, path, modelDriver());
             ADD_FAILURE() << c.name << " printed";
-        } catch (const tool::ToolError &error) {
+        } catch (const tool::ToolError& error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
         }
     }
@@ -374,26 +387,28 @@ TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
 TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
     TemporaryFolder folder;
     struct Stream {
-        const char *name;
+        const char* name;
         std::string bytes;
-        size_t secondHeader; // offset of the second page's header
+        size_t secondHeader;  // offset of the second page's header
     };
     std::vector<Stream> streams;
     const std::vector<RasterPage> pages{{pageHeader(CUPS_CSPACE_CMYK, 4, 30, 20), {1, 2, 3, 4}},
                                         {pageHeader(CUPS_CSPACE_CMYK, 4, 7, 5), {200, 0, 0, 9}}};
-    for (const auto &[name, mode] : {std::pair{"libcups compressed", CUPS_RASTER_WRITE_COMPRESSED},
+    for (const auto& [name, mode] : {std::pair{"libcups compressed", CUPS_RASTER_WRITE_COMPRESSED},
                                      std::pair{"libcups uncompressed", CUPS_RASTER_WRITE}}) {
         const size_t firstPage = tool::testing::readFile(writeRasterStream(folder, {pages[0]}, mode)).size();
         streams.push_back({name, tool::testing::readFile(writeRasterStream(folder, pages, mode)), firstPage});
     }
     const auto rendered = folder / "rendered.ras";
-    const std::string render = "gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=cups -r10 -dcupsColorSpace=19 "
-                               "-dcupsBitsPerColor=8 -sOutputFile=" + rendered.string() + " " HUECL_TEST_PAGE_PS " >/dev/null 2>&1";
+    const std::string render =
+        "gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=cups -r10 -dcupsColorSpace=19 "
+        "-dcupsBitsPerColor=8 -sOutputFile=" +
+        rendered.string() + " " HUECL_TEST_PAGE_PS " >/dev/null 2>&1";
     ASSERT_EQ(std::system(render.c_str()), 0) << render;
     {
         // Uncompressed: the sync word, the header, then every row whole.
         const int fd = ::open(rendered.c_str(), O_RDONLY);
-        cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+        cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
         cups_page_header2_t first{};
         ASSERT_TRUE(cupsRasterReadHeader2(raster, &first));
         cupsRasterClose(raster);
@@ -404,19 +419,21 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
 
     // The job's reading alone, as printRasterJob reads: header, every row
     // of the page, next header (driver_test.sh cuts the filter itself).
-    const auto readJob = [](RasterStream &raster) {
+    const auto readJob = [](RasterStream& raster) {
         cups_page_header2_t header;
         uint32_t pagesRead = 0;
         while (raster.readHeader(header, pagesRead + 1)) {
             CupsPageSource source(raster.raster(), header, ++pagesRead);
-            std::vector<uint8_t> rows(size_t{source.width()} * static_cast<uint32_t>(source.pixels()) * source.height());
+            std::vector<uint8_t> rows(size_t{source.width()} * static_cast<uint32_t>(source.pixels()) *
+                                      source.height());
             source.readRows(rows);
         }
         return pagesRead;
     };
-    for (const Stream &stream : streams) {
+    for (const Stream& stream : streams) {
         ASSERT_GT(stream.bytes.size(), stream.secondHeader + sizeof(cups_page_header2_t) + 3) << stream.name;
-        for (size_t cut = stream.secondHeader - 3; cut <= stream.secondHeader + sizeof(cups_page_header2_t) + 3; ++cut) {
+        for (size_t cut = stream.secondHeader - 3; cut <= stream.secondHeader + sizeof(cups_page_header2_t) + 3;
+             ++cut) {
             // In memory: some 5000 files would make the disk the bottleneck.
             const int fd = memfd_create("cut.ras", 0);
             ASSERT_EQ(::write(fd, stream.bytes.data(), cut), static_cast<ssize_t>(cut));
@@ -426,7 +443,7 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
             try {
                 RasterStream raster(fd);
                 printed = readJob(raster);
-            } catch (const tool::ToolError &error) {
+            } catch (const tool::ToolError& error) {
                 message = error.what();
             }
             ::close(fd);
@@ -452,20 +469,21 @@ TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
     const size_t bytesPerLine = secondHeader + offsetof(cups_page_header2_t, cupsBytesPerLine);
     std::fill_n(bytes.begin() + static_cast<ptrdiff_t>(bytesPerLine), 4, '\0');
     const struct {
-        const char *name;
+        const char* name;
         std::string bytes;
-        const char *message;
-    } cases[] = {{"damaged second header", bytes, "page 2: the page header is damaged"},
-                 {"nothing", "", "the input is not a CUPS raster stream"},
-                 {"text", "%!PS-Adobe-3.0\n", "the input is not a CUPS raster stream"},
-                 {"a sync word alone", "RaS3", "the raster stream holds no page"},
-                 {"cut in the first header", bytes.substr(0, 900), "page 1: the raster stream ends inside the page header"}};
-    for (const auto &c : cases) {
+        const char* message;
+    } cases[] = {
+        {"damaged second header", bytes, "page 2: the page header is damaged"},
+        {"nothing", "", "the input is not a CUPS raster stream"},
+        {"text", "%!PS-Adobe-3.0\n", "the input is not a CUPS raster stream"},
+        {"a sync word alone", "RaS3", "the raster stream holds no page"},
+        {"cut in the first header", bytes.substr(0, 900), "page 1: the raster stream ends inside the page header"}};
+    for (const auto& c : cases) {
         const auto path = folder.writeFile("input.ras", c.bytes);
         try {
             printJob(folder, path, modelDriver());
             ADD_FAILURE() << c.name << " printed";
-        } catch (const tool::ToolError &error) {
+        } catch (const tool::ToolError& error) {
             EXPECT_EQ(std::string(error.what()), c.message) << c.name;
         }
     }
@@ -482,14 +500,15 @@ TEST(RasterStream, NamesReadErrors) {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
     const timeval wait{0, 50000};
     ASSERT_EQ(setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait), 0);
-    const size_t sent = bytes.size() - 40; // the writer stays open: no end of file
+    const size_t sent = bytes.size() - 40;  // the writer stays open: no end of file
     ASSERT_EQ(::write(ends[1], bytes.data(), sent), static_cast<ssize_t>(sent));
-    std::FILE *log = std::tmpfile();
+    std::FILE* log = std::tmpfile();
     try {
         RasterStream raster(ends[0]);
-        printRasterJob(raster, modelDriver(), 1, [](std::span<const uint8_t>) {}, log);
+        printRasterJob(
+            raster, modelDriver(), 1, [](std::span<const uint8_t>) {}, log);
         ADD_FAILURE() << "a stalled socket printed";
-    } catch (const tool::ToolError &error) {
+    } catch (const tool::ToolError& error) {
         EXPECT_TRUE(std::string(error.what()).starts_with("page 2: cannot read the raster stream: ")) << error.what();
     }
     std::fclose(log);
@@ -500,18 +519,18 @@ TEST(RasterStream, NamesReadErrors) {
     try {
         RasterStream raster(directory);
         ADD_FAILURE() << "a folder opened";
-    } catch (const tool::ToolError &error) {
+    } catch (const tool::ToolError& error) {
         EXPECT_EQ(std::string(error.what()), "cannot read the raster stream: " + std::string(std::strerror(EISDIR)));
     }
     ::close(directory);
 }
 
 TEST(DriverOptions, ChoicesBecomeSettings) {
-    const std::map<std::string, std::string> choices{
-        {"HueclHalftone", "1bit-spread"}, {"HueclScreen", "1"},        {"HueclDensity", "-32"},
-        {"HueclBalanceRed", "14"},        {"HueclBalanceGreen", "8"}, {"HueclBalanceBlue", "6"},
-        {"HueclColorTable", "Model"}};
-    const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+    const std::map<std::string, std::string> choices{{"HueclHalftone", "1bit-spread"}, {"HueclScreen", "1"},
+                                                     {"HueclDensity", "-32"},          {"HueclBalanceRed", "14"},
+                                                     {"HueclBalanceGreen", "8"},       {"HueclBalanceBlue", "6"},
+                                                     {"HueclColorTable", "Model"}};
+    const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
         const auto found = choices.find(keyword);
         return found == choices.end() ? std::nullopt : std::optional(found->second);
     });
@@ -521,7 +540,7 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     EXPECT_EQ(driver.page.balance, (std::array<int32_t, 3>{14, 8, 6}));
     EXPECT_EQ(driver.table, TableSource::model);
 
-    const DriverSettings defaults = driverSettingsFrom([](const std::string &) { return std::nullopt; });
+    const DriverSettings defaults = driverSettingsFrom([](const std::string&) { return std::nullopt; });
     EXPECT_EQ(defaults.page.ditherMode, tool::PageSettings{}.ditherMode);
     EXPECT_EQ(defaults.table, TableSource::automatic);
 
@@ -536,7 +555,7 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
 
 TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
     struct Case {
-        const char *choice;
+        const char* choice;
         tool::EngineKind engine;
         uint32_t ditherMode, gridSize;
     };
@@ -545,8 +564,8 @@ TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
                           {"1bit", tool::EngineKind::later, HUECL_DITHER_1BIT, 17},
                           {"earlier-1bit", tool::EngineKind::earlier, HUECL_DITHER_1BIT, 32},
                           {"earlier-diffusion", tool::EngineKind::earlier, tool::errorDiffusionMode, 32}};
-    for (const Case &c : cases) {
-        const DriverSettings driver = driverSettingsFrom([&](const std::string &keyword) -> std::optional<std::string> {
+    for (const Case& c : cases) {
+        const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
             return keyword == "HueclHalftone" ? std::optional<std::string>(c.choice) : std::nullopt;
         });
         EXPECT_EQ(driver.page.engine, c.engine) << c.choice;
@@ -559,16 +578,16 @@ TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
 }
 
 TEST(DriverOptions, UnknownValuesNameTheOption) {
-    const std::pair<std::string, std::string> bad[] = {
-        {"HueclHalftone", "3bit"},       {"HueclScreen", "4"},         {"HueclDensity", "dark"},
-        {"HueclBalanceRed", "0"},        {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"}};
-    for (const auto &[keyword, value] : bad) {
+    const std::pair<std::string, std::string> bad[] = {{"HueclHalftone", "3bit"},    {"HueclScreen", "4"},
+                                                       {"HueclDensity", "dark"},     {"HueclBalanceRed", "0"},
+                                                       {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"}};
+    for (const auto& [keyword, value] : bad) {
         try {
-            driverSettingsFrom([&](const std::string &asked) -> std::optional<std::string> {
+            driverSettingsFrom([&](const std::string& asked) -> std::optional<std::string> {
                 return asked == keyword ? std::optional(value) : std::nullopt;
             });
             ADD_FAILURE() << keyword << "=" << value << " accepted";
-        } catch (const tool::ToolError &error) {
+        } catch (const tool::ToolError& error) {
             EXPECT_TRUE(std::string(error.what()).starts_with(keyword)) << error.what();
         }
     }
@@ -622,5 +641,5 @@ TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
     EXPECT_THROW(JobOptions("", (folder / "absent.ppd").c_str()), tool::ToolError);
 }
 
-} // namespace
-} // namespace huecl::cups
+}  // namespace
+}  // namespace huecl::cups
