@@ -1,7 +1,7 @@
 #include "driver_options.h"
 
-#include "earlier_engine.h"
-#include "tool_error.h"
+#include "pages/colour/earlier_engine.h"
+#include "pages/page_error.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,17 +11,17 @@
 namespace huecl::cups {
 namespace {
 
-using tool::ToolError;
+using pages::PageError;
 
-int32_t integerChoice(const ChoiceLookup& choiceOf, const std::string& keyword, int32_t fallback, int32_t low,
-                      int32_t high) {
+std::int32_t integerChoice(const ChoiceLookup& choiceOf, const std::string& keyword, std::int32_t fallback,
+                           std::int32_t low, std::int32_t high) {
     const auto text = choiceOf(keyword);
     if (!text) return fallback;
-    int32_t value = 0;
+    std::int32_t value = 0;
     const char* end = text->data() + text->size();
     const auto [stop, error] = std::from_chars(text->data(), end, value);
     if (error != std::errc() || stop != end || value < low || value > high)
-        throw ToolError(keyword + " must be a whole number from " + std::to_string(low) + " to " +
+        throw PageError(keyword + " must be a whole number from " + std::to_string(low) + " to " +
                         std::to_string(high) + ", not '" + *text + "'");
     return value;
 }
@@ -31,12 +31,12 @@ int32_t integerChoice(const ChoiceLookup& choiceOf, const std::string& keyword, 
 // prints one bit per dot through its own matching on a 32-point table,
 // screened (earlier-1bit) or diffused (earlier-diffusion), as `huecl print
 // --engine earlier [--diffusion]` does.
-void readHalftoneChoice(const ChoiceLookup& choiceOf, tool::PageSettings& page) {
+void readHalftoneChoice(const ChoiceLookup& choiceOf, pages::PageSettings& page) {
     const auto text = choiceOf("HueclHalftone");
     if (!text) return;
     std::string known;
-    for (uint32_t mode = 0; mode < 4; ++mode) {
-        const std::string name = tool::ditherModeName(mode);
+    for (std::uint32_t mode = 0; mode < 4; ++mode) {
+        const std::string name = pages::ditherModeName(mode);
         if (*text == name) {
             page.ditherMode = mode;
             return;
@@ -44,12 +44,12 @@ void readHalftoneChoice(const ChoiceLookup& choiceOf, tool::PageSettings& page) 
         known += name + ", ";
     }
     if (*text == earlierScreenChoice || *text == earlierDiffusionChoice) {
-        page.engine = tool::EngineKind::earlier;
-        page.ditherMode = *text == earlierScreenChoice ? HUECL_DITHER_1BIT : tool::errorDiffusionMode;
-        page.gridSize = tool::earlierGridSize;
+        page.engine = pages::EngineKind::earlier;
+        page.ditherMode = *text == earlierScreenChoice ? HUECL_DITHER_1BIT : pages::errorDiffusionMode;
+        page.gridSize = pages::earlierGridSize;
         return;
     }
-    throw ToolError("HueclHalftone must be one of " + known + earlierScreenChoice + ", " + earlierDiffusionChoice +
+    throw PageError("HueclHalftone must be one of " + known + earlierScreenChoice + ", " + earlierDiffusionChoice +
                     ", not '" + *text + "'");
 }
 
@@ -75,10 +75,10 @@ std::vector<std::string> profileQualifiers(ppd_file_t* ppd) {
 
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
     DriverSettings driver;
-    tool::PageSettings& page = driver.page;
+    pages::PageSettings& page = driver.page;
     readHalftoneChoice(choiceOf, page);
-    page.screenKind =
-        static_cast<uint32_t>(integerChoice(choiceOf, "HueclScreen", static_cast<int32_t>(page.screenKind), 0, 3));
+    page.screenKind = static_cast<std::uint32_t>(
+        integerChoice(choiceOf, "HueclScreen", static_cast<std::int32_t>(page.screenKind), 0, 3));
     page.density = integerChoice(choiceOf, "HueclDensity", page.density, -128, 255);
     page.balance[0] = integerChoice(choiceOf, "HueclBalanceRed", page.balance[0], 1, 30);
     page.balance[1] = integerChoice(choiceOf, "HueclBalanceGreen", page.balance[1], 1, 30);
@@ -88,18 +88,18 @@ DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
         // The filter runs on the print server; a relative name would depend
         // on its working folder.
         if (!std::filesystem::path(*profile).is_absolute())
-            throw ToolError("HueclProfile must name an ICC profile by its absolute path, not '" + *profile + "'");
+            throw PageError("HueclProfile must name an ICC profile by its absolute path, not '" + *profile + "'");
         driver.table = TableSource::profile;
         driver.profile = *profile;
     } else if (const auto table = choiceOf("HueclColorTable"); table && *table != "Auto") {
-        if (*table != "Model") throw ToolError("HueclColorTable must be Auto or Model, not '" + *table + "'");
+        if (*table != "Model") throw PageError("HueclColorTable must be Auto or Model, not '" + *table + "'");
         driver.table = TableSource::model;
     }
     return driver;
 }
 
-tool::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header) {
-    tool::PageSettings page = driver.page;
+pages::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header) {
+    pages::PageSettings page = driver.page;
     // The page is rendered at the device resolution: one pixel, one dot.
     page.source = {header.HWResolution[0], header.HWResolution[1]};
     page.device = page.source;
@@ -113,19 +113,15 @@ tool::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page
     return page;
 }
 
-JobColourTable colourTableFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile) {
-    // The generations sample their tables at different points.
-    const auto axis = driver.page.engine == tool::EngineKind::earlier ? tool::earlierInterpolationAxis()
-                                                                      : tool::interpolationAxis(driver.page.gridSize);
-    std::optional<std::filesystem::path> profile = driver.profile;
-    if (driver.table == TableSource::automatic) {
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(defaultProfile, ignored)) profile = defaultProfile;
-    } else if (driver.table == TableSource::model) {
-        profile.reset();
+pages::ColourTableSource colourTablesFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile) {
+    switch (driver.table) {
+        case TableSource::profile: return pages::ColourTableSource(driver.profile);
+        case TableSource::model: return pages::ColourTableSource();
+        case TableSource::automatic: break;
     }
-    return profile ? JobColourTable{tool::buildProfileTable(*profile, axis), profile}
-                   : JobColourTable{tool::buildModelTable(axis), std::nullopt};
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(defaultProfile, ignored)) return pages::ColourTableSource(defaultProfile);
+    return pages::ColourTableSource();
 }
 
 JobOptions::JobOptions(const char* optionText, const char* ppdPath) {
@@ -136,7 +132,7 @@ JobOptions::JobOptions(const char* optionText, const char* ppdPath) {
             int line = 0;
             const ppd_status_t status = ppdLastError(&line);
             cupsFreeOptions(optionCount_, options_);
-            throw ToolError(std::string("cannot read the PPD ") + ppdPath + ": " + ppdErrorString(status) +
+            throw PageError(std::string("cannot read the PPD ") + ppdPath + ": " + ppdErrorString(status) +
                             " on line " + std::to_string(line));
         }
         ppdMarkDefaults(ppd_);

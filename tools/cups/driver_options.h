@@ -3,8 +3,8 @@
 // settings and a colour table.
 #pragma once
 
-#include "cli_options.h"
-#include "colour_table.h"
+#include "pages/page_settings.h"
+#include "pages/page_assembly.h"
 
 #include <cups/ppd.h>
 #include <cups/raster.h>
@@ -22,7 +22,7 @@ using ChoiceLookup = std::function<std::optional<std::string>(const std::string&
 enum class TableSource { automatic, model, profile };
 
 struct DriverSettings {
-    tool::PageSettings page;  // resolution and colour model still to come from the page
+    pages::PageSettings page;  // resolution and colour model still to come from the page
     TableSource table = TableSource::automatic;
     std::optional<std::filesystem::path> profile;  // TableSource::profile only
 };
@@ -33,21 +33,17 @@ inline constexpr const char* earlierDiffusionChoice = "earlier-diffusion";
 
 // Reads HueclHalftone (which also picks the colour generation), HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
 // HueclColorTable and HueclProfile (a job option naming an ICC file).
-// Throws ToolError naming the option on a value it does not know.
+// Throws PageError naming the option on a value it does not know.
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf);
 
 // The settings of one page: the raster header supplies the resolution and
 // whether the page is grey (printed with black ink alone).
-tool::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header);
+pages::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header);
 
-// The colour table of a job: a named profile, the built-in model, or by
-// default the CMYK profile at defaultProfile when that file exists and the
-// built-in model otherwise.
-struct JobColourTable {
-    tool::ColourTable table;
-    std::optional<std::filesystem::path> profile;  // none: the built-in model
-};
-JobColourTable colourTableFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile);
+// Where the colour tables of a job come from: a named profile, the
+// built-in model, or by default the CMYK profile at defaultProfile when that
+// file exists and the built-in model otherwise.
+pages::ColourTableSource colourTablesFor(const DriverSettings& driver, const std::filesystem::path& defaultProfile);
 
 // Where Debian's Ghostscript installs its CMYK output profile.
 inline const std::filesystem::path ghostscriptCmykProfile{"/usr/share/color/icc/ghostscript/default_cmyk.icc"};

@@ -5,16 +5,16 @@
 
 #include "driver_options.h"
 #include "raster_stream.h"
-#include "raster_container.h"
+#include "pages/writers/raster_container.h"
 
 #include <cstdio>
 
 namespace huecl::cups {
 
-// Returns the number of pages printed. Throws ToolError on a page the driver
+// Returns the number of pages printed. Throws PageError on a page the driver
 // cannot print, on a stream that ends inside a page or a page header, and on
 // a stream without any page.
-uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver, unsigned threads,
-                        const tool::RasterWriter::ByteSink& output, std::FILE* log);
+std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver, unsigned threads,
+                             const pages::RasterWriter::ByteSink& output, std::FILE* log);
 
 }  // namespace huecl::cups

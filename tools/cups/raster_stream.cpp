@@ -1,6 +1,6 @@
 #include "raster_stream.h"
 
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,14 +10,14 @@
 
 namespace huecl::cups {
 
-using tool::ToolError;
+using pages::PageError;
 
 RasterStream::RasterStream(int fd) : fd_(fd) {
     raster_ = cupsRasterOpenIO(readCallback, this, CUPS_RASTER_READ);
     if (!raster_) {
         if (readErrno_ != 0)
-            throw ToolError(std::string("cannot read the raster stream: ") + std::strerror(readErrno_));
-        throw ToolError("the input is not a CUPS raster stream");
+            throw PageError(std::string("cannot read the raster stream: ") + std::strerror(readErrno_));
+        throw PageError("the input is not a CUPS raster stream");
     }
 }
 
@@ -32,7 +32,7 @@ ssize_t RasterStream::readCallback(void* context, unsigned char* buffer, size_t 
     if (stream.bytesRead_ < sizeof stream.syncBytes_ && count > 0)
         std::memcpy(stream.syncBytes_ + stream.bytesRead_, buffer,
                     std::min<size_t>(static_cast<size_t>(count), sizeof stream.syncBytes_ - stream.bytesRead_));
-    if (count > 0) stream.bytesRead_ += static_cast<uint64_t>(count);
+    if (count > 0) stream.bytesRead_ += static_cast<std::uint64_t>(count);
     if (stream.readingHeader_) {
         if (stream.headerRequests_++ == 0) stream.firstHeaderRequest_ = length;
         if (count == 0) stream.endInHeader_ = true;
@@ -52,7 +52,7 @@ size_t RasterStream::headerSize() const {
     }
 }
 
-bool RasterStream::readHeader(cups_page_header2_t& header, uint32_t pageNumber) {
+bool RasterStream::readHeader(cups_page_header2_t& header, std::uint32_t pageNumber) {
     headerRequests_ = 0;
     firstHeaderRequest_ = 0;
     endInHeader_ = false;
@@ -70,10 +70,10 @@ bool RasterStream::readHeader(cups_page_header2_t& header, uint32_t pageNumber) 
     // partial answer, or a first request for less than a header (or for a
     // buffer refill) because the rest already sat in libcups's buffer.
     const std::string page = "page " + std::to_string(pageNumber);
-    if (readErrno_ != 0) throw ToolError(page + ": cannot read the raster stream: " + std::strerror(readErrno_));
+    if (readErrno_ != 0) throw PageError(page + ": cannot read the raster stream: " + std::strerror(readErrno_));
     if (endInHeader_ && headerRequests_ == 1 && firstHeaderRequest_ == headerSize()) return false;
-    if (endInHeader_) throw ToolError(page + ": the raster stream ends inside the page header");
-    throw ToolError(page + ": the page header is damaged");
+    if (endInHeader_) throw PageError(page + ": the raster stream ends inside the page header");
+    throw PageError(page + ": the page header is damaged");
 }
 
 }  // namespace huecl::cups

@@ -14,7 +14,7 @@ namespace huecl::cups {
 
 class RasterStream {
 public:
-    // Reads the sync word; throws ToolError when the input is not a CUPS
+    // Reads the sync word; throws PageError when the input is not a CUPS
     // raster stream. The descriptor stays the caller's.
     explicit RasterStream(int fd);
     ~RasterStream();
@@ -24,12 +24,12 @@ public:
     cups_raster_t* raster() const { return raster_; }
 
     // Reads the header of page pageNumber. Returns false when the stream
-    // ends cleanly before it; throws ToolError when the stream ends inside
+    // ends cleanly before it; throws PageError when the stream ends inside
     // the header, when libcups refuses a whole header, and on a read error.
-    bool readHeader(cups_page_header2_t& header, uint32_t pageNumber);
+    bool readHeader(cups_page_header2_t& header, std::uint32_t pageNumber);
 
     // Bytes handed to libcups so far.
-    uint64_t bytesRead() const { return bytesRead_; }
+    std::uint64_t bytesRead() const { return bytesRead_; }
     // The errno of a read that failed, else 0. libcups reports a failed
     // read of pixels as a short one; this tells the two apart.
     int readError() const { return readErrno_; }
@@ -40,11 +40,11 @@ private:
 
     int fd_;
     cups_raster_t* raster_ = nullptr;
-    uint64_t bytesRead_ = 0;
+    std::uint64_t bytesRead_ = 0;
     unsigned char syncBytes_[4]{};
     int readErrno_ = 0;  // of the last failed read
     // What libcups asked for while reading the current header.
-    uint32_t headerRequests_ = 0;
+    std::uint32_t headerRequests_ = 0;
     size_t firstHeaderRequest_ = 0;
     bool endInHeader_ = false;  // a request answered with end of file
     bool readingHeader_ = false;

@@ -8,7 +8,7 @@
 // lines for the scheduler.
 #include "driver_options.h"
 #include "filter_job.h"
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +22,7 @@
 namespace huecl::cups {
 namespace {
 
-using tool::ToolError;
+using pages::PageError;
 
 // The file named on the command line, else standard input.
 class InputFile {
@@ -30,7 +30,7 @@ public:
     explicit InputFile(const char* fileName) {
         if (fileName) {
             fd_ = ::open(fileName, O_RDONLY);
-            if (fd_ < 0) throw ToolError(std::string("cannot open ") + fileName + ": " + std::strerror(errno));
+            if (fd_ < 0) throw PageError(std::string("cannot open ") + fileName + ": " + std::strerror(errno));
         }
     }
     ~InputFile() {
@@ -60,15 +60,15 @@ int runFilter(int argc, char** argv) {
     RasterStream stream(input.fd());
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    const uint32_t pages = printRasterJob(
+    const std::uint32_t pages = printRasterJob(
         stream, driver, threads,
-        [](std::span<const uint8_t> bytes) {
+        [](std::span<const std::uint8_t> bytes) {
             if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-                throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
+                throw PageError(std::string("cannot write to standard output: ") + std::strerror(errno));
         },
         stderr);
     if (std::fflush(stdout) != 0)
-        throw ToolError(std::string("cannot write to standard output: ") + std::strerror(errno));
+        throw PageError(std::string("cannot write to standard output: ") + std::strerror(errno));
     std::fprintf(stderr, "INFO: Printed %u page%s\n", pages, pages == 1 ? "" : "s");
     return 0;
 }
@@ -79,7 +79,7 @@ int runFilter(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return huecl::cups::runFilter(argc, argv);
-    } catch (const huecl::tool::ToolError& error) {
+    } catch (const huecl::pages::PageError& error) {
         std::fprintf(stderr, "ERROR: %s\n", error.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ERROR: out of memory\n");

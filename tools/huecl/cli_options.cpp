@@ -1,28 +1,16 @@
 #include "cli_options.h"
 
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <algorithm>
 #include <charconv>
 #include <thread>
 
 namespace huecl::tool {
+
+using namespace huecl::pages;
 namespace {
 
-struct NamedValue {
-    const char* name;
-    uint32_t value;
-};
-
-constexpr NamedValue ditherModes[] = {{"1bit", HUECL_DITHER_1BIT},
-                                      {"4bit", HUECL_DITHER_4BIT},
-                                      {"1bit-spread", HUECL_DITHER_1BIT_SPREAD},
-                                      {"2bit", HUECL_DITHER_2BIT}};
-constexpr NamedValue matchMethods[] = {{"direct", HUECL_MATCH_DIRECT},
-                                       {"interpolate", HUECL_MATCH_INTERPOLATED},
-                                       {"invert", HUECL_MATCH_INVERT},
-                                       {"eight", HUECL_MATCH_EIGHT_COLOURS},
-                                       {"black", HUECL_MATCH_BLACK}};
 constexpr NamedValue blackModes[] = {
     {"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
 constexpr NamedValue engines[] = {{"later", 0}, {"earlier", 1}};
@@ -62,7 +50,7 @@ public:
 
     std::string value(const std::string& option) {
         if (auto attached = attachedValue()) return *attached;
-        if (next_ >= arguments_.size()) throw ToolError(option + " needs a value");
+        if (next_ >= arguments_.size()) throw PageError(option + " needs a value");
         return arguments_[next_++];
     }
 
@@ -74,36 +62,37 @@ public:
         return attached;
     }
 
-    int64_t integer(const std::string& option, int64_t low, int64_t high) {
+    std::int64_t integer(const std::string& option, std::int64_t low, std::int64_t high) {
         return parseInteger(option, value(option), low, high);
     }
 
-    uint32_t unsignedInteger(const std::string& option, uint32_t low, uint32_t high) {
-        return static_cast<uint32_t>(integer(option, low, high));
+    std::uint32_t unsignedInteger(const std::string& option, std::uint32_t low, std::uint32_t high) {
+        return static_cast<std::uint32_t>(integer(option, low, high));
     }
 
     template <size_t N>
-    uint32_t named(const std::string& option, const NamedValue (&table)[N]) {
+    std::uint32_t named(const std::string& option, const NamedValue (&table)[N]) {
         const std::string text = value(option);
         for (const auto& entry : table)
             if (text == entry.name) return entry.value;
-        throw ToolError(option + " must be one of " + listNames(table) + ", not '" + text + "'");
+        throw PageError(option + " must be one of " + listNames(table) + ", not '" + text + "'");
     }
 
-    static int64_t parseInteger(const std::string& option, const std::string& text, int64_t low, int64_t high) {
-        int64_t number = 0;
+    static std::int64_t parseInteger(const std::string& option, const std::string& text, std::int64_t low,
+                                     std::int64_t high) {
+        std::int64_t number = 0;
         const char* end = text.data() + text.size();
         const auto [stop, error] = std::from_chars(text.data(), end, number);
-        if (error != std::errc() || stop != end) throw ToolError(option + " needs a whole number, not '" + text + "'");
+        if (error != std::errc() || stop != end) throw PageError(option + " needs a whole number, not '" + text + "'");
         if (number < low || number > high)
-            throw ToolError(option + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
+            throw PageError(option + " must be " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
                             text);
         return number;
     }
 
 private:
     void refuseUnusedValue() const {
-        if (attached_) throw ToolError(attachedTo_ + " takes no value, not '" + *attached_ + "'");
+        if (attached_) throw PageError(attachedTo_ + " takes no value, not '" + *attached_ + "'");
     }
 
     const std::vector<std::string>& arguments_;
@@ -117,8 +106,8 @@ Resolution parseResolution(const std::string& option, const std::string& text) {
     const auto cross = text.find('x');
     const std::string horizontal = text.substr(0, cross);
     const std::string vertical = cross == std::string::npos ? horizontal : text.substr(cross + 1);
-    return {static_cast<uint32_t>(ArgumentCursor::parseInteger(option, horizontal, 1, 4800)),
-            static_cast<uint32_t>(ArgumentCursor::parseInteger(option, vertical, 1, 4800))};
+    return {static_cast<std::uint32_t>(ArgumentCursor::parseInteger(option, horizontal, 1, 4800)),
+            static_cast<std::uint32_t>(ArgumentCursor::parseInteger(option, vertical, 1, 4800))};
 }
 
 PageSize parsePageSize(const std::string& text) {
@@ -126,20 +115,20 @@ PageSize parsePageSize(const std::string& text) {
     if (text == "letter") return {2550, 3300};
     const auto cross = text.find('x');
     if (cross == std::string::npos)
-        throw ToolError("--size must be a4, letter or WIDTHxHEIGHT in pixels, not '" + text + "'");
-    return {static_cast<uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(0, cross), 1, 20000)),
-            static_cast<uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(cross + 1), 1, 30000))};
+        throw PageError("--size must be a4, letter or WIDTHxHEIGHT in pixels, not '" + text + "'");
+    return {static_cast<std::uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(0, cross), 1, 20000)),
+            static_cast<std::uint32_t>(ArgumentCursor::parseInteger("--size", text.substr(cross + 1), 1, 30000))};
 }
 
-std::array<int32_t, 3> parseBalance(const std::string& text) {
-    std::array<int32_t, 3> levels{};
+std::array<std::int32_t, 3> parseBalance(const std::string& text) {
+    std::array<std::int32_t, 3> levels{};
     size_t start = 0;
     for (size_t i = 0; i < 3; ++i) {
         const size_t comma = text.find(',', start);
         if ((i < 2) != (comma != std::string::npos))
-            throw ToolError("--balance needs three levels RED,GREEN,BLUE, not '" + text + "'");
-        levels[i] =
-            static_cast<int32_t>(ArgumentCursor::parseInteger("--balance", text.substr(start, comma - start), 1, 30));
+            throw PageError("--balance needs three levels RED,GREEN,BLUE, not '" + text + "'");
+        levels[i] = static_cast<std::int32_t>(
+            ArgumentCursor::parseInteger("--balance", text.substr(start, comma - start), 1, 30));
         start = comma + 1;
     }
     return levels;
@@ -151,11 +140,11 @@ PlaneFormat parsePlaneFormat(ArgumentCursor& cursor) {
     if (!format) return PlaneFormat::pnm;
     for (const auto& entry : planeFormats)
         if (*format == entry.name) return static_cast<PlaneFormat>(entry.value);
-    throw ToolError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
+    throw PageError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
 }
 
 [[noreturn]] void unknownOption(const std::string& argument) {
-    throw ToolError("unknown option '" + argument + "' (see huecl --help)");
+    throw PageError("unknown option '" + argument + "' (see huecl --help)");
 }
 
 PrintCommand parsePrint(ArgumentCursor& cursor) {
@@ -190,7 +179,7 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
         } else if (option == "--engine") {
             s.engine = static_cast<EngineKind>(cursor.named(option, engines));
         } else if (option == "--dither") {
-            s.ditherMode = cursor.named(option, ditherModes);
+            s.ditherMode = cursor.named(option, ditherModeNames);
             haveDither = true;
         } else if (option == "--diffusion") {
             diffusion = true;
@@ -199,7 +188,7 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
         } else if (option == "--black-only") {
             s.blackOnly = true;
         } else if (option == "--match") {
-            s.matchMethod = cursor.named(option, matchMethods);
+            s.matchMethod = cursor.named(option, matchMethodNames);
             haveMatch = true;
         } else if (option == "--black-mode") {
             s.blackMode = cursor.named(option, blackModes);
@@ -211,15 +200,15 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
         } else if (option == "--device-dpi") {
             s.device = parseResolution(option, cursor.value(option));
         } else if (option == "--brightness") {
-            s.brightness = static_cast<int32_t>(cursor.integer(option, -255, 255));
+            s.brightness = static_cast<std::int32_t>(cursor.integer(option, -255, 255));
         } else if (option == "--saturation") {
-            s.saturation = static_cast<int32_t>(cursor.integer(option, -200, 200));
+            s.saturation = static_cast<std::int32_t>(cursor.integer(option, -200, 200));
         } else if (option == "--cmy-saturation") {
-            s.cmySaturation = static_cast<int32_t>(cursor.integer(option, -100, 100));
+            s.cmySaturation = static_cast<std::int32_t>(cursor.integer(option, -100, 100));
         } else if (option == "--balance") {
             s.balance = parseBalance(cursor.value(option));
         } else if (option == "--density") {
-            s.density = static_cast<int32_t>(cursor.integer(option, -128, 255));
+            s.density = static_cast<std::int32_t>(cursor.integer(option, -128, 255));
         } else if (option == "--band-height") {
             s.bandHeight = cursor.unsignedInteger(option, 1, 4096);
         } else if (option == "--lzs-budget") {
@@ -232,20 +221,20 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
             command.writePlanes = true;
             command.planeFormat = parsePlaneFormat(cursor);
         } else if (option == "--max-pixels") {
-            command.imageLimits.pixels = static_cast<uint64_t>(cursor.integer(option, 1, int64_t{1} << 40));
+            command.imageLimits.pixels = static_cast<std::uint64_t>(cursor.integer(option, 1, std::int64_t{1} << 40));
         } else if (option == "--max-memory") {
-            command.imageLimits.memoryBytes = static_cast<uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
+            command.imageLimits.memoryBytes = static_cast<std::uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
             unknownOption(option);
         } else if (command.image) {
-            throw ToolError("print takes one image, not '" + command.image->string() + "' and '" + option + "'");
+            throw PageError("print takes one image, not '" + command.image->string() + "' and '" + option + "'");
         } else {
             command.image = option;
         }
     }
-    if (!haveOutput) throw ToolError("print needs an output folder: -o DIR");
+    if (!haveOutput) throw PageError("print needs an output folder: -o DIR");
     // The colour methods leave to cyan, magenta and yellow all but the
     // neutral part of a colour, which the black plane alone would drop: a
     // face or an orange suit would vanish. Alone, black only prints grey.
@@ -253,21 +242,21 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
     if (s.engine == EngineKind::earlier) {
         // One bit per dot, screened or diffused; a 32-point table.
         if (haveDither && s.ditherMode != HUECL_DITHER_1BIT)
-            throw ToolError("--engine earlier prints 1 bit per dot: --dither must be 1bit");
+            throw PageError("--engine earlier prints 1 bit per dot: --dither must be 1bit");
         if (haveGrid && s.gridSize != 32)
-            throw ToolError("--engine earlier matches through 32 grid points per axis: --grid must be 32");
-        if (s.cmySaturation != 0) throw ToolError("--cmy-saturation needs --engine later");
+            throw PageError("--engine earlier matches through 32 grid points per axis: --grid must be 32");
+        if (s.cmySaturation != 0) throw PageError("--cmy-saturation needs --engine later");
         s.ditherMode = diffusion ? errorDiffusionMode : HUECL_DITHER_1BIT;
         s.gridSize = 32;
     } else if (diffusion) {
-        throw ToolError("--diffusion needs --engine earlier");
+        throw PageError("--diffusion needs --engine earlier");
     }
     if (fit && fill)
-        throw ToolError("--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page");
-    if (!paper && !placement.empty()) throw ToolError(placement.front() + " needs --page SIZE");
-    if (paper && haveSize) throw ToolError("--size and --page both set the test page's size: give one");
+        throw PageError("--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page");
+    if (!paper && !placement.empty()) throw PageError(placement.front() + " needs --page SIZE");
+    if (paper && haveSize) throw PageError("--size and --page both set the test page's size: give one");
     if (paper && !command.image && !placement.empty())
-        throw ToolError(placement.front() + " places an image; the test page covers the whole page");
+        throw PageError(placement.front() + " places an image; the test page covers the whole page");
     if (paper)
         command.layout = LayoutRequest{*paper, margins.value_or(Margins{}),
                                        fit    ? ImageScaling::fit
@@ -276,7 +265,7 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
                                        centred};
     if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y || s.source.x > 16 * s.device.x ||
         s.source.y > 16 * s.device.y)
-        throw ToolError("--source-dpi and --device-dpi may differ by at most a factor of 16");
+        throw PageError("--source-dpi and --device-dpi may differ by at most a factor of 16");
     if (command.threads == 0) command.threads = std::max(1u, std::thread::hardware_concurrency());
     return command;
 }
@@ -301,13 +290,13 @@ DecodeCommand parseDecode(ArgumentCursor& cursor) {
         } else if (option.starts_with("-") && option != "-") {
             unknownOption(option);
         } else if (haveRaster) {
-            throw ToolError("decode takes one raster file");
+            throw PageError("decode takes one raster file");
         } else {
             command.raster = option;
             haveRaster = true;
         }
     }
-    if (!haveRaster || !haveOutput) throw ToolError("usage: huecl decode FILE.hcr -o DIR");
+    if (!haveRaster || !haveOutput) throw PageError("usage: huecl decode FILE.hcr -o DIR");
     return command;
 }
 
@@ -332,7 +321,7 @@ LzsCommand parseLzs(ArgumentCursor& cursor) {
             operands.push_back(option);
     }
     if (operands.size() != 3 || (operands[0] != "compress" && operands[0] != "decompress"))
-        throw ToolError("usage: huecl lzs compress|decompress IN OUT");
+        throw PageError("usage: huecl lzs compress|decompress IN OUT");
     command.compress = operands[0] == "compress";
     command.input = operands[1];
     command.output = operands[2];
@@ -355,7 +344,7 @@ ScreensCommand parseScreens(ArgumentCursor& cursor) {
             unknownOption(option);
         }
     }
-    if (!haveOutput) throw ToolError("usage: huecl screens -o DIR");
+    if (!haveOutput) throw PageError("usage: huecl screens -o DIR");
     return command;
 }
 
@@ -363,7 +352,7 @@ ScreensCommand parseScreens(ArgumentCursor& cursor) {
 
 Command parseCommandLine(const std::vector<std::string>& arguments) {
     ArgumentCursor cursor(arguments);
-    if (cursor.done()) throw ToolError("no command given (see huecl --help)");
+    if (cursor.done()) throw PageError("no command given (see huecl --help)");
     const std::string command = cursor.take();
     if (command == "-h" || command == "--help") return HelpCommand{usageText()};
     if (command == "help") return HelpCommand{usageText(cursor.done() ? std::string() : cursor.take())};
@@ -377,20 +366,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (command == "decode") return parseDecode(cursor);
     if (command == "lzs") return parseLzs(cursor);
     if (command == "screens") return parseScreens(cursor);
-    throw ToolError("unknown command '" + command + "' (see huecl --help)");
-}
-
-std::string ditherModeName(uint32_t ditherMode) {
-    if (ditherMode == errorDiffusionMode) return "diffusion";
-    for (const auto& entry : ditherModes)
-        if (entry.value == ditherMode) return entry.name;
-    return "mode " + std::to_string(ditherMode);
-}
-
-std::string matchMethodName(uint32_t matchMethod) {
-    for (const auto& entry : matchMethods)
-        if (entry.value == matchMethod) return entry.name;
-    return "method " + std::to_string(matchMethod);
+    throw PageError("unknown command '" + command + "' (see huecl --help)");
 }
 
 namespace {
@@ -484,7 +460,7 @@ std::string usageText(const std::string& command) {
     if (command == "decode") return decodeHelp;
     if (command == "lzs") return lzsHelp;
     if (command == "screens") return screensHelp;
-    if (!command.empty()) throw ToolError("unknown command '" + command + "' (see huecl --help)");
+    if (!command.empty()) throw PageError("unknown command '" + command + "' (see huecl --help)");
     return R"(usage: huecl COMMAND [options]
 
   huecl print [IMAGE] -o DIR             run a page through the pipeline

@@ -1,4 +1,4 @@
-// The four commands of the tool. Each throws ToolError on bad input and
+// The four commands of the tool. Each throws PageError on bad input and
 // leaves nothing in its output folder unless it completes.
 #pragma once
 

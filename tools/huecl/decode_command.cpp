@@ -1,19 +1,21 @@
 #include "commands.h"
 
-#include "colour_table.h"
-#include "later_engine.h"
-#include "lzs_codec.h"
-#include "output_files.h"
-#include "page_preview.h"
-#include "plane_files.h"
+#include "pages/colour/colour_table.h"
+#include "pages/colour/later_engine.h"
+#include "pages/lzs_codec.h"
+#include "pages/writers/output_files.h"
+#include "pages/writers/page_preview.h"
+#include "pages/writers/plane_files.h"
 #include "progress_bar.h"
-#include "raster_container.h"
-#include "tool_error.h"
+#include "pages/writers/raster_container.h"
+#include "pages/page_error.h"
 
 #include <cstdio>
 #include <optional>
 
 namespace huecl::tool {
+
+using namespace huecl::pages;
 namespace {
 
 // The proof of the colour table the raster was matched with: the same
@@ -23,10 +25,10 @@ ProofTable proofTableFor(const RasterHeader& h, const DecodeCommand& command) {
     if (h.fromProfile == 0) return buildModelProofTable();
     const std::filesystem::path profile = command.profile.value_or(h.profilePath);
     if (!command.profile && !std::filesystem::exists(profile))
-        throw ToolError(command.raster.string() + ": was printed with the profile " + h.profilePath +
+        throw PageError(command.raster.string() + ": was printed with the profile " + h.profilePath +
                         ", which is gone; name it with --profile FILE.icc");
     if (profileIdentity(profile) != h.profileId)
-        throw ToolError(profile.string() + ": not the profile " + command.raster.string() +
+        throw PageError(profile.string() + ": not the profile " + command.raster.string() +
                         " was printed with (its profile ID differs)");
     return buildProfileProofTable(profile);
 }
@@ -40,7 +42,7 @@ std::string matchingText(const RasterHeader& h) {
 // anywhere stops the command before it writes anything; returns the pages.
 // Standard input cannot be read twice: it counts as one page, and a second
 // page there is refused.
-uint32_t countPages(const std::filesystem::path& path) {
+std::uint32_t countPages(const std::filesystem::path& path) {
     if (path == "-") return 1;
     RasterReader reader(path);
     RasterBand band;
@@ -59,9 +61,9 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat, layout, h.deviceHeight, Resolution{h.deviceResX, h.deviceResY});
-    const uint32_t boxSize = command.previewDpi != 0
-                                 ? previewBoxSize(h.deviceResY, command.previewDpi)
-                                 : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+    const std::uint32_t boxSize =
+        command.previewDpi != 0 ? previewBoxSize(h.deviceResY, command.previewDpi)
+                                : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
     const ProofTable proof = proofTableFor(h, command);
     const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
     auto& previewFile = output.create("preview.png");
@@ -72,15 +74,15 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
                          h.bandCount, !command.quiet);
     DecompressionHistory history;
     RasterBand band;
-    std::array<std::vector<uint8_t>, 4> planes;
-    uint64_t deviceRows = 0;
-    for (uint32_t index = 0; reader.readBand(band); ++index) {
-        const uint64_t firstRow = deviceRows;
+    std::array<std::vector<std::uint8_t>, 4> planes;
+    std::uint64_t deviceRows = 0;
+    for (std::uint32_t index = 0; reader.readBand(band); ++index) {
+        const std::uint64_t firstRow = deviceRows;
         deviceRows += band.deviceRows;
         if (deviceRows > h.deviceHeight)
-            throw ToolError(name + where + ": corrupt raster file (more rows than the page has)");
-        std::array<const uint8_t*, 4> planePointers{};
-        for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
+            throw PageError(name + where + ": corrupt raster file (more rows than the page has)");
+        std::array<const std::uint8_t*, 4> planePointers{};
+        for (std::uint32_t plane = 0; plane < h.planeCount; ++plane) {
             planes[plane].resize(size_t{band.deviceRows} * h.lineBytes);
             decompressBlock(band.streams[plane], planes[plane], history,
                             name + where + ": band " + std::to_string(index) + " plane " + std::to_string(plane));
@@ -88,11 +90,11 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
         }
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
         if (planeFiles) planeFiles->addBand(bandPlanes, band.deviceRows);
-        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<uint32_t>(firstRow)));
+        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<std::uint32_t>(firstRow)));
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)
-        throw ToolError(name + where + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
+        throw PageError(name + where + ": corrupt raster file (" + std::to_string(deviceRows) + " rows, header says " +
                         std::to_string(h.deviceHeight) + ")");
     if (planeFiles) planeFiles->finish();
     preview.finish();
@@ -109,14 +111,14 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
 }  // namespace
 
 void runDecode(const DecodeCommand& command) {
-    const uint32_t pages = countPages(command.raster);
+    const std::uint32_t pages = countPages(command.raster);
     RasterReader reader(command.raster);
     OutputFolder output(command.outputFolder);
     output.keepInput(command.raster);
     // One page keeps the plain names; the pages of a document are numbered.
     do {
         if (reader.pageNumber() > pages)
-            throw ToolError("standard input holds more than one page; decode a file of several pages by its name");
+            throw PageError("standard input holds more than one page; decode a file of several pages by its name");
         if (pages > 1) output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
         decodePage(reader, output, command, pages > 1);
     } while (reader.nextPage());

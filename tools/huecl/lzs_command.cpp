@@ -1,20 +1,22 @@
 #include "commands.h"
 
-#include "input_stream.h"
-#include "lzs_codec.h"
-#include "output_files.h"
+#include "pages/readers/input_stream.h"
+#include "pages/lzs_codec.h"
+#include "pages/writers/output_files.h"
 #include "progress_bar.h"
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 namespace huecl::tool {
 
+using namespace huecl::pages;
+
 void runLzs(const LzsCommand& command) {
     InputStream in = openInput(command.input);
     if (!isStandardStream(command.output) && command.output.filename().empty())
-        throw ToolError("output " + command.output.string() + " names no file");
+        throw PageError("output " + command.output.string() + " names no file");
     checkOutputFile(command.output, command.input, command.force);
     if (!isStandardStream(command.output))
         removeStaleTemporaryFiles(command.output.parent_path(), command.output.filename().string());
@@ -22,15 +24,15 @@ void runLzs(const LzsCommand& command) {
     // "-" or a name of it such as /dev/stdout.
     const bool toStandardOutput = out.isStandardOutput();
     if (toStandardOutput && command.compress && !command.force && ::isatty(STDOUT_FILENO))
-        throw ToolError("compressed data is not written to a terminal (-f or --force writes it)");
-    const auto write = [&out](std::span<const uint8_t> bytes) { out.write(bytes); };
+        throw PageError("compressed data is not written to a terminal (-f or --force writes it)");
+    const auto write = [&out](std::span<const std::uint8_t> bytes) { out.write(bytes); };
     ProgressBar progress(command.compress ? "huecl lzs compress" : "huecl lzs decompress", inputSize(in),
                          !command.quiet, ProgressBar::Unit::bytes);
     LzsFileOptions options;
     options.bufferBytes = command.bufferBytes;
     options.budget = command.budget;
     options.framed = !command.raw;
-    options.onInput = [&progress](uint64_t bytesRead) { progress.advanceTo(bytesRead); };
+    options.onInput = [&progress](std::uint64_t bytesRead) { progress.advanceTo(bytesRead); };
     const StreamTotals totals = command.compress ? compressFile(in.file.get(), in.name, options, write)
                                                  : decompressFile(in.file.get(), in.name, options, write);
     out.commit();

@@ -1,7 +1,7 @@
 // huecl: pages through the colour and compression pipeline of the library.
 #include "commands.h"
 #include "huecl32.h"
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <cstdio>
 #include <exception>
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
                    },
                    command);
         return 0;
-    } catch (const ToolError& error) {
+    } catch (const huecl::pages::PageError& error) {
         std::fprintf(stderr, "huecl: %s\n", error.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "huecl: out of memory\n");

@@ -1,18 +1,17 @@
 #include "commands.h"
 
-#include "colour_table.h"
-#include "earlier_engine.h"
-#include "later_engine.h"
-#include "output_files.h"
-#include "page_header.h"
-#include "page_layout.h"
-#include "page_pipeline.h"
-#include "page_preview.h"
-#include "plane_files.h"
+#include "pages/colour/colour_table.h"
+#include "pages/colour/later_engine.h"
+#include "pages/page_assembly.h"
+#include "pages/writers/output_files.h"
+#include "pages/page_layout.h"
+#include "pages/page_pipeline.h"
+#include "pages/writers/page_preview.h"
+#include "pages/writers/plane_files.h"
 #include "progress_bar.h"
-#include "raster_container.h"
-#include "test_page.h"
-#include "tool_error.h"
+#include "pages/writers/raster_container.h"
+#include "pages/readers/test_page.h"
+#include "pages/page_error.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -21,34 +20,9 @@
 #include <sys/resource.h>
 
 namespace huecl::tool {
+
+using namespace huecl::pages;
 namespace {
-
-ColourTable colourTableFor(const PrintCommand& command) {
-    const PageSettings& s = command.settings;
-    // Only the direct and interpolated methods read a table.
-    if (s.matchMethod != HUECL_MATCH_DIRECT && s.matchMethod != HUECL_MATCH_INTERPOLATED) {
-        if (command.profile)
-            throw ToolError("--profile needs --match interpolate or direct, which read a colour table");
-        return {};
-    }
-    const auto axis = s.matchMethod == HUECL_MATCH_DIRECT ? directLookupAxis()
-                      : s.engine == EngineKind::earlier   ? earlierInterpolationAxis()
-                                                          : interpolationAxis(s.gridSize);
-    return command.profile ? buildProfileTable(*command.profile, axis) : buildModelTable(axis);
-}
-
-// The one place that knows the colour generations by name.
-std::unique_ptr<ColourEngine> makeEngine(const PageSettings& settings, ColourTable table, const ImageSource& source) {
-    switch (settings.engine) {
-        case EngineKind::later:
-            return std::make_unique<LaterEngine>(settings, std::move(table), source.width(), source.height(),
-                                                 source.pixels());
-        case EngineKind::earlier:
-            return std::make_unique<EarlierEngine>(settings, std::move(table), source.width(), source.height(),
-                                                   source.pixels());
-    }
-    throw std::logic_error("unknown colour engine");
-}
 
 // The image, or the test page, on its page: as given without --page. The
 // page is held to the image size limit as an image would be.
@@ -83,9 +57,9 @@ double peakMemoryMiB() {
 
 std::string summaryLine(const PageGeometry& g, const std::string& page, const PipelineTotals& totals,
                         double wallSeconds, unsigned threads) {
-    const uint64_t pixels = uint64_t{g.sourceWidth} * g.sourceHeight;
-    const uint64_t dots = uint64_t{g.deviceWidth} * g.deviceHeight * g.planeCount;
-    const uint64_t rawBytes = uint64_t{g.lineBytes} * g.deviceHeight * g.planeCount;
+    const std::uint64_t pixels = std::uint64_t{g.sourceWidth} * g.sourceHeight;
+    const std::uint64_t dots = std::uint64_t{g.deviceWidth} * g.deviceHeight * g.planeCount;
+    const std::uint64_t rawBytes = std::uint64_t{g.lineBytes} * g.deviceHeight * g.planeCount;
     char text[640];
     int length = std::snprintf(
         text, sizeof text,
@@ -108,22 +82,19 @@ std::string summaryLine(const PageGeometry& g, const std::string& page, const Pi
 void runPrint(const PrintCommand& command) {
     const auto start = std::chrono::steady_clock::now();
     auto source = openPage(command);
-    // CMYK images go straight to halftoning: no table is read. Printed in
-    // black alone, their colours fold into black rather than vanish.
-    const bool matched = source->pixels() == SourcePixels::bgr;
-    if (!matched && command.settings.blackOnly) source = foldInksIntoBlack(std::move(source));
-    ColourTable table = matched ? colourTableFor(command) : ColourTable{};
-    const uint32_t gridSize = table.gridSize;
-    const auto engine = makeEngine(command.settings, std::move(table), *source);
-    const PageGeometry& g = engine->geometry();
+    if (command.profile && source->pixels() == SourcePixels::bgr && !readsColourTable(command.settings))
+        throw PageError("--profile needs --match interpolate or direct, which read a colour table");
+    ColourTableSource tables(command.profile);
+    AssembledPage page = assemblePage(command.settings, std::move(source), tables);
+    const PageGeometry& g = page.geometry();
 
     OutputFolder output(command.outputFolder);
     if (command.image) output.keepInput(*command.image);
-    RasterWriter raster(output.create("page.hcr"), rasterHeaderFor(command.settings, g, gridSize, command.profile));
-    const uint32_t boxSize = command.previewDpi != 0
-                                 ? previewBoxSize(command.settings.device.y, command.previewDpi)
-                                 : automaticPreviewBoxSize(command.settings.device.y, command.settings.source.y,
-                                                           g.deviceWidth, g.deviceHeight);
+    RasterWriter raster(output.create("page.hcr"), page.header());
+    const std::uint32_t boxSize = command.previewDpi != 0
+                                      ? previewBoxSize(command.settings.device.y, command.previewDpi)
+                                      : automaticPreviewBoxSize(command.settings.device.y, command.settings.source.y,
+                                                                g.deviceWidth, g.deviceHeight);
     const ProofTable proof = command.profile ? buildProfileProofTable(*command.profile) : buildModelProofTable();
     const InkResponse ink =
         inkResponseOf(command.settings.ditherMode, command.settings.screenKind, command.settings.blackOnly);
@@ -138,13 +109,14 @@ void runPrint(const PrintCommand& command) {
                            command.settings.device);
 
     ProgressBar progress("huecl print", g.bandCount, !command.quiet);
-    const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes, &progress};
-    const PipelineTotals totals = runPipeline(*source, *engine, options, [&](const FinishedBand& band) {
+    const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes,
+                                  [&progress] { progress.advance(); }};
+    const PipelineTotals totals = page.run(options, [&](const FinishedBand& band) {
         raster.writeBand(band.deviceRows, band.streams);
         preview.addBand(band.previewSums);
         if (planeFiles) {
-            std::array<const uint8_t*, 4> planes{};
-            for (uint32_t plane = 0; plane < g.planeCount; ++plane) planes[plane] = band.planes[plane].data();
+            std::array<const std::uint8_t*, 4> planes{};
+            for (std::uint32_t plane = 0; plane < g.planeCount; ++plane) planes[plane] = band.planes[plane].data();
             planeFiles->addBand(std::span(planes).first(g.planeCount), band.deviceRows);
         }
     });

@@ -7,7 +7,7 @@
 
 namespace huecl::tool {
 
-ProgressBar::ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit)
+ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled, Unit unit)
     : label_(std::move(label)), total_(total), unit_(unit), visible_(enabled && total > 0 && ::isatty(STDERR_FILENO)) {
     if (visible_) draw();
 }
@@ -19,7 +19,7 @@ void ProgressBar::finish() {
     visible_ = false;
 }
 
-void ProgressBar::advanceTo(uint64_t done) {
+void ProgressBar::advanceTo(std::uint64_t done) {
     done_ = std::min(done, total_);
     if (!visible_) return;
     // Redrawing on every step would cost more than small steps take.
@@ -30,7 +30,7 @@ void ProgressBar::advanceTo(uint64_t done) {
 }
 
 void ProgressBar::draw() const {
-    constexpr uint64_t width = 40;
+    constexpr std::uint64_t width = 40;
     std::string bar(static_cast<size_t>(done_ * width / total_), '#');
     bar.resize(width, '.');
     const auto percent = static_cast<unsigned>(done_ * 100 / total_);

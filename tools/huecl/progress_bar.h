@@ -13,21 +13,21 @@ public:
 
     // Shown only when enabled, the total is known (not 0) and standard error
     // is a terminal.
-    ProgressBar(std::string label, uint64_t total, bool enabled, Unit unit = Unit::items);
+    ProgressBar(std::string label, std::uint64_t total, bool enabled, Unit unit = Unit::items);
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     void advance() { advanceTo(done_ + 1); }
-    void advanceTo(uint64_t done);
+    void advanceTo(std::uint64_t done);
     // Clears the bar's line, so that what follows starts on a clean one.
     void finish();
 
 private:
     void draw() const;
     std::string label_;
-    uint64_t total_;
-    uint64_t done_ = 0;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
     Unit unit_;
     bool visible_;
     std::chrono::steady_clock::time_point lastDraw_{};

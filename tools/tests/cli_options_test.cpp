@@ -1,10 +1,12 @@
 #include "cli_options.h"
-#include "tool_error.h"
+#include "pages/page_error.h"
 
 #include <gtest/gtest.h>
 
 namespace huecl::tool {
 namespace {
+
+using namespace huecl::pages;
 
 Command parse(std::vector<std::string> arguments) { return parseCommandLine(arguments); }
 
@@ -16,7 +18,7 @@ PrintCommand parsePrint(std::vector<std::string> arguments) {
 std::string errorOf(std::vector<std::string> arguments) {
     try {
         parse(arguments);
-    } catch (const ToolError& error) {
+    } catch (const PageError& error) {
         return error.what();
     }
     return "no error";
@@ -84,7 +86,7 @@ TEST(PrintOptions, EveryRecordFieldHasAnOption) {
     EXPECT_EQ(s.device.x, 600u);
     EXPECT_EQ(s.brightness, -30);
     EXPECT_EQ(s.saturation, 40);
-    EXPECT_EQ(s.balance, (std::array<int32_t, 3>{12, 10, 29}));
+    EXPECT_EQ(s.balance, (std::array<std::int32_t, 3>{12, 10, 29}));
     EXPECT_EQ(s.cmySaturation, -20);
     EXPECT_EQ(s.density, 15);
     EXPECT_EQ(s.bandHeight, 64u);
@@ -194,7 +196,7 @@ TEST(CommandLineHabits, ValuesMayBeJoinedWithEquals) {
     const PrintCommand joined = parsePrint({"--output=d", "--dither=4bit", "--balance=1,2,3", "--threads=2"});
     EXPECT_EQ(joined.outputFolder, "d");
     EXPECT_EQ(joined.settings.ditherMode, 1u);
-    EXPECT_EQ(joined.settings.balance, (std::array<int32_t, 3>{1, 2, 3}));
+    EXPECT_EQ(joined.settings.balance, (std::array<std::int32_t, 3>{1, 2, 3}));
     EXPECT_EQ(joined.threads, 2u);
     // An empty joined value is a value, and a short option never splits.
     EXPECT_EQ(errorOf({"print", "-o", "d", "--screen="}), "--screen needs a whole number, not ''");

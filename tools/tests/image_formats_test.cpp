@@ -1,13 +1,13 @@
 // JPEG, TIFF and 16-bit PNM inputs, and the size limits of every reader.
 #include "cli_options.h"
 #include "commands.h"
-#include "image_source.h"
-#include "pipe_input.h"
-#include "png_test_file.h"
-#include "temporary_folder.h"
-#include "test_images.h"
-#include "tiff_image.h"
-#include "tool_error.h"
+#include "pages/readers/image_source.h"
+#include "pages/tests/pipe_input.h"
+#include "pages/tests/png_test_file.h"
+#include "pages/tests/temporary_folder.h"
+#include "pages/tests/test_images.h"
+#include "pages/readers/tiff_image.h"
+#include "pages/page_error.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -19,22 +19,24 @@
 namespace huecl::tool {
 namespace {
 
-using testing::TemporaryFolder;
+using namespace huecl::pages;
+
+using pages::testing::TemporaryFolder;
 
 struct Picture {
-    uint32_t width = 0, height = 0;
+    std::uint32_t width = 0, height = 0;
     SourcePixels pixels = SourcePixels::bgr;
-    std::vector<uint8_t> samples;  // rows as the source delivers them
+    std::vector<std::uint8_t> samples;  // rows as the source delivers them
 };
 
 // Reads the whole image in bands of bandRows rows, so that bands end inside
 // strips and tiles.
-Picture readPicture(const std::filesystem::path& path, const ImageLimits& limits = {}, uint32_t bandRows = 4) {
+Picture readPicture(const std::filesystem::path& path, const ImageLimits& limits = {}, std::uint32_t bandRows = 4) {
     auto source = openImage(path, limits);
     Picture picture{source->width(), source->height(), source->pixels(), {}};
-    const size_t rowBytes = size_t{picture.width} * static_cast<uint32_t>(picture.pixels);
-    for (uint32_t y = 0; y < picture.height; y += bandRows) {
-        std::vector<uint8_t> band(rowBytes * std::min(bandRows, picture.height - y));
+    const size_t rowBytes = size_t{picture.width} * static_cast<std::uint32_t>(picture.pixels);
+    for (std::uint32_t y = 0; y < picture.height; y += bandRows) {
+        std::vector<std::uint8_t> band(rowBytes * std::min(bandRows, picture.height - y));
         source->readRows(band);
         picture.samples.insert(picture.samples.end(), band.begin(), band.end());
     }
@@ -44,19 +46,21 @@ Picture readPicture(const std::filesystem::path& path, const ImageLimits& limits
 std::string errorReading(const std::filesystem::path& path, const ImageLimits& limits = {}) {
     try {
         readPicture(path, limits);
-    } catch (const ToolError& error) {
+    } catch (const PageError& error) {
         return error.what();
     }
     return "no error";
 }
 
 // The 8-bit level of colour sample s at (x, y) in the test pictures.
-uint8_t levelAt(uint32_t x, uint32_t y, uint32_t s) { return static_cast<uint8_t>(x * 37 + y * 11 + s * 70); }
+std::uint8_t levelAt(std::uint32_t x, std::uint32_t y, std::uint32_t s) {
+    return static_cast<std::uint8_t>(x * 37 + y * 11 + s * 70);
+}
 
 // Subsampled chroma blurs the edges between the blocks; inside them the
 // levels hold.
-void expectNearInsideBlocks(const std::vector<uint8_t>& got, const std::vector<uint8_t>& wanted, uint32_t width,
-                            size_t components, int tolerance) {
+void expectNearInsideBlocks(const std::vector<std::uint8_t>& got, const std::vector<std::uint8_t>& wanted,
+                            std::uint32_t width, size_t components, int tolerance) {
     ASSERT_EQ(got.size(), wanted.size());
     int worst = 0;
     for (size_t i = 0; i < got.size(); ++i) {
@@ -71,48 +75,48 @@ void expectNearInsideBlocks(const std::vector<uint8_t>& got, const std::vector<u
 
 struct TiffCase {
     const char* name;
-    testing::TiffOptions options;
+    pages::testing::TiffOptions options;
 };
 
-constexpr uint32_t tiffWidth = 40, tiffHeight = 21;  // partial tiles and strips on both axes
+constexpr std::uint32_t tiffWidth = 40, tiffHeight = 21;  // partial tiles and strips on both axes
 
 // The file's samples for a case and the rows the reader must give back.
-void tiffPicture(const testing::TiffOptions& o, std::vector<uint16_t>& samples, std::vector<uint8_t>& expected,
-                 std::vector<uint16_t>& colourMap) {
-    const uint32_t colourSamples = o.photometric == PHOTOMETRIC_SEPARATED ? 4
-                                   : o.photometric == PHOTOMETRIC_RGB     ? 3
-                                                                          : 1;
+void tiffPicture(const pages::testing::TiffOptions& o, std::vector<std::uint16_t>& samples,
+                 std::vector<std::uint8_t>& expected, std::vector<std::uint16_t>& colourMap) {
+    const std::uint32_t colourSamples = o.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                        : o.photometric == PHOTOMETRIC_RGB     ? 3
+                                                                               : 1;
     const bool cmyk = colourSamples == 4;
     const bool alpha =
         o.samples > colourSamples && (o.extra == EXTRASAMPLE_ASSOCALPHA || o.extra == EXTRASAMPLE_UNASSALPHA);
-    const uint32_t maxRaw = (1u << std::min<uint16_t>(o.bits, 8)) - 1;
+    const std::uint32_t maxRaw = (1u << std::min<std::uint16_t>(o.bits, 8)) - 1;
     if (o.photometric == PHOTOMETRIC_PALETTE)
-        for (uint32_t channel = 0; channel < 3; ++channel)
-            for (uint32_t i = 0; i <= maxRaw; ++i)
-                colourMap.push_back(static_cast<uint16_t>(levelAt(i, 0, channel) * 257));
-    for (uint32_t y = 0; y < tiffHeight; ++y)
-        for (uint32_t x = 0; x < tiffWidth; ++x) {
+        for (std::uint32_t channel = 0; channel < 3; ++channel)
+            for (std::uint32_t i = 0; i <= maxRaw; ++i)
+                colourMap.push_back(static_cast<std::uint16_t>(levelAt(i, 0, channel) * 257));
+    for (std::uint32_t y = 0; y < tiffHeight; ++y)
+        for (std::uint32_t x = 0; x < tiffWidth; ++x) {
             // Every third column is transparent where there is alpha.
             const bool clear = alpha && x % 3 == 0;
-            uint8_t levels[4];
-            for (uint32_t s = 0; s < colourSamples; ++s) {
-                const uint32_t raw = levelAt(x, y, s) >> (8 - std::min<uint16_t>(o.bits, 8));
-                uint32_t value = o.bits == 16 ? raw << 8 | ((x * 13 + s) & 0xFF) : raw;
+            std::uint8_t levels[4];
+            for (std::uint32_t s = 0; s < colourSamples; ++s) {
+                const std::uint32_t raw = levelAt(x, y, s) >> (8 - std::min<std::uint16_t>(o.bits, 8));
+                std::uint32_t value = o.bits == 16 ? raw << 8 | ((x * 13 + s) & 0xFF) : raw;
                 if (clear && o.extra == EXTRASAMPLE_ASSOCALPHA) value = 0;  // premultiplied by alpha 0
-                samples.push_back(static_cast<uint16_t>(value));
-                levels[s] = static_cast<uint8_t>(o.bits < 8 ? raw * 255 / maxRaw : raw);
+                samples.push_back(static_cast<std::uint16_t>(value));
+                levels[s] = static_cast<std::uint8_t>(o.bits < 8 ? raw * 255 / maxRaw : raw);
                 if (o.photometric == PHOTOMETRIC_PALETTE)
-                    for (uint32_t channel = 0; channel < 3; ++channel) levels[channel] = levelAt(raw, 0, channel);
+                    for (std::uint32_t channel = 0; channel < 3; ++channel) levels[channel] = levelAt(raw, 0, channel);
             }
-            for (uint32_t s = colourSamples; s < o.samples; ++s)
-                samples.push_back(static_cast<uint16_t>(clear ? 0 : o.bits == 16 ? 0xFFFF : 0xFF));
+            for (std::uint32_t s = colourSamples; s < o.samples; ++s)
+                samples.push_back(static_cast<std::uint16_t>(clear ? 0 : o.bits == 16 ? 0xFFFF : 0xFF));
             if (cmyk) {
-                for (uint32_t s = 0; s < 4; ++s) expected.push_back(clear ? 0 : levels[s]);  // transparent: no ink
+                for (std::uint32_t s = 0; s < 4; ++s) expected.push_back(clear ? 0 : levels[s]);  // transparent: no ink
                 continue;
             }
-            uint8_t red = levels[0], green = levels[0], blue = levels[0];
+            std::uint8_t red = levels[0], green = levels[0], blue = levels[0];
             if (o.photometric == PHOTOMETRIC_MINISWHITE)
-                red = green = blue = static_cast<uint8_t>(255 - levels[0]);
+                red = green = blue = static_cast<std::uint8_t>(255 - levels[0]);
             else if (o.photometric == PHOTOMETRIC_RGB || o.photometric == PHOTOMETRIC_PALETTE)
                 red = levels[0], green = levels[1], blue = levels[2];
             if (clear) red = green = blue = 255;  // paper
@@ -120,8 +124,8 @@ void tiffPicture(const testing::TiffOptions& o, std::vector<uint16_t>& samples, 
         }
 }
 
-testing::TiffOptions tiffOf(uint16_t photometric, uint16_t bits, uint16_t samples) {
-    testing::TiffOptions options;
+pages::testing::TiffOptions tiffOf(std::uint16_t photometric, std::uint16_t bits, std::uint16_t samples) {
+    pages::testing::TiffOptions options;
     options.photometric = photometric;
     options.bits = bits;
     options.samples = samples;
@@ -130,11 +134,11 @@ testing::TiffOptions tiffOf(uint16_t photometric, uint16_t bits, uint16_t sample
 
 std::vector<TiffCase> tiffCases() {
     std::vector<TiffCase> cases;
-    const auto add = [&](const char* name, testing::TiffOptions options, auto change) {
+    const auto add = [&](const char* name, pages::testing::TiffOptions options, auto change) {
         change(options);
         cases.push_back({name, options});
     };
-    const auto same = [](testing::TiffOptions&) {};
+    const auto same = [](pages::testing::TiffOptions&) {};
     add("grey 8-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 8, 1), same);
     add("grey 16-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 16, 1), [](auto& o) { o.compression = COMPRESSION_NONE; });
     add("grey 4-bit", tiffOf(PHOTOMETRIC_MINISBLACK, 4, 1), same);
@@ -173,14 +177,14 @@ std::vector<TiffCase> tiffCases() {
 TEST(TiffInput, EveryKindReadsBackAsWritten) {
     for (const TiffCase& c : tiffCases()) {
         SCOPED_TRACE(c.name);
-        std::vector<uint16_t> samples, colourMap;
-        std::vector<uint8_t> expected;
+        std::vector<std::uint16_t> samples, colourMap;
+        std::vector<std::uint8_t> expected;
         tiffPicture(c.options, samples, expected, colourMap);
-        testing::TiffOptions options = c.options;
+        pages::testing::TiffOptions options = c.options;
         options.colourMap = colourMap;
         TemporaryFolder folder;
-        ASSERT_TRUE(testing::writeTiff(folder / "image.tif", tiffWidth, tiffHeight, samples, options));
-        for (const uint32_t bandRows : {1u, 4u, tiffHeight}) {
+        ASSERT_TRUE(pages::testing::writeTiff(folder / "image.tif", tiffWidth, tiffHeight, samples, options));
+        for (const std::uint32_t bandRows : {1u, 4u, tiffHeight}) {
             const Picture picture = readPicture(folder / "image.tif", {}, bandRows);
             EXPECT_EQ(picture.width, tiffWidth);
             EXPECT_EQ(picture.height, tiffHeight);
@@ -192,28 +196,29 @@ TEST(TiffInput, EveryKindReadsBackAsWritten) {
 }
 
 TEST(TiffInput, JpegCompressedYCbCrReadsAsRgb) {
-    std::vector<uint16_t> samples;
-    for (uint32_t y = 0; y < 32; ++y)
-        for (uint32_t x = 0; x < 32; ++x)  // four flat quarters
-            for (uint32_t s = 0; s < 3; ++s) samples.push_back(levelAt(x / 16 * 3, y / 16 * 5, s));
-    testing::TiffOptions options = tiffOf(PHOTOMETRIC_YCBCR, 8, 3);
+    std::vector<std::uint16_t> samples;
+    for (std::uint32_t y = 0; y < 32; ++y)
+        for (std::uint32_t x = 0; x < 32; ++x)  // four flat quarters
+            for (std::uint32_t s = 0; s < 3; ++s) samples.push_back(levelAt(x / 16 * 3, y / 16 * 5, s));
+    pages::testing::TiffOptions options = tiffOf(PHOTOMETRIC_YCBCR, 8, 3);
     options.compression = COMPRESSION_JPEG;
     options.rowsPerStrip = 16;
     TemporaryFolder folder;
-    ASSERT_TRUE(testing::writeTiff(folder / "ycbcr.tif", 32, 32, samples, options));
+    ASSERT_TRUE(pages::testing::writeTiff(folder / "ycbcr.tif", 32, 32, samples, options));
     const Picture picture = readPicture(folder / "ycbcr.tif");
     ASSERT_EQ(picture.samples.size(), 32u * 32 * 3);
-    std::vector<uint8_t> expected;
+    std::vector<std::uint8_t> expected;
     for (size_t i = 0; i < samples.size(); i += 3)  // blue, green, red
-        expected.insert(expected.end(), {static_cast<uint8_t>(samples[i + 2]), static_cast<uint8_t>(samples[i + 1]),
-                                         static_cast<uint8_t>(samples[i])});
+        expected.insert(expected.end(),
+                        {static_cast<std::uint8_t>(samples[i + 2]), static_cast<std::uint8_t>(samples[i + 1]),
+                         static_cast<std::uint8_t>(samples[i])});
     expectNearInsideBlocks(picture.samples, expected, 32, 3, 4);
 }
 
 TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
     struct Refusal {
         const char* name;
-        testing::TiffOptions options;
+        pages::testing::TiffOptions options;
         const char* message;
     };
     auto floating = tiffOf(PHOTOMETRIC_MINISBLACK, 32, 1);
@@ -237,8 +242,8 @@ TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.name);
         TemporaryFolder folder;
-        const std::vector<uint16_t> samples(size_t{8} * 8 * refusal.options.samples, 1);
-        ASSERT_TRUE(testing::writeTiff(folder / "odd.tif", 8, 8, samples, refusal.options));
+        const std::vector<std::uint16_t> samples(size_t{8} * 8 * refusal.options.samples, 1);
+        ASSERT_TRUE(pages::testing::writeTiff(folder / "odd.tif", 8, 8, samples, refusal.options));
         EXPECT_EQ(errorReading(folder / "odd.tif"), (folder / "odd.tif").string() + refusal.message);
     }
 }
@@ -246,18 +251,18 @@ TEST(TiffInput, UnsupportedKindsAreRefusedByName) {
 // A grey TIFF of one uncompressed strip with its directory first, built
 // byte by byte, so that the header can claim any size and the data can end
 // anywhere.
-std::string handmadeTiff(uint32_t width, uint32_t height, const std::string& pixelData) {
+std::string handmadeTiff(std::uint32_t width, std::uint32_t height, const std::string& pixelData) {
     std::string bytes = "II*";
     bytes += '\0';
-    const auto put = [&](uint32_t value, int count) {
+    const auto put = [&](std::uint32_t value, int count) {
         for (int i = 0; i < count; ++i) bytes += static_cast<char>(value >> (8 * i));
     };
     put(8, 4);
-    const uint32_t entries = 9, dataOffset = 8 + 2 + entries * 12 + 4;
+    const std::uint32_t entries = 9, dataOffset = 8 + 2 + entries * 12 + 4;
     put(entries, 2);
-    const uint32_t tags[][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
-                                {259, 3, 1},     {262, 3, 1},      {273, 4, dataOffset},
-                                {277, 3, 1},     {278, 4, height}, {279, 4, width * height}};
+    const std::uint32_t tags[][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
+                                     {259, 3, 1},     {262, 3, 1},      {273, 4, dataOffset},
+                                     {277, 3, 1},     {278, 4, height}, {279, 4, width * height}};
     for (const auto& tag : tags) {
         put(tag[0], 2), put(tag[1], 2), put(1, 4);
         put(tag[2], tag[1] == 3 ? 2 : 4);
@@ -272,19 +277,20 @@ std::string handmadeTiff(uint32_t width, uint32_t height, const std::string& pix
 TEST(TiffInput, APipedTiffIsCopiedUpToTheMemoryLimit) {
     TemporaryFolder folder;
     const std::string tiff = handmadeTiff(64, 64, std::string(64 * 64, '\x40'));
-    for (const uint64_t limit : {uint64_t{tiff.size()}, uint64_t{tiff.size()} - 1, uint64_t{1} << 20}) {
+    for (const std::uint64_t limit :
+         {std::uint64_t{tiff.size()}, std::uint64_t{tiff.size()} - 1, std::uint64_t{1} << 20}) {
         ImageLimits limits;
         limits.memoryBytes = limit;
         std::string error = "no error";
         try {
-            const auto image = openTiff(testing::pipeWith(tiff, "standard input"), limits);
-            std::vector<uint8_t> rows(64 * 64 * 3);
+            const auto image = openTiff(pages::testing::pipeWith(tiff, "standard input"), limits);
+            std::vector<std::uint8_t> rows(64 * 64 * 3);
             image->readRows(rows);
-            EXPECT_EQ(rows, std::vector<uint8_t>(64 * 64 * 3, 0x40));
-        } catch (const ToolError& caught) {
+            EXPECT_EQ(rows, std::vector<std::uint8_t>(64 * 64 * 3, 0x40));
+        } catch (const PageError& caught) {
             error = caught.what();
         }
-        testing::reapPipeWriters();
+        pages::testing::reapPipeWriters();
         EXPECT_EQ(error, limit < tiff.size() ? "standard input: a TIFF on a pipe is copied before it is read, and this "
                                                "one exceeds the limit of 1 MiB (--max-memory raises it)"
                                              : "no error")
@@ -295,16 +301,16 @@ TEST(TiffInput, APipedTiffIsCopiedUpToTheMemoryLimit) {
 TEST(TiffInput, DamagedFilesGiveOneLineErrors) {
     TemporaryFolder folder;
     const auto whole = folder.writeFile("whole.tif", handmadeTiff(64, 64, std::string(64 * 64, '\x40')));
-    EXPECT_EQ(readPicture(whole).samples, std::vector<uint8_t>(64 * 64 * 3, 0x40));
+    EXPECT_EQ(readPicture(whole).samples, std::vector<std::uint8_t>(64 * 64 * 3, 0x40));
 
     const auto cut = folder.writeFile("cut.tif", handmadeTiff(64, 64, std::string(64 * 40, '\x40')));
     EXPECT_EQ(errorReading(cut).rfind(cut.string() + ": corrupt or truncated TIFF (", 0), 0u) << errorReading(cut);
 
     // An LZW file cut in its strips, and one with its strip data overwritten.
-    std::vector<uint16_t> samples;
-    for (uint32_t i = 0; i < 64 * 64 * 3; ++i) samples.push_back(static_cast<uint16_t>(i * 7919 % 251));
-    ASSERT_TRUE(testing::writeTiff(folder / "lzw.tif", 64, 64, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
-    const std::string lzw = testing::readFile(folder / "lzw.tif");
+    std::vector<std::uint16_t> samples;
+    for (std::uint32_t i = 0; i < 64 * 64 * 3; ++i) samples.push_back(static_cast<std::uint16_t>(i * 7919 % 251));
+    ASSERT_TRUE(pages::testing::writeTiff(folder / "lzw.tif", 64, 64, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
+    const std::string lzw = pages::testing::readFile(folder / "lzw.tif");
     std::string smashed = lzw;
     for (size_t i = 100; i < lzw.size() / 2; ++i) smashed[i] = '\xFF';
     const auto broken = folder.writeFile("smashed.tif", smashed);
@@ -320,26 +326,26 @@ TEST(TiffInput, DamagedFilesGiveOneLineErrors) {
 
 // Flat 16 x 16 blocks, so that a quality-100 JPEG keeps each level within a
 // few steps.
-std::vector<uint8_t> blockPicture(uint32_t width, uint32_t height, uint32_t components) {
-    std::vector<uint8_t> samples;
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t s = 0; s < components; ++s) samples.push_back(levelAt(x / 16, y / 16 * 3, s));
+std::vector<std::uint8_t> blockPicture(std::uint32_t width, std::uint32_t height, std::uint32_t components) {
+    std::vector<std::uint8_t> samples;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (std::uint32_t s = 0; s < components; ++s) samples.push_back(levelAt(x / 16, y / 16 * 3, s));
     return samples;
 }
 
 TEST(JpegInput, EveryColourSpaceReadsBack) {
-    constexpr uint32_t width = 48, height = 40;
+    constexpr std::uint32_t width = 48, height = 40;
     const auto grey = blockPicture(width, height, 1), rgb = blockPicture(width, height, 3),
                cmyk = blockPicture(width, height, 4);
-    std::vector<uint8_t> greyAsBgr, rgbAsBgr, adobeCmyk;
-    for (const uint8_t level : grey) greyAsBgr.insert(greyAsBgr.end(), {level, level, level});
+    std::vector<std::uint8_t> greyAsBgr, rgbAsBgr, adobeCmyk;
+    for (const std::uint8_t level : grey) greyAsBgr.insert(greyAsBgr.end(), {level, level, level});
     for (size_t i = 0; i < rgb.size(); i += 3) rgbAsBgr.insert(rgbAsBgr.end(), {rgb[i + 2], rgb[i + 1], rgb[i]});
-    for (const uint8_t level : cmyk) adobeCmyk.push_back(static_cast<uint8_t>(255 - level));
+    for (const std::uint8_t level : cmyk) adobeCmyk.push_back(static_cast<std::uint8_t>(255 - level));
     struct Case {
         const char* name;
-        testing::JpegOptions options;
-        const std::vector<uint8_t>&written, &expected;
+        pages::testing::JpegOptions options;
+        const std::vector<std::uint8_t>&written, &expected;
         SourcePixels pixels;
     };
     const Case cases[] = {
@@ -356,22 +362,22 @@ TEST(JpegInput, EveryColourSpaceReadsBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TemporaryFolder folder;
-        ASSERT_TRUE(testing::writeJpeg(folder / "image.jpg", width, height, c.written, c.options));
-        for (const uint32_t bandRows : {1u, 7u, height}) {
+        ASSERT_TRUE(pages::testing::writeJpeg(folder / "image.jpg", width, height, c.written, c.options));
+        for (const std::uint32_t bandRows : {1u, 7u, height}) {
             const Picture picture = readPicture(folder / "image.jpg", {}, bandRows);
             EXPECT_EQ(picture.width, width);
             EXPECT_EQ(picture.pixels, c.pixels);
-            expectNearInsideBlocks(picture.samples, c.expected, width, static_cast<uint32_t>(c.pixels), 4);
+            expectNearInsideBlocks(picture.samples, c.expected, width, static_cast<std::uint32_t>(c.pixels), 4);
         }
     }
 }
 
 TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
     TemporaryFolder folder;
-    std::vector<uint8_t> noise(128 * 128 * 3);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7919 % 253);
-    ASSERT_TRUE(testing::writeJpeg(folder / "whole.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90}));
-    const std::string whole = testing::readFile(folder / "whole.jpg");
+    std::vector<std::uint8_t> noise(128 * 128 * 3);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 7919 % 253);
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "whole.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90}));
+    const std::string whole = pages::testing::readFile(folder / "whole.jpg");
     const std::string prefix = ": corrupt or truncated JPEG (";
 
     struct Damage {
@@ -381,8 +387,9 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
     };
     std::string marker = whole;
     marker.replace(whole.size() / 2, 2, "\xFF\xD9");  // an end of image amid the entropy-coded data
-    ASSERT_TRUE(testing::writeJpeg(folder / "progressive.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90, true}));
-    const std::string progressive = testing::readFile(folder / "progressive.jpg");
+    ASSERT_TRUE(
+        pages::testing::writeJpeg(folder / "progressive.jpg", 128, 128, noise, {JCS_RGB, JCS_UNKNOWN, 90, true}));
+    const std::string progressive = pages::testing::readFile(folder / "progressive.jpg");
     const Damage damages[] = {
         {"cut in the data", whole.substr(0, whole.size() / 2), prefix + "Premature end of JPEG file)"},
         {"cut before the last rows", whole.substr(0, whole.size() - 40), prefix + "Premature end of JPEG file)"},
@@ -410,24 +417,24 @@ TEST(JpegInput, DamagedFilesGiveOneLineErrorsNotAGreyTail) {
 TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
     // Every high byte, with low bytes that would round differently.
     std::string ppm = "P6\n256 1\n65535\n";
-    std::vector<uint8_t> samples;
-    for (uint32_t x = 0; x < 256; ++x)
-        for (uint32_t c = 0; c < 3; ++c) {
-            const uint16_t value = static_cast<uint16_t>(x << 8 | (x * 91 + c * 60) % 256);
-            samples.insert(samples.end(), {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
+    std::vector<std::uint8_t> samples;
+    for (std::uint32_t x = 0; x < 256; ++x)
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            const std::uint16_t value = static_cast<std::uint16_t>(x << 8 | (x * 91 + c * 60) % 256);
+            samples.insert(samples.end(), {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
         }
     ppm.append(samples.begin(), samples.end());
     TemporaryFolder folder;
     const auto ppmPath = folder.writeFile("wide.ppm", ppm);
-    ASSERT_TRUE(testing::writeRawPng(folder / "wide.png", 256, 1, 16, PNG_COLOR_TYPE_RGB, false, {samples}));
+    ASSERT_TRUE(pages::testing::writeRawPng(folder / "wide.png", 256, 1, 16, PNG_COLOR_TYPE_RGB, false, {samples}));
     const Picture fromPpm = readPicture(ppmPath), fromPng = readPicture(folder / "wide.png");
     EXPECT_EQ(fromPpm.samples, fromPng.samples);
-    for (uint32_t x = 0; x < 256; ++x) EXPECT_EQ(fromPpm.samples[3 * x], x) << "blue of pixel " << x;
+    for (std::uint32_t x = 0; x < 256; ++x) EXPECT_EQ(fromPpm.samples[3 * x], x) << "blue of pixel " << x;
 
     // Other maxvals scale to the full range first: 1023 is white, 512 half.
     const auto tenBit =
         folder.writeFile("ten.pgm", std::string("P5 3 1 1023\n") + std::string("\x03\xff\x02\x00\x00\x00", 6));
-    EXPECT_EQ(readPicture(tenBit).samples, (std::vector<uint8_t>{255, 255, 255, 128, 128, 128, 0, 0, 0}));
+    EXPECT_EQ(readPicture(tenBit).samples, (std::vector<std::uint8_t>{255, 255, 255, 128, 128, 128, 0, 0, 0}));
     const auto above = folder.writeFile("above.pgm", std::string("P5 1 1 1000\n") + std::string("\x03\xe9", 2));
     EXPECT_EQ(errorReading(above), above.string() + ": corrupt PNM file (sample above maxval)");
     const auto cut = folder.writeFile("cut.ppm", std::string("P6 2 2 65535\n") + std::string(20, '\x10'));
@@ -439,32 +446,32 @@ TEST(PnmInput, SixteenBitSamplesReadAsSixteenBitPngDoes) {
 // ---- Damage anywhere ----------------------------------------------------
 
 // Every reader, given a file damaged anywhere or cut anywhere, either reads
-// it or says what is wrong in a ToolError: no crash, no hang, no other
+// it or says what is wrong in a PageError: no crash, no hang, no other
 // exception. The asan build runs this too.
 TEST(ImageReaders, SurviveDamageAnywhere) {
     TemporaryFolder folder;
-    std::vector<uint8_t> picture(48 * 40 * 4);
-    for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7919 % 251);
-    std::vector<uint16_t> samples(picture.begin(), picture.end());
-    ASSERT_TRUE(testing::writeJpeg(folder / "a.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80}));
-    ASSERT_TRUE(testing::writeJpeg(folder / "b.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80, true}));
-    ASSERT_TRUE(testing::writeJpeg(folder / "c.jpg", 48, 40, picture, {JCS_CMYK, JCS_YCCK}));
-    ASSERT_TRUE(testing::writeTiff(folder / "d.tif", 48, 40, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
+    std::vector<std::uint8_t> picture(48 * 40 * 4);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i * 7919 % 251);
+    std::vector<std::uint16_t> samples(picture.begin(), picture.end());
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "a.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80}));
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "b.jpg", 48, 40, picture, {JCS_RGB, JCS_UNKNOWN, 80, true}));
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "c.jpg", 48, 40, picture, {JCS_CMYK, JCS_YCCK}));
+    ASSERT_TRUE(pages::testing::writeTiff(folder / "d.tif", 48, 40, samples, tiffOf(PHOTOMETRIC_RGB, 8, 3)));
     auto tiled = tiffOf(PHOTOMETRIC_SEPARATED, 8, 4);
     tiled.tileSize = 16;
     tiled.separate = true;
-    ASSERT_TRUE(testing::writeTiff(folder / "e.tif", 48, 40, samples, tiled));
+    ASSERT_TRUE(pages::testing::writeTiff(folder / "e.tif", 48, 40, samples, tiled));
     std::string ppm = "P6 48 40 65535\n";
     for (size_t i = 0; i < 48 * 40 * 6; ++i) ppm += static_cast<char>(i * 31 % 256);
     folder.writeFile("f.ppm", ppm);
-    uint32_t seed = 12345;
+    std::uint32_t seed = 12345;
     const auto random = [&] {
         seed = seed * 1103515245 + 12345;
         return seed >> 8;
     };
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.tif", "e.tif", "f.ppm"}) {
         SCOPED_TRACE(name);
-        const std::string whole = testing::readFile(folder / name);
+        const std::string whole = pages::testing::readFile(folder / name);
         ASSERT_GT(whole.size(), 100u);
         size_t failures = 0, reads = 0;
         for (int attempt = 0; attempt < 200; ++attempt) {
@@ -477,9 +484,9 @@ TEST(ImageReaders, SurviveDamageAnywhere) {
             }
             const auto path = folder.writeFile("damaged", damaged);
             try {
-                readPicture(path, {uint64_t{1} << 24, uint64_t{64} << 20});
+                readPicture(path, {std::uint64_t{1} << 24, std::uint64_t{64} << 20});
                 ++reads;
-            } catch (const ToolError& error) {
+            } catch (const PageError& error) {
                 ++failures;
                 EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos) << error.what();
             }
@@ -492,7 +499,7 @@ TEST(ImageReaders, SurviveDamageAnywhere) {
 // ---- Limits --------------------------------------------------------------
 
 // Patches the width and height of a file's first SOF marker.
-std::string withJpegSize(std::string jpeg, uint16_t width, uint16_t height) {
+std::string withJpegSize(std::string jpeg, std::uint16_t width, std::uint16_t height) {
     const size_t sof = jpeg.find("\xFF\xC0");
     jpeg[sof + 5] = static_cast<char>(height >> 8), jpeg[sof + 6] = static_cast<char>(height);
     jpeg[sof + 7] = static_cast<char>(width >> 8), jpeg[sof + 8] = static_cast<char>(width);
@@ -501,13 +508,13 @@ std::string withJpegSize(std::string jpeg, uint16_t width, uint16_t height) {
 
 TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
     TemporaryFolder folder;
-    ASSERT_TRUE(testing::writeJpeg(folder / "small.jpg", 16, 16, std::vector<uint8_t>(16 * 16 * 3, 99)));
-    const std::string jpeg = testing::readFile(folder / "small.jpg");
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "small.jpg", 16, 16, std::vector<std::uint8_t>(16 * 16 * 3, 99)));
+    const std::string jpeg = pages::testing::readFile(folder / "small.jpg");
     // A PNG header claiming 100000 x 100000: signature, IHDR, an empty IDAT.
     std::string png = "\x89PNG\r\n\x1a\n";
     const auto chunk = [&](const std::string& typeAndData) {
-        const auto length = static_cast<uint32_t>(typeAndData.size() - 4);
-        const auto crc = static_cast<uint32_t>(
+        const auto length = static_cast<std::uint32_t>(typeAndData.size() - 4);
+        const auto crc = static_cast<std::uint32_t>(
             crc32(0, reinterpret_cast<const Bytef*>(typeAndData.data()), static_cast<uInt>(typeAndData.size())));
         for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(length >> shift);
         png += typeAndData;
@@ -538,17 +545,18 @@ TEST(ImageLimits, OversizedHeadersAreRefusedBeforeAnyAllocation) {
     const auto ppm = folder.writeFile("fits.ppm", "P5 16 16 255\n" + std::string(256, '\x01'));
     for (const auto& path : {folder / "small.jpg", fits, ppm}) {
         EXPECT_EQ(
-            errorReading(path, {255, uint64_t{1} << 30}),
+            errorReading(path, {255, std::uint64_t{1} << 30}),
             path.string() + ": image of 16x16 (256 pixels) exceeds the limit of 255 pixels (--max-pixels raises it)");
-        EXPECT_EQ(errorReading(path, {256, uint64_t{1} << 30}), "no error");
+        EXPECT_EQ(errorReading(path, {256, std::uint64_t{1} << 30}), "no error");
     }
 }
 
 TEST(ImageLimits, ReadersThatHoldMoreThanABandStayUnderTheMemoryLimit) {
     TemporaryFolder folder;
     // A progressive JPEG is held whole as coefficients: over 2 MiB here.
-    ASSERT_TRUE(testing::writeJpeg(folder / "progressive.jpg", 1024, 1024, std::vector<uint8_t>(1024 * 1024 * 3, 50),
-                                   {JCS_RGB, JCS_UNKNOWN, 75, true}));
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "progressive.jpg", 1024, 1024,
+                                          std::vector<std::uint8_t>(1024 * 1024 * 3, 50),
+                                          {JCS_RGB, JCS_UNKNOWN, 75, true}));
     EXPECT_EQ(errorReading(folder / "progressive.jpg", {1u << 28, 1u << 20}),
               (folder / "progressive.jpg").string() +
                   ": decoding this progressive or multi-scan JPEG takes more than the limit of 1 MiB (--max-memory "
@@ -556,11 +564,11 @@ TEST(ImageLimits, ReadersThatHoldMoreThanABandStayUnderTheMemoryLimit) {
     EXPECT_EQ(errorReading(folder / "progressive.jpg", {1u << 28, 8u << 20}), "no error");
 
     // One strip of a TIFF with planes apart: 1024 rows of 1024 samples.
-    testing::TiffOptions options = tiffOf(PHOTOMETRIC_RGB, 8, 3);
+    pages::testing::TiffOptions options = tiffOf(PHOTOMETRIC_RGB, 8, 3);
     options.separate = true;
     options.rowsPerStrip = 1024;
-    ASSERT_TRUE(
-        testing::writeTiff(folder / "strip.tif", 1024, 1024, std::vector<uint16_t>(1024 * 1024 * 3, 7), options));
+    ASSERT_TRUE(pages::testing::writeTiff(folder / "strip.tif", 1024, 1024,
+                                          std::vector<std::uint16_t>(1024 * 1024 * 3, 7), options));
     EXPECT_EQ(errorReading(folder / "strip.tif", {1u << 28, 1u << 20}),
               (folder / "strip.tif").string() +
                   ": reading a strip takes 4 MiB, more than the limit of 1 MiB (--max-memory raises it)");
@@ -572,14 +580,14 @@ TEST(ImageLimits, OptionsRaiseOrLowerThem) {
         arguments.insert(arguments.begin(), {"print", "-o", "out"});
         return std::get<PrintCommand>(parseCommandLine(arguments)).imageLimits;
     };
-    EXPECT_EQ(parse({}).pixels, uint64_t{1} << 28);
-    EXPECT_EQ(parse({}).memoryBytes, uint64_t{1} << 30);
+    EXPECT_EQ(parse({}).pixels, std::uint64_t{1} << 28);
+    EXPECT_EQ(parse({}).memoryBytes, std::uint64_t{1} << 30);
     EXPECT_EQ(parse({"--max-pixels", "1000000000000"}).pixels, 1000000000000u);
-    EXPECT_EQ(parse({"--max-memory=4096"}).memoryBytes, uint64_t{4096} << 20);
+    EXPECT_EQ(parse({"--max-memory=4096"}).memoryBytes, std::uint64_t{4096} << 20);
     const auto errorOf = [&](std::vector<std::string> arguments) -> std::string {
         try {
             parse(std::move(arguments));
-        } catch (const ToolError& error) {
+        } catch (const PageError& error) {
             return error.what();
         }
         return "no error";
@@ -591,14 +599,14 @@ TEST(ImageLimits, OptionsRaiseOrLowerThem) {
 // ---- Printing CMYK images --------------------------------------------------
 
 // Reads a PBM plane written by print --planes (1 bit per dot).
-std::vector<bool> readPbm(const std::filesystem::path& path, uint32_t& width, uint32_t& height) {
-    const std::string bytes = testing::readFile(path);
+std::vector<bool> readPbm(const std::filesystem::path& path, std::uint32_t& width, std::uint32_t& height) {
+    const std::string bytes = pages::testing::readFile(path);
     size_t at = 0;
     const auto number = [&] {
         while (at < bytes.size() && !std::isdigit(static_cast<unsigned char>(bytes[at]))) ++at;
-        uint32_t value = 0;
+        std::uint32_t value = 0;
         while (at < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[at])))
-            value = value * 10 + static_cast<uint32_t>(bytes[at++] - '0');
+            value = value * 10 + static_cast<std::uint32_t>(bytes[at++] - '0');
         return value;
     };
     at = 2;
@@ -606,24 +614,25 @@ std::vector<bool> readPbm(const std::filesystem::path& path, uint32_t& width, ui
     ++at;
     std::vector<bool> dots;
     const size_t rowBytes = (width + 7) / 8;
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x) dots.push_back((bytes[at + y * rowBytes + x / 8] >> (7 - x % 8)) & 1);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) dots.push_back((bytes[at + y * rowBytes + x / 8] >> (7 - x % 8)) & 1);
     return dots;
 }
 
 TEST(CmykImages, PutInkWhereTheirSamplesSay) {
     // Four columns of 8 pixels: cyan, magenta, yellow and black alone, full;
     // the bottom half is blank paper.
-    constexpr uint32_t width = 32, height = 16;
-    std::vector<uint16_t> samples;
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t ink = 0; ink < 4; ++ink) samples.push_back(y < height / 2 && x / 8 == ink ? 255 : 0);
-    std::vector<uint8_t> adobe;
-    for (const uint16_t level : samples) adobe.push_back(static_cast<uint8_t>(255 - level));
+    constexpr std::uint32_t width = 32, height = 16;
+    std::vector<std::uint16_t> samples;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (std::uint32_t ink = 0; ink < 4; ++ink) samples.push_back(y < height / 2 && x / 8 == ink ? 255 : 0);
+    std::vector<std::uint8_t> adobe;
+    for (const std::uint16_t level : samples) adobe.push_back(static_cast<std::uint8_t>(255 - level));
     TemporaryFolder folder;
-    ASSERT_TRUE(testing::writeTiff(folder / "inks.tif", width, height, samples, tiffOf(PHOTOMETRIC_SEPARATED, 8, 4)));
-    ASSERT_TRUE(testing::writeJpeg(folder / "inks.jpg", width, height, adobe, {JCS_CMYK}));
+    ASSERT_TRUE(
+        pages::testing::writeTiff(folder / "inks.tif", width, height, samples, tiffOf(PHOTOMETRIC_SEPARATED, 8, 4)));
+    ASSERT_TRUE(pages::testing::writeJpeg(folder / "inks.jpg", width, height, adobe, {JCS_CMYK}));
     for (const char* name : {"inks.tif", "inks.jpg"}) {
         for (const EngineKind engine : {EngineKind::later, EngineKind::earlier}) {
             SCOPED_TRACE(::testing::Message() << name << (engine == EngineKind::later ? ", later" : ", earlier"));
@@ -637,13 +646,13 @@ TEST(CmykImages, PutInkWhereTheirSamplesSay) {
             command.writePlanes = true;
             runPrint(command);
             const char* planes[] = {"plane-c.pbm", "plane-m.pbm", "plane-y.pbm", "plane-k.pbm"};
-            for (uint32_t ink = 0; ink < 4; ++ink) {
-                uint32_t planeWidth = 0, planeHeight = 0;
+            for (std::uint32_t ink = 0; ink < 4; ++ink) {
+                std::uint32_t planeWidth = 0, planeHeight = 0;
                 const auto dots = readPbm(folder / "out" / planes[ink], planeWidth, planeHeight);
                 ASSERT_EQ(planeWidth, width * 2);  // 300 to 600 dpi
-                uint32_t inside = 0, outside = 0;
-                for (uint32_t y = 0; y < planeHeight; ++y)
-                    for (uint32_t x = 0; x < planeWidth; ++x)
+                std::uint32_t inside = 0, outside = 0;
+                for (std::uint32_t y = 0; y < planeHeight; ++y)
+                    for (std::uint32_t x = 0; x < planeWidth; ++x)
                         if (dots[size_t{y} * planeWidth + x])
                             ++(y < planeHeight / 2 && x / 16 == ink ? inside : outside);
                 // Full ink covers its column (a JPEG's edges may blur a little).
@@ -662,12 +671,12 @@ TEST(CmykImages, PutInkWhereTheirSamplesSay) {
     command.quiet = true;
     command.writePlanes = true;
     runPrint(command);
-    uint32_t planeWidth = 0, planeHeight = 0;
+    std::uint32_t planeWidth = 0, planeHeight = 0;
     const auto dots = readPbm(folder / "black" / "plane-k.pbm", planeWidth, planeHeight);
-    for (uint32_t ink = 0; ink < 4; ++ink) {
-        uint32_t inked = 0;
-        for (uint32_t y = 0; y < planeHeight / 2; ++y)
-            for (uint32_t x = ink * 16; x < ink * 16 + 16; ++x) inked += dots[size_t{y} * planeWidth + x];
+    for (std::uint32_t ink = 0; ink < 4; ++ink) {
+        std::uint32_t inked = 0;
+        for (std::uint32_t y = 0; y < planeHeight / 2; ++y)
+            for (std::uint32_t x = ink * 16; x < ink * 16 + 16; ++x) inked += dots[size_t{y} * planeWidth + x];
         EXPECT_GT(inked, 0u) << "column " << ink;
     }
 }

@@ -1,10 +1,10 @@
 #include "commands.h"
-#include "image_source.h"
-#include "png_test_file.h"
-#include "pnm_image.h"
-#include "temporary_folder.h"
-#include "test_page.h"
-#include "tool_error.h"
+#include "pages/readers/image_source.h"
+#include "pages/tests/png_test_file.h"
+#include "pages/readers/pnm_image.h"
+#include "pages/tests/temporary_folder.h"
+#include "pages/readers/test_page.h"
+#include "pages/page_error.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -15,16 +15,18 @@
 namespace huecl::tool {
 namespace {
 
-using testing::TemporaryFolder;
-using testing::writeRawPng;
+using namespace huecl::pages;
+
+using pages::testing::TemporaryFolder;
+using pages::testing::writeRawPng;
 
 struct Bgr {
-    uint8_t blue, green, red;
+    std::uint8_t blue, green, red;
     bool operator==(const Bgr&) const = default;
 };
 
 std::vector<Bgr> readAll(ImageSource& source) {
-    std::vector<uint8_t> bytes(size_t{source.width()} * source.height() * 3);
+    std::vector<std::uint8_t> bytes(size_t{source.width()} * source.height() * 3);
     source.readRows(bytes);
     std::vector<Bgr> pixels(bytes.size() / 3);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
@@ -35,7 +37,7 @@ std::string errorOpening(const std::filesystem::path& path) {
     try {
         auto source = openImage(path);
         readAll(*source);
-    } catch (const ToolError& error) {
+    } catch (const PageError& error) {
         return error.what();
     }
     return "no error";
@@ -86,26 +88,26 @@ TEST(PngInput, PaletteImagesReadAsTheirRgbEquivalent) {
                                             {5, 50, 150},  {60, 0, 60},  {0, 70, 140},   {33, 66, 99},
                                             {128, 64, 32}, {12, 34, 56}, {240, 10, 120}, {77, 77, 200}};
     // Widths that end inside a byte at every depth, and one per-byte width.
-    for (const uint32_t width : {1u, 3u, 7u, 13u, 16u}) {
+    for (const std::uint32_t width : {1u, 3u, 7u, 13u, 16u}) {
         for (const int depth : {1, 2, 4, 8}) {
             for (const bool interlaced : {false, true}) {
                 for (const bool transparent : {false, true}) {
                     SCOPED_TRACE(::testing::Message()
                                  << "width " << width << ", " << depth << " bits" << (interlaced ? ", interlaced" : "")
                                  << (transparent ? ", tRNS" : ""));
-                    const uint32_t height = 5, codes = 1u << std::min(depth, 4);
+                    const std::uint32_t height = 5, codes = 1u << std::min(depth, 4);
                     const std::vector<png_color> palette(colours.begin(), colours.begin() + codes);
-                    std::vector<uint8_t> alpha;
+                    std::vector<std::uint8_t> alpha;
                     if (transparent) alpha = {0, 128, 255, 17};
                     alpha.resize(std::min<size_t>(alpha.size(), codes));
-                    std::vector<std::vector<uint8_t>> packed, rgb;
-                    for (uint32_t y = 0; y < height; ++y) {
+                    std::vector<std::vector<std::uint8_t>> packed, rgb;
+                    for (std::uint32_t y = 0; y < height; ++y) {
                         packed.emplace_back((width * depth + 7) / 8, 0);
                         rgb.emplace_back();
-                        for (uint32_t x = 0; x < width; ++x) {
-                            const uint32_t code = (x * 7 + y * 3) % codes;
-                            const uint32_t bit = x * depth;
-                            packed[y][bit / 8] |= static_cast<uint8_t>(code << (8 - depth - bit % 8));
+                        for (std::uint32_t x = 0; x < width; ++x) {
+                            const std::uint32_t code = (x * 7 + y * 3) % codes;
+                            const std::uint32_t bit = x * depth;
+                            packed[y][bit / 8] |= static_cast<std::uint8_t>(code << (8 - depth - bit % 8));
                             const png_color& c = palette[code];
                             rgb[y].insert(rgb[y].end(), {c.red, c.green, c.blue});
                             if (transparent) rgb[y].push_back(code < alpha.size() ? alpha[code] : 255);
@@ -119,7 +121,7 @@ TEST(PngInput, PaletteImagesReadAsTheirRgbEquivalent) {
                     auto indexed = openImage(folder / "indexed.png");
                     auto direct = openImage(folder / "rgb.png");
                     // Two bands of rows, so that each band's rows expand alone.
-                    std::vector<uint8_t> fromIndexed(size_t{width} * 3 * 2), fromRgb(fromIndexed.size());
+                    std::vector<std::uint8_t> fromIndexed(size_t{width} * 3 * 2), fromRgb(fromIndexed.size());
                     indexed->readRows(fromIndexed);
                     direct->readRows(fromRgb);
                     EXPECT_EQ(fromIndexed, fromRgb);
@@ -138,17 +140,17 @@ TEST(PngInput, PalettePagesPrintByteForByteAsTheirRgbEquivalent) {
     // A 2-bit palette with one transparent entry against the same picture
     // as RGBA, through the whole page: raster and preview alike.
     const std::vector<png_color> palette = {{250, 250, 250}, {200, 30, 30}, {20, 40, 160}, {0, 0, 0}};
-    const std::vector<uint8_t> alpha = {255, 255, 96};
-    const uint32_t width = 45, height = 31;
-    std::vector<std::vector<uint8_t>> packed, rgba;
-    for (uint32_t y = 0; y < height; ++y) {
+    const std::vector<std::uint8_t> alpha = {255, 255, 96};
+    const std::uint32_t width = 45, height = 31;
+    std::vector<std::vector<std::uint8_t>> packed, rgba;
+    for (std::uint32_t y = 0; y < height; ++y) {
         packed.emplace_back((width * 2 + 7) / 8, 0);
         rgba.emplace_back();
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t code = (x / 5 + y / 4) % 4;
-            packed[y][x / 4] |= static_cast<uint8_t>(code << (6 - 2 * (x % 4)));
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint32_t code = (x / 5 + y / 4) % 4;
+            packed[y][x / 4] |= static_cast<std::uint8_t>(code << (6 - 2 * (x % 4)));
             rgba[y].insert(rgba[y].end(), {palette[code].red, palette[code].green, palette[code].blue,
-                                           code < alpha.size() ? alpha[code] : uint8_t{255}});
+                                           code < alpha.size() ? alpha[code] : std::uint8_t{255}});
         }
     }
     TemporaryFolder folder;
@@ -164,29 +166,30 @@ TEST(PngInput, PalettePagesPrintByteForByteAsTheirRgbEquivalent) {
         runPrint(command);
     }
     for (const char* file : {"page.hcr", "preview.png"})
-        EXPECT_EQ(testing::readFile(folder / "indexed" / file), testing::readFile(folder / "rgba" / file)) << file;
+        EXPECT_EQ(pages::testing::readFile(folder / "indexed" / file), pages::testing::readFile(folder / "rgba" / file))
+            << file;
 }
 
 TEST(PngInput, StreamsRowsInOrder) {
     TemporaryFolder folder;
-    std::vector<std::vector<uint8_t>> rows;
-    for (uint8_t y = 0; y < 5; ++y) rows.push_back({y, y, y});
+    std::vector<std::vector<std::uint8_t>> rows;
+    for (std::uint8_t y = 0; y < 5; ++y) rows.push_back({y, y, y});
     ASSERT_TRUE(writeRawPng(folder / "tall.png", 1, 5, 8, PNG_COLOR_TYPE_RGB, false, rows));
     auto source = openImage(folder / "tall.png");
-    std::vector<uint8_t> band(6);
+    std::vector<std::uint8_t> band(6);
     source->readRows(band);
-    EXPECT_EQ(band, (std::vector<uint8_t>{0, 0, 0, 1, 1, 1}));
+    EXPECT_EQ(band, (std::vector<std::uint8_t>{0, 0, 0, 1, 1, 1}));
     source->readRows(band);
-    EXPECT_EQ(band, (std::vector<uint8_t>{2, 2, 2, 3, 3, 3}));
+    EXPECT_EQ(band, (std::vector<std::uint8_t>{2, 2, 2, 3, 3, 3}));
 }
 
 TEST(PngInput, DamagedFilesGiveOneLineErrors) {
     TemporaryFolder folder;
-    std::vector<std::vector<uint8_t>> rows(64, std::vector<uint8_t>(64 * 3));
+    std::vector<std::vector<std::uint8_t>> rows(64, std::vector<std::uint8_t>(64 * 3));
     for (size_t y = 0; y < rows.size(); ++y)
-        for (size_t x = 0; x < rows[y].size(); ++x) rows[y][x] = static_cast<uint8_t>(x * 7 + y * 13);
+        for (size_t x = 0; x < rows[y].size(); ++x) rows[y][x] = static_cast<std::uint8_t>(x * 7 + y * 13);
     ASSERT_TRUE(writeRawPng(folder / "whole.png", 64, 64, 8, PNG_COLOR_TYPE_RGB, false, rows));
-    const std::string whole = testing::readFile(folder / "whole.png");
+    const std::string whole = pages::testing::readFile(folder / "whole.png");
 
     const auto truncated = folder.writeFile("truncated.png", whole.substr(0, whole.size() / 2));
     EXPECT_EQ(errorOpening(truncated).rfind(truncated.string() + ": corrupt or truncated PNG (", 0), 0u)
@@ -232,15 +235,15 @@ TEST(PnmInput, DamagedFilesGiveOneLineErrors) {
 }
 
 TEST(PlaneFiles, PbmRowsAreThePackedRowAndPgmInvertsLevels) {
-    std::vector<uint8_t> out;
-    appendPlaneFileRow(std::vector<uint8_t>{0xA5, 0xFF}, 12, 1, out);
-    EXPECT_EQ(out, (std::vector<uint8_t>{0xA5, 0xFF}));
+    std::vector<std::uint8_t> out;
+    appendPlaneFileRow(std::vector<std::uint8_t>{0xA5, 0xFF}, 12, 1, out);
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{0xA5, 0xFF}));
     out.clear();
-    appendPlaneFileRow(std::vector<uint8_t>{0x1B, 0xC0}, 5, 2, out);  // levels 0 1 2 3 3
-    EXPECT_EQ(out, (std::vector<uint8_t>{3, 2, 1, 0, 0}));
+    appendPlaneFileRow(std::vector<std::uint8_t>{0x1B, 0xC0}, 5, 2, out);  // levels 0 1 2 3 3
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{3, 2, 1, 0, 0}));
     out.clear();
-    appendPlaneFileRow(std::vector<uint8_t>{0x0F, 0x70}, 3, 4, out);
-    EXPECT_EQ(out, (std::vector<uint8_t>{15, 0, 8}));
+    appendPlaneFileRow(std::vector<std::uint8_t>{0x0F, 0x70}, 3, 4, out);
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{15, 0, 8}));
     EXPECT_EQ(planeFileHeader(12, 3, 1), "P4\n12 3\n");
     EXPECT_EQ(planeFileHeader(5, 3, 4), "P5\n5 3\n15\n");
 }
@@ -257,11 +260,11 @@ TEST(TestPage, RendersEveryRegionDeterministically) {
     EXPECT_EQ(a[cyanRow * 400 + cyanColumn], (Bgr{255, 255, 0}));
     EXPECT_TRUE(std::count(a.begin(), a.end(), Bgr{0, 0, 0}) > 1000);
     // The photo area has many distinct colours: it is smooth, not flat.
-    std::vector<uint32_t> colours;
+    std::vector<std::uint32_t> colours;
     for (size_t y = 566 * 45 / 100; y < 566 * 65 / 100; ++y)
         for (size_t x = 20; x < 380; ++x) {
             const Bgr p = a[y * 400 + x];
-            colours.push_back(uint32_t{p.red} << 16 | uint32_t{p.green} << 8 | p.blue);
+            colours.push_back(std::uint32_t{p.red} << 16 | std::uint32_t{p.green} << 8 | p.blue);
         }
     std::sort(colours.begin(), colours.end());
     EXPECT_GT(std::unique(colours.begin(), colours.end()) - colours.begin(), 2000);
@@ -270,10 +273,10 @@ TEST(TestPage, RendersEveryRegionDeterministically) {
 TEST(TestPage, BandsJoinToTheWholePage) {
     auto whole = makeTestPage({97, 61});
     auto banded = makeTestPage({97, 61});
-    std::vector<uint8_t> all(97 * 61 * 3), parts;
+    std::vector<std::uint8_t> all(97 * 61 * 3), parts;
     whole->readRows(all);
-    for (uint32_t rows : {7u, 30u, 24u}) {
-        std::vector<uint8_t> band(97 * 3 * rows);
+    for (std::uint32_t rows : {7u, 30u, 24u}) {
+        std::vector<std::uint8_t> band(97 * 3 * rows);
         banded->readRows(band);
         parts.insert(parts.end(), band.begin(), band.end());
     }
@@ -289,7 +292,7 @@ TEST(TestPage, BytesArePinned) {
     if (FLT_EVAL_METHOD != 0) GTEST_SKIP() << "double arithmetic with excess precision";
     struct Case {
         PageSize size;
-        uint64_t hash;
+        std::uint64_t hash;
     };
     const Case cases[] = {
         {{2480, 3508}, 0x48c93e88dbbaa0b6},  // A4 at 300 dpi
@@ -299,12 +302,12 @@ TEST(TestPage, BytesArePinned) {
     };
     for (const Case& c : cases) {
         auto page = makeTestPage(c.size);
-        std::vector<uint8_t> rows(size_t{c.size.width} * 3 * 64);
-        uint64_t hash = 1469598103934665603u;  // FNV-1a
-        for (uint32_t y = 0; y < c.size.height; y += 64) {
+        std::vector<std::uint8_t> rows(size_t{c.size.width} * 3 * 64);
+        std::uint64_t hash = 1469598103934665603u;  // FNV-1a
+        for (std::uint32_t y = 0; y < c.size.height; y += 64) {
             const auto band = std::span(rows).first(size_t{c.size.width} * 3 * std::min(64u, c.size.height - y));
             page->renderRows(y, band);
-            for (const uint8_t byte : band) hash = (hash ^ byte) * 1099511628211u;
+            for (const std::uint8_t byte : band) hash = (hash ^ byte) * 1099511628211u;
         }
         EXPECT_EQ(hash, c.hash) << c.size.width << " x " << c.size.height;
     }

@@ -7,13 +7,13 @@
 //   tiff-pages                    the ramp on three pages
 //   jpeg-cmyk-blank, -black       Adobe CMYK without ink, or full black
 //   tiff-cmyk-blank, -black       the same as a CMYK TIFF
-#include "test_images.h"
+#include "pages/tests/test_images.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-using namespace huecl::tool::testing;
+using namespace huecl::pages::testing;
 
 int main(int argc, char** argv) {
     if (argc != 5) {
@@ -21,22 +21,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string kind = argv[1];
-    const auto width = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-    const auto height = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
+    const auto width = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    const auto height = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
     const std::filesystem::path out = argv[4];
 
-    std::vector<uint8_t> ramp;
-    std::vector<uint16_t> ramp16, ramp8;
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            for (const uint32_t level : {x * 7 % 256, y * 5 % 256, (x + y) * 3 % 256}) {
-                ramp.push_back(static_cast<uint8_t>(level));
-                ramp8.push_back(static_cast<uint16_t>(level));
-                ramp16.push_back(static_cast<uint16_t>(level << 8 | ((x * 31 + y) & 0xFF)));
+    std::vector<std::uint8_t> ramp;
+    std::vector<std::uint16_t> ramp16, ramp8;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (const std::uint32_t level : {x * 7 % 256, y * 5 % 256, (x + y) * 3 % 256}) {
+                ramp.push_back(static_cast<std::uint8_t>(level));
+                ramp8.push_back(static_cast<std::uint16_t>(level));
+                ramp16.push_back(static_cast<std::uint16_t>(level << 8 | ((x * 31 + y) & 0xFF)));
             }
     const bool black = kind.ends_with("-black");
-    std::vector<uint8_t> adobeCmyk;  // inverted in the file
-    std::vector<uint16_t> cmyk;
+    std::vector<std::uint8_t> adobeCmyk;  // inverted in the file
+    std::vector<std::uint16_t> cmyk;
     for (size_t i = 0; i < size_t{width} * height * 4; ++i) {
         const bool inked = black && i % 4 == 3;
         cmyk.push_back(inked ? 255 : 0);

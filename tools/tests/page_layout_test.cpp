@@ -1,6 +1,6 @@
 #include "cli_options.h"
-#include "page_layout.h"
-#include "tool_error.h"
+#include "pages/page_layout.h"
+#include "pages/page_error.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,12 @@
 namespace huecl::tool {
 namespace {
 
+using namespace huecl::pages;
+
 std::string errorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const ToolError& error) {
+    } catch (const PageError& error) {
         return error.what();
     }
     return "no error";
@@ -21,8 +23,8 @@ std::string errorOf(const std::function<void()>& action) {
 TEST(PaperSizes, NamedAndMeasuredSizesInPixels) {
     struct Case {
         const char* text;
-        uint32_t dpi;
-        uint64_t width, height;
+        std::uint32_t dpi;
+        std::uint64_t width, height;
     };
     // Nearest pixel of width / 25.4 * dpi, worked out by hand.
     const Case cases[] = {
@@ -112,9 +114,9 @@ struct LayoutCase {
     ImageScaling scaling;
     bool centred;
     Resolution source;
-    uint32_t imageWidth, imageHeight;
+    std::uint32_t imageWidth, imageHeight;
     // page width, height; area x, y, width, height; placed x, y, width, height; visible x, y, width, height
-    std::array<int64_t, 14> expected;
+    std::array<std::int64_t, 14> expected;
 };
 
 TEST(PageLayouts, PlaceTheImageInsideTheMargins) {
@@ -273,16 +275,16 @@ TEST(PageLayouts, PlaceTheImageInsideTheMargins) {
         LayoutRequest request{parsePaperSize(c.paper), c.margins ? parseMargins(c.margins) : Margins{}, c.scaling,
                               c.centred};
         const PageLayout l = layOutPage(request, c.source, c.imageWidth, c.imageHeight);
-        const std::array<int64_t, 14> got{l.pageWidth,  l.pageHeight, l.areaX,        l.areaY,        l.areaWidth,
-                                          l.areaHeight, l.placedX,    l.placedY,      l.placedWidth,  l.placedHeight,
-                                          l.visibleX,   l.visibleY,   l.visibleWidth, l.visibleHeight};
+        const std::array<std::int64_t, 14> got{
+            l.pageWidth, l.pageHeight,  l.areaX,        l.areaY,    l.areaWidth, l.areaHeight,   l.placedX,
+            l.placedY,   l.placedWidth, l.placedHeight, l.visibleX, l.visibleY,  l.visibleWidth, l.visibleHeight};
         EXPECT_EQ(got, c.expected);
     }
 }
 
 TEST(PageLayouts, RefusesPagesWithNothingToPrint) {
-    auto layOut = [](const char* paper, const char* margins, ImageScaling scaling, Resolution source, uint32_t width,
-                     uint32_t height) {
+    auto layOut = [](const char* paper, const char* margins, ImageScaling scaling, Resolution source,
+                     std::uint32_t width, std::uint32_t height) {
         return errorOf([&] {
             layOutPage({parsePaperSize(paper), margins ? parseMargins(margins) : Margins{}, scaling, false}, source,
                        width, height);
@@ -306,24 +308,24 @@ TEST(PageLayouts, TapsAddUpAndStayInsideTheImage) {
     // Exact weights of a few small cases.
     const AxisTaps shrink = axisTaps(3, 2, 0, 2);
     EXPECT_EQ(shrink.total, 3u);
-    EXPECT_EQ(shrink.weights, (std::vector<uint64_t>{2, 1, 1, 2}));
-    EXPECT_EQ(shrink.first, (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(shrink.weights, (std::vector<std::uint64_t>{2, 1, 1, 2}));
+    EXPECT_EQ(shrink.first, (std::vector<std::uint32_t>{0, 1}));
     const AxisTaps enlarge = axisTaps(2, 4, 0, 4);
     EXPECT_EQ(enlarge.total, 8u);
-    EXPECT_EQ(enlarge.weights, (std::vector<uint64_t>{8, 6, 2, 2, 6, 8}));
-    EXPECT_EQ(enlarge.first, (std::vector<uint32_t>{0, 0, 0, 1}));
+    EXPECT_EQ(enlarge.weights, (std::vector<std::uint64_t>{8, 6, 2, 2, 6, 8}));
+    EXPECT_EQ(enlarge.first, (std::vector<std::uint32_t>{0, 0, 0, 1}));
     // Every placed pixel's weights add up to the total, for many sizes and
     // parts of the axis.
-    for (uint32_t image : {1u, 2u, 3u, 7u, 100u, 1001u})
-        for (uint32_t placed : {1u, 2u, 5u, 99u, 100u, 101u, 2999u}) {
+    for (std::uint32_t image : {1u, 2u, 3u, 7u, 100u, 1001u})
+        for (std::uint32_t placed : {1u, 2u, 5u, 99u, 100u, 101u, 2999u}) {
             SCOPED_TRACE(std::to_string(image) + " to " + std::to_string(placed));
-            const uint32_t begin = placed / 3, end = placed - placed / 4;
+            const std::uint32_t begin = placed / 3, end = placed - placed / 4;
             const AxisTaps taps = axisTaps(image, placed, begin, end);
             ASSERT_EQ(taps.first.size(), end - begin);
             for (size_t i = 0; i < taps.first.size(); ++i) {
                 ASSERT_LE(taps.first[i] + taps.count[i], image);
                 const auto from = taps.weights.begin() + static_cast<ptrdiff_t>(taps.offset[i]);
-                ASSERT_EQ(std::accumulate(from, from + taps.count[i], uint64_t{0}), taps.total);
+                ASSERT_EQ(std::accumulate(from, from + taps.count[i], std::uint64_t{0}), taps.total);
                 if (i > 0) {
                     ASSERT_GE(taps.first[i], taps.first[i - 1]);
                 }
@@ -334,32 +336,33 @@ TEST(PageLayouts, TapsAddUpAndStayInsideTheImage) {
 // An image in memory that counts the rows read and refuses reading past its end.
 class MemoryImage final : public ImageSource {
 public:
-    MemoryImage(uint32_t width, uint32_t height, std::function<uint8_t(uint32_t, uint32_t, uint32_t)> value,
+    MemoryImage(std::uint32_t width, std::uint32_t height,
+                std::function<std::uint8_t(std::uint32_t, std::uint32_t, std::uint32_t)> value,
                 SourcePixels pixels = SourcePixels::bgr)
         : width_(width), height_(height), value_(std::move(value)), pixels_(pixels) {}
-    uint32_t width() const override { return width_; }
-    uint32_t height() const override { return height_; }
+    std::uint32_t width() const override { return width_; }
+    std::uint32_t height() const override { return height_; }
     std::string description() const override { return "memory"; }
     SourcePixels pixels() const override { return pixels_; }
-    void readRows(std::span<uint8_t> rows) override {
-        const uint32_t bytes = static_cast<uint32_t>(pixels_);
+    void readRows(std::span<std::uint8_t> rows) override {
+        const std::uint32_t bytes = static_cast<std::uint32_t>(pixels_);
         for (size_t offset = 0; offset < rows.size(); offset += size_t{width_} * bytes) {
             if (rowsRead_ >= height_) throw std::logic_error("read past the image");
-            for (uint32_t x = 0; x < width_; ++x)
-                for (uint32_t byte = 0; byte < bytes; ++byte)
+            for (std::uint32_t x = 0; x < width_; ++x)
+                for (std::uint32_t byte = 0; byte < bytes; ++byte)
                     rows[offset + x * bytes + byte] = value_(x, rowsRead_, byte);
             ++rowsRead_;
         }
     }
 
 private:
-    uint32_t width_, height_, rowsRead_ = 0;
-    std::function<uint8_t(uint32_t, uint32_t, uint32_t)> value_;
+    std::uint32_t width_, height_, rowsRead_ = 0;
+    std::function<std::uint8_t(std::uint32_t, std::uint32_t, std::uint32_t)> value_;
     SourcePixels pixels_;
 };
 
-std::vector<uint8_t> readPage(ImageSource& page) {
-    std::vector<uint8_t> pixels(size_t{page.width()} * page.height() * 3);
+std::vector<std::uint8_t> readPage(ImageSource& page) {
+    std::vector<std::uint8_t> pixels(size_t{page.width()} * page.height() * 3);
     // Two rows at a time and then the rest, as bands would.
     const size_t rowBytes = size_t{page.width()} * 3;
     page.readRows(std::span(pixels).first(2 * rowBytes));
@@ -374,7 +377,7 @@ TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
         ImageScaling scaling;
         bool centred;
         const char* margins;
-        uint32_t imageWidth, imageHeight;
+        std::uint32_t imageWidth, imageHeight;
     };
     const Case cases[] = {
         {"copied", ImageScaling::natural, true, "3", 30, 20},
@@ -389,18 +392,18 @@ TEST(PlacedImages, PaperAroundAndTheImageResampledInside) {
                        Resolution{254, 254}, c.imageWidth, c.imageHeight);
         // A flat colour stays that colour at any scale; paper stays white.
         auto page = placeOnPage(std::make_unique<MemoryImage>(c.imageWidth, c.imageHeight,
-                                                              [](uint32_t, uint32_t, uint32_t byte) {
-                                                                  return static_cast<uint8_t>(40 + 50 * byte);
+                                                              [](std::uint32_t, std::uint32_t, std::uint32_t byte) {
+                                                                  return static_cast<std::uint8_t>(40 + 50 * byte);
                                                               }),
                                 layout);
         ASSERT_EQ(page->width(), 1000u);
         ASSERT_EQ(page->height(), 500u);
-        const std::vector<uint8_t> pixels = readPage(*page);
-        for (uint32_t y = 0; y < 500; ++y)
-            for (uint32_t x = 0; x < 1000; ++x) {
+        const std::vector<std::uint8_t> pixels = readPage(*page);
+        for (std::uint32_t y = 0; y < 500; ++y)
+            for (std::uint32_t x = 0; x < 1000; ++x) {
                 const bool inside = x >= layout.visibleX && x < layout.visibleX + layout.visibleWidth &&
                                     y >= layout.visibleY && y < layout.visibleY + layout.visibleHeight;
-                for (uint32_t byte = 0; byte < 3; ++byte)
+                for (std::uint32_t byte = 0; byte < 3; ++byte)
                     ASSERT_EQ(pixels[(size_t{y} * 1000 + x) * 3 + byte], inside ? 40 + 50 * byte : 255)
                         << x << "," << y;
             }
@@ -411,16 +414,17 @@ TEST(PlacedImages, CmykImagesLieOnPaperWithoutInk) {
     // 3 x 2 pixels at 1 dpi; a 1 x 1 CMYK image enlarged to 2 x 2 on the left.
     const PageLayout layout =
         layOutPage({parsePaperSize("3x2in"), {}, ImageScaling::fit, false}, Resolution{1, 1}, 1, 1);
-    auto page = placeOnPage(std::make_unique<MemoryImage>(
-                                1, 1, [](uint32_t, uint32_t, uint32_t byte) { return static_cast<uint8_t>(10 + byte); },
-                                SourcePixels::cmyk),
-                            layout);
+    auto page = placeOnPage(
+        std::make_unique<MemoryImage>(
+            1, 1, [](std::uint32_t, std::uint32_t, std::uint32_t byte) { return static_cast<std::uint8_t>(10 + byte); },
+            SourcePixels::cmyk),
+        layout);
     EXPECT_EQ(page->pixels(), SourcePixels::cmyk);
-    std::vector<uint8_t> pixels(3 * 2 * 4);
+    std::vector<std::uint8_t> pixels(3 * 2 * 4);
     page->readRows(pixels);
-    const std::vector<uint8_t> row{10, 11, 12, 13, 10, 11, 12, 13, 0, 0, 0, 0};
-    EXPECT_EQ(std::vector<uint8_t>(pixels.begin(), pixels.begin() + 12), row);
-    EXPECT_EQ(std::vector<uint8_t>(pixels.begin() + 12, pixels.end()), row);
+    const std::vector<std::uint8_t> row{10, 11, 12, 13, 10, 11, 12, 13, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<std::uint8_t>(pixels.begin(), pixels.begin() + 12), row);
+    EXPECT_EQ(std::vector<std::uint8_t>(pixels.begin() + 12, pixels.end()), row);
 }
 
 TEST(PlacedImages, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
@@ -428,19 +432,21 @@ TEST(PlacedImages, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
     // 4 x 2 pixels at 1 dpi. A checkerboard of 0 and 250 shrunk to half
     // averages every pixel to 125.
     const PageLayout halved = layOutPage(page, Resolution{1, 1}, 8, 4);
-    auto checkers =
-        placeOnPage(std::make_unique<MemoryImage>(
-                        8, 4, [](uint32_t x, uint32_t y, uint32_t) { return static_cast<uint8_t>((x + y) % 2 * 250); }),
-                    halved);
-    EXPECT_EQ(readPage(*checkers), std::vector<uint8_t>(4 * 2 * 3, 125));
+    auto checkers = placeOnPage(std::make_unique<MemoryImage>(8, 4,
+                                                              [](std::uint32_t x, std::uint32_t y, std::uint32_t) {
+                                                                  return static_cast<std::uint8_t>((x + y) % 2 * 250);
+                                                              }),
+                                halved);
+    EXPECT_EQ(readPage(*checkers), std::vector<std::uint8_t>(4 * 2 * 3, 125));
     // Two columns 0 and 200 doubled: the outer pixels repeat the edge, the
     // inner ones lie a quarter and three quarters of the way.
     const PageLayout doubled = layOutPage(page, Resolution{1, 1}, 2, 1);
-    auto ramp = placeOnPage(std::make_unique<MemoryImage>(
-                                2, 1, [](uint32_t x, uint32_t, uint32_t) { return static_cast<uint8_t>(x * 200); }),
-                            doubled);
-    const std::vector<uint8_t> twoRows{0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200,
-                                       0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200};
+    auto ramp = placeOnPage(
+        std::make_unique<MemoryImage>(
+            2, 1, [](std::uint32_t x, std::uint32_t, std::uint32_t) { return static_cast<std::uint8_t>(x * 200); }),
+        doubled);
+    const std::vector<std::uint8_t> twoRows{0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200,
+                                            0, 0, 0, 50, 50, 50, 150, 150, 150, 200, 200, 200};
     EXPECT_EQ(readPage(*ramp), twoRows);
 }
 

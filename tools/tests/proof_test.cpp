@@ -1,9 +1,9 @@
 // The preview as a proof: flat patches printed through a profile or the
 // built-in model preview as Little CMS, or the model itself, predicts.
-#include "colour_table.h"
+#include "pages/colour/colour_table.h"
 #include "commands.h"
-#include "png_image.h"
-#include "temporary_folder.h"
+#include "pages/readers/png_image.h"
+#include "pages/tests/temporary_folder.h"
 
 #include "huecl32.h"
 
@@ -17,7 +17,9 @@
 namespace huecl::tool {
 namespace {
 
-using testing::TemporaryFolder;
+using namespace huecl::pages;
+
+using pages::testing::TemporaryFolder;
 using Rgb = std::array<int, 3>;
 
 const std::filesystem::path iccFolder = HUECL_ICC_FOLDER;
@@ -29,9 +31,9 @@ Rgb lcmsRoundTrip(const std::filesystem::path& profile, Rgb colour) {
     cmsHPROFILE printer = cmsOpenProfileFromFile(profile.c_str(), "r");
     cmsHTRANSFORM out = cmsCreateTransform(srgb, TYPE_RGB_8, printer, TYPE_CMYK_8, INTENT_PERCEPTUAL, 0);
     cmsHTRANSFORM back = cmsCreateTransform(printer, TYPE_CMYK_8, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
-    const uint8_t rgb[3] = {static_cast<uint8_t>(colour[0]), static_cast<uint8_t>(colour[1]),
-                            static_cast<uint8_t>(colour[2])};
-    uint8_t cmyk[4], result[3];
+    const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(colour[0]), static_cast<std::uint8_t>(colour[1]),
+                                 static_cast<std::uint8_t>(colour[2])};
+    std::uint8_t cmyk[4], result[3];
     cmsDoTransform(out, rgb, cmyk, 1);
     cmsDoTransform(back, cmyk, result, 1);
     cmsDeleteTransform(out);
@@ -45,9 +47,9 @@ Rgb lcmsRoundTrip(const std::filesystem::path& profile, Rgb colour) {
 // inner half, where every box lies wholly inside the patch.
 Rgb previewOfFlatPatch(Rgb colour, const std::optional<std::filesystem::path>& profile) {
     TemporaryFolder folder;
-    constexpr uint32_t side = 120;
+    constexpr std::uint32_t side = 120;
     std::string ppm = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-    for (uint32_t i = 0; i < side * side; ++i)
+    for (std::uint32_t i = 0; i < side * side; ++i)
         for (int channel = 0; channel < 3; ++channel) ppm.push_back(static_cast<char>(colour[channel]));
     PrintCommand command;
     command.image = folder.writeFile("patch.ppm", ppm);
@@ -59,13 +61,13 @@ Rgb previewOfFlatPatch(Rgb colour, const std::optional<std::filesystem::path>& p
     runPrint(command);
 
     auto preview = openImage(folder / "out" / "preview.png");
-    const uint32_t width = preview->width(), height = preview->height();
-    std::vector<uint8_t> bgr(size_t{width} * height * 3);
+    const std::uint32_t width = preview->width(), height = preview->height();
+    std::vector<std::uint8_t> bgr(size_t{width} * height * 3);
     preview->readRows(bgr);
     std::array<double, 3> sum{};
-    uint32_t count = 0;
-    for (uint32_t y = height / 4; y < height * 3 / 4; ++y)
-        for (uint32_t x = width / 4; x < width * 3 / 4; ++x, ++count)
+    std::uint32_t count = 0;
+    for (std::uint32_t y = height / 4; y < height * 3 / 4; ++y)
+        for (std::uint32_t x = width / 4; x < width * 3 / 4; ++x, ++count)
             for (int channel = 0; channel < 3; ++channel)
                 sum[channel] += bgr[(size_t{y} * width + x) * 3 + 2 - channel];
     return {static_cast<int>(sum[0] / count + 0.5), static_cast<int>(sum[1] / count + 0.5),
@@ -101,10 +103,10 @@ TEST(ProofTables, EntriesRunYellowFastestAndBlackSlowest) {
     // One step along each axis from paper must darken the primary that ink
     // absorbs most; a table laid out in the wrong order darkens another.
     for (const ProofTable& table : {buildModelProofTable(), buildProfileProofTable(iccFolder / "default_cmyk.icc")}) {
-        const uint32_t n = table.gridSize;
+        const std::uint32_t n = table.gridSize;
         ASSERT_EQ(table.entries.size(), size_t{n} * n * n * n * 3);
         auto entry = [&](size_t k, size_t c, size_t m, size_t y) {
-            const uint8_t* e = table.entries.data() + 3 * (((k * n + c) * n + m) * n + y);
+            const std::uint8_t* e = table.entries.data() + 3 * (((k * n + c) * n + m) * n + y);
             return Rgb{e[0], e[1], e[2]};
         };
         const Rgb paper = entry(0, 0, 0, 0), cyan = entry(0, n - 1, 0, 0), magenta = entry(0, 0, n - 1, 0),
@@ -121,17 +123,17 @@ TEST(ProofTables, TheModelsInverseUndoesTheModelOnEveryGridPoint) {
     // full ink bends the inverse, which interpolation follows only to within
     // a few levels.
     const ProofTable proof = buildModelProofTable();
-    const std::vector<uint8_t> axis = interpolationAxis(17);
+    const std::vector<std::uint8_t> axis = interpolationAxis(17);
     const ColourTable forward = buildModelTable(axis);
-    std::vector<uint8_t> bgr(forward.entries.size() / 4 * 3);
-    QvrColCnvC2r(static_cast<uint32_t>(forward.entries.size() / 4), forward.entries.data(), bgr.data(), proof.gridSize,
-                 proof.entries.data());
+    std::vector<std::uint8_t> bgr(forward.entries.size() / 4 * 3);
+    QvrColCnvC2r(static_cast<std::uint32_t>(forward.entries.size() / 4), forward.entries.data(), bgr.data(),
+                 proof.gridSize, proof.entries.data());
     size_t entry = 0;
     int worst = 0;
-    for (uint32_t r = 0; r < 17; ++r)
-        for (uint32_t g = 0; g < 17; ++g)
-            for (uint32_t b = 0; b < 17; ++b, ++entry) {
-                const uint8_t* out = bgr.data() + 3 * entry;
+    for (std::uint32_t r = 0; r < 17; ++r)
+        for (std::uint32_t g = 0; g < 17; ++g)
+            for (std::uint32_t b = 0; b < 17; ++b, ++entry) {
+                const std::uint8_t* out = bgr.data() + 3 * entry;
                 // Paper comes back in stored order, everything else blue first.
                 const bool paper = r == 16 && g == 16 && b == 16;
                 const int red = out[paper ? 0 : 2], green = out[1], blue = out[paper ? 2 : 0];

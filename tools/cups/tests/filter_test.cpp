@@ -5,10 +5,10 @@
 #include "cups_raster_source.h"
 #include "driver_options.h"
 #include "filter_job.h"
-#include "test_page.h"
-#include "lzs_codec.h"
-#include "temporary_folder.h"
-#include "tool_error.h"
+#include "pages/readers/test_page.h"
+#include "pages/lzs_codec.h"
+#include "pages/tests/temporary_folder.h"
+#include "pages/page_error.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +26,12 @@
 namespace huecl::cups {
 namespace {
 
-using tool::testing::TemporaryFolder;
+using namespace huecl::pages;
 
-cups_page_header2_t pageHeader(cups_cspace_t colourSpace, uint32_t channels, uint32_t width, uint32_t height) {
+using pages::testing::TemporaryFolder;
+
+cups_page_header2_t pageHeader(cups_cspace_t colourSpace, std::uint32_t channels, std::uint32_t width,
+                               std::uint32_t height) {
     cups_page_header2_t h{};
     h.HWResolution[0] = h.HWResolution[1] = 300;
     h.cupsWidth = width, h.cupsHeight = height;
@@ -40,8 +43,8 @@ cups_page_header2_t pageHeader(cups_cspace_t colourSpace, uint32_t channels, uin
 
 struct RasterPage {
     cups_page_header2_t header;
-    std::vector<uint8_t> pixel;         // every pixel of the page
-    uint32_t rowsWritten = UINT32_MAX;  // fewer than the header's: a cut stream
+    std::vector<std::uint8_t> pixel;         // every pixel of the page
+    std::uint32_t rowsWritten = UINT32_MAX;  // fewer than the header's: a cut stream
 };
 
 // Writes the pages with libcups, as a raster image processor would.
@@ -54,11 +57,11 @@ std::filesystem::path writeRasterStream(const TemporaryFolder& folder, const std
     cups_raster_t* raster = cupsRasterOpen(fd, mode);
     for (RasterPage page : pages) {
         EXPECT_TRUE(cupsRasterWriteHeader2(raster, &page.header));
-        std::vector<uint8_t> line;
-        for (uint32_t x = 0; x < page.header.cupsWidth; ++x)
+        std::vector<std::uint8_t> line;
+        for (std::uint32_t x = 0; x < page.header.cupsWidth; ++x)
             line.insert(line.end(), page.pixel.begin(), page.pixel.end());
         line.resize(page.header.cupsBytesPerLine);
-        for (uint32_t row = 0; row < std::min(page.header.cupsHeight, page.rowsWritten); ++row)
+        for (std::uint32_t row = 0; row < std::min(page.header.cupsHeight, page.rowsWritten); ++row)
             EXPECT_EQ(cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size())), line.size());
     }
     cupsRasterClose(raster);
@@ -67,15 +70,15 @@ std::filesystem::path writeRasterStream(const TemporaryFolder& folder, const std
 }
 
 struct PrintedJob {
-    uint32_t pages = 0;
-    std::vector<tool::RasterHeader> headers;
-    std::vector<std::array<uint64_t, 4>> inkedBytes;  // per page and plane: bytes with any dot set
+    std::uint32_t pages = 0;
+    std::vector<pages::RasterHeader> headers;
+    std::vector<std::array<std::uint64_t, 4>> inkedBytes;  // per page and plane: bytes with any dot set
     std::string log;
 };
 
 // Runs the job and reads what it wrote back with the tool's container reader.
 PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& stream, const DriverSettings& driver) {
-    std::vector<uint8_t> output;
+    std::vector<std::uint8_t> output;
     char* logText = nullptr;
     size_t logSize = 0;
     std::FILE* log = open_memstream(&logText, &logSize);
@@ -85,7 +88,7 @@ PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& 
         RasterStream raster(fd);
         job.pages = printRasterJob(
             raster, driver, 2,
-            [&](std::span<const uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); }, log);
+            [&](std::span<const std::uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); }, log);
     } catch (...) {
         ::close(fd);
         std::fclose(log);
@@ -98,19 +101,19 @@ PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& 
     std::free(logText);
 
     const auto containers = folder.writeFile("job.hcr", std::string(output.begin(), output.end()));
-    tool::RasterReader reader(containers);
-    tool::DecompressionHistory history;
+    pages::RasterReader reader(containers);
+    pages::DecompressionHistory history;
     do {
-        const tool::RasterHeader& h = reader.header();
+        const pages::RasterHeader& h = reader.header();
         job.headers.push_back(h);
-        std::array<uint64_t, 4> inked{};
-        tool::RasterBand band;
+        std::array<std::uint64_t, 4> inked{};
+        pages::RasterBand band;
         while (reader.readBand(band))
-            for (uint32_t plane = 0; plane < h.planeCount; ++plane) {
-                std::vector<uint8_t> rows(size_t{band.deviceRows} * h.lineBytes);
-                tool::decompressBlock(band.streams[plane], rows, history, "band");
-                inked[plane] +=
-                    static_cast<uint64_t>(std::count_if(rows.begin(), rows.end(), [](uint8_t b) { return b != 0; }));
+            for (std::uint32_t plane = 0; plane < h.planeCount; ++plane) {
+                std::vector<std::uint8_t> rows(size_t{band.deviceRows} * h.lineBytes);
+                pages::decompressBlock(band.streams[plane], rows, history, "band");
+                inked[plane] += static_cast<std::uint64_t>(
+                    std::count_if(rows.begin(), rows.end(), [](std::uint8_t b) { return b != 0; }));
             }
         job.inkedBytes.push_back(inked);
     } while (reader.nextPage());
@@ -127,20 +130,20 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
     struct Case {
         const char* name;
         cups_cspace_t space;
-        std::vector<uint8_t> raster, expected;
-        tool::SourcePixels pixels;
+        std::vector<std::uint8_t> raster, expected;
+        pages::SourcePixels pixels;
     };
     const Case cases[] = {
-        {"RGB", CUPS_CSPACE_RGB, {10, 20, 30}, {30, 20, 10}, tool::SourcePixels::bgr},
-        {"sRGB", CUPS_CSPACE_SRGB, {1, 2, 3}, {3, 2, 1}, tool::SourcePixels::bgr},
-        {"W", CUPS_CSPACE_W, {77}, {77, 77, 77}, tool::SourcePixels::bgr},
-        {"SW", CUPS_CSPACE_SW, {200}, {200, 200, 200}, tool::SourcePixels::bgr},
-        {"K", CUPS_CSPACE_K, {99}, {0, 0, 0, 99}, tool::SourcePixels::cmyk},
-        {"CMYK", CUPS_CSPACE_CMYK, {5, 6, 7, 8}, {5, 6, 7, 8}, tool::SourcePixels::cmyk},
+        {"RGB", CUPS_CSPACE_RGB, {10, 20, 30}, {30, 20, 10}, pages::SourcePixels::bgr},
+        {"sRGB", CUPS_CSPACE_SRGB, {1, 2, 3}, {3, 2, 1}, pages::SourcePixels::bgr},
+        {"W", CUPS_CSPACE_W, {77}, {77, 77, 77}, pages::SourcePixels::bgr},
+        {"SW", CUPS_CSPACE_SW, {200}, {200, 200, 200}, pages::SourcePixels::bgr},
+        {"K", CUPS_CSPACE_K, {99}, {0, 0, 0, 99}, pages::SourcePixels::cmyk},
+        {"CMYK", CUPS_CSPACE_CMYK, {5, 6, 7, 8}, {5, 6, 7, 8}, pages::SourcePixels::cmyk},
     };
     for (const Case& c : cases) {
         TemporaryFolder folder;
-        const auto channels = static_cast<uint32_t>(c.raster.size());
+        const auto channels = static_cast<std::uint32_t>(c.raster.size());
         const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 7, 3), c.raster}});
         const int fd = ::open(path.c_str(), O_RDONLY);
         cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
@@ -148,7 +151,7 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
         ASSERT_TRUE(cupsRasterReadHeader2(raster, &header)) << c.name;
         CupsPageSource source(raster, header, 1);
         EXPECT_EQ(source.pixels(), c.pixels) << c.name;
-        std::vector<uint8_t> rows(7 * 3 * c.expected.size());
+        std::vector<std::uint8_t> rows(7 * 3 * c.expected.size());
         source.readRows(rows);
         for (size_t i = 0; i < rows.size(); ++i)
             ASSERT_EQ(rows[i], c.expected[i % c.expected.size()]) << c.name << " byte " << i;
@@ -181,7 +184,7 @@ TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
         try {
             checkPageHeader(header, 2);
             ADD_FAILURE() << c.name << " passed";
-        } catch (const tool::ToolError& error) {
+        } catch (const pages::PageError& error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
             EXPECT_TRUE(std::string(error.what()).starts_with("page 2: ")) << error.what();
         }
@@ -192,8 +195,8 @@ TEST(FilterJob, InkReachesThePlanesOfItsColours) {
     struct Case {
         const char* name;
         cups_cspace_t space;
-        std::vector<uint8_t> pixel;
-        uint32_t planes;
+        std::vector<std::uint8_t> pixel;
+        std::uint32_t planes;
         std::array<bool, 4> inked;  // cyan, magenta, yellow, black (black alone: first entry)
     };
     const Case cases[] = {
@@ -218,7 +221,7 @@ TEST(FilterJob, InkReachesThePlanesOfItsColours) {
         });
         for (const Case& c : cases) {
             TemporaryFolder folder;
-            const auto channels = static_cast<uint32_t>(c.pixel.size());
+            const auto channels = static_cast<std::uint32_t>(c.pixel.size());
             const auto path = writeRasterStream(folder, {{pageHeader(c.space, channels, 64, 40), c.pixel}});
             const PrintedJob job = printJob(folder, path, driver);
             const std::string name = std::string(c.name) + ", " + halftone;
@@ -226,8 +229,8 @@ TEST(FilterJob, InkReachesThePlanesOfItsColours) {
             EXPECT_EQ(job.headers[0].planeCount, c.planes) << name;
             EXPECT_EQ(job.headers[0].deviceWidth, 64u) << name;
             EXPECT_EQ(job.headers[0].deviceHeight, 40u) << name;
-            EXPECT_EQ(job.headers[0].engine, static_cast<uint32_t>(driver.page.engine)) << name;
-            for (uint32_t plane = 0; plane < c.planes; ++plane)
+            EXPECT_EQ(job.headers[0].engine, static_cast<std::uint32_t>(driver.page.engine)) << name;
+            for (std::uint32_t plane = 0; plane < c.planes; ++plane)
                 EXPECT_EQ(job.inkedBytes[0][plane] != 0, c.inked[plane]) << name << " plane " << plane;
         }
     }
@@ -262,7 +265,7 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     EXPECT_NE(job.inkedBytes[0][0], 0u) << "blue prints with cyan";
     EXPECT_NE(job.inkedBytes[0][1], 0u) << "and magenta";
     EXPECT_EQ(job.inkedBytes[0][2] + job.inkedBytes[0][3], 0u) << "but neither yellow nor black";
-    EXPECT_EQ(job.inkedBytes[2], (std::array<uint64_t, 4>{})) << "blank paper stays blank";
+    EXPECT_EQ(job.inkedBytes[2], (std::array<std::uint64_t, 4>{})) << "blank paper stays blank";
     for (const char* line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
                              "colour table: none (grey to black)", "colour table: none (CMYK from the renderer)"})
         EXPECT_NE(job.log.find(line), std::string::npos) << line << " missing from\n" << job.log;
@@ -275,7 +278,7 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
     struct Case {
         const char* name;
         cups_cspace_t space;
-        uint32_t resolution;
+        std::uint32_t resolution;
         std::map<std::string, std::string> choices;  // the driver's options
         std::vector<std::string> options;            // huecl print's
     };
@@ -294,9 +297,9 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
          {{"HueclHalftone", "earlier-diffusion"}, {"HueclColorTable", "Model"}, {"HueclBalanceRed", "12"}},
          {"--engine", "earlier", "--diffusion", "--balance", "12,10,10"}},
     };
-    const tool::PageSize size{180, 130};
-    auto testPage = tool::makeTestPage(size);
-    std::vector<uint8_t> bgr(size_t{size.width} * 3 * size.height);
+    const pages::PageSize size{180, 130};
+    auto testPage = pages::makeTestPage(size);
+    std::vector<std::uint8_t> bgr(size_t{size.width} * 3 * size.height);
     testPage->readRows(bgr);
     for (const Case& c : cases) {
         TemporaryFolder folder;
@@ -320,10 +323,10 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         cups_page_header2_t header = pageHeader(c.space, 3, size.width, size.height);
         header.HWResolution[0] = header.HWResolution[1] = c.resolution;
         ASSERT_TRUE(cupsRasterWriteHeader2(raster, &header));
-        std::vector<uint8_t> line(size_t{size.width} * 3);
-        for (uint32_t row = 0; row < size.height; ++row) {
-            for (uint32_t x = 0; x < size.width; ++x)
-                for (uint32_t channel = 0; channel < 3; ++channel)
+        std::vector<std::uint8_t> line(size_t{size.width} * 3);
+        for (std::uint32_t row = 0; row < size.height; ++row) {
+            for (std::uint32_t x = 0; x < size.width; ++x)
+                for (std::uint32_t channel = 0; channel < 3; ++channel)
                     line[3 * x + channel] = bgr[(size_t{row} * size.width + x) * 3 + 2 - channel];
             cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size()));
         }
@@ -340,12 +343,12 @@ TEST(FilterJob, PrintsAPageExactlyAsTheToolDoes) {
         {
             RasterStream input(in);
             printRasterJob(
-                input, driver, 2, [&](std::span<const uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); },
-                log);
+                input, driver, 2,
+                [&](std::span<const std::uint8_t> bytes) { filtered.append(bytes.begin(), bytes.end()); }, log);
         }
         std::fclose(log);
         ::close(in);
-        EXPECT_EQ(filtered, tool::testing::readFile(folder / "printed" / "page.hcr")) << c.name;
+        EXPECT_EQ(filtered, pages::testing::readFile(folder / "printed" / "page.hcr")) << c.name;
     }
 }
 
@@ -372,7 +375,7 @@ TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
         try {
             printJob(folder, path, modelDriver());
             ADD_FAILURE() << c.name << " printed";
-        } catch (const tool::ToolError& error) {
+        } catch (const pages::PageError& error) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
         }
     }
@@ -396,8 +399,8 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
                                         {pageHeader(CUPS_CSPACE_CMYK, 4, 7, 5), {200, 0, 0, 9}}};
     for (const auto& [name, mode] : {std::pair{"libcups compressed", CUPS_RASTER_WRITE_COMPRESSED},
                                      std::pair{"libcups uncompressed", CUPS_RASTER_WRITE}}) {
-        const size_t firstPage = tool::testing::readFile(writeRasterStream(folder, {pages[0]}, mode)).size();
-        streams.push_back({name, tool::testing::readFile(writeRasterStream(folder, pages, mode)), firstPage});
+        const size_t firstPage = pages::testing::readFile(writeRasterStream(folder, {pages[0]}, mode)).size();
+        streams.push_back({name, pages::testing::readFile(writeRasterStream(folder, pages, mode)), firstPage});
     }
     const auto rendered = folder / "rendered.ras";
     const std::string render =
@@ -413,7 +416,7 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
         ASSERT_TRUE(cupsRasterReadHeader2(raster, &first));
         cupsRasterClose(raster);
         ::close(fd);
-        streams.push_back({"Ghostscript", tool::testing::readFile(rendered),
+        streams.push_back({"Ghostscript", pages::testing::readFile(rendered),
                            4 + sizeof(cups_page_header2_t) + size_t{first.cupsBytesPerLine} * first.cupsHeight});
     }
 
@@ -421,11 +424,11 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
     // of the page, next header (driver_test.sh cuts the filter itself).
     const auto readJob = [](RasterStream& raster) {
         cups_page_header2_t header;
-        uint32_t pagesRead = 0;
+        std::uint32_t pagesRead = 0;
         while (raster.readHeader(header, pagesRead + 1)) {
             CupsPageSource source(raster.raster(), header, ++pagesRead);
-            std::vector<uint8_t> rows(size_t{source.width()} * static_cast<uint32_t>(source.pixels()) *
-                                      source.height());
+            std::vector<std::uint8_t> rows(size_t{source.width()} * static_cast<std::uint32_t>(source.pixels()) *
+                                           source.height());
             source.readRows(rows);
         }
         return pagesRead;
@@ -439,11 +442,11 @@ TEST(RasterStream, TellsAFinishedStreamFromOneCutInALaterHeader) {
             ASSERT_EQ(::write(fd, stream.bytes.data(), cut), static_cast<ssize_t>(cut));
             ::lseek(fd, 0, SEEK_SET);
             std::string message;
-            uint32_t printed = 0;
+            std::uint32_t printed = 0;
             try {
                 RasterStream raster(fd);
                 printed = readJob(raster);
-            } catch (const tool::ToolError& error) {
+            } catch (const pages::PageError& error) {
                 message = error.what();
             }
             ::close(fd);
@@ -464,7 +467,7 @@ TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
     TemporaryFolder folder;
     // A whole second header that libcups refuses (no bytes per line).
     auto spoilt = RasterPage{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {7}};
-    std::string bytes = tool::testing::readFile(writeRasterStream(folder, {spoilt, spoilt}, CUPS_RASTER_WRITE));
+    std::string bytes = pages::testing::readFile(writeRasterStream(folder, {spoilt, spoilt}, CUPS_RASTER_WRITE));
     const size_t secondHeader = 4 + sizeof(cups_page_header2_t) + 8 * 8;
     const size_t bytesPerLine = secondHeader + offsetof(cups_page_header2_t, cupsBytesPerLine);
     std::fill_n(bytes.begin() + static_cast<ptrdiff_t>(bytesPerLine), 4, '\0');
@@ -483,7 +486,7 @@ TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
         try {
             printJob(folder, path, modelDriver());
             ADD_FAILURE() << c.name << " printed";
-        } catch (const tool::ToolError& error) {
+        } catch (const pages::PageError& error) {
             EXPECT_EQ(std::string(error.what()), c.message) << c.name;
         }
     }
@@ -493,7 +496,7 @@ TEST(RasterStream, RefusesWhatIsNoRasterAndADamagedLaterHeader) {
 // a socket that times out in the middle of the second page, and a folder.
 TEST(RasterStream, NamesReadErrors) {
     TemporaryFolder folder;
-    const std::string bytes = tool::testing::readFile(writeRasterStream(
+    const std::string bytes = pages::testing::readFile(writeRasterStream(
         folder, {{pageHeader(CUPS_CSPACE_W, 1, 16, 8), {0}}, {pageHeader(CUPS_CSPACE_W, 1, 16, 8), {9}}},
         CUPS_RASTER_WRITE));
     int ends[2];
@@ -506,9 +509,9 @@ TEST(RasterStream, NamesReadErrors) {
     try {
         RasterStream raster(ends[0]);
         printRasterJob(
-            raster, modelDriver(), 1, [](std::span<const uint8_t>) {}, log);
+            raster, modelDriver(), 1, [](std::span<const std::uint8_t>) {}, log);
         ADD_FAILURE() << "a stalled socket printed";
-    } catch (const tool::ToolError& error) {
+    } catch (const pages::PageError& error) {
         EXPECT_TRUE(std::string(error.what()).starts_with("page 2: cannot read the raster stream: ")) << error.what();
     }
     std::fclose(log);
@@ -519,7 +522,7 @@ TEST(RasterStream, NamesReadErrors) {
     try {
         RasterStream raster(directory);
         ADD_FAILURE() << "a folder opened";
-    } catch (const tool::ToolError& error) {
+    } catch (const pages::PageError& error) {
         EXPECT_EQ(std::string(error.what()), "cannot read the raster stream: " + std::string(std::strerror(EISDIR)));
     }
     ::close(directory);
@@ -537,16 +540,16 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     EXPECT_EQ(driver.page.ditherMode, 2u);
     EXPECT_EQ(driver.page.screenKind, 1u);
     EXPECT_EQ(driver.page.density, -32);
-    EXPECT_EQ(driver.page.balance, (std::array<int32_t, 3>{14, 8, 6}));
+    EXPECT_EQ(driver.page.balance, (std::array<std::int32_t, 3>{14, 8, 6}));
     EXPECT_EQ(driver.table, TableSource::model);
 
     const DriverSettings defaults = driverSettingsFrom([](const std::string&) { return std::nullopt; });
-    EXPECT_EQ(defaults.page.ditherMode, tool::PageSettings{}.ditherMode);
+    EXPECT_EQ(defaults.page.ditherMode, pages::PageSettings{}.ditherMode);
     EXPECT_EQ(defaults.table, TableSource::automatic);
 
     cups_page_header2_t grey = pageHeader(CUPS_CSPACE_SW, 1, 10, 10);
     grey.HWResolution[0] = 600;
-    const tool::PageSettings page = pageSettingsFor(driver, grey);
+    const pages::PageSettings page = pageSettingsFor(driver, grey);
     EXPECT_TRUE(page.blackOnly);
     EXPECT_EQ(page.source.x, 600u);
     EXPECT_EQ(page.device.y, 300u);
@@ -556,14 +559,14 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
 TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
     struct Case {
         const char* choice;
-        tool::EngineKind engine;
-        uint32_t ditherMode, gridSize;
+        pages::EngineKind engine;
+        std::uint32_t ditherMode, gridSize;
     };
-    const Case cases[] = {{"2bit", tool::EngineKind::later, HUECL_DITHER_2BIT, 17},
-                          {"4bit", tool::EngineKind::later, HUECL_DITHER_4BIT, 17},
-                          {"1bit", tool::EngineKind::later, HUECL_DITHER_1BIT, 17},
-                          {"earlier-1bit", tool::EngineKind::earlier, HUECL_DITHER_1BIT, 32},
-                          {"earlier-diffusion", tool::EngineKind::earlier, tool::errorDiffusionMode, 32}};
+    const Case cases[] = {{"2bit", pages::EngineKind::later, HUECL_DITHER_2BIT, 17},
+                          {"4bit", pages::EngineKind::later, HUECL_DITHER_4BIT, 17},
+                          {"1bit", pages::EngineKind::later, HUECL_DITHER_1BIT, 17},
+                          {"earlier-1bit", pages::EngineKind::earlier, HUECL_DITHER_1BIT, 32},
+                          {"earlier-diffusion", pages::EngineKind::earlier, pages::errorDiffusionMode, 32}};
     for (const Case& c : cases) {
         const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
             return keyword == "HueclHalftone" ? std::optional<std::string>(c.choice) : std::nullopt;
@@ -587,7 +590,7 @@ TEST(DriverOptions, UnknownValuesNameTheOption) {
                 return asked == keyword ? std::optional(value) : std::nullopt;
             });
             ADD_FAILURE() << keyword << "=" << value << " accepted";
-        } catch (const tool::ToolError& error) {
+        } catch (const pages::PageError& error) {
             EXPECT_TRUE(std::string(error.what()).starts_with(keyword)) << error.what();
         }
     }
@@ -596,23 +599,23 @@ TEST(DriverOptions, UnknownValuesNameTheOption) {
 TEST(DriverOptions, DefaultTableIsTheInstalledProfileElseTheModel) {
     TemporaryFolder folder;
     const DriverSettings automatic;
-    const JobColourTable model = colourTableFor(automatic, folder / "absent.icc");
-    EXPECT_EQ(model.table.origin, "built-in model");
-    EXPECT_EQ(model.profile, std::nullopt);
+    ColourTableSource model = colourTablesFor(automatic, folder / "absent.icc");
+    EXPECT_EQ(model.tableFor(automatic.page).origin, "built-in model");
+    EXPECT_EQ(model.profile(), std::nullopt);
     const auto installed = std::filesystem::path(HUECL_ICC_FOLDER) / "default_cmyk.icc";
-    const JobColourTable chosen = colourTableFor(automatic, installed);
-    EXPECT_EQ(chosen.table.origin, "profile default_cmyk.icc");
-    EXPECT_EQ(chosen.profile, installed);
-    EXPECT_EQ(chosen.table.entries.size(), 17u * 17 * 17 * 4);
+    ColourTableSource chosen = colourTablesFor(automatic, installed);
+    EXPECT_EQ(chosen.tableFor(automatic.page).origin, "profile default_cmyk.icc");
+    EXPECT_EQ(chosen.profile(), installed);
+    EXPECT_EQ(chosen.tableFor(automatic.page).entries.size(), 17u * 17 * 17 * 4);
     DriverSettings named;
     named.table = TableSource::profile;
     named.profile = std::filesystem::path(HUECL_ICC_FOLDER) / "ps_cmyk.icc";
-    EXPECT_EQ(colourTableFor(named, folder / "absent.icc").table.origin, "profile ps_cmyk.icc");
+    EXPECT_EQ(colourTablesFor(named, folder / "absent.icc").tableFor(named.page).origin, "profile ps_cmyk.icc");
     named.table = TableSource::model;
-    EXPECT_EQ(colourTableFor(named, installed).profile, std::nullopt) << "the model wins over a named profile";
+    EXPECT_EQ(colourTablesFor(named, installed).profile(), std::nullopt) << "the model wins over a named profile";
     named.table = TableSource::profile;
     named.profile = folder / "absent.icc";
-    EXPECT_THROW(colourTableFor(named, installed), tool::ToolError);
+    EXPECT_THROW(colourTablesFor(named, installed).tableFor(named.page), pages::PageError);
 }
 
 TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
@@ -632,13 +635,13 @@ TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
     EXPECT_EQ(job.choice("HueclProfile"), "/x.icc") << "options outside the PPD come from the job";
 
     // A cupsICCProfile for the grey model only applies when that is marked.
-    std::string text = tool::testing::readFile(ppd);
+    std::string text = pages::testing::readFile(ppd);
     text += "*cupsICCProfile Gray../Grey: \"grey.icc\"\n*cupsICCProfile CMYK..300dpi/Colour: \"/p/colour.icc\"\n";
     const auto withProfiles = folder.writeFile("profiles.ppd", text);
     EXPECT_EQ(JobOptions("", withProfiles.c_str()).ppdProfile(), "/p/colour.icc");
     EXPECT_EQ(JobOptions("Resolution=600dpi", withProfiles.c_str()).ppdProfile(), std::nullopt);
     EXPECT_EQ(JobOptions("ColorModel=Gray", withProfiles.c_str()).ppdProfile()->filename(), "grey.icc");
-    EXPECT_THROW(JobOptions("", (folder / "absent.ppd").c_str()), tool::ToolError);
+    EXPECT_THROW(JobOptions("", (folder / "absent.ppd").c_str()), pages::PageError);
 }
 
 }  // namespace

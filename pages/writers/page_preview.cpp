@@ -1,0 +1,372 @@
+#include "pages/writers/page_preview.h"
+
+#include "huecl32.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace huecl::pages {
+namespace {
+
+std::uint32_t dotValue(const std::uint8_t* row, std::uint32_t dot, std::uint32_t bitsPerDot) {
+    const std::uint32_t dotsPerByte = 8 / bitsPerDot;
+    const std::uint32_t shift = 8 - bitsPerDot * (dot % dotsPerByte + 1);
+    return (row[dot / dotsPerByte] >> shift) & ((1u << bitsPerDot) - 1);
+}
+
+// Whether a packed row holds no dot at all, eight bytes at a time.
+bool isBlank(const std::uint8_t* row, std::uint32_t bytes) {
+    std::uint64_t any = 0;
+    std::uint32_t byte = 0;
+    for (; byte + 8 <= bytes; byte += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, row + byte, 8);
+        any |= word;
+    }
+    for (; byte < bytes; ++byte) any |= row[byte];
+    return any == 0;
+}
+
+}  // namespace
+
+InkResponse inkResponseOf(const std::array<std::span<const std::uint8_t>, 4>& thresholds) {
+    InkResponse response;
+    for (size_t colorant = 0; colorant < 4; ++colorant) {
+        auto& levels = response.levelOfCoverage[colorant];
+        const std::span<const std::uint8_t> matrix = thresholds[colorant];
+        if (matrix.empty()) {
+            for (std::uint32_t step = 0; step <= InkResponse::coverageSteps; ++step)
+                levels[step] = static_cast<std::uint8_t>((step * 255 + InkResponse::coverageSteps / 2) /
+                                                         InkResponse::coverageSteps);
+            continue;
+        }
+        // coverage[v]: the share of thresholds below v, non-decreasing in v.
+        std::array<std::uint32_t, 257> below{};
+        for (const std::uint8_t threshold : matrix) ++below[threshold + 1u];
+        std::array<double, 256> coverage{};
+        std::uint32_t running = 0;
+        for (std::uint32_t level = 0; level < 256; ++level) {
+            running += below[level];
+            coverage[level] = static_cast<double>(running) / static_cast<double>(matrix.size());
+        }
+        // Levels that print alike (no threshold between them) are one
+        // level to the eye; the lowest of them stands for all, so that no
+        // ink at all reads as level 0, paper. Coverages between two levels'
+        // are read in proportion.
+        std::uint32_t level = 0;
+        for (std::uint32_t step = 0; step <= InkResponse::coverageSteps; ++step) {
+            const double wanted = static_cast<double>(step) / InkResponse::coverageSteps;
+            while (level < 255 && coverage[level] < wanted) ++level;
+            double exact = level;
+            if (level > 0 && coverage[level] > wanted)
+                exact = level - 1 + (wanted - coverage[level - 1]) / (coverage[level] - coverage[level - 1]);
+            levels[step] = static_cast<std::uint8_t>(std::lround(exact));
+        }
+    }
+    return response;
+}
+
+std::uint32_t previewBoxSize(std::uint32_t deviceResolution, std::uint32_t previewResolution) {
+    return std::max(1u, (deviceResolution + previewResolution / 2) / previewResolution);
+}
+
+std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint32_t sourceResolution,
+                                      std::uint32_t deviceWidth, std::uint32_t deviceHeight) {
+    std::uint32_t box = previewBoxSize(deviceResolution, std::max(1u, sourceResolution));
+    auto pixels = [&](std::uint32_t size) {
+        return std::uint64_t{(deviceWidth + size - 1) / size} * ((deviceHeight + size - 1) / size);
+    };
+    while (pixels(box) > previewPixelBudget) ++box;
+    return box;
+}
+
+BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
+                          std::uint32_t rows, std::uint32_t firstRow) {
+    const std::uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
+    const std::uint32_t firstBoxRow = firstRow / boxSize;
+    const std::uint32_t boxRows = rows == 0 ? 0 : (firstRow + rows - 1) / boxSize - firstBoxRow + 1;
+    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns * 4)};
+    // A box's sum is the difference of two running sums along the row, and
+    // a running sum at any dot is the sum of the whole bytes before it (one
+    // table look-up per byte) plus the dots of its own byte before it (one
+    // more look-up). That touches each byte once and each box twice, where
+    // unpacking every dot touched each dot.
+    const std::uint32_t dotsPerByte = 8 / layout.bitsPerDot;
+    const std::uint32_t dotShift = static_cast<std::uint32_t>(std::countr_zero(dotsPerByte));
+    struct ByteSums {
+        std::array<std::uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
+        std::uint8_t levels = 0;                     // of all its dots
+        std::uint8_t inked = 0;                      // dots with a non-zero level
+    };
+    std::array<ByteSums, 256> byteSums{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        const auto packed = static_cast<std::uint8_t>(byte);
+        std::uint32_t sum = 0, inked = 0;
+        for (std::uint32_t dot = 0; dot < dotsPerByte; ++dot) {
+            byteSums[byte].levelsBefore[dot] = static_cast<std::uint8_t>(sum);
+            const std::uint32_t level = dotValue(&packed, dot, layout.bitsPerDot);
+            sum += level;
+            inked += level != 0;
+        }
+        byteSums[byte].levels = static_cast<std::uint8_t>(sum);
+        byteSums[byte].inked = static_cast<std::uint8_t>(inked);
+    }
+    // Boxes of at most 12 bits that tile whole bytes in groups of at most 8
+    // (two boxes of six 2-bit dots in three bytes, say) take one look-up per
+    // box in a table of box sums, where the walk below takes one per byte
+    // and one more per box. The walk does the rest of the row.
+    const std::uint32_t boxBits = boxSize * layout.bitsPerDot;
+    const std::uint32_t groupBits = std::lcm(boxBits, 8u);
+    const bool grouped = boxBits <= 12 && groupBits <= 64;
+    const std::uint32_t boxesPerGroup = groupBits / boxBits, groupBytes = groupBits / 8;
+    const std::uint32_t groupedBoxes = grouped ? layout.deviceWidth / boxSize / boxesPerGroup * boxesPerGroup : 0;
+    std::vector<std::uint16_t> boxSums;  // per box: its levels, and its inked dots times 256
+    if (grouped) {
+        boxSums.resize(size_t{1} << boxBits);
+        for (std::uint32_t field = 0; field < boxSums.size(); ++field) {
+            std::uint32_t sum = 0, inked = 0;
+            for (std::uint32_t dot = 0; dot < boxSize; ++dot) {
+                const std::uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
+                sum += level;
+                inked += level != 0;
+            }
+            boxSums[field] = static_cast<std::uint16_t>(sum | inked << 8);
+        }
+    }
+    // With one plane it is the black one.
+    const std::uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
+    const std::uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
+    for (std::uint32_t plane = 0; plane < layout.planeCount; ++plane) {
+        const std::uint32_t colorant = firstColorant + plane;
+        for (std::uint32_t y = 0; y < rows; ++y) {
+            const std::uint8_t* row = planes[plane] + size_t{y} * layout.lineBytes;
+            if (isBlank(row, layout.lineBytes)) continue;  // its sums stay zero
+            std::uint32_t* sums =
+                band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
+            std::uint32_t column = 0, inked = 0;
+            auto sumGroups = [&](auto bytesPerGroup, auto boxesInGroup) {
+                for (const std::uint8_t* group = row; column < groupedBoxes; group += bytesPerGroup) {
+                    std::uint64_t word = 0;
+                    for (std::uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
+                    const std::uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
+                    for (std::uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
+                        const std::uint32_t boxSum =
+                            boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
+                        sums[size_t{column} * 4] += boxSum & 0xFF;
+                        inked += boxSum >> 8;
+                    }
+                }
+            };
+            // The usual boxes with the group's shape known to the compiler.
+            using std::integral_constant;
+            if (groupBytes == 3 && boxesPerGroup == 2)
+                sumGroups(integral_constant<std::uint32_t, 3>(), integral_constant<std::uint32_t, 2>());
+            else if (groupBytes == 1 && boxesPerGroup == 1)
+                sumGroups(integral_constant<std::uint32_t, 1>(), integral_constant<std::uint32_t, 1>());
+            else
+                sumGroups(groupBytes, boxesPerGroup);
+            // The walk: whole bytes add to running sums (levels, and inked
+            // dots), and each box end adds the dots of its byte before it.
+            std::uint32_t boxEnd = column * boxSize, byte = boxEnd >> dotShift, running = 0, levelsBeforeBox = 0;
+            for (; column < columns; ++column) {
+                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
+                const std::uint32_t endByte = boxEnd >> dotShift, inByte = boxEnd & (dotsPerByte - 1);
+                for (; byte < endByte; ++byte) {
+                    running += byteSums[row[byte]].levels;
+                    inked += byteSums[row[byte]].inked;
+                }
+                const std::uint32_t levelsAfterBox =
+                    running + (inByte == 0 ? 0u : byteSums[row[endByte]].levelsBefore[inByte]);
+                sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
+                levelsBeforeBox = levelsAfterBox;
+            }
+            band.inkedDots += inked;
+            // The walk ends at the last whole byte; the dots of a partial
+            // last byte count one by one, its padding dots (zero in a
+            // well-formed plane, but they need not be) not at all.
+            for (std::uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
+                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
+        }
+    }
+    return band;
+}
+
+// Rows of boxes, summed down the boxes, for a stripe of preview rows and
+// the rows its windows reach above and below.
+struct PreviewBuilder::Stripe {
+    std::uint32_t firstRow = 0, endRow = 0;
+    std::uint32_t firstWindowRow = 0;  // the box row of windowRows.front()
+    std::vector<std::vector<std::uint64_t>> windowRows;
+    std::vector<std::uint32_t> windowHeights;
+    bool last = false;
+};
+
+namespace {
+
+// Proofs the rows of a stripe and deflates them.
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
+                           std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
+                           const InkResponse& ink);
+
+}  // namespace
+
+PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, std::uint32_t deviceHeight,
+                               std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads)
+    : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
+      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
+      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), proof_(proof), ink_(ink),
+      png_(file, std::move(name), columns_, previewRows_), threads_(std::max(1u, threads)),
+      pool_(std::make_unique<ThreadPool>(threads_)) {}
+
+PreviewBuilder::~PreviewBuilder() = default;
+
+void PreviewBuilder::addBand(const BandColumnSums& band) {
+    if (band.firstRow != rowsAdded_) throw std::logic_error("preview band out of place");
+    rowsAdded_ += band.rows;
+    const size_t boxRowSize = size_t{columns_} * 4;
+    for (size_t boxRow = 0; boxRow * boxRowSize < band.sums.size(); ++boxRow) {
+        const std::uint32_t* sums = band.sums.data() + boxRow * boxRowSize;
+        for (size_t i = 0; i < accumulated_.size(); ++i) accumulated_[i] += sums[i];
+        // The device rows of this row of boxes that lie in the band.
+        const std::uint32_t boxTop = (band.firstRow / boxSize_ + static_cast<std::uint32_t>(boxRow)) * boxSize_;
+        const std::uint32_t top = std::max(boxTop, band.firstRow);
+        const std::uint32_t bottom = std::min(boxTop + boxSize_, band.firstRow + band.rows);
+        rowsAccumulated_ += bottom - top;
+        if (rowsAccumulated_ == boxSize_) completeBoxRow();
+    }
+    writeStripes(size_t{threads_} * 2);
+}
+
+void PreviewBuilder::finish() {
+    if (rowsAccumulated_ > 0) completeBoxRow();
+    if (completedRows_ != previewRows_) throw std::logic_error("preview finished before its last row");
+    submitStripe(previewRows_, true);
+    writeStripes(0);
+}
+
+void PreviewBuilder::completeBoxRow() {
+    windowRows_.push_back(accumulated_);
+    windowHeights_.push_back(rowsAccumulated_);
+    ++completedRows_;
+    std::fill(accumulated_.begin(), accumulated_.end(), 0);
+    rowsAccumulated_ = 0;
+    // A stripe goes out once the rows below it that its windows reach are
+    // in; the last one waits for finish, which ends the file with it.
+    while (emittedRows_ + stripeRows + windowRadius_ <= completedRows_ && emittedRows_ + stripeRows < previewRows_)
+        submitStripe(emittedRows_ + stripeRows, false);
+}
+
+void PreviewBuilder::submitStripe(std::uint32_t end, bool last) {
+    Stripe stripe;
+    stripe.firstRow = emittedRows_;
+    stripe.endRow = end;
+    stripe.last = last;
+    const std::uint32_t top = emittedRows_ > windowRadius_ ? emittedRows_ - windowRadius_ : 0;
+    const std::uint32_t bottom = std::min(end + windowRadius_, completedRows_);
+    // Box rows the next stripe's windows reach are copied, the others moved.
+    const std::uint32_t keepFrom = last ? bottom : (end > windowRadius_ ? end - windowRadius_ : 0);
+    while (firstWindowRow_ < top) {
+        windowRows_.pop_front();
+        windowHeights_.pop_front();
+        ++firstWindowRow_;
+    }
+    stripe.firstWindowRow = top;
+    for (std::uint32_t row = top; row < bottom; ++row) {
+        auto& sums = windowRows_[row - firstWindowRow_];
+        stripe.windowRows.push_back(row < keepFrom ? std::move(sums) : sums);
+        stripe.windowHeights.push_back(windowHeights_[row - firstWindowRow_]);
+    }
+    while (firstWindowRow_ < keepFrom && !windowRows_.empty()) {
+        windowRows_.pop_front();
+        windowHeights_.pop_front();
+        ++firstWindowRow_;
+    }
+    emittedRows_ = end;
+    pending_.push_back(
+        pool_->submit([stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
+                       radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
+            const double start = threadCpuSeconds();
+            DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
+            return ProofedStripe{std::move(png), threadCpuSeconds() - start};
+        }));
+}
+
+void PreviewBuilder::writeStripes(size_t allowedPending) {
+    while (!pending_.empty() && (pending_.size() > allowedPending ||
+                                 pending_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
+        const ProofedStripe stripe = pending_.front().get();
+        pending_.pop_front();
+        cpuSeconds_ += stripe.cpuSeconds;
+        png_.writeStripe(stripe.png);
+    }
+}
+
+namespace {
+
+DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
+                           std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
+                           const InkResponse& ink) {
+    const std::uint32_t completedRows = stripe.firstWindowRow + static_cast<std::uint32_t>(stripe.windowRows.size());
+    std::vector<std::uint64_t> down(size_t{columns} * 4);              // one row of boxes summed down the window
+    std::vector<std::uint64_t> columnSums((size_t{columns} + 1) * 5);  // running sums of ink and dots
+    std::vector<std::uint8_t> cmykRow(size_t{columns} * 4), bgrRow(size_t{columns} * 3);
+    const size_t rawRowBytes = 1 + size_t{columns} * 3;  // filter byte 0, then red, green, blue
+    std::vector<std::uint8_t> raw((stripe.endRow - stripe.firstRow) * rawRowBytes);
+    const std::uint64_t maxLevel = (1u << layout.bitsPerDot) - 1;
+    for (std::uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
+        // Down the window: ink per column and colorant, and device rows.
+        const std::uint32_t top = row > windowRadius ? row - windowRadius : 0;
+        const std::uint32_t bottom = std::min(row + windowRadius + 1, completedRows);
+        std::uint64_t windowHeight = 0;
+        std::fill(down.begin(), down.end(), 0);
+        for (std::uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
+            const std::vector<std::uint64_t>& sums = stripe.windowRows[boxRow - stripe.firstWindowRow];
+            for (size_t i = 0; i < down.size(); ++i) down[i] += sums[i];
+            windowHeight += stripe.windowHeights[boxRow - stripe.firstWindowRow];
+        }
+        // Across: running sums over the columns, so each window is a difference.
+        for (std::uint32_t column = 0; column < columns; ++column) {
+            const std::uint64_t* previous = columnSums.data() + size_t{column} * 5;
+            std::uint64_t* next = columnSums.data() + size_t{column + 1} * 5;
+            for (size_t colorant = 0; colorant < 4; ++colorant)
+                next[colorant] = previous[colorant] + down[size_t{column} * 4 + colorant];
+            next[4] = previous[4] + std::min(boxSize, layout.deviceWidth - column * boxSize);
+        }
+        for (std::uint32_t column = 0; column < columns; ++column) {
+            const std::uint64_t* left =
+                columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
+            const std::uint64_t* right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
+            // One division per pixel rather than four.
+            const double stepsPerLevel =
+                InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
+            for (size_t colorant = 0; colorant < 4; ++colorant) {
+                const auto step = static_cast<std::uint32_t>(
+                    static_cast<double>(right[colorant] - left[colorant]) * stepsPerLevel + 0.5);
+                cmykRow[size_t{column} * 4 + colorant] =
+                    ink.levelOfCoverage[colorant][std::min(step, InkResponse::coverageSteps)];
+            }
+        }
+        QvrColCnvC2r(columns, cmykRow.data(), bgrRow.data(), proof.gridSize, proof.entries.data());
+        // The conversion writes blue first, except for a box without any ink,
+        // which gets entry 0 (paper) in its stored order, red first.
+        std::uint8_t* rgb = raw.data() + (row - stripe.firstRow) * rawRowBytes;
+        *rgb++ = 0;
+        for (std::uint32_t column = 0; column < columns; ++column, rgb += 3) {
+            const std::uint8_t* cmyk = cmykRow.data() + size_t{column} * 4;
+            const std::uint8_t* bgr = bgrRow.data() + size_t{column} * 3;
+            const bool paper = (cmyk[0] | cmyk[1] | cmyk[2] | cmyk[3]) == 0;
+            rgb[0] = paper ? bgr[0] : bgr[2];
+            rgb[1] = bgr[1];
+            rgb[2] = paper ? bgr[2] : bgr[0];
+        }
+    }
+    return deflateStripe(raw, stripe.last);
+}
+
+}  // namespace
+
+}  // namespace huecl::pages

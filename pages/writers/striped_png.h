@@ -1,0 +1,44 @@
+// An 8-bit RGB PNG whose rows are deflated a stripe at a time, each stripe
+// on its own (nothing in it refers back into the stripe before), so that
+// stripes can be deflated on several threads and still be written in order
+// as one zlib stream: every stripe but the last ends on a byte boundary (a
+// sync flush), the last one ends the stream, and the Adler-32 of the whole
+// is combined from the stripes'. Each stripe goes out as one IDAT chunk. The
+// file does not depend on how many threads deflated it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace huecl::pages {
+
+struct DeflatedStripe {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t adler = 1;  // of the raw rows
+    std::uint64_t rawBytes = 0;
+    bool last = false;  // ends the stream
+};
+
+// rows: each row as PNG stores it, its filter byte and its samples. Level 1:
+// a proof of a screened page is noise that higher levels barely shrink.
+DeflatedStripe deflateStripe(std::span<const std::uint8_t> rows, bool last);
+
+class StripedPngWriter {
+public:
+    // Writes the signature and the image header.
+    StripedPngWriter(std::FILE* file, std::string name, std::uint32_t width, std::uint32_t height);
+    // Stripes in row order; the last one completes the file.
+    void writeStripe(const DeflatedStripe& stripe);
+
+private:
+    void writeChunk(const char* type, std::span<const std::uint8_t> data);
+    std::FILE* file_;
+    std::string name_;
+    bool first_ = true, finished_ = false;
+    std::uint32_t adler_ = 1;
+};
+
+}  // namespace huecl::pages
