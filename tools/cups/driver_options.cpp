@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -31,15 +32,17 @@ std::int32_t integerChoice(const ChoiceLookup& choiceOf, const std::string& keyw
 // prints one bit per dot through its own matching on a 32-point table,
 // screened (earlier-1bit) or diffused (earlier-diffusion), as `huecl print
 // --engine earlier [--diffusion]` does.
-void readHalftoneChoice(const ChoiceLookup& choiceOf, pages::PageSettings& page) {
+// Returns whether the choice names the halftoning (Auto leaves it to the
+// print quality).
+bool readHalftoneChoice(const ChoiceLookup& choiceOf, pages::PageSettings& page) {
     const auto text = choiceOf("HueclHalftone");
-    if (!text) return;
+    if (!text || *text == "Auto") return false;
     std::string known;
     for (std::uint32_t mode = 0; mode < 4; ++mode) {
         const std::string name = pages::ditherModeName(mode);
         if (*text == name) {
             page.ditherMode = mode;
-            return;
+            return true;
         }
         known += name + ", ";
     }
@@ -47,10 +50,10 @@ void readHalftoneChoice(const ChoiceLookup& choiceOf, pages::PageSettings& page)
         page.engine = pages::EngineKind::earlier;
         page.ditherMode = *text == earlierScreenChoice ? HUECL_DITHER_1BIT : pages::errorDiffusionMode;
         page.gridSize = pages::earlierGridSize;
-        return;
+        return true;
     }
-    throw PageError("HueclHalftone must be one of " + known + earlierScreenChoice + ", " + earlierDiffusionChoice +
-                    ", not '" + *text + "'");
+    throw PageError("HueclHalftone must be Auto or one of " + known + earlierScreenChoice + ", " +
+                    earlierDiffusionChoice + ", not '" + *text + "'");
 }
 
 // The qualifiers a cupsICCProfile may carry to apply to this job:
@@ -76,7 +79,19 @@ std::vector<std::string> profileQualifiers(ppd_file_t* ppd) {
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
     DriverSettings driver;
     pages::PageSettings& page = driver.page;
-    readHalftoneChoice(choiceOf, page);
+    const bool halftoneChosen = readHalftoneChoice(choiceOf, page);
+    if (const auto quality = choiceOf("cupsPrintQuality")) {
+        const auto named = pages::printQualityNamed(*quality);
+        if (!named) throw PageError("cupsPrintQuality must be Draft, Normal, High or Photo, not '" + *quality + "'");
+        driver.quality = *named;
+    }
+    pages::BlackChoice black = pages::BlackChoice::automatic;
+    if (const auto text = choiceOf("HueclBlack"); text && *text != "Auto") {
+        if (*text != "Pure" && *text != "Composite")
+            throw PageError("HueclBlack must be Auto, Pure or Composite, not '" + *text + "'");
+        black = *text == "Pure" ? pages::BlackChoice::pure : pages::BlackChoice::composite;
+    }
+    pages::applyQuality(driver.quality, black, halftoneChosen, page);
     page.screenKind = static_cast<std::uint32_t>(
         integerChoice(choiceOf, "HueclScreen", static_cast<std::int32_t>(page.screenKind), 0, 3));
     page.density = integerChoice(choiceOf, "HueclDensity", page.density, -128, 255);
@@ -144,8 +159,29 @@ JobOptions::JobOptions(const char* optionText, const char* ppdPath) {
         for (int i = 0; i < optionCount_; ++i)
             if (ppdFindOption(ppd_, options_[i].name))
                 pickedCount = cupsAddOption(options_[i].name, options_[i].value, pickedCount, &picked);
+        // IPP's print-quality names the preset, as the scheduler's own
+        // mapping does, unless the job names one itself.
+        if (const char* quality = cupsGetOption("print-quality", optionCount_, options_);
+            quality && !cupsGetOption("cupsPrintQuality", optionCount_, options_) &&
+            ppdFindOption(ppd_, "cupsPrintQuality")) {
+            const int value = std::atoi(quality);
+            const char* preset = value == IPP_QUALITY_DRAFT ? "Draft" : value == IPP_QUALITY_HIGH ? "High" : "Normal";
+            pickedCount = cupsAddOption("cupsPrintQuality", preset, pickedCount, &picked);
+        }
         cupsMarkOptions(ppd_, pickedCount, picked);
         cupsFreeOptions(pickedCount, picked);
+        for (int i = 0; i < optionCount_; ++i) {
+            const ppd_option_t* option = ppdFindOption(ppd_, options_[i].name);
+            if (!option || ppdFindChoice(const_cast<ppd_option_t*>(option), options_[i].value)) continue;
+            // A custom size or value is a choice of its own.
+            if (std::strncmp(options_[i].value, "Custom.", 7) == 0 &&
+                ppdFindChoice(const_cast<ppd_option_t*>(option), "Custom"))
+                continue;
+            const ppd_choice_t* used = ppdFindMarkedChoice(ppd_, options_[i].name);
+            ignoredChoices_.push_back(std::string(options_[i].name) + "=" + options_[i].value +
+                                      " is not a choice of the driver; printing with " +
+                                      (used ? used->choice : "the default"));
+        }
     }
 }
 

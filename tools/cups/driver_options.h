@@ -5,6 +5,7 @@
 
 #include "pages/page_settings.h"
 #include "pages/page_assembly.h"
+#include "pages/print_quality.h"
 
 #include <cups/ppd.h>
 #include <cups/raster.h>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace huecl::cups {
 
@@ -23,6 +25,7 @@ enum class TableSource { automatic, model, profile };
 
 struct DriverSettings {
     pages::PageSettings page;  // resolution and colour model still to come from the page
+    pages::PrintQuality quality = pages::PrintQuality::normal;
     TableSource table = TableSource::automatic;
     std::optional<std::filesystem::path> profile;  // TableSource::profile only
 };
@@ -31,8 +34,12 @@ struct DriverSettings {
 inline constexpr const char* earlierScreenChoice = "earlier-1bit";
 inline constexpr const char* earlierDiffusionChoice = "earlier-diffusion";
 
-// Reads HueclHalftone (which also picks the colour generation), HueclScreen, HueclDensity, HueclBalanceRed/Green/Blue,
-// HueclColorTable and HueclProfile (a job option naming an ICC file).
+// Reads cupsPrintQuality (the preset that IPP's print-quality selects:
+// its halftoning, table grid and black; its resolution is the PPD's code),
+// HueclHalftone (Auto: the preset's; any other choice also picks the
+// colour generation), HueclBlack, HueclScreen, HueclDensity,
+// HueclBalanceRed/Green/Blue, HueclColorTable and HueclProfile (a job option
+// naming an ICC file).
 // Throws PageError naming the option on a value it does not know.
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf);
 
@@ -59,6 +66,10 @@ public:
 
     // The marked PPD choice of an option, else the job option of that name.
     std::optional<std::string> choice(const std::string& keyword) const;
+    // One line for each job option that names a PPD option but none of its
+    // choices: the scheduler passes such a value on, libcups does not mark
+    // it, and the page prints with the choice named here instead.
+    const std::vector<std::string>& ignoredChoices() const { return ignoredChoices_; }
     // A cupsICCProfile of the PPD whose qualifiers (colour model, media
     // type, resolution) all match the marked choices, if any.
     std::optional<std::filesystem::path> ppdProfile() const;
@@ -67,6 +78,7 @@ private:
     int optionCount_ = 0;
     cups_option_t* options_ = nullptr;
     ppd_file_t* ppd_ = nullptr;
+    std::vector<std::string> ignoredChoices_;
 };
 
 }  // namespace huecl::cups

@@ -50,11 +50,20 @@ int runFilter(int argc, char** argv) {
         return 1;
     }
     JobOptions options(argv[5], std::getenv("PPD"));
+    for (const std::string& ignored : options.ignoredChoices()) std::fprintf(stderr, "WARNING: %s\n", ignored.c_str());
     DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
     if (driver.table == TableSource::automatic)
         if (auto profile = options.ppdProfile()) {
-            driver.table = TableSource::profile;
-            driver.profile = std::move(profile);
+            // A paper's profile that is not installed leaves the job to the
+            // printer's own table rather than failing it.
+            std::error_code ignored;
+            if (std::filesystem::is_regular_file(*profile, ignored)) {
+                driver.table = TableSource::profile;
+                driver.profile = std::move(profile);
+            } else {
+                std::fprintf(stderr, "WARNING: the colour profile %s is not installed; printing with the default\n",
+                             profile->c_str());
+            }
         }
     const InputFile input(argc == 7 ? argv[6] : nullptr);
     RasterStream stream(input.fd());

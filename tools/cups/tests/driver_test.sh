@@ -80,7 +80,17 @@ ppd)
   # Checked as installed: the filter where the PPD expects it.
   mkdir -p root/usr/lib/cups/filter
   ln -s "$build/rastertohuecl" root/usr/lib/cups/filter/rastertohuecl
-  cupstestppd -R "$PWD/root" "$ppd" >cupstestppd.txt 2>&1 || fail "cupstestppd: $(cat cupstestppd.txt)"
+  # The papers' profiles are Ghostscript's, where it is installed.
+  ignore=()
+  for profile in $(sed -n 's/^\*cupsICCProfile [^"]*"\(.*\)"$/\1/p' "$ppd"); do
+    if [[ -f $profile ]]; then
+      mkdir -p "root$(dirname "$profile")"
+      ln -sf "$profile" "root$profile"
+    else
+      ignore=(-I profiles)
+    fi
+  done
+  cupstestppd "${ignore[@]}" -R "$PWD/root" "$ppd" >cupstestppd.txt 2>&1 || fail "cupstestppd: $(cat cupstestppd.txt)"
   ;;
 filter_chain)
   make_server_bin server-bin
@@ -111,6 +121,25 @@ filter_chain)
   grep -q 'earlier engine' earlier.txt || fail "earlier: $(cat earlier.txt)"
   name=earlier-separated filter -o ColorModel=DeviceCMYK -o HueclHalftone=earlier-1bit
   check_document earlier-separated.hcr "c m y k" earlier-separated
+  # Print quality: IPP's print-quality names the preset; Photo's resolution
+  # wins over the Resolution option's, and glossy paper brings its profile.
+  name=draft filter -o ColorModel=CMYK -o print-quality=3
+  check_document draft.hcr "c m y k" draft
+  grep -q '1650 x 2379 dots.*4 planes of 1 bit per dot' draft.txt || fail "draft: $(head -1 draft.txt)"
+  name=photo filter -o ColorModel=CMYK -o cupsPrintQuality=Photo -o MediaType=Glossy -o HueclColorTable=Model
+  check_document photo.hcr "c m y k" photo
+  grep -q '3300 x 4758 dots.*4 planes of 4 bits per dot' photo.txt || fail "photo: $(head -1 photo.txt)"
+  grep -q 'colour table: built-in model' photo.log || fail "the job's own table choice lost to the paper's"
+  name=glossy filter -o ColorModel=CMYK -o MediaType=Glossy
+  if [[ -f /usr/share/color/icc/ghostscript/default_cmyk.icc ]]; then
+    grep -q 'colour table: profile default_cmyk.icc' glossy.log || fail "glossy paper did not bring its profile"
+  else
+    grep -q 'WARNING: the colour profile .* is not installed' glossy.log || fail "no warning for a missing profile"
+  fi
+  # A value the driver does not know is named, with the one used instead.
+  name=unknown filter -o ColorModel=Gray -o HueclHalftone=nonsense -o Resolution=7dpi
+  grep -q 'WARNING: HueclHalftone=nonsense is not a choice of the driver; printing with Auto' unknown.log ||
+    fail "no warning for an unknown halftone: $(grep -v DEBUG unknown.log)"
   ;;
 same_as_tool)
   # The driver and `huecl print` are one road: page 1 through CUPS's chain

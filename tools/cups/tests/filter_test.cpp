@@ -580,10 +580,67 @@ TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {
     }
 }
 
+// Settings as the driver reads them from the PPD with these job options.
+DriverSettings settingsOfJob(const char* jobOptions) {
+    const JobOptions job(jobOptions, HUECL_PPD);
+    return driverSettingsFrom([&](const std::string& keyword) { return job.choice(keyword); });
+}
+
+TEST(DriverOptions, QualityPresetsPickHalftoningGridAndBlack) {
+    struct Case {
+        const char* options;
+        std::uint32_t ditherMode, gridSize, blackMode;
+        pages::PrintQuality quality;
+    };
+    const Case cases[] = {
+        {"", HUECL_DITHER_2BIT, 17, HUECL_BLACK_PURE, pages::PrintQuality::normal},
+        {"cupsPrintQuality=Draft", HUECL_DITHER_1BIT, 9, HUECL_BLACK_PURE, pages::PrintQuality::draft},
+        {"cupsPrintQuality=High", HUECL_DITHER_4BIT, 17, HUECL_BLACK_PURE, pages::PrintQuality::high},
+        {"cupsPrintQuality=Photo", HUECL_DITHER_4BIT, 33, HUECL_BLACK_NONE, pages::PrintQuality::photo},
+        // IPP's print-quality as a client sends it: 3 draft, 5 high.
+        {"print-quality=3", HUECL_DITHER_1BIT, 9, HUECL_BLACK_PURE, pages::PrintQuality::draft},
+        {"print-quality=5", HUECL_DITHER_4BIT, 17, HUECL_BLACK_PURE, pages::PrintQuality::high},
+        // The job's own choices win over the preset's.
+        {"cupsPrintQuality=Draft HueclHalftone=4bit", HUECL_DITHER_4BIT, 9, HUECL_BLACK_PURE,
+         pages::PrintQuality::draft},
+        {"cupsPrintQuality=Photo HueclBlack=Pure", HUECL_DITHER_4BIT, 33, HUECL_BLACK_PURE, pages::PrintQuality::photo},
+        {"HueclBlack=Composite", HUECL_DITHER_2BIT, 17, HUECL_BLACK_NONE, pages::PrintQuality::normal},
+        // libcups takes the two names for one option: the later wins.
+        {"cupsPrintQuality=High print-quality=3", HUECL_DITHER_1BIT, 9, HUECL_BLACK_PURE, pages::PrintQuality::draft},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const DriverSettings driver = settingsOfJob(c.options);
+        EXPECT_EQ(driver.page.ditherMode, c.ditherMode);
+        EXPECT_EQ(driver.page.gridSize, c.gridSize);
+        EXPECT_EQ(driver.page.blackMode, c.blackMode);
+        EXPECT_EQ(driver.quality, c.quality);
+    }
+    // The earlier generation keeps its own table and screens under any preset.
+    const DriverSettings earlier = settingsOfJob("cupsPrintQuality=Photo HueclHalftone=earlier-1bit");
+    EXPECT_EQ(earlier.page.engine, pages::EngineKind::earlier);
+    EXPECT_EQ(earlier.page.gridSize, 32u);
+    EXPECT_EQ(earlier.page.ditherMode, HUECL_DITHER_1BIT);
+}
+
+TEST(DriverOptions, ChoicesThePpdLacksAreNamedWithTheChoiceUsed) {
+    const JobOptions job(
+        "HueclHalftone=nonsense Resolution=7dpi HueclDensity=32 PageSize=Custom.100x200mm "
+        "print-color-mode=color",
+        HUECL_PPD);
+    EXPECT_EQ(job.ignoredChoices(),
+              (std::vector<std::string>{"HueclHalftone=nonsense is not a choice of the driver; printing with Auto",
+                                        // The driver offers no custom sizes.
+                                        "PageSize=Custom.100x200mm is not a choice of the driver; printing with A4",
+                                        "Resolution=7dpi is not a choice of the driver; printing with 300dpi"}));
+    EXPECT_EQ(job.choice("HueclHalftone"), "Auto");
+}
+
 TEST(DriverOptions, UnknownValuesNameTheOption) {
     const std::pair<std::string, std::string> bad[] = {{"HueclHalftone", "3bit"},    {"HueclScreen", "4"},
                                                        {"HueclDensity", "dark"},     {"HueclBalanceRed", "0"},
-                                                       {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"}};
+                                                       {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"},
+                                                       {"cupsPrintQuality", "Best"}, {"HueclBlack", "Deep"}};
     for (const auto& [keyword, value] : bad) {
         try {
             driverSettingsFrom([&](const std::string& asked) -> std::optional<std::string> {
@@ -622,7 +679,9 @@ TEST(DriverOptions, PpdDefaultsYieldToTheJobsOptions) {
     TemporaryFolder folder;
     const auto ppd = std::filesystem::path(HUECL_PPD);
     const JobOptions defaults("", ppd.c_str());
-    EXPECT_EQ(defaults.choice("HueclHalftone"), "2bit");
+    EXPECT_EQ(defaults.choice("HueclHalftone"), "Auto");
+    EXPECT_EQ(defaults.choice("cupsPrintQuality"), "Normal");
+    EXPECT_TRUE(defaults.ignoredChoices().empty());
     EXPECT_EQ(defaults.choice("HueclColorTable"), "Auto");
     EXPECT_EQ(defaults.choice("HueclProfile"), std::nullopt);
     EXPECT_EQ(defaults.ppdProfile(), std::nullopt);
