@@ -1,16 +1,19 @@
 #include "pages/readers/jpeg_image.h"
 
 #include "pages/page_error.h"
+#include "pages/readers/image_orientation.h"
 
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 #include <jerror.h>
+#include <libexif/exif-data.h>
 
 namespace huecl::pages {
 namespace {
@@ -61,6 +64,8 @@ bool createJpegDecoder(j_decompress_ptr info, JpegErrors& errors) {
 bool readJpegHeader(j_decompress_ptr info, JpegErrors& errors, std::FILE* file) {
     if (setjmp(errors.jump)) return false;
     jpeg_stdio_src(info, file);
+    // The EXIF block, for the orientation the camera recorded.
+    jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(info, TRUE);
     return true;
 }
@@ -76,6 +81,26 @@ bool readJpegRows(j_decompress_ptr info, JpegErrors& errors, JSAMPARRAY rows, JD
     // The file source never suspends: each call yields at least one row.
     for (JDIMENSION done = 0; done < count;) done += jpeg_read_scanlines(info, rows + done, count - done);
     return true;
+}
+
+// The orientation in the file's EXIF block (APP1 "Exif"), read by libexif;
+// 1 (as stored) where there is none.
+std::uint16_t exifOrientation(const jpeg_decompress_struct& info) {
+    static constexpr unsigned char exifSignature[] = {'E', 'x', 'i', 'f', 0, 0};
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < sizeof exifSignature ||
+            std::memcmp(marker->data, exifSignature, sizeof exifSignature) != 0)
+            continue;
+        ExifData* exif = exif_data_new_from_data(marker->data, marker->data_length);
+        if (!exif) continue;
+        std::uint16_t orientation = 1;
+        if (ExifEntry* entry = exif_data_get_entry(exif, EXIF_TAG_ORIENTATION);
+            entry && entry->format == EXIF_FORMAT_SHORT && entry->components == 1 && entry->size >= 2)
+            orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif));
+        exif_data_unref(exif);
+        return orientation;
+    }
+    return 1;
 }
 
 // Owns libjpeg's decoder, so that a throwing constructor frees it.
@@ -98,6 +123,7 @@ public:
         decoder_.created = true;
         if (!readJpegHeader(&info_, errors_, file_.get())) fail();
         checkImageSize(name_, info_.image_width, info_.image_height, limits);
+        orientation_ = exifOrientation(info_);
         switch (info_.jpeg_color_space) {
             case JCS_GRAYSCALE:
             case JCS_YCbCr:
@@ -124,6 +150,7 @@ public:
         if (!startJpegDecoding(&info_, errors_)) fail();
     }
 
+    std::uint16_t orientation() const { return orientation_; }
     std::uint32_t width() const override { return info_.output_width; }
     std::uint32_t height() const override { return info_.output_height; }
     SourcePixels pixels() const override { return pixels_; }
@@ -161,6 +188,7 @@ private:
     jpeg_decompress_struct& info_ = decoder_.info;
     SourcePixels pixels_ = SourcePixels::bgr;
     bool inverted_ = false;
+    std::uint16_t orientation_ = 1;
     std::uint64_t memoryLimit_ = 0;
     std::vector<JSAMPROW> rowPointers_;
 };
@@ -168,7 +196,9 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageSource> openJpeg(InputStream input, const ImageLimits& limits) {
-    return std::make_unique<JpegSource>(std::move(input), limits);
+    auto stored = std::make_unique<JpegSource>(std::move(input), limits);
+    const std::uint16_t orientation = stored->orientation();
+    return orientImage(std::move(stored), orientation, limits);
 }
 
 }  // namespace huecl::pages

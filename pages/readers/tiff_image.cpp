@@ -2,6 +2,7 @@
 
 #include "pages/readers/tiff_messages.h"
 #include "pages/page_error.h"
+#include "pages/readers/image_orientation.h"
 
 #include <tiffio.h>
 
@@ -92,6 +93,7 @@ public:
         if (width == 0 || height == 0)
             throw PageError(name_ + ": empty image (" + std::to_string(width) + "x" + std::to_string(height) + ")");
         checkImageSize(name_, width, height, limits);
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation_);
         width_ = width, height_ = height;
         readLayout(limits);
         pages_ = TIFFNumberOfDirectories(tiff);
@@ -101,6 +103,7 @@ public:
     std::uint32_t width() const override { return width_; }
     std::uint32_t height() const override { return height_; }
     SourcePixels pixels() const override { return kind_ == TiffKind::cmyk ? SourcePixels::cmyk : SourcePixels::bgr; }
+    std::uint16_t orientation() const { return orientation_; }
     std::string description() const override {
         std::string text = name_ + " (TIFF";
         if (kind_ == TiffKind::cmyk) text += ", CMYK";
@@ -382,6 +385,7 @@ private:
     std::vector<std::uint8_t> palette_;  // blue, green, red per index
     size_t rowBytes_ = 0;                // one chunky row of the file's samples
     std::uint32_t chunkCapacity_ = 1, chunkFirstRow_ = 0, chunkRows_ = 0, nextRow_ = 0;
+    std::uint16_t orientation_ = ORIENTATION_TOPLEFT;
     std::uint64_t tileBytes_ = 0;  // one tile or one plane's strip as libtiff decodes it
     std::vector<std::uint8_t> chunk_, tileBuffer_;
 };
@@ -389,7 +393,9 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageSource> openTiff(InputStream input, const ImageLimits& limits) {
-    return std::make_unique<TiffSource>(std::move(input), limits);
+    auto stored = std::make_unique<TiffSource>(std::move(input), limits);
+    const std::uint16_t orientation = stored->orientation();
+    return orientImage(std::move(stored), orientation, limits);
 }
 
 }  // namespace huecl::pages

@@ -26,7 +26,8 @@ struct JpegOptions {
 
 // samples: width x height pixels of 1, 3 or 4 components as options.input says.
 inline bool writeJpeg(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-                      const std::vector<std::uint8_t>& samples, const JpegOptions& options = {}) {
+                      const std::vector<std::uint8_t>& samples, const JpegOptions& options = {},
+                      const std::vector<std::uint8_t>& app1 = {}) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct info{};
@@ -44,6 +45,8 @@ inline bool writeJpeg(const std::filesystem::path& path, std::uint32_t width, st
     jpeg_set_quality(&info, options.quality, TRUE);
     if (options.progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
+    // An APP1 marker's bytes (an EXIF block), if any.
+    if (!app1.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
     const size_t rowBytes = size_t{width} * static_cast<size_t>(info.input_components);
     while (info.next_scanline < height) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * rowBytes);
@@ -67,6 +70,7 @@ struct TiffOptions {
     std::uint32_t pages = 1;               // further pages repeat the first
     std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
     std::uint16_t inkSet = INKSET_CMYK;
+    std::uint16_t orientation = 0;  // the Orientation tag, if not 0
 };
 
 // samples: chunky, width x height x options.samples, each value in bits
@@ -87,6 +91,7 @@ inline bool writeTiff(const std::filesystem::path& path, std::uint32_t width, st
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, options.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, options.sampleFormat);
         if (options.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tiff, TIFFTAG_INKSET, options.inkSet);
+        if (options.orientation != 0) TIFFSetField(tiff, TIFFTAG_ORIENTATION, options.orientation);
         if (options.photometric == PHOTOMETRIC_YCBCR && options.compression == COMPRESSION_JPEG)
             TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         else if (options.photometric == PHOTOMETRIC_YCBCR)
