@@ -55,14 +55,14 @@ std::vector<std::string> upright(ImageSource& image, std::uint32_t rowsPerRead) 
 // side of the picture the stored first row and first column are.
 const std::vector<std::string> expectedUpright[9] = {
     {},
-    {"abc", "def"},        // 1 top, left: as stored
-    {"cba", "fed"},        // 2 top, right: mirrored across
-    {"fed", "cba"},        // 3 bottom, right: half a turn
-    {"def", "abc"},        // 4 bottom, left: mirrored top to bottom
-    {"ad", "be", "cf"},    // 5 left, top: transposed
-    {"da", "eb", "fc"},    // 6 right, top: stored a quarter turn anticlockwise
-    {"fc", "eb", "da"},    // 7 right, bottom: transverse
-    {"cf", "be", "ad"},    // 8 left, bottom: stored a quarter turn clockwise
+    {"abc", "def"},      // 1 top, left: as stored
+    {"cba", "fed"},      // 2 top, right: mirrored across
+    {"fed", "cba"},      // 3 bottom, right: half a turn
+    {"def", "abc"},      // 4 bottom, left: mirrored top to bottom
+    {"ad", "be", "cf"},  // 5 left, top: transposed
+    {"da", "eb", "fc"},  // 6 right, top: stored a quarter turn anticlockwise
+    {"fc", "eb", "da"},  // 7 right, bottom: transverse
+    {"cf", "be", "ad"},  // 8 left, bottom: stored a quarter turn clockwise
 };
 
 TEST(ImageOrientation, EachOfTheEightShowsThePictureUpright) {
@@ -70,8 +70,8 @@ TEST(ImageOrientation, EachOfTheEightShowsThePictureUpright) {
         for (const std::uint32_t rowsPerRead : {1u, 2u, 3u}) {
             SCOPED_TRACE("orientation " + std::to_string(orientation) + ", rows per read " +
                          std::to_string(rowsPerRead));
-            auto image = orientImage(std::make_unique<LetterImage>(3, std::vector<std::string>{"abc", "def"}),
-                                     orientation, {});
+            auto image =
+                orientImage(std::make_unique<LetterImage>(3, std::vector<std::string>{"abc", "def"}), orientation, {});
             EXPECT_EQ(upright(*image, rowsPerRead), expectedUpright[orientation]);
         }
     }
@@ -87,8 +87,7 @@ TEST(ImageOrientation, OnlyTurnsThatHoldTheImageWholeMeetTheMemoryLimit) {
     auto mirrored = orientImage(std::make_unique<LetterImage>(3, std::vector<std::string>{"abc", "def"}), 2, tiny);
     EXPECT_EQ(upright(*mirrored, 1), expectedUpright[2]) << "a mirror streams row by row";
     for (const std::uint16_t whole : {3, 4, 5, 6, 7, 8})
-        EXPECT_THROW(orientImage(std::make_unique<LetterImage>(3, std::vector<std::string>{"abc", "def"}), whole,
-                                 tiny),
+        EXPECT_THROW(orientImage(std::make_unique<LetterImage>(3, std::vector<std::string>{"abc", "def"}), whole, tiny),
                      PageError)
             << whole;
 }

@@ -159,17 +159,19 @@ JobOptions::JobOptions(const char* optionText, const char* ppdPath) {
         for (int i = 0; i < optionCount_; ++i)
             if (ppdFindOption(ppd_, options_[i].name))
                 pickedCount = cupsAddOption(options_[i].name, options_[i].value, pickedCount, &picked);
-        // IPP's print-quality names the preset, as the scheduler's own
-        // mapping does, unless the job names one itself.
-        if (const char* quality = cupsGetOption("print-quality", optionCount_, options_);
-            quality && !cupsGetOption("cupsPrintQuality", optionCount_, options_) &&
-            ppdFindOption(ppd_, "cupsPrintQuality")) {
-            const int value = std::atoi(quality);
-            const char* preset = value == IPP_QUALITY_DRAFT ? "Draft" : value == IPP_QUALITY_HIGH ? "High" : "Normal";
-            pickedCount = cupsAddOption("cupsPrintQuality", preset, pickedCount, &picked);
-        }
         cupsMarkOptions(ppd_, pickedCount, picked);
         cupsFreeOptions(pickedCount, picked);
+        // IPP's print-quality names the preset, as the scheduler's own
+        // mapping does, unless the job names one itself. Marked directly:
+        // libcups's cupsAddOption leaks when it takes one name for the other.
+        if (const char* quality = cupsGetOption("print-quality", optionCount_, options_);
+            quality && !cupsGetOption("cupsPrintQuality", optionCount_, options_)) {
+            const int value = std::atoi(quality);
+            ppdMarkOption(ppd_, "cupsPrintQuality",
+                          value == IPP_QUALITY_DRAFT  ? "Draft"
+                          : value == IPP_QUALITY_HIGH ? "High"
+                                                      : "Normal");
+        }
         for (int i = 0; i < optionCount_; ++i) {
             const ppd_option_t* option = ppdFindOption(ppd_, options_[i].name);
             if (!option || ppdFindChoice(const_cast<ppd_option_t*>(option), options_[i].value)) continue;

@@ -605,8 +605,6 @@ TEST(DriverOptions, QualityPresetsPickHalftoningGridAndBlack) {
          pages::PrintQuality::draft},
         {"cupsPrintQuality=Photo HueclBlack=Pure", HUECL_DITHER_4BIT, 33, HUECL_BLACK_PURE, pages::PrintQuality::photo},
         {"HueclBlack=Composite", HUECL_DITHER_2BIT, 17, HUECL_BLACK_NONE, pages::PrintQuality::normal},
-        // libcups takes the two names for one option: the later wins.
-        {"cupsPrintQuality=High print-quality=3", HUECL_DITHER_1BIT, 9, HUECL_BLACK_PURE, pages::PrintQuality::draft},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
