@@ -322,6 +322,9 @@ CoreState Compressor::scan() noexcept {
     // A local copy that no table store can alias, kept in registers.
     BitSink sink = sink_;
     std::uint8_t* literalStart = literalStart_;
+    // Every way out of the loop stores the locals back below; the scan
+    // limit, unless the output fills first.
+    CoreState stopState = CoreState::ScanLimit;
 
     // No match starts in the last four bytes: they are left to the end.
     while (srcEnd - src > 4) {
@@ -414,28 +417,22 @@ CoreState Compressor::scan() noexcept {
         if (runState != CoreState::Scanning) {
             h_.matchOffset = static_cast<std::uint16_t>(matchDistance);
             h_.matchLength = matchLength;
-            src_ = src;
-            position_ = position;
-            sink_ = sink;
-            literalStart_ = literalStart;
-            return runState;
+            stopState = runState;
+            break;
         }
         src += matchLength;
         position += matchLength;
         literalStart = src;
         if (!writeMatchCode(sink, h_.matchLength, matchDistance, matchLength)) {
-            src_ = src;
-            position_ = position;
-            sink_ = sink;
-            literalStart_ = literalStart;
-            return CoreState::OutputFullMatchCode;
+            stopState = CoreState::OutputFullMatchCode;
+            break;
         }
     }
     src_ = src;
     position_ = position;
     sink_ = sink;
     literalStart_ = literalStart;
-    return CoreState::ScanLimit;
+    return stopState;
 }
 
 // ---------------------------------------------------------------------------
