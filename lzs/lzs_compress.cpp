@@ -61,6 +61,45 @@ inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, 
     return length;
 }
 
+struct FoundMatch {
+    std::uint32_t length;
+    std::uint32_t distance;
+};
+
+// Longest-match stage of the scan at src (whose running position is
+// `position`), from `candidate`, whose first three bytes match: every
+// candidate along the chain, the first included, is examined and then
+// charged (two of the budget for four matching bytes or more, one for
+// fewer); the nearest of equals wins.
+inline FoundMatch findLongestMatch(const std::uint8_t* const src, const std::uint8_t* const srcEnd,
+                                   const std::uint32_t* const chain, const std::uint32_t position,
+                                   std::uint32_t candidate, const std::uint32_t budget) noexcept {
+    std::uint32_t distance = position - candidate;
+    FoundMatch best{3, distance};
+    const std::uint32_t currentWord = bytes::load32(src);
+    const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
+    std::int32_t left = static_cast<std::int32_t>(budget);
+    for (;;) {
+        const std::uint8_t* const earlier = src - distance;
+        std::uint32_t length = 0;
+        if (bytes::load32(earlier) == currentWord) {
+            length = 4;
+            if (earlier[4] == src[4]) {
+                const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
+                length = 5 + more;
+                if (more / 2 > kLongMatchPairs) left = 0;
+            }
+        }
+        if (length > best.length) best = {length, distance};
+        left -= length >= 4 ? 2 : 1;
+        if (left <= 0) break;
+        candidate = chain[candidate % kChainSlots];
+        distance = position - candidate;
+        if (distance > kMaxOffset) break;
+    }
+    return best;
+}
+
 // Output side of the token writer: a 32-bit buffer filled from its top
 // bit down and stored a word at a time, most significant byte first.
 struct BitSink {
@@ -368,34 +407,9 @@ CoreState Compressor::scan() noexcept {
         }
 
         if (three) {
-            // Longest-match stage: every candidate, the first included, is
-            // examined and then charged; the nearest of equals wins.
-            matchLength = 3;
-            matchDistance = distance;
-            const std::uint32_t currentWord = bytes::load32(src);
-            const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
-            std::int32_t left = static_cast<std::int32_t>(budget);
-            for (;;) {
-                const std::uint8_t* const earlier = src - distance;
-                std::uint32_t length = 0;
-                if (bytes::load32(earlier) == currentWord) {
-                    length = 4;
-                    if (earlier[4] == src[4]) {
-                        const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
-                        length = 5 + more;
-                        if (more / 2 > kLongMatchPairs) left = 0;
-                    }
-                }
-                if (length > matchLength) {
-                    matchLength = length;
-                    matchDistance = distance;
-                }
-                left -= length >= 4 ? 2 : 1;
-                if (left <= 0) break;
-                candidate = chain[candidate % kChainSlots];
-                distance = position - candidate;
-                if (distance > kMaxOffset) break;
-            }
+            const FoundMatch longest = findLongestMatch(src, srcEnd, chain, position, candidate, budget);
+            matchLength = longest.length;
+            matchDistance = longest.distance;
         }
 
         // Positions inside the match enter the chains only on request. The
