@@ -61,6 +61,45 @@ inline std::uint32_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, 
     return length;
 }
 
+struct FoundMatch {
+    std::uint32_t length;
+    std::uint32_t distance;
+};
+
+// Longest-match stage of the scan at src (whose running position is
+// `position`), from `candidate`, whose first three bytes match: every
+// candidate along the chain, the first included, is examined and then
+// charged (two of the budget for four matching bytes or more, one for
+// fewer); the nearest of equals wins.
+inline FoundMatch findLongestMatch(const std::uint8_t* const src, const std::uint8_t* const srcEnd,
+                                   const std::uint32_t* const chain, const std::uint32_t position,
+                                   std::uint32_t candidate, const std::uint32_t budget) noexcept {
+    std::uint32_t distance = position - candidate;
+    FoundMatch best{3, distance};
+    const std::uint32_t currentWord = bytes::load32(src);
+    const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
+    std::int32_t left = static_cast<std::int32_t>(budget);
+    for (;;) {
+        const std::uint8_t* const earlier = src - distance;
+        std::uint32_t length = 0;
+        if (bytes::load32(earlier) == currentWord) {
+            length = 4;
+            if (earlier[4] == src[4]) {
+                const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
+                length = 5 + more;
+                if (more / 2 > kLongMatchPairs) left = 0;
+            }
+        }
+        if (length > best.length) best = {length, distance};
+        left -= length >= 4 ? 2 : 1;
+        if (left <= 0) break;
+        candidate = chain[candidate % kChainSlots];
+        distance = position - candidate;
+        if (distance > kMaxOffset) break;
+    }
+    return best;
+}
+
 // Output side of the token writer: a 32-bit buffer filled from its top
 // bit down and stored a word at a time, most significant byte first.
 struct BitSink {
@@ -322,6 +361,9 @@ CoreState Compressor::scan() noexcept {
     // A local copy that no table store can alias, kept in registers.
     BitSink sink = sink_;
     std::uint8_t* literalStart = literalStart_;
+    // Every way out of the loop stores the locals back below; the scan
+    // limit, unless the output fills first.
+    CoreState stopState = CoreState::ScanLimit;
 
     // No match starts in the last four bytes: they are left to the end.
     while (srcEnd - src > 4) {
@@ -365,34 +407,9 @@ CoreState Compressor::scan() noexcept {
         }
 
         if (three) {
-            // Longest-match stage: every candidate, the first included, is
-            // examined and then charged; the nearest of equals wins.
-            matchLength = 3;
-            matchDistance = distance;
-            const std::uint32_t currentWord = bytes::load32(src);
-            const std::uint32_t pairLimit = static_cast<std::uint32_t>(srcEnd - src - 5) & ~1u;
-            std::int32_t left = static_cast<std::int32_t>(budget);
-            for (;;) {
-                const std::uint8_t* const earlier = src - distance;
-                std::uint32_t length = 0;
-                if (bytes::load32(earlier) == currentWord) {
-                    length = 4;
-                    if (earlier[4] == src[4]) {
-                        const std::uint32_t more = commonPrefix(src + 5, earlier + 5, pairLimit);
-                        length = 5 + more;
-                        if (more / 2 > kLongMatchPairs) left = 0;
-                    }
-                }
-                if (length > matchLength) {
-                    matchLength = length;
-                    matchDistance = distance;
-                }
-                left -= length >= 4 ? 2 : 1;
-                if (left <= 0) break;
-                candidate = chain[candidate % kChainSlots];
-                distance = position - candidate;
-                if (distance > kMaxOffset) break;
-            }
+            const FoundMatch longest = findLongestMatch(src, srcEnd, chain, position, candidate, budget);
+            matchLength = longest.length;
+            matchDistance = longest.distance;
         }
 
         // Positions inside the match enter the chains only on request. The
@@ -414,28 +431,22 @@ CoreState Compressor::scan() noexcept {
         if (runState != CoreState::Scanning) {
             h_.matchOffset = static_cast<std::uint16_t>(matchDistance);
             h_.matchLength = matchLength;
-            src_ = src;
-            position_ = position;
-            sink_ = sink;
-            literalStart_ = literalStart;
-            return runState;
+            stopState = runState;
+            break;
         }
         src += matchLength;
         position += matchLength;
         literalStart = src;
         if (!writeMatchCode(sink, h_.matchLength, matchDistance, matchLength)) {
-            src_ = src;
-            position_ = position;
-            sink_ = sink;
-            literalStart_ = literalStart;
-            return CoreState::OutputFullMatchCode;
+            stopState = CoreState::OutputFullMatchCode;
+            break;
         }
     }
     src_ = src;
     position_ = position;
     sink_ = sink;
     literalStart_ = literalStart;
-    return CoreState::ScanLimit;
+    return stopState;
 }
 
 // ---------------------------------------------------------------------------

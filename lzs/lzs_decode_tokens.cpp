@@ -166,12 +166,40 @@ struct ReadInProgress {
     std::uint32_t used;        // its bits taken so far (below 8: none of its tokens yet)
 };
 
-// What the length and copy stages would have left: the offset of the last
-// match that went through them, and whether any did.
-struct StagedMatch {
+// A match's head in a left-aligned look: its offset, the bits of its offset
+// form, and the first four bits of its length code.
+struct MatchHead {
     std::uint32_t offset;
-    bool any;
+    std::uint32_t headBits;
+    std::uint32_t code;
 };
+inline MatchHead readMatchHead(const std::uint64_t look) noexcept {
+    const bool shortForm = ((look >> 62) & 1) != 0;
+    const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(look >> 55) & kShortOffsetMask
+                                           : static_cast<std::uint32_t>(look >> 51) & kLongOffsetMask;
+    const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+    return {offset, headBits, static_cast<std::uint32_t>((look << headBits) >> 60)};
+}
+
+// Adds the nibbles that follow a length field 1111 at bit `at` from
+// `readByte` (each 1111 adds 15, the first below 1111 ends them) to
+// `length`, and moves `at` past them. False, with the sum so far, where they
+// come within 8 bytes of the source end or the length grows past
+// kLargestMatchLength before the last of them.
+inline bool readEscapedLength(const std::uint8_t* const readByte, const std::uint8_t* const sourceEnd, std::size_t& at,
+                              std::uint32_t& length) noexcept {
+    while (readByte + (at >> 3) <= sourceEnd - 8 && length <= kLargestMatchLength) {
+        std::uint64_t nibbles = bytes::loadBigEndian64(readByte + (at >> 3)) << (at & 7);
+        for (std::uint32_t index = 0; index < kLookBits / kLengthNibbleBits; ++index) {
+            const std::uint32_t nibble = static_cast<std::uint32_t>(nibbles >> 60);
+            nibbles <<= kLengthNibbleBits;
+            at += kLengthNibbleBits;
+            length += nibble;
+            if (nibble != kLengthEscape) return true;
+        }
+    }
+    return false;
+}
 
 // Moves `length` bytes from `offset` back in pieces of 16 bytes, each two
 // 8-byte moves one after the other, so that at an offset of 8 or more every
@@ -187,22 +215,301 @@ inline std::uint8_t* moveLongMatch(std::uint8_t* out, std::uint32_t offset, std:
     return out + length;
 }
 
+// ---- The decoder ----------------------------------------------------------------------
+
+// One call of the decoder: a stage per member function, each returning the
+// stage that follows, and the state they share as members, handed back to
+// the caller only where the call stops. With kFarLoop, reads far from both
+// ends go through decodeFar first.
+template <bool kFarLoop>
+class TokenDecoder {
+public:
+    // decodeTokens with or without the loop far from both ends.
+    static std::uint8_t decode(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
+                               std::uint8_t* outputEnd, const std::uint8_t* reachStart, DecoderState& state) noexcept;
+
+private:
+    TokenDecoder(const std::uint8_t* const source, const std::uint8_t* const sourceEnd, std::uint8_t* const output,
+                 std::uint8_t* const outputEnd, const std::uint8_t* const reachStart,
+                 const DecoderState& state) noexcept
+        : sourceEnd_(sourceEnd), outputEnd_(outputEnd), reachStart_(reachStart),
+          fastLimit_(outputEnd - output >= std::ptrdiff_t{kFastRoom} ? outputEnd - kFastMargin : output),
+          at_{source + (state.bitPos >> 3), state.bitPos & 7}, out_(output), matchCount_(state.matchCount),
+          matchOffset_(state.matchOffset), tokenStatus_(state.status) {}
+
+    // Stage Tokens: reads of four bytes, or the last bytes of the source.
+    TokenStage decodeTokens() noexcept {
+        return sourceEnd_ - at_.byte < std::ptrdiff_t{kReadBytes} ? decodeLastBytes() : decodeReads();
+    }
+    TokenStage decodeLastBytes() noexcept;
+    TokenStage decodeReads() noexcept;
+    TokenStage decodeRead(std::uint32_t word, std::uint32_t used) noexcept;
+    ReadInProgress decodeFar(const std::uint8_t* readByte, std::uint32_t used) noexcept;
+    TokenStage decodeLengthField() noexcept;
+    TokenStage decodeLengthNibbles() noexcept;
+    TokenStage copy() noexcept;
+    TokenStage consumeEndMarker() noexcept {
+        at_.skip(kEndMarkerBits);
+        at_.alignToByte();
+        return stop(status::kEndMarker);
+    }
+
+    TokenStage stop(const std::uint8_t result) noexcept {
+        result_ = result;
+        return TokenStage::Stop;
+    }
+    // The cursor `bits` past the start of the read at its byte.
+    void settle(const std::uint32_t bits) noexcept {
+        at_.byte += bits >> 3;
+        at_.bit = bits & 7;
+    }
+
+    const std::uint8_t* const sourceEnd_;
+    std::uint8_t* const outputEnd_;
+    const std::uint8_t* const reachStart_;
+    // Only an end marker may be read once the output reaches the fast limit.
+    std::uint8_t* const fastLimit_;
+    Cursor at_;
+    std::uint8_t* out_;
+    std::uint32_t matchCount_;
+    std::uint32_t matchOffset_;
+    // What the status says at a token boundary: as on entry, or (after a
+    // match went through the copy stage) that the decoder stopped between tokens.
+    std::uint8_t tokenStatus_;
+    std::uint8_t result_ = 0;
+};
+
+// The decoder lives here, beside the loop over its stages, and is seen
+// from nowhere else, so that the compiler keeps its members in registers as
+// it would keep locals: a decoder handed by address to a loop that is not
+// inlined would go through memory for its cursor and output at every token.
+template <bool kFarLoop>
+std::uint8_t TokenDecoder<kFarLoop>::decode(const std::uint8_t** const source, const std::uint8_t* const sourceEnd,
+                                            std::uint8_t** const output, std::uint8_t* const outputEnd,
+                                            const std::uint8_t* const reachStart, DecoderState& state) noexcept {
+    TokenDecoder decoder(*source, sourceEnd, *output, outputEnd, reachStart, state);
+    TokenStage stage = resumeStage(state);
+    for (;;) {
+        switch (stage) {
+            case TokenStage::Tokens: stage = decoder.decodeTokens(); break;
+            case TokenStage::LengthField: stage = decoder.decodeLengthField(); break;
+            case TokenStage::LengthNibbles: stage = decoder.decodeLengthNibbles(); break;
+            case TokenStage::Copy: stage = decoder.copy(); break;
+            case TokenStage::EndMarker: stage = decoder.consumeEndMarker(); break;
+            // A corrupt stream leaves the caller's cursor, output and state as they were.
+            case TokenStage::Corrupt: return status::kCorrupt;
+            case TokenStage::Stop:
+                *source = decoder.at_.byte;
+                *output = decoder.out_;
+                state.bitPos = decoder.at_.bit;
+                state.matchCount = decoder.matchCount_;
+                state.matchOffset = decoder.matchOffset_;
+                state.status = decoder.result_;
+                return decoder.result_;
+        }
+    }
+}
+
+// The last bytes of the source: read right-aligned, and only the tokens
+// that lie wholly inside them decoded.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::decodeLastBytes() noexcept {
+    const std::uint32_t count = static_cast<std::uint32_t>(sourceEnd_ - at_.byte);
+    std::uint32_t word = 0;
+    for (std::uint32_t index = 0; index < count; ++index) word |= std::uint32_t{at_.byte[index]} << (24 - 8 * index);
+    word <<= at_.bit;
+    std::uint32_t available = count * 8 - at_.bit;
+    if (count == 0 || available < kLiteralBits) return stop(tokenStatus_ | status::kBitsShort);
+    if (out_ >= fastLimit_) {
+        if (isEndMarker(word)) return TokenStage::EndMarker;
+        return stop(status::kFastLimit);
+    }
+    bool decoded = false;
+    for (;;) {
+        if (available < kLiteralBits) return stop((decoded ? status::kSourceShort : tokenStatus_) | status::kBitsShort);
+        if ((word >> 31) == 0) {
+            *out_++ = static_cast<std::uint8_t>(word >> 23);
+            word <<= kLiteralBits;
+            available -= kLiteralBits;
+            at_.skip(kLiteralBits);
+            decoded = true;
+            continue;
+        }
+        if (isEndMarker(word)) return TokenStage::EndMarker;
+        const bool shortForm = ((word >> 30) & 1) != 0;
+        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+        if (available < headBits + 2) {
+            return stop((decoded ? status::kSourceShort : tokenStatus_) | status::kBitsShort);
+        }
+        const std::uint32_t offset = shortForm ? (word >> 23) & kShortOffsetMask : (word >> 19) & kLongOffsetMask;
+        if (offset == 0 || offset > static_cast<std::uint32_t>(out_ - reachStart_)) return TokenStage::Corrupt;
+        const std::uint32_t lengthBits = (word << headBits) >> 30;
+        if (lengthBits == kLongLengthBits) {
+            at_.skip(headBits);
+            matchOffset_ = offset;
+            matchCount_ = 0;
+            return TokenStage::LengthField;
+        }
+        const std::uint32_t length = lengthBits + kMinMatchLength;
+        const std::uint8_t* const from = out_ - offset;
+        for (std::uint32_t index = 0; index < length; ++index) out_[index] = from[index];
+        out_ += length;
+        word <<= headBits + 2;
+        available -= headBits + 2;
+        at_.skip(headBits + 2);
+        decoded = true;
+    }
+}
+
+// Reads of four bytes, each checked against both ends before it is decoded.
+// Far from both ends decodeFar goes first, and the read it stops in goes on
+// here.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::decodeReads() noexcept {
+    for (;;) {
+        if (sourceEnd_ - at_.byte < std::ptrdiff_t{kReadBytes}) return stop(status::kSourceShort);
+        std::uint32_t used = at_.bit;
+        bool started = false;  // the read's tokens were begun far from both ends
+        if (kFarLoop && sourceEnd_ - at_.byte > kFarSource && outputEnd_ - out_ > kFarOutput) {
+            const ReadInProgress read = decodeFar(at_.byte, at_.bit);
+            if (read.used < 8) {
+                // At the start of a read: a new one is checked against both
+                // ends first; the one it began with goes on below.
+                const bool moved = read.byte != at_.byte || read.used != at_.bit;
+                at_.byte = read.byte;
+                at_.bit = read.used;
+                if (moved) continue;
+                used = at_.bit;
+            } else if (read.used > kReadBits - kLiteralBits) {
+                // No token fits the rest of this read.
+                at_.byte = read.byte + (read.used >> 3);
+                at_.bit = read.used & 7;
+                continue;
+            } else {
+                at_.byte = read.byte;
+                at_.bit = 0;
+                used = read.used;
+                started = true;
+            }
+        }
+        const std::uint32_t word = bytes::loadBigEndian32(at_.byte) << used;
+        if (!started && out_ >= fastLimit_) {
+            if (isEndMarker(word)) return TokenStage::EndMarker;
+            return stop(status::kFastLimit);
+        }
+        const TokenStage next = decodeRead(word, used);
+        if (next != TokenStage::Tokens) return next;
+    }
+}
+
+// As many tokens as the bits of the read at the cursor's byte hold, from
+// `word`, its bits after the first `used`. Returns Tokens with the cursor at
+// the next read once no further token fits this one.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::decodeRead(std::uint32_t word, std::uint32_t used) noexcept {
+    for (;;) {
+        if ((word >> 31) == 0) {
+            if (used > kReadBits - kLiteralBits) break;
+            if (used <= kReadBits - 3 * kLiteralBits) {
+                // Literals come in runs: store the three that the bits
+                // could hold and keep as many as really are literals,
+                // which spares a branch per literal. The extra bytes stay
+                // inside the fast margin.
+                out_[0] = static_cast<std::uint8_t>(word >> 23);
+                out_[1] = static_cast<std::uint8_t>(word >> 14);
+                out_[2] = static_cast<std::uint8_t>(word >> 5);
+                const std::uint32_t second = (~word >> 22) & 1;
+                const std::uint32_t third = second & (~word >> 13) & 1;
+                const std::uint32_t literals = 1 + second + third;
+                out_ += literals;
+                word <<= kLiteralBits * literals;
+                used += kLiteralBits * literals;
+                continue;
+            }
+            *out_++ = static_cast<std::uint8_t>(word >> 23);
+            word <<= kLiteralBits;
+            used += kLiteralBits;
+            continue;
+        }
+        const bool shortForm = ((word >> 30) & 1) != 0;
+        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
+        if (used + headBits + 2 > kReadBits) {
+            // Too few bits for a match here; the end marker needs fewer.
+            if (used <= kReadBits - kEndMarkerBits && isEndMarker(word)) {
+                settle(used);
+                return TokenStage::EndMarker;
+            }
+            break;
+        }
+        const std::uint32_t offset = shortForm ? (word >> 23) & kShortOffsetMask : (word >> 19) & kLongOffsetMask;
+        if (offset == 0) {
+            if (!shortForm) return TokenStage::Corrupt;  // a long-form offset 0 would copy the byte being written
+            settle(used);
+            return TokenStage::EndMarker;
+        }
+        if (offset > static_cast<std::uint32_t>(out_ - reachStart_)) return TokenStage::Corrupt;
+        const std::uint32_t lengthBits = (word << headBits) >> 30;
+        if (lengthBits == kLongLengthBits) {
+            // Lengths 5 to 7 whose field lies in this read and whose
+            // bytes fit the room are copied here; the read ends with
+            // them as it would after the copy stage.
+            const std::uint32_t field = (word << headBits) >> 28;
+            const std::uint32_t length = kFirstFieldLength + (field & kFieldLengthMask);
+            if (field != kLengthEscape && used + headBits + kLengthNibbleBits <= kReadBits &&
+                outputEnd_ - out_ >= std::ptrdiff_t{kWideMove}) {
+                const std::uint8_t* const from = out_ - offset;
+                if (offset >= kWideMove) {
+                    // One 8-byte move, its tail inside the room.
+                    bytes::store64(out_, bytes::load64(from));
+                    out_ += length;
+                } else {
+                    out_ = copyMatch(out_, offset, length);
+                }
+                used += headBits + kLengthNibbleBits;
+                break;
+            }
+            settle(used + headBits);
+            matchOffset_ = offset;
+            matchCount_ = 0;
+            return TokenStage::LengthField;
+        }
+        // Four bytes whatever the length: one by one for a period of 1
+        // to 3, which then repeats as it should; the bytes beyond the
+        // match lie inside the fast margin, written again by the next tokens.
+        const std::uint8_t* const from = out_ - offset;
+        if (offset >= kReadBytes) {
+            bytes::store32(out_, bytes::load32(from));
+        } else {
+            out_[0] = from[0];
+            out_[1] = from[1];
+            out_[2] = from[2];
+            out_[3] = from[3];
+        }
+        out_ += lengthBits + kMinMatchLength;
+        word <<= headBits + 2;
+        used += headBits + 2;
+    }
+    settle(used);
+    return TokenStage::Tokens;
+}
+
 // Decodes from the read at `readByte` (with `used` bits of it taken) while
 // both ends are far; stops at a token boundary when a round would come too
 // near either end, or before a token it leaves to the exact loop (an end
 // marker, a corrupt offset, a long match too near either end). Returns the
-// read in progress there; `staged` gets the offset of the last match that
-// the exact loop would have taken through its length and copy stages.
-ReadInProgress decodeFar(const std::uint8_t* const readByte, const std::uint32_t used, std::uint8_t*& output,
-                         const std::uint8_t* const sourceEnd, const std::uint8_t* const outputEnd,
-                         const std::uint8_t* const reachStart, StagedMatch& staged) noexcept {
-    const std::uint8_t* const sourceLimit = sourceEnd - kFarSource;
-    const std::uint8_t* const outputLimit = outputEnd - kFarOutput;
+// read in progress there, and leaves matchOffset_ (with matchCount_ and
+// tokenStatus_) as the length and copy stages of the exact loop would have
+// left them. The loop's state stays in locals, stored once at the end.
+template <bool kFarLoop>
+ReadInProgress TokenDecoder<kFarLoop>::decodeFar(const std::uint8_t* const readByte,
+                                                 const std::uint32_t used) noexcept {
+    const std::uint8_t* const sourceLimit = sourceEnd_ - kFarSource;
+    const std::uint8_t* const outputLimit = outputEnd_ - kFarOutput;
     std::size_t pos = used;           // in bits from readByte
     std::size_t readEnd = kReadBits;  // where the current read ends, in bits from readByte
-    std::uint8_t* out = output;
-    std::uint32_t stagedOffset = staged.offset;
-    std::uint32_t anyStaged = staged.any ? 1 : 0;
+    std::uint8_t* out = out_;
+    std::uint32_t stagedOffset = matchOffset_;  // the offset of the last match through the length and copy stages
+    std::uint32_t anyStaged = 0;                // whether any match went through them
     const auto startRead = [](std::size_t at) noexcept { return (at & ~std::size_t{7}) + kReadBits; };
 
     for (;;) {
@@ -238,28 +545,25 @@ ReadInProgress decodeFar(const std::uint8_t* const readByte, const std::uint32_t
                 look <<= kLiteralBits * count;
                 continue;
             }
-            const bool shortForm = ((look >> 62) & 1) != 0;
-            const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(look >> 55) & kShortOffsetMask
-                                                   : static_cast<std::uint32_t>(look >> 51) & kLongOffsetMask;
-            const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
-            const std::uint32_t code = static_cast<std::uint32_t>((look << headBits) >> 60);
-            if (code == kLengthEscape || offset < kWideMove || offset > static_cast<std::uint32_t>(out - reachStart)) {
+            const MatchHead head = readMatchHead(look);
+            if (head.code == kLengthEscape || head.offset < kWideMove ||
+                head.offset > static_cast<std::uint32_t>(out - reachStart_)) {
                 plain = false;
                 break;
             }
             // A match of up to 7 bytes at an offset of 8 or more is one 8-byte move.
-            bytes::store64(out, bytes::load64(out - offset));
-            out += plainLength(code);
-            const bool field = isField(code);
+            bytes::store64(out, bytes::load64(out - head.offset));
+            out += plainLength(head.code);
+            const bool field = isField(head.code);
             // A match whose head and two length bits do not fit the read
             // starts the next one; a length field that does not fit goes
             // through the length and copy stages; a match with a field ends
             // its read.
-            readEnd = pos + headBits + 2 > readEnd ? startRead(pos) : readEnd;
-            const bool crosses = field && pos + headBits + kLengthNibbleBits > readEnd;
-            stagedOffset = crosses ? offset : stagedOffset;
+            readEnd = pos + head.headBits + 2 > readEnd ? startRead(pos) : readEnd;
+            const bool crosses = field && pos + head.headBits + kLengthNibbleBits > readEnd;
+            stagedOffset = crosses ? head.offset : stagedOffset;
             anyStaged |= crosses ? 1 : 0;
-            const std::uint32_t size = headBits + (field ? kLengthNibbleBits : 2);
+            const std::uint32_t size = head.headBits + (field ? kLengthNibbleBits : 2);
             pos += size;
             readEnd = field ? startRead(pos) : readEnd;
             look <<= size;
@@ -268,405 +572,147 @@ ReadInProgress decodeFar(const std::uint8_t* const readByte, const std::uint32_t
 
         // The match at `pos`: an escaped length, a short offset, or one the
         // exact loop decides about.
-        const bool shortForm = ((look >> 62) & 1) != 0;
-        const std::uint32_t offset = shortForm ? static_cast<std::uint32_t>(look >> 55) & kShortOffsetMask
-                                               : static_cast<std::uint32_t>(look >> 51) & kLongOffsetMask;
-        const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
-        const std::uint32_t code = static_cast<std::uint32_t>((look << headBits) >> 60);
-        if (offset == 0 || offset > static_cast<std::uint32_t>(out - reachStart)) break;
-        const std::size_t fitted = headBits + 2;
+        const MatchHead head = readMatchHead(look);
+        if (head.offset == 0 || head.offset > static_cast<std::uint32_t>(out - reachStart_)) break;
+        const std::size_t fitted = head.headBits + 2;
         const std::size_t tokenReadEnd = pos + fitted > readEnd ? startRead(pos) : readEnd;
-        if (code != kLengthEscape) {
+        if (head.code != kLengthEscape) {
             // 2 to 7 bytes at an offset below 8, byte by byte as the period repeats.
-            const std::uint32_t length = plainLength(code);
-            const std::uint8_t* const from = out - offset;
+            const std::uint32_t length = plainLength(head.code);
+            const std::uint8_t* const from = out - head.offset;
             for (std::uint32_t index = 0; index < length; ++index) out[index] = from[index];
             out += length;
             readEnd = tokenReadEnd;
-            const bool field = isField(code);
-            const bool crosses = field && pos + headBits + kLengthNibbleBits > readEnd;
-            stagedOffset = crosses ? offset : stagedOffset;
+            const bool field = isField(head.code);
+            const bool crosses = field && pos + head.headBits + kLengthNibbleBits > readEnd;
+            stagedOffset = crosses ? head.offset : stagedOffset;
             anyStaged |= crosses ? 1 : 0;
-            pos += headBits + (field ? kLengthNibbleBits : 2);
+            pos += head.headBits + (field ? kLengthNibbleBits : 2);
             readEnd = field ? startRead(pos) : readEnd;
             continue;
         }
-        // Nibbles after 1111, each 1111 adding 15, up to one below 1111.
-        std::size_t at = pos + headBits + kLengthNibbleBits;
+        std::size_t at = pos + head.headBits + kLengthNibbleBits;
         std::uint32_t length = kFirstEscapedLength;
-        bool complete = false;
-        while (!complete && readByte + (at >> 3) <= sourceEnd - 8 && length <= kLargestMatchLength) {
-            std::uint64_t nibbles = bytes::loadBigEndian64(readByte + (at >> 3)) << (at & 7);
-            for (std::uint32_t index = 0; index < kLookBits / kLengthNibbleBits; ++index) {
-                const std::uint32_t nibble = static_cast<std::uint32_t>(nibbles >> 60);
-                nibbles <<= kLengthNibbleBits;
-                at += kLengthNibbleBits;
-                length += nibble;
-                if (nibble != kLengthEscape) {
-                    complete = true;
-                    break;
-                }
-            }
-        }
         // Too near either end, or a length only a corrupt stream has: the exact loop decides.
-        if (!complete || length > kLargestMatchLength ||
-            length > static_cast<std::size_t>(outputEnd - out) - kWidePiece) {
+        if (!readEscapedLength(readByte, sourceEnd_, at, length) || length > kLargestMatchLength ||
+            length > static_cast<std::size_t>(outputEnd_ - out) - kWidePiece) {
             break;
         }
-        out = moveLongMatch(out, offset, length);
-        stagedOffset = offset;
+        out = moveLongMatch(out, head.offset, length);
+        stagedOffset = head.offset;
         anyStaged = 1;
         pos = at;
         readEnd = startRead(pos);
     }
-    output = out;
-    staged = {stagedOffset, anyStaged != 0};
+    out_ = out;
+    matchOffset_ = stagedOffset;
+    if (anyStaged != 0) {
+        matchCount_ = 0;
+        tokenStatus_ = status::kSourceShort;
+    }
     const std::size_t readStart = readEnd - kReadBits;
     return {readByte + (readStart >> 3), static_cast<std::uint32_t>(pos - readStart)};
 }
 
-}  // namespace
-
-namespace {
-
-template <bool kShortcuts>
-std::uint8_t decodeTokensWith(const std::uint8_t** source, const std::uint8_t* const sourceEnd, std::uint8_t** output,
-                              std::uint8_t* const outputEnd, const std::uint8_t* const reachStart,
-                              DecoderState& state) noexcept {
-    std::uint8_t* out = *output;
-    // Only an end marker may be read once the output reaches the fast limit.
-    std::uint8_t* const fastLimit = outputEnd - out >= std::ptrdiff_t{kFastRoom} ? outputEnd - kFastMargin : out;
-    Cursor at{*source + (state.bitPos >> 3), state.bitPos & 7};
-    std::uint32_t matchCount = state.matchCount;
-    std::uint32_t matchOffset = state.matchOffset;
-    // What the status says at a token boundary: as on entry, or (after a
-    // match went through the copy stage) that the decoder stopped between tokens.
-    std::uint8_t tokenStatus = state.status;
-    std::uint8_t result = 0;
-
-    const auto bytesLeft = [&]() noexcept { return sourceEnd - at.byte; };
-
-    // The last bytes of the source: read right-aligned, and only the tokens
-    // that lie wholly inside them decoded.
-    const auto decodeLastBytes = [&]() noexcept {
-        const std::uint32_t count = static_cast<std::uint32_t>(bytesLeft());
-        std::uint32_t word = 0;
-        for (std::uint32_t index = 0; index < count; ++index) word |= std::uint32_t{at.byte[index]} << (24 - 8 * index);
-        word <<= at.bit;
-        std::uint32_t available = count * 8 - at.bit;
-        if (count == 0 || available < kLiteralBits) {
-            result = tokenStatus | status::kBitsShort;
-            return TokenStage::Stop;
-        }
-        if (out >= fastLimit) {
-            if (isEndMarker(word)) return TokenStage::EndMarker;
-            result = status::kFastLimit;
-            return TokenStage::Stop;
-        }
-        bool decoded = false;
-        for (;;) {
-            if (available < kLiteralBits) {
-                result = (decoded ? status::kSourceShort : tokenStatus) | status::kBitsShort;
-                return TokenStage::Stop;
-            }
-            if ((word >> 31) == 0) {
-                *out++ = static_cast<std::uint8_t>(word >> 23);
-                word <<= kLiteralBits;
-                available -= kLiteralBits;
-                at.skip(kLiteralBits);
-                decoded = true;
-                continue;
-            }
-            if (isEndMarker(word)) return TokenStage::EndMarker;
-            const bool shortForm = ((word >> 30) & 1) != 0;
-            const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
-            if (available < headBits + 2) {
-                result = (decoded ? status::kSourceShort : tokenStatus) | status::kBitsShort;
-                return TokenStage::Stop;
-            }
-            const std::uint32_t offset = shortForm ? (word >> 23) & kShortOffsetMask : (word >> 19) & kLongOffsetMask;
-            if (offset == 0 || offset > static_cast<std::uint32_t>(out - reachStart)) return TokenStage::Corrupt;
-            const std::uint32_t lengthBits = (word << headBits) >> 30;
-            if (lengthBits == kLongLengthBits) {
-                at.skip(headBits);
-                matchOffset = offset;
-                matchCount = 0;
-                return TokenStage::LengthField;
-            }
-            const std::uint32_t length = lengthBits + kMinMatchLength;
-            const std::uint8_t* const from = out - offset;
-            for (std::uint32_t index = 0; index < length; ++index) out[index] = from[index];
-            out += length;
-            word <<= headBits + 2;
-            available -= headBits + 2;
-            at.skip(headBits + 2);
-            decoded = true;
-        }
-    };
-
-    // Reads of four bytes, each checked against both ends before it is decoded.
-    const auto decodeReads = [&]() noexcept {
-        for (;;) {
-            if (bytesLeft() < std::ptrdiff_t{kReadBytes}) {
-                result = status::kSourceShort;
-                return TokenStage::Stop;
-            }
-            std::uint32_t used = at.bit;
-            bool started = false;  // the read's tokens were begun far from both ends
-            if (kShortcuts && sourceEnd - at.byte > kFarSource && outputEnd - out > kFarOutput) {
-                StagedMatch staged{matchOffset, false};
-                const ReadInProgress read = decodeFar(at.byte, at.bit, out, sourceEnd, outputEnd, reachStart, staged);
-                matchOffset = staged.offset;
-                if (staged.any) {
-                    matchCount = 0;
-                    tokenStatus = status::kSourceShort;
-                }
-                if (read.used < 8) {
-                    // At the start of a read: a new one is checked against both
-                    // ends first; the one it began with goes on below.
-                    const bool moved = read.byte != at.byte || read.used != at.bit;
-                    at.byte = read.byte;
-                    at.bit = read.used;
-                    if (moved) continue;
-                    used = at.bit;
-                } else if (read.used > kReadBits - kLiteralBits) {
-                    // No token fits the rest of this read.
-                    at.byte = read.byte + (read.used >> 3);
-                    at.bit = read.used & 7;
-                    continue;
-                } else {
-                    at.byte = read.byte;
-                    at.bit = 0;
-                    used = read.used;
-                    started = true;
-                }
-            }
-            std::uint32_t word = bytes::loadBigEndian32(at.byte) << used;
-            if (!started && out >= fastLimit) {
-                if (isEndMarker(word)) return TokenStage::EndMarker;
-                result = status::kFastLimit;
-                return TokenStage::Stop;
-            }
-            // As many tokens as the bits of this read hold; `used` counts the
-            // bits of the read behind the cursor's byte.
-            const auto settle = [&](std::uint32_t bits) noexcept {
-                at.byte += bits >> 3;
-                at.bit = bits & 7;
-            };
-            for (;;) {
-                if ((word >> 31) == 0) {
-                    if (used > kReadBits - kLiteralBits) break;
-                    if (used <= kReadBits - 3 * kLiteralBits) {
-                        // Literals come in runs: store the three that the bits
-                        // could hold and keep as many as really are literals,
-                        // which spares a branch per literal. The extra bytes stay
-                        // inside the fast margin.
-                        out[0] = static_cast<std::uint8_t>(word >> 23);
-                        out[1] = static_cast<std::uint8_t>(word >> 14);
-                        out[2] = static_cast<std::uint8_t>(word >> 5);
-                        const std::uint32_t second = (~word >> 22) & 1;
-                        const std::uint32_t third = second & (~word >> 13) & 1;
-                        const std::uint32_t literals = 1 + second + third;
-                        out += literals;
-                        word <<= kLiteralBits * literals;
-                        used += kLiteralBits * literals;
-                        continue;
-                    }
-                    *out++ = static_cast<std::uint8_t>(word >> 23);
-                    word <<= kLiteralBits;
-                    used += kLiteralBits;
-                    continue;
-                }
-                const bool shortForm = ((word >> 30) & 1) != 0;
-                const std::uint32_t headBits = shortForm ? kShortOffsetCodeBits : kLongOffsetCodeBits;
-                if (used + headBits + 2 > kReadBits) {
-                    // Too few bits for a match here; the end marker needs fewer.
-                    if (used <= kReadBits - kEndMarkerBits && isEndMarker(word)) {
-                        settle(used);
-                        return TokenStage::EndMarker;
-                    }
-                    break;
-                }
-                const std::uint32_t offset =
-                    shortForm ? (word >> 23) & kShortOffsetMask : (word >> 19) & kLongOffsetMask;
-                if (offset == 0) {
-                    if (!shortForm)
-                        return TokenStage::Corrupt;  // a long-form offset 0 would copy the byte being written
-                    settle(used);
-                    return TokenStage::EndMarker;
-                }
-                if (offset > static_cast<std::uint32_t>(out - reachStart)) return TokenStage::Corrupt;
-                const std::uint32_t lengthBits = (word << headBits) >> 30;
-                if (lengthBits == kLongLengthBits) {
-                    // Lengths 5 to 7 whose field lies in this read and whose
-                    // bytes fit the room are copied here; the read ends with
-                    // them as it would after the copy stage.
-                    const std::uint32_t field = (word << headBits) >> 28;
-                    const std::uint32_t length = kFirstFieldLength + (field & kFieldLengthMask);
-                    if (field != kLengthEscape && used + headBits + kLengthNibbleBits <= kReadBits &&
-                        outputEnd - out >= std::ptrdiff_t{kWideMove}) {
-                        const std::uint8_t* const from = out - offset;
-                        if (offset >= kWideMove) {
-                            // One 8-byte move, its tail inside the room.
-                            bytes::store64(out, bytes::load64(from));
-                            out += length;
-                        } else {
-                            out = copyMatch(out, offset, length);
-                        }
-                        used += headBits + kLengthNibbleBits;
-                        break;
-                    }
-                    settle(used + headBits);
-                    matchOffset = offset;
-                    matchCount = 0;
-                    return TokenStage::LengthField;
-                }
-                // Four bytes whatever the length: one by one for a period of 1
-                // to 3, which then repeats as it should; the bytes beyond the
-                // match lie inside the fast margin, written again by the next tokens.
-                const std::uint8_t* const from = out - offset;
-                if (offset >= kReadBytes) {
-                    bytes::store32(out, bytes::load32(from));
-                } else {
-                    out[0] = from[0];
-                    out[1] = from[1];
-                    out[2] = from[2];
-                    out[3] = from[3];
-                }
-                out += lengthBits + kMinMatchLength;
-                word <<= headBits + 2;
-                used += headBits + 2;
-            }
-            settle(used);
-        }
-    };
-
-    // The 4-bit field after length bits 11: 5, 6, 7 or the escape to nibbles.
-    const auto decodeLengthField = [&]() noexcept {
-        if (sourceEnd - at.byte >= 8) {
-            // The whole length code is usually within the next 64 bits: the
-            // field, then (for 8 and more) nibbles up to the first that is not 1111.
-            std::uint64_t bits = bytes::loadBigEndian64(at.byte) << at.bit;
-            const std::uint32_t field = static_cast<std::uint32_t>(bits >> 60);
-            if (field != kLengthEscape) {
-                at.skip(kLengthNibbleBits);
-                matchCount = kFirstFieldLength + (field & kFieldLengthMask);
-                return TokenStage::Copy;
-            }
-            std::uint32_t length = kFirstEscapedLength;
-            std::uint32_t taken = kLengthNibbleBits;
-            bits <<= kLengthNibbleBits;
-            // 56 bits are valid after the bit offset; each nibble must lie inside them.
-            while (taken + kLengthNibbleBits <= 56) {
-                const std::uint32_t nibble = static_cast<std::uint32_t>(bits >> 60);
-                bits <<= kLengthNibbleBits;
-                taken += kLengthNibbleBits;
-                length += nibble;
-                if (nibble != kLengthEscape) {
-                    at.skip(taken);
-                    matchCount = length;
-                    return TokenStage::Copy;
-                }
-            }
-        }
-        std::uint32_t field;
-        if (!readNibble(at, sourceEnd, field)) {
-            matchCount = 0;
-            result = status::kInLength | status::kBitsShort;
-            return TokenStage::Stop;
-        }
-        at.skip(kLengthNibbleBits);
+// The 4-bit field after length bits 11: 5, 6, 7 or the escape to nibbles.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::decodeLengthField() noexcept {
+    if (sourceEnd_ - at_.byte >= 8) {
+        // The whole length code is usually within the next 64 bits: the
+        // field, then (for 8 and more) nibbles up to the first that is not 1111.
+        std::uint64_t bits = bytes::loadBigEndian64(at_.byte) << at_.bit;
+        const std::uint32_t field = static_cast<std::uint32_t>(bits >> 60);
         if (field != kLengthEscape) {
-            matchCount = kFirstFieldLength + (field & kFieldLengthMask);
+            at_.skip(kLengthNibbleBits);
+            matchCount_ = kFirstFieldLength + (field & kFieldLengthMask);
             return TokenStage::Copy;
         }
-        matchCount = kFirstEscapedLength;
-        return TokenStage::LengthNibbles;
-    };
-
-    const auto decodeLengthNibbles = [&]() noexcept {
-        for (;;) {
-            std::uint32_t nibble;
-            if (!readNibble(at, sourceEnd, nibble)) {
-                result = status::kInLength | status::kBitsShort;
-                return TokenStage::Stop;
+        std::uint32_t length = kFirstEscapedLength;
+        std::uint32_t taken = kLengthNibbleBits;
+        bits <<= kLengthNibbleBits;
+        // 56 bits are valid after the bit offset; each nibble must lie inside them.
+        while (taken + kLengthNibbleBits <= 56) {
+            const std::uint32_t nibble = static_cast<std::uint32_t>(bits >> 60);
+            bits <<= kLengthNibbleBits;
+            taken += kLengthNibbleBits;
+            length += nibble;
+            if (nibble != kLengthEscape) {
+                at_.skip(taken);
+                matchCount_ = length;
+                return TokenStage::Copy;
             }
-            at.skip(kLengthNibbleBits);
-            matchCount += nibble;
-            if (matchCount > kLargestMatchLength) return TokenStage::Corrupt;
-            if (nibble != kLengthEscape) return TokenStage::Copy;
-        }
-    };
-
-    const auto copy = [&]() noexcept {
-        const std::uint32_t room = static_cast<std::uint32_t>(outputEnd - out);
-        if (matchCount > room) {
-            out = copyMatch(out, matchOffset, room);
-            matchCount -= room;
-            result = status::kInCopy;
-            return TokenStage::Stop;
-        }
-        if (matchOffset >= kWideMove && room - matchCount >= kWideMove) {
-            // 8-byte moves that may run up to 7 bytes past the match, inside
-            // the room, where the next tokens write anyway.
-            const std::uint8_t* from = out - matchOffset;
-            for (std::uint32_t done = 0; done < matchCount; done += kWideMove) {
-                bytes::store64(out + done, bytes::load64(from + done));
-            }
-            out += matchCount;
-        } else {
-            out = copyMatch(out, matchOffset, matchCount);
-        }
-        matchCount = 0;
-        tokenStatus = status::kSourceShort;
-        return TokenStage::Tokens;
-    };
-
-    TokenStage stage = resumeStage(state);
-    for (;;) {
-        switch (stage) {
-            case TokenStage::Tokens:
-                stage = bytesLeft() < std::ptrdiff_t{kReadBytes} ? decodeLastBytes() : decodeReads();
-                break;
-            case TokenStage::LengthField: stage = decodeLengthField(); break;
-            case TokenStage::LengthNibbles: stage = decodeLengthNibbles(); break;
-            case TokenStage::Copy: stage = copy(); break;
-            case TokenStage::EndMarker:
-                at.skip(kEndMarkerBits);
-                at.alignToByte();
-                result = status::kEndMarker;
-                stage = TokenStage::Stop;
-                break;
-            case TokenStage::Corrupt: return status::kCorrupt;
-            case TokenStage::Stop:
-                *source = at.byte;
-                *output = out;
-                state.bitPos = at.bit;
-                state.matchCount = matchCount;
-                state.matchOffset = matchOffset;
-                state.status = result;
-                return result;
         }
     }
+    std::uint32_t field;
+    if (!readNibble(at_, sourceEnd_, field)) {
+        matchCount_ = 0;
+        return stop(status::kInLength | status::kBitsShort);
+    }
+    at_.skip(kLengthNibbleBits);
+    if (field != kLengthEscape) {
+        matchCount_ = kFirstFieldLength + (field & kFieldLengthMask);
+        return TokenStage::Copy;
+    }
+    matchCount_ = kFirstEscapedLength;
+    return TokenStage::LengthNibbles;
+}
+
+// Nibbles after the field 1111, each adding to the length, up to the first
+// that is not 1111.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::decodeLengthNibbles() noexcept {
+    for (;;) {
+        std::uint32_t nibble;
+        if (!readNibble(at_, sourceEnd_, nibble)) return stop(status::kInLength | status::kBitsShort);
+        at_.skip(kLengthNibbleBits);
+        matchCount_ += nibble;
+        if (matchCount_ > kLargestMatchLength) return TokenStage::Corrupt;
+        if (nibble != kLengthEscape) return TokenStage::Copy;
+    }
+}
+
+// A match of matchCount_ bytes at matchOffset_, as far as the room goes.
+template <bool kFarLoop>
+TokenStage TokenDecoder<kFarLoop>::copy() noexcept {
+    const std::uint32_t room = static_cast<std::uint32_t>(outputEnd_ - out_);
+    if (matchCount_ > room) {
+        out_ = copyMatch(out_, matchOffset_, room);
+        matchCount_ -= room;
+        return stop(status::kInCopy);
+    }
+    if (matchOffset_ >= kWideMove && room - matchCount_ >= kWideMove) {
+        // 8-byte moves that may run up to 7 bytes past the match, inside
+        // the room, where the next tokens write anyway.
+        const std::uint8_t* from = out_ - matchOffset_;
+        for (std::uint32_t done = 0; done < matchCount_; done += kWideMove) {
+            bytes::store64(out_ + done, bytes::load64(from + done));
+        }
+        out_ += matchCount_;
+    } else {
+        out_ = copyMatch(out_, matchOffset_, matchCount_);
+    }
+    matchCount_ = 0;
+    tokenStatus_ = status::kSourceShort;
+    return TokenStage::Tokens;
 }
 
 }  // namespace
 
 std::uint8_t decodeTokens(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
                           std::uint8_t* outputEnd, const std::uint8_t* reachStart, DecoderState& state) noexcept {
-    return decodeTokensWith<kFarLoopPays>(source, sourceEnd, output, outputEnd, reachStart, state);
+    return TokenDecoder<kFarLoopPays>::decode(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 
 std::uint8_t decodeTokensWithFarLoop(const std::uint8_t** source, const std::uint8_t* sourceEnd, std::uint8_t** output,
                                      std::uint8_t* outputEnd, const std::uint8_t* reachStart,
                                      DecoderState& state) noexcept {
-    return decodeTokensWith<true>(source, sourceEnd, output, outputEnd, reachStart, state);
+    return TokenDecoder<true>::decode(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 
 std::uint8_t decodeTokensOneReadAtATime(const std::uint8_t** source, const std::uint8_t* sourceEnd,
                                         std::uint8_t** output, std::uint8_t* outputEnd, const std::uint8_t* reachStart,
                                         DecoderState& state) noexcept {
-    return decodeTokensWith<false>(source, sourceEnd, output, outputEnd, reachStart, state);
+    return TokenDecoder<false>::decode(source, sourceEnd, output, outputEnd, reachStart, state);
 }
 
 std::uint8_t peekEndMarker(const std::uint8_t** source, const std::uint8_t* const sourceEnd,
