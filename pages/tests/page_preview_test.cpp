@@ -233,5 +233,36 @@ TEST(Preview, DefaultsToTheSourceResolutionWithinAMegapixel) {
     }
 }
 
+// Widths, heights and boxes come from a container's header, which may
+// claim anything up to 2^32 - 1: rounding a count of boxes up must not wrap
+// to a handful of boxes, or the sums land outside their buffers.
+TEST(PreviewGeometry, BoxCountsNearTheTopOf32BitsDoNotWrap) {
+    EXPECT_EQ(boxesAcross(0xFFFFFFFFu, 2), 0x80000000u);
+    EXPECT_EQ(boxesAcross(0xFFFFFFFFu, 0xFFFFFFFFu), 1u);
+    EXPECT_EQ(previewBoxSize(0xFFFFFFFFu, 2), 0x80000000u);
+    // 2^20 boxes of 4096 dots cover the widest row; 4095 would need more.
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 0xFFFFFFFFu, 1), 4096u);
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 0xFFFFFFF0u, 2), 4096u);
+}
+
+TEST(PreviewGeometry, ABoxWiderThanThePageHoldsAllOfIt) {
+    const PlaneLayout layout{20, 3, 1, 1};
+    const std::vector<std::uint8_t> row{0xFF, 0x0F, 0xA0};  // 14 dots of 20, and padding
+    const std::uint8_t* planes[] = {row.data()};
+    const BandColumnSums band = reduceBand(layout, 0xFFFFFFF0u, planes, 1, 0);
+    EXPECT_EQ(band.sums, (std::vector<std::uint32_t>{0, 0, 0, 14}));
+    EXPECT_EQ(band.inkedDots, 14u);
+
+    // The whole page is one preview pixel: half of its dots inked.
+    std::array<std::vector<std::uint8_t>, 4> rows{std::vector<std::uint8_t>(3), std::vector<std::uint8_t>(3),
+                                                  std::vector<std::uint8_t>(3),
+                                                  std::vector<std::uint8_t>{0xFF, 0x00, 0xF0}};
+    std::uint32_t width = 0;
+    const auto rgb = previewOf(PlaneLayout{24, 3, 1, 4}, 7, 0xFFFFFFF0u, rows, width);
+    ASSERT_EQ(width, 1u);
+    ASSERT_EQ(rgb.size(), 3u);
+    for (const std::uint8_t channel : rgb) EXPECT_NEAR(channel, 128, 2);
+}
+
 }  // namespace
 }  // namespace huecl::pages

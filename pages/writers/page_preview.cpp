@@ -71,24 +71,24 @@ InkResponse inkResponseOf(const std::array<std::span<const std::uint8_t>, 4>& th
 }
 
 std::uint32_t previewBoxSize(std::uint32_t deviceResolution, std::uint32_t previewResolution) {
-    return std::max(1u, (deviceResolution + previewResolution / 2) / previewResolution);
+    return static_cast<std::uint32_t>(
+        std::max<std::uint64_t>(1, (std::uint64_t{deviceResolution} + previewResolution / 2) / previewResolution));
 }
 
 std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint32_t sourceResolution,
                                       std::uint32_t deviceWidth, std::uint32_t deviceHeight) {
     std::uint32_t box = previewBoxSize(deviceResolution, std::max(1u, sourceResolution));
-    auto pixels = [&](std::uint32_t size) {
-        return std::uint64_t{(deviceWidth + size - 1) / size} * ((deviceHeight + size - 1) / size);
-    };
+    auto pixels = [&](std::uint32_t size) { return boxesAcross(deviceWidth, size) * boxesAcross(deviceHeight, size); };
     while (pixels(box) > previewPixelBudget) ++box;
     return box;
 }
 
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
                           std::uint32_t rows, std::uint32_t firstRow) {
-    const std::uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
+    const auto columns = static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize));
     const std::uint32_t firstBoxRow = firstRow / boxSize;
-    const std::uint32_t boxRows = rows == 0 ? 0 : (firstRow + rows - 1) / boxSize - firstBoxRow + 1;
+    const auto boxRows =
+        rows == 0 ? 0u : static_cast<std::uint32_t>((std::uint64_t{firstRow} + rows - 1) / boxSize - firstBoxRow + 1);
     BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns * 4)};
     // A box's sum is the difference of two running sums along the row, and
     // a running sum at any dot is the sum of the whole bytes before it (one
@@ -171,10 +171,12 @@ BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std:
                 sumGroups(groupBytes, boxesPerGroup);
             // The walk: whole bytes add to running sums (levels, and inked
             // dots), and each box end adds the dots of its byte before it.
-            std::uint32_t boxEnd = column * boxSize, byte = boxEnd >> dotShift, running = 0, levelsBeforeBox = 0;
+            std::uint64_t boxEnd = std::uint64_t{column} * boxSize;
+            std::uint32_t byte = static_cast<std::uint32_t>(boxEnd >> dotShift), running = 0, levelsBeforeBox = 0;
             for (; column < columns; ++column) {
-                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
-                const std::uint32_t endByte = boxEnd >> dotShift, inByte = boxEnd & (dotsPerByte - 1);
+                boxEnd = std::min<std::uint64_t>(boxEnd + boxSize, layout.deviceWidth);
+                const auto endByte = static_cast<std::uint32_t>(boxEnd >> dotShift);
+                const auto inByte = static_cast<std::uint32_t>(boxEnd & (dotsPerByte - 1));
                 for (; byte < endByte; ++byte) {
                     running += byteSums[row[byte]].levels;
                     inked += byteSums[row[byte]].inked;
@@ -216,9 +218,10 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
 
 PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, std::uint32_t deviceHeight,
                                std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads)
-    : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
-      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
-      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), proof_(proof), ink_(ink),
+    : layout_(layout), boxSize_(boxSize),
+      columns_(static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize))),
+      previewRows_(static_cast<std::uint32_t>(boxesAcross(deviceHeight, boxSize))), accumulated_(size_t{columns_} * 4),
+      windowRadius_(static_cast<std::uint32_t>(boxesAcross(minimumWindowDots, boxSize) / 2)), proof_(proof), ink_(ink),
       png_(file, std::move(name), columns_, previewRows_), threads_(std::max(1u, threads)),
       pool_(std::make_unique<ThreadPool>(threads_)) {}
 
@@ -232,10 +235,10 @@ void PreviewBuilder::addBand(const BandColumnSums& band) {
         const std::uint32_t* sums = band.sums.data() + boxRow * boxRowSize;
         for (size_t i = 0; i < accumulated_.size(); ++i) accumulated_[i] += sums[i];
         // The device rows of this row of boxes that lie in the band.
-        const std::uint32_t boxTop = (band.firstRow / boxSize_ + static_cast<std::uint32_t>(boxRow)) * boxSize_;
-        const std::uint32_t top = std::max(boxTop, band.firstRow);
-        const std::uint32_t bottom = std::min(boxTop + boxSize_, band.firstRow + band.rows);
-        rowsAccumulated_ += bottom - top;
+        const std::uint64_t boxTop = (std::uint64_t{band.firstRow} / boxSize_ + boxRow) * boxSize_;
+        const std::uint64_t top = std::max<std::uint64_t>(boxTop, band.firstRow);
+        const std::uint64_t bottom = std::min(boxTop + boxSize_, std::uint64_t{band.firstRow} + band.rows);
+        rowsAccumulated_ += static_cast<std::uint32_t>(bottom - top);
         if (rowsAccumulated_ == boxSize_) completeBoxRow();
     }
     writeStripes(size_t{threads_} * 2);
@@ -320,7 +323,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
     for (std::uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
         // Down the window: ink per column and colorant, and device rows.
         const std::uint32_t top = row > windowRadius ? row - windowRadius : 0;
-        const std::uint32_t bottom = std::min(row + windowRadius + 1, completedRows);
+        const auto bottom =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(row + windowRadius + 1ull, completedRows));
         std::uint64_t windowHeight = 0;
         std::fill(down.begin(), down.end(), 0);
         for (std::uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
@@ -339,7 +343,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
         for (std::uint32_t column = 0; column < columns; ++column) {
             const std::uint64_t* left =
                 columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
-            const std::uint64_t* right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
+            const std::uint64_t* right =
+                columnSums.data() + std::min<std::uint64_t>(column + windowRadius + 1ull, columns) * 5;
             // One division per pixel rather than four.
             const double stepsPerLevel =
                 InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);

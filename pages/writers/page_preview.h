@@ -66,6 +66,12 @@ struct BandColumnSums {
     std::uint64_t inkedDots = 0;      // dots of any plane with a non-zero value
 };
 
+// Boxes of boxSize dots that cover length dots. Counted in 64 bits: a
+// header may claim a width near 2^32, where rounding up would wrap.
+constexpr std::uint64_t boxesAcross(std::uint32_t length, std::uint32_t boxSize) {
+    return (std::uint64_t{length} + boxSize - 1) / boxSize;
+}
+
 std::uint32_t previewBoxSize(std::uint32_t deviceResolution, std::uint32_t previewResolution);
 
 // The default: one preview pixel per source pixel, as sharp as the page
