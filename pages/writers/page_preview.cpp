@@ -83,6 +83,17 @@ std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint3
     return box;
 }
 
+std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t deviceHeight, std::uint32_t boxSize) {
+    const std::uint64_t columns = boxesAcross(deviceWidth, boxSize);
+    const std::uint64_t rows = std::min<std::uint64_t>(boxesAcross(deviceHeight, boxSize), PreviewBuilder::stripeRows);
+    const std::uint64_t windowRadius = boxesAcross(PreviewBuilder::minimumWindowDots, boxSize) / 2;
+    // Sums of 4 colorants in 64 bits per box row, kept by the builder and
+    // copied into a stripe; the proof's running sums, CMYK, BGR and PNG rows.
+    const std::uint64_t boxRowBytes = columns * 4 * 8;
+    const std::uint64_t keptRows = rows + 2 * windowRadius + 1;
+    return 2 * keptRows * boxRowBytes + columns * (4 * 8 + 5 * 8 + 4 + 3) + rows * (1 + columns * 3);
+}
+
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
                           std::uint32_t rows, std::uint32_t firstRow) {
     const auto columns = static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize));

@@ -81,6 +81,11 @@ inline constexpr std::uint64_t previewPixelBudget = std::uint64_t{1} << 20;
 std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint32_t sourceResolution,
                                       std::uint32_t deviceWidth, std::uint32_t deviceHeight);
 
+// What a PreviewBuilder of this page holds at once, near enough to refuse
+// a page whose preview would not fit before building it: the box rows its
+// windows and stripes keep, and one stripe's proof.
+std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t deviceHeight, std::uint32_t boxSize);
+
 // planes: planeCount buffers of at least rows * lineBytes bytes, device
 // rows [firstRow, firstRow + rows) of the page.
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
@@ -103,6 +108,12 @@ public:
 
     // Preview rows per stripe.
     static constexpr std::uint32_t stripeRows = 32;
+    // Coverage is taken over a window of boxes around each preview pixel,
+    // at least minimumWindowDots wide, so that small boxes do not read the
+    // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
+    // coverages, and the proof of a flat tone would follow their spread
+    // instead of their mean.
+    static constexpr std::uint32_t minimumWindowDots = 6;
     struct Stripe;
 
 private:
@@ -115,13 +126,7 @@ private:
     std::uint32_t boxSize_, columns_, previewRows_;
     std::vector<std::uint64_t> accumulated_;  // columns x 4
     std::uint32_t rowsAccumulated_ = 0;
-    std::uint32_t rowsAdded_ = 0;  // device rows of the bands added
-    // Coverage is taken over a window of boxes around each preview pixel,
-    // at least minimumWindowDots wide, so that small boxes do not read the
-    // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
-    // coverages, and the proof of a flat tone would follow their spread
-    // instead of their mean.
-    static constexpr std::uint32_t minimumWindowDots = 6;
+    std::uint32_t rowsAdded_ = 0;                        // device rows of the bands added
     std::uint32_t windowRadius_;                         // boxes on each side
     std::deque<std::vector<std::uint64_t>> windowRows_;  // completed box rows, columns x 4
     std::deque<std::uint32_t> windowHeights_;            // device rows in each

@@ -211,8 +211,7 @@ bool RasterReader::readBand(RasterBand& band) {
     if (band.deviceRows == 0 || band.deviceRows > header_.bandHeight)
         throw PageError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) +
                         " rows)");
-    // An LZS stream is at most 9/8 of its input plus its end marker.
-    const std::uint64_t largestStream = std::uint64_t{band.deviceRows} * header_.lineBytes * 9 / 8 + 64;
+    const std::uint64_t largestStream = largestPlaneStream(band.deviceRows, header_.lineBytes);
     for (std::uint32_t plane = 0; plane < header_.planeCount; ++plane) {
         const std::uint32_t length = takeWord(where.c_str());
         const std::uint32_t storedChecksum = takeWord(where.c_str());

@@ -143,6 +143,18 @@ PlaneFormat parsePlaneFormat(ArgumentCursor& cursor) {
     throw PageError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
 }
 
+// --max-pixels and --max-memory, which print and decode share; false for
+// any other option.
+bool parseLimitOption(const std::string& option, ArgumentCursor& cursor, ImageLimits& limits) {
+    if (option == "--max-pixels")
+        limits.pixels = static_cast<std::uint64_t>(cursor.integer(option, 1, std::int64_t{1} << 40));
+    else if (option == "--max-memory")
+        limits.memoryBytes = static_cast<std::uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
+    else
+        return false;
+    return true;
+}
+
 [[noreturn]] void unknownOption(const std::string& argument) {
     throw PageError("unknown option '" + argument + "' (see huecl --help)");
 }
@@ -220,10 +232,7 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
         } else if (option == "--planes") {
             command.writePlanes = true;
             command.planeFormat = parsePlaneFormat(cursor);
-        } else if (option == "--max-pixels") {
-            command.imageLimits.pixels = static_cast<std::uint64_t>(cursor.integer(option, 1, std::int64_t{1} << 40));
-        } else if (option == "--max-memory") {
-            command.imageLimits.memoryBytes = static_cast<std::uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
+        } else if (parseLimitOption(option, cursor, command.imageLimits)) {
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -285,6 +294,7 @@ DecodeCommand parseDecode(ArgumentCursor& cursor) {
         } else if (option == "--planes") {
             command.writePlanes = true;
             command.planeFormat = parsePlaneFormat(cursor);
+        } else if (parseLimitOption(option, cursor, command.limits)) {
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -427,6 +437,9 @@ preview.png, and the planes when asked for.
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
       --planes[=FORMAT]      also write the planes: pnm (default), png or tiff, as print does
+      --max-pixels N         refuse pages printed from more source pixels (default 268435456,
+                             2^28)
+      --max-memory MIB       most memory a page's bands and preview hold at once (default 1024)
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
