@@ -191,6 +191,29 @@ TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
     }
 }
 
+// A raster stream may carry any 32-bit value in the header's colour space
+// and order: both are read as the integers they are, and refused by value.
+TEST(CupsPageSource, RefusesColourFieldsOutsideTheirEnumerations) {
+    constexpr std::uint32_t stranger = 0x12345678;
+    cups_page_header2_t header = pageHeader(CUPS_CSPACE_RGB, 3, 10, 10);
+    std::memcpy(&header.cupsColorSpace, &stranger, sizeof stranger);
+    EXPECT_EQ(colourSpaceOf(header), stranger);
+    try {
+        checkPageHeader(header, 3);
+        ADD_FAILURE() << "an unknown colour space passed";
+    } catch (const pages::PageError& error) {
+        EXPECT_STREQ(error.what(), "page 3: colour space 305419896 is not printed (RGB, sRGB, W, SW, K and CMYK are)");
+    }
+    header = pageHeader(CUPS_CSPACE_CMYK, 4, 10, 10);
+    std::memcpy(&header.cupsColorOrder, &stranger, sizeof stranger);
+    EXPECT_EQ(colourOrderOf(header), stranger);
+    EXPECT_THROW(checkPageHeader(header, 1), pages::PageError);
+    // Grey needs no order: one channel is chunked whatever the field says.
+    header = pageHeader(CUPS_CSPACE_K, 1, 10, 10);
+    std::memcpy(&header.cupsColorOrder, &stranger, sizeof stranger);
+    EXPECT_EQ(checkPageHeader(header, 1).colours, RasterColours::black);
+}
+
 TEST(FilterJob, InkReachesThePlanesOfItsColours) {
     struct Case {
         const char* name;
