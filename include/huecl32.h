@@ -290,7 +290,10 @@ HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t* table);
 HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf* ditherInfo, QvrDrwInf* drawInfo, uint32_t bufferSize);
 /* Matches count RGB pixels (3 bytes each) into CMYK pixels (4 bytes each, a
  * separate buffer) by the method in matchInfo->mchMode; method 1 reads and
- * updates the MatchCache, which QvrColCchIni must have cleared. */
+ * updates the MatchCache, which QvrColCchIni must have cleared. Method 0
+ * (direct) reads mchTable as 32 x 32 x 32 entries of 4 bytes, 131072 bytes,
+ * whatever gridSize says; method 1 reads gridSize^3 entries of 4 bytes
+ * (one entry for gridSize 0 or 1). Methods 2-4 read no table. */
 HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t* source, uint8_t* destination,
                                           const QvrMchInf* matchInfo);
 /* Expands count packed palette indices at source into count 32-bit palette
