@@ -98,6 +98,32 @@ TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
             }
 }
 
+// A page builds one reducer and hands it every band, in any order and from
+// any thread: the sums must not depend on which bands it saw before.
+TEST(PreviewReduction, OneReducerServesEveryBandOfAPage) {
+    std::mt19937 random(11);
+    for (const std::uint32_t bits : {1u, 2u, 4u})
+        for (const std::uint32_t box : {1u, 3u, 6u, 13u}) {
+            const std::uint32_t width = 101, lineBytes = (width * bits + 7) / 8, bandRows = 7;
+            const PlaneLayout layout{width, lineBytes, bits, 4};
+            const BandReducer reducer(layout, box);
+            for (std::uint32_t band = 5; band-- > 0;) {  // last band first
+                std::array<std::vector<std::uint8_t>, 4> planes;
+                std::array<const std::uint8_t*, 4> pointers{};
+                for (size_t plane = 0; plane < 4; ++plane) {
+                    planes[plane].resize(size_t{bandRows} * lineBytes);
+                    for (auto& byte : planes[plane]) byte = static_cast<std::uint8_t>(random());
+                    pointers[plane] = planes[plane].data();
+                }
+                const BandColumnSums shared = reducer.reduce(pointers, bandRows, band * bandRows);
+                const BandColumnSums own = reduceBand(layout, box, pointers, bandRows, band * bandRows);
+                ASSERT_EQ(shared.sums, own.sums) << bits << " bits, box " << box << ", band " << band;
+                ASSERT_EQ(shared.inkedDots, own.inkedDots);
+                ASSERT_EQ(shared.firstRow, band * bandRows);
+            }
+        }
+}
+
 // Runs rows of 1-bit planes (cyan, magenta, yellow, black; each row given
 // once per device row) through a preview and returns it red first.
 std::vector<std::uint8_t> previewOf(const PlaneLayout& layout, std::uint32_t deviceHeight, std::uint32_t boxSize,

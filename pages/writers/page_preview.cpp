@@ -94,118 +94,132 @@ std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t device
     return 2 * keptRows * boxRowBytes + columns * (4 * 8 + 5 * 8 + 4 + 3) + rows * (1 + columns * 3);
 }
 
-BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
-                          std::uint32_t rows, std::uint32_t firstRow) {
-    const auto columns = static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize));
-    const std::uint32_t firstBoxRow = firstRow / boxSize;
-    const auto boxRows =
-        rows == 0 ? 0u : static_cast<std::uint32_t>((std::uint64_t{firstRow} + rows - 1) / boxSize - firstBoxRow + 1);
-    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns * 4)};
-    // A box's sum is the difference of two running sums along the row, and
-    // a running sum at any dot is the sum of the whole bytes before it (one
-    // table look-up per byte) plus the dots of its own byte before it (one
-    // more look-up). That touches each byte once and each box twice, where
-    // unpacking every dot touched each dot.
-    const std::uint32_t dotsPerByte = 8 / layout.bitsPerDot;
-    const std::uint32_t dotShift = static_cast<std::uint32_t>(std::countr_zero(dotsPerByte));
-    struct ByteSums {
-        std::array<std::uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
-        std::uint8_t levels = 0;                     // of all its dots
-        std::uint8_t inked = 0;                      // dots with a non-zero level
-    };
-    std::array<ByteSums, 256> byteSums{};
+// A box's sum is the difference of two running sums along the row, and a
+// running sum at any dot is the sum of the whole bytes before it (one table
+// look-up per byte) plus the dots of its own byte before it (one more
+// look-up). That touches each byte once and each box twice, where unpacking
+// every dot touched each dot.
+BandReducer::BandReducer(const PlaneLayout& layout, std::uint32_t boxSize)
+    : layout_(layout), boxSize_(boxSize),
+      columns_(static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize))),
+      dotsPerByte_(8 / layout.bitsPerDot), dotShift_(static_cast<std::uint32_t>(std::countr_zero(dotsPerByte_))),
+      wholeBytes_(layout.deviceWidth / dotsPerByte_) {
     for (std::uint32_t byte = 0; byte < 256; ++byte) {
         const auto packed = static_cast<std::uint8_t>(byte);
         std::uint32_t sum = 0, inked = 0;
-        for (std::uint32_t dot = 0; dot < dotsPerByte; ++dot) {
-            byteSums[byte].levelsBefore[dot] = static_cast<std::uint8_t>(sum);
+        for (std::uint32_t dot = 0; dot < dotsPerByte_; ++dot) {
+            byteSums_[byte].levelsBefore[dot] = static_cast<std::uint8_t>(sum);
             const std::uint32_t level = dotValue(&packed, dot, layout.bitsPerDot);
             sum += level;
             inked += level != 0;
         }
-        byteSums[byte].levels = static_cast<std::uint8_t>(sum);
-        byteSums[byte].inked = static_cast<std::uint8_t>(inked);
+        byteSums_[byte].levels = static_cast<std::uint8_t>(sum);
+        byteSums_[byte].inked = static_cast<std::uint8_t>(inked);
     }
     // Boxes of at most 12 bits that tile whole bytes in groups of at most 8
     // (two boxes of six 2-bit dots in three bytes, say) take one look-up per
-    // box in a table of box sums, where the walk below takes one per byte
-    // and one more per box. The walk does the rest of the row.
-    const std::uint32_t boxBits = boxSize * layout.bitsPerDot;
-    const std::uint32_t groupBits = std::lcm(boxBits, 8u);
-    const bool grouped = boxBits <= 12 && groupBits <= 64;
-    const std::uint32_t boxesPerGroup = groupBits / boxBits, groupBytes = groupBits / 8;
-    const std::uint32_t groupedBoxes = grouped ? layout.deviceWidth / boxSize / boxesPerGroup * boxesPerGroup : 0;
-    std::vector<std::uint16_t> boxSums;  // per box: its levels, and its inked dots times 256
-    if (grouped) {
-        boxSums.resize(size_t{1} << boxBits);
-        for (std::uint32_t field = 0; field < boxSums.size(); ++field) {
-            std::uint32_t sum = 0, inked = 0;
-            for (std::uint32_t dot = 0; dot < boxSize; ++dot) {
-                const std::uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
-                sum += level;
-                inked += level != 0;
-            }
-            boxSums[field] = static_cast<std::uint16_t>(sum | inked << 8);
+    // box in a table of box sums, where the walk takes one per byte and one
+    // more per box. The walk does the rest of the row.
+    const std::uint64_t boxBits = std::uint64_t{boxSize} * layout.bitsPerDot;
+    if (boxBits > 12) return;
+    const auto groupBits = std::lcm(static_cast<std::uint32_t>(boxBits), 8u);
+    if (groupBits > 64) return;
+    boxesPerGroup_ = groupBits / static_cast<std::uint32_t>(boxBits);
+    groupBytes_ = groupBits / 8;
+    groupedBoxes_ = layout.deviceWidth / boxSize / boxesPerGroup_ * boxesPerGroup_;
+    boxSums_.resize(size_t{1} << boxBits);
+    for (std::uint32_t field = 0; field < boxSums_.size(); ++field) {
+        std::uint32_t sum = 0, inked = 0;
+        for (std::uint32_t dot = 0; dot < boxSize; ++dot) {
+            const std::uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
+            sum += level;
+            inked += level != 0;
         }
+        boxSums_[field] = static_cast<std::uint16_t>(sum | inked << 8);
     }
+}
+
+BandColumnSums BandReducer::reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
+                                   std::uint32_t firstRow) const {
+    const std::uint32_t firstBoxRow = firstRow / boxSize_;
+    const auto boxRows =
+        rows == 0 ? 0u : static_cast<std::uint32_t>((std::uint64_t{firstRow} + rows - 1) / boxSize_ - firstBoxRow + 1);
+    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns_ * 4)};
     // With one plane it is the black one.
-    const std::uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
-    const std::uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
-    for (std::uint32_t plane = 0; plane < layout.planeCount; ++plane) {
+    const std::uint32_t firstColorant = layout_.planeCount == 1 ? 3 : 0;
+    for (std::uint32_t plane = 0; plane < layout_.planeCount; ++plane) {
         const std::uint32_t colorant = firstColorant + plane;
         for (std::uint32_t y = 0; y < rows; ++y) {
-            const std::uint8_t* row = planes[plane] + size_t{y} * layout.lineBytes;
-            if (isBlank(row, layout.lineBytes)) continue;  // its sums stay zero
+            const std::uint8_t* row = planes[plane] + size_t{y} * layout_.lineBytes;
+            if (isBlank(row, layout_.lineBytes)) continue;  // its sums stay zero
             std::uint32_t* sums =
-                band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
-            std::uint32_t column = 0, inked = 0;
-            auto sumGroups = [&](auto bytesPerGroup, auto boxesInGroup) {
-                for (const std::uint8_t* group = row; column < groupedBoxes; group += bytesPerGroup) {
-                    std::uint64_t word = 0;
-                    for (std::uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
-                    const std::uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
-                    for (std::uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
-                        const std::uint32_t boxSum =
-                            boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
-                        sums[size_t{column} * 4] += boxSum & 0xFF;
-                        inked += boxSum >> 8;
-                    }
-                }
-            };
-            // The usual boxes with the group's shape known to the compiler.
-            using std::integral_constant;
-            if (groupBytes == 3 && boxesPerGroup == 2)
-                sumGroups(integral_constant<std::uint32_t, 3>(), integral_constant<std::uint32_t, 2>());
-            else if (groupBytes == 1 && boxesPerGroup == 1)
-                sumGroups(integral_constant<std::uint32_t, 1>(), integral_constant<std::uint32_t, 1>());
-            else
-                sumGroups(groupBytes, boxesPerGroup);
-            // The walk: whole bytes add to running sums (levels, and inked
-            // dots), and each box end adds the dots of its byte before it.
-            std::uint64_t boxEnd = std::uint64_t{column} * boxSize;
-            std::uint32_t byte = static_cast<std::uint32_t>(boxEnd >> dotShift), running = 0, levelsBeforeBox = 0;
-            for (; column < columns; ++column) {
-                boxEnd = std::min<std::uint64_t>(boxEnd + boxSize, layout.deviceWidth);
-                const auto endByte = static_cast<std::uint32_t>(boxEnd >> dotShift);
-                const auto inByte = static_cast<std::uint32_t>(boxEnd & (dotsPerByte - 1));
-                for (; byte < endByte; ++byte) {
-                    running += byteSums[row[byte]].levels;
-                    inked += byteSums[row[byte]].inked;
-                }
-                const std::uint32_t levelsAfterBox =
-                    running + (inByte == 0 ? 0u : byteSums[row[endByte]].levelsBefore[inByte]);
-                sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
-                levelsBeforeBox = levelsAfterBox;
-            }
-            band.inkedDots += inked;
-            // The walk ends at the last whole byte; the dots of a partial
-            // last byte count one by one, its padding dots (zero in a
-            // well-formed plane, but they need not be) not at all.
-            for (std::uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
-                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
+                band.sums.data() + size_t{(firstRow + y) / boxSize_ - firstBoxRow} * columns_ * 4 + colorant;
+            band.inkedDots += sumRow(row, sums);
         }
     }
     return band;
+}
+
+template <typename BytesPerGroup, typename BoxesInGroup>
+std::uint32_t BandReducer::sumGroups(const std::uint8_t* row, std::uint32_t* sums, BytesPerGroup bytesPerGroup,
+                                     BoxesInGroup boxesInGroup) const {
+    std::uint32_t inked = 0;
+    std::uint32_t column = 0;
+    for (const std::uint8_t* group = row; column < groupedBoxes_; group += bytesPerGroup) {
+        std::uint64_t word = 0;
+        for (std::uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
+        const std::uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
+        for (std::uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
+            const std::uint32_t boxSum =
+                boxSums_[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
+            sums[size_t{column} * 4] += boxSum & 0xFF;
+            inked += boxSum >> 8;
+        }
+    }
+    return inked;
+}
+
+std::uint64_t BandReducer::sumRow(const std::uint8_t* row, std::uint32_t* sums) const {
+    // The grouped boxes first, with the usual groups' shape known to the
+    // compiler; groupedBoxes_ is 0 where no table was built.
+    using std::integral_constant;
+    std::uint32_t inked = 0;
+    if (groupBytes_ == 3 && boxesPerGroup_ == 2)
+        inked = sumGroups(row, sums, integral_constant<std::uint32_t, 3>(), integral_constant<std::uint32_t, 2>());
+    else if (groupBytes_ == 1 && boxesPerGroup_ == 1)
+        inked = sumGroups(row, sums, integral_constant<std::uint32_t, 1>(), integral_constant<std::uint32_t, 1>());
+    else if (groupedBoxes_ != 0)
+        inked = sumGroups(row, sums, groupBytes_, boxesPerGroup_);
+    std::uint32_t column = groupedBoxes_;
+    // The walk: whole bytes add to running sums (levels, and inked dots),
+    // and each box end adds the dots of its byte before it.
+    std::uint64_t boxEnd = std::uint64_t{column} * boxSize_;
+    std::uint32_t byte = static_cast<std::uint32_t>(boxEnd >> dotShift_), running = 0, levelsBeforeBox = 0;
+    for (; column < columns_; ++column) {
+        boxEnd = std::min<std::uint64_t>(boxEnd + boxSize_, layout_.deviceWidth);
+        const auto endByte = static_cast<std::uint32_t>(boxEnd >> dotShift_);
+        const auto inByte = static_cast<std::uint32_t>(boxEnd & (dotsPerByte_ - 1));
+        for (; byte < endByte; ++byte) {
+            running += byteSums_[row[byte]].levels;
+            inked += byteSums_[row[byte]].inked;
+        }
+        const std::uint32_t levelsAfterBox =
+            running + (inByte == 0 ? 0u : byteSums_[row[endByte]].levelsBefore[inByte]);
+        sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
+        levelsBeforeBox = levelsAfterBox;
+    }
+    // The walk ends at the last whole byte; the dots of a partial last byte
+    // count one by one, its padding dots (zero in a well-formed plane, but
+    // they need not be) not at all.
+    std::uint64_t inkedDots = inked;
+    for (std::uint32_t dot = wholeBytes_ * dotsPerByte_; dot < layout_.deviceWidth; ++dot)
+        inkedDots += dotValue(row, dot, layout_.bitsPerDot) != 0;
+    return inkedDots;
+}
+
+BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
+                          std::uint32_t rows, std::uint32_t firstRow) {
+    return BandReducer(layout, boxSize).reduce(planes, rows, firstRow);
 }
 
 // Rows of boxes, summed down the boxes, for a stripe of preview rows and

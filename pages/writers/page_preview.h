@@ -86,8 +86,41 @@ std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint3
 // windows and stripes keep, and one stripe's proof.
 std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t deviceHeight, std::uint32_t boxSize);
 
-// planes: planeCount buffers of at least rows * lineBytes bytes, device
-// rows [firstRow, firstRow + rows) of the page.
+// Sums the bands of one page into BandColumnSums. Its look-up tables
+// depend on the layout and the box alone, so a page builds one reducer and
+// every band reads its tables: reduce is const, and workers share it.
+class BandReducer {
+public:
+    BandReducer(const PlaneLayout& layout, std::uint32_t boxSize);
+    // planes: planeCount buffers of at least rows * lineBytes bytes, device
+    // rows [firstRow, firstRow + rows) of the page.
+    BandColumnSums reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
+                          std::uint32_t firstRow) const;
+
+private:
+    // Adds one row's box sums at sums (every fourth entry, one per column);
+    // returns its inked dots.
+    std::uint64_t sumRow(const std::uint8_t* row, std::uint32_t* sums) const;
+    template <typename BytesPerGroup, typename BoxesInGroup>
+    std::uint32_t sumGroups(const std::uint8_t* row, std::uint32_t* sums, BytesPerGroup bytesPerGroup,
+                            BoxesInGroup boxesInGroup) const;
+
+    struct ByteSums {
+        std::array<std::uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
+        std::uint8_t levels = 0;                     // of all its dots
+        std::uint8_t inked = 0;                      // dots with a non-zero level
+    };
+    PlaneLayout layout_;
+    std::uint32_t boxSize_, columns_, dotsPerByte_, dotShift_, wholeBytes_;
+    std::array<ByteSums, 256> byteSums_{};
+    // Boxes that tile whole bytes in groups: the group's shape, the boxes
+    // of a row it covers, and per box value its levels and its inked dots
+    // times 256. Empty (no boxes grouped) for other boxes.
+    std::uint32_t boxesPerGroup_ = 0, groupBytes_ = 0, groupedBoxes_ = 0;
+    std::vector<std::uint16_t> boxSums_;
+};
+
+// One band through a reducer of its own, for a caller with a single band.
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
                           std::uint32_t rows, std::uint32_t firstRow);
 

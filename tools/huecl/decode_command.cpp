@@ -102,6 +102,7 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
     auto& previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
                            proof, ink);
+    const BandReducer reducer(layout, boxSize);
 
     ProgressBar progress(numbered ? "huecl decode, page " + std::to_string(reader.pageNumber()) : "huecl decode",
                          h.bandCount, !command.quiet);
@@ -123,7 +124,7 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
         }
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
         if (planeFiles) planeFiles->addBand(bandPlanes, band.deviceRows);
-        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<std::uint32_t>(firstRow)));
+        preview.addBand(reducer.reduce(bandPlanes, band.deviceRows, static_cast<std::uint32_t>(firstRow)));
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)
