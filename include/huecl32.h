@@ -236,7 +236,11 @@ typedef struct QvrCtrCmyInf {
 
 /* Clears the MatchCache that matchInfo points to (cacheKeys: 768 bytes, all
  * keys white; cacheValues: 1024 bytes, all values no colorant). Call it once
- * before the first method-1 match of a stream of rows. */
+ * before the first method-1 match of a stream of rows. A cleared cache
+ * answers white with no colorant, as a table that prints white as paper
+ * does: with a table whose white entry holds ink, white pixels match to no
+ * colorant until another colour takes their slot, and to the table's entry
+ * after that. */
 HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf* matchInfo);
 /* Converts count CMYK pixels (4 bytes each: cyan, magenta, yellow, black) at
  * source into RGB pixels (3 bytes each: blue, green, red) at destination, a
