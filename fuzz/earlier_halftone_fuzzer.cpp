@@ -52,7 +52,9 @@ struct Row {
         pixels = input.bytes(std::size_t{draw.srcWidth} * 4);
         draw.srcPixels = pointerOrNull(pixels);
     }
-    bool fits() const { return rowsBound * draw.lineBytes <= (1u << 18); }
+    // A call may write (and clear) every row it counts, however narrow: a
+    // bound of millions of rows is slow, not wrong, and left alone.
+    bool fits() const { return rowsBound <= 1024 && rowsBound * draw.lineBytes <= (1u << 18); }
     // Fresh planes for the next call: its rows start at the plane pointers.
     void attachPlanes() {
         for (Bytes& plane : planes) plane.assign(static_cast<std::size_t>(rowsBound * draw.lineBytes), 0xA5);
