@@ -236,7 +236,11 @@ typedef struct QvrCtrCmyInf {
 
 /* Clears the MatchCache that matchInfo points to (cacheKeys: 768 bytes, all
  * keys white; cacheValues: 1024 bytes, all values no colorant). Call it once
- * before the first method-1 match of a stream of rows. */
+ * before the first method-1 match of a stream of rows. A cleared cache
+ * answers white with no colorant, as a table that prints white as paper
+ * does: with a table whose white entry holds ink, white pixels match to no
+ * colorant until another colour takes their slot, and to the table's entry
+ * after that. */
 HUECL_API void HUECL_STDCALL QvrColCchIni(QvrMchInf* matchInfo);
 /* Converts count CMYK pixels (4 bytes each: cyan, magenta, yellow, black) at
  * source into RGB pixels (3 bytes each: blue, green, red) at destination, a
@@ -267,8 +271,12 @@ HUECL_API void HUECL_STDCALL QvrColDizInfSet(QvrDizInf* ditherInfo);
 /* Screens the CMYK row at drawInfo->srcPixels into the planes (1, 2 or 4
  * bits per dot as dizMode says; black only when blackOnly is non-zero),
  * replicating or dropping pixels and rows when the resolutions differ. A
- * call writes zero or more device rows at plane + devRow * lineBytes and
- * advances devY and devRow by them, and srcY by one. */
+ * call writes n device rows at plane + devRow * lineBytes and advances devY
+ * and devRow by them, and srcY by one: n is 1 when both resolution pairs
+ * are equal, else ((srcY + 1) * devResY) / srcResY - (srcY * devResY) /
+ * srcResY with the products in 64 bits (at most ceil(devResY / srcResY)).
+ * The source rows QvrColDrwInfSet says fit a buffer, called in order from
+ * the srcY it set, write at most bufferSize / lineBytes rows in all. */
 HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf* ditherInfo, QvrDrwInf* drawInfo);
 /* Builds a 256-byte density (tone) curve for a signed setting; 0 is the
  * identity, positive raises, negative lowers. Entry 0 stays 0 and entry 255
@@ -276,12 +284,20 @@ HUECL_API void HUECL_STDCALL QvrColDizPrc(const QvrDizInf* ditherInfo, QvrDrwInf
 HUECL_API void HUECL_STDCALL QvrColDnsMak(int32_t density, uint8_t* table);
 /* Completes srcX, srcY, devWidth and lineBytes of drawInfo from its first
  * seven fields and ditherInfo->dizMode; returns how many source rows fit
- * into plane buffers of bufferSize bytes each. Returns 0 (and never divides
- * by zero) when a resolution is 0 or a row would take no bytes. */
+ * into plane buffers of bufferSize bytes each: ((bufferSize / lineBytes) *
+ * srcResY) / devResY, the product in 64 bits, at most 2^32 - 1. Returns 0
+ * (and never divides by zero) when a resolution is 0 or a row would take no
+ * bytes. srcX, srcY and devWidth are unsigned 32-bit arithmetic, as on the
+ * 32-bit library, and give the 32-bit library's results only while devX *
+ * srcResX, devY * srcResY and (srcX + srcWidth) * devResX stay below 2^32;
+ * callers keep them there (a page's positions times its resolutions). */
 HUECL_API uint32_t HUECL_STDCALL QvrColDrwInfSet(const QvrDizInf* ditherInfo, QvrDrwInf* drawInfo, uint32_t bufferSize);
 /* Matches count RGB pixels (3 bytes each) into CMYK pixels (4 bytes each, a
  * separate buffer) by the method in matchInfo->mchMode; method 1 reads and
- * updates the MatchCache, which QvrColCchIni must have cleared. */
+ * updates the MatchCache, which QvrColCchIni must have cleared. Method 0
+ * (direct) reads mchTable as 32 x 32 x 32 entries of 4 bytes, 131072 bytes,
+ * whatever gridSize says; method 1 reads gridSize^3 entries of 4 bytes
+ * (one entry for gridSize 0 or 1). Methods 2-4 read no table. */
 HUECL_API void HUECL_STDCALL QvrColMchPrc(uint32_t count, const uint8_t* source, uint8_t* destination,
                                           const QvrMchInf* matchInfo);
 /* Expands count packed palette indices at source into count 32-bit palette
@@ -417,13 +433,19 @@ HUECL_API void HUECL_STDCALL QvColCtrRgb(uint32_t count, uint8_t* pixels, const 
  * resolution pairs are equal, else ((srcY + 1) * devResY) / srcResY -
  * (srcY * devResY) / srcResY, and pixel j covers the dots between the same
  * quotients of srcX + j and srcX + j + 1 by devResX / srcResX, all in
- * unsigned 32-bit arithmetic. Each written row is cleared over lineBytes
+ * unsigned 32-bit arithmetic, with one exception that keeps n bounded: the
+ * product (srcY + 1) * devResY is taken as (srcY * devResY, wrapped to 32
+ * bits) + devResY without wrapping, so n never exceeds ceil(devResY /
+ * srcResY) (on the 32-bit library a wrap there made n near 2^32). Results
+ * match the 32-bit library wherever (srcY + 1) * devResY, (srcX + srcWidth)
+ * * devResX and devX + the row's dots stay below 2^32. Each written row is cleared over lineBytes
  * (black plane only in monochrome) and a dot prints where the component
  * exceeds the cell at (devY + r, devX + column) modulo the matrix edge. Dots
  * past lineBytes * 8 are not written, and a zero source resolution on a
  * scaled row gives no dots (no rows for srcResY). Writes srcY + 1, devY + n,
  * devRow + n; other fields are left alone. The caller owns every buffer;
- * each plane needs n * lineBytes bytes. */
+ * each plane needs n * lineBytes bytes, so ceil(devResY / srcResY) *
+ * lineBytes is always enough. */
 HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf* ditherInfo, QvrDrwInf* drawInfo);
 /* Error diffusion of one source row into one-bit planes, with the geometry,
  * scaling, plane rows and counters of QvColDizPrc. Clears each written row
@@ -434,7 +456,10 @@ HUECL_API void HUECL_STDCALL QvColDizPrc(const QvDizInf* ditherInfo, QvrDrwInf* 
  * dot visited before, and writes its own; rows whose y mod 6 is 3 or 4 run
  * right to left. Afterwards the set's last row number is devY + n - 1; a
  * call that writes no rows leaves the error rows and last row alone. The
- * caller owns every buffer (errorInfo's rows: see QvErrInf). */
+ * caller owns every buffer (errorInfo's rows: see QvErrInf). Whatever the
+ * row's own dot count, even 0, a call may read the error cells of every
+ * column up to devX + lineBytes * 8 (and the one after it), so the set's
+ * rows and cells field must cover devX + lineBytes * 8 + 1 columns. */
 HUECL_API void HUECL_STDCALL QvColGosPrc(const QvDizInf* ditherInfo, QvrDrwInf* drawInfo, QvErrInf* errorInfo);
 /* Matches count RGB pixels (3 bytes each) from source into CMYK pixels (4
  * bytes each) at destination, a separate caller buffer that is written in

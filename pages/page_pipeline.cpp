@@ -17,7 +17,8 @@ struct WorkerState {
 };
 
 FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t> bgrRows, const ImageSource& source,
-                        WorkerState& worker, const PageGeometry& g, const PipelineOptions& options) {
+                        WorkerState& worker, const PageGeometry& g, const PipelineOptions& options,
+                        const BandReducer& preview) {
     FinishedBand band;
     band.index = index;
     std::span<std::uint8_t> rows = bgrRows;
@@ -41,12 +42,11 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t> bgrRows, 
     }
     {
         StageTimer timer(band.times, Stage::preview);
-        const PlaneLayout layout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount};
         std::array<const std::uint8_t*, 4> planePointers{};
         for (std::uint32_t plane = 0; plane < g.planeCount; ++plane)
             planePointers[plane] = worker.planes.planes[plane].data();
-        band.previewSums = reduceBand(layout, options.previewBoxSize, std::span(planePointers).first(g.planeCount),
-                                      band.deviceRows, g.firstDeviceRow(index));
+        band.previewSums =
+            preview.reduce(std::span(planePointers).first(g.planeCount), band.deviceRows, g.firstDeviceRow(index));
         band.inkedDots = band.previewSums.inkedDots;
     }
     if (options.keepPlanes)
@@ -66,6 +66,9 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     auto renderers = engine.makeRenderers(threads);
     for (unsigned worker = 0; worker < threads; ++worker) workers[worker].renderer = std::move(renderers[worker]);
 
+    // The preview's tables, built once for the page and read by every worker.
+    const BandReducer preview(PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
+                              options.previewBoxSize);
     PipelineTotals totals;
     std::uint64_t deviceRows = 0;
     auto deliver = [&](FinishedBand band) {
@@ -101,7 +104,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         // an earlier band's turn waits for one that is running already.
         inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
             try {
-                return finishBand(index, std::move(rows), source, workers[worker], g, options);
+                return finishBand(index, std::move(rows), source, workers[worker], g, options, preview);
             } catch (...) {
                 workers[worker].renderer->abandonPage();
                 throw;

@@ -1,9 +1,11 @@
 // How a source row steps onto the device when the resolutions differ, for
 // the halftoning of both generations: source row y becomes device rows
 // y * devResY / srcResY up to (y + 1) * devResY / srcResY, and pixel x
-// likewise device dots along the row. Every product and quotient is
-// unsigned 32-bit arithmetic on every target, so that huge geometry wraps
-// the same everywhere.
+// likewise device dots along the row. Positions and dots are unsigned
+// 32-bit arithmetic on every target, so that huge geometry wraps the same
+// everywhere. Row counts are not: a count is a number of rows written into
+// the caller's buffer, and a wrapped product makes it 2^32 - 1 (a "negative"
+// difference) where a handful fit.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +18,31 @@ inline bool isUnscaled(const QvrDrwInf& draw) noexcept {
     return draw.devResX == draw.srcResX && draw.devResY == draw.srcResY;
 }
 
-// Device rows of this source row. A zero source resolution, which the
-// caller must not pass to a scaled row, gives no rows instead of a fault.
+// Device rows of this source row in 64-bit products, as the later
+// generation's set-up call counts the rows that fit a buffer, so that the
+// rows of the source rows it promises add up to no more than the buffer
+// holds. Where no product passes 32 bits this is the 32-bit count. A zero
+// source resolution, which the caller must not pass to a scaled row, gives
+// no rows instead of a fault.
 inline std::uint32_t outputRows(const QvrDrwInf& draw) noexcept {
     if (isUnscaled(draw)) return 1;
     if (draw.srcResY == 0) return 0;
-    const std::uint32_t next = draw.srcY + 1;
-    return (next * draw.devResY) / draw.srcResY - (draw.srcY * draw.devResY) / draw.srcResY;
+    const std::uint64_t next = std::uint64_t{draw.srcY} + 1;
+    return static_cast<std::uint32_t>((next * draw.devResY) / draw.srcResY -
+                                      (std::uint64_t{draw.srcY} * draw.devResY) / draw.srcResY);
+}
+
+// Device rows of this source row as the earlier generation counts them:
+// the row's own product srcY * devResY wraps at 32 bits, as on the 32-bit
+// library, but the next row's is that plus devResY, carried past 32 bits.
+// Where the 32-bit count was a plain difference this is it; where the next
+// product wrapped and the difference went "negative", the count is still
+// the rows one step of devResY reaches, at most ceil(devResY / srcResY).
+inline std::uint32_t outputRowsFromWrappedStart(const QvrDrwInf& draw) noexcept {
+    if (isUnscaled(draw)) return 1;
+    if (draw.srcResY == 0) return 0;
+    const std::uint32_t start = draw.srcY * draw.devResY;
+    return static_cast<std::uint32_t>((std::uint64_t{start} + draw.devResY) / draw.srcResY - start / draw.srcResY);
 }
 
 // Dots of the source pixel at source column `column` on a scaled row; a

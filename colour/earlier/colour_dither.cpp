@@ -15,7 +15,7 @@ using common::PixelStepper;
 using common::RowDots;
 using common::dotCapacity;
 using common::isUnscaled;
-using common::outputRows;
+using common::outputRowsFromWrappedStart;
 using common::unwrappedRowDots;
 
 namespace {
@@ -247,7 +247,7 @@ void ditherColourRow(const QvDizInf& dither, QvrDrwInf& draw) noexcept {
         ditherColourRowGeneral(dither, draw);
         return;
     }
-    const std::uint32_t rows = outputRows(draw);
+    const std::uint32_t rows = outputRowsFromWrappedStart(draw);
     if (dither.monoFlag != 0) {
         ditherFast<1>(dither, draw, rows, dots);
     } else {

@@ -6,7 +6,7 @@ namespace huecl::earlier {
 
 using common::dotCapacity;
 using common::isUnscaled;
-using common::outputRows;
+using common::outputRowsFromWrappedStart;
 using common::pixelDots;
 
 namespace {
@@ -29,7 +29,7 @@ void ditherColourRowGeneral(const QvDizInf& dither, QvrDrwInf& draw) noexcept {
     const DitherPlane* const planes = mono ? all + 3 : all;
     const std::uint32_t planeCount = mono ? 1 : 4;
     const bool unscaled = isUnscaled(draw);
-    const std::uint32_t rows = outputRows(draw);
+    const std::uint32_t rows = outputRowsFromWrappedStart(draw);
     const std::uint32_t capacity = dotCapacity(draw.lineBytes, 8);
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint32_t y = draw.devY + r;

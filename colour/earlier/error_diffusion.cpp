@@ -17,7 +17,7 @@ using common::PixelStepper;
 using common::RowDots;
 using common::dotCapacity;
 using common::isUnscaled;
-using common::outputRows;
+using common::outputRowsFromWrappedStart;
 using common::unwrappedRowDots;
 
 namespace {
@@ -460,7 +460,7 @@ void diffuseCmykRow(const QvDizInf& dither, QvrDrwInf& draw, QvErrInf& errors) n
         diffuseCmykRowGeneral(dither, draw, errors);
         return;
     }
-    const std::uint32_t rows = outputRows(draw);
+    const std::uint32_t rows = outputRowsFromWrappedStart(draw);
     if (rows != 0) {
         const ErrorSet set = cmykErrorSet(errors);
         startRowSequence(set, draw.devY, kCmykGroupCells);

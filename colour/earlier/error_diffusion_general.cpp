@@ -7,7 +7,7 @@ namespace huecl::earlier {
 
 using common::dotCapacity;
 using common::isUnscaled;
-using common::outputRows;
+using common::outputRowsFromWrappedStart;
 using common::pixelDots;
 
 namespace {
@@ -61,7 +61,7 @@ void diffuseDot(const QvrDrwInf& draw, const CmykRow& row, const std::uint8_t* p
 }  // namespace
 
 void diffuseCmykRowGeneral(const QvDizInf& dither, QvrDrwInf& draw, QvErrInf& errors) noexcept {
-    const std::uint32_t rows = outputRows(draw);
+    const std::uint32_t rows = outputRowsFromWrappedStart(draw);
     if (rows != 0) {
         const ErrorSet set = cmykErrorSet(errors);
         startRowSequence(set, draw.devY, kCmykGroupCells);

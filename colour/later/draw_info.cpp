@@ -12,7 +12,7 @@ std::uint32_t bitsPerDeviceDot(std::uint32_t ditherMode) noexcept {
 }
 
 std::uint32_t setUpDrawInformation(std::uint32_t ditherMode, QvrDrwInf& draw, std::uint32_t bufferBytes) noexcept {
-    // Everything is unsigned 32-bit so that huge coordinates wrap exactly as
+    // Positions are unsigned 32-bit so that huge coordinates wrap exactly as
     // in the 32-bit library. A zero divisor would fault there; here the
     // fields it would produce stay as they were and no rows fit.
     if (draw.devResX != 0) {
@@ -26,7 +26,11 @@ std::uint32_t setUpDrawInformation(std::uint32_t ditherMode, QvrDrwInf& draw, st
         ((draw.srcX + draw.srcWidth) * draw.devResX) / draw.srcResX - (draw.srcX * draw.devResX) / draw.srcResX;
     draw.lineBytes = (draw.devWidth * bitsPerDeviceDot(ditherMode) + 7) / 8;
     if (draw.lineBytes == 0 || draw.devResY == 0) return 0;
-    return ((bufferBytes / draw.lineBytes) * draw.srcResY) / draw.devResY;
+    // The rows that fit are counted as QvrColDizPrc counts the rows it
+    // writes, in 64-bit products: where the 32-bit product wrapped, this
+    // count and those rows disagreed, and the rows ran past the buffer.
+    const std::uint64_t rows = (std::uint64_t{bufferBytes / draw.lineBytes} * draw.srcResY) / draw.devResY;
+    return rows > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(rows);
 }
 
 }  // namespace huecl::later

@@ -98,6 +98,32 @@ TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
             }
 }
 
+// A page builds one reducer and hands it every band, in any order and from
+// any thread: the sums must not depend on which bands it saw before.
+TEST(PreviewReduction, OneReducerServesEveryBandOfAPage) {
+    std::mt19937 random(11);
+    for (const std::uint32_t bits : {1u, 2u, 4u})
+        for (const std::uint32_t box : {1u, 3u, 6u, 13u}) {
+            const std::uint32_t width = 101, lineBytes = (width * bits + 7) / 8, bandRows = 7;
+            const PlaneLayout layout{width, lineBytes, bits, 4};
+            const BandReducer reducer(layout, box);
+            for (std::uint32_t band = 5; band-- > 0;) {  // last band first
+                std::array<std::vector<std::uint8_t>, 4> planes;
+                std::array<const std::uint8_t*, 4> pointers{};
+                for (size_t plane = 0; plane < 4; ++plane) {
+                    planes[plane].resize(size_t{bandRows} * lineBytes);
+                    for (auto& byte : planes[plane]) byte = static_cast<std::uint8_t>(random());
+                    pointers[plane] = planes[plane].data();
+                }
+                const BandColumnSums shared = reducer.reduce(pointers, bandRows, band * bandRows);
+                const BandColumnSums own = reduceBand(layout, box, pointers, bandRows, band * bandRows);
+                ASSERT_EQ(shared.sums, own.sums) << bits << " bits, box " << box << ", band " << band;
+                ASSERT_EQ(shared.inkedDots, own.inkedDots);
+                ASSERT_EQ(shared.firstRow, band * bandRows);
+            }
+        }
+}
+
 // Runs rows of 1-bit planes (cyan, magenta, yellow, black; each row given
 // once per device row) through a preview and returns it red first.
 std::vector<std::uint8_t> previewOf(const PlaneLayout& layout, std::uint32_t deviceHeight, std::uint32_t boxSize,
@@ -231,6 +257,37 @@ TEST(Preview, DefaultsToTheSourceResolutionWithinAMegapixel) {
             EXPECT_GT(finerColumns * finerColumns, previewPixelBudget) << side;
         }
     }
+}
+
+// Widths, heights and boxes come from a container's header, which may
+// claim anything up to 2^32 - 1: rounding a count of boxes up must not wrap
+// to a handful of boxes, or the sums land outside their buffers.
+TEST(PreviewGeometry, BoxCountsNearTheTopOf32BitsDoNotWrap) {
+    EXPECT_EQ(boxesAcross(0xFFFFFFFFu, 2), 0x80000000u);
+    EXPECT_EQ(boxesAcross(0xFFFFFFFFu, 0xFFFFFFFFu), 1u);
+    EXPECT_EQ(previewBoxSize(0xFFFFFFFFu, 2), 0x80000000u);
+    // 2^20 boxes of 4096 dots cover the widest row; 4095 would need more.
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 0xFFFFFFFFu, 1), 4096u);
+    EXPECT_EQ(automaticPreviewBoxSize(600, 300, 0xFFFFFFF0u, 2), 4096u);
+}
+
+TEST(PreviewGeometry, ABoxWiderThanThePageHoldsAllOfIt) {
+    const PlaneLayout layout{20, 3, 1, 1};
+    const std::vector<std::uint8_t> row{0xFF, 0x0F, 0xA0};  // 14 dots of 20, and padding
+    const std::uint8_t* planes[] = {row.data()};
+    const BandColumnSums band = reduceBand(layout, 0xFFFFFFF0u, planes, 1, 0);
+    EXPECT_EQ(band.sums, (std::vector<std::uint32_t>{0, 0, 0, 14}));
+    EXPECT_EQ(band.inkedDots, 14u);
+
+    // The whole page is one preview pixel: half of its dots inked.
+    std::array<std::vector<std::uint8_t>, 4> rows{std::vector<std::uint8_t>(3), std::vector<std::uint8_t>(3),
+                                                  std::vector<std::uint8_t>(3),
+                                                  std::vector<std::uint8_t>{0xFF, 0x00, 0xF0}};
+    std::uint32_t width = 0;
+    const auto rgb = previewOf(PlaneLayout{24, 3, 1, 4}, 7, 0xFFFFFFF0u, rows, width);
+    ASSERT_EQ(width, 1u);
+    ASSERT_EQ(rgb.size(), 3u);
+    for (const std::uint8_t channel : rgb) EXPECT_NEAR(channel, 128, 2);
 }
 
 }  // namespace

@@ -101,6 +101,33 @@ TEST(RasterContainer, RecordsAnUnmatchedCmykPageWhereOldContainersHeldZero) {
     EXPECT_EQ(errorReading(path), path.string() + ": corrupt raster header (impossible geometry)");
 }
 
+// A header sizes every buffer of its reader: one that contradicts itself is
+// refused before any band is read, even under a good checksum.
+TEST(RasterContainer, RefusesGeometryThatContradictsItself) {
+    struct Case {
+        const char* what;
+        void (*spoil)(RasterHeader&);
+    };
+    const Case cases[] = {
+        {"width not the source's at these resolutions",
+         [](RasterHeader& h) { h.deviceWidth = 0xFFFFFFFFu, h.lineBytes = 0x20000000u, h.bitsPerDot = 1; }},
+        {"line bytes not the width's", [](RasterHeader& h) { h.lineBytes = 6; }},
+        {"more bands than rows", [](RasterHeader& h) { h.bandCount = 11; }},
+        {"bands too short for the rows", [](RasterHeader& h) { h.bandHeight = 4; }},
+        {"no source resolution", [](RasterHeader& h) { h.sourceResX = 0; }},
+    };
+    for (const Case& test : cases) {
+        RasterHeader header = smallHeader();
+        test.spoil(header);
+        std::string bytes;
+        RasterWriter writer([&](std::span<const std::uint8_t> piece) { bytes.append(piece.begin(), piece.end()); },
+                            header);
+        TemporaryFolder folder;
+        const auto path = folder.writeFile("spoilt.hcr", bytes);
+        EXPECT_EQ(errorReading(path), path.string() + ": corrupt raster header (impossible geometry)") << test.what;
+    }
+}
+
 TEST(RasterContainer, HeaderSaysWhetherThePageWasMatched) {
     const PageSettings settings;
     for (const auto& [pixels, cmykSource] : {std::pair{SourcePixels::bgr, 0u}, std::pair{SourcePixels::cmyk, 1u}}) {

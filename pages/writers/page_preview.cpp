@@ -71,128 +71,155 @@ InkResponse inkResponseOf(const std::array<std::span<const std::uint8_t>, 4>& th
 }
 
 std::uint32_t previewBoxSize(std::uint32_t deviceResolution, std::uint32_t previewResolution) {
-    return std::max(1u, (deviceResolution + previewResolution / 2) / previewResolution);
+    return static_cast<std::uint32_t>(
+        std::max<std::uint64_t>(1, (std::uint64_t{deviceResolution} + previewResolution / 2) / previewResolution));
 }
 
 std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint32_t sourceResolution,
                                       std::uint32_t deviceWidth, std::uint32_t deviceHeight) {
     std::uint32_t box = previewBoxSize(deviceResolution, std::max(1u, sourceResolution));
-    auto pixels = [&](std::uint32_t size) {
-        return std::uint64_t{(deviceWidth + size - 1) / size} * ((deviceHeight + size - 1) / size);
-    };
+    auto pixels = [&](std::uint32_t size) { return boxesAcross(deviceWidth, size) * boxesAcross(deviceHeight, size); };
     while (pixels(box) > previewPixelBudget) ++box;
     return box;
 }
 
-BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
-                          std::uint32_t rows, std::uint32_t firstRow) {
-    const std::uint32_t columns = (layout.deviceWidth + boxSize - 1) / boxSize;
-    const std::uint32_t firstBoxRow = firstRow / boxSize;
-    const std::uint32_t boxRows = rows == 0 ? 0 : (firstRow + rows - 1) / boxSize - firstBoxRow + 1;
-    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns * 4)};
-    // A box's sum is the difference of two running sums along the row, and
-    // a running sum at any dot is the sum of the whole bytes before it (one
-    // table look-up per byte) plus the dots of its own byte before it (one
-    // more look-up). That touches each byte once and each box twice, where
-    // unpacking every dot touched each dot.
-    const std::uint32_t dotsPerByte = 8 / layout.bitsPerDot;
-    const std::uint32_t dotShift = static_cast<std::uint32_t>(std::countr_zero(dotsPerByte));
-    struct ByteSums {
-        std::array<std::uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
-        std::uint8_t levels = 0;                     // of all its dots
-        std::uint8_t inked = 0;                      // dots with a non-zero level
-    };
-    std::array<ByteSums, 256> byteSums{};
+std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t deviceHeight, std::uint32_t boxSize) {
+    const std::uint64_t columns = boxesAcross(deviceWidth, boxSize);
+    const std::uint64_t rows = std::min<std::uint64_t>(boxesAcross(deviceHeight, boxSize), PreviewBuilder::stripeRows);
+    const std::uint64_t windowRadius = boxesAcross(PreviewBuilder::minimumWindowDots, boxSize) / 2;
+    // Sums of 4 colorants in 64 bits per box row, kept by the builder and
+    // copied into a stripe; the proof's running sums, CMYK, BGR and PNG rows.
+    const std::uint64_t boxRowBytes = columns * 4 * 8;
+    const std::uint64_t keptRows = rows + 2 * windowRadius + 1;
+    return 2 * keptRows * boxRowBytes + columns * (4 * 8 + 5 * 8 + 4 + 3) + rows * (1 + columns * 3);
+}
+
+// A box's sum is the difference of two running sums along the row, and a
+// running sum at any dot is the sum of the whole bytes before it (one table
+// look-up per byte) plus the dots of its own byte before it (one more
+// look-up). That touches each byte once and each box twice, where unpacking
+// every dot touched each dot.
+BandReducer::BandReducer(const PlaneLayout& layout, std::uint32_t boxSize)
+    : layout_(layout), boxSize_(boxSize),
+      columns_(static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize))),
+      dotsPerByte_(8 / layout.bitsPerDot), dotShift_(static_cast<std::uint32_t>(std::countr_zero(dotsPerByte_))),
+      wholeBytes_(layout.deviceWidth / dotsPerByte_) {
     for (std::uint32_t byte = 0; byte < 256; ++byte) {
         const auto packed = static_cast<std::uint8_t>(byte);
         std::uint32_t sum = 0, inked = 0;
-        for (std::uint32_t dot = 0; dot < dotsPerByte; ++dot) {
-            byteSums[byte].levelsBefore[dot] = static_cast<std::uint8_t>(sum);
+        for (std::uint32_t dot = 0; dot < dotsPerByte_; ++dot) {
+            byteSums_[byte].levelsBefore[dot] = static_cast<std::uint8_t>(sum);
             const std::uint32_t level = dotValue(&packed, dot, layout.bitsPerDot);
             sum += level;
             inked += level != 0;
         }
-        byteSums[byte].levels = static_cast<std::uint8_t>(sum);
-        byteSums[byte].inked = static_cast<std::uint8_t>(inked);
+        byteSums_[byte].levels = static_cast<std::uint8_t>(sum);
+        byteSums_[byte].inked = static_cast<std::uint8_t>(inked);
     }
     // Boxes of at most 12 bits that tile whole bytes in groups of at most 8
     // (two boxes of six 2-bit dots in three bytes, say) take one look-up per
-    // box in a table of box sums, where the walk below takes one per byte
-    // and one more per box. The walk does the rest of the row.
-    const std::uint32_t boxBits = boxSize * layout.bitsPerDot;
-    const std::uint32_t groupBits = std::lcm(boxBits, 8u);
-    const bool grouped = boxBits <= 12 && groupBits <= 64;
-    const std::uint32_t boxesPerGroup = groupBits / boxBits, groupBytes = groupBits / 8;
-    const std::uint32_t groupedBoxes = grouped ? layout.deviceWidth / boxSize / boxesPerGroup * boxesPerGroup : 0;
-    std::vector<std::uint16_t> boxSums;  // per box: its levels, and its inked dots times 256
-    if (grouped) {
-        boxSums.resize(size_t{1} << boxBits);
-        for (std::uint32_t field = 0; field < boxSums.size(); ++field) {
-            std::uint32_t sum = 0, inked = 0;
-            for (std::uint32_t dot = 0; dot < boxSize; ++dot) {
-                const std::uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
-                sum += level;
-                inked += level != 0;
-            }
-            boxSums[field] = static_cast<std::uint16_t>(sum | inked << 8);
+    // box in a table of box sums, where the walk takes one per byte and one
+    // more per box. The walk does the rest of the row.
+    const std::uint64_t boxBits = std::uint64_t{boxSize} * layout.bitsPerDot;
+    if (boxBits > 12) return;
+    const auto groupBits = std::lcm(static_cast<std::uint32_t>(boxBits), 8u);
+    if (groupBits > 64) return;
+    boxesPerGroup_ = groupBits / static_cast<std::uint32_t>(boxBits);
+    groupBytes_ = groupBits / 8;
+    groupedBoxes_ = layout.deviceWidth / boxSize / boxesPerGroup_ * boxesPerGroup_;
+    boxSums_.resize(size_t{1} << boxBits);
+    for (std::uint32_t field = 0; field < boxSums_.size(); ++field) {
+        std::uint32_t sum = 0, inked = 0;
+        for (std::uint32_t dot = 0; dot < boxSize; ++dot) {
+            const std::uint32_t level = (field >> (dot * layout.bitsPerDot)) & ((1u << layout.bitsPerDot) - 1);
+            sum += level;
+            inked += level != 0;
         }
+        boxSums_[field] = static_cast<std::uint16_t>(sum | inked << 8);
     }
+}
+
+BandColumnSums BandReducer::reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
+                                   std::uint32_t firstRow) const {
+    const std::uint32_t firstBoxRow = firstRow / boxSize_;
+    const auto boxRows =
+        rows == 0 ? 0u : static_cast<std::uint32_t>((std::uint64_t{firstRow} + rows - 1) / boxSize_ - firstBoxRow + 1);
+    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns_ * 4)};
     // With one plane it is the black one.
-    const std::uint32_t firstColorant = layout.planeCount == 1 ? 3 : 0;
-    const std::uint32_t wholeBytes = layout.deviceWidth / dotsPerByte;
-    for (std::uint32_t plane = 0; plane < layout.planeCount; ++plane) {
+    const std::uint32_t firstColorant = layout_.planeCount == 1 ? 3 : 0;
+    for (std::uint32_t plane = 0; plane < layout_.planeCount; ++plane) {
         const std::uint32_t colorant = firstColorant + plane;
         for (std::uint32_t y = 0; y < rows; ++y) {
-            const std::uint8_t* row = planes[plane] + size_t{y} * layout.lineBytes;
-            if (isBlank(row, layout.lineBytes)) continue;  // its sums stay zero
+            const std::uint8_t* row = planes[plane] + size_t{y} * layout_.lineBytes;
+            if (isBlank(row, layout_.lineBytes)) continue;  // its sums stay zero
             std::uint32_t* sums =
-                band.sums.data() + size_t{(firstRow + y) / boxSize - firstBoxRow} * columns * 4 + colorant;
-            std::uint32_t column = 0, inked = 0;
-            auto sumGroups = [&](auto bytesPerGroup, auto boxesInGroup) {
-                for (const std::uint8_t* group = row; column < groupedBoxes; group += bytesPerGroup) {
-                    std::uint64_t word = 0;
-                    for (std::uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
-                    const std::uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
-                    for (std::uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
-                        const std::uint32_t boxSum =
-                            boxSums[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
-                        sums[size_t{column} * 4] += boxSum & 0xFF;
-                        inked += boxSum >> 8;
-                    }
-                }
-            };
-            // The usual boxes with the group's shape known to the compiler.
-            using std::integral_constant;
-            if (groupBytes == 3 && boxesPerGroup == 2)
-                sumGroups(integral_constant<std::uint32_t, 3>(), integral_constant<std::uint32_t, 2>());
-            else if (groupBytes == 1 && boxesPerGroup == 1)
-                sumGroups(integral_constant<std::uint32_t, 1>(), integral_constant<std::uint32_t, 1>());
-            else
-                sumGroups(groupBytes, boxesPerGroup);
-            // The walk: whole bytes add to running sums (levels, and inked
-            // dots), and each box end adds the dots of its byte before it.
-            std::uint32_t boxEnd = column * boxSize, byte = boxEnd >> dotShift, running = 0, levelsBeforeBox = 0;
-            for (; column < columns; ++column) {
-                boxEnd = std::min(boxEnd + boxSize, layout.deviceWidth);
-                const std::uint32_t endByte = boxEnd >> dotShift, inByte = boxEnd & (dotsPerByte - 1);
-                for (; byte < endByte; ++byte) {
-                    running += byteSums[row[byte]].levels;
-                    inked += byteSums[row[byte]].inked;
-                }
-                const std::uint32_t levelsAfterBox =
-                    running + (inByte == 0 ? 0u : byteSums[row[endByte]].levelsBefore[inByte]);
-                sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
-                levelsBeforeBox = levelsAfterBox;
-            }
-            band.inkedDots += inked;
-            // The walk ends at the last whole byte; the dots of a partial
-            // last byte count one by one, its padding dots (zero in a
-            // well-formed plane, but they need not be) not at all.
-            for (std::uint32_t dot = wholeBytes * dotsPerByte; dot < layout.deviceWidth; ++dot)
-                band.inkedDots += dotValue(row, dot, layout.bitsPerDot) != 0;
+                band.sums.data() + size_t{(firstRow + y) / boxSize_ - firstBoxRow} * columns_ * 4 + colorant;
+            band.inkedDots += sumRow(row, sums);
         }
     }
     return band;
+}
+
+template <typename BytesPerGroup, typename BoxesInGroup>
+std::uint32_t BandReducer::sumGroups(const std::uint8_t* row, std::uint32_t* sums, BytesPerGroup bytesPerGroup,
+                                     BoxesInGroup boxesInGroup) const {
+    std::uint32_t inked = 0;
+    std::uint32_t column = 0;
+    for (const std::uint8_t* group = row; column < groupedBoxes_; group += bytesPerGroup) {
+        std::uint64_t word = 0;
+        for (std::uint32_t byte = 0; byte < bytesPerGroup; ++byte) word = word << 8 | group[byte];
+        const std::uint32_t bitsPerBox = bytesPerGroup * 8 / boxesInGroup;
+        for (std::uint32_t box = 0; box < boxesInGroup; ++box, ++column) {
+            const std::uint32_t boxSum =
+                boxSums_[(word >> (bitsPerBox * (boxesInGroup - 1 - box))) & ((1u << bitsPerBox) - 1)];
+            sums[size_t{column} * 4] += boxSum & 0xFF;
+            inked += boxSum >> 8;
+        }
+    }
+    return inked;
+}
+
+std::uint64_t BandReducer::sumRow(const std::uint8_t* row, std::uint32_t* sums) const {
+    // The grouped boxes first, with the usual groups' shape known to the
+    // compiler; groupedBoxes_ is 0 where no table was built.
+    using std::integral_constant;
+    std::uint32_t inked = 0;
+    if (groupBytes_ == 3 && boxesPerGroup_ == 2)
+        inked = sumGroups(row, sums, integral_constant<std::uint32_t, 3>(), integral_constant<std::uint32_t, 2>());
+    else if (groupBytes_ == 1 && boxesPerGroup_ == 1)
+        inked = sumGroups(row, sums, integral_constant<std::uint32_t, 1>(), integral_constant<std::uint32_t, 1>());
+    else if (groupedBoxes_ != 0)
+        inked = sumGroups(row, sums, groupBytes_, boxesPerGroup_);
+    std::uint32_t column = groupedBoxes_;
+    // The walk: whole bytes add to running sums (levels, and inked dots),
+    // and each box end adds the dots of its byte before it.
+    std::uint64_t boxEnd = std::uint64_t{column} * boxSize_;
+    std::uint32_t byte = static_cast<std::uint32_t>(boxEnd >> dotShift_), running = 0, levelsBeforeBox = 0;
+    for (; column < columns_; ++column) {
+        boxEnd = std::min<std::uint64_t>(boxEnd + boxSize_, layout_.deviceWidth);
+        const auto endByte = static_cast<std::uint32_t>(boxEnd >> dotShift_);
+        const auto inByte = static_cast<std::uint32_t>(boxEnd & (dotsPerByte_ - 1));
+        for (; byte < endByte; ++byte) {
+            running += byteSums_[row[byte]].levels;
+            inked += byteSums_[row[byte]].inked;
+        }
+        const std::uint32_t levelsAfterBox =
+            running + (inByte == 0 ? 0u : byteSums_[row[endByte]].levelsBefore[inByte]);
+        sums[size_t{column} * 4] += levelsAfterBox - levelsBeforeBox;
+        levelsBeforeBox = levelsAfterBox;
+    }
+    // The walk ends at the last whole byte; the dots of a partial last byte
+    // count one by one, its padding dots (zero in a well-formed plane, but
+    // they need not be) not at all.
+    std::uint64_t inkedDots = inked;
+    for (std::uint32_t dot = wholeBytes_ * dotsPerByte_; dot < layout_.deviceWidth; ++dot)
+        inkedDots += dotValue(row, dot, layout_.bitsPerDot) != 0;
+    return inkedDots;
+}
+
+BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
+                          std::uint32_t rows, std::uint32_t firstRow) {
+    return BandReducer(layout, boxSize).reduce(planes, rows, firstRow);
 }
 
 // Rows of boxes, summed down the boxes, for a stripe of preview rows and
@@ -216,9 +243,10 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
 
 PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, std::uint32_t deviceHeight,
                                std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads)
-    : layout_(layout), boxSize_(boxSize), columns_((layout.deviceWidth + boxSize - 1) / boxSize),
-      previewRows_((deviceHeight + boxSize - 1) / boxSize), accumulated_(size_t{columns_} * 4),
-      windowRadius_((minimumWindowDots + boxSize - 1) / boxSize / 2), proof_(proof), ink_(ink),
+    : layout_(layout), boxSize_(boxSize),
+      columns_(static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize))),
+      previewRows_(static_cast<std::uint32_t>(boxesAcross(deviceHeight, boxSize))), accumulated_(size_t{columns_} * 4),
+      windowRadius_(static_cast<std::uint32_t>(boxesAcross(minimumWindowDots, boxSize) / 2)), proof_(proof), ink_(ink),
       png_(file, std::move(name), columns_, previewRows_), threads_(std::max(1u, threads)),
       pool_(std::make_unique<ThreadPool>(threads_)) {}
 
@@ -232,10 +260,10 @@ void PreviewBuilder::addBand(const BandColumnSums& band) {
         const std::uint32_t* sums = band.sums.data() + boxRow * boxRowSize;
         for (size_t i = 0; i < accumulated_.size(); ++i) accumulated_[i] += sums[i];
         // The device rows of this row of boxes that lie in the band.
-        const std::uint32_t boxTop = (band.firstRow / boxSize_ + static_cast<std::uint32_t>(boxRow)) * boxSize_;
-        const std::uint32_t top = std::max(boxTop, band.firstRow);
-        const std::uint32_t bottom = std::min(boxTop + boxSize_, band.firstRow + band.rows);
-        rowsAccumulated_ += bottom - top;
+        const std::uint64_t boxTop = (std::uint64_t{band.firstRow} / boxSize_ + boxRow) * boxSize_;
+        const std::uint64_t top = std::max<std::uint64_t>(boxTop, band.firstRow);
+        const std::uint64_t bottom = std::min(boxTop + boxSize_, std::uint64_t{band.firstRow} + band.rows);
+        rowsAccumulated_ += static_cast<std::uint32_t>(bottom - top);
         if (rowsAccumulated_ == boxSize_) completeBoxRow();
     }
     writeStripes(size_t{threads_} * 2);
@@ -320,7 +348,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
     for (std::uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
         // Down the window: ink per column and colorant, and device rows.
         const std::uint32_t top = row > windowRadius ? row - windowRadius : 0;
-        const std::uint32_t bottom = std::min(row + windowRadius + 1, completedRows);
+        const auto bottom =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(row + windowRadius + 1ull, completedRows));
         std::uint64_t windowHeight = 0;
         std::fill(down.begin(), down.end(), 0);
         for (std::uint32_t boxRow = top; boxRow < bottom; ++boxRow) {
@@ -339,7 +368,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
         for (std::uint32_t column = 0; column < columns; ++column) {
             const std::uint64_t* left =
                 columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
-            const std::uint64_t* right = columnSums.data() + size_t{std::min(column + windowRadius + 1, columns)} * 5;
+            const std::uint64_t* right =
+                columnSums.data() + std::min<std::uint64_t>(column + windowRadius + 1ull, columns) * 5;
             // One division per pixel rather than four.
             const double stepsPerLevel =
                 InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);

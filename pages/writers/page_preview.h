@@ -66,6 +66,12 @@ struct BandColumnSums {
     std::uint64_t inkedDots = 0;      // dots of any plane with a non-zero value
 };
 
+// Boxes of boxSize dots that cover length dots. Counted in 64 bits: a
+// header may claim a width near 2^32, where rounding up would wrap.
+constexpr std::uint64_t boxesAcross(std::uint32_t length, std::uint32_t boxSize) {
+    return (std::uint64_t{length} + boxSize - 1) / boxSize;
+}
+
 std::uint32_t previewBoxSize(std::uint32_t deviceResolution, std::uint32_t previewResolution);
 
 // The default: one preview pixel per source pixel, as sharp as the page
@@ -75,8 +81,46 @@ inline constexpr std::uint64_t previewPixelBudget = std::uint64_t{1} << 20;
 std::uint32_t automaticPreviewBoxSize(std::uint32_t deviceResolution, std::uint32_t sourceResolution,
                                       std::uint32_t deviceWidth, std::uint32_t deviceHeight);
 
-// planes: planeCount buffers of at least rows * lineBytes bytes, device
-// rows [firstRow, firstRow + rows) of the page.
+// What a PreviewBuilder of this page holds at once, near enough to refuse
+// a page whose preview would not fit before building it: the box rows its
+// windows and stripes keep, and one stripe's proof.
+std::uint64_t previewMemoryBytes(std::uint32_t deviceWidth, std::uint32_t deviceHeight, std::uint32_t boxSize);
+
+// Sums the bands of one page into BandColumnSums. Its look-up tables
+// depend on the layout and the box alone, so a page builds one reducer and
+// every band reads its tables: reduce is const, and workers share it.
+class BandReducer {
+public:
+    BandReducer(const PlaneLayout& layout, std::uint32_t boxSize);
+    // planes: planeCount buffers of at least rows * lineBytes bytes, device
+    // rows [firstRow, firstRow + rows) of the page.
+    BandColumnSums reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
+                          std::uint32_t firstRow) const;
+
+private:
+    // Adds one row's box sums at sums (every fourth entry, one per column);
+    // returns its inked dots.
+    std::uint64_t sumRow(const std::uint8_t* row, std::uint32_t* sums) const;
+    template <typename BytesPerGroup, typename BoxesInGroup>
+    std::uint32_t sumGroups(const std::uint8_t* row, std::uint32_t* sums, BytesPerGroup bytesPerGroup,
+                            BoxesInGroup boxesInGroup) const;
+
+    struct ByteSums {
+        std::array<std::uint8_t, 8> levelsBefore{};  // levels of the byte's first k dots
+        std::uint8_t levels = 0;                     // of all its dots
+        std::uint8_t inked = 0;                      // dots with a non-zero level
+    };
+    PlaneLayout layout_;
+    std::uint32_t boxSize_, columns_, dotsPerByte_, dotShift_, wholeBytes_;
+    std::array<ByteSums, 256> byteSums_{};
+    // Boxes that tile whole bytes in groups: the group's shape, the boxes
+    // of a row it covers, and per box value its levels and its inked dots
+    // times 256. Empty (no boxes grouped) for other boxes.
+    std::uint32_t boxesPerGroup_ = 0, groupBytes_ = 0, groupedBoxes_ = 0;
+    std::vector<std::uint16_t> boxSums_;
+};
+
+// One band through a reducer of its own, for a caller with a single band.
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
                           std::uint32_t rows, std::uint32_t firstRow);
 
@@ -97,6 +141,12 @@ public:
 
     // Preview rows per stripe.
     static constexpr std::uint32_t stripeRows = 32;
+    // Coverage is taken over a window of boxes around each preview pixel,
+    // at least minimumWindowDots wide, so that small boxes do not read the
+    // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
+    // coverages, and the proof of a flat tone would follow their spread
+    // instead of their mean.
+    static constexpr std::uint32_t minimumWindowDots = 6;
     struct Stripe;
 
 private:
@@ -109,13 +159,7 @@ private:
     std::uint32_t boxSize_, columns_, previewRows_;
     std::vector<std::uint64_t> accumulated_;  // columns x 4
     std::uint32_t rowsAccumulated_ = 0;
-    std::uint32_t rowsAdded_ = 0;  // device rows of the bands added
-    // Coverage is taken over a window of boxes around each preview pixel,
-    // at least minimumWindowDots wide, so that small boxes do not read the
-    // screen's pattern as tone: a box of 2 x 2 two-bit dots knows only 13
-    // coverages, and the proof of a flat tone would follow their spread
-    // instead of their mean.
-    static constexpr std::uint32_t minimumWindowDots = 6;
+    std::uint32_t rowsAdded_ = 0;                        // device rows of the bands added
     std::uint32_t windowRadius_;                         // boxes on each side
     std::deque<std::vector<std::uint64_t>> windowRows_;  // completed box rows, columns x 4
     std::deque<std::uint32_t> windowHeights_;            // device rows in each

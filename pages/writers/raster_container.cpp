@@ -55,6 +55,18 @@ std::uint32_t checksum(std::span<const std::uint8_t> bytes) {
     return static_cast<std::uint32_t>(crc);
 }
 
+// A row of the device page is the source row scaled by the resolutions, as
+// the writer's band loop made it, and every buffer of a reader is sized by
+// it; the bands must be able to hold the page's rows (their count is
+// checked as they come).
+bool geometryFollows(const RasterHeader& h) {
+    if (h.sourceResX == 0 || h.deviceResX == 0 || h.deviceResY == 0) return false;
+    const bool widthFollows = h.deviceWidth == std::uint64_t{h.sourceWidth} * h.deviceResX / h.sourceResX;
+    const bool bandsCoverRows =
+        h.bandCount <= h.deviceHeight && std::uint64_t{h.bandCount} * h.bandHeight >= h.deviceHeight;
+    return widthFollows && bandsCoverRows;
+}
+
 bool plausible(const RasterHeader& h) {
     const bool bitsValid = h.bitsPerDot == 1 || h.bitsPerDot == 2 || h.bitsPerDot == 4;
     const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
@@ -62,8 +74,7 @@ bool plausible(const RasterHeader& h) {
     const bool engineValid = h.engine == 0 || (h.engine == 1 && h.bitsPerDot == 1);
     return bitsValid && planesValid && engineValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
            h.lineBytes == (std::uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
-           h.cmykSource <= 1 && std::uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && h.deviceResX > 0 &&
-           h.deviceResY > 0 &&
+           h.cmykSource <= 1 && std::uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && geometryFollows(h) &&
            (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());
 }
 
@@ -200,8 +211,7 @@ bool RasterReader::readBand(RasterBand& band) {
     if (band.deviceRows == 0 || band.deviceRows > header_.bandHeight)
         throw PageError(name_ + ": corrupt raster file (" + where + " has " + std::to_string(band.deviceRows) +
                         " rows)");
-    // An LZS stream is at most 9/8 of its input plus its end marker.
-    const std::uint64_t largestStream = std::uint64_t{band.deviceRows} * header_.lineBytes * 9 / 8 + 64;
+    const std::uint64_t largestStream = largestPlaneStream(band.deviceRows, header_.lineBytes);
     for (std::uint32_t plane = 0; plane < header_.planeCount; ++plane) {
         const std::uint32_t length = takeWord(where.c_str());
         const std::uint32_t storedChecksum = takeWord(where.c_str());

@@ -61,6 +61,12 @@ struct RasterHeader {
 
 inline constexpr size_t rasterHeaderFields = 30;
 
+// The longest plane stream a reader accepts for a band of rows rows: an LZS
+// stream is at most 9/8 of its input plus its end marker.
+constexpr std::uint64_t largestPlaneStream(std::uint32_t rows, std::uint32_t lineBytes) {
+    return std::uint64_t{rows} * lineBytes * 9 / 8 + 64;
+}
+
 struct RasterBand {
     std::uint32_t deviceRows = 0;
     std::array<std::vector<std::uint8_t>, 4> streams;  // planeCount of them used

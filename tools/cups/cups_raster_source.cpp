@@ -2,6 +2,8 @@
 
 #include "pages/page_error.h"
 
+#include <cstring>
+
 namespace huecl::cups {
 namespace {
 
@@ -17,23 +19,38 @@ std::string pageName(std::uint32_t pageNumber) { return "page " + std::to_string
 
 }  // namespace
 
+std::uint32_t colourSpaceOf(const cups_page_header2_t& header) {
+    std::uint32_t space = 0;
+    static_assert(sizeof header.cupsColorSpace == sizeof space);
+    std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+    return space;
+}
+
+std::uint32_t colourOrderOf(const cups_page_header2_t& header) {
+    std::uint32_t order = 0;
+    static_assert(sizeof header.cupsColorOrder == sizeof order);
+    std::memcpy(&order, &header.cupsColorOrder, sizeof order);
+    return order;
+}
+
 RasterPixelFormat checkPageHeader(const cups_page_header2_t& h, std::uint32_t pageNumber) {
     RasterPixelFormat format;
-    switch (h.cupsColorSpace) {
-        case CUPS_CSPACE_RGB:
-        case CUPS_CSPACE_SRGB: format = {3, SourcePixels::bgr}; break;
-        case CUPS_CSPACE_W:
-        case CUPS_CSPACE_SW: format = {1, SourcePixels::bgr}; break;
-        case CUPS_CSPACE_CMYK: format = {4, SourcePixels::cmyk}; break;
-        case CUPS_CSPACE_K: format = {1, SourcePixels::cmyk}; break;
-        default:
-            throw PageError(pageName(pageNumber) + ": colour space " + std::to_string(h.cupsColorSpace) +
-                            " is not printed (RGB, sRGB, W, SW, K and CMYK are)");
-    }
+    const std::uint32_t space = colourSpaceOf(h);
+    if (space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB)
+        format = {3, SourcePixels::bgr, RasterColours::rgb};
+    else if (space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW)
+        format = {1, SourcePixels::bgr, RasterColours::grey};
+    else if (space == CUPS_CSPACE_CMYK)
+        format = {4, SourcePixels::cmyk, RasterColours::cmyk};
+    else if (space == CUPS_CSPACE_K)
+        format = {1, SourcePixels::cmyk, RasterColours::black};
+    else
+        throw PageError(pageName(pageNumber) + ": colour space " + std::to_string(space) +
+                        " is not printed (RGB, sRGB, W, SW, K and CMYK are)");
     if (h.cupsBitsPerColor != 8)
         throw PageError(pageName(pageNumber) + ": " + std::to_string(h.cupsBitsPerColor) +
                         " bits per colour (the driver takes 8)");
-    if (format.channels > 1 && h.cupsColorOrder != CUPS_ORDER_CHUNKED)
+    if (format.channels > 1 && colourOrderOf(h) != CUPS_ORDER_CHUNKED)
         throw PageError(pageName(pageNumber) + ": banded or planar colour order (the driver takes chunked pixels)");
     if (h.cupsBitsPerPixel != 8 * format.channels)
         throw PageError(pageName(pageNumber) + ": " + std::to_string(h.cupsBitsPerPixel) + " bits per pixel for " +
@@ -72,20 +89,18 @@ void CupsPageSource::readRows(std::span<std::uint8_t> rows) {
         ++rowsRead_;
         std::uint8_t* out = rows.data() + offset;
         const std::uint8_t* in = line_.data();
-        switch (header_.cupsColorSpace) {
-            case CUPS_CSPACE_RGB:
-            case CUPS_CSPACE_SRGB:
+        switch (format_.colours) {
+            case RasterColours::rgb:
                 for (std::uint32_t x = 0; x < width; ++x, in += 3, out += 3)
                     out[0] = in[2], out[1] = in[1], out[2] = in[0];
                 break;
-            case CUPS_CSPACE_W:
-            case CUPS_CSPACE_SW:
+            case RasterColours::grey:
                 for (std::uint32_t x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
                 break;
-            case CUPS_CSPACE_K:
+            case RasterColours::black:
                 for (std::uint32_t x = 0; x < width; ++x, out += 4) out[0] = out[1] = out[2] = 0, out[3] = in[x];
                 break;
-            default:  // CMYK, in the library's byte order already
+            case RasterColours::cmyk:  // in the library's byte order already
                 std::copy(line_.begin(), line_.end(), out);
                 break;
         }

@@ -13,10 +13,21 @@
 
 namespace huecl::cups {
 
+// The colour space and colour order of a page header as the integers the
+// stream carried. The header declares them as enumerations, yet a stream
+// may hold any 32-bit value there, and loading one outside its enumeration
+// is undefined: they are read as integers and compared with the constants.
+std::uint32_t colourSpaceOf(const cups_page_header2_t& header);
+std::uint32_t colourOrderOf(const cups_page_header2_t& header);
+
+// The raster colours the driver prints.
+enum class RasterColours { rgb, grey, cmyk, black };
+
 // How a page's raster pixels reach the pipeline.
 struct RasterPixelFormat {
     std::uint32_t channels = 0;    // bytes per raster pixel
     pages::SourcePixels pixels{};  // what the engine receives
+    RasterColours colours{};
 };
 
 // Checks the page header against what the driver prints (8-bit chunky

@@ -1,5 +1,7 @@
 #include "driver_options.h"
 
+#include "cups_raster_source.h"
+
 #include "pages/colour/earlier_engine.h"
 #include "pages/page_error.h"
 
@@ -118,8 +120,8 @@ pages::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_pag
     // The page is rendered at the device resolution: one pixel, one dot.
     page.source = {header.HWResolution[0], header.HWResolution[1]};
     page.device = page.source;
-    const bool grey = header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_SW ||
-                      header.cupsColorSpace == CUPS_CSPACE_K;
+    const std::uint32_t space = colourSpaceOf(header);
+    const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K;
     if (grey) {
         // Grey levels through the black-only method to the black plane alone.
         page.blackOnly = true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
+#include <vector>
 
 namespace huecl::cups {
 
@@ -22,7 +23,16 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
         pages::AssembledPage assembled =
             pages::assemblePage(pageSettingsFor(driver, pageHeader), std::move(pageSource), tables);
         const pages::PageGeometry& g = assembled.geometry();
-        pages::RasterWriter writer(output, assembled.header());
+        // The page's container is held until its last band is in, so that a
+        // stream cut inside a page leaves the device the whole pages before
+        // it and nothing of the cut one: half a container would stall or
+        // confuse whatever reads the output. Held compressed, a page is small.
+        std::vector<std::uint8_t> container;
+        pages::RasterWriter writer(
+            [&container](std::span<const std::uint8_t> bytes) {
+                container.insert(container.end(), bytes.begin(), bytes.end());
+            },
+            assembled.header());
         // The preview sums give the inked dots; the box matches huecl print's.
         const pages::PipelineOptions pipeline{threads,
                                               assembled.header().lzsBudget,
@@ -42,6 +52,7 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
             }
         }();
         writer.finish();
+        output(container);
         std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));
         const char* tableName = assembled.table()                     ? assembled.table()->origin.c_str()
                                 : pixels == pages::SourcePixels::cmyk ? "none (CMYK from the renderer)"

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <span>
+#include <string_view>
 #include <thread>
 
 namespace huecl::tool {
@@ -16,8 +19,7 @@ constexpr NamedValue blackModes[] = {
 constexpr NamedValue engines[] = {{"later", 0}, {"earlier", 1}};
 constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
 
-template <size_t N>
-std::string listNames(const NamedValue (&table)[N]) {
+std::string listNames(std::span<const NamedValue> table) {
     std::string names;
     for (const auto& entry : table) names += (names.empty() ? "" : ", ") + std::string(entry.name);
     return names;
@@ -70,8 +72,7 @@ public:
         return static_cast<std::uint32_t>(integer(option, low, high));
     }
 
-    template <size_t N>
-    std::uint32_t named(const std::string& option, const NamedValue (&table)[N]) {
+    std::uint32_t named(const std::string& option, std::span<const NamedValue> table) {
         const std::string text = value(option);
         for (const auto& entry : table)
             if (text == entry.name) return entry.value;
@@ -135,139 +136,306 @@ std::array<std::int32_t, 3> parseBalance(const std::string& text) {
 }
 
 // --planes, or --planes=FORMAT: a separate word after it is an operand.
-PlaneFormat parsePlaneFormat(ArgumentCursor& cursor) {
-    const auto format = cursor.attachedValue();
+PlaneFormat planeFormatOf(const std::optional<std::string>& format) {
     if (!format) return PlaneFormat::pnm;
     for (const auto& entry : planeFormats)
         if (*format == entry.name) return static_cast<PlaneFormat>(entry.value);
     throw PageError("--planes must be one of " + listNames(planeFormats) + ", not '" + *format + "'");
 }
 
+// The ranges of --max-pixels (pixels) and --max-memory (MiB), which print
+// and decode share.
+constexpr std::int64_t mostPixels = std::int64_t{1} << 40;
+constexpr std::int64_t mostMebibytes = 1 << 20;
+
+// --max-pixels and --max-memory for decode; false for any other option.
+bool parseLimitOption(const std::string& option, ArgumentCursor& cursor, ImageLimits& limits) {
+    if (option == "--max-pixels")
+        limits.pixels = static_cast<std::uint64_t>(cursor.integer(option, 1, mostPixels));
+    else if (option == "--max-memory")
+        limits.memoryBytes = static_cast<std::uint64_t>(cursor.integer(option, 1, mostMebibytes)) << 20;
+    else
+        return false;
+    return true;
+}
+
 [[noreturn]] void unknownOption(const std::string& argument) {
     throw PageError("unknown option '" + argument + "' (see huecl --help)");
 }
 
-PrintCommand parsePrint(ArgumentCursor& cursor) {
+// print's command line as given, before its options are checked against
+// each other: what the options set, and what they said, for the check.
+struct PrintRequest {
     PrintCommand command;
-    PageSettings& s = command.settings;
-    bool haveOutput = false, haveMatch = false;
+    bool haveOutput = false, haveMatch = false, haveSize = false;
     // Options that only one engine takes, to be checked once both are known.
     bool haveDither = false, haveGrid = false, diffusion = false;
     // Page layout, checked against each other once all are known.
     std::optional<PaperSize> paper;
     std::optional<Margins> margins;
     std::vector<std::string> placement;  // --fit, --fill, --center, --margins as given
-    bool haveSize = false, fit = false, fill = false, centred = false;
-    while (!cursor.done()) {
-        const std::string option = cursor.take();
-        if (option == "-o" || option == "--output") {
-            command.outputFolder = cursor.value(option);
-            haveOutput = true;
-        } else if (option == "--size") {
-            command.pageSize = parsePageSize(cursor.value(option));
-            haveSize = true;
-        } else if (option == "--page") {
-            paper = parsePaperSize(cursor.value(option));
-        } else if (option == "--fit" || option == "--fill" || option == "--center" || option == "--centre") {
-            (option == "--fit" ? fit : option == "--fill" ? fill : centred) = true;
-            placement.push_back(option);
-        } else if (option == "--margins") {
-            margins = parseMargins(cursor.value(option));
-            placement.push_back(option);
-        } else if (option == "--profile") {
-            command.profile = cursor.value(option);
-        } else if (option == "--engine") {
-            s.engine = static_cast<EngineKind>(cursor.named(option, engines));
-        } else if (option == "--dither") {
-            s.ditherMode = cursor.named(option, ditherModeNames);
-            haveDither = true;
-        } else if (option == "--diffusion") {
-            diffusion = true;
-        } else if (option == "--screen") {
-            s.screenKind = cursor.unsignedInteger(option, 0, 3);
-        } else if (option == "--black-only") {
-            s.blackOnly = true;
-        } else if (option == "--match") {
-            s.matchMethod = cursor.named(option, matchMethodNames);
-            haveMatch = true;
-        } else if (option == "--black-mode") {
-            s.blackMode = cursor.named(option, blackModes);
-        } else if (option == "--grid") {
-            s.gridSize = cursor.unsignedInteger(option, 2, 64);
-            haveGrid = true;
-        } else if (option == "--source-dpi") {
-            s.source = parseResolution(option, cursor.value(option));
-        } else if (option == "--device-dpi") {
-            s.device = parseResolution(option, cursor.value(option));
-        } else if (option == "--brightness") {
-            s.brightness = static_cast<std::int32_t>(cursor.integer(option, -255, 255));
-        } else if (option == "--saturation") {
-            s.saturation = static_cast<std::int32_t>(cursor.integer(option, -200, 200));
-        } else if (option == "--cmy-saturation") {
-            s.cmySaturation = static_cast<std::int32_t>(cursor.integer(option, -100, 100));
-        } else if (option == "--balance") {
-            s.balance = parseBalance(cursor.value(option));
-        } else if (option == "--density") {
-            s.density = static_cast<std::int32_t>(cursor.integer(option, -128, 255));
-        } else if (option == "--band-height") {
-            s.bandHeight = cursor.unsignedInteger(option, 1, 4096);
-        } else if (option == "--lzs-budget") {
-            s.lzsBudget = cursor.unsignedInteger(option, 0, 255);
-        } else if (option == "--threads") {
-            command.threads = cursor.unsignedInteger(option, 1, 256);
-        } else if (option == "--preview-dpi") {
-            command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
-        } else if (option == "--planes") {
-            command.writePlanes = true;
-            command.planeFormat = parsePlaneFormat(cursor);
-        } else if (option == "--max-pixels") {
-            command.imageLimits.pixels = static_cast<std::uint64_t>(cursor.integer(option, 1, std::int64_t{1} << 40));
-        } else if (option == "--max-memory") {
-            command.imageLimits.memoryBytes = static_cast<std::uint64_t>(cursor.integer(option, 1, 1 << 20)) << 20;
-        } else if (option == "-q" || option == "--quiet") {
-            command.quiet = true;
-        } else if (option.starts_with("-") && option != "-") {
-            unknownOption(option);
-        } else if (command.image) {
-            throw PageError("print takes one image, not '" + command.image->string() + "' and '" + option + "'");
-        } else {
-            command.image = option;
-        }
+    bool fit = false, fill = false, centred = false;
+};
+
+// How an option takes its value.
+enum class ValueKind {
+    none,      // a switch
+    text,      // the next argument or "=value", converted where it lands
+    integer,   // a whole number in [low, high]
+    named,     // one of names
+    attached,  // only "=value" gives one: a following word is an operand
+};
+
+// An option's value, converted as its kind says.
+struct OptionValue {
+    const std::string& option;  // as given: "-o" or "--output"
+    std::string text;
+    std::int64_t number = 0;
+    std::optional<std::string> attached;
+    std::uint32_t unsignedNumber() const { return static_cast<std::uint32_t>(number); }
+    std::int32_t signedNumber() const { return static_cast<std::int32_t>(number); }
+};
+
+struct PrintOption {
+    std::string_view name;
+    std::string_view shortName;  // empty: none
+    ValueKind kind;
+    std::int64_t low = 0, high = 0;     // integer
+    std::span<const NamedValue> names;  // named
+    void (*land)(PrintRequest&, const OptionValue&);
+};
+
+using R = PrintRequest;
+using V = OptionValue;
+
+// Every option of print: one row each, in the order of the help.
+const PrintOption printOptions[] = {
+    {"--output",
+     "-o",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.outputFolder = v.text, r.haveOutput = true; }},
+    {"--size",
+     "",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.pageSize = parsePageSize(v.text), r.haveSize = true; }},
+    {"--page", "", ValueKind::text, 0, 0, {}, [](R& r, const V& v) { r.paper = parsePaperSize(v.text); }},
+    {"--fit", "", ValueKind::none, 0, 0, {}, [](R& r, const V& v) { r.fit = true, r.placement.push_back(v.option); }},
+    {"--fill", "", ValueKind::none, 0, 0, {}, [](R& r, const V& v) { r.fill = true, r.placement.push_back(v.option); }},
+    {"--center",
+     "--centre",
+     ValueKind::none,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.centred = true, r.placement.push_back(v.option); }},
+    {"--margins",
+     "",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.margins = parseMargins(v.text), r.placement.push_back(v.option); }},
+    {"--engine", "", ValueKind::named, 0, 0, engines,
+     [](R& r, const V& v) { r.command.settings.engine = static_cast<EngineKind>(v.number); }},
+    {"--dither", "", ValueKind::named, 0, 0, ditherModeNames,
+     [](R& r, const V& v) { r.command.settings.ditherMode = v.unsignedNumber(), r.haveDither = true; }},
+    {"--diffusion", "", ValueKind::none, 0, 0, {}, [](R& r, const V&) { r.diffusion = true; }},
+    {"--screen",
+     "",
+     ValueKind::integer,
+     0,
+     3,
+     {},
+     [](R& r, const V& v) { r.command.settings.screenKind = v.unsignedNumber(); }},
+    {"--black-only", "", ValueKind::none, 0, 0, {}, [](R& r, const V&) { r.command.settings.blackOnly = true; }},
+    {"--match", "", ValueKind::named, 0, 0, matchMethodNames,
+     [](R& r, const V& v) { r.command.settings.matchMethod = v.unsignedNumber(), r.haveMatch = true; }},
+    {"--black-mode", "", ValueKind::named, 0, 0, blackModes,
+     [](R& r, const V& v) { r.command.settings.blackMode = v.unsignedNumber(); }},
+    {"--grid",
+     "",
+     ValueKind::integer,
+     2,
+     64,
+     {},
+     [](R& r, const V& v) { r.command.settings.gridSize = v.unsignedNumber(), r.haveGrid = true; }},
+    {"--profile", "", ValueKind::text, 0, 0, {}, [](R& r, const V& v) { r.command.profile = v.text; }},
+    {"--source-dpi",
+     "",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.settings.source = parseResolution(v.option, v.text); }},
+    {"--device-dpi",
+     "",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.settings.device = parseResolution(v.option, v.text); }},
+    {"--brightness",
+     "",
+     ValueKind::integer,
+     -255,
+     255,
+     {},
+     [](R& r, const V& v) { r.command.settings.brightness = v.signedNumber(); }},
+    {"--saturation",
+     "",
+     ValueKind::integer,
+     -200,
+     200,
+     {},
+     [](R& r, const V& v) { r.command.settings.saturation = v.signedNumber(); }},
+    {"--balance",
+     "",
+     ValueKind::text,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.settings.balance = parseBalance(v.text); }},
+    {"--cmy-saturation",
+     "",
+     ValueKind::integer,
+     -100,
+     100,
+     {},
+     [](R& r, const V& v) { r.command.settings.cmySaturation = v.signedNumber(); }},
+    {"--density",
+     "",
+     ValueKind::integer,
+     -128,
+     255,
+     {},
+     [](R& r, const V& v) { r.command.settings.density = v.signedNumber(); }},
+    {"--band-height",
+     "",
+     ValueKind::integer,
+     1,
+     4096,
+     {},
+     [](R& r, const V& v) { r.command.settings.bandHeight = v.unsignedNumber(); }},
+    {"--lzs-budget",
+     "",
+     ValueKind::integer,
+     0,
+     255,
+     {},
+     [](R& r, const V& v) { r.command.settings.lzsBudget = v.unsignedNumber(); }},
+    {"--threads", "", ValueKind::integer, 1, 256, {}, [](R& r, const V& v) { r.command.threads = v.unsignedNumber(); }},
+    {"--preview-dpi",
+     "",
+     ValueKind::integer,
+     1,
+     4800,
+     {},
+     [](R& r, const V& v) { r.command.previewDpi = v.unsignedNumber(); }},
+    {"--planes",
+     "",
+     ValueKind::attached,
+     0,
+     0,
+     {},
+     [](R& r, const V& v) { r.command.writePlanes = true, r.command.planeFormat = planeFormatOf(v.attached); }},
+    {"--max-pixels",
+     "",
+     ValueKind::integer,
+     1,
+     mostPixels,
+     {},
+     [](R& r, const V& v) { r.command.imageLimits.pixels = static_cast<std::uint64_t>(v.number); }},
+    {"--max-memory",
+     "",
+     ValueKind::integer,
+     1,
+     mostMebibytes,
+     {},
+     [](R& r, const V& v) { r.command.imageLimits.memoryBytes = static_cast<std::uint64_t>(v.number) << 20; }},
+    {"--quiet", "-q", ValueKind::none, 0, 0, {}, [](R& r, const V&) { r.command.quiet = true; }},
+};
+
+const PrintOption* findPrintOption(const std::string& given) {
+    for (const PrintOption& option : printOptions)
+        if (given == option.name || (!option.shortName.empty() && given == option.shortName)) return &option;
+    return nullptr;
+}
+
+// Takes the option's value as its kind says and lands it in the request.
+void takePrintOption(const PrintOption& spec, const std::string& option, ArgumentCursor& cursor, PrintRequest& r) {
+    OptionValue value{option, {}, 0, std::nullopt};
+    switch (spec.kind) {
+        case ValueKind::none: break;
+        case ValueKind::text: value.text = cursor.value(option); break;
+        case ValueKind::integer: value.number = cursor.integer(option, spec.low, spec.high); break;
+        case ValueKind::named: value.number = cursor.named(option, spec.names); break;
+        case ValueKind::attached: value.attached = cursor.attachedValue(); break;
     }
-    if (!haveOutput) throw PageError("print needs an output folder: -o DIR");
+    spec.land(r, value);
+}
+
+// The options checked against each other, once all are known.
+PrintCommand validatePrint(PrintRequest r) {
+    PrintCommand& command = r.command;
+    PageSettings& s = command.settings;
+    if (!r.haveOutput) throw PageError("print needs an output folder: -o DIR");
     // The colour methods leave to cyan, magenta and yellow all but the
     // neutral part of a colour, which the black plane alone would drop: a
     // face or an orange suit would vanish. Alone, black only prints grey.
-    if (s.blackOnly && !haveMatch) s.matchMethod = 4;
+    if (s.blackOnly && !r.haveMatch) s.matchMethod = 4;
     if (s.engine == EngineKind::earlier) {
         // One bit per dot, screened or diffused; a 32-point table.
-        if (haveDither && s.ditherMode != HUECL_DITHER_1BIT)
+        if (r.haveDither && s.ditherMode != HUECL_DITHER_1BIT)
             throw PageError("--engine earlier prints 1 bit per dot: --dither must be 1bit");
-        if (haveGrid && s.gridSize != 32)
+        if (r.haveGrid && s.gridSize != 32)
             throw PageError("--engine earlier matches through 32 grid points per axis: --grid must be 32");
         if (s.cmySaturation != 0) throw PageError("--cmy-saturation needs --engine later");
-        s.ditherMode = diffusion ? errorDiffusionMode : HUECL_DITHER_1BIT;
+        s.ditherMode = r.diffusion ? errorDiffusionMode : HUECL_DITHER_1BIT;
         s.gridSize = 32;
-    } else if (diffusion) {
+    } else if (r.diffusion) {
         throw PageError("--diffusion needs --engine earlier");
     }
-    if (fit && fill)
+    if (r.fit && r.fill)
         throw PageError("--fit and --fill contradict each other: --fit shows the whole image, --fill covers the page");
-    if (!paper && !placement.empty()) throw PageError(placement.front() + " needs --page SIZE");
-    if (paper && haveSize) throw PageError("--size and --page both set the test page's size: give one");
-    if (paper && !command.image && !placement.empty())
-        throw PageError(placement.front() + " places an image; the test page covers the whole page");
-    if (paper)
-        command.layout = LayoutRequest{*paper, margins.value_or(Margins{}),
-                                       fit    ? ImageScaling::fit
-                                       : fill ? ImageScaling::fill
-                                              : ImageScaling::natural,
-                                       centred};
+    if (!r.paper && !r.placement.empty()) throw PageError(r.placement.front() + " needs --page SIZE");
+    if (r.paper && r.haveSize) throw PageError("--size and --page both set the test page's size: give one");
+    if (r.paper && !command.image && !r.placement.empty())
+        throw PageError(r.placement.front() + " places an image; the test page covers the whole page");
+    if (r.paper)
+        command.layout = LayoutRequest{*r.paper, r.margins.value_or(Margins{}),
+                                       r.fit    ? ImageScaling::fit
+                                       : r.fill ? ImageScaling::fill
+                                                : ImageScaling::natural,
+                                       r.centred};
     if (s.device.x > 16 * s.source.x || s.device.y > 16 * s.source.y || s.source.x > 16 * s.device.x ||
         s.source.y > 16 * s.device.y)
         throw PageError("--source-dpi and --device-dpi may differ by at most a factor of 16");
     if (command.threads == 0) command.threads = std::max(1u, std::thread::hardware_concurrency());
-    return command;
+    return std::move(r.command);
+}
+
+PrintCommand parsePrint(ArgumentCursor& cursor) {
+    PrintRequest request;
+    while (!cursor.done()) {
+        const std::string option = cursor.take();
+        if (const PrintOption* spec = findPrintOption(option)) {
+            takePrintOption(*spec, option, cursor, request);
+        } else if (option.starts_with("-") && option != "-") {
+            unknownOption(option);
+        } else if (request.command.image) {
+            throw PageError("print takes one image, not '" + request.command.image->string() + "' and '" + option +
+                            "'");
+        } else {
+            request.command.image = option;
+        }
+    }
+    return validatePrint(std::move(request));
 }
 
 DecodeCommand parseDecode(ArgumentCursor& cursor) {
@@ -284,7 +452,8 @@ DecodeCommand parseDecode(ArgumentCursor& cursor) {
             command.profile = cursor.value(option);
         } else if (option == "--planes") {
             command.writePlanes = true;
-            command.planeFormat = parsePlaneFormat(cursor);
+            command.planeFormat = planeFormatOf(cursor.attachedValue());
+        } else if (parseLimitOption(option, cursor, command.limits)) {
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
         } else if (option.starts_with("-") && option != "-") {
@@ -427,6 +596,9 @@ preview.png, and the planes when asked for.
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
       --planes[=FORMAT]      also write the planes: pnm (default), png or tiff, as print does
+      --max-pixels N         refuse pages printed from more source pixels (default 268435456,
+                             2^28)
+      --max-memory MIB       most memory a page's bands and preview hold at once (default 1024)
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";

@@ -50,6 +50,9 @@ struct DecodeCommand {
     bool quiet = false;
     bool writePlanes = false;
     PlaneFormat planeFormat = PlaneFormat::pnm;
+    // --max-pixels, --max-memory: what a page may claim in its header
+    // before anything is allocated for it.
+    ImageLimits limits;
 };
 
 struct LzsCommand {

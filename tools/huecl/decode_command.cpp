@@ -38,15 +38,49 @@ std::string matchingText(const RasterHeader& h) {
     return h.cmykSource != 0 ? "CMYK source, no matching" : matchMethodName(h.matchMethod) + " matching";
 }
 
+std::uint32_t previewBoxFor(const RasterHeader& h, const DecodeCommand& command) {
+    return command.previewDpi != 0 ? previewBoxSize(h.deviceResY, command.previewDpi)
+                                   : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+}
+
+// A header is checked against the limits before anything is allocated for
+// its page: a few bytes of header can claim a page of gigabytes, and the
+// checksums only say that the claim arrived as it was written.
+void checkPageLimits(const RasterHeader& h, const DecodeCommand& command, const std::string& where) {
+    const std::string name = command.raster.string() + where;
+    const std::uint64_t pixels = std::uint64_t{h.sourceWidth} * h.sourceHeight;
+    if (pixels > command.limits.pixels)
+        throw PageError(name + ": page printed from " + std::to_string(h.sourceWidth) + "x" +
+                        std::to_string(h.sourceHeight) + " pixels (" + std::to_string(pixels) +
+                        " pixels) exceeds the limit of " + std::to_string(command.limits.pixels) +
+                        " pixels (--max-pixels raises it)");
+    // One band's planes decoded and as read, and the preview's rows.
+    const std::uint64_t planeBytes = std::uint64_t{h.bandHeight} * h.lineBytes;
+    const std::uint64_t bytes = h.planeCount * (planeBytes + largestPlaneStream(h.bandHeight, h.lineBytes)) +
+                                previewMemoryBytes(h.deviceWidth, h.deviceHeight, previewBoxFor(h, command));
+    if (bytes > command.limits.memoryBytes) {
+        const auto mebibytes = [](std::uint64_t count) { return std::to_string((count + (1u << 20) - 1) >> 20); };
+        throw PageError(name + ": decoding a page of " + std::to_string(h.deviceWidth) + "x" +
+                        std::to_string(h.deviceHeight) + " dots takes " + mebibytes(bytes) +
+                        " MiB, more than the limit of " + mebibytes(command.limits.memoryBytes) +
+                        " MiB (--max-memory raises it)");
+    }
+}
+
+std::string pageSuffix(const RasterReader& reader) {
+    return reader.pageNumber() > 1 ? ": page " + std::to_string(reader.pageNumber()) : "";
+}
+
 // Reads the whole file once, checksums included, so that a damaged page
 // anywhere stops the command before it writes anything; returns the pages.
 // Standard input cannot be read twice: it counts as one page, and a second
 // page there is refused.
-std::uint32_t countPages(const std::filesystem::path& path) {
-    if (path == "-") return 1;
-    RasterReader reader(path);
+std::uint32_t countPages(const DecodeCommand& command) {
+    if (command.raster == "-") return 1;
+    RasterReader reader(command.raster);
     RasterBand band;
     do {
+        checkPageLimits(reader.header(), command, pageSuffix(reader));
         while (reader.readBand(band)) {}
     } while (reader.nextPage());
     return reader.pageNumber();
@@ -56,19 +90,19 @@ std::uint32_t countPages(const std::filesystem::path& path) {
 void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand& command, bool numbered) {
     const RasterHeader& h = reader.header();
     const std::string name = command.raster.string();
-    const std::string where = reader.pageNumber() > 1 ? ": page " + std::to_string(reader.pageNumber()) : "";
+    const std::string where = pageSuffix(reader);
+    checkPageLimits(h, command, where);
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat, layout, h.deviceHeight, Resolution{h.deviceResX, h.deviceResY});
-    const std::uint32_t boxSize =
-        command.previewDpi != 0 ? previewBoxSize(h.deviceResY, command.previewDpi)
-                                : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+    const std::uint32_t boxSize = previewBoxFor(h, command);
     const ProofTable proof = proofTableFor(h, command);
     const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
     auto& previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
                            proof, ink);
+    const BandReducer reducer(layout, boxSize);
 
     ProgressBar progress(numbered ? "huecl decode, page " + std::to_string(reader.pageNumber()) : "huecl decode",
                          h.bandCount, !command.quiet);
@@ -90,7 +124,7 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
         }
         const auto bandPlanes = std::span(planePointers).first(h.planeCount);
         if (planeFiles) planeFiles->addBand(bandPlanes, band.deviceRows);
-        preview.addBand(reduceBand(layout, boxSize, bandPlanes, band.deviceRows, static_cast<std::uint32_t>(firstRow)));
+        preview.addBand(reducer.reduce(bandPlanes, band.deviceRows, static_cast<std::uint32_t>(firstRow)));
         progress.advance();
     }
     if (deviceRows != h.deviceHeight)
@@ -111,7 +145,7 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
 }  // namespace
 
 void runDecode(const DecodeCommand& command) {
-    const std::uint32_t pages = countPages(command.raster);
+    const std::uint32_t pages = countPages(command);
     RasterReader reader(command.raster);
     OutputFolder output(command.outputFolder);
     output.keepInput(command.raster);

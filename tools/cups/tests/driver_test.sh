@@ -216,6 +216,24 @@ broken_input)
     broken=header-cut-$cut
     grep -qx 'ERROR: page 2: the raster stream ends inside the page header' $broken.log || fail "$broken: $(cat $broken.log)"
   done
+  # A cut stream leaves the device the whole pages before the cut, each as
+  # the whole stream wrote it, and nothing of the page it cut: the output
+  # ends after a trailer and decodes to exactly those pages.
+  page_bytes=$((1796 + rows * line_bytes))
+  for file in cut-*.ras header-cut-*.ras; do
+    broken=${file%.ras}
+    whole_pages=$((($(stat -c %s $file) - 4) / page_bytes))
+    written=$(stat -c %s $broken.hcr)
+    cmp -s -n "$written" $broken.hcr whole.hcr || fail "$broken: the output is not the whole job's start"
+    if [[ $whole_pages -eq 0 ]]; then
+      [[ $written -eq 0 ]] || fail "$broken: $written bytes written before the first page was whole"
+      continue
+    fi
+    "$build/huecl" decode $broken.hcr -o $broken-decoded --quiet >$broken-decoded.log 2>&1 ||
+      fail "$broken: the pages before the cut do not decode: $(cat $broken-decoded.log)"
+    [[ $(grep -c 'bands, ' $broken-decoded.log) -eq $whole_pages ]] ||
+      fail "$broken: wanted $whole_pages pages: $(cat $broken-decoded.log)"
+  done
   # Standard input cannot be read twice to name the pages, so huecl decode
   # refuses a document there and leaves nothing behind.
   status=0

@@ -191,6 +191,29 @@ TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
     }
 }
 
+// A raster stream may carry any 32-bit value in the header's colour space
+// and order: both are read as the integers they are, and refused by value.
+TEST(CupsPageSource, RefusesColourFieldsOutsideTheirEnumerations) {
+    constexpr std::uint32_t stranger = 0x12345678;
+    cups_page_header2_t header = pageHeader(CUPS_CSPACE_RGB, 3, 10, 10);
+    std::memcpy(&header.cupsColorSpace, &stranger, sizeof stranger);
+    EXPECT_EQ(colourSpaceOf(header), stranger);
+    try {
+        checkPageHeader(header, 3);
+        ADD_FAILURE() << "an unknown colour space passed";
+    } catch (const pages::PageError& error) {
+        EXPECT_STREQ(error.what(), "page 3: colour space 305419896 is not printed (RGB, sRGB, W, SW, K and CMYK are)");
+    }
+    header = pageHeader(CUPS_CSPACE_CMYK, 4, 10, 10);
+    std::memcpy(&header.cupsColorOrder, &stranger, sizeof stranger);
+    EXPECT_EQ(colourOrderOf(header), stranger);
+    EXPECT_THROW(checkPageHeader(header, 1), pages::PageError);
+    // Grey needs no order: one channel is chunked whatever the field says.
+    header = pageHeader(CUPS_CSPACE_K, 1, 10, 10);
+    std::memcpy(&header.cupsColorOrder, &stranger, sizeof stranger);
+    EXPECT_EQ(checkPageHeader(header, 1).colours, RasterColours::black);
+}
+
 TEST(FilterJob, InkReachesThePlanesOfItsColours) {
     struct Case {
         const char* name;
@@ -379,6 +402,49 @@ TEST(FilterJob, BrokenStreamsEndTheJobWithAnError) {
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.name << ": " << error.what();
         }
     }
+}
+
+// What a job hands its output before it fails, and the error.
+std::pair<std::string, std::string> outputOfFailingJob(const std::filesystem::path& stream) {
+    std::string output;
+    std::FILE* log = std::fopen("/dev/null", "w");
+    const int fd = ::open(stream.c_str(), O_RDONLY);
+    std::string error = "no error";
+    try {
+        RasterStream raster(fd);
+        printRasterJob(
+            raster, modelDriver(), 2,
+            [&](std::span<const std::uint8_t> bytes) { output.append(bytes.begin(), bytes.end()); }, log);
+    } catch (const pages::PageError& failure) {
+        error = failure.what();
+    }
+    ::close(fd);
+    std::fclose(log);
+    return {output, error};
+}
+
+// The device is left the whole pages before a cut and not a byte of the
+// cut page: its output ends after a container's trailer and reads back as
+// those pages alone.
+TEST(FilterJob, ACutPageWritesNothingOfItself) {
+    const RasterPage first{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}};
+    const RasterPage cut{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 200), {9, 9, 9}, 150};
+    TemporaryFolder folder;
+    const auto [onePage, noError] = outputOfFailingJob(writeRasterStream(folder, {first}, CUPS_RASTER_WRITE));
+    ASSERT_EQ(noError, "no error");
+    ASSERT_FALSE(onePage.empty());
+
+    const auto [beforeCut, error] = outputOfFailingJob(writeRasterStream(folder, {first, cut}, CUPS_RASTER_WRITE));
+    EXPECT_EQ(error, "page 2: the raster stream ends after 150 of 200 rows");
+    EXPECT_EQ(beforeCut, onePage);
+    RasterReader reader(folder.writeFile("before-cut.hcr", beforeCut));
+    RasterBand band;
+    while (reader.readBand(band)) {}
+    EXPECT_FALSE(reader.nextPage());
+
+    const auto [nothing, firstError] = outputOfFailingJob(writeRasterStream(folder, {cut}, CUPS_RASTER_WRITE));
+    EXPECT_EQ(firstError, "page 1: the raster stream ends after 150 of 200 rows");
+    EXPECT_EQ(nothing, "");
 }
 
 // Where a stream ends decides whether the job succeeded: right after a
