@@ -59,15 +59,47 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/huecl32Config.cmake ${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
         DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
 
-# The tool. Outside the linker's own folders it finds the library next to
-# its bin folder.
-if(TARGET huecl)
-  set(huecl_linker_folders ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
-  if(NOT WIN32 AND NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST huecl_linker_folders)
-    file(RELATIVE_PATH huecl_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-    set_target_properties(huecl PROPERTIES INSTALL_RPATH "$ORIGIN/${huecl_bin_to_lib}")
+# An installed program finds the library through its run path, relative to
+# where it lies (`$ORIGIN/../lib` for the tool), under any prefix. The
+# prefix of the install decides whether it stays: where the library lands
+# in a folder the loader searches anyway (a package for /usr), the run path
+# goes again.
+set(huecl_loader_folders ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
+list(REMOVE_DUPLICATES huecl_loader_folders)
+function(huecl_install_run_path target destination)
+  if(WIN32)
+    return()
   endif()
+  # Both folders as under the configured prefix: where either is relative,
+  # the relation holds under any prefix.
+  foreach(folder destination CMAKE_INSTALL_LIBDIR)
+    if(IS_ABSOLUTE "${${folder}}")
+      set(${folder}_full "${${folder}}")
+    else()
+      set(${folder}_full "${CMAKE_INSTALL_PREFIX}/${${folder}}")
+    endif()
+  endforeach()
+  file(RELATIVE_PATH to_lib ${destination_full} ${CMAKE_INSTALL_LIBDIR_full})
+  string(REGEX REPLACE "/$" "" to_lib "${to_lib}")
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_lib}")
+  set(file "${destination}/$<TARGET_FILE_NAME:${target}>")
+  if(NOT IS_ABSOLUTE "${destination}")
+    set(file "\${CMAKE_INSTALL_PREFIX}/${file}")
+  endif()
+  set(libdir "${CMAKE_INSTALL_LIBDIR}")
+  if(NOT IS_ABSOLUTE "${libdir}")
+    set(libdir "\${CMAKE_INSTALL_PREFIX}/${libdir}")
+  endif()
+  install(CODE "set(HUECL_RUN_PATH_FILE \"${file}\")
+    set(HUECL_RUN_PATH_LIBDIR \"${libdir}\")
+    set(HUECL_LOADER_FOLDERS [[${huecl_loader_folders}]])
+    include(\"${CMAKE_SOURCE_DIR}/cmake/install/RunPath.cmake\")" ${ARGN})
+endfunction()
+
+# The tool, which finds the library from its bin folder.
+if(TARGET huecl)
   install(TARGETS huecl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  huecl_install_run_path(huecl ${CMAKE_INSTALL_BINDIR})
   # Its manual page, from its own --help and the help of each command.
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/huecl.1
     COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:huecl> -DOUTPUT=${CMAKE_BINARY_DIR}/huecl.1
@@ -79,36 +111,61 @@ if(TARGET huecl)
 endif()
 
 # ---- The printer driver ----------------------------------------------------
-# CUPS looks for filters in <serverbin>/filter and for PPDs in
-# <datadir>/model; both come from cups-config where it is installed. Under
-# the install prefix they are kept relative to it (so that the Debian
-# package places them), elsewhere absolute (DESTDIR still applies).
+# CUPS looks for filters in <server-bin>/filter and for PPDs in
+# <data-dir>/model, the folders cups-config names (/usr/lib/cups and
+# /usr/share/cups on Debian). The driver goes there only under the system's
+# prefix, the one those folders lie under (/usr): a user installing into
+# ~/opt or a staging folder must not replace the system's driver. Under any
+# other prefix it goes to the prefix's own lib/cups/filter and
+# share/cups/model. Both folders are kept relative to the prefix, so the
+# prefix of the install itself decides, `cmake --install --prefix` included.
+# -DHUECL_CUPS_SERVERBIN=DIR and -DHUECL_CUPS_DATADIR=DIR (absolute, such as
+# cups-config's own) install the filter and the PPD there whatever the
+# prefix; DESTDIR still applies.
+set(HUECL_CUPS_SERVERBIN "" CACHE PATH "Where the CUPS filter installs (DIR/filter), whatever the prefix; empty: by the prefix")
+set(HUECL_CUPS_DATADIR "" CACHE PATH "Where the PPD installs (DIR/model), whatever the prefix; empty: by the prefix")
+unset(HUECL_CUPS_FILTER_DIR CACHE) # absolute folders of earlier configurations
+unset(HUECL_CUPS_MODEL_DIR CACHE)
+# Under the system's prefix the folders are cups-config's; the same
+# relative folders serve every other prefix.
 find_program(HUECL_CUPS_CONFIG cups-config)
-set(huecl_cups_serverbin ${CMAKE_INSTALL_PREFIX}/lib/cups)
-set(huecl_cups_datadir ${CMAKE_INSTALL_FULL_DATADIR}/cups)
+set(huecl_cups_serverbin_rel lib/cups)
+set(huecl_cups_datadir_rel share/cups)
 if(HUECL_CUPS_CONFIG)
-  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --serverbin OUTPUT_VARIABLE huecl_cups_serverbin
+  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --serverbin OUTPUT_VARIABLE system_serverbin
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
-  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --datadir OUTPUT_VARIABLE huecl_cups_datadir
+  execute_process(COMMAND ${HUECL_CUPS_CONFIG} --datadir OUTPUT_VARIABLE system_datadir
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
+  # The system's prefix: the deepest folder that holds both.
+  set(system_prefix ${system_serverbin})
+  while(system_prefix MATCHES "^/." AND NOT system_datadir MATCHES "^${system_prefix}/")
+    get_filename_component(system_prefix ${system_prefix} DIRECTORY)
+  endwhile()
+  if(system_prefix MATCHES "^/.")
+    file(RELATIVE_PATH huecl_cups_serverbin_rel ${system_prefix} ${system_serverbin})
+    file(RELATIVE_PATH huecl_cups_datadir_rel ${system_prefix} ${system_datadir})
+  endif()
 endif()
-foreach(kind filter model)
-  if(kind STREQUAL filter)
-    set(folder ${huecl_cups_serverbin}/filter)
-  else()
-    set(folder ${huecl_cups_datadir}/model)
+if(HUECL_CUPS_SERVERBIN)
+  set(HUECL_CUPS_FILTER_DIR ${HUECL_CUPS_SERVERBIN}/filter)
+else()
+  set(HUECL_CUPS_FILTER_DIR ${huecl_cups_serverbin_rel}/filter)
+endif()
+if(HUECL_CUPS_DATADIR)
+  set(HUECL_CUPS_MODEL_DIR ${HUECL_CUPS_DATADIR}/model)
+else()
+  set(HUECL_CUPS_MODEL_DIR ${huecl_cups_datadir_rel}/model)
+endif()
+foreach(folder HUECL_CUPS_FILTER_DIR HUECL_CUPS_MODEL_DIR)
+  if(NOT IS_ABSOLUTE "${${folder}}" AND ${folder} MATCHES "^\\.\\.")
+    message(FATAL_ERROR "${folder} ${${folder}} leaves the install prefix")
   endif()
-  string(FIND "${folder}" "${CMAKE_INSTALL_PREFIX}/" at)
-  if(at EQUAL 0)
-    file(RELATIVE_PATH folder ${CMAKE_INSTALL_PREFIX} ${folder})
-  endif()
-  string(TOUPPER ${kind} KIND)
-  set(HUECL_CUPS_${KIND}_DIR ${folder} CACHE STRING "Where the CUPS ${kind} of the driver installs")
 endforeach()
 
-# Installs a CUPS filter target and its PPD files into CUPS's folders.
+# Installs a CUPS filter target and its PPD files into the driver's folders.
 function(huecl_install_cups_driver filter_target)
   install(TARGETS ${filter_target} RUNTIME DESTINATION ${HUECL_CUPS_FILTER_DIR})
+  huecl_install_run_path(${filter_target} ${HUECL_CUPS_FILTER_DIR})
   if(ARGN)
     install(FILES ${ARGN} DESTINATION ${HUECL_CUPS_MODEL_DIR})
   endif()
@@ -128,13 +185,24 @@ add_custom_target(uninstall
 
 # ---- Tests of the installed tree ---------------------------------------------
 if(HUECL_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING)
+  set(huecl_driver_folders "")
+  if(TARGET rastertohuecl)
+    set(huecl_driver_folders ${HUECL_CUPS_FILTER_DIR} ${HUECL_CUPS_MODEL_DIR})
+  endif()
   add_test(NAME install_tree
            COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh
                    ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_LIBDIR}
-                   ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install "$<TARGET_EXISTS:huecl>")
+                   ${CMAKE_INSTALL_BINDIR} ${CMAKE_SOURCE_DIR}/tests/install "$<TARGET_EXISTS:huecl>"
+                   ${huecl_driver_folders})
+  # An install into a prefix of its own, without DESTDIR, writes nothing
+  # outside it; the system's CUPS folders stay as they were.
+  add_test(NAME install_prefix_only
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/install/prefix_install_test.sh
+                   ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_BINDIR} ${huecl_driver_folders})
   # Every install rewrites the build's install_manifest.txt.
-  set_tests_properties(install_tree PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest
+  set_tests_properties(install_tree install_prefix_only PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest
     ENVIRONMENT "CC=${CMAKE_C_COMPILER};CFLAGS=${CMAKE_C_FLAGS};LDFLAGS=${CMAKE_EXE_LINKER_FLAGS};HUECL_VERSION=${PROJECT_VERSION}")
+  set_tests_properties(install_prefix_only PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 if(HUECL_BUILD_TESTS AND WIN32)
   find_program(HUECL_MINGW_NM NAMES i686-w64-mingw32-nm REQUIRED)
