@@ -1,7 +1,16 @@
-# Install rules and the Debian package: the library with its header, the
+# Install rules and the Debian packages: the library with its header, the
 # pkg-config file and the CMake package, the huecl tool and the printer
 # driver's CUPS filter and PPD. Paths follow GNUInstallDirs; every rule
 # honours CMAKE_INSTALL_PREFIX and DESTDIR.
+#
+# Every rule belongs to one component, and each component is one Debian
+# package, split as Debian splits a library:
+#   library      libhuecl32-0          the shared library
+#   development  libhuecl32-dev        header, .so link, pkg-config file, CMake package
+#   tools        huecl-tools           the huecl command and its manual page
+#   driver       printer-driver-huecl  the CUPS filter, its manual page, the PPD
+#   printer-app  huecl-printer-app     the printer application, where app/ builds it
+# `cmake --install BUILD --component NAME` installs one of them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -17,17 +26,104 @@ target_include_directories(huecl32 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL
 
 set(HUECL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/huecl32)
 
-# On Windows the DLL goes to bin and its import library to lib.
+# ---- Debian's files of each package -------------------------------------------
+# cmake/install/debian/ holds what Debian wants in every package besides the
+# programs: the copyright file, the changelog (whose newest entry gives the
+# packages their version, VERSION-REVISION, and their time, below) and the
+# lintian overrides of a package (PACKAGE.lintian-overrides). They install
+# only into the packages (EXCLUDE_FROM_ALL), not with a plain install.
+set(HUECL_DEBIAN_DIR ${CMAKE_SOURCE_DIR}/cmake/install/debian)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${HUECL_DEBIAN_DIR}/changelog)
+file(STRINGS ${HUECL_DEBIAN_DIR}/changelog huecl_changelog_top LIMIT_COUNT 1)
+if(NOT huecl_changelog_top MATCHES "^huecl \\(([0-9.]+)-([0-9A-Za-z.+~]+)\\) ")
+  message(FATAL_ERROR "cmake/install/debian/changelog does not begin with an entry 'huecl (VERSION-REVISION) ...'")
+endif()
+set(HUECL_DEBIAN_REVISION ${CMAKE_MATCH_2})
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(WARNING "The newest entry of cmake/install/debian/changelog is for ${CMAKE_MATCH_1}, "
+                  "the project is ${PROJECT_VERSION}: the packages need an entry of their own")
+endif()
+set(HUECL_DEBIAN_VERSION ${PROJECT_VERSION}-${HUECL_DEBIAN_REVISION})
+set(huecl_debian_changelog ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
+if(NOT WIN32)
+  add_custom_command(OUTPUT ${huecl_debian_changelog}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${HUECL_DEBIAN_DIR}/changelog -DOUTPUT=${huecl_debian_changelog}
+            -P ${CMAKE_SOURCE_DIR}/cmake/install/Gzip.cmake
+    DEPENDS ${HUECL_DEBIAN_DIR}/changelog ${CMAKE_SOURCE_DIR}/cmake/install/Gzip.cmake
+    COMMENT "Compressing the Debian changelog")
+  add_custom_target(huecl_debian_changelog ALL DEPENDS ${huecl_debian_changelog})
+endif()
+
+# Declares the Debian package of one component, and installs Debian's files
+# into it: copyright, changelog and lintian overrides.
+#   huecl_debian_package(COMPONENT PACKAGE SECTION SECTION
+#                        [DEPENDS relation...] [RECOMMENDS relation...] [SHLIBS]
+#                        DESCRIPTION summary line...)
+# DEPENDS adds to what dpkg-shlibdeps finds; SHLIBS gives the package the
+# shlibs file and ldconfig trigger of a shared library. The description's
+# first line is the synopsis; an empty line separates paragraphs.
+set(CPACK_COMPONENTS_ALL "")
+function(huecl_debian_package component package)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "SHLIBS" "SECTION" "DEPENDS;RECOMMENDS;DESCRIPTION")
+  if(WIN32)
+    return()
+  endif()
+  string(TOUPPER ${component} name)
+  set(CPACK_COMPONENTS_ALL ${CPACK_COMPONENTS_ALL} ${component} PARENT_SCOPE)
+  set(CPACK_DEBIAN_${name}_PACKAGE_NAME ${package} PARENT_SCOPE)
+  set(CPACK_DEBIAN_${name}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
+  list(JOIN arg_DEPENDS ", " depends)
+  set(CPACK_DEBIAN_${name}_PACKAGE_DEPENDS "${depends}" PARENT_SCOPE)
+  list(JOIN arg_RECOMMENDS ", " recommends)
+  set(CPACK_DEBIAN_${name}_PACKAGE_RECOMMENDS "${recommends}" PARENT_SCOPE)
+  # Before the split, one package named huecl held everything.
+  set(CPACK_DEBIAN_${name}_PACKAGE_BREAKS "huecl (<< 0.1.0-1)" PARENT_SCOPE)
+  set(CPACK_DEBIAN_${name}_PACKAGE_REPLACES "huecl (<< 0.1.0-1)" PARENT_SCOPE)
+  set_property(GLOBAL APPEND PROPERTY HUECL_DEBIAN_PACKAGES "${component} ${package}")
+  list(JOIN arg_DESCRIPTION "\n" description)
+  set(CPACK_DEBIAN_${name}_DESCRIPTION "${description}" PARENT_SCOPE)
+  if(arg_SHLIBS)
+    set(CPACK_DEBIAN_${name}_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/install/triggers PARENT_SCOPE)
+  endif()
+  set(doc ${CMAKE_INSTALL_DATADIR}/doc/${package})
+  install(FILES ${HUECL_DEBIAN_DIR}/copyright ${huecl_debian_changelog} DESTINATION ${doc}
+          COMPONENT ${component} EXCLUDE_FROM_ALL)
+  if(EXISTS ${HUECL_DEBIAN_DIR}/${package}.lintian-overrides)
+    install(FILES ${HUECL_DEBIAN_DIR}/${package}.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            RENAME ${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
+  endif()
+endfunction()
+
+set(huecl_about_library
+    "huecl is the colour-processing and compression library of a colour printer"
+    "driver. It adjusts RGB rows, matches them to CMYK through colour tables,"
+    "halftones them into colorant planes and compresses the planes with LZS.")
+set(huecl_library_package libhuecl32-${PROJECT_VERSION_MAJOR})
+set(huecl_needs_library "${huecl_library_package} (>= ${HUECL_DEBIAN_VERSION})")
+huecl_debian_package(library ${huecl_library_package} SECTION libs SHLIBS
+  DESCRIPTION "colour processing and LZS compression for printer drivers"
+              ${huecl_about_library} "" "This package holds the shared library.")
+huecl_debian_package(development libhuecl32-dev SECTION libdevel
+  DEPENDS "${huecl_library_package} (= ${HUECL_DEBIAN_VERSION})"
+  DESCRIPTION "colour processing and LZS compression for printer drivers (development)"
+              ${huecl_about_library} ""
+              "This package holds what programs that use the library are built with:"
+              "the C header, the link to the library, the pkg-config file and the"
+              "CMake package.")
+
+# On Windows the DLL goes to bin and its import library to lib. The
+# library's file and its SONAME link are the library's; the link that the
+# linker reads (libhuecl32.so) is for development.
 install(TARGETS huecl32 EXPORT huecl32Targets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 if(TARGET huebr32)
   install(TARGETS huebr32
-          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/include/huecl32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/include/huecl32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 # pkg-config: absolute paths, so that PKG_CONFIG_SYSROOT_DIR works on a
 # staged tree.
@@ -46,18 +142,40 @@ endif()
 set(HUECL_PC_PREFIX @HUECL_PC_PREFIX@) # kept for the second pass
 configure_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32.pc.in ${CMAKE_BINARY_DIR}/huecl32.pc.in @ONLY)
 install(CODE "set(HUECL_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  configure_file(\"${CMAKE_BINARY_DIR}/huecl32.pc.in\" \"${CMAKE_BINARY_DIR}/install-pc/huecl32.pc\" @ONLY)")
-install(FILES ${CMAKE_BINARY_DIR}/install-pc/huecl32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  configure_file(\"${CMAKE_BINARY_DIR}/huecl32.pc.in\" \"${CMAKE_BINARY_DIR}/install-pc/huecl32.pc\" @ONLY)"
+  COMPONENT development)
+install(FILES ${CMAKE_BINARY_DIR}/install-pc/huecl32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT development)
 
 # CMake package: find_package(huecl32) gives the imported target huecl32::huecl32.
-install(EXPORT huecl32Targets NAMESPACE huecl32:: DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
+install(EXPORT huecl32Targets NAMESPACE huecl32:: DESTINATION ${HUECL_CMAKE_PACKAGE_DIR} COMPONENT development)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/install/huecl32Config.cmake.in
                               ${CMAKE_BINARY_DIR}/huecl32Config.cmake
                               INSTALL_DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/huecl32Config.cmake ${CMAKE_BINARY_DIR}/huecl32ConfigVersion.cmake
-        DESTINATION ${HUECL_CMAKE_PACKAGE_DIR})
+        DESTINATION ${HUECL_CMAKE_PACKAGE_DIR} COMPONENT development)
+
+# Manual pages install compressed as Debian keeps them: gzip -9n, which
+# writes neither name nor time, so that the same page gives the same bytes.
+#   huecl_install_manual_page(PAGE COMPONENT) with PAGE NAME.SECTION, a
+#   source file or one the build makes (a custom command's output)
+function(huecl_install_manual_page page component)
+  get_filename_component(name ${page} NAME)
+  string(REGEX MATCH "[1-9]$" section "${name}")
+  if(NOT section)
+    message(FATAL_ERROR "${page}: a manual page's name ends in its section")
+  endif()
+  set(compressed ${CMAKE_BINARY_DIR}/man/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${page} -DOUTPUT=${compressed} -P ${CMAKE_SOURCE_DIR}/cmake/install/Gzip.cmake
+    DEPENDS ${page} ${CMAKE_SOURCE_DIR}/cmake/install/Gzip.cmake
+    COMMENT "Compressing the manual page ${name}")
+  string(MAKE_C_IDENTIFIER "${name}" target)
+  add_custom_target(huecl_manual_page_${target} ALL DEPENDS ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+endfunction()
 
 # An installed program finds the library through its run path, relative to
 # where it lies (`$ORIGIN/../lib` for the tool), under any prefix. The
@@ -98,16 +216,21 @@ endfunction()
 
 # The tool, which finds the library from its bin folder.
 if(TARGET huecl)
-  install(TARGETS huecl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  huecl_install_run_path(huecl ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS huecl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  huecl_install_run_path(huecl ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   # Its manual page, from its own --help and the help of each command.
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/huecl.1
     COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:huecl> -DOUTPUT=${CMAKE_BINARY_DIR}/huecl.1
             -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/cmake/install/HelpToMan.cmake
     DEPENDS huecl ${CMAKE_SOURCE_DIR}/cmake/install/HelpToMan.cmake
     COMMENT "Manual page of huecl from its help")
-  add_custom_target(huecl_manual_page ALL DEPENDS ${CMAKE_BINARY_DIR}/huecl.1)
-  install(FILES ${CMAKE_BINARY_DIR}/huecl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  huecl_install_manual_page(${CMAKE_BINARY_DIR}/huecl.1 tools)
+  huecl_debian_package(tools huecl-tools SECTION graphics DEPENDS "${huecl_needs_library}"
+    DESCRIPTION "command-line tool of the huecl colour printing library"
+                "huecl prints images (PNG, JPEG, TIFF, PPM) or a built-in test page"
+                "through the colour pipeline of the huecl library into compressed"
+                "raster files, decodes such files back into planes and previews,"
+                "compresses files with LZS and draws the halftone screens.")
 endif()
 
 # ---- The printer driver ----------------------------------------------------
@@ -164,16 +287,48 @@ endforeach()
 
 # Installs a CUPS filter target and its PPD files into the driver's folders.
 function(huecl_install_cups_driver filter_target)
-  install(TARGETS ${filter_target} RUNTIME DESTINATION ${HUECL_CUPS_FILTER_DIR})
-  huecl_install_run_path(${filter_target} ${HUECL_CUPS_FILTER_DIR})
+  install(TARGETS ${filter_target} RUNTIME DESTINATION ${HUECL_CUPS_FILTER_DIR} COMPONENT driver)
+  huecl_install_run_path(${filter_target} ${HUECL_CUPS_FILTER_DIR} COMPONENT driver)
   if(ARGN)
-    install(FILES ${ARGN} DESTINATION ${HUECL_CUPS_MODEL_DIR})
+    install(FILES ${ARGN} DESTINATION ${HUECL_CUPS_MODEL_DIR} COMPONENT driver)
   endif()
 endfunction()
-# The driver's filter, where it is built (tools/cups/).
+# The driver's filter, where it is built (tools/cups/), with its manual
+# page.
 if(TARGET rastertohuecl)
   # ppdc compiles the PPD from tools/cups/huecl.drv into the build folder.
   huecl_install_cups_driver(rastertohuecl ${CMAKE_BINARY_DIR}/ppd/huecl.ppd)
+  huecl_install_manual_page(${CMAKE_SOURCE_DIR}/tools/cups/rastertohuecl.7 driver)
+  huecl_debian_package(driver printer-driver-huecl SECTION text
+    DEPENDS "${huecl_needs_library}" cups-filters RECOMMENDS libgs-common
+    DESCRIPTION "CUPS printer driver of the huecl colour printer"
+                "The CUPS filter rastertohuecl and the PPD file huecl.ppd. The filter"
+                "prints every page of a job through the colour pipeline of the huecl"
+                "library (colour matching, halftoning, LZS compression) and writes a"
+                "compressed raster container per page for the printer.")
+endif()
+
+# ---- The printer application -------------------------------------------------
+# Where app/ builds huecl-printer-app: the program, its manual page and its
+# systemd unit, all in the printer-app component (the huecl-printer-app
+# package, below). app/ names the page and the unit through the target's
+# properties HUECL_MANUAL_PAGE (a file NAME.SECTION) and HUECL_SYSTEMD_UNIT.
+if(TARGET huecl-printer-app)
+  install(TARGETS huecl-printer-app RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT printer-app)
+  huecl_install_run_path(huecl-printer-app ${CMAKE_INSTALL_BINDIR} COMPONENT printer-app)
+  get_target_property(page huecl-printer-app HUECL_MANUAL_PAGE)
+  if(page)
+    huecl_install_manual_page(${page} printer-app)
+  endif()
+  get_target_property(unit huecl-printer-app HUECL_SYSTEMD_UNIT)
+  if(unit)
+    install(FILES ${unit} DESTINATION lib/systemd/system COMPONENT printer-app)
+  endif()
+  huecl_debian_package(printer-app huecl-printer-app SECTION net DEPENDS "${huecl_needs_library}"
+    DESCRIPTION "printer application of the huecl colour printer"
+                "huecl-printer-app offers the huecl colour printer to the network as"
+                "an IPP printer of its own, printing through the huecl library's"
+                "colour pipeline.")
 endif()
 
 # `cmake --build BUILD --target uninstall` (with the DESTDIR of the install)
@@ -212,30 +367,29 @@ if(HUECL_BUILD_TESTS AND WIN32)
                    -P ${CMAKE_SOURCE_DIR}/cmake/install/CheckWindowsInstall.cmake)
 endif()
 
-# ---- The Debian package ----------------------------------------------------
-# `cpack -G DEB` in the build folder packs what `cmake --install` installs,
-# at HUECL_PACKAGE_PREFIX; the CUPS folders are absolute, hence the DESTDIR
-# install. The package goes where the build installs, except that
-# /usr/local belongs to the machine's administrator, not to packages: dpkg
-# would even remove the administrator's empty /usr/local/include when
-# purging the package. So a build for /usr/local is packaged for /usr
-# (configure with -DCMAKE_INSTALL_PREFIX=/usr for the multiarch libdir).
+# ---- The Debian packages ---------------------------------------------------
+# `cpack -G DEB` in the build folder makes one package per component (see
+# the top), each holding what `cmake --install --component` installs, at
+# HUECL_PACKAGE_PREFIX. The packages go where the build installs, except
+# that /usr/local belongs to the machine's administrator, not to packages:
+# dpkg would even remove the administrator's empty /usr/local/include when
+# purging. So a build for /usr/local is packaged for /usr (configure with
+# -DCMAKE_INSTALL_PREFIX=/usr for the multiarch libdir).
 if(NOT WIN32)
   if(CMAKE_INSTALL_PREFIX STREQUAL "/usr/local")
     set(huecl_package_prefix /usr)
   else()
     set(huecl_package_prefix ${CMAKE_INSTALL_PREFIX})
   endif()
-  set(HUECL_PACKAGE_PREFIX ${huecl_package_prefix} CACHE PATH "Where the Debian package installs")
+  set(HUECL_PACKAGE_PREFIX ${huecl_package_prefix} CACHE PATH "Where the Debian packages install")
   set(CPACK_PACKAGE_NAME huecl)
   set(CPACK_PACKAGE_VENDOR "huecl developers")
-  set(CPACK_PACKAGE_CONTACT "huecl developers <huecl@localhost>")
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-      "colour processing and LZS compression of a colour printer driver")
-  set(CPACK_PACKAGE_DESCRIPTION
-      "The huecl32 library (shared library, C header, pkg-config file and CMake package), the huecl command-line tool and the printer driver's CUPS filter and PPD.")
+  set(CPACK_PACKAGE_CONTACT "huecl developers <huecl@huecl.invalid>")
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${HUECL_DEBIAN_REVISION})
+  set(CPACK_DEBIAN_PACKAGE_SOURCE huecl)
   set(CPACK_SET_DESTDIR ON)
   set(CPACK_INSTALL_PREFIX ${HUECL_PACKAGE_PREFIX})
   set(CPACK_PACKAGING_INSTALL_PREFIX ${HUECL_PACKAGE_PREFIX})
@@ -243,35 +397,47 @@ if(NOT WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|i.86")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)  # a -m32 build on a 64-bit host
   endif()
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  # Dependencies from dpkg-shlibdeps; the package's own library is found in
-  # the build folder.
+  # Control files with the modes Debian's policy gives them.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Dependencies from dpkg-shlibdeps, besides each package's own. The
+  # library is found in the build folder, where no package tells its
+  # shlibs; so the packages that use it name it themselves.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")  # same SONAME, same ABI
-  # ldconfig runs after the package installs or goes, for the new SONAME.
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/install/triggers)
+  # Debian ships programs and libraries without their symbol tables.
+  set(CPACK_STRIP_FILES ON)
+  # Which component makes which package, for the package tests.
+  get_property(huecl_package_list GLOBAL PROPERTY HUECL_DEBIAN_PACKAGES)
+  list(JOIN huecl_package_list "\n" huecl_package_list)
+  file(WRITE ${CMAKE_BINARY_DIR}/debian/packages.txt "${huecl_package_list}\n")
   include(CPack)
 
-  option(HUECL_TEST_PACKAGE "Test the Debian package (cpack and dpkg-deb)" OFF)
-  if(HUECL_BUILD_TESTS AND HUECL_TEST_PACKAGE)
+  option(HUECL_TEST_PACKAGE "Test the Debian packages (cpack, dpkg-deb and lintian)" OFF)
+  if(HUECL_BUILD_TESTS AND HUECL_TEST_PACKAGE AND TARGET rastertohuecl)
+    # The packages are built as README.md tells a packager to, with the
+    # `package` preset (for /usr, no tests), in a build folder of their own
+    # inside this one; the tests below check them.
+    set(huecl_package_build ${CMAKE_BINARY_DIR}/package-build)
+    set(huecl_packages ${CMAKE_BINARY_DIR}/package-test)
+    add_test(NAME debian_package_build
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/build_packages.sh ${CMAKE_SOURCE_DIR}
+                     ${huecl_package_build} ${huecl_packages})
+    set_tests_properties(debian_package_build PROPERTIES TIMEOUT 1200 FIXTURES_SETUP huecl_debian_packages)
     add_test(NAME debian_package
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh ${CMAKE_BINARY_DIR}
-                     ${HUECL_PACKAGE_PREFIX} ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION}
-                     "$<TARGET_EXISTS:rastertohuecl>")
-    set_tests_properties(debian_package PROPERTIES TIMEOUT 300 RESOURCE_LOCK huecl_install_manifest
-                         FIXTURES_SETUP huecl_debian_package)
-    # The package installed with apt-get and removed again, with the
-    # driver offered by a scheduler in between: as root only (skipped
-    # otherwise), in a private mount namespace (see the script).
-    if(TARGET rastertohuecl)
-      add_test(NAME debian_package_install
-               COMMAND ${CMAKE_SOURCE_DIR}/tests/install/system_install_test.sh
-                       ${CMAKE_BINARY_DIR}/package-test
-                       ${CMAKE_SOURCE_DIR}/tools/cups/tests/test_page.ps)
-      set_tests_properties(debian_package_install PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
-                           FIXTURES_REQUIRED huecl_debian_package)
-    endif()
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh ${huecl_package_build} ${huecl_packages}
+                     ${HUECL_DEBIAN_VERSION} ${CMAKE_SOURCE_DIR})
+    add_test(NAME debian_package_lintian
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/lintian_test.sh ${huecl_packages} ${HUECL_DEBIAN_DIR})
+    # Installed with dpkg and removed again, with the driver offered by a
+    # scheduler in between: as root only (skipped otherwise), in a private
+    # mount namespace (see the script).
+    add_test(NAME debian_package_install
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/system_install_test.sh ${huecl_packages}
+                     ${CMAKE_SOURCE_DIR}/tools/cups/tests/test_page.ps ${CMAKE_SOURCE_DIR}/tests/install/consumer.c)
+    set_tests_properties(debian_package debian_package_lintian debian_package_install
+                         PROPERTIES FIXTURES_REQUIRED huecl_debian_packages TIMEOUT 300)
+    set_tests_properties(debian_package_install PROPERTIES SKIP_RETURN_CODE 77)
   endif()
 endif()

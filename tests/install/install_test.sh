@@ -87,8 +87,9 @@ if [ "$has_tool" = 1 ]; then
   case "$version" in *"$HUECL_VERSION"*) ;; *) fail "huecl --version says '$version'" ;; esac
   # The manual page has a section for every command --help lists, with that
   # command's own usage line.
-  page=$stage$prefix/share/man/man1/huecl.1
-  [ -f "$page" ] || fail "no manual page"
+  [ -f "$stage$prefix/share/man/man1/huecl.1.gz" ] || fail "no manual page"
+  page=$work/huecl.1
+  gzip -dc "$stage$prefix/share/man/man1/huecl.1.gz" >"$page"
   commands=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" --help | sed -n 's/^  huecl \([a-z]*\) .*/\1/p' | grep -vx help)
   [ -n "$commands" ] || fail "huecl --help lists no commands"
   for command in $commands; do
