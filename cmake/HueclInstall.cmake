@@ -13,6 +13,10 @@
 # `cmake --install BUILD --component NAME` installs one of them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+# Folders an install makes are 755 whatever the umask, as every file has a
+# mode of its own: the packages must not depend on who builds them.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE)
 
 # The ELF library carries its ABI number in its SONAME (libhuecl32.so.0).
 # README.md says what counts as an ABI change; such a change raises the
@@ -39,6 +43,7 @@ if(NOT huecl_changelog_top MATCHES "^huecl \\(([0-9.]+)-([0-9A-Za-z.+~]+)\\) ")
   message(FATAL_ERROR "cmake/install/debian/changelog does not begin with an entry 'huecl (VERSION-REVISION) ...'")
 endif()
 set(HUECL_DEBIAN_REVISION ${CMAKE_MATCH_2})
+file(STRINGS ${HUECL_DEBIAN_DIR}/changelog huecl_changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
 if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
   message(WARNING "The newest entry of cmake/install/debian/changelog is for ${CMAKE_MATCH_1}, "
                   "the project is ${PROJECT_VERSION}: the packages need an entry of their own")
@@ -408,6 +413,22 @@ if(NOT WIN32)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")  # same SONAME, same ABI
   # Debian ships programs and libraries without their symbol tables.
   set(CPACK_STRIP_FILES ON)
+  # The packages' files and archives take the time of the newest changelog
+  # entry, as dpkg-buildpackage gives them, unless SOURCE_DATE_EPOCH is set
+  # already: so two builds of one commit give the same bytes. cpack reads
+  # the file below before it packs.
+  execute_process(COMMAND dpkg-parsechangelog -l ${HUECL_DEBIAN_DIR}/changelog -S Timestamp
+                  OUTPUT_VARIABLE HUECL_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT HUECL_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    string(REGEX REPLACE ".*>  " "" changelog_date "${huecl_changelog_trailer}")
+    execute_process(COMMAND date -d "${changelog_date}" +%s
+                    OUTPUT_VARIABLE HUECL_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  if(NOT HUECL_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "no time in the newest entry of cmake/install/debian/changelog")
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/install/CPackProject.cmake.in ${CMAKE_BINARY_DIR}/CPackProject.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProject.cmake)
   # Which component makes which package, for the package tests.
   get_property(huecl_package_list GLOBAL PROPERTY HUECL_DEBIAN_PACKAGES)
   list(JOIN huecl_package_list "\n" huecl_package_list)
@@ -436,8 +457,13 @@ if(NOT WIN32)
     add_test(NAME debian_package_install
              COMMAND ${CMAKE_SOURCE_DIR}/tests/install/system_install_test.sh ${huecl_packages}
                      ${CMAKE_SOURCE_DIR}/tools/cups/tests/test_page.ps ${CMAKE_SOURCE_DIR}/tests/install/consumer.c)
-    set_tests_properties(debian_package debian_package_lintian debian_package_install
+    # A second build of the same sources, elsewhere and later, gives the
+    # same bytes.
+    add_test(NAME debian_package_reproducible
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/install/reproducible_test.sh ${CMAKE_SOURCE_DIR} ${huecl_packages})
+    set_tests_properties(debian_package debian_package_lintian debian_package_install debian_package_reproducible
                          PROPERTIES FIXTURES_REQUIRED huecl_debian_packages TIMEOUT 300)
     set_tests_properties(debian_package_install PROPERTIES SKIP_RETURN_CODE 77)
+    set_tests_properties(debian_package_reproducible PROPERTIES TIMEOUT 1200)
   endif()
 endif()

@@ -17,7 +17,9 @@ cmake --build "$build" -j2 >>"$log" 2>&1 || { tail -50 "$log"; fail "building $b
 rm -rf "$out"
 mkdir -p "$out"
 out=$(realpath "$out")
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >>"$log" 2>&1 || { tail -50 "$log"; fail "cpack"; }
+# cpack writes the archive members with the umask's modes; dpkg-buildpackage
+# packs under 0022 too.
+(umask 0022 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out") >>"$log" 2>&1 || { tail -50 "$log"; fail "cpack"; }
 # cpack's staging folder goes; the packages stay.
 rm -rf "$out/_CPack_Packages"
 ls "$out"/*.deb >/dev/null 2>&1 || fail "cpack made no package"
