@@ -109,7 +109,8 @@ if [ -n "$filter_dir" ]; then
   [ -f "$stage$(under "$model_dir" "$prefix")/huecl.ppd" ] || fail "no PPD in $(under "$model_dir" "$prefix")"
   if [[ $filter_dir != /* ]]; then
     ldd "$filter" >"$work/filter-ldd" || fail "ldd $filter"
-    grep -qF "libhuecl32.so.$major => $lib/" "$work/filter-ldd" ||
+    found=$(sed -n "s/^\s*libhuecl32\.so\.$major => \(.*\) (0x.*/\1/p" "$work/filter-ldd")
+    [[ -n $found && $(realpath "$found") == $(realpath "$lib")/* ]] ||
       fail "the staged filter does not find the staged library: $(grep huecl "$work/filter-ldd")"
     status=0
     "$filter" >/dev/null 2>"$work/filter.log" || status=$?

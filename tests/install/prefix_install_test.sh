@@ -3,8 +3,9 @@
 # DESTDIR (`cmake --install BUILD --prefix DIR`), and checks that nothing
 # lands outside DIR: every file of the install's manifest lies under it,
 # and the system's CUPS folders (filters and PPDs) are as they were. The
-# installed tool and filter run from DIR and find DIR's library. Then
-# uninstalls again.
+# installed tool and filter run from DIR and find DIR's library, and
+# cupsfilter prints through the filter and PPD under DIR. Then uninstalls
+# again.
 #   prefix_install_test.sh BUILD_DIR LIBDIR BINDIR [FILTER_DIR MODEL_DIR]
 # Exits 77 (skipped) when the driver's folders were set absolute, since
 # such a build installs the driver into the system's folders by design.
@@ -44,11 +45,30 @@ if [[ -n $filter_dir ]]; then
   grep -qx "$prefix/$model_dir/huecl.ppd" "$build/install_manifest.txt" || fail "the PPD is not in $prefix/$model_dir"
   # Its run path leads to the prefix's library, whatever the system has.
   ldd "$filter" >"$work/filter-ldd"
-  grep -qF "libhuecl32.so" "$work/filter-ldd" && grep "libhuecl32.so" "$work/filter-ldd" | grep -qF "=> $libdir/" ||
+  found=$(sed -n 's/^\s*libhuecl32\.so\.[0-9]* => \(.*\) (0x.*/\1/p' "$work/filter-ldd")
+  [[ -n $found && $(realpath "$found") == $(realpath "$libdir")/* ]] ||
     fail "the filter does not find $libdir's library: $(grep huecl "$work/filter-ldd")"
   status=0
   "$filter" >/dev/null 2>"$work/filter.log" || status=$?
   [[ $status == 1 ]] && grep -q '^Usage: rastertohuecl' "$work/filter.log" || fail "the installed filter: $(cat "$work/filter.log")"
+fi
+# CUPS reaches the prefix's driver as README.md says: the filter linked
+# into a filter folder (here a ServerBin of the test's own, beside links to
+# the system's filters) and the PPD named by its path.
+if [[ -n $filter_dir ]] && command -v cupsfilter >/dev/null && command -v gs >/dev/null; then
+  server_bin=$(cups-config --serverbin 2>/dev/null || echo /usr/lib/cups)
+  mkdir -p "$work/server-bin/filter"
+  for entry in "$server_bin"/*; do [[ ${entry##*/} == filter ]] || ln -s "$entry" "$work/server-bin/"; done
+  for entry in "$server_bin"/filter/*; do [[ ${entry##*/} == rastertohuecl ]] || ln -s "$entry" "$work/server-bin/filter/"; done
+  ln -s "$filter" "$work/server-bin/filter/rastertohuecl"
+  echo "ServerBin $work/server-bin" >"$work/cups-files.conf"
+  gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile="$work/document.pdf" \
+     "$here/../../tools/cups/tests/test_page.ps"
+  cupsfilter -c "$work/cups-files.conf" -p "$prefix/$model_dir/huecl.ppd" -e -m printer/huecl -o PageSize=A5 \
+    -o Resolution=300dpi -o ColorModel=Gray "$work/document.pdf" >"$work/printed.hcr" 2>"$work/cupsfilter.log" ||
+    fail "cupsfilter with the prefix's driver: $(grep -v DEBUG "$work/cupsfilter.log")"
+  grep -q 'rastertohuecl.*exited with no errors' "$work/cupsfilter.log" || fail "the prefix's filter did not run"
+  [[ $(head -c 8 "$work/printed.hcr") == HUECLRST ]] || fail "the prefix's filter wrote no raster container"
 fi
 if [[ -x $bindir/huecl ]]; then
   "$bindir/huecl" --version >/dev/null || fail "the installed tool does not run"
