@@ -109,8 +109,8 @@ TEST(PageAssembly, TheHeaderNamesTheTableOfAMatchedPage) {
 TEST(PageAssembly, ASeparatedPageNamesTheProfileOfItsInks) {
     const PageSettings settings;
     ColourTableSource profiled(installedProfile);
-    AssembledPage page = assemblePage(settings, std::make_unique<FlatCmykPage>(16, 8, std::array<std::uint8_t, 4>{}),
-                                      profiled);
+    AssembledPage page =
+        assemblePage(settings, std::make_unique<FlatCmykPage>(16, 8, std::array<std::uint8_t, 4>{}), profiled);
     EXPECT_EQ(page.table(), nullptr);
     EXPECT_EQ(page.header().cmykSource, 1u);
     EXPECT_EQ(page.header().gridSize, 0u);
@@ -123,8 +123,8 @@ TEST(PageAssembly, SeparatedColoursFoldIntoBlackOnABlackOnlyPage) {
     settings.ditherMode = HUECL_DITHER_1BIT;
     ColourTableSource model;
     // Full cyan alone: without folding, a black-only page would stay blank.
-    AssembledPage page = assemblePage(settings, std::make_unique<FlatCmykPage>(64, 16, std::array<std::uint8_t, 4>{255}),
-                                      model);
+    AssembledPage page =
+        assemblePage(settings, std::make_unique<FlatCmykPage>(64, 16, std::array<std::uint8_t, 4>{255}), model);
     ASSERT_EQ(page.geometry().planeCount, 1u);
     std::uint64_t inked = 0;
     page.run({1, 8, 4, false, {}}, [&](const FinishedBand& band) { inked += band.inkedDots; });
