@@ -44,7 +44,9 @@ make_server_bin() {
     esac
   done
   if [[ $how == copy ]]; then
-    cp "$build/rastertohuecl" "$build/libhuecl32.so" "$bin/filter/"
+    # The library under its SONAME too, where the filter's run path
+    # ($ORIGIN) leads.
+    cp "$build/rastertohuecl" "$build"/libhuecl32.so.* "$bin/filter/"
   else
     ln -s "$build/rastertohuecl" "$bin/filter/rastertohuecl"
   fi
