@@ -2,11 +2,14 @@
 # Installs a build into a staging folder with DESTDIR and uses it as a
 # library user would: a C program built once with pkg-config and once with
 # find_package, the tool run from the staged tree, the SONAME checked, and
-# uninstalled again.
-#   install_test.sh BUILD_DIR PREFIX LIBDIR BINDIR SOURCE_DIR HAS_TOOL(0|1)
+# uninstalled again. The printer driver, where built, lands under the
+# prefix too, unless its folders were set absolute when configuring; at
+# the system's prefix it lands where cups-config says.
+#   install_test.sh BUILD_DIR PREFIX LIBDIR BINDIR SOURCE_DIR HAS_TOOL(0|1) [FILTER_DIR MODEL_DIR]
 # CC, CFLAGS and LDFLAGS are those of the build (-m32, sanitizers).
 set -euo pipefail
-build=$1 prefix=$2 libdir=$3 bindir=$4 here=$5 has_tool=$6
+build=$1 prefix=$2 libdir=$3 bindir=$4 here=$5 has_tool=$6 filter_dir=${7:-} model_dir=${8:-}
+libdir_relative=$libdir bindir_relative=$bindir
 [[ $libdir = /* ]] || libdir=$prefix/$libdir
 [[ $bindir = /* ]] || bindir=$prefix/$bindir
 : "${CC:=cc}" "${CFLAGS:=}" "${LDFLAGS:=}" "${HUECL_VERSION:?}"
@@ -17,8 +20,13 @@ stage=$work/stage
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 DESTDIR=$stage cmake --install "$build" >"$work/install.log"
-# Nothing lands outside the prefix but CUPS's own folders.
-outside=$(cd "$stage" && find . -type f | sed 's|^\.||' | grep -v "^$prefix/" | grep -v '/cups/' || true)
+# Nothing lands outside the prefix, but the driver's folders where they
+# were set absolute.
+allowed="^$prefix/"
+for folder in "$filter_dir" "$model_dir"; do
+  [[ $folder != /* ]] || allowed="$allowed|^$folder/"
+done
+outside=$(cd "$stage" && find . -type f | sed 's|^\.||' | grep -Ev "$allowed" || true)
 [ -z "$outside" ] || fail "installed outside $prefix: $outside"
 
 lib=$stage$libdir
@@ -79,8 +87,9 @@ if [ "$has_tool" = 1 ]; then
   case "$version" in *"$HUECL_VERSION"*) ;; *) fail "huecl --version says '$version'" ;; esac
   # The manual page has a section for every command --help lists, with that
   # command's own usage line.
-  page=$stage$prefix/share/man/man1/huecl.1
-  [ -f "$page" ] || fail "no manual page"
+  [ -f "$stage$prefix/share/man/man1/huecl.1.gz" ] || fail "no manual page"
+  page=$work/huecl.1
+  gzip -dc "$stage$prefix/share/man/man1/huecl.1.gz" >"$page"
   commands=$(LD_LIBRARY_PATH=$lib "$stage$bindir/huecl" --help | sed -n 's/^  huecl \([a-z]*\) .*/\1/p' | grep -vx help)
   [ -n "$commands" ] || fail "huecl --help lists no commands"
   for command in $commands; do
@@ -91,13 +100,52 @@ if [ "$has_tool" = 1 ]; then
     grep -qxF "$usage" "$page" || fail "the manual page lacks '$usage'"
   done
 fi
-# 4. Uninstalling removes every file and link the install put.
+# 4. The driver: the filter where its folder says, under the prefix unless
+# set absolute, finding the staged library through its run path.
+under() { [[ $1 = /* ]] && echo "$1" || echo "$2/$1"; }
+if [ -n "$filter_dir" ]; then
+  filter=$stage$(under "$filter_dir" "$prefix")/rastertohuecl
+  [ -x "$filter" ] || fail "no filter at ${filter#"$stage"}"
+  [ -f "$stage$(under "$model_dir" "$prefix")/huecl.ppd" ] || fail "no PPD in $(under "$model_dir" "$prefix")"
+  if [[ $filter_dir != /* ]]; then
+    ldd "$filter" >"$work/filter-ldd" || fail "ldd $filter"
+    found=$(sed -n "s/^\s*libhuecl32\.so\.$major => \(.*\) (0x.*/\1/p" "$work/filter-ldd")
+    [[ -n $found && $(realpath "$found") == $(realpath "$lib")/* ]] ||
+      fail "the staged filter does not find the staged library: $(grep huecl "$work/filter-ldd")"
+    status=0
+    "$filter" >/dev/null 2>"$work/filter.log" || status=$?
+    [ $status = 1 ] && grep -q '^Usage: rastertohuecl' "$work/filter.log" || fail "the staged filter: $(cat "$work/filter.log")"
+  fi
+fi
+
+# 5. Uninstalling removes every file and link the install put.
 DESTDIR=$stage cmake -DMANIFEST="$build/install_manifest.txt" -P "$here/../../cmake/install/Uninstall.cmake" >/dev/null
 left=$(cd "$stage" && find . -type f -o -type l)
 [ -z "$left" ] || fail "left after uninstalling: $left"
 [ ! -e "$lib/cmake/huecl32" ] || fail "left after uninstalling: the CMake package's folder"
-# 5. A prefix chosen when installing reaches the pkg-config file too.
+# 6. A prefix chosen when installing reaches the pkg-config file and the
+# driver's folders too.
 DESTDIR=$work/elsewhere cmake --install "$build" --prefix /opt/huecl-elsewhere >/dev/null
 grep -qx 'prefix=/opt/huecl-elsewhere' "$work"/elsewhere/opt/huecl-elsewhere/lib*/pkgconfig/huecl32.pc ||
   fail "huecl32.pc installed with --prefix: $(head -1 "$work"/elsewhere/opt/huecl-elsewhere/lib*/pkgconfig/huecl32.pc)"
+if [ -n "$filter_dir" ]; then
+  [ -x "$work/elsewhere$(under "$filter_dir" /opt/huecl-elsewhere)/rastertohuecl" ] ||
+    fail "the filter did not follow --prefix: $(cd "$work/elsewhere" && find . -name rastertohuecl)"
+  [ -f "$work/elsewhere$(under "$model_dir" /opt/huecl-elsewhere)/huecl.ppd" ] ||
+    fail "the PPD did not follow --prefix: $(cd "$work/elsewhere" && find . -name huecl.ppd)"
+fi
+# At the system's prefix the driver is where CUPS looks, and the programs
+# need no run path to find the library in /usr's own folder.
+if [[ -n $filter_dir && $filter_dir != /* && $model_dir != /* ]] && command -v cups-config >/dev/null; then
+  DESTDIR=$work/system cmake --install "$build" --prefix /usr >/dev/null
+  filter=$work/system$(cups-config --serverbin)/filter/rastertohuecl
+  [ -x "$filter" ] || fail "at /usr the filter is not in $(cups-config --serverbin)/filter: $(cd "$work/system" && find . -name rastertohuecl)"
+  [ -f "$work/system$(cups-config --datadir)/model/huecl.ppd" ] || fail "at /usr the PPD is not in $(cups-config --datadir)/model"
+  if [[ $libdir_relative != /* && $bindir_relative != /* ]]; then
+    for binary in "$filter" "$work/system/usr/$bindir_relative/huecl"; do
+      [ -f "$binary" ] || continue
+      ! readelf -d "$binary" | grep -qE '\((RPATH|RUNPATH)\)' || fail "${binary#"$work/system"} keeps a run path at /usr"
+    done
+  fi
+fi
 echo "installed tree at $prefix works ($soname)"

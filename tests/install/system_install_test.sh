@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian package as a user does (dpkg -i, which apt install
-# ./huecl_*.deb runs once the dependencies are there), checks that a CUPS
-# scheduler then offers the driver's PPD (lpinfo -m) and prints a document
-# through the installed driver, and removes the package again (dpkg
-# --purge), checking that nothing it installed is left.
-#   system_install_test.sh PACKAGE_FOLDER TEST_PAGE.ps
-# PACKAGE_FOLDER holds the one huecl_*.deb that package_test.sh built.
+# Installs the Debian packages as a user does (dpkg -i, which apt install
+# ./*.deb runs once the dependencies are there), builds a program against
+# the installed development files, checks that a CUPS scheduler then offers
+# the driver's PPD (lpinfo -m) and prints a document through the installed
+# driver, and removes the packages again (dpkg --purge), checking that
+# nothing they installed is left.
+#   system_install_test.sh PACKAGE_FOLDER TEST_PAGE.ps CONSUMER.c
+# PACKAGE_FOLDER holds the packages build_packages.sh made, and no others.
 #
 # The install is real: the system's dpkg, ldconfig and cupsd at the
 # system's paths. Yet it happens in a private mount namespace in which
 # /usr, /etc and /var are overlays whose changes live in a scratch folder,
 # so that nothing else on the machine ever sees the package, not even
 # while the test runs, and the machine is as before even when the test is
-# killed. Needs root and mount namespaces; exits 77 (skipped) otherwise.
+# killed. Packages of huecl that the machine has installed already are
+# purged first, inside the namespace only, so that the install is a fresh
+# one. Needs root and mount namespaces; exits 77 (skipped) otherwise.
 set -euo pipefail
-test_page=$(realpath "$2")
-deb=$(find "$(realpath "$1")" -maxdepth 1 -name 'huecl_*.deb' 2>/dev/null | head -1)
+test_page=$(realpath "$2") consumer=$(realpath "$3")
+mapfile -t debs < <(find "$(realpath "$1")" -maxdepth 1 -name '*.deb' 2>/dev/null | sort)
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -23,7 +26,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 
 if [[ ${HUECL_IN_NAMESPACE:-} != 1 ]]; then
   [[ $(id -u) == 0 ]] || skip "installing the package needs root"
-  [[ -f $deb ]] || fail "no package in $1"
+  [[ ${#debs[@]} -gt 0 ]] || fail "no package in $1"
   scratch=$(mktemp -d /tmp/huecl-system-install.XXXXXX)
   trap 'rm -rf "$scratch"' EXIT
   unshare --mount --propagation private true 2>/dev/null || skip "no private mount namespace (unshare --mount)"
@@ -40,30 +43,44 @@ for tree in usr etc var; do
     skip "cannot lay an overlay over /$tree"
 done
 cd "$scratch"
+names=()
+for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
+# The packages of this build, and the one package of earlier builds.
+ours=("${names[@]}" huecl)
+installed() { dpkg-query -W -f '${db:Status-Status}\n' "$1" 2>/dev/null | grep -qx installed; }
 cupsd_pid=
 finish() {
   [[ -z $cupsd_pid ]] || { kill "$cupsd_pid" 2>/dev/null; wait "$cupsd_pid" 2>/dev/null || true; }
-  # Whatever failed, the package goes (the overlays vanish with the
+  # Whatever failed, the packages go (the overlays vanish with the
   # namespace in any case).
-  if dpkg-query -W huecl >/dev/null 2>&1; then dpkg --purge huecl >/dev/null 2>&1 || true; fi
+  dpkg --purge --force-depends "${ours[@]}" >/dev/null 2>&1 || true
 }
 trap finish EXIT
 
-if dpkg-query -W -f '${Status}' huecl 2>/dev/null | grep -q ' installed$'; then
-  trap - EXIT # the machine's own install stays
-  skip "huecl is installed on this machine already, so a fresh install cannot be seen"
-fi
+# What the machine has of huecl already goes first, here only.
+for name in "${ours[@]}"; do
+  if dpkg-query -W "$name" >/dev/null 2>&1; then
+    dpkg --purge --force-depends "$name" >dpkg-purge-first.log 2>&1 || fail "purging the machine's $name: $(cat dpkg-purge-first.log)"
+  fi
+done
+
 # Every dependency is on the machine already (the build needs them), so
-# dpkg installs the package just as apt would, and refuses it if any
+# dpkg installs the packages just as apt would, and refuses them if any
 # dependency is missing.
-dpkg -i "$deb" >dpkg-install.log 2>&1 || fail "dpkg -i: $(tail -20 dpkg-install.log)"
-[[ $(dpkg-query -W -f '${Status}' huecl) == "install ok installed" ]] || fail "not installed: $(dpkg-query -s huecl)"
-dpkg -L huecl >installed.txt
+dpkg -i "${debs[@]}" >dpkg-install.log 2>&1 || fail "dpkg -i: $(tail -20 dpkg-install.log)"
 files=()
-while read -r path; do [[ -d $path ]] || files+=("$path"); done <installed.txt
-filter=$(grep '/cups/filter/rastertohuecl$' installed.txt) || fail "no filter installed"
-ppd=$(grep '/cups/model/huecl\.ppd$' installed.txt) || fail "no PPD installed"
-tool=$(grep '/bin/huecl$' installed.txt) || fail "no tool installed"
+for name in "${names[@]}"; do
+  installed "$name" || fail "$name is not installed: $(dpkg-query -s "$name" 2>&1)"
+  dpkg -L "$name" >"installed-$name.txt"
+  while read -r path; do [[ -d $path ]] || files+=("$path"); done <"installed-$name.txt"
+  # Its copyright and changelog where Debian keeps them.
+  [[ -f /usr/share/doc/$name/copyright && -f /usr/share/doc/$name/changelog.Debian.gz ]] ||
+    fail "$name has no copyright or changelog in /usr/share/doc/$name"
+done
+cat installed-*.txt >installed.txt
+filter=$(grep '/cups/filter/rastertohuecl$' installed-printer-driver-huecl.txt) || fail "no filter installed"
+ppd=$(grep '/cups/model/huecl\.ppd$' installed-printer-driver-huecl.txt) || fail "no PPD installed"
+tool=$(grep '/bin/huecl$' installed-huecl-tools.txt) || fail "no tool installed"
 [[ $filter == $(cups-config --serverbin)/filter/rastertohuecl ]] || fail "the filter is not where CUPS looks: $filter"
 [[ $ppd == $(cups-config --datadir)/model/huecl.ppd ]] || fail "the PPD is not where CUPS looks: $ppd"
 
@@ -73,6 +90,13 @@ ldconfig -p >ld-cache.txt
 grep -q 'libhuecl32\.so\.0 ' ld-cache.txt || fail "ldconfig does not know libhuecl32.so.0"
 ldd "$filter" >filter-ldd.txt && ! grep -q 'not found' filter-ldd.txt || fail "the filter's libraries: $(cat filter-ldd.txt)"
 "$tool" --version >/dev/null || fail "the installed tool does not run"
+
+# A user's program, built with pkg-config against the installed
+# development files alone, and run.
+flags=$(pkg-config --cflags --libs huecl32) || fail "pkg-config does not know huecl32"
+# shellcheck disable=SC2086
+cc -std=c99 -Wall -Werror -o consumer "$consumer" $flags 2>consumer.log || fail "building against the packages: $(cat consumer.log)"
+./consumer >consumer.txt 2>&1 || fail "the program built against the packages: $(cat consumer.txt)"
 
 # A private scheduler over the system's CUPS folders: only its socket,
 # configuration, spool and logs are its own.
@@ -102,15 +126,20 @@ kill "$cupsd_pid"
 wait "$cupsd_pid" 2>/dev/null || true
 cupsd_pid=
 
-# Removing the package removes everything it installed.
-dpkg --purge huecl >dpkg-purge.log 2>&1 || fail "dpkg --purge: $(tail -20 dpkg-purge.log)"
-dpkg-query -W huecl >/dev/null 2>&1 && fail "huecl is still known to dpkg: $(dpkg-query -W -f '${Status}' huecl)"
+# Removing the packages removes everything they installed.
+dpkg --purge "${names[@]}" >dpkg-purge.log 2>&1 || fail "dpkg --purge: $(tail -20 dpkg-purge.log)"
+for name in "${names[@]}"; do
+  dpkg-query -W "$name" >/dev/null 2>&1 && fail "$name is still known to dpkg: $(dpkg-query -W -f '${Status}' "$name")"
+done
 left=()
 for path in "${files[@]}"; do [[ ! -e $path && ! -L $path ]] || left+=("$path"); done
 [[ ${#left[@]} -eq 0 ]] || fail "left after removal: ${left[*]}"
 ldconfig -p >ld-cache.txt
 grep -q 'libhuecl32' ld-cache.txt && fail "ldconfig still knows libhuecl32"
-# Nor is anything else left under /usr: its overlay holds at most folders.
-stray=$(find "$scratch/upper/usr" ! -type d)
+# Nor is anything else left under /usr: its overlay holds at most folders,
+# and the marks (character devices) of files removed from the lower layer,
+# as a purge leaves where the package had replaced a file that no package
+# owned, such as a driver installed by hand.
+stray=$(find "$scratch/upper/usr" ! -type d ! -type c)
 [[ -z $stray ]] || fail "left under /usr: $stray"
-echo "installed ${#files[@]} files with dpkg, lpinfo -m offered huecl.ppd, printed $job, purged without a trace"
+echo "installed ${names[*]} (${#files[@]} files) with dpkg, built a program against them, lpinfo -m offered huecl.ppd, printed $job, purged without a trace"

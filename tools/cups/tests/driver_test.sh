@@ -23,21 +23,36 @@ fail() {
 # The three-page A5 document: a full page, a blank one, one of black text.
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=document.pdf "$here/test_page.ps"
 
-# A ServerBin with the system's filters, backends and helpers, and the
-# build's filter beside them. A scheduler runs filters as its own user, who
-# may not reach the build folder: "copy" puts the filter and its library in.
+# A ServerBin of the test's own: links to the system's filters, backends
+# and helpers, and the build's filter beside them. A rastertohuecl or
+# libhuecl32 that the system has (installed by hand or from the package) is
+# left out, so that the build's own is the one that runs and nothing is
+# ever written through a link into the system's folders. A scheduler runs
+# filters as its own user, who may not reach the build folder: "copy" puts
+# the filter and its library in.
+system_server_bin=$(cups-config --serverbin 2>/dev/null || echo /usr/lib/cups)
 make_server_bin() {
-  local bin=$1 how=${2:-link}
+  local bin=$1 how=${2:-link} entry
   mkdir -p "$bin/filter"
-  for entry in /usr/lib/cups/*; do
+  for entry in "$system_server_bin"/*; do
     [[ $(basename "$entry") == filter ]] || ln -s "$entry" "$bin/"
   done
-  ln -s /usr/lib/cups/filter/* "$bin/filter/"
+  for entry in "$system_server_bin"/filter/*; do
+    case $(basename "$entry") in
+    rastertohuecl | libhuecl32.so*) ;;
+    *) ln -s "$entry" "$bin/filter/" ;;
+    esac
+  done
   if [[ $how == copy ]]; then
-    cp "$build/rastertohuecl" "$build/libhuecl32.so" "$bin/filter/"
+    # The library under its SONAME too, where the filter's run path
+    # ($ORIGIN) leads.
+    cp "$build/rastertohuecl" "$build"/libhuecl32.so.* "$bin/filter/"
   else
     ln -s "$build/rastertohuecl" "$bin/filter/rastertohuecl"
   fi
+  # The filter that runs is the build's, whatever the system has.
+  [[ $(readlink -f "$bin/filter/rastertohuecl") != "$system_server_bin"/* ]] ||
+    fail "the test's ServerBin leads to the system's filter"
 }
 
 # The number of dots that carry ink in a decoded plane (PBM, or PGM whose
