@@ -368,16 +368,16 @@ const PrintOption* findPrintOption(const std::string& given) {
 }
 
 // Takes the option's value as its kind says and lands it in the request.
-void takePrintOption(const PrintOption& spec, const std::string& option, ArgumentCursor& cursor, PrintRequest& r) {
+void takePrintOption(const PrintOption& entry, const std::string& option, ArgumentCursor& cursor, PrintRequest& r) {
     OptionValue value{option, {}, 0, std::nullopt};
-    switch (spec.kind) {
+    switch (entry.kind) {
         case ValueKind::none: break;
         case ValueKind::text: value.text = cursor.value(option); break;
-        case ValueKind::integer: value.number = cursor.integer(option, spec.low, spec.high); break;
-        case ValueKind::named: value.number = cursor.named(option, spec.names); break;
+        case ValueKind::integer: value.number = cursor.integer(option, entry.low, entry.high); break;
+        case ValueKind::named: value.number = cursor.named(option, entry.names); break;
         case ValueKind::attached: value.attached = cursor.attachedValue(); break;
     }
-    spec.land(r, value);
+    entry.land(r, value);
 }
 
 // The options checked against each other, once all are known.
@@ -424,8 +424,8 @@ PrintCommand parsePrint(ArgumentCursor& cursor) {
     PrintRequest request;
     while (!cursor.done()) {
         const std::string option = cursor.take();
-        if (const PrintOption* spec = findPrintOption(option)) {
-            takePrintOption(*spec, option, cursor, request);
+        if (const PrintOption* entry = findPrintOption(option)) {
+            takePrintOption(*entry, option, cursor, request);
         } else if (option.starts_with("-") && option != "-") {
             unknownOption(option);
         } else if (request.command.image) {

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
+#include <vector>
 
 namespace huecl::tool {
 namespace {
@@ -96,6 +98,36 @@ TEST(DecodeLimits, APageDecodesUpToItsOwnSize) {
     command.limits.pixels = std::uint64_t{1} << 28;
     command.limits.memoryBytes = 1 << 20;
     EXPECT_EQ(errorDecoding(command), "no error");
+}
+
+// decode reads the limits as print does: the same ranges, the same words.
+TEST(DecodeLimits, OptionsParseAsPrintsDo) {
+    const auto limited = std::get<DecodeCommand>(
+        parseCommandLine({"decode", "p.hcr", "-o", "d", "--max-pixels", "5000", "--max-memory=2"}));
+    EXPECT_EQ(limited.limits.pixels, 5000u);
+    EXPECT_EQ(limited.limits.memoryBytes, std::uint64_t{2} << 20);
+    const auto defaults = std::get<DecodeCommand>(parseCommandLine({"decode", "p.hcr", "-o", "d"}));
+    EXPECT_EQ(defaults.limits.pixels, ImageLimits{}.pixels);
+    EXPECT_EQ(defaults.limits.memoryBytes, ImageLimits{}.memoryBytes);
+    for (const std::vector<std::string>& limit :
+         {std::vector<std::string>{"--max-pixels", "0"}, {"--max-memory", "lots"}, {"--max-memory=1048577"}}) {
+        std::vector<std::string> print{"print", "-o", "d"}, decode{"decode", "p.hcr", "-o", "d"};
+        print.insert(print.end(), limit.begin(), limit.end());
+        decode.insert(decode.end(), limit.begin(), limit.end());
+        std::string printError, decodeError;
+        try {
+            parseCommandLine(print);
+        } catch (const PageError& error) {
+            printError = error.what();
+        }
+        try {
+            parseCommandLine(decode);
+        } catch (const PageError& error) {
+            decodeError = error.what();
+        }
+        EXPECT_FALSE(printError.empty()) << limit[0];
+        EXPECT_EQ(decodeError, printError);
+    }
 }
 
 }  // namespace

@@ -20,6 +20,22 @@ fail() {
   exit 1
 }
 
+# Built with the sanitizers (the asan preset), the filter and the tool
+# write whatever the sanitizers find to sanitizer.* here, however they are
+# run: directly, or as children of cupsfilter. A report fails the case even
+# where the filter was meant to fail, whose exit status alone (1, as for a
+# refused stream) would not tell the two apart.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$work/sanitizer"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$work/sanitizer"
+sanitizer_reports() {
+  if compgen -G "$work/sanitizer*" >/dev/null; then
+    echo "FAILED: the sanitizers reported:" >&2
+    cat "$work"/sanitizer* >&2
+    exit 1
+  fi
+}
+trap sanitizer_reports EXIT
+
 # The three-page A5 document: a full page, a blank one, one of black text.
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=document.pdf "$here/test_page.ps"
 
