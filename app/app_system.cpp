@@ -2,6 +2,8 @@
 
 #include "app_options.h"
 #include "document_filters.h"
+#include "image_filter.h"
+#include "job_order.h"
 #include "printer_driver.h"
 
 #include <cerrno>
@@ -56,6 +58,15 @@ void reportInks(pappl_printer_t* printer, void* /*data*/) {
 // PAPPL 1.3's main loop sleeps up to half a minute when nothing happens,
 // and only then sees a shutdown request; a timer bounds that sleep.
 bool wakeMainLoop(pappl_system_t* /*system*/, void* /*data*/) { return true; }
+
+// PAPPL calls the save callback from its main loop whenever the
+// configuration changed, as it does when a job ends: the moment to release
+// jobs held for a next job that never began.
+bool saveState(pappl_system_t* system, void* data) {
+    const bool saved = papplSystemSaveState(system, static_cast<const char*>(data));
+    releaseStrandedJobs(system);
+    return saved;
+}
 
 void forgetDnssd(pappl_printer_t* printer, void* /*data*/) { papplPrinterSetDNSSDName(printer, nullptr); }
 
@@ -149,6 +160,8 @@ pappl_system_t* makeSystem(int optionCount, cups_option_t* options, void* /*data
     // through a filter to the driver's format.
     papplSystemAddMIMEFilter(system, "image/pwg-raster", "application/octet-stream", printSpooledRaster, nullptr);
     papplSystemAddMIMEFilter(system, "image/urf", "application/octet-stream", printSpooledRaster, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", "application/octet-stream", printImage, nullptr);
+    papplSystemAddMIMEFilter(system, "image/png", "application/octet-stream", printImage, nullptr);
     papplSystemSetFooterHTML(system, "huecl printer application");
     papplSystemAddTimerCallback(system, 0, 1, wakeMainLoop, nullptr);
 
@@ -160,11 +173,11 @@ pappl_system_t* makeSystem(int optionCount, cups_option_t* options, void* /*data
     if (!imageSize) limitImages();
     stateFile = locations.stateFile;
     papplSystemLoadState(system, stateFile.c_str());
+    adoptJobsHeldForOrder(system);
     if (imageSize) limitImages();
     papplSystemIteratePrinters(system, printerCreated, nullptr);
     if (!advertise) papplSystemSetDNSSDName(system, nullptr);
-    papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
-                               const_cast<char*>(stateFile.c_str()));
+    papplSystemSetSaveCallback(system, saveState, const_cast<char*>(stateFile.c_str()));
     return system;
 }
 

@@ -1,7 +1,9 @@
 #include "document_filters.h"
 
 #include "cups_raster_source.h"
+#include "job_order.h"
 #include "job_printer.h"
+#include "printer_turn.h"
 #include "printer_driver.h"
 #include "raster_stream.h"
 #include "render_process.h"
@@ -103,7 +105,9 @@ unsigned printOneCopy(pappl_job_t* job, JobPrinter& printer, const RenderRequest
     if (status != 0)
         throw PageError("Ghostscript could not render the document (exit status " + std::to_string(status) +
                         "): " + failureLine(renderer.messages()));
-    if (printed == 0 && !failure) {
+    // Ghostscript may give up on a document it cannot make sense of, yet
+    // exit as if it had printed it, having written no raster at all.
+    if (printed == 0) {
         const std::string why = failureLine(renderer.messages());
         throw PageError("Ghostscript found no page to print in the document" + (why.empty() ? "" : ": " + why));
     }
@@ -162,7 +166,16 @@ std::vector<std::string> ghostscriptArguments(const RenderRequest& request) {
     return arguments;
 }
 
-bool printWithGhostscript(pappl_job_t* job, pappl_device_t* device, void* /*data*/) {
+bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
+    const PrinterTurn turn(job, given);
+    if (turn.cancelled()) return true;
+    releaseHeldJobs(papplJobGetPrinter(job));
+    const JobEnd end(job);
+    pappl_device_t* device = turn.device();
+    if (!device) {
+        reportJobFailure(job, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+        return false;
+    }
     const char* file = papplJobGetFilename(job);
     std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 0, true));
     if (!file || !options) {
@@ -192,7 +205,16 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* device, void* /*data
     return printedAll;
 }
 
-bool printSpooledRaster(pappl_job_t* job, pappl_device_t* device, void* /*data*/) {
+bool printSpooledRaster(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
+    const PrinterTurn turn(job, given);
+    if (turn.cancelled()) return true;
+    releaseHeldJobs(papplJobGetPrinter(job));
+    const JobEnd end(job);
+    pappl_device_t* device = turn.device();
+    if (!device) {
+        reportJobFailure(job, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+        return false;
+    }
     const char* file = papplJobGetFilename(job);
     std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 0, true));
     const int fd = file ? ::open(file, O_RDONLY | O_CLOEXEC) : -1;

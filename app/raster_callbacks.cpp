@@ -1,11 +1,12 @@
 #include "raster_callbacks.h"
 
+#include "job_order.h"
 #include "job_printer.h"
 #include "page_rows.h"
+#include "printer_turn.h"
 #include "printer_driver.h"
 
 #include "pages/page_error.h"
-#include "pages/readers/image_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,6 +35,7 @@ struct PageInProgress {
 };
 
 struct RasterJob {
+    std::unique_ptr<PrinterTurn> turn;
     std::unique_ptr<JobPrinter> printer;
     std::unique_ptr<PageInProgress> page;
     std::uint32_t pagesStarted = 0;
@@ -60,34 +62,6 @@ JobChoices choicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
     }
 }
 
-// PAPPL decodes JPEG and PNG documents itself, and takes a JPEG that ends
-// early for one whose missing rows are grey. Reading the document through
-// the page library's readers, which refuse a cut or damaged file, keeps
-// such a page from printing.
-void checkImageDocument(pappl_job_t* job) {
-    const char* format = papplJobGetFormat(job);
-    const char* file = papplJobGetFilename(job);
-    if (!format || !file) return;
-    const char* kind = std::strcmp(format, "image/jpeg") == 0  ? "JPEG"
-                       : std::strcmp(format, "image/png") == 0 ? "PNG"
-                                                               : nullptr;
-    if (!kind) return;
-    try {
-        const std::unique_ptr<pages::ImageSource> image = pages::openImage(file);
-        const size_t rowBytes = size_t{image->width()} * static_cast<std::uint32_t>(image->pixels());
-        constexpr std::uint32_t rowsAtOnce = 64;
-        std::vector<std::uint8_t> rows(rowBytes * rowsAtOnce);
-        for (std::uint32_t y = 0; y < image->height(); y += rowsAtOnce)
-            image->readRows(std::span(rows).first(rowBytes * std::min(rowsAtOnce, image->height() - y)));
-    } catch (const PageError& error) {
-        // The spool file's name means nothing to the client.
-        std::string message = error.what();
-        const std::string prefix = std::string(file) + ": ";
-        if (message.rfind(prefix, 0) == 0) message.erase(0, prefix.size());
-        throw PageError(std::string("the ") + kind + " document is damaged: " + message);
-    }
-}
-
 // Fills the rest of the page with paper, lets the band loop finish and
 // takes its result.
 void finishPage(PageInProgress& page) {
@@ -101,18 +75,18 @@ void finishPage(PageInProgress& page) {
 
 bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
     if (rasterJobOf(job)) return true;
+    auto state = std::make_unique<RasterJob>();
+    state->turn = std::make_unique<PrinterTurn>(job, device);
+    if (state->turn->cancelled()) return false;
+    releaseHeldJobs(papplJobGetPrinter(job));
     try {
-        checkImageDocument(job);
-    } catch (const PageError& error) {
-        reportJobFailure(job, error.what(), PAPPL_JREASON_DOCUMENT_FORMAT_ERROR);
-        return false;
-    }
-    try {
-        auto state = std::make_unique<RasterJob>();
-        state->printer = std::make_unique<JobPrinter>(device, choicesOf(job, *options));
+        if (!state->turn->device()) throw PageError("the printer's device cannot be opened");
+        state->printer = std::make_unique<JobPrinter>(state->turn->device(), choicesOf(job, *options));
         papplJobSetData(job, state.release());
         return true;
     } catch (const std::exception& error) {
+        // PAPPL ends the job without the end callback.
+        holdYoungerJobs(job);
         reportJobFailure(job, error.what(), PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR);
         return false;
     }
@@ -176,9 +150,10 @@ bool endRasterPage(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_devi
         reportJobFailure(job, page->error, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR);
         return false;
     }
+    // PAPPL fills a cancelled page with white rows itself, or stops short:
+    // either way the page ends in blank paper.
     if (papplJobIsCanceled(job)) {
-        if (rowsGiven < page->header.cupsHeight)
-            papplJobSetMessage(job, "Cancelled during page %u, which was ended with blank paper.", page->number);
+        papplJobSetMessage(job, "Cancelled during page %u, which was ended with blank paper.", page->number);
         return true;
     }
     if (rowsGiven < page->header.cupsHeight) {
@@ -195,7 +170,10 @@ bool endRasterPage(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_devi
 }
 
 bool endRasterJob(pappl_job_t* job, pappl_pr_options_t* /*options*/, pappl_device_t* /*device*/) {
+    // Declared first, so that the younger jobs are held before the turn
+    // passes on.
     const std::unique_ptr<RasterJob> state(rasterJobOf(job));
+    const JobEnd end(job);
     if (!state) return false;
     papplJobSetData(job, nullptr);
     // A job that stops between the start and the end of a page still
