@@ -4,19 +4,18 @@
 #include "job_order.h"
 #include "job_printer.h"
 #include "printer_turn.h"
-#include "printer_driver.h"
 #include "raster_stream.h"
 #include "render_process.h"
 
 #include "pages/page_error.h"
 
 #include <climits>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace huecl::app {
 namespace {
@@ -53,10 +52,6 @@ std::string points(int hundredthsMm) {
     std::snprintf(text, sizeof text, "%.2f", hundredthsMm * 72.0 / 2540.0);
     return text;
 }
-
-struct OptionsDeleter {
-    void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
-};
 
 // Prints every page of a raster stream, numbering them on from
 // pagesBefore; returns the number printed. A cancelled job stops after the
@@ -115,21 +110,6 @@ unsigned printOneCopy(pappl_job_t* job, JobPrinter& printer, const RenderRequest
     return printed;
 }
 
-// The job's choices from its print options and its printer's driver.
-JobChoices choicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
-    const char* driverName = papplPrinterGetDriverName(papplJobGetPrinter(job));
-    const DriverChoice* driver = findDriver(driverName ? driverName : "");
-    ipp_t* attributes = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
-    try {
-        JobChoices choices = jobChoicesFrom(options, driver ? driver->halftone : "2bit", attributes);
-        ippDelete(attributes);
-        return choices;
-    } catch (...) {
-        ippDelete(attributes);
-        throw;
-    }
-}
-
 // Runs print for the job, turning what it throws into the job's reason;
 // false when the job failed.
 template <typename Print>
@@ -177,7 +157,7 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*
         return false;
     }
     const char* file = papplJobGetFilename(job);
-    std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 0, true));
+    PrintOptions options(papplJobCreatePrintOptions(job, 0, true));
     if (!file || !options) {
         reportJobFailure(job, "the job has no document to print", PAPPL_JREASON_ABORTED_BY_SYSTEM);
         return false;
@@ -195,7 +175,7 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*
 
     unsigned printed = 0;
     const bool printedAll = reportingFailures(job, [&] {
-        JobPrinter printer(device, choicesOf(job, *options));
+        JobPrinter printer(device, jobChoicesOf(job, *options));
         bool cancelled = false;
         // Collated copies: the whole document, once per copy.
         for (int copy = 0; copy < std::max(1, options->copies) && !cancelled; ++copy)
@@ -216,7 +196,7 @@ bool printSpooledRaster(pappl_job_t* job, pappl_device_t* given, void* /*data*/)
         return false;
     }
     const char* file = papplJobGetFilename(job);
-    std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 0, true));
+    PrintOptions options(papplJobCreatePrintOptions(job, 0, true));
     const int fd = file ? ::open(file, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0 || !options) {
         if (fd >= 0) ::close(fd);
@@ -225,7 +205,7 @@ bool printSpooledRaster(pappl_job_t* job, pappl_device_t* given, void* /*data*/)
     }
     unsigned printed = 0;
     const bool printedAll = reportingFailures(job, [&] {
-        JobPrinter printer(device, choicesOf(job, *options));
+        JobPrinter printer(device, jobChoicesOf(job, *options));
         bool cancelled = false;
         for (int copy = 0; copy < std::max(1, options->copies) && !cancelled; ++copy) {
             if (::lseek(fd, 0, SEEK_SET) != 0) throw PageError("the job's document cannot be read again");

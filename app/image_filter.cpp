@@ -70,10 +70,6 @@ ImageFacts pngFacts(const std::vector<std::uint8_t>& bytes) {
     return facts;
 }
 
-struct OptionsDeleter {
-    void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
-};
-
 }  // namespace
 
 ImageFacts imageFacts(const std::filesystem::path& file) {
@@ -104,7 +100,7 @@ bool printImage(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
         return false;
     }
     const ImageFacts facts = imageFacts(file);
-    std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 1, !facts.grey));
+    PrintOptions options(papplJobCreatePrintOptions(job, 1, !facts.grey));
     if (!options) {
         reportJobFailure(job, "the job's options cannot be read", PAPPL_JREASON_ABORTED_BY_SYSTEM);
         return false;

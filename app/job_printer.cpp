@@ -1,5 +1,7 @@
 #include "job_printer.h"
 
+#include "printer_driver.h"
+
 #include "pages/page_error.h"
 #include "pages/writers/page_preview.h"
 
@@ -39,6 +41,22 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
                     : pixels == pages::SourcePixels::cmyk ? "none (CMYK from the renderer)"
                                                           : "none (grey to black)";
     return summary;
+}
+
+JobChoices jobChoicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    const char* name = papplPrinterGetDriverName(printer);
+    const DriverChoice* driver = findDriver(name ? name : "");
+    const std::string halftone = driver ? driver->halftone : driverChoices.front().halftone;
+    ipp_t* attributes = papplPrinterGetDriverAttributes(printer);
+    try {
+        JobChoices choices = jobChoicesFrom(options, halftone, attributes);
+        ippDelete(attributes);
+        return choices;
+    } catch (...) {
+        ippDelete(attributes);
+        throw;
+    }
 }
 
 std::string pageMessage(std::uint32_t pageNumber, const PageSummary& summary) {

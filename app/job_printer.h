@@ -42,6 +42,17 @@ private:
     unsigned threads_;
 };
 
+// PAPPL's print options of a job, freed with the job's.
+struct PrintOptionsDeleter {
+    void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
+};
+using PrintOptions = std::unique_ptr<pappl_pr_options_t, PrintOptionsDeleter>;
+
+// A job's choices: the halftoning of its printer's driver, its print
+// options, and its printer's huecl settings for those it leaves out.
+// Throws PageError as jobChoicesFrom does.
+JobChoices jobChoicesOf(pappl_job_t* job, const pappl_pr_options_t& options);
+
 // "Printed page N: W x H dots, ..." for the job's state message.
 std::string pageMessage(std::uint32_t pageNumber, const PageSummary& summary);
 

@@ -4,7 +4,6 @@
 #include "job_printer.h"
 #include "page_rows.h"
 #include "printer_turn.h"
-#include "printer_driver.h"
 
 #include "pages/page_error.h"
 
@@ -44,24 +43,6 @@ struct RasterJob {
 
 RasterJob* rasterJobOf(pappl_job_t* job) { return static_cast<RasterJob*>(papplJobGetData(job)); }
 
-std::string halftoneOf(pappl_job_t* job) {
-    const char* name = papplPrinterGetDriverName(papplJobGetPrinter(job));
-    const DriverChoice* driver = findDriver(name ? name : "");
-    return driver ? driver->halftone : driverChoices.front().halftone;
-}
-
-JobChoices choicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
-    ipp_t* attributes = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
-    try {
-        JobChoices choices = jobChoicesFrom(options, halftoneOf(job), attributes);
-        ippDelete(attributes);
-        return choices;
-    } catch (...) {
-        ippDelete(attributes);
-        throw;
-    }
-}
-
 // Fills the rest of the page with paper, lets the band loop finish and
 // takes its result.
 void finishPage(PageInProgress& page) {
@@ -81,7 +62,7 @@ bool startRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     releaseHeldJobs(papplJobGetPrinter(job));
     try {
         if (!state->turn->device()) throw PageError("the printer's device cannot be opened");
-        state->printer = std::make_unique<JobPrinter>(state->turn->device(), choicesOf(job, *options));
+        state->printer = std::make_unique<JobPrinter>(state->turn->device(), jobChoicesOf(job, *options));
         papplJobSetData(job, state.release());
         return true;
     } catch (const std::exception& error) {
