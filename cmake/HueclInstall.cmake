@@ -119,6 +119,26 @@ if(TARGET rastertohuecl)
   huecl_install_cups_driver(rastertohuecl ${CMAKE_BINARY_DIR}/ppd/huecl.ppd)
 endif()
 
+# ---- The printer application ------------------------------------------------
+# huecl-printer-app beside the tool, its manual page, and a systemd unit
+# under the prefix (systemd reads /usr/lib and /usr/local/lib alike). The
+# unit names the program at the prefix the install goes to, which cpack may
+# choose after configuring; so it is written when installing. The service
+# is not enabled: systemctl enable --now huecl-printer-app starts it.
+if(TARGET huecl-printer-app)
+  set(huecl_linker_folders ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
+  if(NOT WIN32 AND NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST huecl_linker_folders)
+    file(RELATIVE_PATH huecl_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(huecl-printer-app PROPERTIES INSTALL_RPATH "$ORIGIN/${huecl_bin_to_lib}")
+  endif()
+  install(TARGETS huecl-printer-app RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/app/install/huecl-printer-app.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(CODE "set(HUECL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${CMAKE_SOURCE_DIR}/app/install/huecl-printer-app.service.in\"
+                   \"${CMAKE_BINARY_DIR}/install-unit/huecl-printer-app.service\" @ONLY)")
+  install(FILES ${CMAKE_BINARY_DIR}/install-unit/huecl-printer-app.service DESTINATION lib/systemd/system)
+endif()
+
 # `cmake --build BUILD --target uninstall` (with the DESTDIR of the install)
 # removes what the last install of this build put.
 add_custom_target(uninstall
@@ -165,7 +185,7 @@ if(NOT WIN32)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
       "colour processing and LZS compression of a colour printer driver")
   set(CPACK_PACKAGE_DESCRIPTION
-      "The huecl32 library (shared library, C header, pkg-config file and CMake package), the huecl command-line tool and the printer driver's CUPS filter and PPD.")
+      "The huecl32 library (shared library, C header, pkg-config file and CMake package), the huecl command-line tool, the printer driver's CUPS filter and PPD, and the printer application huecl-printer-app with its systemd unit.")
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_GENERATOR DEB)
   set(CPACK_SET_DESTDIR ON)
@@ -176,6 +196,10 @@ if(NOT WIN32)
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)  # a -m32 build on a 64-bit host
   endif()
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+  # The printer application renders PDF and PostScript with Ghostscript.
+  if(TARGET huecl-printer-app)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ghostscript)
+  endif()
   # Dependencies from dpkg-shlibdeps; the package's own library is found in
   # the build folder.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
