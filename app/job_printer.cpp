@@ -1,0 +1,79 @@
+#include "job_printer.h"
+
+#include "printer_driver.h"
+
+#include "pages/page_error.h"
+#include "pages/writers/page_preview.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <thread>
+
+namespace huecl::app {
+
+JobPrinter::JobPrinter(pappl_device_t* device, JobChoices choices)
+    : device_(device), choices_(std::move(choices)), driver_(driverSettingsFor(choices_)),
+      tables_(cups::colourTablesFor(driver_, cups::ghostscriptCmykProfile)),
+      threads_(std::max(1u, std::thread::hardware_concurrency())) {}
+
+PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique_ptr<pages::ImageSource> source,
+                                  std::uint32_t pageNumber) {
+    const pages::SourcePixels pixels = source->pixels();
+    pages::AssembledPage page =
+        pages::assemblePage(pageSettingsFor(driver_, choices_, header), std::move(source), tables_);
+    const auto toDevice = [this, pageNumber](std::span<const std::uint8_t> bytes) {
+        if (papplDeviceWrite(device_, bytes.data(), bytes.size()) < 0)
+            throw pages::PageError("page " + std::to_string(pageNumber) + ": the printer's device refused the page");
+    };
+    pages::RasterWriter writer(toDevice, page.header());
+    // The same options as the CUPS filter's, down to the preview box that
+    // counts the inked dots.
+    const pages::PipelineOptions pipeline{
+        threads_, page.header().lzsBudget, pages::previewBoxSize(page.header().deviceResY, 100), false, {}};
+    const pages::PipelineTotals totals =
+        page.run(pipeline, [&](const pages::FinishedBand& band) { writer.writeBand(band.deviceRows, band.streams); });
+    writer.finish();
+    papplDeviceFlush(device_);
+
+    const pages::PageGeometry& g = page.geometry();
+    PageSummary summary{g.deviceWidth, g.deviceHeight, g.planeCount, totals.inkedDots, totals.compressedBytes, {}};
+    summary.table = page.table()                          ? page.table()->origin
+                    : pixels == pages::SourcePixels::cmyk ? "none (CMYK from the renderer)"
+                                                          : "none (grey to black)";
+    return summary;
+}
+
+JobChoices jobChoicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    const char* name = papplPrinterGetDriverName(printer);
+    const DriverChoice* driver = findDriver(name ? name : "");
+    const std::string halftone = driver ? driver->halftone : driverChoices.front().halftone;
+    ipp_t* attributes = papplPrinterGetDriverAttributes(printer);
+    try {
+        JobChoices choices = jobChoicesFrom(options, halftone, attributes);
+        ippDelete(attributes);
+        return choices;
+    } catch (...) {
+        ippDelete(attributes);
+        throw;
+    }
+}
+
+std::string pageMessage(std::uint32_t pageNumber, const PageSummary& summary) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Printed page %u: %u x %u dots, %u plane%s, %" PRIu64 " dots inked, %" PRIu64
+                  " compressed bytes, colour table: %s.",
+                  pageNumber, summary.deviceWidth, summary.deviceHeight, summary.planeCount,
+                  summary.planeCount == 1 ? "" : "s", summary.inkedDots, summary.compressedBytes,
+                  summary.table.c_str());
+    return text;
+}
+
+void reportJobFailure(pappl_job_t* job, const std::string& message, pappl_jreason_t reason) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
+    papplJobSetMessage(job, "%s", message.c_str());
+    papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
+}
+
+}  // namespace huecl::app

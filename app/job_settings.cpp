@@ -1,0 +1,133 @@
+#include "job_settings.h"
+
+#include "printer_driver.h"
+
+#include "pages/page_error.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+namespace huecl::app {
+namespace {
+
+using pages::PageError;
+
+// The CUPS driver's keyword of each vendor attribute, as the PPD names it.
+struct KeywordPair {
+    const char* ppd;
+    const char* vendor;
+};
+constexpr KeywordPair keywordPairs[] = {
+    {"HueclScreen", screenAttribute},           {"HueclDensity", densityAttribute},
+    {"HueclBalanceRed", balanceRedAttribute},   {"HueclBalanceGreen", balanceGreenAttribute},
+    {"HueclBalanceBlue", balanceBlueAttribute}, {"HueclProfile", profileAttribute}};
+
+const std::string* valueOf(const JobChoices& choices, const char* attribute) {
+    const auto found = choices.vendor.find(attribute);
+    return found == choices.vendor.end() ? nullptr : &found->second;
+}
+
+// The CUPS driver accepts wider ranges than the printer advertises; a job
+// may ask for no more than the printer says it does.
+void checkRange(const JobChoices& choices, const char* attribute, int lowest, int highest) {
+    const std::string* text = valueOf(choices, attribute);
+    if (!text) return;
+    int value = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, value);
+    if (error != std::errc() || stop != end || value < lowest || value > highest)
+        throw PageError(std::string(attribute) + " must be a whole number from " + std::to_string(lowest) + " to " +
+                        std::to_string(highest) + ", not '" + *text + "'");
+}
+
+std::optional<std::string> printerDefault(ipp_t* driverAttributes, const char* attribute) {
+    if (!driverAttributes) return std::nullopt;
+    const std::string name = std::string(attribute) + "-default";
+    ipp_attribute_t* found = ippFindAttribute(driverAttributes, name.c_str(), IPP_TAG_ZERO);
+    if (!found) return std::nullopt;
+    char text[1024];
+    ippAttributeString(found, text, sizeof text);
+    return std::string(text);
+}
+
+}  // namespace
+
+std::string halftoneFor(const std::string& driverHalftone, ipp_quality_t quality) {
+    if (quality == IPP_QUALITY_DRAFT && driverHalftone.rfind("earlier-", 0) != 0) return "1bit";
+    return driverHalftone;
+}
+
+cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
+    checkRange(choices, densityAttribute, densityLowest, densityHighest);
+    for (const char* balance : {balanceRedAttribute, balanceGreenAttribute, balanceBlueAttribute})
+        checkRange(choices, balance, balanceLowest, balanceHighest);
+    checkRange(choices, screenAttribute, 0, 3);
+    std::optional<std::string> table;
+    if (const std::string* value = valueOf(choices, colourTableAttribute)) {
+        if (*value == "auto")
+            table = "Auto";
+        else if (*value == "model")
+            table = "Model";
+        else
+            throw PageError(std::string(colourTableAttribute) + " must be auto or model, not '" + *value + "'");
+    }
+    if (const std::string* profile = valueOf(choices, profileAttribute); profile && profile->front() != '/')
+        throw PageError(std::string(profileAttribute) + " must name an ICC profile by its absolute path, not '" +
+                        *profile + "'");
+    const std::string halftone = halftoneFor(choices.halftone, choices.quality);
+    const cups::ChoiceLookup lookup = [&](const std::string& keyword) -> std::optional<std::string> {
+        if (keyword == "HueclHalftone") return halftone;
+        if (keyword == "HueclColorTable") return table;
+        for (const KeywordPair& pair : keywordPairs)
+            if (keyword == pair.ppd)
+                if (const std::string* value = valueOf(choices, pair.vendor)) return *value;
+        return std::nullopt;
+    };
+    return cups::driverSettingsFrom(lookup);
+}
+
+pages::PageSettings pageSettingsFor(const cups::DriverSettings& driver, const JobChoices& choices,
+                                    const cups_page_header2_t& header) {
+    pages::PageSettings page = cups::pageSettingsFor(driver, header);
+    if (choices.colourMode != PAPPL_COLOR_MODE_COLOR && choices.colourMode != PAPPL_COLOR_MODE_AUTO) {
+        page.blackOnly = true;
+        page.matchMethod = HUECL_MATCH_BLACK;
+    }
+    if (choices.content == PAPPL_CONTENT_PHOTO)
+        page.blackMode = HUECL_BLACK_NONE;
+    else if (choices.content == PAPPL_CONTENT_TEXT)
+        page.blackMode = HUECL_BLACK_PURE;
+    return page;
+}
+
+JobChoices jobChoicesFrom(const pappl_pr_options_t& options, const std::string& halftone, ipp_t* driverAttributes) {
+    JobChoices choices;
+    choices.halftone = halftone;
+    choices.quality = options.print_quality;
+    choices.colourMode = options.print_color_mode;
+    choices.content = options.print_content_optimize;
+    for (int i = 0; i < options.num_vendor; ++i)
+        if (options.vendor[i].name && options.vendor[i].value)
+            choices.vendor[options.vendor[i].name] = options.vendor[i].value;
+    for (const char* attribute : {densityAttribute, balanceRedAttribute, balanceGreenAttribute, balanceBlueAttribute,
+                                  screenAttribute, colourTableAttribute, profileAttribute}) {
+        const std::optional<std::string> fallback = printerDefault(driverAttributes, attribute);
+        if (!choices.vendor.count(attribute)) {
+            if (fallback) choices.vendor[attribute] = *fallback;
+        } else if (std::string_view(attribute) == profileAttribute &&
+                   choices.vendor[attribute] != fallback.value_or("")) {
+            // Any client could otherwise have the server open any file it
+            // names, and learn from the answer whether it exists.
+            throw PageError(std::string(profileAttribute) +
+                            " is the printer's setting: a job takes the profile the printer names");
+        }
+    }
+    // An empty profile path is the colour-table choice, not a profile.
+    if (const auto profile = choices.vendor.find(profileAttribute);
+        profile != choices.vendor.end() && profile->second.empty())
+        choices.vendor.erase(profile);
+    return choices;
+}
+
+}  // namespace huecl::app

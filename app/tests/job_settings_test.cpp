@@ -1,0 +1,162 @@
+// A job's IPP and vendor attributes become the same page settings as the
+// CUPS driver's PPD choices, which is what makes both print the same
+// bytes; and what the IPP attributes change on top of them.
+#include "job_settings.h"
+
+#include "printer_driver.h"
+
+#include "pages/page_error.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace huecl::app {
+namespace {
+
+cups_page_header2_t header(cups_cspace_t space, unsigned resolution) {
+    cups_page_header2_t h{};
+    h.HWResolution[0] = h.HWResolution[1] = resolution;
+    h.cupsColorSpace = space;
+    return h;
+}
+
+auto fieldsOf(const pages::PageSettings& s) {
+    return std::tuple(s.engine, s.ditherMode, s.screenKind, s.blackOnly, s.matchMethod, s.blackMode, s.gridSize,
+                      s.source.x, s.source.y, s.device.x, s.device.y, s.brightness, s.saturation, s.balance,
+                      s.cmySaturation, s.density, s.bandHeight, s.lzsBudget);
+}
+
+// The CUPS filter's settings of a page for these PPD choices.
+pages::PageSettings filterSettings(const std::map<std::string, std::string>& ppd, const cups_page_header2_t& h) {
+    const cups::DriverSettings driver = cups::driverSettingsFrom([&](const std::string& keyword) {
+        const auto found = ppd.find(keyword);
+        return found == ppd.end() ? std::nullopt : std::optional<std::string>(found->second);
+    });
+    return cups::pageSettingsFor(driver, h);
+}
+
+TEST(JobSettings, EveryDriverPrintsAsTheFilterWithTheSameChoices) {
+    for (const DriverChoice& driverChoice : driverChoices) {
+        for (const cups_cspace_t space : {CUPS_CSPACE_SRGB, CUPS_CSPACE_SW, CUPS_CSPACE_CMYK}) {
+            JobChoices choices;
+            choices.halftone = driverChoice.halftone;
+            choices.vendor = {{densityAttribute, "-32"},    {balanceRedAttribute, "12"},
+                              {balanceGreenAttribute, "9"}, {balanceBlueAttribute, "14"},
+                              {screenAttribute, "1"},       {colourTableAttribute, "model"}};
+            const cups_page_header2_t h = header(space, 600);
+            const cups::DriverSettings driver = driverSettingsFor(choices);
+            const pages::PageSettings expected = filterSettings({{"HueclHalftone", driverChoice.halftone},
+                                                                 {"HueclDensity", "-32"},
+                                                                 {"HueclBalanceRed", "12"},
+                                                                 {"HueclBalanceGreen", "9"},
+                                                                 {"HueclBalanceBlue", "14"},
+                                                                 {"HueclScreen", "1"},
+                                                                 {"HueclColorTable", "Model"}},
+                                                                h);
+            EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(expected))
+                << driverChoice.name << " in colour space " << space;
+            EXPECT_EQ(driver.table, cups::TableSource::model);
+        }
+    }
+}
+
+TEST(JobSettings, DefaultsAreTheFiltersDefaults) {
+    JobChoices choices;
+    const cups_page_header2_t h = header(CUPS_CSPACE_SRGB, 300);
+    const cups::DriverSettings driver = driverSettingsFor(choices);
+    EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings({{"HueclHalftone", "2bit"}}, h)));
+    EXPECT_EQ(driver.table, cups::TableSource::automatic);
+}
+
+TEST(JobSettings, DraftQualityTakesTheOneBitScreenOfTheLaterEngineOnly) {
+    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_DRAFT), "1bit");
+    EXPECT_EQ(halftoneFor("1bit-spread", IPP_QUALITY_DRAFT), "1bit");
+    EXPECT_EQ(halftoneFor("earlier-diffusion", IPP_QUALITY_DRAFT), "earlier-diffusion");
+    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_NORMAL), "4bit");
+    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_HIGH), "4bit");
+    JobChoices choices;
+    choices.halftone = "4bit";
+    choices.quality = IPP_QUALITY_DRAFT;
+    EXPECT_EQ(driverSettingsFor(choices).page.ditherMode, HUECL_DITHER_1BIT);
+}
+
+TEST(JobSettings, MonochromePrintsBlackInkAloneAsTheFilterPrintsGreyPages) {
+    JobChoices choices;
+    choices.colourMode = PAPPL_COLOR_MODE_MONOCHROME;
+    const cups::DriverSettings driver = driverSettingsFor(choices);
+    const pages::PageSettings rgb = pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600));
+    EXPECT_TRUE(rgb.blackOnly);
+    EXPECT_EQ(rgb.matchMethod, HUECL_MATCH_BLACK);
+    EXPECT_EQ(fieldsOf(rgb), fieldsOf(filterSettings({}, header(CUPS_CSPACE_SW, 600))));
+    choices.colourMode = PAPPL_COLOR_MODE_COLOR;
+    EXPECT_FALSE(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackOnly);
+}
+
+TEST(JobSettings, PhotoContentBuildsBlackFromEveryInkAndTextKeepsItPure) {
+    JobChoices choices;
+    const cups::DriverSettings driver = driverSettingsFor(choices);
+    choices.content = PAPPL_CONTENT_PHOTO;
+    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_NONE);
+    choices.content = PAPPL_CONTENT_TEXT;
+    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_PURE);
+    choices.content = PAPPL_CONTENT_GRAPHIC;
+    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_PURE);
+}
+
+TEST(JobSettings, RefusesValuesOutsideWhatThePrinterAdvertisesNamingTheAttribute) {
+    const std::pair<const char*, const char*> refused[] = {
+        {densityAttribute, "65"}, {densityAttribute, "dark"},      {balanceGreenAttribute, "0"},
+        {screenAttribute, "4"},   {colourTableAttribute, "Model"}, {profileAttribute, "relative.icc"}};
+    for (const auto& [attribute, value] : refused) {
+        JobChoices choices;
+        choices.vendor[attribute] = value;
+        try {
+            driverSettingsFor(choices);
+            ADD_FAILURE() << attribute << "=" << value << " was taken";
+        } catch (const pages::PageError& error) {
+            EXPECT_NE(std::string(error.what()).find(attribute), std::string::npos) << error.what();
+        }
+    }
+}
+
+class JobChoicesFromOptions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        printer = ippNew();
+        ippAddInteger(printer, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "huecl-density-default", 16);
+        ippAddString(printer, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-color-table-default", nullptr, "model");
+        ippAddString(printer, IPP_TAG_PRINTER, IPP_TAG_TEXT, "huecl-profile-default", nullptr, "");
+    }
+    void TearDown() override {
+        cupsFreeOptions(options.num_vendor, options.vendor);
+        ippDelete(printer);
+    }
+    void jobSets(const char* name, const char* value) {
+        options.num_vendor = cupsAddOption(name, value, options.num_vendor, &options.vendor);
+    }
+    pappl_pr_options_t options{};
+    ipp_t* printer = nullptr;
+};
+
+TEST_F(JobChoicesFromOptions, TheJobsValuesWinAndThePrintersDefaultsFillIn) {
+    options.print_quality = IPP_QUALITY_HIGH;
+    options.print_color_mode = PAPPL_COLOR_MODE_MONOCHROME;
+    jobSets(densityAttribute, "-8");
+    const JobChoices choices = jobChoicesFrom(options, "4bit", printer);
+    EXPECT_EQ(choices.halftone, "4bit");
+    EXPECT_EQ(choices.quality, IPP_QUALITY_HIGH);
+    EXPECT_EQ(choices.colourMode, PAPPL_COLOR_MODE_MONOCHROME);
+    EXPECT_EQ(choices.vendor.at(densityAttribute), "-8");
+    EXPECT_EQ(choices.vendor.at(colourTableAttribute), "model");
+    // An empty path names no profile.
+    EXPECT_EQ(choices.vendor.count(profileAttribute), 0u);
+}
+
+TEST_F(JobChoicesFromOptions, AJobCannotNameAProfileOfItsOwn) {
+    jobSets(profileAttribute, "/etc/passwd");
+    EXPECT_THROW(jobChoicesFrom(options, "2bit", printer), pages::PageError);
+}
+
+}  // namespace
+}  // namespace huecl::app
