@@ -94,7 +94,8 @@ bool parseImageSize(const std::string& text, int& width, int& height) {
            width <= 65535 && height <= 65535;
 }
 
-pappl_system_t* makeSystem(int optionCount, cups_option_t* options, void* /*data*/) {
+pappl_system_t* makeSystem(int optionCount, cups_option_t* options, void* data) {
+    const bool serving = data && static_cast<const SystemContext*>(data)->serving;
     const AppLocations locations = locationsFromEnvironment();
     const char* serverName = cupsGetOption("server-name", optionCount, options);
     const char* portText = cupsGetOption("server-port", optionCount, options);
@@ -144,7 +145,7 @@ pappl_system_t* makeSystem(int optionCount, cups_option_t* options, void* /*data
     if (!system) return nullptr;
     if (const char* group = cupsGetOption("admin-group", optionCount, options)) papplSystemSetAdminGroup(system, group);
     if (serverName) papplSystemSetHostName(system, serverName);
-    if (!papplSystemAddListeners(system, serverName)) {
+    if (serving && !papplSystemAddListeners(system, serverName)) {
         std::fprintf(stderr, "huecl-printer-app: cannot listen on %s port %d\n", serverName ? serverName : "*", port);
         papplSystemDelete(system);
         return nullptr;

@@ -10,7 +10,15 @@
 
 namespace huecl::app {
 
-// papplMainloop's system callback. Server options (-o NAME=VALUE):
+// What papplMainloop's caller knows that its system callback does not: the
+// callback also makes the system of sub-commands that only read it (such
+// as drivers), which must not take the server's port.
+struct SystemContext {
+    bool serving = false;
+};
+
+// papplMainloop's system callback, data a SystemContext. Server options
+// (-o NAME=VALUE):
 //   server-name=HOST    listen on HOST's addresses only and name it in URIs
 //   server-port=PORT    the IPP port (default: PAPPL's choice)
 //   log-file=FILE       "-" for standard error (default: syslog)

@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
     for (std::string& argument : arguments) remaining.push_back(argument.data());
     remaining.push_back(nullptr);
     auto drivers = huecl::app::papplDrivers();
+    huecl::app::SystemContext context;
+    context.serving = arguments.size() > 1 && arguments[1] == "server";
     return papplMainloop(static_cast<int>(remaining.size()) - 1, remaining.data(), HUECL_VERSION_TEXT, nullptr,
                          static_cast<int>(drivers.size()), drivers.data(), nullptr, huecl::app::fillDriverData, nullptr,
-                         nullptr, huecl::app::makeSystem, showUsage, nullptr);
+                         nullptr, huecl::app::makeSystem, showUsage, &context);
 }

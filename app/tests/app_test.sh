@@ -239,6 +239,9 @@ documents)
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=jpeg -r50 -dFirstPage=1 -dLastPage=1 -sOutputFile=photo.jpg document.pdf
   "$huecl" print -o test-page --quiet >/dev/null && cp test-page/preview.png photo.png
   start_server
+  # A sub-command beside the running server lists the drivers without
+  # taking its port.
+  [[ $("$app" drivers -o server-port="$port" | grep -c '^huecl-') -eq 6 ]] || fail "drivers: $("$app" drivers 2>&1)"
   add_printer docs huecl-2bit "$work/out"
   check() { # NAME FILE PAGES "DECODED TEXT" [OPTIONS]
     local name=$1 file=$2 pages=$3 text=$4 job
