@@ -136,9 +136,10 @@ std::vector<std::string> ghostscriptArguments(const RenderRequest& request) {
         std::string("-dcupsColorSpace=") + (request.grey ? "18" : "19"), "-dcupsBitsPerColor=8",
         "-r" + std::to_string(request.resolutionX) + "x" + std::to_string(request.resolutionY),
         "-dDEVICEWIDTHPOINTS=" + points(request.widthHundredthsMm),
-        "-dDEVICEHEIGHTPOINTS=" + points(request.lengthHundredthsMm), "-dFIXEDMEDIA", "-dPDFFitPage",
+        "-dDEVICEHEIGHTPOINTS=" + points(request.lengthHundredthsMm), "-dFIXEDMEDIA",
         // What the document prints goes to the log, not into the raster.
         "-sstdout=%stderr", "-sOutputFile=%stdout"};
+    if (request.fitToPage) arguments.insert(arguments.end(), {"-dPDFFitPage", "-dPSFitPage"});
     if (request.firstPage > 1) arguments.push_back("-dFirstPage=" + std::to_string(request.firstPage));
     if (request.lastPage > 0) arguments.push_back("-dLastPage=" + std::to_string(request.lastPage));
     arguments.push_back("-f");
@@ -169,6 +170,7 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*
     request.widthHundredthsMm = options->media.size_width;
     request.lengthHundredthsMm = options->media.size_length;
     request.grey = options->print_color_mode != PAPPL_COLOR_MODE_COLOR;
+    request.fitToPage = options->print_scaling != PAPPL_SCALING_NONE;
     request.firstPage = std::max(1u, options->first_page);
     if (options->last_page > 0 && options->last_page < static_cast<unsigned>(INT_MAX))
         request.lastPage = options->last_page;

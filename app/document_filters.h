@@ -24,6 +24,7 @@ struct RenderRequest {
     int resolutionX = 600, resolutionY = 600;
     int widthHundredthsMm = 21000, lengthHundredthsMm = 29700;
     bool grey = false;
+    bool fitToPage = true;                 // print-scaling none keeps the document's own size
     unsigned firstPage = 1, lastPage = 0;  // 0: to the end
 };
 

@@ -270,6 +270,15 @@ documents)
   grep -q '2480 x 350[0-9] dots' draft.txt || fail "draft: not 300 dpi: $(cat draft.txt)"
   check letter photo.png 1 '5100 x 6600 dots' -o media=na_letter_8.5x11in
   check range document.pdf 2 '4 planes' -o page-ranges=2-3
+  # The A5 document fills A4 unless print-scaling says none.
+  check unscaled document.pdf 3 '4 planes' -o print-scaling=none
+  inked() { job_attribute docs "$1" job-state-message | sed -n 's/.* \([0-9]*\) dots inked.*/\1/p'; }
+  fitted_job=$(submit docs document.pdf)
+  expect_job docs "$fitted_job" completed
+  unscaled_job=$(submit docs document.pdf -o print-scaling=none)
+  expect_job docs "$unscaled_job" completed
+  (($(inked "$fitted_job") > $(inked "$unscaled_job") * 3 / 2)) ||
+    fail "print-scaling: $(inked "$fitted_job") dots inked fitted, $(inked "$unscaled_job") unscaled"
   # Something the printer does not print: refused by PAPPL or aborted
   # with a reason, never sent as it is.
   printf 'plain text\n' >note.txt
