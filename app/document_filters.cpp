@@ -23,10 +23,12 @@ namespace {
 using pages::PageError;
 
 // A page of the renderer's raster that a cancelled job ends with paper:
-// once the job is cancelled no more rows are read from the renderer.
+// once the job is cancelled no more rows are read from the renderer. The
+// flag outlives the page, which the band loop consumes.
 class CancellablePage final : public pages::ImageSource {
 public:
-    CancellablePage(std::unique_ptr<pages::ImageSource> page, pappl_job_t* job) : page_(std::move(page)), job_(job) {}
+    CancellablePage(std::unique_ptr<pages::ImageSource> page, pappl_job_t* job, bool& cancelled)
+        : page_(std::move(page)), job_(job), cancelled_(cancelled) {}
     std::uint32_t width() const override { return page_->width(); }
     std::uint32_t height() const override { return page_->height(); }
     std::string description() const override { return page_->description(); }
@@ -36,12 +38,11 @@ public:
         if (!cancelled_) return page_->readRows(rows);
         std::fill(rows.begin(), rows.end(), page_->pixels() == pages::SourcePixels::cmyk ? 0x00 : 0xFF);
     }
-    bool cancelled() const { return cancelled_; }
 
 private:
     std::unique_ptr<pages::ImageSource> page_;
     pappl_job_t* job_;
-    bool cancelled_ = false;
+    bool& cancelled_;
 };
 
 std::string points(int hundredthsMm) {
@@ -64,10 +65,9 @@ unsigned printRasterPages(pappl_job_t* job, JobPrinter& printer, int fd, unsigne
         const unsigned number = pagesBefore + printed + 1;
         papplJobSetMessage(job, "Printing page %u.", number);
         auto page = std::make_unique<CancellablePage>(
-            std::make_unique<cups::CupsPageSource>(stream.raster(), header, printed + 1), job);
-        const CancellablePage* watched = page.get();
+            std::make_unique<cups::CupsPageSource>(stream.raster(), header, printed + 1), job, cancelled);
         const PageSummary summary = printer.printPage(header, std::move(page), number);
-        cancelled = watched->cancelled() || papplJobIsCanceled(job);
+        cancelled = cancelled || papplJobIsCanceled(job);
         ++printed;
         papplJobSetImpressionsCompleted(job, 1);
         if (cancelled)

@@ -399,12 +399,12 @@ ten_jobs)
   for number in $(seq 10); do cp document.pdf "job-$number.pdf"; done
   submitters=()
   for number in $(seq 10); do
-    "$app" submit -d printer "job-$number.pdf" >"submit-$number.out" 2>&1 &
+    "$app" submit -d printer "job-$number.pdf" >"submit-$number.out" 2>"submit-$number.err" &
     submitters+=($!)
   done
   wait "${submitters[@]}"
-  jobs=$(sed 's/.*-//' submit-*.out | sort -n)
-  [[ $(echo "$jobs" | wc -l) -eq 10 ]] || fail "not ten jobs: $(cat submit-*.out)"
+  jobs=$(sed -n 's/^printer-\([0-9]*\)$/\1/p' submit-*.out | sort -n)
+  [[ $(echo "$jobs" | wc -l) -eq 10 ]] || fail "not ten jobs: $(cat submit-*.out submit-*.err)"
   last=0
   for job in $jobs; do
     expect_job printer "$job" completed
