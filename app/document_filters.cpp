@@ -158,7 +158,7 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*
         return false;
     }
     const char* file = papplJobGetFilename(job);
-    PrintOptions options(papplJobCreatePrintOptions(job, 0, true));
+    PrintOptions options = renderOptionsOf(job, 0, true);
     if (!file || !options) {
         reportJobFailure(job, "the job has no document to print", PAPPL_JREASON_ABORTED_BY_SYSTEM);
         return false;

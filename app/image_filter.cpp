@@ -100,7 +100,7 @@ bool printImage(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
         return false;
     }
     const ImageFacts facts = imageFacts(file);
-    PrintOptions options(papplJobCreatePrintOptions(job, 1, !facts.grey));
+    PrintOptions options = renderOptionsOf(job, 1, !facts.grey);
     if (!options) {
         reportJobFailure(job, "the job's options cannot be read", PAPPL_JREASON_ABORTED_BY_SYSTEM);
         return false;

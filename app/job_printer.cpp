@@ -43,6 +43,32 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
     return summary;
 }
 
+PrintOptions renderOptionsOf(pappl_job_t* job, unsigned pageCount, bool colour) {
+    PrintOptions options(papplJobCreatePrintOptions(job, pageCount, colour));
+    if (!options || papplJobGetAttribute(job, "printer-resolution")) return options;
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
+    const pages::Resolution printerDefault{static_cast<std::uint32_t>(data.x_default),
+                                           static_cast<std::uint32_t>(data.y_default)};
+    const pages::Resolution chosen = renderResolution(options->print_quality, printerDefault);
+    if (static_cast<int>(chosen.x) == options->printer_resolution[0] &&
+        static_cast<int>(chosen.y) == options->printer_resolution[1])
+        return options;
+    options->printer_resolution[0] = static_cast<int>(chosen.x);
+    options->printer_resolution[1] = static_cast<int>(chosen.y);
+    // The header as PAPPL makes it, at the new resolution.
+    cups_page_header2_t& header = options->header;
+    const unsigned totalPages = header.cupsInteger[CUPS_RASTER_PWG_TotalPageCount];
+    const char* type = header.cupsColorSpace == CUPS_CSPACE_SRGB   ? "srgb_8"
+                       : header.cupsColorSpace == CUPS_CSPACE_SW   ? "sgray_8"
+                       : header.cupsColorSpace == CUPS_CSPACE_CMYK ? "cmyk_8"
+                                                                   : "black_8";
+    if (cupsRasterInitPWGHeader(&header, pwgMediaForPWG(options->media.size_name), type, options->printer_resolution[0],
+                                options->printer_resolution[1], "one-sided", "normal"))
+        header.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = totalPages;
+    return options;
+}
+
 JobChoices jobChoicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
     pappl_printer_t* printer = papplJobGetPrinter(job);
     const char* name = papplPrinterGetDriverName(printer);

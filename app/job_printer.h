@@ -48,6 +48,12 @@ struct PrintOptionsDeleter {
 };
 using PrintOptions = std::unique_ptr<pappl_pr_options_t, PrintOptionsDeleter>;
 
+// PAPPL's print options of a job whose pages this application renders
+// (PDF, PostScript, images): a job that names no printer-resolution
+// renders at its print quality's resolution (see renderResolution), and
+// the page header follows it. Null when PAPPL has none.
+PrintOptions renderOptionsOf(pappl_job_t* job, unsigned pageCount, bool colour);
+
 // A job's choices: the halftoning of its printer's driver, its print
 // options, and its printer's huecl settings for those it leaves out.
 // Throws PageError as jobChoicesFrom does.

@@ -53,9 +53,22 @@ std::optional<std::string> printerDefault(ipp_t* driverAttributes, const char* a
 
 }  // namespace
 
-std::string halftoneFor(const std::string& driverHalftone, ipp_quality_t quality) {
-    if (quality == IPP_QUALITY_DRAFT && driverHalftone.rfind("earlier-", 0) != 0) return "1bit";
-    return driverHalftone;
+pages::PrintQuality qualityOf(ipp_quality_t quality) {
+    switch (quality) {
+        case IPP_QUALITY_DRAFT: return pages::PrintQuality::draft;
+        case IPP_QUALITY_HIGH: return pages::PrintQuality::high;
+        default: return pages::PrintQuality::normal;
+    }
+}
+
+pages::Resolution renderResolution(ipp_quality_t quality, pages::Resolution printerDefault) {
+    return pages::presetOf(qualityOf(quality)).resolution.value_or(printerDefault);
+}
+
+pages::BlackChoice blackFor(pappl_content_t content) {
+    if (content == PAPPL_CONTENT_PHOTO) return pages::BlackChoice::composite;
+    if (content == PAPPL_CONTENT_TEXT) return pages::BlackChoice::pure;
+    return pages::BlackChoice::automatic;
 }
 
 cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
@@ -75,9 +88,14 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
     if (const std::string* profile = valueOf(choices, profileAttribute); profile && profile->front() != '/')
         throw PageError(std::string(profileAttribute) + " must name an ICC profile by its absolute path, not '" +
                         *profile + "'");
-    const std::string halftone = halftoneFor(choices.halftone, choices.quality);
+    // The PPD's choice names of the quality preset and the black.
+    const std::string quality = pages::printQualityName(qualityOf(choices.quality));
+    const pages::BlackChoice black = blackFor(choices.content);
     const cups::ChoiceLookup lookup = [&](const std::string& keyword) -> std::optional<std::string> {
-        if (keyword == "HueclHalftone") return halftone;
+        if (keyword == "HueclHalftone") return choices.halftone;
+        if (keyword == "cupsPrintQuality") return quality;
+        if (keyword == "HueclBlack" && black != pages::BlackChoice::automatic)
+            return black == pages::BlackChoice::composite ? "Composite" : "Pure";
         if (keyword == "HueclColorTable") return table;
         for (const KeywordPair& pair : keywordPairs)
             if (keyword == pair.ppd)
@@ -94,10 +112,6 @@ pages::PageSettings pageSettingsFor(const cups::DriverSettings& driver, const Jo
         page.blackOnly = true;
         page.matchMethod = HUECL_MATCH_BLACK;
     }
-    if (choices.content == PAPPL_CONTENT_PHOTO)
-        page.blackMode = HUECL_BLACK_NONE;
-    else if (choices.content == PAPPL_CONTENT_TEXT)
-        page.blackMode = HUECL_BLACK_PURE;
     return page;
 }
 

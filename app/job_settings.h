@@ -1,9 +1,12 @@
 // What a job asks of the page library. The printer's driver names the
-// halftoning, IPP's print-quality, print-color-mode and
-// print-content-optimize adjust it, and the huecl vendor attributes carry
-// the rest. They are read through the CUPS driver's own option reading,
-// keyword for keyword, so that the same choices make the same page
-// settings, and so the same container bytes, in both programs.
+// halftoning (or leaves it to the print quality, as the PPD's Auto does);
+// IPP's print-quality picks the page library's quality preset, as the
+// PPD's cupsPrintQuality does; print-content-optimize picks the black as
+// HueclBlack does; print-color-mode monochrome prints black ink alone; and
+// the huecl vendor attributes carry the rest. They are read through the
+// CUPS driver's own option reading, keyword for keyword, so that the same
+// choices make the same page settings, and so the same container bytes,
+// in both programs.
 #pragma once
 
 #include "driver_options.h"
@@ -16,18 +19,27 @@
 namespace huecl::app {
 
 struct JobChoices {
-    std::string halftone = "2bit";  // the driver's HueclHalftone choice
+    std::string halftone = "Auto";  // the driver's HueclHalftone choice
     ipp_quality_t quality = IPP_QUALITY_NORMAL;
     pappl_color_mode_t colourMode = PAPPL_COLOR_MODE_COLOR;
     pappl_content_t content = PAPPL_CONTENT_AUTO;
     std::map<std::string, std::string> vendor;  // huecl-* attribute values, as text
 };
 
-// The halftoning a quality prints with: draft takes the plain 1-bit
-// screen of the later generation (the least data per dot) in place of its
-// deeper or spread screens; the earlier generation prints one bit per dot
-// anyway. Normal and high keep the driver's own.
-std::string halftoneFor(const std::string& driverHalftone, ipp_quality_t quality);
+// The page library's preset of an IPP print-quality: draft, normal, high.
+pages::PrintQuality qualityOf(ipp_quality_t quality);
+
+// The resolution a document is rendered at when the job names none: its
+// quality preset's, or the printer's default where the preset leaves it
+// (normal), as the PPD's cupsPrintQuality sets it over the Resolution
+// option. PAPPL's own choice (the highest resolution for high, the middle
+// one for normal) would render high quality at 1200 dpi where the CUPS
+// driver prints 600 dpi.
+pages::Resolution renderResolution(ipp_quality_t quality, pages::Resolution printerDefault);
+
+// What print-content-optimize asks of black: composite for photos, pure
+// black in black ink alone for text, the preset's otherwise.
+pages::BlackChoice blackFor(pappl_content_t content);
 
 // The driver settings of these choices. Throws PageError naming the vendor
 // attribute whose value is out of range or unknown.
@@ -35,8 +47,7 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices);
 
 // One page's settings: resolution and grey pages as the CUPS filter takes
 // them from the page header; monochrome prints black ink alone, as the
-// filter prints grey pages; photo content builds black from all inks
-// (composite black) where other content keeps pure black in black ink.
+// filter prints grey pages.
 pages::PageSettings pageSettingsFor(const cups::DriverSettings& driver, const JobChoices& choices,
                                     const cups_page_header2_t& header);
 

@@ -1,7 +1,8 @@
-// The printer application's drivers: one per halftoning choice of the
-// PPD's HueclHalftone option, each a colour printer of the same media,
-// resolutions and huecl settings (vendor attributes that the web interface
-// shows and PAPPL keeps per printer in its state file).
+// The printer application's drivers: one per choice of the PPD's
+// HueclHalftone option (Auto: the print quality's halftoning), each a
+// colour printer of the same media, resolutions and huecl settings (vendor
+// attributes that the web interface shows and PAPPL keeps per printer in
+// its state file).
 #pragma once
 
 #include <pappl/pappl.h>
@@ -17,7 +18,8 @@ struct DriverChoice {
     const char* halftone;     // HueclHalftone choice of the CUPS driver
 };
 
-inline constexpr std::array<DriverChoice, 6> driverChoices{{
+inline constexpr std::array<DriverChoice, 7> driverChoices{{
+    {"huecl-auto", "huecl colour printer, halftoning by print quality", "Auto"},
     {"huecl-2bit", "huecl colour printer, 2-bit screen", "2bit"},
     {"huecl-4bit", "huecl colour printer, 4-bit screen", "4bit"},
     {"huecl-1bit", "huecl colour printer, 1-bit screen", "1bit"},

@@ -227,6 +227,12 @@ same_as_filter)
   compare adjusted huecl-4bit "huecl-balance-red=12 huecl-balance-blue=8" \
     "-o huecl-density=-32 -o huecl-color-table=model" \
     "HueclHalftone=4bit HueclDensity=-32 HueclBalanceRed=12 HueclBalanceBlue=8 HueclColorTable=Model" document-srgb.pwg
+  # IPP's quality and content choices as the PPD's preset and black.
+  compare photo huecl-auto "print-quality=5 print-content-optimize=photo" "" \
+    "cupsPrintQuality=High HueclBlack=Composite" document-srgb.pwg
+  compare text huecl-auto "print-quality=3 print-content-optimize=text" "" \
+    "cupsPrintQuality=Draft HueclBlack=Pure" document-srgb.pwg
+  grep -q '4 planes of 4 bits per dot' photo.txt || fail "photo: not the high preset: $(cat photo.txt)"
   grep -q '1 plane of 4 bits per dot' grey.txt || fail "grey: not black ink alone: $(cat grey.txt)"
   ;;
 documents)
@@ -241,21 +247,23 @@ documents)
   start_server
   # A sub-command beside the running server lists the drivers without
   # taking its port.
-  [[ $("$app" drivers -o server-port="$port" | grep -c '^huecl-') -eq 6 ]] || fail "drivers: $("$app" drivers 2>&1)"
+  [[ $("$app" drivers -o server-port="$port" | grep -c '^huecl-') -eq 7 ]] || fail "drivers: $("$app" drivers 2>&1)"
   add_printer docs huecl-2bit "$work/out"
+  add_printer auto huecl-auto "$work/out"
+  printer=docs
   check() { # NAME FILE PAGES "DECODED TEXT" [OPTIONS]
     local name=$1 file=$2 pages=$3 text=$4 job
     shift 4
     cp "$file" "$name.${file##*.}"
-    job=$(submit docs "$name.${file##*.}" "$@")
-    expect_job docs "$job" completed
+    job=$(submit $printer "$name.${file##*.}" "$@")
+    expect_job $printer "$job" completed
     decode "out/$name.${file##*.}.hcr" "$name"
     [[ $(pages_in "$name") -eq $pages ]] || fail "$name: not $pages pages: $(cat "$name.txt")"
     grep -q "$text" "$name.txt" || fail "$name: no '$text' in: $(cat "$name.txt")"
-    [[ $(job_attribute docs "$job" job-impressions-completed) -eq $pages ]] ||
-      fail "$name: $(job_attribute docs "$job" job-impressions-completed) impressions"
-    [[ $(job_attribute docs "$job" job-state-message) == "Printed page $pages:"* ]] ||
-      fail "$name: $(job_attribute docs "$job" job-state-message)"
+    [[ $(job_attribute $printer "$job" job-impressions-completed) -eq $pages ]] ||
+      fail "$name: $(job_attribute $printer "$job" job-impressions-completed) impressions"
+    [[ $(job_attribute $printer "$job" job-state-message) == "Printed page $pages:"* ]] ||
+      fail "$name: $(job_attribute $printer "$job" job-state-message)"
   }
   # A4 at 600 dpi unless asked otherwise: 4960 x 7015 dots for PAPPL's
   # pages, the nearest whole dots for Ghostscript's.
@@ -266,12 +274,22 @@ documents)
   check jpeg photo.jpg 1 '4960 x 7015 dots'
   check png photo.png 1 '4960 x 7015 dots'
   check mono document.pdf 3 '1 plane of 2 bits per dot' -o print-color-mode=monochrome
-  check draft document.pdf 3 '4 planes of 1 bit per dot' -o print-quality=draft
+  # Draft renders at 300 dpi; the driver's own halftoning stays.
+  check draft document.pdf 3 '4 planes of 2 bits per dot' -o print-quality=draft
   grep -q '2480 x 350[0-9] dots' draft.txt || fail "draft: not 300 dpi: $(cat draft.txt)"
   check letter photo.png 1 '5100 x 6600 dots' -o media=na_letter_8.5x11in
   check range document.pdf 2 '4 planes' -o page-ranges=2-3
   # The A5 document fills A4 unless print-scaling says none.
   check unscaled document.pdf 3 '4 planes' -o print-scaling=none
+  # The quality presets pick the halftoning where the driver leaves it
+  # open; high renders at 600 dpi, as the CUPS driver's High does.
+  printer=auto
+  check auto-draft document.pdf 3 '4 planes of 1 bit per dot' -o print-quality=draft
+  grep -q '2480 x 350[0-9] dots' auto-draft.txt || fail "auto-draft: not 300 dpi: $(cat auto-draft.txt)"
+  check auto-high photo.png 1 '4 planes of 4 bits per dot' -o print-quality=high
+  grep -q '4960 x 7015 dots' auto-high.txt || fail "auto-high: not 600 dpi: $(cat auto-high.txt)"
+  check auto-normal document.pdf 3 '4 planes of 2 bits per dot'
+  printer=docs
   inked() { job_attribute docs "$1" job-state-message | sed -n 's/.* \([0-9]*\) dots inked.*/\1/p'; }
   fitted_job=$(submit docs document.pdf)
   expect_job docs "$fitted_job" completed
@@ -292,7 +310,7 @@ job_progress)
   make_documents
   start_server
   add_printer slow huecl-4bit "$work/out"
-  job=$(submit slow document.pdf -o print-quality=high)
+  job=$(submit slow document.pdf -o print-quality=high -o printer-resolution=1200dpi)
   : >progress.txt
   for _ in $(seq 1200); do
     state=$(job_attribute slow "$job" job-state)
@@ -321,7 +339,7 @@ cancel)
     document.pdf document.pdf
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -dcupsColorSpace=19 -dcupsBitsPerColor=8 -r1200 \
     -sOutputFile=long.pwg long.pdf 2>/dev/null
-  cancel_during_page_2() { # JOB NAME
+  cancel_during_page_2() { # JOB NAME [CLIENT]
     for _ in $(seq 600); do
       [[ $(job_attribute printer "$1" job-state-message) == "Printing page 2." ]] && break
       sleep 0.1
@@ -329,6 +347,18 @@ cancel)
     [[ $(job_attribute printer "$1" job-state-message) == "Printing page 2." ]] || fail "$2 never reached page 2"
     local start=$SECONDS
     "$app" cancel -d printer -j "$1" >cancel.out 2>&1 || fail "cancel: $(cat cancel.out)"
+    if [[ -n ${3:-} ]]; then
+      # PAPPL takes in the rest of a streamed document before it ends the
+      # job: the printing stops at once, the job once the client stops
+      # sending.
+      for _ in $(seq 150); do
+        "$huecl" decode "out/$2.hcr" -o "stopped-$2" --quiet >"stopped-$2.txt" 2>/dev/null &&
+          [[ $(pages_in "stopped-$2") -eq 2 ]] && break
+        sleep 0.1
+      done
+      ((SECONDS - start <= 15)) || fail "$2 took $((SECONDS - start)) s to stop printing"
+      kill "$3" 2>/dev/null || true
+    fi
     expect_job printer "$1" canceled
     ((SECONDS - start <= 15)) || fail "$2 took $((SECONDS - start)) s to stop"
     [[ $(job_attribute printer "$1" job-state-message) == "Cancelled during page 2,"* ]] ||
@@ -336,15 +366,30 @@ cancel)
     decode "out/$2.hcr" "decoded-$2"
     [[ $(pages_in "decoded-$2") -eq 2 ]] || fail "$2: not the two pages begun: $(cat "decoded-$2.txt")"
   }
-  job=$(submit printer long.pdf -o print-quality=high)
+  job=$(submit printer long.pdf -o printer-resolution=1200dpi)
   cancel_during_page_2 "$job" long.pdf
   # A streamed raster job: submit waits for it, so it runs in the
-  # background; the job is the next one.
-  "$app" submit -d printer long.pwg >streamed.out 2>&1 &
+  # background; the job is the next one. Page 1 arrives at once, the rest
+  # slowly, as over a slow network (page 2 in about four seconds), so that
+  # the job is still on page 2 when the cancel comes.
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -dcupsColorSpace=19 -dcupsBitsPerColor=8 -r1200 \
+    -dFirstPage=1 -dLastPage=1 -sOutputFile=page-1.pwg long.pdf 2>/dev/null
+  mkfifo slow.pwg
+  (
+    exec 3<long.pwg
+    first=$(stat -c %s page-1.pwg)
+    dd bs="$first" count=1 status=none <&3
+    for ((left = $(stat -c %s long.pwg) - first; left > 0; left -= 256)); do
+      dd bs=256 count=1 status=none <&3 || break
+      sleep 0.1
+    done
+  ) >slow.pwg &
+  client=$!
+  "$app" submit -d printer slow.pwg >streamed.out 2>&1 &
   submitter=$!
   for _ in $(seq 100); do [[ -n $(job_attribute printer $((job + 1)) job-state) ]] && break; sleep 0.1; done
-  cancel_during_page_2 $((job + 1)) long.pwg
-  wait "$submitter" || true
+  cancel_during_page_2 $((job + 1)) slow.pwg "$client"
+  wait "$submitter" "$client" || true
   next=$(submit printer document.pdf)
   expect_job printer "$next" completed
   ;;

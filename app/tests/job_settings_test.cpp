@@ -5,6 +5,7 @@
 
 #include "printer_driver.h"
 
+#include "pages/colour/earlier_engine.h"
 #include "pages/page_error.h"
 
 #include <gtest/gtest.h>
@@ -36,27 +37,50 @@ pages::PageSettings filterSettings(const std::map<std::string, std::string>& ppd
     return cups::pageSettingsFor(driver, h);
 }
 
+// IPP's print-quality and print-content-optimize as the PPD options that
+// the scheduler and a print dialog set for them.
+struct IppChoice {
+    ipp_quality_t quality;
+    pappl_content_t content;
+    const char* ppdQuality;
+    const char* ppdBlack;  // null: HueclBlack left at Auto
+};
+constexpr IppChoice ippChoices[] = {
+    {IPP_QUALITY_DRAFT, PAPPL_CONTENT_AUTO, "Draft", nullptr},
+    {IPP_QUALITY_NORMAL, PAPPL_CONTENT_AUTO, "Normal", nullptr},
+    {IPP_QUALITY_HIGH, PAPPL_CONTENT_AUTO, "High", nullptr},
+    {IPP_QUALITY_HIGH, PAPPL_CONTENT_PHOTO, "High", "Composite"},
+    {IPP_QUALITY_DRAFT, PAPPL_CONTENT_TEXT, "Draft", "Pure"},
+    {IPP_QUALITY_NORMAL, PAPPL_CONTENT_GRAPHIC, "Normal", nullptr},
+};
+
 TEST(JobSettings, EveryDriverPrintsAsTheFilterWithTheSameChoices) {
     for (const DriverChoice& driverChoice : driverChoices) {
-        for (const cups_cspace_t space : {CUPS_CSPACE_SRGB, CUPS_CSPACE_SW, CUPS_CSPACE_CMYK}) {
-            JobChoices choices;
-            choices.halftone = driverChoice.halftone;
-            choices.vendor = {{densityAttribute, "-32"},    {balanceRedAttribute, "12"},
-                              {balanceGreenAttribute, "9"}, {balanceBlueAttribute, "14"},
-                              {screenAttribute, "1"},       {colourTableAttribute, "model"}};
-            const cups_page_header2_t h = header(space, 600);
-            const cups::DriverSettings driver = driverSettingsFor(choices);
-            const pages::PageSettings expected = filterSettings({{"HueclHalftone", driverChoice.halftone},
-                                                                 {"HueclDensity", "-32"},
-                                                                 {"HueclBalanceRed", "12"},
-                                                                 {"HueclBalanceGreen", "9"},
-                                                                 {"HueclBalanceBlue", "14"},
-                                                                 {"HueclScreen", "1"},
-                                                                 {"HueclColorTable", "Model"}},
-                                                                h);
-            EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(expected))
-                << driverChoice.name << " in colour space " << space;
-            EXPECT_EQ(driver.table, cups::TableSource::model);
+        for (const IppChoice& ipp : ippChoices) {
+            for (const cups_cspace_t space : {CUPS_CSPACE_SRGB, CUPS_CSPACE_SW, CUPS_CSPACE_CMYK}) {
+                JobChoices choices;
+                choices.halftone = driverChoice.halftone;
+                choices.quality = ipp.quality;
+                choices.content = ipp.content;
+                choices.vendor = {{densityAttribute, "-32"},    {balanceRedAttribute, "12"},
+                                  {balanceGreenAttribute, "9"}, {balanceBlueAttribute, "14"},
+                                  {screenAttribute, "1"},       {colourTableAttribute, "model"}};
+                const cups_page_header2_t h = header(space, 600);
+                const cups::DriverSettings driver = driverSettingsFor(choices);
+                std::map<std::string, std::string> ppd{{"HueclHalftone", driverChoice.halftone},
+                                                       {"cupsPrintQuality", ipp.ppdQuality},
+                                                       {"HueclDensity", "-32"},
+                                                       {"HueclBalanceRed", "12"},
+                                                       {"HueclBalanceGreen", "9"},
+                                                       {"HueclBalanceBlue", "14"},
+                                                       {"HueclScreen", "1"},
+                                                       {"HueclColorTable", "Model"}};
+                if (ipp.ppdBlack) ppd["HueclBlack"] = ipp.ppdBlack;
+                EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings(ppd, h)))
+                    << driverChoice.name << ", " << ipp.ppdQuality << " quality, black "
+                    << (ipp.ppdBlack ? ipp.ppdBlack : "Auto") << ", colour space " << space;
+                EXPECT_EQ(driver.table, cups::TableSource::model);
+            }
         }
     }
 }
@@ -65,20 +89,37 @@ TEST(JobSettings, DefaultsAreTheFiltersDefaults) {
     JobChoices choices;
     const cups_page_header2_t h = header(CUPS_CSPACE_SRGB, 300);
     const cups::DriverSettings driver = driverSettingsFor(choices);
-    EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings({{"HueclHalftone", "2bit"}}, h)));
+    EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings({}, h)));
     EXPECT_EQ(driver.table, cups::TableSource::automatic);
 }
 
-TEST(JobSettings, DraftQualityTakesTheOneBitScreenOfTheLaterEngineOnly) {
-    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_DRAFT), "1bit");
-    EXPECT_EQ(halftoneFor("1bit-spread", IPP_QUALITY_DRAFT), "1bit");
-    EXPECT_EQ(halftoneFor("earlier-diffusion", IPP_QUALITY_DRAFT), "earlier-diffusion");
-    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_NORMAL), "4bit");
-    EXPECT_EQ(halftoneFor("4bit", IPP_QUALITY_HIGH), "4bit");
-    JobChoices choices;
-    choices.halftone = "4bit";
-    choices.quality = IPP_QUALITY_DRAFT;
-    EXPECT_EQ(driverSettingsFor(choices).page.ditherMode, HUECL_DITHER_1BIT);
+TEST(JobSettings, QualityPicksTheHalftoningAndResolutionOnlyWhereTheDriverLeavesThemOpen) {
+    const auto ditherOf = [](const char* halftone, ipp_quality_t quality) {
+        JobChoices choices;
+        choices.halftone = halftone;
+        choices.quality = quality;
+        return driverSettingsFor(choices).page.ditherMode;
+    };
+    EXPECT_EQ(ditherOf("Auto", IPP_QUALITY_DRAFT), HUECL_DITHER_1BIT);
+    EXPECT_EQ(ditherOf("Auto", IPP_QUALITY_NORMAL), HUECL_DITHER_2BIT);
+    EXPECT_EQ(ditherOf("Auto", IPP_QUALITY_HIGH), HUECL_DITHER_4BIT);
+    // A driver that names its screen keeps it at every quality.
+    EXPECT_EQ(ditherOf("4bit", IPP_QUALITY_DRAFT), HUECL_DITHER_4BIT);
+    EXPECT_EQ(ditherOf("1bit", IPP_QUALITY_HIGH), HUECL_DITHER_1BIT);
+    // The earlier engine keeps its own table at every quality.
+    JobChoices earlier;
+    earlier.halftone = "earlier-diffusion";
+    earlier.quality = IPP_QUALITY_HIGH;
+    const pages::PageSettings page = driverSettingsFor(earlier).page;
+    EXPECT_EQ(page.engine, pages::EngineKind::earlier);
+    EXPECT_EQ(page.gridSize, pages::earlierGridSize);
+
+    // Rendered documents: draft and high as the PPD's presets, normal at
+    // the printer's default, whatever PAPPL would pick.
+    const pages::Resolution printerDefault{1200, 1200};
+    EXPECT_EQ(renderResolution(IPP_QUALITY_DRAFT, printerDefault).x, 300u);
+    EXPECT_EQ(renderResolution(IPP_QUALITY_HIGH, printerDefault).y, 600u);
+    EXPECT_EQ(renderResolution(IPP_QUALITY_NORMAL, printerDefault).x, 1200u);
 }
 
 TEST(JobSettings, MonochromePrintsBlackInkAloneAsTheFilterPrintsGreyPages) {
@@ -94,14 +135,17 @@ TEST(JobSettings, MonochromePrintsBlackInkAloneAsTheFilterPrintsGreyPages) {
 }
 
 TEST(JobSettings, PhotoContentBuildsBlackFromEveryInkAndTextKeepsItPure) {
-    JobChoices choices;
-    const cups::DriverSettings driver = driverSettingsFor(choices);
-    choices.content = PAPPL_CONTENT_PHOTO;
-    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_NONE);
-    choices.content = PAPPL_CONTENT_TEXT;
-    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_PURE);
-    choices.content = PAPPL_CONTENT_GRAPHIC;
-    EXPECT_EQ(pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode, HUECL_BLACK_PURE);
+    const auto blackModeOf = [](pappl_content_t content, ipp_quality_t quality) {
+        JobChoices choices;
+        choices.content = content;
+        choices.quality = quality;
+        const cups::DriverSettings driver = driverSettingsFor(choices);
+        return pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode;
+    };
+    EXPECT_EQ(blackModeOf(PAPPL_CONTENT_PHOTO, IPP_QUALITY_NORMAL), HUECL_BLACK_NONE);
+    EXPECT_EQ(blackModeOf(PAPPL_CONTENT_PHOTO, IPP_QUALITY_DRAFT), HUECL_BLACK_NONE);
+    EXPECT_EQ(blackModeOf(PAPPL_CONTENT_TEXT, IPP_QUALITY_HIGH), HUECL_BLACK_PURE);
+    EXPECT_EQ(blackModeOf(PAPPL_CONTENT_GRAPHIC, IPP_QUALITY_NORMAL), HUECL_BLACK_PURE);
 }
 
 TEST(JobSettings, RefusesValuesOutsideWhatThePrinterAdvertisesNamingTheAttribute) {
