@@ -29,29 +29,32 @@ void CompressionHistory::reset() { LZS_InitCompressionHistory(bytes_.data()); }
 DecompressionHistory::DecompressionHistory() : bytes_(LZS_SizeOfDecompressionHistory()) { reset(); }
 void DecompressionHistory::reset() { LZS_InitDecompressionHistory(bytes_.data()); }
 
-void compressBlock(std::span<const std::uint8_t> block, std::uint32_t budget, CompressionHistory& history,
-                   std::vector<std::uint8_t>& stream) {
+size_t compressBlockInto(std::span<const std::uint8_t> block, std::uint32_t budget, CompressionHistory& history,
+                         std::vector<std::uint8_t>& room) {
     history.reset();
     // Nine bits per literal is the worst case; the end marker adds two bytes.
-    stream.resize(block.size() + block.size() / 8 + 16);
+    const size_t worstCase = block.size() + block.size() / 8 + 16;
+    if (room.size() < worstCase) room.resize(worstCase);
     auto* source = const_cast<std::uint8_t*>(block.data());  // the library only reads it
-    auto* destination = stream.data();
+    auto* destination = room.data();
     auto sourceCount = static_cast<std::uint32_t>(block.size());
-    auto destinationCount = static_cast<std::uint32_t>(stream.size());
+    auto destinationCount = static_cast<std::uint32_t>(room.size());
     for (;;) {
         const std::uint32_t result = LZS_Compress(&source, &destination, &sourceCount, &destinationCount,
                                                   history.data(), LZS_FLAG_CLOSE_AT_END, budget);
         if (result == 0) throw PageError("LZS compression refused its arguments");
-        if (result & LZS_RESULT_STREAM_END) {
-            stream.resize(static_cast<size_t>(destination - stream.data()));
-            return;
-        }
+        if (result & LZS_RESULT_STREAM_END) return static_cast<size_t>(destination - room.data());
         // Only a full output ends a call without the end marker; grow and go on.
-        const size_t used = stream.size();
-        stream.resize(used * 2);
-        destination = stream.data() + used;
-        destinationCount = static_cast<std::uint32_t>(stream.size() - used);
+        const size_t used = room.size();
+        room.resize(used * 2);
+        destination = room.data() + used;
+        destinationCount = static_cast<std::uint32_t>(room.size() - used);
     }
+}
+
+void compressBlock(std::span<const std::uint8_t> block, std::uint32_t budget, CompressionHistory& history,
+                   std::vector<std::uint8_t>& stream) {
+    stream.resize(compressBlockInto(block, budget, history, stream));
 }
 
 void decompressBlock(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out, DecompressionHistory& history,

@@ -36,6 +36,12 @@ private:
 void compressBlock(std::span<const std::uint8_t> block, std::uint32_t budget, CompressionHistory& history,
                    std::vector<std::uint8_t>& stream);
 
+// The same stream, written to the front of room, which only ever grows (so
+// that a buffer kept from band to band is neither shrunk nor zeroed again);
+// returns the stream's length.
+size_t compressBlockInto(std::span<const std::uint8_t> block, std::uint32_t budget, CompressionHistory& history,
+                         std::vector<std::uint8_t>& room);
+
 // Decodes one closed stream that must yield exactly out.size() bytes.
 // Throws PageError (mentioning what) if it yields more, fewer or no end.
 void decompressBlock(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out, DecompressionHistory& history,

@@ -4,6 +4,7 @@
 #include "pages/thread_pool.h"
 
 #include <deque>
+#include <mutex>
 
 namespace huecl::pages {
 namespace {
@@ -14,9 +15,38 @@ struct WorkerState {
     CompressionHistory history;
     BandPlanes planes;
     std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
+    std::vector<std::uint8_t> streamRoom;    // each plane's stream before it is copied out
 };
 
-FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t> bgrRows, const ImageSource& source,
+// Band row buffers, handed back by the workers and taken again by the
+// reading loop. A fresh buffer of a few megabytes per band cost more than
+// any stage of the band: zeroing it, and the kernel's faults on its new
+// pages. Kept ones are read over without either.
+class RowBuffers {
+public:
+    std::vector<std::uint8_t> take(size_t bytes) {
+        std::vector<std::uint8_t> rows;
+        {
+            std::lock_guard lock(mutex_);
+            if (!spare_.empty()) {
+                rows = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        rows.resize(bytes);  // zeroes nothing once a buffer has held a whole band
+        return rows;
+    }
+    void giveBack(std::vector<std::uint8_t> rows) {
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(rows));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::vector<std::uint8_t>> spare_;
+};
+
+FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows, const ImageSource& source,
                         WorkerState& worker, const PageGeometry& g, const PipelineOptions& options,
                         const BandReducer& preview) {
     FinishedBand band;
@@ -36,9 +66,12 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t> bgrRows, 
     band.streams.resize(g.planeCount);
     {
         StageTimer timer(band.times, Stage::compress);
-        for (std::uint32_t plane = 0; plane < g.planeCount; ++plane)
-            compressBlock(std::span(worker.planes.planes[plane]).first(planeBytes), options.lzsBudget, worker.history,
-                          band.streams[plane]);
+        for (std::uint32_t plane = 0; plane < g.planeCount; ++plane) {
+            const size_t length = compressBlockInto(std::span(worker.planes.planes[plane]).first(planeBytes),
+                                                    options.lzsBudget, worker.history, worker.streamRoom);
+            band.streams[plane].assign(worker.streamRoom.begin(),
+                                       worker.streamRoom.begin() + static_cast<ptrdiff_t>(length));
+        }
     }
     {
         StageTimer timer(band.times, Stage::preview);
@@ -87,6 +120,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         if (options.bandDone) options.bandDone();
     };
 
+    RowBuffers rowBuffers;
     // Declared after the workers' state, so its threads stop before that goes.
     ThreadPool pool(threads);
     std::deque<std::future<FinishedBand>> inFlight;
@@ -97,14 +131,16 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         std::vector<std::uint8_t> bgrRows;
         if (!source.rendersRowsOnDemand()) {
             StageTimer timer(totals.times, Stage::read);
-            bgrRows.resize(rowBytes * g.sourceRowsIn(index));
+            bgrRows = rowBuffers.take(rowBytes * g.sourceRowsIn(index));
             source.readRows(bgrRows);
         }
         // The pool starts tasks in submission order, so a band that waits for
         // an earlier band's turn waits for one that is running already.
         inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
             try {
-                return finishBand(index, std::move(rows), source, workers[worker], g, options, preview);
+                FinishedBand band = finishBand(index, rows, source, workers[worker], g, options, preview);
+                if (!rows.empty()) rowBuffers.giveBack(std::move(rows));
+                return band;
             } catch (...) {
                 workers[worker].renderer->abandonPage();
                 throw;

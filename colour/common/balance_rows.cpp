@@ -26,6 +26,12 @@ void mapToneAndBrightness(const RgbBalance& balance, LevelMap& map) noexcept {
     }
 }
 
+bool isIdentity(const LevelMap& map) noexcept {
+    for (int level = 0; level < 256; ++level)
+        if (map[level] != level) return false;
+    return true;
+}
+
 void mapBalanceCurve(int curve, const LevelMap& before, LevelMap& map) noexcept {
     for (int level = 0; level < 256; ++level) {
         map[level] = curve == kNoBalanceCurve ? before[level] : BalanceCurves[curve][before[level]];
@@ -153,6 +159,8 @@ void balanceRgbRow(std::uint32_t count, std::uint8_t* pixels, const RgbBalance& 
         mapBalanceCurve(selectCurve(balance.levelRed), entry, red);
         mapBalanceCurve(selectCurve(balance.levelGreen), entry, green);
         mapBalanceCurve(selectCurve(balance.levelBlue), entry, blue);
+        // Neutral settings: every pixel would be written back as it is.
+        if (isIdentity(red) && isIdentity(green) && isIdentity(blue)) return;
         for (std::uint32_t i = 0; i < count; ++i, pixels += 3) {
             pixels[0] = blue[pixels[0]];
             pixels[1] = green[pixels[1]];
