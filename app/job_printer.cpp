@@ -28,8 +28,8 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
     pages::RasterWriter writer(toDevice, page.header());
     // The same options as the CUPS filter's, down to the preview box that
     // counts the inked dots.
-    const pages::PipelineOptions pipeline{
-        threads_, page.header().lzsBudget, pages::previewBoxSize(page.header().deviceResY, 100), false, {}};
+    // No preview: the bands only count their inked dots.
+    const pages::PipelineOptions pipeline{threads_, page.header().lzsBudget, 0, false, {}};
     const pages::PipelineTotals totals =
         page.run(pipeline, [&](const pages::FinishedBand& band) { writer.writeBand(band.deviceRows, band.streams); });
     writer.finish();

@@ -3,6 +3,7 @@
 #include "pages/lzs_codec.h"
 #include "pages/thread_pool.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 
@@ -78,8 +79,13 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows,
         std::array<const std::uint8_t*, 4> planePointers{};
         for (std::uint32_t plane = 0; plane < g.planeCount; ++plane)
             planePointers[plane] = worker.planes.planes[plane].data();
-        band.previewSums =
-            preview.reduce(std::span(planePointers).first(g.planeCount), band.deviceRows, g.firstDeviceRow(index));
+        const auto planes = std::span(planePointers).first(g.planeCount);
+        if (options.previewBoxSize == 0) {
+            band.previewSums = {
+                g.firstDeviceRow(index), band.deviceRows, {}, preview.inkedDots(planes, band.deviceRows)};
+        } else {
+            band.previewSums = preview.reduce(planes, band.deviceRows, g.firstDeviceRow(index));
+        }
         band.inkedDots = band.previewSums.inkedDots;
     }
     if (options.keepPlanes)
@@ -101,7 +107,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
 
     // The preview's tables, built once for the page and read by every worker.
     const BandReducer preview(PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
-                              options.previewBoxSize);
+                              std::max(1u, options.previewBoxSize));
     PipelineTotals totals;
     std::uint64_t deviceRows = 0;
     auto deliver = [&](FinishedBand band) {

@@ -28,7 +28,7 @@ struct FinishedBand {
 struct PipelineOptions {
     unsigned threads = 1;
     std::uint32_t lzsBudget = 8;
-    std::uint32_t previewBoxSize = 1;
+    std::uint32_t previewBoxSize = 1;  // 0: no preview sums, only the inked dots
     bool keepPlanes = false;
     // Called on the loop's own thread as each band reaches the sink.
     std::function<void()> bandDone;

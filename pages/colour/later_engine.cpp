@@ -3,6 +3,7 @@
 #include "pages/colour/engine_setup.h"
 #include "pages/page_error.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace huecl::pages {
@@ -67,6 +68,8 @@ LaterEngine::LaterEngine(const PageSettings& settings, ColourTable table, std::u
 }
 
 class LaterBandRenderer final : public BandRenderer {
+    static constexpr std::uint32_t stagedRows = 32;
+
 public:
     explicit LaterBandRenderer(const LaterEngine& engine)
         : engine_(engine), match_(engine.settings_, engine.table_, engine.table_.gridSize) {}
@@ -91,24 +94,30 @@ public:
         }
         draw.devRow = 0;
 
-        // Stage by stage over the band's rows rather than row by row: the
-        // same calls on the same rows in the same order.
+        // Stage by stage over groups of the band's rows rather than row by
+        // row: the same calls on the same rows in the same order. A group's
+        // matched rows stay in cache between the stages, and their buffer is
+        // a fraction of a band's.
         const size_t rowBytes = g.sourceRowBytes();
-        const BandCmykRows cmyk = bandCmykRowsOf(g, bgrRows, rows, cmykRows_);
-        if (g.sourcePixels != SourcePixels::cmyk) {
-            timeRows(times, Stage::rgb, rows, [&](std::uint32_t row) {
-                QvrColCtrRgb(g.sourceWidth, bgrRows.data() + row * rowBytes, &engine_.rgbControl_);
-            });
-            timeRows(times, Stage::match, rows, [&](std::uint32_t row) {
-                QvrColMchPrc(g.sourceWidth, bgrRows.data() + row * rowBytes, cmyk.row(row), match_.record());
+        for (std::uint32_t first = 0; first < rows; first += stagedRows) {
+            const std::uint32_t count = std::min(stagedRows, rows - first);
+            const std::span<std::uint8_t> group = bgrRows.subspan(first * rowBytes, count * rowBytes);
+            const BandCmykRows cmyk = bandCmykRowsOf(g, group, count, cmykRows_);
+            if (g.sourcePixels != SourcePixels::cmyk) {
+                timeRows(times, Stage::rgb, count, [&](std::uint32_t row) {
+                    QvrColCtrRgb(g.sourceWidth, group.data() + row * rowBytes, &engine_.rgbControl_);
+                });
+                timeRows(times, Stage::match, count, [&](std::uint32_t row) {
+                    QvrColMchPrc(g.sourceWidth, group.data() + row * rowBytes, cmyk.row(row), match_.record());
+                });
+            }
+            timeRows(times, Stage::cmyk, count,
+                     [&](std::uint32_t row) { QvrColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_); });
+            timeRows(times, Stage::dither, count, [&](std::uint32_t row) {
+                draw.srcPixels = cmyk.row(row);
+                QvrColDizPrc(&engine_.screens_.record(), &draw);
             });
         }
-        timeRows(times, Stage::cmyk, rows,
-                 [&](std::uint32_t row) { QvrColCtrCmy(g.sourceWidth, cmyk.row(row), &engine_.cmyControl_); });
-        timeRows(times, Stage::dither, rows, [&](std::uint32_t row) {
-            draw.srcPixels = cmyk.row(row);
-            QvrColDizPrc(&engine_.screens_.record(), &draw);
-        });
         out.deviceRows = draw.devRow;
     }
 

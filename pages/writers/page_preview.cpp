@@ -160,6 +160,22 @@ BandColumnSums BandReducer::reduce(std::span<const std::uint8_t* const> planes, 
     return band;
 }
 
+std::uint64_t BandReducer::inkedDots(std::span<const std::uint8_t* const> planes, std::uint32_t rows) const {
+    std::uint64_t inked = 0;
+    for (std::uint32_t plane = 0; plane < layout_.planeCount; ++plane) {
+        for (std::uint32_t y = 0; y < rows; ++y) {
+            const std::uint8_t* row = planes[plane] + size_t{y} * layout_.lineBytes;
+            if (isBlank(row, layout_.lineBytes)) continue;
+            std::uint32_t inkedInRow = 0;
+            for (std::uint32_t byte = 0; byte < wholeBytes_; ++byte) inkedInRow += byteSums_[row[byte]].inked;
+            inked += inkedInRow;
+            for (std::uint32_t dot = wholeBytes_ * dotsPerByte_; dot < layout_.deviceWidth; ++dot)
+                inked += dotValue(row, dot, layout_.bitsPerDot) != 0;
+        }
+    }
+    return inked;
+}
+
 template <typename BytesPerGroup, typename BoxesInGroup>
 std::uint32_t BandReducer::sumGroups(const std::uint8_t* row, std::uint32_t* sums, BytesPerGroup bytesPerGroup,
                                      BoxesInGroup boxesInGroup) const {

@@ -96,6 +96,9 @@ public:
     // rows [firstRow, firstRow + rows) of the page.
     BandColumnSums reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
                           std::uint32_t firstRow) const;
+    // Only the inked dots that reduce would count, for a page without a
+    // preview: no sums to hold.
+    std::uint64_t inkedDots(std::span<const std::uint8_t* const> planes, std::uint32_t rows) const;
 
 private:
     // Adds one row's box sums at sums (every fourth entry, one per column);

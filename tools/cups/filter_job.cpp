@@ -27,18 +27,14 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
         // stream cut inside a page leaves the device the whole pages before
         // it and nothing of the cut one: half a container would stall or
         // confuse whatever reads the output. Held compressed, a page is small.
-        std::vector<std::uint8_t> container;
+        // It is held in the pieces the writer gives, so that it is neither
+        // copied as it grows nor laid out anew in fresh memory.
+        std::vector<std::vector<std::uint8_t>> container;
         pages::RasterWriter writer(
-            [&container](std::span<const std::uint8_t> bytes) {
-                container.insert(container.end(), bytes.begin(), bytes.end());
-            },
+            [&container](std::span<const std::uint8_t> bytes) { container.emplace_back(bytes.begin(), bytes.end()); },
             assembled.header());
-        // The preview sums give the inked dots; the box matches huecl print's.
-        const pages::PipelineOptions pipeline{threads,
-                                              assembled.header().lzsBudget,
-                                              pages::previewBoxSize(assembled.header().deviceResY, 100),
-                                              false,
-                                              {}};
+        // No preview: the bands only count their inked dots.
+        const pages::PipelineOptions pipeline{threads, assembled.header().lzsBudget, 0, false, {}};
         const pages::PipelineTotals totals = [&] {
             try {
                 return assembled.run(pipeline, [&](const pages::FinishedBand& band) {
@@ -52,7 +48,7 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
             }
         }();
         writer.finish();
-        output(container);
+        for (const auto& piece : container) output(piece);
         std::fprintf(log, "PAGE: %u %u\n", page, std::max(1u, pageHeader.NumCopies));
         const char* tableName = assembled.table()                     ? assembled.table()->origin.c_str()
                                 : pixels == pages::SourcePixels::cmyk ? "none (CMYK from the renderer)"
