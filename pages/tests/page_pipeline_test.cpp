@@ -88,6 +88,28 @@ TEST(PagePipeline, BlackOnlyWritesOnePlane) {
     EXPECT_NE(std::count_if(page.planes[0].begin(), page.planes[0].end(), [](std::uint8_t b) { return b != 0; }), 0);
 }
 
+// A front end without a preview asks for the inked dots alone: the same
+// count and the same streams, and no sums to carry.
+TEST(PagePipeline, WithoutAPreviewBandsCountTheSameInk) {
+    PageSettings settings;
+    settings.bandHeight = 40;
+    const LaterEngine engine(settings, buildModelTable(interpolationAxis(settings.gridSize)), 150, 160);
+    std::vector<std::vector<std::vector<std::uint8_t>>> streams[2];
+    std::uint64_t inked[2] = {0, 0};
+    for (const std::uint32_t box : {0u, 3u}) {
+        auto source = makeTestPage({150, 160});
+        const PipelineTotals totals =
+            runPipeline(*source, engine, {2, settings.lzsBudget, box, false, nullptr}, [&](const FinishedBand& band) {
+                EXPECT_EQ(band.previewSums.sums.empty(), box == 0);
+                streams[box != 0].push_back(band.streams);
+            });
+        inked[box != 0] = totals.inkedDots;
+    }
+    EXPECT_GT(inked[0], 0u);
+    EXPECT_EQ(inked[0], inked[1]);
+    EXPECT_EQ(streams[0], streams[1]);
+}
+
 // ---- The earlier engine --------------------------------------------------
 
 PrintedPage printEarlierPage(PageSettings settings, PageSize size, unsigned threads) {

@@ -95,6 +95,7 @@ TEST(PreviewReduction, MatchesDotByDotSumsForEveryBoxAndDepth) {
                         }
                 ASSERT_EQ(band.sums, expected);
                 ASSERT_EQ(band.inkedDots, inked);
+                ASSERT_EQ(BandReducer(layout, box).inkedDots(pointers, rows), inked);  // the count alone
             }
 }
 
