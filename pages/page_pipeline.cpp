@@ -11,7 +11,7 @@ namespace {
 // What a worker keeps from band to band.
 struct WorkerState {
     std::unique_ptr<BandRenderer> renderer;
-    CompressionHistory history;
+    BandCompressor compressor;
     BandPlanes planes;
     std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
 };
@@ -37,8 +37,8 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t> bgrRows, 
     {
         StageTimer timer(band.times, Stage::compress);
         for (std::uint32_t plane = 0; plane < g.planeCount; ++plane)
-            compressBlock(std::span(worker.planes.planes[plane]).first(planeBytes), options.lzsBudget, worker.history,
-                          band.streams[plane]);
+            band.lzsBytesSaved += worker.compressor.compress(std::span(worker.planes.planes[plane]).first(planeBytes),
+                                                             band.streams[plane]);
     }
     {
         StageTimer timer(band.times, Stage::preview);
@@ -64,7 +64,10 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     const unsigned threads = options.threads;
     std::vector<WorkerState> workers(threads);
     auto renderers = engine.makeRenderers(threads);
-    for (unsigned worker = 0; worker < threads; ++worker) workers[worker].renderer = std::move(renderers[worker]);
+    for (unsigned worker = 0; worker < threads; ++worker) {
+        workers[worker].renderer = std::move(renderers[worker]);
+        workers[worker].compressor = BandCompressor(options.lzsEncoder, options.lzsBudget);
+    }
 
     // The preview's tables, built once for the page and read by every worker.
     const BandReducer preview(PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
@@ -80,6 +83,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         totals.times += band.times;
         for (const auto& stream : band.streams) totals.compressedBytes += stream.size();
         totals.inkedDots += band.inkedDots;
+        totals.lzsBytesSaved += band.lzsBytesSaved;
         {
             StageTimer timer(totals.times, Stage::write);
             sink(band);
