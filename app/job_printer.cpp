@@ -26,20 +26,21 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
             throw pages::PageError("page " + std::to_string(pageNumber) + ": the printer's device refused the page");
     };
     pages::RasterWriter writer(toDevice, page.header());
-    // The same options as the CUPS filter's, down to the preview box that
-    // counts the inked dots.
-    // No preview: the bands only count their inked dots.
-    const pages::PipelineOptions pipeline{threads_, page.header().lzsBudget, 0, false, {}};
+    // The same options as the CUPS filter's. No preview: the bands only
+    // count their inked dots.
+    const pages::PipelineOptions pipeline{threads_, page.header().lzsBudget, 0, false, {}, driver_.lzsEncoder};
     const pages::PipelineTotals totals =
         page.run(pipeline, [&](const pages::FinishedBand& band) { writer.writeBand(band.deviceRows, band.streams); });
     writer.finish();
     papplDeviceFlush(device_);
 
     const pages::PageGeometry& g = page.geometry();
-    PageSummary summary{g.deviceWidth, g.deviceHeight, g.planeCount, totals.inkedDots, totals.compressedBytes, {}};
+    PageSummary summary{g.deviceWidth, g.deviceHeight, g.planeCount, totals.inkedDots, totals.compressedBytes, {},
+                        std::nullopt};
     summary.table = page.table()                          ? page.table()->origin
                     : pixels == pages::SourcePixels::cmyk ? "none (CMYK from the renderer)"
                                                           : "none (grey to black)";
+    if (driver_.lzsEncoder == pages::LzsEncoder::best) summary.lzsBytesSaved = totals.lzsBytesSaved;
     return summary;
 }
 
@@ -86,13 +87,16 @@ JobChoices jobChoicesOf(pappl_job_t* job, const pappl_pr_options_t& options) {
 }
 
 std::string pageMessage(std::uint32_t pageNumber, const PageSummary& summary) {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Printed page %u: %u x %u dots, %u plane%s, %" PRIu64 " dots inked, %" PRIu64
-                  " compressed bytes, colour table: %s.",
-                  pageNumber, summary.deviceWidth, summary.deviceHeight, summary.planeCount,
-                  summary.planeCount == 1 ? "" : "s", summary.inkedDots, summary.compressedBytes,
-                  summary.table.c_str());
+    char text[640];
+    const int length = std::snprintf(text, sizeof text,
+                                     "Printed page %u: %u x %u dots, %u plane%s, %" PRIu64 " dots inked, %" PRIu64
+                                     " compressed bytes, colour table: %s.",
+                                     pageNumber, summary.deviceWidth, summary.deviceHeight, summary.planeCount,
+                                     summary.planeCount == 1 ? "" : "s", summary.inkedDots, summary.compressedBytes,
+                                     summary.table.c_str());
+    if (summary.lzsBytesSaved && length > 0 && static_cast<size_t>(length) < sizeof text)
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                      " The best LZS encoder saved %" PRIu64 " bytes.", *summary.lzsBytesSaved);
     return text;
 }
 

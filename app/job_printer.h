@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace huecl::app {
@@ -19,6 +20,8 @@ struct PageSummary {
     std::uint32_t deviceWidth = 0, deviceHeight = 0, planeCount = 0;
     std::uint64_t inkedDots = 0, compressedBytes = 0;
     std::string table;  // where the colour table came from
+    // What the best LZS encoder saved against the exact one, when chosen.
+    std::optional<std::uint64_t> lzsBytesSaved;
 };
 
 class JobPrinter {

@@ -85,6 +85,15 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
         else
             throw PageError(std::string(colourTableAttribute) + " must be auto or model, not '" + *value + "'");
     }
+    std::optional<std::string> compression;
+    if (const std::string* value = valueOf(choices, compressionAttribute)) {
+        if (*value == "exact")
+            compression = "Exact";
+        else if (*value == "best")
+            compression = "Best";
+        else
+            throw PageError(std::string(compressionAttribute) + " must be exact or best, not '" + *value + "'");
+    }
     if (const std::string* profile = valueOf(choices, profileAttribute); profile && profile->front() != '/')
         throw PageError(std::string(profileAttribute) + " must name an ICC profile by its absolute path, not '" +
                         *profile + "'");
@@ -97,6 +106,7 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
         if (keyword == "HueclBlack" && black != pages::BlackChoice::automatic)
             return black == pages::BlackChoice::composite ? "Composite" : "Pure";
         if (keyword == "HueclColorTable") return table;
+        if (keyword == "HueclCompression") return compression;
         for (const KeywordPair& pair : keywordPairs)
             if (keyword == pair.ppd)
                 if (const std::string* value = valueOf(choices, pair.vendor)) return *value;
@@ -125,7 +135,7 @@ JobChoices jobChoicesFrom(const pappl_pr_options_t& options, const std::string& 
         if (options.vendor[i].name && options.vendor[i].value)
             choices.vendor[options.vendor[i].name] = options.vendor[i].value;
     for (const char* attribute : {densityAttribute, balanceRedAttribute, balanceGreenAttribute, balanceBlueAttribute,
-                                  screenAttribute, colourTableAttribute, profileAttribute}) {
+                                  screenAttribute, colourTableAttribute, profileAttribute, compressionAttribute}) {
         const std::optional<std::string> fallback = printerDefault(driverAttributes, attribute);
         if (!choices.vendor.count(attribute)) {
             if (fallback) choices.vendor[attribute] = *fallback;

@@ -43,6 +43,7 @@ void showUsage(void* /*data*/) {
         "max-image-size=WxH, admin-group, auth-service.\n"
         "Printer options (-o, add/modify/submit): huecl-density, huecl-balance-red, huecl-balance-green,\n"
         "huecl-balance-blue, huecl-screen, huecl-color-table=auto|model, huecl-profile=/path.icc,\n"
+        "huecl-compression=exact|best,\n"
         "and the IPP ones (media, print-color-mode, print-quality, print-content-optimize, ...).");
 }
 

@@ -107,7 +107,7 @@ bool fillDriverData(pappl_system_t* /*system*/, const char* driverName, const ch
     data->num_type = 1;
     data->type[0] = "stationery";
 
-    data->num_vendor = 7;
+    data->num_vendor = 8;
     data->vendor[0] = densityAttribute;
     data->vendor[1] = balanceRedAttribute;
     data->vendor[2] = balanceGreenAttribute;
@@ -115,6 +115,7 @@ bool fillDriverData(pappl_system_t* /*system*/, const char* driverName, const ch
     data->vendor[4] = screenAttribute;
     data->vendor[5] = colourTableAttribute;
     data->vendor[6] = profileAttribute;
+    data->vendor[7] = compressionAttribute;
 
     ipp_t* vendor = ippNew();
     addRange(vendor, densityAttribute, densityLowest, densityHighest, 0);
@@ -125,6 +126,10 @@ bool fillDriverData(pappl_system_t* /*system*/, const char* driverName, const ch
     static const char* const tables[] = {"auto", "model"};
     ippAddStrings(vendor, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-color-table-supported", 2, nullptr, tables);
     ippAddString(vendor, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-color-table-default", nullptr, "auto");
+    // The LZS encoder: exact (LZS_Compress) or best (smaller streams, slower).
+    static const char* const compressions[] = {"exact", "best"};
+    ippAddStrings(vendor, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-compression-supported", 2, nullptr, compressions);
+    ippAddString(vendor, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-compression-default", nullptr, "exact");
     // A text setting: PAPPL shows a text field for a vendor attribute
     // without a "-supported" one.
     ippAddString(vendor, IPP_TAG_PRINTER, IPP_TAG_TEXT, "huecl-profile-default", nullptr, "");

@@ -39,6 +39,7 @@ inline constexpr const char* balanceBlueAttribute = "huecl-balance-blue";
 inline constexpr const char* screenAttribute = "huecl-screen";
 inline constexpr const char* colourTableAttribute = "huecl-color-table";
 inline constexpr const char* profileAttribute = "huecl-profile";
+inline constexpr const char* compressionAttribute = "huecl-compression";
 
 // Advertised ranges; the CUPS driver's PPD offers steps within them.
 inline constexpr int densityLowest = -64, densityHighest = 64;

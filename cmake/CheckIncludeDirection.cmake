@@ -4,7 +4,8 @@
 # the top ("lzs/lzs_format.h"); a bare name ("commands.h") must be a file of
 # the including file's own folder. The library's folders never reach the page
 # library or a front end; the page library reaches the library only through
-# the public header and never a front end; a front end reaches the page
+# the public header and the optimal-parse encoder's internal API (no export:
+# it is linked from a static library of its own), and never a front end; a front end reaches the page
 # library and its own folder, never another front end or the library's
 # internals. Tests may also use the helpers of the page library's tests.
 
@@ -21,7 +22,7 @@ set(rules
   "frame/|common/ colour/ lzs/ frame/ huecl32.h"
   "bridge/|common/ bridge/ huecl32.h"
   "pages/tests/|pages/ huecl32.h"
-  "pages/|pages/ huecl32.h|pages/tests/"
+  "pages/|pages/ huecl32.h lzs/lzs_optimal.h|pages/tests/"
   "tools/tests/|pages/ huecl32.h||tools/huecl"
   "tools/huecl/|pages/ huecl32.h|pages/tests/"
   "tools/cups/tests/|pages/ huecl32.h||tools/cups tools/huecl"

@@ -1,6 +1,8 @@
-// LZS optimal-parse encoder. A binary-tree match finder (one tree per byte
-// pair, newest position at the root) gives at every position the longest
-// match at a short offset and the longest at any offset in the window;
+// LZS optimal-parse encoder. A match finder (the newest position of each
+// byte pair for two-byte matches, and a binary tree per hash of three bytes,
+// newest position at the root, for longer ones) gives at every position the
+// longest match at a short offset and the longest at any offset in the
+// window;
 // since a token's bits depend on the offset only through its form, these
 // two are all the choice there is. A forward pass over a piece of the
 // block then keeps the cheapest way to reach each position, and the
@@ -9,6 +11,7 @@
 
 #include "common/byte_access.h"
 
+#include <array>
 #include <bit>
 
 namespace huecl::lzs {
@@ -22,12 +25,23 @@ static_assert(std::endian::native == std::endian::little,
 constexpr std::uint32_t kPositionBase = kOptimalTreeSlots;
 constexpr std::uint64_t kUnreached = ~std::uint64_t{0};
 constexpr std::uint64_t kCostMask = ~std::uint64_t{0} << 32;
+// Match lengths up to this are weighed in one fixed round at every position.
+constexpr std::uint32_t kRelaxWindow = 9;
+static_assert(kRelaxWindow < kOptimalNiceLength && kRelaxWindow <= kOptimalNodeSlack);
 
 std::uint32_t pairKey(const std::uint8_t* at) noexcept { return (static_cast<std::uint32_t>(at[0]) << 8) | at[1]; }
 
+// Three bytes hashed to kTripleKeys (multiplicative: the high bits of the
+// product mix all three).
+std::uint32_t tripleKey(const std::uint8_t* at) noexcept {
+    const std::uint32_t triple =
+        (static_cast<std::uint32_t>(at[0]) << 16) | (static_cast<std::uint32_t>(at[1]) << 8) | at[2];
+    return (triple * 2654435761u) >> (32 - std::countr_zero(kTripleKeys));
+}
+
 // Bytes equal from `from` on, at most limit in all.
-std::uint32_t extendMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
-                          std::uint32_t limit) noexcept {
+[[gnu::always_inline]] inline std::uint32_t extendMatch(const std::uint8_t* a, const std::uint8_t* b,
+                                                        std::uint32_t from, std::uint32_t limit) noexcept {
     std::uint32_t length = from;
     while (limit - length >= sizeof(std::uint64_t)) {
         const std::uint64_t difference = bytes::load64(a + length) ^ bytes::load64(b + length);
@@ -50,27 +64,55 @@ struct Matches {
 class MatchFinder {
 public:
     MatchFinder(OptimalWorkspace& work, const std::uint8_t* block, std::uint32_t size) noexcept
-        : head_(work.head), tree_(work.tree), block_(block), size_(size) {
+        : head_(work.head), pairHead_(work.pairHead), tree_(work.tree), block_(block), size_(size) {
         __builtin_memset(head_, 0, sizeof work.head);
+        __builtin_memset(pairHead_, 0, sizeof work.pairHead);
     }
 
     // Enters position `at` (which needs a byte after it) and returns its
-    // longest matches. The path from the root visits positions newest
-    // first, and for every length it passes the nearest position that
-    // matches at least that long: the nearest matches are all seen.
+    // longest matches. A match of two bytes is the newest position of the
+    // pair; longer ones come from the tree of the three bytes' hash, whose
+    // path from the root visits positions newest first and passes, for
+    // every length, the nearest position that matches at least that long:
+    // the nearest matches are all seen. (A position of another three bytes
+    // of the same hash sits in the tree as well and compares as what it is.)
     Matches enter(std::uint32_t at) noexcept {
         const std::uint8_t* const current = block_ + at;
         const std::uint32_t left = size_ - at;
-        const std::uint32_t limit = left < kOptimalNiceLength ? left : kOptimalNiceLength;
         const std::uint32_t position = at + kPositionBase;
-        const std::uint32_t key = pairKey(current);
+        Matches found;
+        const std::uint32_t pair = pairKey(current);
+        // The table keeps the low 16 bits of each position: an entry 65536
+        // positions old, or an empty one, may come back as a near offset,
+        // but the bytes there are then another pair (else a newer entry had
+        // replaced it). Such an offset lies within the block; the check
+        // against `at` keeps that so whatever the table holds.
+        const std::uint32_t pairOffset = (position - pairHead_[pair]) & 0xFFFF;
+        pairHead_[pair] = static_cast<std::uint16_t>(position);
+        if (pairOffset - 1 < kMaxOffset && pairOffset <= at &&
+            bytes::load16(current - pairOffset) == bytes::load16(current)) {
+            found.longest = kMinMatchLength;
+            found.longestOffset = pairOffset;
+            if (pairOffset < kShortOffsetLimit) {
+                found.shortLength = kMinMatchLength;
+                found.shortOffset = pairOffset;
+            }
+        }
+        // The last two positions search no tree: no later one looks back
+        // for three bytes.
+        if (left < 3) return found;
+        const std::uint32_t limit = left < kOptimalNiceLength ? left : kOptimalNiceLength;
+        const std::uint32_t key = tripleKey(current);
         std::uint32_t candidate = head_[key];
         head_[key] = position;
         std::uint32_t* smaller = &tree_[2 * (position % kOptimalTreeSlots)];
         std::uint32_t* larger = smaller + 1;
         std::uint32_t smallerLength = 0;
         std::uint32_t largerLength = 0;
-        Matches found;
+        // Candidates come nearest first, so the short offsets are all
+        // before the long ones, and each reported match is longer than the
+        // one before it.
+        bool shortOffsets = true;
         for (;;) {
             const std::uint32_t offset = position - candidate;
             if (offset > kMaxOffset) {
@@ -85,10 +127,13 @@ public:
             if (length > found.longest) {
                 found.longest = length;
                 found.longestOffset = offset;
-            }
-            if (offset < kShortOffsetLimit && length > found.shortLength) {
-                found.shortLength = length;
-                found.shortOffset = offset;
+                if (shortOffsets) {
+                    shortOffsets = offset < kShortOffsetLimit;
+                    if (shortOffsets) {
+                        found.shortLength = length;
+                        found.shortOffset = offset;
+                    }
+                }
             }
             if (length == limit) {
                 // Equal as far as the tree compares: the candidate's
@@ -114,6 +159,7 @@ public:
 
 private:
     std::uint32_t* const head_;
+    std::uint16_t* const pairHead_;
     std::uint32_t* const tree_;
     const std::uint8_t* const block_;
     const std::uint32_t size_;
@@ -173,6 +219,18 @@ constexpr std::uint32_t matchBits(std::uint32_t offsetCodeBits, std::uint32_t le
 }
 static_assert(matchBits(kShortOffsetCodeBits, 2) == 11 && matchBits(kLongOffsetCodeBits, 2) == 15);
 
+// What a match of each length below kOptimalNiceLength adds to a node:
+// its bits in the high word, its length in the low one (offset 0).
+using StepTable = std::array<std::uint64_t, kOptimalNiceLength>;
+constexpr StepTable matchSteps(std::uint32_t offsetCodeBits) noexcept {
+    StepTable steps{};
+    for (std::uint32_t length = kMinMatchLength; length < kOptimalNiceLength; ++length)
+        steps[length] = (std::uint64_t{matchBits(offsetCodeBits, length)} << 32) | length;
+    return steps;
+}
+constexpr StepTable kShortMatchSteps = matchSteps(kShortOffsetCodeBits);
+constexpr StepTable kLongMatchSteps = matchSteps(kLongOffsetCodeBits);
+
 class OptimalParser {
 public:
     OptimalParser(OptimalWorkspace& work, std::span<const std::uint8_t> block, std::uint8_t* out) noexcept
@@ -195,11 +253,14 @@ private:
         // node[] is set up only as far as a token has reached, since many
         // pieces end early at a long match.
         node[0] = 0;
-        std::uint32_t ready = 0;
+        for (std::uint32_t next = 1; next <= kRelaxWindow; ++next) node[next] = kUnreached;
+        std::uint32_t ready = kRelaxWindow;
         for (std::uint32_t at = start; at < pieceEnd; ++at) {
             const std::uint32_t here = at - start;
             const std::uint64_t bitsHere = node[here] & kCostMask;
-            if (ready == here) node[++ready] = kUnreached;
+            // One more node each position keeps the fixed round's reach
+            // set up (a long match may have set up more).
+            if (ready < here + kRelaxWindow) node[++ready] = kUnreached;
             relax(here + 1, bitsHere + (std::uint64_t{kLiteralBits} << 32) + 1);
             if (size_ - at < kMinMatchLength) continue;
             const Matches found = finder_.enter(at);
@@ -218,16 +279,34 @@ private:
             const std::uint32_t reach = pieceEnd - at;
             const std::uint32_t longest = found.longest < reach ? found.longest : reach;
             const std::uint32_t shortest = found.shortLength < longest ? found.shortLength : longest;
-            while (ready < here + longest) node[++ready] = kUnreached;
-            std::uint32_t length = kMinMatchLength;
+            if (longest < kMinMatchLength) continue;
+            std::uint64_t* const reached = node + here;
             const std::uint64_t shortStep = bitsHere | (std::uint64_t{found.shortOffset} << 16);
-            for (; length <= shortest; ++length) {
-                relax(here + length,
-                      shortStep + (std::uint64_t{matchBits(kShortOffsetCodeBits, length)} << 32) + length);
-            }
             const std::uint64_t longStep = bitsHere | (std::uint64_t{found.longestOffset} << 16);
+            // Most matches are short: their lengths go in one round of fixed
+            // length without a branch, as the loops' varying ends cost
+            // more in mispredictions than the lengths beyond a match do.
+            // A length beyond a match is weighed as unreachable (all ones).
+            // The long form costs more bits than the short one, so where
+            // both reach a length the short one wins by itself.
+            for (std::uint32_t length = kMinMatchLength; length <= kRelaxWindow; ++length) {
+                const std::uint64_t longWay =
+                    (longStep + kLongMatchSteps[length]) | (std::uint64_t{0} - std::uint64_t{length > longest});
+                const std::uint64_t shortWay =
+                    (shortStep + kShortMatchSteps[length]) | (std::uint64_t{0} - std::uint64_t{length > shortest});
+                const std::uint64_t way = shortWay < longWay ? shortWay : longWay;
+                reached[length] = way < reached[length] ? way : reached[length];
+            }
+            if (longest <= kRelaxWindow) continue;
+            while (ready < here + longest) node[++ready] = kUnreached;
+            std::uint32_t length = kRelaxWindow + 1;
+            for (; length <= shortest; ++length) {
+                const std::uint64_t way = shortStep + kShortMatchSteps[length];
+                reached[length] = way < reached[length] ? way : reached[length];
+            }
             for (; length <= longest; ++length) {
-                relax(here + length, longStep + (std::uint64_t{matchBits(kLongOffsetCodeBits, length)} << 32) + length);
+                const std::uint64_t way = longStep + kLongMatchSteps[length];
+                reached[length] = way < reached[length] ? way : reached[length];
             }
         }
         writePath(start, pieceEnd - start);

@@ -4,7 +4,7 @@
 //
 // It is an internal API for the tool and the page library, not an export:
 // the streams differ from LZS_Compress's, which stay as they are. It needs
-// about 800 KB of working memory, which the caller provides (the library
+// about 1 MB of working memory, which the caller provides (the library
 // itself never allocates); one workspace serves any number of blocks, one
 // block at a time.
 #pragma once
@@ -24,17 +24,22 @@ inline constexpr std::uint32_t kOptimalPieceBytes = 1u << 16;
 // A match at least this long is taken at once, without weighing the
 // positions inside it.
 inline constexpr std::uint32_t kOptimalNiceLength = 64;
-// The match finder keeps a binary tree of the last kTreeSlots positions.
+// The match finder keeps a binary tree of the last kOptimalTreeSlots
+// positions (of at least three bytes each).
 inline constexpr std::uint32_t kOptimalTreeSlots = 2048;
 inline constexpr std::uint32_t kPairKeys = 1u << 16;
+inline constexpr std::uint32_t kTripleKeys = 1u << 16;
+// Nodes past a piece's end that the parse may set but never reads.
+inline constexpr std::uint32_t kOptimalNodeSlack = 16;
 
 struct OptimalWorkspace {
-    std::uint32_t head[kPairKeys];              // newest position of each byte pair
+    std::uint16_t pairHead[kPairKeys];          // newest position of each byte pair, low 16 bits
+    std::uint32_t head[kTripleKeys];            // tree root of each hash of three bytes
     std::uint32_t tree[2 * kOptimalTreeSlots];  // smaller / larger child of each position
     // Per position of a piece: bits to reach it (high word) and the token
     // that does (low word: offset << 16 | length, length 1 for a literal).
     // Once the path is known, the high word links it forward.
-    std::uint64_t node[kOptimalPieceBytes + 1];
+    std::uint64_t node[kOptimalPieceBytes + 1 + kOptimalNodeSlack];
 };
 
 // Room that always holds the stream of a block of blockSize bytes: every

@@ -2,6 +2,8 @@
 
 #include "pages/page_error.h"
 
+#include "lzs/lzs_optimal.h"
+
 #include <huecl32.h>
 #include <zlib.h>
 
@@ -57,6 +59,40 @@ void compressBlock(std::span<const std::uint8_t> block, std::uint32_t budget, Co
     stream.resize(compressBlockInto(block, budget, history, stream));
 }
 
+std::optional<LzsEncoder> lzsEncoderNamed(std::string_view name) {
+    if (name == "exact") return LzsEncoder::exact;
+    if (name == "best") return LzsEncoder::best;
+    return std::nullopt;
+}
+
+const char* lzsEncoderName(LzsEncoder encoder) { return encoder == LzsEncoder::best ? "best" : "exact"; }
+
+OptimalEncoder::OptimalEncoder() = default;
+OptimalEncoder::~OptimalEncoder() = default;
+OptimalEncoder::OptimalEncoder(OptimalEncoder&&) noexcept = default;
+OptimalEncoder& OptimalEncoder::operator=(OptimalEncoder&&) noexcept = default;
+
+void OptimalEncoder::compress(std::span<const std::uint8_t> block, std::vector<std::uint8_t>& stream) {
+    if (block.size() > (size_t{1} << 31)) throw PageError("the optimal LZS encoder takes at most 2 GiB at once");
+    if (!work_) work_ = std::make_unique<lzs::OptimalWorkspace>();
+    stream.resize(lzs::optimalBound(block.size()));
+    const size_t size = lzs::compressOptimal(block, stream, *work_);
+    if (size == 0) throw PageError("LZS compression had no room for its stream");
+    stream.resize(size);
+}
+
+BandCompressor::BandCompressor(LzsEncoder encoder, std::uint32_t budget) : encoder_(encoder), budget_(budget) {}
+
+std::uint64_t BandCompressor::compress(std::span<const std::uint8_t> block, std::vector<std::uint8_t>& stream) {
+    const size_t exactSize = compressBlockInto(block, budget_, history_, room_);
+    if (encoder_ == LzsEncoder::best) {
+        optimal_.compress(block, stream);
+        if (stream.size() <= exactSize) return exactSize - stream.size();
+    }
+    stream.assign(room_.begin(), room_.begin() + static_cast<std::ptrdiff_t>(exactSize));
+    return 0;
+}
+
 void decompressBlock(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out, DecompressionHistory& history,
                      const std::string& what) {
     history.reset();
@@ -103,8 +139,50 @@ size_t readPiece(std::FILE* in, const std::string& inName, std::span<std::uint8_
 
 }  // namespace
 
+namespace {
+
+// The whole input as one block through the optimal-parse encoder, written in
+// pieces of bufferBytes.
+StreamTotals compressFileBest(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
+                              const std::function<void(std::span<const std::uint8_t>)>& write) {
+    constexpr size_t largestBlock = size_t{1} << 31;
+    std::vector<std::uint8_t> block;
+    StreamTotals totals;
+    for (;;) {
+        const size_t used = block.size();
+        const size_t piece = std::max<size_t>(options.bufferBytes, std::min<size_t>(used, size_t{1} << 24));
+        block.resize(used + piece);
+        const size_t got = readPiece(in, inName, std::span(block).subspan(used));
+        block.resize(used + got);
+        if (block.size() > largestBlock)
+            throw PageError(inName + ": the best LZS encoder takes files of at most 2 GiB");
+        totals.bytesIn = block.size();
+        if (options.onInput && got != 0) options.onInput(totals.bytesIn);
+        if (got == 0) break;
+    }
+    std::vector<std::uint8_t> stream;
+    OptimalEncoder encoder;
+    encoder.compress(block, stream);
+    auto put = [&](std::span<const std::uint8_t> bytes) {
+        for (size_t at = 0; at < bytes.size(); at += options.bufferBytes)
+            write(bytes.subspan(at, std::min<size_t>(options.bufferBytes, bytes.size() - at)));
+        totals.bytesOut += bytes.size();
+    };
+    if (options.framed) {
+        const std::uint8_t header[5] = {lzsFrameMagic[0], lzsFrameMagic[1], lzsFrameMagic[2], lzsFrameMagic[3],
+                                        lzsFrameHasTrailer};
+        put(header);
+    }
+    put(stream);
+    if (options.framed) put(frameTrailer(updateCrc(updateCrc(0, {}), block), block.size()));
+    return totals;
+}
+
+}  // namespace
+
 StreamTotals compressFile(std::FILE* in, const std::string& inName, const LzsFileOptions& options,
                           const std::function<void(std::span<const std::uint8_t>)>& write) {
+    if (options.encoder == LzsEncoder::best) return compressFileBest(in, inName, options, write);
     const std::uint32_t bufferBytes = options.bufferBytes;
     CompressionHistory history;
     std::vector<std::uint8_t> input(bufferBytes), lookahead(bufferBytes), output(bufferBytes);

@@ -13,10 +13,9 @@ namespace {
 // What a worker keeps from band to band.
 struct WorkerState {
     std::unique_ptr<BandRenderer> renderer;
-    CompressionHistory history;
+    BandCompressor compressor;
     BandPlanes planes;
     std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
-    std::vector<std::uint8_t> streamRoom;    // each plane's stream before it is copied out
 };
 
 // Band row buffers, handed back by the workers and taken again by the
@@ -67,12 +66,9 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows,
     band.streams.resize(g.planeCount);
     {
         StageTimer timer(band.times, Stage::compress);
-        for (std::uint32_t plane = 0; plane < g.planeCount; ++plane) {
-            const size_t length = compressBlockInto(std::span(worker.planes.planes[plane]).first(planeBytes),
-                                                    options.lzsBudget, worker.history, worker.streamRoom);
-            band.streams[plane].assign(worker.streamRoom.begin(),
-                                       worker.streamRoom.begin() + static_cast<ptrdiff_t>(length));
-        }
+        for (std::uint32_t plane = 0; plane < g.planeCount; ++plane)
+            band.lzsBytesSaved += worker.compressor.compress(std::span(worker.planes.planes[plane]).first(planeBytes),
+                                                             band.streams[plane]);
     }
     {
         StageTimer timer(band.times, Stage::preview);
@@ -103,7 +99,10 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     const unsigned threads = options.threads;
     std::vector<WorkerState> workers(threads);
     auto renderers = engine.makeRenderers(threads);
-    for (unsigned worker = 0; worker < threads; ++worker) workers[worker].renderer = std::move(renderers[worker]);
+    for (unsigned worker = 0; worker < threads; ++worker) {
+        workers[worker].renderer = std::move(renderers[worker]);
+        workers[worker].compressor = BandCompressor(options.lzsEncoder, options.lzsBudget);
+    }
 
     // The preview's tables, built once for the page and read by every worker.
     const BandReducer preview(PlaneLayout{g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount},
@@ -119,6 +118,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         totals.times += band.times;
         for (const auto& stream : band.streams) totals.compressedBytes += stream.size();
         totals.inkedDots += band.inkedDots;
+        totals.lzsBytesSaved += band.lzsBytesSaved;
         {
             StageTimer timer(totals.times, Stage::write);
             sink(band);

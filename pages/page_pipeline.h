@@ -8,6 +8,7 @@
 #pragma once
 
 #include "pages/colour/colour_engine.h"
+#include "pages/lzs_codec.h"
 #include "pages/readers/image_source.h"
 #include "pages/writers/page_preview.h"
 
@@ -22,6 +23,7 @@ struct FinishedBand {
     BandColumnSums previewSums;
     std::array<std::vector<std::uint8_t>, 4> planes;  // uncompressed, only when asked for
     std::uint64_t inkedDots = 0;                      // dots with a non-zero value
+    std::uint64_t lzsBytesSaved = 0;                  // by the best encoder, against the exact one
     StageTimes times;
 };
 
@@ -32,12 +34,15 @@ struct PipelineOptions {
     bool keepPlanes = false;
     // Called on the loop's own thread as each band reaches the sink.
     std::function<void()> bandDone;
+    LzsEncoder lzsEncoder = LzsEncoder::exact;
 };
 
 struct PipelineTotals {
     StageTimes times;
     std::uint64_t compressedBytes = 0;
     std::uint64_t inkedDots = 0;
+    // What the best LZS encoder saved against the exact compressor.
+    std::uint64_t lzsBytesSaved = 0;
 };
 
 PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, const PipelineOptions& options,

@@ -91,6 +91,21 @@ TEST(JobSettings, DefaultsAreTheFiltersDefaults) {
     const cups::DriverSettings driver = driverSettingsFor(choices);
     EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings({}, h)));
     EXPECT_EQ(driver.table, cups::TableSource::automatic);
+    EXPECT_EQ(driver.lzsEncoder, pages::LzsEncoder::exact);
+}
+
+TEST(JobSettings, CompressionChoosesTheEncoderAsTheFiltersOption) {
+    for (const auto& [vendor, ppd] : {std::pair{"exact", "Exact"}, std::pair{"best", "Best"}}) {
+        JobChoices choices;
+        choices.vendor[compressionAttribute] = vendor;
+        const auto filter = cups::driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
+            return keyword == "HueclCompression" ? std::optional<std::string>(ppd) : std::nullopt;
+        });
+        EXPECT_EQ(driverSettingsFor(choices).lzsEncoder, filter.lzsEncoder) << vendor;
+    }
+    JobChoices best;
+    best.vendor[compressionAttribute] = "best";
+    EXPECT_EQ(driverSettingsFor(best).lzsEncoder, pages::LzsEncoder::best);
 }
 
 TEST(JobSettings, QualityPicksTheHalftoningAndResolutionOnlyWhereTheDriverLeavesThemOpen) {
@@ -150,8 +165,9 @@ TEST(JobSettings, PhotoContentBuildsBlackFromEveryInkAndTextKeepsItPure) {
 
 TEST(JobSettings, RefusesValuesOutsideWhatThePrinterAdvertisesNamingTheAttribute) {
     const std::pair<const char*, const char*> refused[] = {
-        {densityAttribute, "65"}, {densityAttribute, "dark"},      {balanceGreenAttribute, "0"},
-        {screenAttribute, "4"},   {colourTableAttribute, "Model"}, {profileAttribute, "relative.icc"}};
+        {densityAttribute, "65"},      {densityAttribute, "dark"},      {balanceGreenAttribute, "0"},
+        {screenAttribute, "4"},        {colourTableAttribute, "Model"}, {profileAttribute, "relative.icc"},
+        {compressionAttribute, "Best"}};
     for (const auto& [attribute, value] : refused) {
         JobChoices choices;
         choices.vendor[attribute] = value;
@@ -171,6 +187,7 @@ protected:
         ippAddInteger(printer, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "huecl-density-default", 16);
         ippAddString(printer, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-color-table-default", nullptr, "model");
         ippAddString(printer, IPP_TAG_PRINTER, IPP_TAG_TEXT, "huecl-profile-default", nullptr, "");
+        ippAddString(printer, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "huecl-compression-default", nullptr, "best");
     }
     void TearDown() override {
         cupsFreeOptions(options.num_vendor, options.vendor);
@@ -193,6 +210,7 @@ TEST_F(JobChoicesFromOptions, TheJobsValuesWinAndThePrintersDefaultsFillIn) {
     EXPECT_EQ(choices.colourMode, PAPPL_COLOR_MODE_MONOCHROME);
     EXPECT_EQ(choices.vendor.at(densityAttribute), "-8");
     EXPECT_EQ(choices.vendor.at(colourTableAttribute), "model");
+    EXPECT_EQ(choices.vendor.at(compressionAttribute), "best") << "kept per printer";
     // An empty path names no profile.
     EXPECT_EQ(choices.vendor.count(profileAttribute), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <variant>
 
@@ -85,15 +86,16 @@ TEST_P(LzsFiles, StreamThroughSmallBuffers) {
     std::vector<std::uint8_t> packed, unpacked;
     {
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(input.c_str(), "rb"), &std::fclose);
-        compressFile(in.get(), "input", {GetParam(), 8, false, {}}, [&](std::span<const std::uint8_t> piece) {
-            EXPECT_LE(piece.size(), GetParam());
-            packed.insert(packed.end(), piece.begin(), piece.end());
-        });
+        compressFile(in.get(), "input", {GetParam(), 8, false, {}, LzsEncoder::exact},
+                     [&](std::span<const std::uint8_t> piece) {
+                         EXPECT_LE(piece.size(), GetParam());
+                         packed.insert(packed.end(), piece.begin(), piece.end());
+                     });
     }
     const auto packedPath = folder.writeFile("packed", std::string(packed.begin(), packed.end()));
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(packedPath.c_str(), "rb"), &std::fclose);
     const StreamTotals totals = decompressFile(
-        in.get(), "packed", {GetParam(), 8, false, {}},
+        in.get(), "packed", {GetParam(), 8, false, {}, LzsEncoder::exact},
         [&](std::span<const std::uint8_t> piece) { unpacked.insert(unpacked.end(), piece.begin(), piece.end()); });
     EXPECT_EQ(unpacked, data);
     EXPECT_EQ(totals.bytesIn, packed.size());
@@ -114,7 +116,7 @@ TEST(LzsFilesEnd, TwoStreamsBackToBackDecodeToBoth) {
     const auto path = folder.writeFile("two", joined);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
     std::vector<std::uint8_t> out;
-    decompressFile(in.get(), "two", {64, 8, false, {}},
+    decompressFile(in.get(), "two", {64, 8, false, {}, LzsEncoder::exact},
                    [&](std::span<const std::uint8_t> piece) { out.insert(out.end(), piece.begin(), piece.end()); });
     std::vector<std::uint8_t> expected = first;
     expected.insert(expected.end(), second.begin(), second.end());
@@ -159,7 +161,7 @@ TEST(LzsFrames, RoundTripThroughEveryBufferSize) {
     for (const size_t size : {size_t{0}, size_t{1}, size_t{300}, size_t{20000}})
         for (std::uint32_t buffer = 16; buffer <= 40; ++buffer) {
             const auto content = sampleBlock(size, 3);
-            const LzsFileOptions options{buffer, 8, true, {}};
+            const LzsFileOptions options{buffer, 8, true, {}, LzsEncoder::exact};
             const auto packed = compressBytes(content, options);
             ASSERT_TRUE(std::equal(std::begin(lzsFrameMagic), std::end(lzsFrameMagic), packed.begin()));
             const auto back = decompressBytes(packed, options);
@@ -170,7 +172,7 @@ TEST(LzsFrames, RoundTripThroughEveryBufferSize) {
 
 TEST(LzsFrames, NoSingleBitFlipDecodesToOtherContent) {
     const auto content = textSample();
-    const LzsFileOptions options{64, 8, true, {}};
+    const LzsFileOptions options{64, 8, true, {}, LzsEncoder::exact};
     const auto packed = compressBytes(content, options);
     size_t refused = 0;
     for (size_t bit = 0; bit < packed.size() * 8; ++bit) {
@@ -190,7 +192,7 @@ TEST(LzsFrames, NoSingleBitFlipDecodesToOtherContent) {
 
 TEST(LzsFrames, NamesWhatIsWrong) {
     const auto content = textSample();
-    const LzsFileOptions framed{32, 8, true, {}};
+    const LzsFileOptions framed{32, 8, true, {}, LzsEncoder::exact};
     const auto packed = compressBytes(content, framed);
     auto withLast = [&](auto change) {
         auto bytes = packed;
@@ -203,9 +205,10 @@ TEST(LzsFrames, NamesWhatIsWrong) {
     EXPECT_EQ(std::get<std::string>(decompressBytes(noise, framed)), "f.lzs: not an LZS file");
     EXPECT_EQ(std::get<std::string>(decompressBytes({0x89, 'L'}, framed)), "f.lzs: not an LZS file");
     // A bare stream is no frame; --raw reads it.
-    const auto raw = compressBytes(content, {32, 8, false, {}});
+    const auto raw = compressBytes(content, {32, 8, false, {}, LzsEncoder::exact});
     EXPECT_EQ(std::get<std::string>(decompressBytes(raw, framed)), "f.lzs: not an LZS file");
-    EXPECT_EQ(std::get<std::vector<std::uint8_t>>(decompressBytes(raw, {32, 8, false, {}})), content);
+    EXPECT_EQ(std::get<std::vector<std::uint8_t>>(decompressBytes(raw, {32, 8, false, {}, LzsEncoder::exact})),
+              content);
     EXPECT_EQ(withLast([](auto& b) { b[4] = 3; }), "f.lzs: unsupported LZS file (flags 3)");
     EXPECT_EQ(withLast([](auto& b) { b.push_back(0); }), "f.lzs: corrupt LZS file (data after the trailer)");
     EXPECT_EQ(withLast([](auto& b) { b.pop_back(); }), "f.lzs: truncated LZS file (in the trailer)");
@@ -222,8 +225,98 @@ TEST(LzsFrames, NamesWhatIsWrong) {
 TEST(LzsFrames, ReportProgressAsInputIsRead) {
     const auto content = sampleBlock(5000, 4);
     std::vector<std::uint64_t> seen;
-    compressBytes(content, {1000, 8, true, [&](std::uint64_t bytes) { seen.push_back(bytes); }});
+    compressBytes(content, {1000, 8, true, [&](std::uint64_t bytes) { seen.push_back(bytes); }, LzsEncoder::exact});
     EXPECT_EQ(seen, (std::vector<std::uint64_t>{1000, 2000, 3000, 4000, 5000}));
+}
+
+// ---- The best encoder ---------------------------------------------------------
+
+TEST(LzsBestBands, DecodeToTheBandAndNeverExceedTheExactStream) {
+    BandCompressor exact(LzsEncoder::exact, 8), best(LzsEncoder::best, 8);
+    DecompressionHistory decompression;
+    CompressionHistory reference;
+    std::uint64_t savedInAll = 0;
+    // One compressor after another band, as a worker uses it: nothing of
+    // an earlier band may leak into the next.
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{3}, size_t{4096}, size_t{100000}, size_t{2000}}) {
+        const auto block = sampleBlock(size, static_cast<unsigned>(size));
+        std::vector<std::uint8_t> exactStream, bestStream, back(size), direct;
+        EXPECT_EQ(exact.compress(block, exactStream), 0u);
+        compressBlock(block, 8, reference, direct);
+        EXPECT_EQ(exactStream, direct) << "the exact encoder is LZS_Compress itself";
+        const std::uint64_t saved = best.compress(block, bestStream);
+        decompressBlock(bestStream, back, decompression, "band");
+        EXPECT_EQ(back, block) << size << " bytes";
+        EXPECT_EQ(saved, exactStream.size() - bestStream.size()) << size << " bytes";
+        savedInAll += saved;
+    }
+    EXPECT_GT(savedInAll, 0u);
+    // Words: where the greedy search leaves the most behind.
+    std::mt19937 random(5);
+    const char* const words[] = {"the ", "plane ", "band ", "of ", "stream ", "a ", "match ", "offset "};
+    std::vector<std::uint8_t> text;
+    while (text.size() < 20000) {
+        const char* word = words[random() % 8];
+        text.insert(text.end(), word, word + std::strlen(word));
+    }
+    std::vector<std::uint8_t> exactStream, bestStream, back(text.size());
+    exact.compress(text, exactStream);
+    const std::uint64_t saved = best.compress(text, bestStream);
+    decompressBlock(bestStream, back, decompression, "words");
+    EXPECT_EQ(back, text);
+    EXPECT_GT(saved, exactStream.size() / 20) << "5% smaller at least";
+}
+
+TEST(LzsBestBands, KeepTheExactStreamWhereItIsSmaller) {
+    // Bytes that only just repeat: the optimal parse may pad its end one
+    // byte longer than the exact stream, which is kept then.
+    BandCompressor best(LzsEncoder::best, 255);
+    CompressionHistory history;
+    for (unsigned seed = 0; seed < 40; ++seed) {
+        std::mt19937 random(seed);
+        std::vector<std::uint8_t> block(200 + seed), exactStream, bestStream;
+        for (auto& byte : block) byte = static_cast<std::uint8_t>(random() % 4);
+        compressBlock(block, 255, history, exactStream);
+        const std::uint64_t saved = best.compress(block, bestStream);
+        EXPECT_LE(bestStream.size(), exactStream.size());
+        EXPECT_EQ(saved, exactStream.size() - bestStream.size());
+        if (saved == 0) {
+            EXPECT_EQ(bestStream, exactStream);
+        }
+    }
+}
+
+TEST(LzsBestBands, EncoderNames) {
+    EXPECT_EQ(lzsEncoderNamed("exact"), LzsEncoder::exact);
+    EXPECT_EQ(lzsEncoderNamed("best"), LzsEncoder::best);
+    EXPECT_EQ(lzsEncoderNamed("Best"), std::nullopt);
+    EXPECT_EQ(lzsEncoderNamed(""), std::nullopt);
+    EXPECT_STREQ(lzsEncoderName(LzsEncoder::best), "best");
+    EXPECT_STREQ(lzsEncoderName(LzsEncoder::exact), "exact");
+}
+
+TEST(LzsBestFiles, RoundTripFramedAndRawThroughSmallBuffers) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{300}, size_t{70000}})
+        for (const bool framed : {true, false}) {
+            const auto content = sampleBlock(size, 11);
+            LzsFileOptions options{16, 8, framed, {}, LzsEncoder::exact};
+            const auto exactPacked = compressBytes(content, options);
+            options.encoder = LzsEncoder::best;
+            std::vector<std::uint64_t> seen;
+            options.onInput = [&](std::uint64_t bytes) { seen.push_back(bytes); };
+            const auto packed = compressBytes(content, options);
+            // The reader knows nothing of the encoder.
+            const auto back = decompressBytes(packed, {16, 8, framed, {}, LzsEncoder::exact});
+            ASSERT_TRUE(std::holds_alternative<std::vector<std::uint8_t>>(back)) << std::get<std::string>(back);
+            EXPECT_EQ(std::get<std::vector<std::uint8_t>>(back), content) << size << " bytes, framed " << framed;
+            if (size >= 300) {
+                EXPECT_LT(packed.size(), exactPacked.size()) << size;
+            }
+            EXPECT_EQ(seen.empty() ? 0 : seen.back(), size);
+            if (framed) {
+                EXPECT_TRUE(std::equal(std::begin(lzsFrameMagic), std::end(lzsFrameMagic), packed.begin()));
+            }
+        }
 }
 
 }  // namespace

@@ -245,6 +245,24 @@ TEST(LzsOptimal, DoesNotReachBeyondTheWindow) {
     EXPECT_EQ(decodeWhole(stream, block.size()), block);
 }
 
+TEST(LzsOptimal, APairSeenLongAgoIsNoMatch) {
+    // The finder keeps the low 16 bits of a pair's newest position: a pair
+    // last seen 65536 + 100 bytes back reads as 100 bytes back, where the
+    // bytes are others. Taken as a match, it would decode to zeros.
+    Bytes block(66000, 0);
+    const std::size_t first = 10, again = first + 65536 + 100;
+    block[first] = block[again] = 'A';
+    block[first + 1] = block[again + 1] = 'B';
+    const Bytes stream = encode(block);
+    EXPECT_EQ(decodeWhole(stream, block.size()), block);
+    // Nor is a pair never seen before, whose empty entry reads as near for
+    // positions 63488 (65536 less the 2048 the positions count from) and on.
+    Bytes unseen(70000, 7);
+    unseen[63488 + 100] = 'x';
+    unseen[63488 + 101] = 'y';
+    EXPECT_EQ(decodeWhole(encode(unseen), unseen.size()), unseen);
+}
+
 TEST(LzsOptimal, AWorkspaceKeepsNothingBetweenBlocks) {
     // The second block would find matches in the first one if the finder
     // remembered it.

@@ -112,6 +112,11 @@ DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
         if (*table != "Model") throw PageError("HueclColorTable must be Auto or Model, not '" + *table + "'");
         driver.table = TableSource::model;
     }
+    if (const auto compression = choiceOf("HueclCompression"); compression && *compression != "Exact") {
+        if (*compression != "Best")
+            throw PageError("HueclCompression must be Exact or Best, not '" + *compression + "'");
+        driver.lzsEncoder = pages::LzsEncoder::best;
+    }
     return driver;
 }
 

@@ -3,6 +3,7 @@
 // settings and a colour table.
 #pragma once
 
+#include "pages/lzs_codec.h"
 #include "pages/page_settings.h"
 #include "pages/page_assembly.h"
 #include "pages/print_quality.h"
@@ -28,6 +29,8 @@ struct DriverSettings {
     pages::PrintQuality quality = pages::PrintQuality::normal;
     TableSource table = TableSource::automatic;
     std::optional<std::filesystem::path> profile;  // TableSource::profile only
+    // HueclCompression: Exact (LZS_Compress) or Best (the optimal parse).
+    pages::LzsEncoder lzsEncoder = pages::LzsEncoder::exact;
 };
 
 // The HueclHalftone choices of the earlier colour generation.
@@ -38,8 +41,8 @@ inline constexpr const char* earlierDiffusionChoice = "earlier-diffusion";
 // its halftoning, table grid and black; its resolution is the PPD's code),
 // HueclHalftone (Auto: the preset's; any other choice also picks the
 // colour generation), HueclBlack, HueclScreen, HueclDensity,
-// HueclBalanceRed/Green/Blue, HueclColorTable and HueclProfile (a job option
-// naming an ICC file).
+// HueclBalanceRed/Green/Blue, HueclColorTable, HueclProfile (a job option
+// naming an ICC file) and HueclCompression (the LZS encoder).
 // Throws PageError naming the option on a value it does not know.
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf);
 

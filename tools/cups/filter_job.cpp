@@ -34,7 +34,7 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
             [&container](std::span<const std::uint8_t> bytes) { container.emplace_back(bytes.begin(), bytes.end()); },
             assembled.header());
         // No preview: the bands only count their inked dots.
-        const pages::PipelineOptions pipeline{threads, assembled.header().lzsBudget, 0, false, {}};
+        const pages::PipelineOptions pipeline{threads, assembled.header().lzsBudget, 0, false, {}, driver.lzsEncoder};
         const pages::PipelineTotals totals = [&] {
             try {
                 return assembled.run(pipeline, [&](const pages::FinishedBand& band) {
@@ -58,6 +58,9 @@ std::uint32_t printRasterJob(RasterStream& stream, const DriverSettings& driver,
                      " compressed bytes, colour table: %s\n",
                      page, g.deviceWidth, g.deviceHeight, g.planeCount, g.planeCount == 1 ? "" : "s", totals.inkedDots,
                      totals.compressedBytes, tableName);
+        if (driver.lzsEncoder == pages::LzsEncoder::best)
+            std::fprintf(log, "DEBUG: Page %u: the best LZS encoder saved %" PRIu64 " bytes against the exact one\n",
+                         page, totals.lzsBytesSaved);
         std::fflush(log);
     }
     if (page == 0) throw pages::PageError("the raster stream holds no page");

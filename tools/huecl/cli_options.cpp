@@ -18,6 +18,8 @@ constexpr NamedValue blackModes[] = {
     {"none", HUECL_BLACK_NONE}, {"pure", HUECL_BLACK_PURE}, {"grey", HUECL_BLACK_GREY}};
 constexpr NamedValue engines[] = {{"later", 0}, {"earlier", 1}};
 constexpr NamedValue planeFormats[] = {{"pnm", 0}, {"png", 1}, {"tiff", 2}};
+constexpr NamedValue lzsEncoders[] = {{"exact", static_cast<std::uint32_t>(pages::LzsEncoder::exact)},
+                                      {"best", static_cast<std::uint32_t>(pages::LzsEncoder::best)}};
 
 std::string listNames(std::span<const NamedValue> table) {
     std::string names;
@@ -329,6 +331,8 @@ const PrintOption printOptions[] = {
      255,
      {},
      [](R& r, const V& v) { r.command.settings.lzsBudget = v.unsignedNumber(); }},
+    {"--lzs", "", ValueKind::named, 0, 0, lzsEncoders,
+     [](R& r, const V& v) { r.command.lzsEncoder = static_cast<LzsEncoder>(v.number); }},
     {"--threads", "", ValueKind::integer, 1, 256, {}, [](R& r, const V& v) { r.command.threads = v.unsignedNumber(); }},
     {"--preview-dpi",
      "",
@@ -478,6 +482,8 @@ LzsCommand parseLzs(ArgumentCursor& cursor) {
             command.bufferBytes = cursor.unsignedInteger(option, 16, 1u << 24);
         else if (option == "--budget")
             command.budget = cursor.unsignedInteger(option, 0, 255);
+        else if (option == "--best")
+            command.best = true;
         else if (option == "-f" || option == "--force")
             command.force = true;
         else if (option == "--raw")
@@ -492,6 +498,7 @@ LzsCommand parseLzs(ArgumentCursor& cursor) {
     if (operands.size() != 3 || (operands[0] != "compress" && operands[0] != "decompress"))
         throw PageError("usage: huecl lzs compress|decompress IN OUT");
     command.compress = operands[0] == "compress";
+    if (command.best && !command.compress) throw PageError("--best is an option of lzs compress");
     command.input = operands[1];
     command.output = operands[2];
     return command;
@@ -577,6 +584,8 @@ preview.png and summary.txt.
       --density N            density curve on all inks, -128 to 255 (default 0)
       --band-height ROWS     device rows per band, 1-4096 (default 128)
       --lzs-budget N         LZS match-search budget, 0-255 (default 8)
+      --lzs ENCODER          exact (default): LZS_Compress; best: the optimal parse, smaller
+                             streams of the same format, several times slower
       --threads N            bands processed in parallel (default: the cores)
       --preview-dpi N        preview resolution (default: the source's, within a megapixel)
       --planes[=FORMAT]      also write the planes uncompressed: pnm (PBM/PGM, the default),
@@ -611,6 +620,8 @@ decompressing.
       --raw                  read or write a bare LZS stream, no frame
       --buffer N             bytes per read and write, 16-16777216 (default 1024)
       --budget N             match-search budget, 0-255 (default 8)
+      --best                 compress with the optimal parse: smaller, several times slower,
+                             and the whole input is held in memory (at most 2 GiB)
   -f, --force                replace an existing OUT
   -q, --quiet                no progress bar
   -h, --help                 this help

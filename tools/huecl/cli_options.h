@@ -4,6 +4,7 @@
 #pragma once
 
 #include "huecl32.h"
+#include "pages/lzs_codec.h"
 #include "pages/readers/image_source.h"
 #include "pages/page_layout.h"
 #include "pages/page_settings.h"
@@ -20,6 +21,7 @@
 namespace huecl::tool {
 
 using pages::ImageLimits;
+using pages::LzsEncoder;
 using pages::LayoutRequest;
 using pages::PageSettings;
 using pages::PageSize;
@@ -38,7 +40,8 @@ struct PrintCommand {
     bool quiet = false;
     bool writePlanes = false;
     PlaneFormat planeFormat = PlaneFormat::pnm;
-    ImageLimits imageLimits;  // --max-pixels, --max-memory
+    ImageLimits imageLimits;                    // --max-pixels, --max-memory
+    LzsEncoder lzsEncoder = LzsEncoder::exact;  // --lzs
 };
 
 struct DecodeCommand {
@@ -63,7 +66,8 @@ struct LzsCommand {
     std::uint32_t budget = 8;
     bool force = false;  // replace an existing regular file
     bool quiet = false;
-    bool raw = false;  // bare LZS streams instead of framed .lzs files
+    bool raw = false;   // bare LZS streams instead of framed .lzs files
+    bool best = false;  // the optimal-parse encoder
 };
 
 struct ScreensCommand {

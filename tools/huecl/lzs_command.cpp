@@ -32,6 +32,7 @@ void runLzs(const LzsCommand& command) {
     options.bufferBytes = command.bufferBytes;
     options.budget = command.budget;
     options.framed = !command.raw;
+    options.encoder = command.best ? LzsEncoder::best : LzsEncoder::exact;
     options.onInput = [&progress](std::uint64_t bytesRead) { progress.advanceTo(bytesRead); };
     const StreamTotals totals = command.compress ? compressFile(in.file.get(), in.name, options, write)
                                                  : decompressFile(in.file.get(), in.name, options, write);

@@ -56,7 +56,7 @@ double peakMemoryMiB() {
 }
 
 std::string summaryLine(const PageGeometry& g, const std::string& page, const PipelineTotals& totals,
-                        double wallSeconds, unsigned threads) {
+                        double wallSeconds, unsigned threads, LzsEncoder encoder) {
     const std::uint64_t pixels = std::uint64_t{g.sourceWidth} * g.sourceHeight;
     const std::uint64_t dots = std::uint64_t{g.deviceWidth} * g.deviceHeight * g.planeCount;
     const std::uint64_t rawBytes = std::uint64_t{g.lineBytes} * g.deviceHeight * g.planeCount;
@@ -71,9 +71,12 @@ std::string summaryLine(const PageGeometry& g, const std::string& page, const Pi
     for (size_t stage = 0; stage < stageNames.size(); ++stage)
         length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), " %s %.3f",
                                 std::string(stageNames[stage]).c_str(), totals.times.seconds[stage]);
-    std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                  ", wall %.3f seconds on %u thread%s, peak memory %.0f MiB", wallSeconds, threads,
-                  threads == 1 ? "" : "s", peakMemoryMiB());
+    length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                            ", wall %.3f seconds on %u thread%s, peak memory %.0f MiB", wallSeconds, threads,
+                            threads == 1 ? "" : "s", peakMemoryMiB());
+    if (encoder == LzsEncoder::best)
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                      ", best LZS saved %" PRIu64 " bytes against exact", totals.lzsBytesSaved);
     return text;
 }
 
@@ -109,8 +112,8 @@ void runPrint(const PrintCommand& command) {
                            command.settings.device);
 
     ProgressBar progress("huecl print", g.bandCount, !command.quiet);
-    const PipelineOptions options{command.threads, command.settings.lzsBudget, boxSize, command.writePlanes,
-                                  [&progress] { progress.advance(); }};
+    const PipelineOptions options{command.threads,     command.settings.lzsBudget,          boxSize,
+                                  command.writePlanes, [&progress] { progress.advance(); }, command.lzsEncoder};
     const PipelineTotals totals = page.run(options, [&](const FinishedBand& band) {
         raster.writeBand(band.deviceRows, band.streams);
         preview.addBand(band.previewSums);
@@ -127,8 +130,8 @@ void runPrint(const PrintCommand& command) {
     PipelineTotals shown = totals;
     shown.times[Stage::preview] += preview.cpuSeconds();
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string summary =
-        summaryLine(g, pageText(g, command.settings, command.layout), shown, wallSeconds, command.threads);
+    const std::string summary = summaryLine(g, pageText(g, command.settings, command.layout), shown, wallSeconds,
+                                            command.threads, command.lzsEncoder);
     output.create("summary.txt").write(summary + "\n");
     output.commit();
     progress.finish();

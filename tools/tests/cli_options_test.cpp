@@ -177,6 +177,23 @@ TEST(OtherCommands, ParseTheirOperands) {
     EXPECT_EQ(errorOf({"decode", "page.hcr"}), "usage: huecl decode FILE.hcr -o DIR");
 }
 
+TEST(LzsEncoderOptions, ExactUnlessBestIsAsked) {
+    EXPECT_EQ(parsePrint({"-o", "d"}).lzsEncoder, pages::LzsEncoder::exact);
+    EXPECT_EQ(parsePrint({"-o", "d", "--lzs", "best"}).lzsEncoder, pages::LzsEncoder::best);
+    EXPECT_EQ(parsePrint({"-o", "d", "--lzs=best", "--lzs", "exact"}).lzsEncoder, pages::LzsEncoder::exact);
+    // The budget still applies: best keeps the exact stream where that is smaller.
+    EXPECT_EQ(parsePrint({"-o", "d", "--lzs", "best", "--lzs-budget", "3"}).settings.lzsBudget, 3u);
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--lzs", "fast"}), "--lzs must be one of exact, best, not 'fast'");
+    EXPECT_EQ(errorOf({"print", "-o", "d", "--lzs"}), "--lzs needs a value");
+
+    EXPECT_FALSE(std::get<LzsCommand>(parse({"lzs", "compress", "a", "b"})).best);
+    const auto best = std::get<LzsCommand>(parse({"lzs", "compress", "--best", "a", "b", "--raw"}));
+    EXPECT_TRUE(best.best);
+    EXPECT_TRUE(best.raw);
+    EXPECT_EQ(errorOf({"lzs", "decompress", "a", "b", "--best"}), "--best is an option of lzs compress");
+    EXPECT_EQ(errorOf({"lzs", "compress", "a", "b", "--best=yes"}), "--best takes no value, not 'yes'");
+}
+
 TEST(CommandLineHabits, EveryCommandAnswersHelp) {
     for (const std::string command : {"print", "decode", "lzs", "screens"})
         for (const std::string help : {"-h", "--help"}) {

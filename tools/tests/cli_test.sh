@@ -558,6 +558,40 @@ jpeg_and_tiff_memory_stays_bounded)
     [[ $peak -lt 30 ]] || fail "peak memory $peak MiB for $image"
   done
   ;;
+best_lzs)
+  # A page printed with the best encoder decodes to the very planes of the
+  # exact one, in fewer bytes, and says how many it saved.
+  for dither in 1bit 2bit 4bit; do
+    "$huecl" print "${small[@]}" --dither "$dither" -o "exact-$dither" >/dev/null
+    "$huecl" print "${small[@]}" --dither "$dither" --lzs best -o "best-$dither" >/dev/null
+    ! grep -q "saved" "exact-$dither/summary.txt" || fail "$dither: the exact encoder reports savings"
+    for encoder in exact best; do
+      "$huecl" decode "$encoder-$dither/page.hcr" --planes -o "$encoder-$dither-planes" >/dev/null
+    done
+    for plane in "exact-$dither-planes"/plane-*; do
+      cmp "$plane" "best-$dither-planes/$(basename "$plane")" || fail "$dither: $(basename "$plane") differs"
+    done
+    exact_size=$(stat -c %s "exact-$dither/page.hcr")
+    best_size=$(stat -c %s "best-$dither/page.hcr")
+    [[ $best_size -lt $exact_size ]] || fail "$dither: best wrote $best_size bytes, exact $exact_size"
+    saved=$(grep -o 'best LZS saved [0-9]* bytes' "best-$dither/summary.txt" | awk '{ print $4 }')
+    [[ $saved -eq $((exact_size - best_size)) ]] || fail "$dither: saved $saved, files differ by $((exact_size - best_size))"
+  done
+  expect_error "--lzs must be one of exact, best, not 'small'" out print --lzs small -o out
+  # lzs compress --best: a framed file as ever, smaller, read by the same decompress.
+  "$huecl" print "${small[@]}" --planes -o page >/dev/null
+  for plane in page/plane-c.pgm; do
+    "$huecl" lzs compress "$plane" exact.lzs >/dev/null
+    "$huecl" lzs compress --best --buffer 16 "$plane" best.lzs >/dev/null
+    "$huecl" lzs decompress best.lzs unpacked >/dev/null
+    cmp "$plane" unpacked || fail "best round trip"
+    [[ $(stat -c %s best.lzs) -lt $(stat -c %s exact.lzs) ]] || fail "lzs --best is not smaller"
+    [[ $(head -c 5 best.lzs | od -An -tx1 | tr -d ' \n') == 894c5a5301 ]] || fail "lzs --best is not framed"
+  done
+  "$huecl" lzs compress --best - - <page/plane-m.pgm 2>/dev/null | "$huecl" lzs decompress -q - - >piped
+  cmp page/plane-m.pgm piped || fail "best through pipes"
+  expect_error "--best is an option of lzs compress" none lzs decompress --best best.lzs nothing
+  ;;
 interrupted_run_leaves_nothing)
   # A page far too large to finish before the signal arrives.
   "$huecl" print --quiet --size 8000x12000 -o interrupted &

@@ -73,6 +73,8 @@ struct PrintedJob {
     std::uint32_t pages = 0;
     std::vector<pages::RasterHeader> headers;
     std::vector<std::array<std::uint64_t, 4>> inkedBytes;  // per page and plane: bytes with any dot set
+    std::vector<std::uint8_t> planes;                      // every decoded band of every plane, in order
+    std::uint64_t outputBytes = 0;
     std::string log;
 };
 
@@ -100,6 +102,7 @@ PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& 
     job.log = logText;
     std::free(logText);
 
+    job.outputBytes = output.size();
     const auto containers = folder.writeFile("job.hcr", std::string(output.begin(), output.end()));
     pages::RasterReader reader(containers);
     pages::DecompressionHistory history;
@@ -114,6 +117,7 @@ PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& 
                 pages::decompressBlock(band.streams[plane], rows, history, "band");
                 inked[plane] += static_cast<std::uint64_t>(
                     std::count_if(rows.begin(), rows.end(), [](std::uint8_t b) { return b != 0; }));
+                job.planes.insert(job.planes.end(), rows.begin(), rows.end());
             }
         job.inkedBytes.push_back(inked);
     } while (reader.nextPage());
@@ -292,6 +296,32 @@ TEST(FilterJob, EveryPageBecomesAContainerWithTheJobsSettings) {
     for (const char* line : {"PAGE: 1 1\n", "PAGE: 2 1\n", "PAGE: 3 1\n", "colour table: built-in model",
                              "colour table: none (grey to black)", "colour table: none (CMYK from the renderer)"})
         EXPECT_NE(job.log.find(line), std::string::npos) << line << " missing from\n" << job.log;
+}
+
+TEST(FilterJob, TheBestEncoderPrintsTheSameDotsInFewerBytes) {
+    TemporaryFolder folder;
+    // A colour on a 2-bit screen and a grey page: repeats that the exact
+    // search leaves room in.
+    const auto path = writeRasterStream(folder, {{pageHeader(CUPS_CSPACE_SRGB, 3, 300, 200), {90, 160, 40}},
+                                                 {pageHeader(CUPS_CSPACE_SW, 1, 257, 130), {100}}});
+    DriverSettings driver = modelDriver();
+    const PrintedJob exact = printJob(folder, path, driver);
+    driver.lzsEncoder = LzsEncoder::best;
+    const PrintedJob best = printJob(folder, path, driver);
+    ASSERT_EQ(best.pages, 2u);
+    EXPECT_EQ(best.headers, exact.headers);
+    EXPECT_EQ(best.planes, exact.planes);
+    EXPECT_LT(best.outputBytes, exact.outputBytes);
+    // The saving of each page, on a DEBUG line; together the difference.
+    std::uint64_t saved = 0;
+    for (std::uint32_t page = 1; page <= 2; ++page) {
+        const std::string prefix = "DEBUG: Page " + std::to_string(page) + ": the best LZS encoder saved ";
+        const size_t at = best.log.find(prefix);
+        ASSERT_NE(at, std::string::npos) << best.log;
+        saved += std::stoull(best.log.substr(at + prefix.size()));
+    }
+    EXPECT_EQ(saved, exact.outputBytes - best.outputBytes);
+    EXPECT_EQ(exact.log.find("DEBUG:"), std::string::npos);
 }
 
 // The filter and `huecl print` are one road: the same page gives the same
@@ -598,7 +628,7 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     const std::map<std::string, std::string> choices{{"HueclHalftone", "1bit-spread"}, {"HueclScreen", "1"},
                                                      {"HueclDensity", "-32"},          {"HueclBalanceRed", "14"},
                                                      {"HueclBalanceGreen", "8"},       {"HueclBalanceBlue", "6"},
-                                                     {"HueclColorTable", "Model"}};
+                                                     {"HueclColorTable", "Model"},     {"HueclCompression", "Best"}};
     const DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
         const auto found = choices.find(keyword);
         return found == choices.end() ? std::nullopt : std::optional(found->second);
@@ -608,10 +638,12 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     EXPECT_EQ(driver.page.density, -32);
     EXPECT_EQ(driver.page.balance, (std::array<std::int32_t, 3>{14, 8, 6}));
     EXPECT_EQ(driver.table, TableSource::model);
+    EXPECT_EQ(driver.lzsEncoder, LzsEncoder::best);
 
     const DriverSettings defaults = driverSettingsFrom([](const std::string&) { return std::nullopt; });
     EXPECT_EQ(defaults.page.ditherMode, pages::PageSettings{}.ditherMode);
     EXPECT_EQ(defaults.table, TableSource::automatic);
+    EXPECT_EQ(defaults.lzsEncoder, LzsEncoder::exact);
 
     cups_page_header2_t grey = pageHeader(CUPS_CSPACE_SW, 1, 10, 10);
     grey.HWResolution[0] = 600;
@@ -698,13 +730,19 @@ TEST(DriverOptions, ChoicesThePpdLacksAreNamedWithTheChoiceUsed) {
                                         "PageSize=Custom.100x200mm is not a choice of the driver; printing with A4",
                                         "Resolution=7dpi is not a choice of the driver; printing with 300dpi"}));
     EXPECT_EQ(job.choice("HueclHalftone"), "Auto");
+
+    const JobOptions compression("HueclCompression=Smallest", HUECL_PPD);
+    EXPECT_EQ(compression.ignoredChoices(),
+              std::vector<std::string>{"HueclCompression=Smallest is not a choice of the driver; printing with Exact"});
+    EXPECT_EQ(compression.choice("HueclCompression"), "Exact");
+    EXPECT_EQ(JobOptions("HueclCompression=Best", HUECL_PPD).choice("HueclCompression"), "Best");
 }
 
 TEST(DriverOptions, UnknownValuesNameTheOption) {
-    const std::pair<std::string, std::string> bad[] = {{"HueclHalftone", "3bit"},    {"HueclScreen", "4"},
-                                                       {"HueclDensity", "dark"},     {"HueclBalanceRed", "0"},
-                                                       {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"},
-                                                       {"cupsPrintQuality", "Best"}, {"HueclBlack", "Deep"}};
+    const std::pair<std::string, std::string> bad[] = {
+        {"HueclHalftone", "3bit"},    {"HueclScreen", "4"},         {"HueclDensity", "dark"},
+        {"HueclBalanceRed", "0"},     {"HueclColorTable", "Vivid"}, {"HueclProfile", "relative.icc"},
+        {"cupsPrintQuality", "Best"}, {"HueclBlack", "Deep"},       {"HueclCompression", "best"}};
     for (const auto& [keyword, value] : bad) {
         try {
             driverSettingsFrom([&](const std::string& asked) -> std::optional<std::string> {
