@@ -29,7 +29,7 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
     // The same options as the CUPS filter's, down to the preview box that
     // counts the inked dots.
     const pages::PipelineOptions pipeline{
-        threads_, page.header().lzsBudget, pages::previewBoxSize(page.header().deviceResY, 100), false, {}};
+        threads_, page.header().lzsBudget, pages::previewBoxSize(page.header().deviceResY, 100), false, {}, {}};
     const pages::PipelineTotals totals =
         page.run(pipeline, [&](const pages::FinishedBand& band) { writer.writeBand(band.deviceRows, band.streams); });
     writer.finish();
