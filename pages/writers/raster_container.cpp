@@ -15,6 +15,7 @@ namespace {
 
 constexpr char headerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'R', 'S', 'T'};
 constexpr char sheetHeaderMagic[8] = {'H', 'U', 'E', 'C', 'L', 'R', 'S', '2'};  // version 2
+constexpr char trailerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'E', 'N', 'D'};
 
 // The version of a container whose magic this is: 1, 2, or 0 for none.
 int versionOf(const char* magic) {
@@ -22,7 +23,6 @@ int versionOf(const char* magic) {
     if (std::memcmp(magic, sheetHeaderMagic, sizeof sheetHeaderMagic) == 0) return 2;
     return 0;
 }
-constexpr char trailerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'E', 'N', 'D'};
 
 // Worst case of one plane band: the largest band a reader accepts.
 constexpr std::uint64_t maxBandBytes = std::uint64_t{1} << 30;
