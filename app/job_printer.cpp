@@ -28,7 +28,7 @@ PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique
     pages::RasterWriter writer(toDevice, page.header());
     // The same options as the CUPS filter's. No preview: the bands only
     // count their inked dots.
-    const pages::PipelineOptions pipeline{threads_, page.header().lzsBudget, 0, false, {}, driver_.lzsEncoder};
+    const pages::PipelineOptions pipeline{threads_, page.header().lzsBudget, 0, false, {}, {}, driver_.lzsEncoder};
     const pages::PipelineTotals totals =
         page.run(pipeline, [&](const pages::FinishedBand& band) { writer.writeBand(band.deviceRows, band.streams); });
     writer.finish();

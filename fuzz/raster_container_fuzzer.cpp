@@ -10,6 +10,7 @@
 #include "pages/colour/later_engine.h"
 #include "pages/lzs_codec.h"
 #include "pages/page_error.h"
+#include "pages/writers/page_header.h"
 #include "pages/writers/page_preview.h"
 #include "pages/writers/raster_container.h"
 
@@ -23,17 +24,20 @@ bool withinLimits(const RasterHeader& h, std::uint32_t boxSize) {
     if (std::uint64_t{h.sourceWidth} * h.sourceHeight > page_fuzz::fuzzLimits().pixels) return false;
     const std::uint64_t planeBytes = std::uint64_t{h.bandHeight} * h.lineBytes;
     const std::uint64_t bytes = h.planeCount * (planeBytes + largestPlaneStream(h.bandHeight, h.lineBytes)) +
-                                previewMemoryBytes(h.deviceWidth, h.deviceHeight, boxSize);
+                                previewMemoryBytes(h.hasSheet() ? h.sheetWidth : h.deviceWidth,
+                                                   h.hasSheet() ? h.sheetHeight : h.deviceHeight, boxSize);
     return bytes <= page_fuzz::fuzzLimits().memoryBytes;
 }
 
 void decodePage(RasterReader& reader, const ProofTable& proof, std::FILE* sink) {
     const RasterHeader& h = reader.header();
-    const std::uint32_t boxSize = automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+    // The box and the sheet's margins as decode takes them.
+    const std::uint32_t boxSize = previewBoxFor(h, 0);
     if (!withinLimits(h, boxSize)) throw PageError("over the fuzzer's limits");
     const PlaneLayout layout{h.deviceWidth, h.lineBytes, h.bitsPerDot, h.planeCount};
     const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
-    PreviewBuilder preview(sink, "preview.png", layout, h.deviceHeight, boxSize, proof, ink);
+    PreviewBuilder preview(sink, "preview.png", layout, h.deviceHeight, boxSize, proof, ink, 1,
+                           previewMarginsFor(h, boxSize));
     const BandReducer reducer(layout, boxSize);
     DecompressionHistory history;
     RasterBand band;

@@ -90,11 +90,15 @@ PaperSize parsePaperSize(const std::string& text) {
     const auto width = thousandthsOf(lower.substr(0, cross));
     const auto height =
         cross == std::string::npos ? std::nullopt : thousandthsOf(lower.substr(cross + 1, lower.size() - cross - 3));
-    if ((unit != "mm" && unit != "in") || !width || !height)
-        throw PageError("--page must be A4, A3, A5, Letter, Legal, WxHmm or WxHin, not '" + text + "'");
-    // Thousandths of a millimetre are ten units, of an inch 254.
-    const std::uint64_t perThousandth = unit == "mm" ? mm / 1000 : inch / 1000;
-    const PaperSize paper{*width * perThousandth, *height * perThousandth, ""};
+    if ((unit != "mm" && unit != "in" && unit != "pt") || !width || !height)
+        throw PageError("--page must be A4, A3, A5, Letter, Legal, WxHmm, WxHin or WxHpt, not '" + text + "'");
+    // Thousandths of a millimetre are ten units, of an inch 254; of a point
+    // 254/72, to the nearest unit.
+    const auto units = [&unit](std::uint64_t thousandths) {
+        if (unit == "pt") return (thousandths * inch + 36000) / 72000;
+        return thousandths * (unit == "mm" ? mm / 1000 : inch / 1000);
+    };
+    const PaperSize paper{units(*width), units(*height), ""};
     if (paper.width == 0 || paper.height == 0)
         throw PageError("--page needs a width and a height above zero, not '" + text + "'");
     if (paper.width > largestPageSide || paper.height > largestPageSide)
@@ -185,6 +189,15 @@ PageLayout layOutPage(const LayoutRequest& request, const Resolution& source, st
     visible(layout.placedY, layout.placedHeight, layout.areaY, layout.areaHeight, layout.visibleY,
             layout.visibleHeight);
     return layout;
+}
+
+PageLayout printableArea(const PageLayout& layout) {
+    PageLayout area = layout;
+    area.pageWidth = layout.areaWidth, area.pageHeight = layout.areaHeight;
+    area.areaX = area.areaY = 0;
+    area.placedX = layout.placedX - layout.areaX, area.placedY = layout.placedY - layout.areaY;
+    area.visibleX = layout.visibleX - layout.areaX, area.visibleY = layout.visibleY - layout.areaY;
+    return area;
 }
 
 AxisTaps axisTaps(std::uint32_t imageSize, std::uint32_t placedSize, std::uint32_t begin, std::uint32_t end) {

@@ -38,8 +38,9 @@ struct Margins {
     std::uint64_t top = 0, right = 0, bottom = 0, left = 0;  // length units
 };
 
-// "A4", "A3", "A5", "Letter", "Legal" (any case), "WxHmm" or "WxHin", the
-// numbers with up to three decimals. Throws PageError naming --page.
+// "A4", "A3", "A5", "Letter", "Legal" (any case), "WxHmm", "WxHin" or
+// "WxHpt" (points, 1/72 inch, as CUPS gives sizes), the numbers with up to
+// three decimals. Throws PageError naming --page.
 PaperSize parsePaperSize(const std::string& text);
 // "MM" for all four sides, or "TOP,RIGHT,BOTTOM,LEFT", in millimetres.
 Margins parseMargins(const std::string& text);
@@ -77,6 +78,11 @@ struct PageLayout {
 // or an image of no pixels.
 PageLayout layOutPage(const LayoutRequest& request, const Resolution& source, std::uint32_t imageWidth,
                       std::uint32_t imageHeight);
+
+// The same layout with the printable area for its page: what a printer
+// with these margins prints, the margins themselves staying paper that
+// is never sent. Positions move by the area's corner.
+PageLayout printableArea(const PageLayout& layout);
 
 // The page as an image source: white paper with the image resampled into
 // its visible rectangle, in the image's pixels (white paper is 255 in

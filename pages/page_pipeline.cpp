@@ -1,6 +1,7 @@
 #include "pages/page_pipeline.h"
 
 #include "pages/lzs_codec.h"
+#include "pages/page_error.h"
 #include "pages/thread_pool.h"
 
 #include <algorithm>
@@ -125,6 +126,9 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         }
         if (options.bandDone) options.bandDone();
     };
+    const auto stopIfRequested = [&options] {
+        if (options.stopRequested && options.stopRequested()) throw PageCancelled();
+    };
 
     RowBuffers rowBuffers;
     // Declared after the workers' state, so its threads stop before that goes.
@@ -133,6 +137,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     const size_t maxInFlight = size_t{threads} + 2;
     const size_t rowBytes = g.sourceRowBytes();
     for (std::uint32_t index = 0; index < g.bandCount; ++index) {
+        stopIfRequested();
         // Rows left empty here are rendered by the worker itself.
         std::vector<std::uint8_t> bgrRows;
         if (!source.rendersRowsOnDemand()) {
@@ -155,11 +160,13 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         while (inFlight.size() >= maxInFlight) {
             deliver(inFlight.front().get());
             inFlight.pop_front();
+            stopIfRequested();
         }
     }
     while (!inFlight.empty()) {
         deliver(inFlight.front().get());
         inFlight.pop_front();
+        if (!inFlight.empty()) stopIfRequested();
     }
     return totals;
 }

@@ -34,6 +34,10 @@ struct PipelineOptions {
     bool keepPlanes = false;
     // Called on the loop's own thread as each band reaches the sink.
     std::function<void()> bandDone;
+    // Asked on the loop's own thread before each band is read and after
+    // each band reaches the sink: true stops the page there, throwing
+    // PageCancelled once the bands in flight are done with.
+    std::function<bool()> stopRequested;
     LzsEncoder lzsEncoder = LzsEncoder::exact;
 };
 

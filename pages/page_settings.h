@@ -22,6 +22,17 @@ struct Resolution {
     std::uint32_t y = 0;
 };
 
+// Where the printed raster lies on the sheet of paper, in device dots: the
+// sheet's size and the offset of the raster's top-left corner from the
+// sheet's (the imageable area's, for a printer with margins). All zero:
+// not known, and the raster is taken for the whole sheet.
+struct SheetPlacement {
+    std::uint32_t width = 0, height = 0;
+    std::uint32_t x = 0, y = 0;
+    bool known() const { return width != 0; }
+    bool operator==(const SheetPlacement&) const = default;
+};
+
 // Everything that shapes the raster; recorded in the container header.
 struct PageSettings {
     EngineKind engine = EngineKind::later;
@@ -40,6 +51,7 @@ struct PageSettings {
     std::int32_t density = 0;
     std::uint32_t bandHeight = 128;  // device rows per band buffer
     std::uint32_t lzsBudget = 8;
+    SheetPlacement sheet;  // recorded only; the raster is the same without it
 };
 
 // Formats of the uncompressed planes a front end may write beside the

@@ -41,6 +41,48 @@ TEST(OutputFolderReplacesEarlierRun, LeavesOnlyTheNewRunAndForeignFiles) {
     EXPECT_EQ(readFile(target / ".huecl-outputs"), "page.hcr\nplane-k.pgm\n");
 }
 
+TEST(OutputFolderReplacesEarlierRun, RefusesAFileNoEarlierRunWroteUnlessForced) {
+    TemporaryFolder folder;
+    const auto target = folder / "out";
+    fs::create_directories(target);
+    folder.writeFile("out/preview.png", "the user's");
+    try {
+        OutputFolder output(target);
+        output.create("preview.png");
+        ADD_FAILURE() << "the user's file was taken";
+    } catch (const PageError& error) {
+        EXPECT_EQ(std::string(error.what()), (target / "preview.png").string() +
+                                                 " is not a file huecl wrote there, and would be replaced (-f or "
+                                                 "--force replaces it)");
+    }
+    EXPECT_EQ(readFile(target / "preview.png"), "the user's");
+    {
+        OutputFolder output(target, true);
+        output.create("preview.png").write(std::string("forced"));
+        output.commit();
+    }
+    EXPECT_EQ(readFile(target / "preview.png"), "forced");
+    writeRun(target, {"preview.png"}, "again");  // an earlier run wrote it now
+    EXPECT_EQ(readFile(target / "preview.png"), "again");
+}
+
+TEST(OutputFolderReplacesEarlierRun, ListsNumberedPagesUnderTheFoldersOwnName) {
+    TemporaryFolder folder;
+    const auto target = folder / "out";
+    {
+        OutputFolder output(target);
+        for (const char* prefix : {"page-1-", "page-2-", "page-3-"}) {
+            output.setNamePrefix(prefix);
+            output.create("preview.png").write(std::string("page"));
+        }
+        output.commit();
+    }
+    EXPECT_EQ(namesIn(target), (std::vector<std::string>{".huecl-outputs", "page-1-preview.png", "page-2-preview.png",
+                                                         "page-3-preview.png"}));
+    writeRun(target, {"preview.png"}, "one page");
+    EXPECT_EQ(namesIn(target), (std::vector<std::string>{".huecl-outputs", "preview.png"}));
+}
+
 TEST(OutputFolderReplacesEarlierRun, FailedRunKeepsTheEarlierOne) {
     TemporaryFolder folder;
     const auto target = folder / "out";

@@ -36,7 +36,7 @@ private:
 // Every band's streams of a page, in page order.
 std::vector<std::vector<std::uint8_t>> streamsOf(AssembledPage& page) {
     std::vector<std::vector<std::uint8_t>> streams;
-    page.run({2, 8, 4, false, {}}, [&](const FinishedBand& band) {
+    page.run({2, 8, 4, false, {}, {}}, [&](const FinishedBand& band) {
         for (const auto& stream : band.streams) streams.push_back(stream);
     });
     return streams;
@@ -127,7 +127,7 @@ TEST(PageAssembly, SeparatedColoursFoldIntoBlackOnABlackOnlyPage) {
         assemblePage(settings, std::make_unique<FlatCmykPage>(64, 16, std::array<std::uint8_t, 4>{255}), model);
     ASSERT_EQ(page.geometry().planeCount, 1u);
     std::uint64_t inked = 0;
-    page.run({1, 8, 4, false, {}}, [&](const FinishedBand& band) { inked += band.inkedDots; });
+    page.run({1, 8, 4, false, {}, {}}, [&](const FinishedBand& band) { inked += band.inkedDots; });
     EXPECT_GT(inked, 0u);
 }
 
@@ -150,7 +150,7 @@ TEST(PageAssembly, RunsTheSameBandsAsTheEngineByHand) {
             engine = std::make_unique<EarlierEngine>(settings, table, 120, 90, SourcePixels::bgr);
         auto source = makeTestPage({120, 90});
         std::vector<std::vector<std::uint8_t>> byHand;
-        runPipeline(*source, *engine, {2, 8, 4, false, {}}, [&](const FinishedBand& band) {
+        runPipeline(*source, *engine, {2, 8, 4, false, {}, {}}, [&](const FinishedBand& band) {
             for (const auto& stream : band.streams) byHand.push_back(stream);
         });
         EXPECT_EQ(assembled, byHand) << (kind == EngineKind::later ? "later" : "earlier");

@@ -24,15 +24,16 @@ PrintedPage printThrough(const ColourEngine& engine, const PageSettings& setting
     PrintedPage page{engine.geometry(), {}, {}};
     DecompressionHistory history;
     std::uint32_t expectedIndex = 0;
-    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr}, [&](const FinishedBand& band) {
-        EXPECT_EQ(band.index, expectedIndex++) << "bands arrive in page order";
-        page.streams.push_back(band.streams);
-        for (std::uint32_t plane = 0; plane < page.geometry.planeCount; ++plane) {
-            std::vector<std::uint8_t> rows(size_t{band.deviceRows} * page.geometry.lineBytes);
-            decompressBlock(band.streams[plane], rows, history, "band");
-            page.planes[plane].insert(page.planes[plane].end(), rows.begin(), rows.end());
-        }
-    });
+    runPipeline(*source, engine, {threads, settings.lzsBudget, 3, false, nullptr, nullptr},
+                [&](const FinishedBand& band) {
+                    EXPECT_EQ(band.index, expectedIndex++) << "bands arrive in page order";
+                    page.streams.push_back(band.streams);
+                    for (std::uint32_t plane = 0; plane < page.geometry.planeCount; ++plane) {
+                        std::vector<std::uint8_t> rows(size_t{band.deviceRows} * page.geometry.lineBytes);
+                        decompressBlock(band.streams[plane], rows, history, "band");
+                        page.planes[plane].insert(page.planes[plane].end(), rows.begin(), rows.end());
+                    }
+                });
     return page;
 }
 
@@ -98,8 +99,8 @@ TEST(PagePipeline, WithoutAPreviewBandsCountTheSameInk) {
     std::uint64_t inked[2] = {0, 0};
     for (const std::uint32_t box : {0u, 3u}) {
         auto source = makeTestPage({150, 160});
-        const PipelineTotals totals =
-            runPipeline(*source, engine, {2, settings.lzsBudget, box, false, nullptr}, [&](const FinishedBand& band) {
+        const PipelineTotals totals = runPipeline(
+            *source, engine, {2, settings.lzsBudget, box, false, nullptr, nullptr}, [&](const FinishedBand& band) {
                 EXPECT_EQ(band.previewSums.sums.empty(), box == 0);
                 streams[box != 0].push_back(band.streams);
             });
@@ -207,7 +208,7 @@ TEST(EarlierEnginePages, AFailedBandStopsTheBandsWaitingForIt) {
     const PageSize size{40, 120};
     const EarlierEngine engine(settings, buildModelTable(earlierInterpolationAxis()), size.width, size.height);
     FailingSource source(size, 30);
-    EXPECT_THROW(runPipeline(source, engine, {4, 8, 3, false, nullptr}, [](const FinishedBand&) {}),
+    EXPECT_THROW(runPipeline(source, engine, {4, 8, 3, false, nullptr, nullptr}, [](const FinishedBand&) {}),
                  std::runtime_error);
 }
 

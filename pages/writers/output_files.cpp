@@ -197,13 +197,16 @@ void removeStaleTemporaryFiles(const fs::path& folder, const std::string& name) 
     }
 }
 
-OutputFolder::OutputFolder(fs::path folder) : folder_(std::move(folder)) {
+OutputFolder::OutputFolder(fs::path folder, bool force) : folder_(std::move(folder)), force_(force) {
     if (folder_ == "-") throw PageError("an output folder cannot be standard output (-o -)");
     installInterruptCleanup();  // before anything exists that it must clean up
     std::error_code error;
     if (fs::exists(folder_, error)) {
         if (!fs::is_directory(folder_, error)) throw PageError("output " + folder_.string() + " is not a folder");
         removeStaleTemporaryFiles(folder_);
+        // The earlier run's list is read before anything of this run lands.
+        std::ifstream manifest(folder_ / manifestName);
+        for (std::string name; std::getline(manifest, name);) earlierNames_.push_back(name);
         return;
     }
     createdFolder_ = fs::create_directories(folder_, error);
@@ -238,25 +241,33 @@ bool OutputFolder::isInput(const fs::path& path) const {
 PendingFile& OutputFolder::create(const std::string& baseName, bool readable) {
     const std::string fileName = namePrefix_ + baseName;
     if (isInput(folder_ / fileName)) throw PageError((folder_ / fileName).string() + " is the input file itself");
+    // A regular file (or a link to one) that no earlier run wrote is the
+    // user's own. What is no regular file is written in place, as ever.
+    struct stat status {};
+    const bool earlierRunWrote = fileName == manifestName ||
+                                 std::find(earlierNames_.begin(), earlierNames_.end(), fileName) != earlierNames_.end();
+    if (!force_ && !earlierRunWrote && ::stat((folder_ / fileName).c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        throw PageError((folder_ / fileName).string() +
+                        " is not a file huecl wrote there, and would be replaced (-f or --force replaces it)");
     files_.push_back(std::make_unique<PendingFile>(folder_ / fileName, readable));
     names_.push_back(fileName);
     return *files_.back();
 }
 
 void OutputFolder::commit() {
-    // The earlier run's list is read before anything of this run lands.
-    std::vector<std::string> earlierNames;
-    {
-        std::ifstream manifest(folder_ / manifestName);
-        for (std::string name; std::getline(manifest, name);) earlierNames.push_back(name);
-    }
     std::string manifest;
     for (const auto& name : names_) manifest += name + "\n";
+    // An earlier run's file kept as this run's input is still the tool's.
+    for (const auto& name : earlierNames_)
+        if (std::find(names_.begin(), names_.end(), name) == names_.end() && name.find('/') == std::string::npos &&
+            !name.empty() && isInput(folder_ / name))
+            manifest += name + "\n";
+    namePrefix_.clear();  // the list is the folder's, whatever page came last
     create(manifestName).write(manifest);
     for (auto& file : files_) file->close();  // every write error surfaces before the first rename
     for (auto& file : files_) file->commit();
     committed_ = true;
-    for (const auto& name : earlierNames) {
+    for (const auto& name : earlierNames_) {
         // Only plain names of the folder itself: a damaged list must not
         // reach outside it.
         const bool plainName = !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;

@@ -63,10 +63,11 @@ void removeStaleTemporaryFiles(const std::filesystem::path& folder, const std::s
 // it again on failure if it created it and nothing else is in it. On commit,
 // what an earlier run of the tool wrote there and this run did not write is
 // removed, so that the folder holds one run's results only; files the tool
-// never wrote are left alone.
+// never wrote are left alone, and are not replaced either: create() refuses
+// a name that holds a regular file no earlier run wrote, unless force is set.
 class OutputFolder {
 public:
-    explicit OutputFolder(std::filesystem::path folder);
+    explicit OutputFolder(std::filesystem::path folder, bool force = false);
     ~OutputFolder();
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
@@ -76,6 +77,8 @@ public:
     // earlier run's file.
     void keepInput(const std::filesystem::path& input);
 
+    // Throws PageError for the input itself and for a file of the user's
+    // (see above).
     PendingFile& create(const std::string& fileName, bool readable = false);
     // Puts prefix before the names of the files created from now on (the
     // pages of a document: "page-2-").
@@ -89,6 +92,8 @@ public:
 
 private:
     std::filesystem::path folder_;
+    bool force_ = false;
+    std::vector<std::string> earlierNames_;  // the earlier run's list
     bool createdFolder_ = false;
     bool committed_ = false;
     std::vector<std::string> names_;

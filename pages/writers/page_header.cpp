@@ -2,6 +2,8 @@
 
 #include "pages/colour/colour_table.h"
 
+#include <algorithm>
+
 namespace huecl::pages {
 
 RasterHeader rasterHeaderFor(const PageSettings& s, const PageGeometry& g, std::uint32_t gridSize,
@@ -22,7 +24,38 @@ RasterHeader rasterHeaderFor(const PageSettings& s, const PageGeometry& g, std::
     h.balanceRed = s.balance[0], h.balanceGreen = s.balance[1], h.balanceBlue = s.balance[2];
     h.cmySaturation = s.cmySaturation, h.density = s.density, h.lzsBudget = s.lzsBudget;
     h.cmykSource = g.sourcePixels == SourcePixels::cmyk ? 1 : 0;
+    if (s.sheet.known()) {
+        // The sheet holds the raster whole, whatever rounding made either.
+        h.sheetX = s.sheet.x, h.sheetY = s.sheet.y;
+        h.sheetWidth = std::max(s.sheet.width, s.sheet.x + g.deviceWidth);
+        h.sheetHeight = std::max(s.sheet.height, s.sheet.y + g.deviceHeight);
+    }
     return h;
+}
+
+std::uint32_t previewBoxFor(const RasterHeader& h, std::uint32_t previewDpi) {
+    if (previewDpi != 0) return previewBoxSize(h.deviceResY, previewDpi);
+    return automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.hasSheet() ? h.sheetWidth : h.deviceWidth,
+                                   h.hasSheet() ? h.sheetHeight : h.deviceHeight);
+}
+
+PreviewMargins previewMarginsFor(const RasterHeader& h, std::uint32_t boxSize) {
+    if (!h.hasSheet()) return {};
+    // Lengths in dots to the nearest preview pixel; the raster's own pixels
+    // are boxes begun, as the preview counts them.
+    const auto pixels = [boxSize](std::uint64_t dots) {
+        return static_cast<std::uint32_t>((dots + boxSize / 2) / boxSize);
+    };
+    PreviewMargins margins;
+    margins.left = pixels(h.sheetX);
+    margins.top = pixels(h.sheetY);
+    const std::uint64_t right = std::uint64_t{pixels(h.sheetWidth)};
+    const std::uint64_t bottom = std::uint64_t{pixels(h.sheetHeight)};
+    const std::uint64_t columnsTo = margins.left + boxesAcross(h.deviceWidth, boxSize);
+    const std::uint64_t rowsTo = margins.top + boxesAcross(h.deviceHeight, boxSize);
+    margins.right = right > columnsTo ? static_cast<std::uint32_t>(right - columnsTo) : 0;
+    margins.bottom = bottom > rowsTo ? static_cast<std::uint32_t>(bottom - rowsTo) : 0;
+    return margins;
 }
 
 }  // namespace huecl::pages

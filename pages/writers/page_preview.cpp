@@ -253,17 +253,19 @@ namespace {
 // Proofs the rows of a stripe and deflates them.
 DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
                            std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
-                           const InkResponse& ink);
+                           const InkResponse& ink, const PreviewMargins& margins);
 
 }  // namespace
 
 PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, std::uint32_t deviceHeight,
-                               std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads)
+                               std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads,
+                               const PreviewMargins& margins)
     : layout_(layout), boxSize_(boxSize),
       columns_(static_cast<std::uint32_t>(boxesAcross(layout.deviceWidth, boxSize))),
-      previewRows_(static_cast<std::uint32_t>(boxesAcross(deviceHeight, boxSize))), accumulated_(size_t{columns_} * 4),
+      previewRows_(static_cast<std::uint32_t>(boxesAcross(deviceHeight, boxSize))), margins_(margins),
+      accumulated_(size_t{columns_} * 4),
       windowRadius_(static_cast<std::uint32_t>(boxesAcross(minimumWindowDots, boxSize) / 2)), proof_(proof), ink_(ink),
-      png_(file, std::move(name), columns_, previewRows_), threads_(std::max(1u, threads)),
+      png_(file, std::move(name), width(), height()), threads_(std::max(1u, threads)),
       pool_(std::make_unique<ThreadPool>(threads_)) {}
 
 PreviewBuilder::~PreviewBuilder() = default;
@@ -332,9 +334,9 @@ void PreviewBuilder::submitStripe(std::uint32_t end, bool last) {
     emittedRows_ = end;
     pending_.push_back(
         pool_->submit([stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
-                       radius = windowRadius_, &proof = proof_, &ink = ink_](unsigned) {
+                       radius = windowRadius_, &proof = proof_, &ink = ink_, margins = margins_](unsigned) {
             const double start = threadCpuSeconds();
-            DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink);
+            DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink, margins);
             return ProofedStripe{std::move(png), threadCpuSeconds() - start};
         }));
 }
@@ -353,13 +355,20 @@ namespace {
 
 DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
                            std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
-                           const InkResponse& ink) {
+                           const InkResponse& ink, const PreviewMargins& margins) {
     const std::uint32_t completedRows = stripe.firstWindowRow + static_cast<std::uint32_t>(stripe.windowRows.size());
     std::vector<std::uint64_t> down(size_t{columns} * 4);              // one row of boxes summed down the window
     std::vector<std::uint64_t> columnSums((size_t{columns} + 1) * 5);  // running sums of ink and dots
     std::vector<std::uint8_t> cmykRow(size_t{columns} * 4), bgrRow(size_t{columns} * 3);
-    const size_t rawRowBytes = 1 + size_t{columns} * 3;  // filter byte 0, then red, green, blue
-    std::vector<std::uint8_t> raw((stripe.endRow - stripe.firstRow) * rawRowBytes);
+    // Filter byte 0, then red, green, blue: the margins' paper, the raster's
+    // proof, paper again.
+    const size_t rawRowBytes = 1 + (size_t{margins.left} + columns + margins.right) * 3;
+    // The first stripe starts with the top margin's rows, the last one ends
+    // with the bottom margin's.
+    const size_t rowsAbove = stripe.firstRow == 0 ? margins.top : 0;
+    const size_t rowsBelow = stripe.last ? margins.bottom : 0;
+    std::vector<std::uint8_t> raw((rowsAbove + stripe.endRow - stripe.firstRow + rowsBelow) * rawRowBytes, 255);
+    for (size_t row = 0; row < raw.size() / rawRowBytes; ++row) raw[row * rawRowBytes] = 0;
     const std::uint64_t maxLevel = (1u << layout.bitsPerDot) - 1;
     for (std::uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
         // Down the window: ink per column and colorant, and device rows.
@@ -399,8 +408,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
         QvrColCnvC2r(columns, cmykRow.data(), bgrRow.data(), proof.gridSize, proof.entries.data());
         // The conversion writes blue first, except for a box without any ink,
         // which gets entry 0 (paper) in its stored order, red first.
-        std::uint8_t* rgb = raw.data() + (row - stripe.firstRow) * rawRowBytes;
-        *rgb++ = 0;
+        std::uint8_t* rgb =
+            raw.data() + (rowsAbove + row - stripe.firstRow) * rawRowBytes + 1 + size_t{margins.left} * 3;
         for (std::uint32_t column = 0; column < columns; ++column, rgb += 3) {
             const std::uint8_t* cmyk = cmykRow.data() + size_t{column} * 4;
             const std::uint8_t* bgr = bgrRow.data() + size_t{column} * 3;

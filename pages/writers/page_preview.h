@@ -127,18 +127,27 @@ private:
 BandColumnSums reduceBand(const PlaneLayout& layout, std::uint32_t boxSize, std::span<const std::uint8_t* const> planes,
                           std::uint32_t rows, std::uint32_t firstRow);
 
+// White paper around the printed raster in a preview, in preview pixels:
+// the margins of the sheet it was printed on.
+struct PreviewMargins {
+    std::uint32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
 class PreviewBuilder {
 public:
     // proof and ink must outlive the builder. threads: how many stripes are
     // proofed and deflated at once; the file is the same for any number.
+    // margins: paper around the raster, so that the preview shows the sheet.
     PreviewBuilder(std::FILE* file, std::string name, const PlaneLayout& layout, std::uint32_t deviceHeight,
-                   std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads = 1);
+                   std::uint32_t boxSize, const ProofTable& proof, const InkResponse& ink, unsigned threads = 1,
+                   const PreviewMargins& margins = {});
     ~PreviewBuilder();
     void addBand(const BandColumnSums& band);
     // Writes the last, possibly partial, row of boxes and ends the file.
     void finish();
-    std::uint32_t width() const { return columns_; }
-    std::uint32_t height() const { return previewRows_; }
+    // Of the whole preview, margins included.
+    std::uint32_t width() const { return margins_.left + columns_ + margins_.right; }
+    std::uint32_t height() const { return margins_.top + previewRows_ + margins_.bottom; }
     // CPU seconds its threads spent proofing and deflating so far.
     double cpuSeconds() const { return cpuSeconds_; }
 
@@ -160,6 +169,7 @@ private:
     void writeStripes(size_t allowedPending);
     PlaneLayout layout_;
     std::uint32_t boxSize_, columns_, previewRows_;
+    PreviewMargins margins_;
     std::vector<std::uint64_t> accumulated_;  // columns x 4
     std::uint32_t rowsAccumulated_ = 0;
     std::uint32_t rowsAdded_ = 0;                        // device rows of the bands added

@@ -14,7 +14,15 @@ namespace huecl::pages {
 namespace {
 
 constexpr char headerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'R', 'S', 'T'};
+constexpr char sheetHeaderMagic[8] = {'H', 'U', 'E', 'C', 'L', 'R', 'S', '2'};  // version 2
 constexpr char trailerMagic[8] = {'H', 'U', 'E', 'C', 'L', 'E', 'N', 'D'};
+
+// The version of a container whose magic this is: 1, 2, or 0 for none.
+int versionOf(const char* magic) {
+    if (std::memcmp(magic, headerMagic, sizeof headerMagic) == 0) return 1;
+    if (std::memcmp(magic, sheetHeaderMagic, sizeof sheetHeaderMagic) == 0) return 2;
+    return 0;
+}
 
 // Worst case of one plane band: the largest band a reader accepts.
 constexpr std::uint64_t maxBandBytes = std::uint64_t{1} << 30;
@@ -67,6 +75,14 @@ bool geometryFollows(const RasterHeader& h) {
     return widthFollows && bandsCoverRows;
 }
 
+// A recorded sheet holds the whole raster.
+bool sheetHolds(const RasterHeader& h) {
+    if (!h.hasSheet()) return h.sheetHeight == 0 && h.sheetX == 0 && h.sheetY == 0;
+    return h.sheetWidth <= largestSheetSide && h.sheetHeight <= largestSheetSide &&
+           std::uint64_t{h.sheetX} + h.deviceWidth <= h.sheetWidth &&
+           std::uint64_t{h.sheetY} + h.deviceHeight <= h.sheetHeight;
+}
+
 bool plausible(const RasterHeader& h) {
     const bool bitsValid = h.bitsPerDot == 1 || h.bitsPerDot == 2 || h.bitsPerDot == 4;
     const bool planesValid = h.planeCount == 1 || h.planeCount == 4;
@@ -75,7 +91,7 @@ bool plausible(const RasterHeader& h) {
     return bitsValid && planesValid && engineValid && h.deviceWidth > 0 && h.deviceHeight > 0 && h.bandHeight > 0 &&
            h.lineBytes == (std::uint64_t{h.deviceWidth} * h.bitsPerDot + 7) / 8 && h.bandCount > 0 &&
            h.cmykSource <= 1 && std::uint64_t{h.bandHeight} * h.lineBytes <= maxBandBytes && geometryFollows(h) &&
-           (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty());
+           (h.fromProfile == 0 ? h.profilePath.empty() : h.fromProfile == 1 && !h.profilePath.empty()) && sheetHolds(h);
 }
 
 }  // namespace
@@ -84,8 +100,13 @@ RasterWriter::RasterWriter(PendingFile& file, const RasterHeader& header)
     : RasterWriter([&file](std::span<const std::uint8_t> bytes) { file.write(bytes); }, header) {}
 
 RasterWriter::RasterWriter(ByteSink sink, const RasterHeader& header) : sink_(std::move(sink)), header_(header) {
-    std::vector<std::uint8_t> bytes(std::begin(headerMagic), std::end(headerMagic));
+    if (!sheetHolds(header)) throw std::logic_error("the raster does not lie on its sheet");
+    std::vector<std::uint8_t> bytes(std::begin(header.hasSheet() ? sheetHeaderMagic : headerMagic),
+                                    std::end(header.hasSheet() ? sheetHeaderMagic : headerMagic));
     for (const std::uint32_t word : headerWords(header)) appendWord(bytes, word);
+    if (header.hasSheet())
+        for (const std::uint32_t word : {header.sheetWidth, header.sheetHeight, header.sheetX, header.sheetY})
+            appendWord(bytes, word);
     if (header.fromProfile != 0) {
         if (header.profilePath.empty() || header.profilePath.size() > maxProfilePathBytes)
             throw std::logic_error("a profiled raster needs the profile's path");
@@ -129,21 +150,28 @@ RasterReader::RasterReader(const std::filesystem::path& path) {
     file_ = std::move(input.file);
     char magic[sizeof headerMagic];
     take(magic, sizeof magic, "header");
-    if (std::memcmp(magic, headerMagic, sizeof headerMagic) != 0) throw PageError(name_ + ": not a huecl raster file");
-    header_ = takeHeader();
+    const int version = versionOf(magic);
+    if (version == 0) throw PageError(name_ + ": not a huecl raster file");
+    header_ = takeHeader(version);
 }
 
-RasterHeader RasterReader::takeHeader() {
-    std::vector<std::uint8_t> bytes(headerMagic, headerMagic + sizeof headerMagic);
-    bytes.resize(sizeof headerMagic + 4 * rasterHeaderFields);
+RasterHeader RasterReader::takeHeader(int version) {
+    std::vector<std::uint8_t> bytes(version == 2 ? sheetHeaderMagic : headerMagic,
+                                    (version == 2 ? sheetHeaderMagic : headerMagic) + sizeof headerMagic);
+    const size_t fields = rasterHeaderFields + (version == 2 ? rasterSheetFields : 0);
+    bytes.resize(sizeof headerMagic + 4 * fields);
     take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
+    const auto wordAt = [&bytes](size_t index) {
+        const std::uint8_t* p = bytes.data() + sizeof headerMagic + 4 * index;
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    };
     std::array<std::uint32_t, rasterHeaderFields> words{};
-    for (size_t i = 0; i < words.size(); ++i) {
-        const std::uint8_t* p = bytes.data() + sizeof headerMagic + 4 * i;
-        words[i] =
-            std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-    }
+    for (size_t i = 0; i < words.size(); ++i) words[i] = wordAt(i);
     RasterHeader header = headerFromWords(words);
+    if (version == 2) {
+        header.sheetWidth = wordAt(rasterHeaderFields), header.sheetHeight = wordAt(rasterHeaderFields + 1);
+        header.sheetX = wordAt(rasterHeaderFields + 2), header.sheetY = wordAt(rasterHeaderFields + 3);
+    }
     if (header.fromProfile == 1) {
         // The profile record is read before the checksum that covers it,
         // so its length is bounded before anything trusts it.
@@ -164,14 +192,16 @@ RasterHeader RasterReader::takeHeader() {
     }
     const std::uint32_t storedChecksum = takeWord("header");
     if (storedChecksum != checksum(bytes)) throw PageError(name_ + ": corrupt raster header (checksum mismatch)");
-    if (!plausible(header)) throw PageError(name_ + ": corrupt raster header (impossible geometry)");
+    // A version 2 page always names its sheet.
+    if (!plausible(header) || (version == 2 && !header.hasSheet()))
+        throw PageError(name_ + ": corrupt raster header (impossible geometry)");
     return header;
 }
 
 bool RasterReader::nextPage() {
     if (!pageEnded_) throw std::logic_error("the page has bands left");
     if (!anotherPage_) return false;
-    header_ = takeHeader();
+    header_ = takeHeader(nextVersion_);
     bandsRead_ = 0;
     ++pageNumber_;
     pageEnded_ = anotherPage_ = false;
@@ -199,8 +229,8 @@ bool RasterReader::readBand(RasterBand& band) {
         // Whatever follows a trailer must be the next page.
         char magic[sizeof headerMagic];
         const size_t following = std::fread(magic, 1, sizeof magic, file_.get());
-        if (following != 0 && (following != sizeof magic || std::memcmp(magic, headerMagic, sizeof magic) != 0))
-            throw PageError(name_ + ": corrupt raster file (bad trailer)");
+        nextVersion_ = following == sizeof magic ? versionOf(magic) : 0;
+        if (following != 0 && nextVersion_ == 0) throw PageError(name_ + ": corrupt raster file (bad trailer)");
         pageEnded_ = true;
         anotherPage_ = following != 0;
         return false;

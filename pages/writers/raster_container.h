@@ -1,10 +1,13 @@
 // The compressed raster file (.hcr): one container per page, one after the
 // other (the CUPS filter writes a page at a time). Little-endian throughout:
 //
-//   header   "HUECLRST", then the 30 32-bit fields of RasterHeader in order
-//            (the last, cmykSource, was a reserved zero word in the first
-//            containers, which therefore read as matched pages); when
-//            fromProfile is 1, the colour
+//   header   "HUECLRST" (version 1) or "HUECLRS2" (version 2), then the 30
+//            32-bit fields of RasterHeader in order (the last, cmykSource,
+//            was a reserved zero word in the first containers, which
+//            therefore read as matched pages); in version 2 only, the sheet:
+//            its width and height and the raster's offset from its top-left
+//            corner, x then y, all in device dots, the raster lying wholly on
+//            it; when fromProfile is 1, the colour
 //            table's profile: its 16-byte ICC profile ID, the byte length of
 //            its absolute path (at most 4096) and the path; then the CRC-32
 //            of all before it
@@ -12,6 +15,11 @@
 //            yellow, black; black only when planeCount is 1) the LZS stream
 //            length, the CRC-32 of the stream and the stream itself
 //   trailer  "HUECLEND"
+//
+// A page whose sheet is not known is written as version 1, which every
+// reader reads; a reader takes a version 1 page for a raster that covers its
+// whole sheet. Readers before version 2 refuse a version 2 page as no huecl
+// raster rather than misread it.
 //
 // Each plane band is one closed LZS stream of deviceRows * lineBytes bytes,
 // compressed with a fresh history, so bands decode independently. The CRCs
@@ -55,11 +63,19 @@ struct RasterHeader {
     // profile at profilePath whose profile ID (MD5) was profileId.
     std::string profilePath;
     std::array<std::uint8_t, 16> profileId{};
+    // Version 2: where the raster lies on the sheet, in device dots; all zero
+    // in version 1 (not recorded).
+    std::uint32_t sheetWidth = 0, sheetHeight = 0, sheetX = 0, sheetY = 0;
+    bool hasSheet() const { return sheetWidth != 0; }
 
     bool operator==(const RasterHeader&) const = default;
 };
 
 inline constexpr size_t rasterHeaderFields = 30;
+inline constexpr size_t rasterSheetFields = 4;  // version 2
+// The longest side of a sheet a reader accepts, in dots: two metres at
+// 4800 dpi is less than half of it.
+inline constexpr std::uint32_t largestSheetSide = 1u << 20;
 
 // The longest plane stream a reader accepts for a band of rows rows: an LZS
 // stream is at most 9/8 of its input plus its end marker.
@@ -106,8 +122,8 @@ public:
     std::uint32_t pageNumber() const { return pageNumber_; }  // from 1
 
 private:
-    // Reads a header whose magic has been read already.
-    RasterHeader takeHeader();
+    // Reads a header whose magic, of this version, has been read already.
+    RasterHeader takeHeader(int version);
     void take(void* bytes, size_t count, const char* what);
     std::uint32_t takeWord(const char* what);
     std::string name_;
@@ -116,6 +132,7 @@ private:
     std::uint32_t bandsRead_ = 0;
     std::uint32_t pageNumber_ = 1;
     bool pageEnded_ = false, anotherPage_ = false;
+    int nextVersion_ = 0;  // of the page after the trailer
 };
 
 }  // namespace huecl::pages

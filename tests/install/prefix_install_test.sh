@@ -68,7 +68,7 @@ if [[ -n $filter_dir ]] && command -v cupsfilter >/dev/null && command -v gs >/d
     -o Resolution=300dpi -o ColorModel=Gray "$work/document.pdf" >"$work/printed.hcr" 2>"$work/cupsfilter.log" ||
     fail "cupsfilter with the prefix's driver: $(grep -v DEBUG "$work/cupsfilter.log")"
   grep -q 'rastertohuecl.*exited with no errors' "$work/cupsfilter.log" || fail "the prefix's filter did not run"
-  [[ $(head -c 8 "$work/printed.hcr") == HUECLRST ]] || fail "the prefix's filter wrote no raster container"
+  [[ $(head -c 8 "$work/printed.hcr") == HUECLRS2 ]] || fail "the prefix's filter wrote no raster container with its sheet"
 fi
 if [[ -x $bindir/huecl ]]; then
   "$bindir/huecl" --version >/dev/null || fail "the installed tool does not run"

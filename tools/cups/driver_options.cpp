@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -120,11 +122,40 @@ DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf) {
     return driver;
 }
 
+pages::SheetPlacement sheetOf(const cups_page_header2_t& header) {
+    pages::SheetPlacement sheet;
+    if (header.PageSize[0] == 0 || header.PageSize[1] == 0) return sheet;
+    // Points to dots, to the nearest dot.
+    const auto dots = [](std::uint64_t points, std::uint32_t resolution) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>((points * resolution + 36) / 72, UINT32_MAX));
+    };
+    const std::uint32_t resX = header.HWResolution[0], resY = header.HWResolution[1];
+    sheet.width = dots(header.PageSize[0], resX);
+    sheet.height = dots(header.PageSize[1], resY);
+    const unsigned* box = header.ImagingBoundingBox;  // left, bottom, right, top from the bottom left
+    if (box[2] > box[0] && box[3] > box[1] && box[3] <= header.PageSize[1]) {
+        sheet.x = dots(box[0], resX);
+        sheet.y = dots(header.PageSize[1] - box[3], resY);
+    } else {
+        // Without an imageable area (PWG raster has none), the left margin
+        // alone says where the raster starts; it starts at the top.
+        sheet.x = dots(header.Margins[0], resX);
+    }
+    // The sheet holds the raster whole, whatever rounding made either.
+    const std::uint64_t width = std::max<std::uint64_t>(sheet.width, std::uint64_t{sheet.x} + header.cupsWidth);
+    const std::uint64_t height = std::max<std::uint64_t>(sheet.height, std::uint64_t{sheet.y} + header.cupsHeight);
+    if (width > pages::largestSheetSide || height > pages::largestSheetSide) return {};
+    sheet.width = static_cast<std::uint32_t>(width);
+    sheet.height = static_cast<std::uint32_t>(height);
+    return sheet;
+}
+
 pages::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header) {
     pages::PageSettings page = driver.page;
     // The page is rendered at the device resolution: one pixel, one dot.
     page.source = {header.HWResolution[0], header.HWResolution[1]};
     page.device = page.source;
+    page.sheet = sheetOf(header);
     const std::uint32_t space = colourSpaceOf(header);
     const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K;
     if (grey) {

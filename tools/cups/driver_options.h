@@ -46,8 +46,15 @@ inline constexpr const char* earlierDiffusionChoice = "earlier-diffusion";
 // Throws PageError naming the option on a value it does not know.
 DriverSettings driverSettingsFrom(const ChoiceLookup& choiceOf);
 
-// The settings of one page: the raster header supplies the resolution and
-// whether the page is grey (printed with black ink alone).
+// Where the page header's raster lies on its sheet, in dots: the sheet is
+// PageSize, the raster starts at the imageable area's top-left corner
+// (ImagingBoundingBox), or without one at the left margin (Margins) and the
+// top. Widened, should rounding leave the raster reaching past the sheet;
+// not known for a header without a page size or with an absurd one.
+pages::SheetPlacement sheetOf(const cups_page_header2_t& header);
+
+// The settings of one page: the raster header supplies the resolution, the
+// sheet and whether the page is grey (printed with black ink alone).
 pages::PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_header2_t& header);
 
 // Where the colour tables of a job come from: a named profile, the

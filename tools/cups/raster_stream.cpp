@@ -6,13 +6,14 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <poll.h>
 #include <unistd.h>
 
 namespace huecl::cups {
 
 using pages::PageError;
 
-RasterStream::RasterStream(int fd) : fd_(fd) {
+RasterStream::RasterStream(int fd, std::function<bool()> cancelled) : fd_(fd), cancelled_(std::move(cancelled)) {
     raster_ = cupsRasterOpenIO(readCallback, this, CUPS_RASTER_READ);
     if (!raster_) {
         if (readErrno_ != 0)
@@ -26,8 +27,22 @@ RasterStream::~RasterStream() { cupsRasterClose(raster_); }
 ssize_t RasterStream::readCallback(void* context, unsigned char* buffer, size_t length) {
     auto& stream = *static_cast<RasterStream*>(context);
     ssize_t count;
-    do count = ::read(stream.fd_, buffer, length);
-    while (count < 0 && errno == EINTR);
+    for (;;) {
+        if (stream.cancelled_) {
+            // A signal that lands just before read() would not interrupt
+            // it: the wait is cut into short polls that look at the flag.
+            if (stream.cancelled_()) {
+                errno = EINTR;
+                count = -1;
+                break;
+            }
+            pollfd ready{stream.fd_, POLLIN, 0};
+            const int polled = ::poll(&ready, 1, 200);
+            if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
+        }
+        count = ::read(stream.fd_, buffer, length);
+        if (count >= 0 || errno != EINTR) break;
+    }
     if (count < 0) stream.readErrno_ = errno;
     if (stream.bytesRead_ < sizeof stream.syncBytes_ && count > 0)
         std::memcpy(stream.syncBytes_ + stream.bytesRead_, buffer,

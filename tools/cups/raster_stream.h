@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sys/types.h>
 
 namespace huecl::cups {
@@ -15,8 +16,11 @@ namespace huecl::cups {
 class RasterStream {
 public:
     // Reads the sync word; throws PageError when the input is not a CUPS
-    // raster stream. The descriptor stays the caller's.
-    explicit RasterStream(int fd);
+    // raster stream. The descriptor stays the caller's. A read interrupted
+    // by a signal is tried again; given cancelled, reads wait in short
+    // polls that ask it, and fail with EINTR once it answers true, so that a
+    // job cancelled while its filter waits for the renderer stops at once.
+    explicit RasterStream(int fd, std::function<bool()> cancelled = {});
     ~RasterStream();
     RasterStream(const RasterStream&) = delete;
     RasterStream& operator=(const RasterStream&) = delete;
@@ -39,6 +43,7 @@ private:
     size_t headerSize() const;
 
     int fd_;
+    std::function<bool()> cancelled_;
     cups_raster_t* raster_ = nullptr;
     std::uint64_t bytesRead_ = 0;
     unsigned char syncBytes_[4]{};

@@ -5,13 +5,16 @@
 //   rastertohuecl job user title copies options [file]
 //
 // Progress and errors go to standard error as INFO:, PAGE: and ERROR:
-// lines for the scheduler.
+// lines for the scheduler. A cancelled job (SIGTERM, as the scheduler
+// sends it) stops at the next band: the page under way is dropped, the
+// output ends after the last whole page, and the filter exits 0.
 #include "driver_options.h"
 #include "filter_job.h"
 #include "pages/page_error.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +26,32 @@ namespace huecl::cups {
 namespace {
 
 using pages::PageError;
+
+// Set by SIGTERM, as CUPS filters do: the job is cancelled.
+volatile std::sig_atomic_t cancelRequested = 0;
+
+extern "C" void requestCancel(int) { cancelRequested = 1; }
+
+// Without SA_RESTART, so that a read waiting for the renderer returns at
+// once and the stream's reader sees the cancel.
+void catchCancel() {
+    struct sigaction action {};
+    action.sa_handler = requestCancel;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Writes all of bytes to standard output, on through interruptions: a page
+// that has begun to reach the device reaches it whole, cancel or not.
+void writeOutput(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) throw PageError(std::string("cannot write to standard output: ") + std::strerror(errno));
+        bytes = bytes.subspan(static_cast<size_t>(written));
+    }
+}
 
 // The file named on the command line, else standard input.
 class InputFile {
@@ -66,19 +95,13 @@ int runFilter(int argc, char** argv) {
             }
         }
     const InputFile input(argc == 7 ? argv[6] : nullptr);
-    RasterStream stream(input.fd());
+    const auto cancelled = [] { return cancelRequested != 0; };
+    RasterStream stream(input.fd(), cancelled);
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    const std::uint32_t pages = printRasterJob(
-        stream, driver, threads,
-        [](std::span<const std::uint8_t> bytes) {
-            if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-                throw PageError(std::string("cannot write to standard output: ") + std::strerror(errno));
-        },
-        stderr);
-    if (std::fflush(stdout) != 0)
-        throw PageError(std::string("cannot write to standard output: ") + std::strerror(errno));
-    std::fprintf(stderr, "INFO: Printed %u page%s\n", pages, pages == 1 ? "" : "s");
+    const JobOutcome outcome = printRasterJob(stream, driver, threads, writeOutput, stderr, cancelled);
+    if (!outcome.cancelled)
+        std::fprintf(stderr, "INFO: Printed %u page%s\n", outcome.pages, outcome.pages == 1 ? "" : "s");
     return 0;
 }
 
@@ -86,6 +109,7 @@ int runFilter(int argc, char** argv) {
 }  // namespace huecl::cups
 
 int main(int argc, char** argv) {
+    huecl::cups::catchCancel();
     try {
         return huecl::cups::runFilter(argc, argv);
     } catch (const huecl::pages::PageError& error) {

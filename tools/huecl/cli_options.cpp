@@ -137,6 +137,28 @@ std::array<std::int32_t, 3> parseBalance(const std::string& text) {
     return levels;
 }
 
+// "3", "2-5" or a list of them, "1,3,5-7": the pages decode writes.
+PageSelection parsePageSelection(const std::string& text) {
+    PageSelection selection;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const size_t dash = part.find('-');
+        const auto page = [&](const std::string& number) {
+            if (number.empty())
+                throw PageError("--pages needs pages as FIRST-LAST or N, in a list with commas, not '" + text + "'");
+            return static_cast<std::uint32_t>(ArgumentCursor::parseInteger("--pages", number, 1, 1000000));
+        };
+        const std::uint32_t first = page(part.substr(0, dash));
+        const std::uint32_t last = dash == std::string::npos ? first : page(part.substr(dash + 1));
+        if (last < first) throw PageError("--pages: the range " + part + " ends before it starts");
+        selection.ranges.emplace_back(first, last);
+        if (comma == std::string::npos) return selection;
+        start = comma + 1;
+    }
+}
+
 // --planes, or --planes=FORMAT: a separate word after it is an operand.
 PlaneFormat planeFormatOf(const std::optional<std::string>& format) {
     if (!format) return PlaneFormat::pnm;
@@ -363,6 +385,7 @@ const PrintOption printOptions[] = {
      {},
      [](R& r, const V& v) { r.command.imageLimits.memoryBytes = static_cast<std::uint64_t>(v.number) << 20; }},
     {"--quiet", "-q", ValueKind::none, 0, 0, {}, [](R& r, const V&) { r.command.quiet = true; }},
+    {"--force", "-f", ValueKind::none, 0, 0, {}, [](R& r, const V&) { r.command.force = true; }},
 };
 
 const PrintOption* findPrintOption(const std::string& given) {
@@ -454,12 +477,16 @@ DecodeCommand parseDecode(ArgumentCursor& cursor) {
             command.previewDpi = cursor.unsignedInteger(option, 1, 4800);
         } else if (option == "--profile") {
             command.profile = cursor.value(option);
+        } else if (option == "--pages") {
+            command.pages = parsePageSelection(cursor.value(option));
         } else if (option == "--planes") {
             command.writePlanes = true;
             command.planeFormat = planeFormatOf(cursor.attachedValue());
         } else if (parseLimitOption(option, cursor, command.limits)) {
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
+        } else if (option == "-f" || option == "--force") {
+            command.force = true;
         } else if (option.starts_with("-") && option != "-") {
             unknownOption(option);
         } else if (haveRaster) {
@@ -516,6 +543,8 @@ ScreensCommand parseScreens(ArgumentCursor& cursor) {
             command.scale = cursor.unsignedInteger(option, 1, 64);
         } else if (option == "-q" || option == "--quiet") {
             command.quiet = true;
+        } else if (option == "-f" || option == "--force") {
+            command.force = true;
         } else {
             unknownOption(option);
         }
@@ -555,9 +584,11 @@ preview.png and summary.txt.
                              and TIFF go straight to halftoning (no matching or RGB options)
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --size SIZE            test page size: a4 (default, 300 dpi), letter or WIDTHxHEIGHT
-      --page PAPER           print on paper of this size: A4, A3, A5, Letter, Legal, WxHmm
-                             or WxHin; the image keeps its size at --source-dpi, from the
-                             top-left margin, cut off at the margins; the test page fills it
+      --page PAPER           print on paper of this size: A4, A3, A5, Letter, Legal, WxHmm,
+                             WxHin or WxHpt (points); the image keeps its size at --source-dpi,
+                             from the top-left margin, cut off at the margins; the test page
+                             fills it. The raster is the area inside the margins, recorded
+                             with the sheet, and the preview shows the whole sheet
       --fit                  with --page: scale the image to fit inside the margins
       --fill                 with --page: scale the image to cover the area inside the
                              margins, cut off evenly on both sides
@@ -594,20 +625,28 @@ preview.png and summary.txt.
       --max-pixels N         refuse larger images (default 268435456, 2^28)
       --max-memory MIB       most memory an image reader holds at once, and the largest
                              TIFF taken from a pipe (default 1024)
+  -f, --force                replace a file in DIR that no earlier run of huecl wrote
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
 
 constexpr const char* decodeHelp = R"(usage: huecl decode FILE.hcr -o DIR [options]
-Decodes a raster written by huecl print (- for standard input) into DIR:
-preview.png, and the planes when asked for.
+Decodes a raster written by huecl print or the CUPS driver (- for standard
+input) into DIR: preview.png (of the whole sheet, margins white, when the
+raster records its sheet), and the planes when asked for; the pages of a
+document as page-N-preview.png and so on. A file cut or damaged inside a
+page has its whole pages before that page decoded, and then the page is
+named in an error (exit status 1).
   -o, --output DIR           output folder; an earlier run's files in it are replaced
+      --pages LIST           decode these pages only: N, FIRST-LAST or a list of them
+                             with commas, such as 1,3,5-7 (default every page)
       --preview-dpi N        preview resolution (default as print chose it)
       --profile FILE.icc     the raster's profile, moved from where it was printed
       --planes[=FORMAT]      also write the planes: pnm (default), png or tiff, as print does
       --max-pixels N         refuse pages printed from more source pixels (default 268435456,
                              2^28)
       --max-memory MIB       most memory a page's bands and preview hold at once (default 1024)
+  -f, --force                replace a file in DIR that no earlier run of huecl wrote
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
@@ -622,7 +661,7 @@ decompressing.
       --budget N             match-search budget, 0-255 (default 8)
       --best                 compress with the optimal parse: smaller, several times slower,
                              and the whole input is held in memory (at most 2 GiB)
-  -f, --force                replace an existing OUT
+  -f, --force                replace an existing file OUT
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
@@ -632,6 +671,7 @@ Draws every threshold matrix of the library and every sample tile of the
 earlier generation as a PNG, with index.txt.
   -o, --output DIR           output folder; an earlier run's files in it are replaced
       --scale N              pixels per threshold, 1-64 (default 8)
+  -f, --force                replace a file in DIR that no earlier run of huecl wrote
   -q, --quiet                no progress bar
   -h, --help                 this help
 )";
@@ -654,7 +694,9 @@ std::string usageText(const std::string& command) {
   huecl --version                        the version of the tool
 
 An option's value follows it or is joined to it with '=': --dither 1bit or
---dither=1bit.
+--dither=1bit. An output folder's earlier run is replaced, files huecl never
+wrote there are left alone, and one of them in the way of a new file is
+refused; -f (--force) replaces it, as it replaces lzs's OUT.
 )";
 }
 

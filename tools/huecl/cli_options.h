@@ -10,11 +10,13 @@
 #include "pages/page_settings.h"
 #include "pages/readers/test_page.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -38,10 +40,29 @@ struct PrintCommand {
     std::uint32_t threads = 0;     // 0: one per core
     std::uint32_t previewDpi = 0;  // 0: automaticPreviewBoxSize
     bool quiet = false;
+    bool force = false;  // replace files in the folder that no earlier run wrote
     bool writePlanes = false;
     PlaneFormat planeFormat = PlaneFormat::pnm;
     ImageLimits imageLimits;                    // --max-pixels, --max-memory
     LzsEncoder lzsEncoder = LzsEncoder::exact;  // --lzs
+};
+
+// --pages: the pages of a document to decode, as ranges FIRST-LAST (a
+// single page N is N-N), in any order; none: every page.
+struct PageSelection {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+    bool all() const { return ranges.empty(); }
+    bool includes(std::uint32_t page) const {
+        if (ranges.empty()) return true;
+        for (const auto& [first, last] : ranges)
+            if (page >= first && page <= last) return true;
+        return false;
+    }
+    std::uint32_t last() const {  // the highest page asked for; 0 for every page
+        std::uint32_t highest = 0;
+        for (const auto& range : ranges) highest = std::max(highest, range.second);
+        return highest;
+    }
 };
 
 struct DecodeCommand {
@@ -50,7 +71,9 @@ struct DecodeCommand {
     std::uint32_t previewDpi = 0;  // 0: automaticPreviewBoxSize
     // Where the raster's profile is now, if it has moved since printing.
     std::optional<std::filesystem::path> profile;
+    PageSelection pages;
     bool quiet = false;
+    bool force = false;  // replace files in the folder that no earlier run wrote
     bool writePlanes = false;
     PlaneFormat planeFormat = PlaneFormat::pnm;
     // --max-pixels, --max-memory: what a page may claim in its header
@@ -74,6 +97,7 @@ struct ScreensCommand {
     std::filesystem::path outputFolder;
     std::uint32_t scale = 8;
     bool quiet = false;
+    bool force = false;  // replace files in the folder that no earlier run wrote
 };
 
 struct HelpCommand {

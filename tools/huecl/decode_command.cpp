@@ -4,6 +4,7 @@
 #include "pages/colour/later_engine.h"
 #include "pages/lzs_codec.h"
 #include "pages/writers/output_files.h"
+#include "pages/writers/page_header.h"
 #include "pages/writers/page_preview.h"
 #include "pages/writers/plane_files.h"
 #include "progress_bar.h"
@@ -39,8 +40,22 @@ std::string matchingText(const RasterHeader& h) {
 }
 
 std::uint32_t previewBoxFor(const RasterHeader& h, const DecodeCommand& command) {
-    return command.previewDpi != 0 ? previewBoxSize(h.deviceResY, command.previewDpi)
-                                   : automaticPreviewBoxSize(h.deviceResY, h.sourceResY, h.deviceWidth, h.deviceHeight);
+    return pages::previewBoxFor(h, command.previewDpi);
+}
+
+// "page 210.0 x 297.0 mm", or for a page that knows its sheet "sheet 148.2
+// x 209.9 mm, printed 139.7 x 201.4 mm at 4.2, 4.2 mm".
+std::string pageText(const RasterHeader& h) {
+    const auto mm = [](std::uint32_t dots, std::uint32_t resolution) { return dots * 25.4 / resolution; };
+    char text[160];
+    if (!h.hasSheet())
+        std::snprintf(text, sizeof text, "page %.1f x %.1f mm", mm(h.deviceWidth, h.deviceResX),
+                      mm(h.deviceHeight, h.deviceResY));
+    else
+        std::snprintf(text, sizeof text, "sheet %.1f x %.1f mm, printed %.1f x %.1f mm at %.1f, %.1f mm",
+                      mm(h.sheetWidth, h.deviceResX), mm(h.sheetHeight, h.deviceResY), mm(h.deviceWidth, h.deviceResX),
+                      mm(h.deviceHeight, h.deviceResY), mm(h.sheetX, h.deviceResX), mm(h.sheetY, h.deviceResY));
+    return text;
 }
 
 // A header is checked against the limits before anything is allocated for
@@ -56,8 +71,10 @@ void checkPageLimits(const RasterHeader& h, const DecodeCommand& command, const 
                         " pixels (--max-pixels raises it)");
     // One band's planes decoded and as read, and the preview's rows.
     const std::uint64_t planeBytes = std::uint64_t{h.bandHeight} * h.lineBytes;
-    const std::uint64_t bytes = h.planeCount * (planeBytes + largestPlaneStream(h.bandHeight, h.lineBytes)) +
-                                previewMemoryBytes(h.deviceWidth, h.deviceHeight, previewBoxFor(h, command));
+    const std::uint64_t bytes =
+        h.planeCount * (planeBytes + largestPlaneStream(h.bandHeight, h.lineBytes)) +
+        previewMemoryBytes(h.hasSheet() ? h.sheetWidth : h.deviceWidth, h.hasSheet() ? h.sheetHeight : h.deviceHeight,
+                           previewBoxFor(h, command));
     if (bytes > command.limits.memoryBytes) {
         const auto mebibytes = [](std::uint64_t count) { return std::to_string((count + (1u << 20) - 1) >> 20); };
         throw PageError(name + ": decoding a page of " + std::to_string(h.deviceWidth) + "x" +
@@ -71,19 +88,50 @@ std::string pageSuffix(const RasterReader& reader) {
     return reader.pageNumber() > 1 ? ": page " + std::to_string(reader.pageNumber()) : "";
 }
 
-// Reads the whole file once, checksums included, so that a damaged page
-// anywhere stops the command before it writes anything; returns the pages.
-// Standard input cannot be read twice: it counts as one page, and a second
-// page there is refused.
-std::uint32_t countPages(const DecodeCommand& command) {
-    if (command.raster == "-") return 1;
-    RasterReader reader(command.raster);
+// What a first reading of the whole file found: its pages, and where it is
+// cut or damaged, if it is.
+struct FileSurvey {
+    std::uint32_t pages = 0;       // whose header was found, the cut one included
+    std::uint32_t wholePages = 0;  // read whole, checksums included, before any damage
+    std::string damage;            // why the page after the whole ones cannot be read
+};
+
+// The reader's message without the file name it starts with.
+std::string reasonOf(const PageError& error, const std::string& name) {
+    const std::string message = error.what();
+    return message.starts_with(name + ": ") ? message.substr(name.size() + 2) : message;
+}
+
+// Reads the whole file once, checksums included, so that the pages to
+// decode are known to be whole before anything is written, and finds where
+// a cut or damaged file stops being readable: the whole pages before that
+// point are decoded all the same. Standard input cannot be read twice: it
+// counts as one whole page, and a second page there is refused.
+FileSurvey surveyFile(const DecodeCommand& command) {
+    if (command.raster == "-") return {1, 1, {}};
+    const std::string name = command.raster.string();
+    RasterReader reader(command.raster);  // a first header it cannot read is no page at all
+    FileSurvey survey;
     RasterBand band;
-    do {
-        checkPageLimits(reader.header(), command, pageSuffix(reader));
-        while (reader.readBand(band)) {}
-    } while (reader.nextPage());
-    return reader.pageNumber();
+    for (;;) {
+        survey.pages = reader.pageNumber();
+        if (command.pages.includes(reader.pageNumber())) checkPageLimits(reader.header(), command, pageSuffix(reader));
+        try {
+            while (reader.readBand(band)) {}
+        } catch (const PageError& error) {
+            survey.damage = reasonOf(error, name);
+            break;
+        }
+        survey.wholePages = reader.pageNumber();
+        try {
+            if (!reader.nextPage()) break;
+        } catch (const PageError& error) {
+            survey.pages = reader.pageNumber() + 1;
+            survey.damage = reasonOf(error, name);
+            break;
+        }
+    }
+    return survey;
 }
 
 // Decodes the current page of reader into the output folder.
@@ -101,7 +149,7 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
     const InkResponse ink = inkResponseOf(h.ditherMode, h.screenKind, h.blackOnly != 0);
     auto& previewFile = output.create("preview.png");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(), layout, h.deviceHeight, boxSize,
-                           proof, ink);
+                           proof, ink, 1, previewMarginsFor(h, boxSize));
     const BandReducer reducer(layout, boxSize);
 
     ProgressBar progress(numbered ? "huecl decode, page " + std::to_string(reader.pageNumber()) : "huecl decode",
@@ -134,29 +182,63 @@ void decodePage(RasterReader& reader, OutputFolder& output, const DecodeCommand&
     preview.finish();
     progress.finish();
     std::printf(
-        "%s%u bands, %u x %u dots (page %.1f x %.1f mm), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, "
+        "%s%u bands, %u x %u dots (%s), %u plane%s of %u bit%s per dot (%s engine, %s, screen %u, "
         "%s)\n",
         numbered ? ("page " + std::to_string(reader.pageNumber()) + ": ").c_str() : "", h.bandCount, h.deviceWidth,
-        h.deviceHeight, h.deviceWidth * 25.4 / h.deviceResX, h.deviceHeight * 25.4 / h.deviceResY, h.planeCount,
-        h.planeCount == 1 ? "" : "s", h.bitsPerDot, h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later",
-        ditherModeName(h.ditherMode).c_str(), h.screenKind, matchingText(h).c_str());
+        h.deviceHeight, pageText(h).c_str(), h.planeCount, h.planeCount == 1 ? "" : "s", h.bitsPerDot,
+        h.bitsPerDot == 1 ? "" : "s", h.engine == 1 ? "earlier" : "later", ditherModeName(h.ditherMode).c_str(),
+        h.screenKind, matchingText(h).c_str());
 }
 
 }  // namespace
 
 void runDecode(const DecodeCommand& command) {
-    const std::uint32_t pages = countPages(command);
+    if (command.raster == "-" && !command.pages.all())
+        throw PageError("--pages needs the raster file by its name, not standard input");
+    const FileSurvey survey = surveyFile(command);
+    const std::string name = command.raster.string();
+    const std::uint32_t lastAsked = command.pages.all() ? survey.pages : command.pages.last();
+    if (survey.damage.empty() && lastAsked > survey.pages)
+        throw PageError(name + " holds " + std::to_string(survey.pages) + (survey.pages == 1 ? " page" : " pages") +
+                        "; --pages asks for page " + std::to_string(lastAsked));
+    // The cut page, when the pages asked for reach it.
+    const bool cutReached = !survey.damage.empty() && lastAsked >= survey.wholePages + 1;
+    const std::string cutReport =
+        name + ": page " + std::to_string(survey.wholePages + 1) + " is cut or damaged (" + survey.damage + ")";
+    std::uint32_t selectedWholePages = 0;
+    for (std::uint32_t page = 1; page <= survey.wholePages; ++page) selectedWholePages += command.pages.includes(page);
+    if (selectedWholePages == 0) {
+        // Nothing to decode: the reader's own word on a file whose first
+        // page it could not read, else the cut page named.
+        if (cutReached && survey.wholePages == 0) throw PageError(name + ": " + survey.damage);
+        if (cutReached) throw PageError(cutReport + "; --pages asks for no page before it");
+        throw PageError("--pages selects no page of " + name);
+    }
+
     RasterReader reader(command.raster);
-    OutputFolder output(command.outputFolder);
+    OutputFolder output(command.outputFolder, command.force);
     output.keepInput(command.raster);
-    // One page keeps the plain names; the pages of a document are numbered.
-    do {
-        if (reader.pageNumber() > pages)
+    // One page keeps the plain names; the pages of a document are numbered,
+    // a cut one counted.
+    const bool numbered = survey.pages > 1;
+    for (;;) {
+        if (reader.pageNumber() > survey.pages)
             throw PageError("standard input holds more than one page; decode a file of several pages by its name");
-        if (pages > 1) output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
-        decodePage(reader, output, command, pages > 1);
-    } while (reader.nextPage());
+        if (command.pages.includes(reader.pageNumber())) {
+            if (numbered) output.setNamePrefix("page-" + std::to_string(reader.pageNumber()) + "-");
+            decodePage(reader, output, command, numbered);
+        } else {
+            RasterBand band;
+            while (reader.readBand(band)) {}
+        }
+        if (reader.pageNumber() == survey.wholePages && command.raster != "-") break;
+        if (!reader.nextPage()) break;
+    }
     output.commit();
+    if (cutReached)
+        throw PageError(cutReport + "; the " + std::to_string(selectedWholePages) + " whole page" +
+                        (selectedWholePages == 1 ? "" : "s") + " before it " +
+                        (selectedWholePages == 1 ? "is" : "are") + " decoded");
 }
 
 }  // namespace huecl::tool

@@ -6,6 +6,7 @@
 #include "pages/writers/output_files.h"
 #include "pages/page_layout.h"
 #include "pages/page_pipeline.h"
+#include "pages/writers/page_header.h"
 #include "pages/writers/page_preview.h"
 #include "pages/writers/plane_files.h"
 #include "progress_bar.h"
@@ -25,27 +26,44 @@ using namespace huecl::pages;
 namespace {
 
 // The image, or the test page, on its page: as given without --page. The
-// page is held to the image size limit as an image would be.
-std::unique_ptr<ImageSource> openPage(const PrintCommand& command) {
-    const Resolution& source = command.settings.source;
+// page is held to the image size limit as an image would be. With --page
+// the source is the printable area inside the margins, and settings.sheet
+// says where it lies on the paper.
+std::unique_ptr<ImageSource> openPage(const PrintCommand& command, PageSettings& settings) {
+    const Resolution& source = settings.source;
+    // The sheet and the area's corner on the device grid, scaled as the
+    // raster itself is.
+    const auto placeOnSheet = [&settings](const PageLayout& page) {
+        const auto dots = [](std::uint32_t pixels, std::uint32_t device, std::uint32_t from) {
+            return static_cast<std::uint32_t>(std::uint64_t{pixels} * device / from);
+        };
+        settings.sheet = {dots(page.pageWidth, settings.device.x, settings.source.x),
+                          dots(page.pageHeight, settings.device.y, settings.source.y),
+                          dots(page.areaX, settings.device.x, settings.source.x),
+                          dots(page.areaY, settings.device.y, settings.source.y)};
+    };
     if (!command.image) {
         if (!command.layout) return makeTestPage(command.pageSize);
         const PageLayout page = layOutPage(*command.layout, source, 1, 1);
         checkImageSize("--page", page.pageWidth, page.pageHeight, command.imageLimits);
-        return makeTestPage({page.pageWidth, page.pageHeight});
+        placeOnSheet(page);
+        return makeTestPage({page.areaWidth, page.areaHeight});
     }
     auto image = openImage(*command.image, command.imageLimits);
     if (!command.layout) return image;
     const PageLayout page = layOutPage(*command.layout, source, image->width(), image->height());
     checkImageSize("--page", page.pageWidth, page.pageHeight, command.imageLimits);
-    return placeOnPage(std::move(image), page);
+    placeOnSheet(page);
+    return placeOnPage(std::move(image), printableArea(page));
 }
 
-// "210.0 x 297.0 mm (A4)": the page as printed, from its device size.
-std::string pageText(const PageGeometry& g, const PageSettings& s, const std::optional<LayoutRequest>& layout) {
+// "page 210.0 x 297.0 mm (A4)": the sheet, or without one the page as
+// printed, from its device size.
+std::string pageText(const RasterHeader& h, const std::optional<LayoutRequest>& layout) {
     char text[128];
-    std::snprintf(text, sizeof text, "page %.1f x %.1f mm", g.deviceWidth * 25.4 / s.device.x,
-                  g.deviceHeight * 25.4 / s.device.y);
+    const std::uint32_t width = h.hasSheet() ? h.sheetWidth : h.deviceWidth;
+    const std::uint32_t height = h.hasSheet() ? h.sheetHeight : h.deviceHeight;
+    std::snprintf(text, sizeof text, "page %.1f x %.1f mm", width * 25.4 / h.deviceResX, height * 25.4 / h.deviceResY);
     return layout && !layout->paper.name.empty() ? std::string(text) + " (" + layout->paper.name + ")" : text;
 }
 
@@ -84,27 +102,27 @@ std::string summaryLine(const PageGeometry& g, const std::string& page, const Pi
 
 void runPrint(const PrintCommand& command) {
     const auto start = std::chrono::steady_clock::now();
-    auto source = openPage(command);
-    if (command.profile && source->pixels() == SourcePixels::bgr && !readsColourTable(command.settings))
+    PageSettings settings = command.settings;
+    auto source = openPage(command, settings);
+    if (command.profile && source->pixels() == SourcePixels::bgr && !readsColourTable(settings))
         throw PageError("--profile needs --match interpolate or direct, which read a colour table");
     ColourTableSource tables(command.profile);
-    AssembledPage page = assemblePage(command.settings, std::move(source), tables);
+    AssembledPage page = assemblePage(settings, std::move(source), tables);
     const PageGeometry& g = page.geometry();
 
-    OutputFolder output(command.outputFolder);
+    OutputFolder output(command.outputFolder, command.force);
     if (command.image) output.keepInput(*command.image);
     RasterWriter raster(output.create("page.hcr"), page.header());
-    const std::uint32_t boxSize = command.previewDpi != 0
-                                      ? previewBoxSize(command.settings.device.y, command.previewDpi)
-                                      : automaticPreviewBoxSize(command.settings.device.y, command.settings.source.y,
-                                                                g.deviceWidth, g.deviceHeight);
+    const std::uint32_t boxSize = previewBoxFor(page.header(), command.previewDpi);
     const ProofTable proof = command.profile ? buildProfileProofTable(*command.profile) : buildModelProofTable();
     const InkResponse ink =
         inkResponseOf(command.settings.ditherMode, command.settings.screenKind, command.settings.blackOnly);
     auto& previewFile = output.create("preview.png");
+    // Created before the page runs, so that a refused name costs no work.
+    auto& summaryFile = output.create("summary.txt");
     PreviewBuilder preview(previewFile.stream(), previewFile.finalPath().string(),
                            {g.deviceWidth, g.lineBytes, g.bitsPerDot, g.planeCount}, g.deviceHeight, boxSize, proof,
-                           ink, command.threads);
+                           ink, command.threads, previewMarginsFor(page.header(), boxSize));
     std::optional<PlaneFiles> planeFiles;
     if (command.writePlanes)
         planeFiles.emplace(output, command.planeFormat,
@@ -113,7 +131,8 @@ void runPrint(const PrintCommand& command) {
 
     ProgressBar progress("huecl print", g.bandCount, !command.quiet);
     const PipelineOptions options{command.threads,     command.settings.lzsBudget,          boxSize,
-                                  command.writePlanes, [&progress] { progress.advance(); }, command.lzsEncoder};
+                                  command.writePlanes, [&progress] { progress.advance(); }, {},
+                                  command.lzsEncoder};
     const PipelineTotals totals = page.run(options, [&](const FinishedBand& band) {
         raster.writeBand(band.deviceRows, band.streams);
         preview.addBand(band.previewSums);
@@ -130,9 +149,9 @@ void runPrint(const PrintCommand& command) {
     PipelineTotals shown = totals;
     shown.times[Stage::preview] += preview.cpuSeconds();
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string summary = summaryLine(g, pageText(g, command.settings, command.layout), shown, wallSeconds,
+    const std::string summary = summaryLine(g, pageText(page.header(), command.layout), shown, wallSeconds,
                                             command.threads, command.lzsEncoder);
-    output.create("summary.txt").write(summary + "\n");
+    summaryFile.write(summary + "\n");
     output.commit();
     progress.finish();
     std::printf("%s\n", summary.c_str());

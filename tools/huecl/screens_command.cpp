@@ -110,7 +110,7 @@ std::uint32_t drawSampleSheets(OutputFolder& output, std::string& index) {
 }  // namespace
 
 void runScreens(const ScreensCommand& command) {
-    OutputFolder output(command.outputFolder);
+    OutputFolder output(command.outputFolder, command.force);
     const char* const planeNames[] = {"c", "m", "y", "k"};
     std::string index;
     std::uint32_t drawn = 0;

@@ -154,7 +154,7 @@ TEST(PrintOptions, PageLayout) {
         {{"--page", "A4", "--size", "100x100"}, "--size and --page both set the test page's size: give one"},
         {{"--page", "A4", "--center"}, "--center places an image; the test page covers the whole page"},
         {{"--page", "A4", "--margins", "5"}, "--margins places an image; the test page covers the whole page"},
-        {{"a.png", "--page", "B5"}, "--page must be A4, A3, A5, Letter, Legal, WxHmm or WxHin, not 'B5'"},
+        {{"a.png", "--page", "B5"}, "--page must be A4, A3, A5, Letter, Legal, WxHmm, WxHin or WxHpt, not 'B5'"},
         {{"a.png", "--page", "A4", "--fit=yes"}, "--fit takes no value, not 'yes'"},
     };
     for (const auto& [arguments, message] : refusals) {
@@ -230,6 +230,38 @@ TEST(CommandLineHabits, QuietOnEveryCommand) {
     EXPECT_TRUE(std::get<LzsCommand>(parse({"lzs", "compress", "a", "b", "-q"})).quiet);
     EXPECT_TRUE(std::get<ScreensCommand>(parse({"screens", "-q", "-o", "d"})).quiet);
     EXPECT_FALSE(std::get<ScreensCommand>(parse({"screens", "-o", "d"})).quiet);
+}
+
+TEST(CommandLineHabits, ForceOnEveryCommand) {
+    EXPECT_TRUE(parsePrint({"-o", "d", "-f"}).force);
+    EXPECT_FALSE(parsePrint({"-o", "d"}).force);
+    EXPECT_TRUE(std::get<DecodeCommand>(parse({"decode", "p.hcr", "-o", "d", "--force"})).force);
+    EXPECT_TRUE(std::get<LzsCommand>(parse({"lzs", "compress", "a", "b", "-f"})).force);
+    EXPECT_TRUE(std::get<ScreensCommand>(parse({"screens", "-f", "-o", "d"})).force);
+    for (const std::string command : {"print", "decode", "lzs", "screens"})
+        EXPECT_NE(usageText(command).find("-f, --force"), std::string::npos) << command;
+}
+
+TEST(OtherCommands, DecodeSelectsPages) {
+    const auto pagesOf = [](const std::string& list) {
+        return std::get<DecodeCommand>(parse({"decode", "p.hcr", "-o", "d", "--pages", list})).pages;
+    };
+    EXPECT_TRUE(std::get<DecodeCommand>(parse({"decode", "p.hcr", "-o", "d"})).pages.all());
+    const PageSelection range = pagesOf("2-4");
+    EXPECT_FALSE(range.includes(1));
+    EXPECT_TRUE(range.includes(2) && range.includes(4));
+    EXPECT_FALSE(range.includes(5));
+    EXPECT_EQ(range.last(), 4u);
+    const PageSelection list = pagesOf("1,3,5-7");
+    for (std::uint32_t page = 1; page <= 8; ++page)
+        EXPECT_EQ(list.includes(page), page == 1 || page == 3 || (page >= 5 && page <= 7)) << page;
+    EXPECT_EQ(list.last(), 7u);
+    EXPECT_EQ(errorOf({"decode", "p.hcr", "-o", "d", "--pages", "0"}), "--pages must be 1 to 1000000, not 0");
+    EXPECT_EQ(errorOf({"decode", "p.hcr", "-o", "d", "--pages", "4-2"}),
+              "--pages: the range 4-2 ends before it starts");
+    EXPECT_EQ(errorOf({"decode", "p.hcr", "-o", "d", "--pages", "2-"}),
+              "--pages needs pages as FIRST-LAST or N, in a list with commas, not '2-'");
+    EXPECT_EQ(errorOf({"decode", "p.hcr", "-o", "d", "--pages", "x"}), "--pages needs a whole number, not 'x'");
 }
 
 TEST(PrintOptions, BlackOnlyAloneMatchesByGrey) {

@@ -151,7 +151,9 @@ image_inputs)
   ;;
 page_layout)
   # A black image on a 60 x 40 mm page at 100 dpi (236 x 157 pixels) printed
-  # at 200 dpi (472 x 314 dots), margins of 5 mm (20 pixels, 40 dots).
+  # at 200 dpi (472 x 314 dots), margins of 5 mm (20 pixels, 40 dots): the
+  # raster is the area inside them (196 x 117 pixels, 392 x 234 dots), and
+  # the container records the sheet and where the area lies on it.
   printf 'P6\n50 20\n255\n' >black.ppm
   head -c 3000 /dev/zero >>black.ppm
   make_ppm large.ppm 500 200
@@ -162,23 +164,53 @@ page_layout)
     "$huecl" print "$image" "${on_page[@]}" $options -o "$name" >/dev/null
     [[ $(ink_box "$name/plane-k.pgm") == "$box" ]] || fail "$name: ink in $(ink_box "$name/plane-k.pgm"), wanted $box"
     "$huecl" decode "$name/page.hcr" -o "$name-decoded" >"$name-decoded.txt"
-    grep -q ' 472 x 314 dots (page 59.9 x 39.9 mm)' "$name-decoded.txt" || fail "$name: $(cat "$name-decoded.txt")"
-    grep -q '^37052 pixels, 148208 dots .* page 59.9 x 39.9 mm, cpu' "$name/summary.txt" ||
+    grep -q ' 392 x 234 dots (sheet 59.9 x 39.9 mm, printed 49.8 x 29.7 mm at 5.1, 5.1 mm)' "$name-decoded.txt" ||
+      fail "$name: $(cat "$name-decoded.txt")"
+    grep -q '^22932 pixels, 91728 dots .* page 59.9 x 39.9 mm, cpu' "$name/summary.txt" ||
       fail "$name: $(cat "$name/summary.txt")"
+    # The preview is the whole sheet (236 x 157 pixels at the source's
+    # 100 dpi), print's and decode's alike, with white paper around the area.
+    [[ $(od --endian=big -An -tu4 -j16 -N8 "$name/preview.png" | tr -s ' ') == " 236 157" ]] ||
+      fail "$name: the preview is not the sheet: $(od --endian=big -An -tu4 -j16 -N8 "$name/preview.png")"
+    cmp "$name/preview.png" "$name-decoded/preview.png" || fail "$name: print's and decode's previews differ"
   done <<'PLACEMENTS'
-natural black.ppm 40 40 140 80 --margins=5
-centred black.ppm 186 136 286 176 --center
-fit black.ppm 40 40 432 196 --fit
-fit-centred black.ppm 40 78 432 234 --fit --center
-fill black.ppm 40 40 432 274 --fill
-shrunk large.ppm 40 40 432 196 --fit
+natural black.ppm 0 0 100 40 --margins=5
+centred black.ppm 146 96 246 136 --center
+fit black.ppm 0 0 392 156 --fit
+fit-centred black.ppm 0 38 392 194 --fit --center
+fill black.ppm 0 0 392 234 --fill
+shrunk large.ppm 0 0 392 156 --fit
 PLACEMENTS
+  # The margins are paper: the preview's border is white, its inside black.
+  if command -v python3 >/dev/null; then
+    python3 - fill/preview.png <<'PYTHON' || fail "the preview's margins are not white around the printed area"
+import sys, zlib
+data = open(sys.argv[1], 'rb').read()
+width, height = int.from_bytes(data[16:20], 'big'), int.from_bytes(data[20:24], 'big')
+raw, at = b'', 8
+while at < len(data):
+    length, kind = int.from_bytes(data[at:at + 4], 'big'), data[at + 4:at + 8]
+    if kind == b'IDAT':
+        raw += data[at + 8:at + 8 + length]
+    at += 12 + length
+rows = zlib.decompress(raw)
+def pixel(x, y):
+    start = y * (1 + 3 * width) + 1 + 3 * x
+    return tuple(rows[start:start + 3])
+assert pixel(5, 5) == (255, 255, 255) and pixel(width - 5, height - 5) == (255, 255, 255), 'margin'
+assert max(pixel(width // 2, height // 2)) < 100, 'area'
+PYTHON
+  fi
+  # Points, as CUPS gives sizes: 420 x 595 pt is CUPS's A5.
+  "$huecl" print --quiet --page 420x595pt --source-dpi 72 --device-dpi 72 -o points >/dev/null
+  grep -q '^249900 pixels, .* page 148.2 x 209.9 mm, cpu' points/summary.txt || fail "points: $(cat points/summary.txt)"
   # The test page takes the paper's size; named sizes keep their names.
   "$huecl" print --quiet --page Letter --source-dpi 100 --device-dpi 100 --band-height 64 -o letter >/dev/null
   grep -q '^935000 pixels, 3740000 dots .* page 215.9 x 279.4 mm (Letter), cpu' letter/summary.txt ||
     fail "letter: $(cat letter/summary.txt)"
   "$huecl" print black.ppm --quiet --page A4 --fit -o a4 >/dev/null
-  "$huecl" decode a4/page.hcr -o a4-decoded | grep -q ' 4960 x 7016 dots (page 210.0 x 297.0 mm)' ||
+  "$huecl" decode a4/page.hcr -o a4-decoded |
+    grep -q ' 4960 x 7016 dots (sheet 210.0 x 297.0 mm, printed 210.0 x 297.0 mm at 0.0, 0.0 mm)' ||
     fail "A4 at 600 dpi"
   # Without --page the page stays the image at --source-dpi.
   "$huecl" print black.ppm --quiet --source-dpi 100 --device-dpi 200 -o plain >/dev/null
@@ -397,6 +429,100 @@ outputs_keep_what_they_replace)
   "$huecl" print "${small[@]}" -o run >/dev/null
   [[ ! -e run/.page.hcr.part-$ended ]] || fail "a dead run's temporary file stayed"
   [[ -e run/.preview.png.part-$$ ]] || fail "a living process's temporary file was removed"
+  # A file of the user's in the way is refused, unless -f: by print,
+  # decode and screens alike.
+  mkdir mine
+  echo "my notes" >mine/summary.txt
+  expect_error "mine/summary.txt is not a file huecl wrote there, and would be replaced \(-f or --force replaces it\)" \
+    none print "${small[@]}" -o mine
+  [[ $(cat mine/summary.txt) == "my notes" && $(ls -A mine) == summary.txt ]] || fail "a refused print touched mine"
+  "$huecl" print "${small[@]}" -f -o mine >/dev/null
+  grep -q pixels mine/summary.txt || fail "print -f did not replace summary.txt"
+  "$huecl" print "${small[@]}" -o mine >/dev/null || fail "what the last run wrote is replaced without -f"
+  mkdir decoded
+  echo "my picture" >decoded/preview.png
+  expect_error "decoded/preview.png is not a file huecl wrote there, and would be replaced \(-f or --force replaces it\)" \
+    none decode mine/page.hcr -o decoded
+  [[ $(cat decoded/preview.png) == "my picture" ]] || fail "a refused decode touched the picture"
+  "$huecl" decode --force mine/page.hcr -o decoded >/dev/null
+  cmp decoded/preview.png mine/preview.png || fail "decode --force did not replace preview.png"
+  mkdir drawn
+  echo "my index" >drawn/index.txt
+  expect_error "drawn/index.txt is not a file huecl wrote there, and would be replaced \(-f or --force replaces it\)" \
+    none screens -q -o drawn
+  "$huecl" screens -q -f -o drawn >/dev/null
+  [[ $(cat drawn/index.txt) != "my index" ]] || fail "screens -f did not replace index.txt"
+  ;;
+decode_documents)
+  # A document: pages one after another, as the CUPS filter writes them.
+  "$huecl" print "${small[@]}" -o one >/dev/null
+  "$huecl" print "${small[@]}" --black-only -o two >/dev/null
+  "$huecl" print "${small[@]}" --dither 1bit -o three >/dev/null
+  cat one/page.hcr two/page.hcr three/page.hcr >document.hcr
+  "$huecl" decode document.hcr -q -o whole >whole.txt
+  [[ $(grep -c '^page [123]: ' whole.txt) -eq 3 ]] || fail "not three pages: $(cat whole.txt)"
+  # The list of what the run wrote is the folder's hidden .huecl-outputs,
+  # whatever page came last, and the next run into the folder replaces it.
+  [[ $(ls -A whole | tr '\n' ' ') == ".huecl-outputs page-1-preview.png page-2-preview.png page-3-preview.png " ]] ||
+    fail "decode of a document wrote $(ls -A whole)"
+  [[ $(cat whole/.huecl-outputs | tr '\n' ' ') == "page-1-preview.png page-2-preview.png page-3-preview.png " ]] ||
+    fail "the list holds $(cat whole/.huecl-outputs)"
+  cp -r whole again
+  "$huecl" decode document.hcr --pages 2 -q -o again >/dev/null
+  [[ $(ls -A again | tr '\n' ' ') == ".huecl-outputs page-2-preview.png " ]] || fail "a second decode left $(ls -A again)"
+  size1=$(stat -c %s one/page.hcr)
+  size2=$(stat -c %s two/page.hcr)
+  # Cut inside page 3, as a killed filter leaves a device file: pages 1
+  # and 2 are decoded, then the cut is named and the exit status is 1.
+  head -c $((size1 + size2 + 1000)) document.hcr >cut.hcr
+  status=0
+  "$huecl" decode cut.hcr -q -o cut >cut.txt 2>cut.err || status=$?
+  [[ $status -eq 1 ]] || fail "a cut document exited with $status"
+  [[ $(wc -l <cut.err) -eq 1 ]] &&
+    grep -Eqx 'huecl: cut.hcr: page 3 is cut or damaged \(truncated raster file \(in the page 3 band [0-9]+\)\); the 2 whole pages before it are decoded' cut.err ||
+    fail "the cut was reported as: $(cat cut.err)"
+  [[ $(grep -c '^page [12]: ' cut.txt) -eq 2 ]] || fail "not two pages decoded: $(cat cut.txt)"
+  for page in 1 2; do
+    cmp cut/page-$page-preview.png whole/page-$page-preview.png || fail "page $page of the cut file differs"
+  done
+  [[ ! -e cut/page-3-preview.png ]] || fail "the cut page was written"
+  # Cut inside page 2's header: page 1 alone.
+  head -c $((size1 + 20)) document.hcr >header-cut.hcr
+  status=0
+  "$huecl" decode header-cut.hcr -q -o header-cut >/dev/null 2>header-cut.err || status=$?
+  [[ $status -eq 1 ]] &&
+    grep -qx 'huecl: header-cut.hcr: page 2 is cut or damaged (truncated raster file (in the header)); the 1 whole page before it is decoded' header-cut.err ||
+    fail "header cut: status $status: $(cat header-cut.err)"
+  cmp header-cut/page-1-preview.png whole/page-1-preview.png || fail "page 1 before a header cut differs"
+  # A damaged page in the middle: the pages before it.
+  flip_byte() { printf '\x55' | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+  cp document.hcr damaged.hcr && flip_byte damaged.hcr $((size1 + 300))
+  status=0
+  "$huecl" decode damaged.hcr -q -o damaged >/dev/null 2>damaged.err || status=$?
+  [[ $status -eq 1 ]] && grep -q '^huecl: damaged.hcr: page 2 is cut or damaged (corrupt raster' damaged.err ||
+    fail "damaged: status $status: $(cat damaged.err)"
+  [[ -e damaged/page-1-preview.png && ! -e damaged/page-2-preview.png && ! -e damaged/page-3-preview.png ]] ||
+    fail "damaged: $(ls damaged)"
+  # --pages: a page, a list, a range; the names stay the document's.
+  "$huecl" decode document.hcr --pages 2 -q -o second >second.txt
+  [[ $(ls second) == page-2-preview.png ]] || fail "--pages 2 wrote $(ls second)"
+  cmp second/page-2-preview.png whole/page-2-preview.png || fail "--pages 2 gave another page 2"
+  grep -q '^page 2: ' second.txt && [[ $(wc -l <second.txt) -eq 1 ]] || fail "--pages 2 said: $(cat second.txt)"
+  "$huecl" decode document.hcr --pages 1,3 -q -o odd >/dev/null
+  [[ $(ls odd | tr '\n' ' ') == "page-1-preview.png page-3-preview.png " ]] || fail "--pages 1,3 wrote $(ls odd)"
+  "$huecl" decode document.hcr --pages=2-3 --planes -q -o range >/dev/null
+  [[ -e range/page-2-plane-k.pgm && -e range/page-3-plane-k.pbm && ! -e range/page-1-preview.png ]] ||
+    fail "--pages=2-3 wrote $(ls range)"
+  # Pages before a cut decode cleanly; the cut is reported when asked for.
+  "$huecl" decode cut.hcr --pages 1-2 -q -o before-cut >/dev/null || fail "the whole pages of a cut file"
+  expect_error "cut.hcr: page 3 is cut or damaged \(truncated raster file \(in the page 3 band [0-9]+\)\); --pages asks for no page before it" \
+    beyond-cut decode cut.hcr --pages 3-4 -o beyond-cut
+  expect_error "document.hcr holds 3 pages; --pages asks for page 4" out decode document.hcr --pages 2-4 -o out
+  expect_error "--pages: the range 3-1 ends before it starts" out decode document.hcr --pages 3-1 -o out
+  expect_error "--pages needs pages as FIRST-LAST or N, in a list with commas, not '1,,2'" out \
+    decode document.hcr --pages 1,,2 -o out
+  expect_error "--pages needs the raster file by its name, not standard input" out \
+    decode - --pages 1 -o out <document.hcr
   ;;
 help_and_options)
   for command in print decode lzs screens; do

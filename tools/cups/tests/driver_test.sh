@@ -139,6 +139,13 @@ filter_chain)
     [[ $(grep -ao /usr/share/color/icc/ghostscript/default_cmyk.icc colour.hcr | wc -l) -eq 3 ]] ||
       fail "the pages do not record the default profile"
   fi
+  # Each page records its sheet, A5, and where the imageable area lies on
+  # it; the preview shows the whole sheet, the margins as paper.
+  grep -q '^page 1: .* 1650 x 2379 dots (sheet 148.2 x 209.9 mm, printed 139.7 x 201.4 mm at 4.2, 4.2 mm)' colour.txt ||
+    fail "the sheet is not recorded: $(head -1 colour.txt)"
+  # At the box of 3 dots that keeps it within a megapixel: 1750 x 2479 dots.
+  [[ $(od --endian=big -An -tu4 -j16 -N8 colour/page-1-preview.png | tr -s ' ') == " 583 826" ]] ||
+    fail "the preview is not the sheet: $(od --endian=big -An -tu4 -j16 -N8 colour/page-1-preview.png)"
   name=grey filter -o ColorModel=Gray -o HueclHalftone=4bit
   check_document grey.hcr k grey
   grep -q '1 plane of 4 bits per dot' grey.txt || fail "grey: $(cat grey.txt)"
@@ -194,8 +201,11 @@ same_as_tool)
     read -r width height < <(od -An -tu4 -j376 -N8 $name.ras)
     [[ $model != Gray ]] || magic=P5
     { printf '%s\n%s %s\n255\n' $magic "$width" "$height"; tail -c +1801 $name.ras; } >$name.pnm
-    "$build/huecl" print $name.pnm -o $name-printed --quiet --source-dpi 300 --device-dpi 300 "$@" >/dev/null ||
-      fail "$name: huecl print failed"
+    # The renderer's pixels are the imageable area of CUPS's A5 (420 x 595
+    # points) inside the PPD's margins of 12 points: on the same sheet, the
+    # tool records the same sheet.
+    "$build/huecl" print $name.pnm -o $name-printed --quiet --source-dpi 300 --device-dpi 300 \
+      --page 420x595pt --margins 4.233 "$@" >/dev/null || fail "$name: huecl print failed"
     cmp -s $name.hcr $name-printed/page.hcr || fail "$name: the driver and huecl print wrote different pages"
   }
   profile=()
@@ -280,6 +290,72 @@ broken_input)
   "$build/rastertohuecl" 1 user title >/dev/null 2>usage.log || status=$?
   [[ $status -eq 1 ]] && grep -q '^Usage: rastertohuecl job user title copies options \[file\]$' usage.log ||
     fail "usage: $(cat usage.log)"
+  ;;
+cancel)
+  # A job cancelled as the scheduler cancels one: SIGTERM while the filter
+  # waits inside page 3 for the renderer, which has sent pages 1 and 2 and
+  # half of page 3 and then stalls (the pipe stays open). The filter stops
+  # there, drops page 3, ends its output after page 2 and exits 0.
+  make_server_bin server-bin
+  echo "ServerBin $PWD/server-bin" >cups-files.conf
+  cupsfilter -c cups-files.conf -p "$ppd" -m application/vnd.cups-raster -o PageSize=A5 -o ColorModel=Gray \
+    document.pdf >document.ras 2>cupsfilter.log || fail "no raster: $(grep -v DEBUG cupsfilter.log)"
+  [[ $(head -c 4 document.ras) == 3SaR ]] || fail "not an uncompressed little-endian raster"
+  read -r rows < <(od -An -tu4 -j380 -N4 document.ras)
+  read -r line_bytes < <(od -An -tu4 -j396 -N4 document.ras)
+  page_bytes=$((1796 + rows * line_bytes))
+  "$build/rastertohuecl" 1 user title 1 "" document.ras >whole.hcr 2>whole.log || fail "whole stream: $(cat whole.log)"
+  mkfifo renderer
+  "$build/rastertohuecl" 1 user title 1 "" <renderer >cancelled.hcr 2>cancelled.log &
+  filter=$!
+  exec 3>renderer
+  head -c $((4 + 2 * page_bytes + page_bytes / 2)) document.ras >&3
+  for _ in $(seq 600); do
+    grep -q '^INFO: Printing page 3' cancelled.log && break
+    kill -0 $filter 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q '^INFO: Printing page 3' cancelled.log || fail "the filter never reached page 3: $(cat cancelled.log)"
+  kill -TERM $filter
+  # It must end by itself, with the renderer's pipe still open.
+  for _ in $(seq 300); do
+    kill -0 $filter 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 $filter 2>/dev/null; then
+    kill -KILL $filter
+    fail "the filter did not stop after SIGTERM: $(cat cancelled.log)"
+  fi
+  status=0
+  wait $filter || status=$?
+  exec 3>&-
+  [[ $status -eq 0 ]] || fail "a cancelled job exited with $status: $(cat cancelled.log)"
+  grep -qx 'INFO: Job cancelled after 2 pages' cancelled.log || fail "no cancel line: $(cat cancelled.log)"
+  ! grep -q '^ERROR:' cancelled.log || fail "a cancel is no error: $(cat cancelled.log)"
+  ! grep -q '^PAGE: 3' cancelled.log || fail "page 3 was counted: $(cat cancelled.log)"
+  # Exactly the first two pages of the whole job, and they decode cleanly.
+  written=$(stat -c %s cancelled.hcr)
+  [[ $written -gt 0 ]] && cmp -s -n "$written" cancelled.hcr whole.hcr || fail "the output is not the job's start"
+  "$build/huecl" decode cancelled.hcr -o decoded --quiet >decoded.log 2>&1 || fail "decode: $(cat decoded.log)"
+  [[ $(grep -c 'bands, ' decoded.log) -eq 2 ]] || fail "wanted 2 pages: $(cat decoded.log)"
+  # Cancelled between pages, before the next header arrives: the pages so
+  # far are the job.
+  "$build/rastertohuecl" 1 user title 1 "" <renderer >between.hcr 2>between.log &
+  filter=$!
+  exec 3>renderer
+  head -c $((4 + page_bytes)) document.ras >&3
+  for _ in $(seq 600); do
+    grep -q '^PAGE: 1 1' between.log && break
+    kill -0 $filter 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -TERM $filter
+  status=0
+  wait $filter || status=$?
+  exec 3>&-
+  [[ $status -eq 0 ]] && grep -qx 'INFO: Job cancelled after 1 page' between.log ||
+    fail "cancelled between pages: status $status: $(cat between.log)"
+  cmp -s -n "$(stat -c %s between.hcr)" between.hcr whole.hcr || fail "between pages: not the job's start"
   ;;
 scheduler)
   # A private scheduler: its own configuration, socket, spool and logs.

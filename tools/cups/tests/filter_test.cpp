@@ -88,9 +88,12 @@ PrintedJob printJob(const TemporaryFolder& folder, const std::filesystem::path& 
     PrintedJob job;
     try {
         RasterStream raster(fd);
-        job.pages = printRasterJob(
-            raster, driver, 2,
-            [&](std::span<const std::uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); }, log);
+        job.pages =
+            printRasterJob(
+                raster, driver, 2,
+                [&](std::span<const std::uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); },
+                log)
+                .pages;
     } catch (...) {
         ::close(fd);
         std::fclose(log);
@@ -475,6 +478,106 @@ TEST(FilterJob, ACutPageWritesNothingOfItself) {
     const auto [nothing, firstError] = outputOfFailingJob(writeRasterStream(folder, {cut}, CUPS_RASTER_WRITE));
     EXPECT_EQ(firstError, "page 1: the raster stream ends after 150 of 200 rows");
     EXPECT_EQ(nothing, "");
+}
+
+// The sheet a page header describes, in dots: the page size, and the
+// imageable area's top-left corner (the box counts from the bottom left).
+TEST(SheetOf, PlacesTheImageableAreaOnThePageSize) {
+    cups_page_header2_t a4 = pageHeader(CUPS_CSPACE_SRGB, 3, 2329, 3208);
+    a4.PageSize[0] = 595, a4.PageSize[1] = 842;
+    a4.ImagingBoundingBox[0] = 18, a4.ImagingBoundingBox[1] = 36;
+    a4.ImagingBoundingBox[2] = 577, a4.ImagingBoundingBox[3] = 806;
+    EXPECT_EQ(sheetOf(a4), (pages::SheetPlacement{2479, 3508, 75, 150}));
+    // PWG raster: no imageable area, the raster is the page.
+    cups_page_header2_t pwg = pageHeader(CUPS_CSPACE_SRGB, 3, 2480, 3507);
+    pwg.PageSize[0] = 595, pwg.PageSize[1] = 842;
+    EXPECT_EQ(sheetOf(pwg), (pages::SheetPlacement{2480, 3508, 0, 0})) << "widened to hold the raster";
+    pwg.Margins[0] = 12;
+    EXPECT_EQ(sheetOf(pwg).x, 50u) << "the left margin, without an imageable area";
+    // No page size: no sheet.
+    EXPECT_FALSE(sheetOf(pageHeader(CUPS_CSPACE_SRGB, 3, 10, 10)).known());
+    // The page's container records it.
+    TemporaryFolder folder;
+    cups_page_header2_t small = pageHeader(CUPS_CSPACE_W, 1, 40, 30);
+    small.PageSize[0] = 12, small.PageSize[1] = 10;  // 50 x 42 dots at 300 dpi
+    small.ImagingBoundingBox[0] = 1, small.ImagingBoundingBox[1] = 1;
+    small.ImagingBoundingBox[2] = 11, small.ImagingBoundingBox[3] = 8;
+    const PrintedJob job = printJob(folder, writeRasterStream(folder, {{small, {128}}}), modelDriver());
+    ASSERT_EQ(job.headers.size(), 1u);
+    EXPECT_EQ(job.headers[0].sheetWidth, 50u);
+    EXPECT_EQ(job.headers[0].sheetHeight, 42u);
+    EXPECT_EQ(job.headers[0].sheetX, 4u);
+    EXPECT_EQ(job.headers[0].sheetY, 8u);
+}
+
+// Progress a person reads, per page: the page (of the total, when the
+// raster gives it), at the start and at every tenth of its bands, with the
+// job's media progress beside it; the technical line is for debugging.
+TEST(FilterJob, ReportsEachPagesProgressInTenths) {
+    cups_page_header2_t tall = pageHeader(CUPS_CSPACE_W, 1, 16, 128 * 20);  // 20 bands
+    tall.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = 2;
+    cups_page_header2_t untold = pageHeader(CUPS_CSPACE_W, 1, 16, 128 * 3);  // 3 bands, no total
+    TemporaryFolder folder;
+    const PrintedJob job =
+        printJob(folder, writeRasterStream(folder, {{tall, {128}}, {tall, {0}}, {untold, {0}}}), modelDriver());
+    std::vector<std::string> progress;
+    for (size_t start = 0, end; (end = job.log.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = job.log.substr(start, end - start);
+        if (line.starts_with("INFO: Printing") || line.starts_with("ATTR:")) progress.push_back(line);
+    }
+    std::vector<std::string> expected;
+    for (const char* page : {"page 1 of 2", "page 2 of 2"})
+        for (int percent = 0; percent <= 100; percent += 10) {
+            expected.push_back("INFO: Printing " + std::string(page) + ", " + std::to_string(percent) + " %");
+            expected.push_back("ATTR: job-media-progress=" + std::to_string(percent));
+        }
+    for (const int percent : {0, 30, 60, 100}) {
+        expected.push_back("INFO: Printing page 3, " + std::to_string(percent) + " %");
+        expected.push_back("ATTR: job-media-progress=" + std::to_string(percent));
+    }
+    EXPECT_EQ(progress, expected) << job.log;
+    EXPECT_NE(job.log.find("DEBUG: Page 1: 16 x 2560 dots, 1 plane,"), std::string::npos) << job.log;
+    EXPECT_EQ(job.log.find("INFO: Page "), std::string::npos) << job.log;
+}
+
+// A cancelled job stops between bands (or in a read waiting for the
+// renderer): the page under way is dropped, the output ends after the last
+// whole page, and the job ends without an error, saying how far it got.
+TEST(FilterJob, ACancelledJobEndsAfterItsLastWholePage) {
+    const RasterPage first{pageHeader(CUPS_CSPACE_W, 1, 8, 8), {0}};
+    const RasterPage tall{pageHeader(CUPS_CSPACE_SRGB, 3, 40, 2000), {9, 9, 9}};
+    TemporaryFolder folder;
+    const auto [onePage, noError] = outputOfFailingJob(writeRasterStream(folder, {first}, CUPS_RASTER_WRITE));
+    ASSERT_EQ(noError, "no error");
+    const auto path = writeRasterStream(folder, {first, tall, first}, CUPS_RASTER_WRITE);
+    // After page 1 is out, the cancel comes at the n-th question: before
+    // page 2's header, among its reads, or among its bands.
+    for (const int questions : {0, 1, 5, 12}) {
+        std::string output;
+        int asked = 0;
+        const std::function<bool()> cancelled = [&] { return !output.empty() && asked++ >= questions; };
+        char* logText = nullptr;
+        size_t logSize = 0;
+        std::FILE* log = open_memstream(&logText, &logSize);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        JobOutcome outcome;
+        {
+            RasterStream raster(fd, cancelled);
+            outcome = printRasterJob(
+                raster, modelDriver(), 2,
+                [&](std::span<const std::uint8_t> bytes) { output.append(bytes.begin(), bytes.end()); }, log,
+                cancelled);
+        }
+        ::close(fd);
+        std::fclose(log);
+        const std::string logLines = logText;
+        std::free(logText);
+        EXPECT_TRUE(outcome.cancelled) << questions;
+        EXPECT_EQ(outcome.pages, 1u) << questions;
+        EXPECT_EQ(output, onePage) << questions;
+        EXPECT_NE(logLines.find("INFO: Job cancelled after 1 page\n"), std::string::npos) << logLines;
+        EXPECT_EQ(logLines.find("PAGE: 2"), std::string::npos) << logLines;
+    }
 }
 
 // Where a stream ends decides whether the job succeeded: right after a
