@@ -1,20 +1,28 @@
 #include "printer_turn.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 namespace huecl::app {
 namespace {
 
 struct Turns {
-    int active = 0;  // the job whose turn it is
-    int depth = 0;   // its turns taken again
+    int active = 0;                // the job whose turn it is
+    std::thread::id activeThread;  // the thread that took it
+    int depth = 0;                 // its turns taken again
     pappl_device_t* activeDevice = nullptr;
-    std::set<int> waiting;
+    // One entry per thread waiting: PAPPL 1.3 may start one job on two
+    // threads when two releases come at once.
+    std::multiset<int> waiting;
+    // Jobs that had their turn and are still in processing: a second
+    // thread of one of them prints nothing.
+    std::set<int> ended;
 };
 
 std::mutex turnsMutex;
@@ -23,18 +31,21 @@ std::map<int, Turns> turnsByPrinter;
 
 struct OtherProcessing {
     int self;
-    bool found = false;
+    std::vector<int> ids;
 };
 
 void findOtherProcessing(pappl_job_t* job, void* data) {
     auto* search = static_cast<OtherProcessing*>(data);
-    if (papplJobGetID(job) != search->self && papplJobGetState(job) == IPP_JSTATE_PROCESSING) search->found = true;
+    if (papplJobGetID(job) != search->self && papplJobGetState(job) == IPP_JSTATE_PROCESSING)
+        search->ids.push_back(papplJobGetID(job));
 }
 
-bool anotherJobProcessing(pappl_printer_t* printer, int self) {
-    OtherProcessing search{self};
+// The printer's other jobs in processing: begun by PAPPL, whether on the
+// device or still waiting for their turn.
+std::vector<int> otherProcessingJobs(pappl_printer_t* printer, int self) {
+    OtherProcessing search{self, {}};
     papplPrinterIterateActiveJobs(printer, findOtherProcessing, &search, 1, 0);
-    return search.found;
+    return search.ids;
 }
 
 void logDeviceError(const char* message, void* data) {
@@ -51,31 +62,75 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
     {
         std::unique_lock lock(turnsMutex);
         Turns& turns = turnsByPrinter[printerId_];
-        if (turns.active == jobId_) {
+        if (turns.active == jobId_ && turns.activeThread == std::this_thread::get_id()) {
             ++turns.depth;
             nested_ = true;
             given_ = turns.activeDevice;
             return;
         }
+    }
+    // Takes the turn, oldest waiting job first; false if the job was
+    // cancelled meanwhile or printed on another thread already.
+    const auto takeTurn = [&] {
+        std::unique_lock lock(turnsMutex);
+        Turns& turns = turnsByPrinter[printerId_];
         turns.waiting.insert(jobId_);
         while (turns.active != 0 || *turns.waiting.begin() != jobId_) {
             waited = true;
             turnEnded.wait_for(lock, std::chrono::milliseconds(100));
-            if (papplJobIsCanceled(job)) {
-                turns.waiting.erase(jobId_);
+            if (papplJobIsCanceled(job_)) {
+                turns.waiting.erase(turns.waiting.find(jobId_));
                 turnEnded.notify_all();
-                cancelled_ = true;
-                return;
+                return false;
             }
         }
-        turns.waiting.erase(jobId_);
+        turns.waiting.erase(turns.waiting.find(jobId_));
+        if (turns.ended.contains(jobId_)) {
+            turnEnded.notify_all();
+            return false;
+        }
         turns.active = jobId_;
+        turns.activeThread = std::this_thread::get_id();
         turns.depth = 1;
-    }
-    // Started beside a job still on the device: that job's end closes it.
-    while (anotherJobProcessing(printer, jobId_) && !papplJobIsCanceled(job)) {
-        waited = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return true;
+    };
+    // Started beside a job still on the device: that job's end closes it,
+    // so this one waits for it. Jobs waiting for their turn are in
+    // processing too but hold nothing, and wait for this job in turn:
+    // waiting for them would wait for ever. An older one of them came late
+    // to the queue and gets the turn first. Their end, should they be
+    // cancelled, closes PAPPL's device all the same, so a job that started
+    // beside any other prints through a device of its own.
+    for (bool turnTaken = false; !turnTaken;) {
+        if (!takeTurn()) {
+            cancelled_ = true;
+            return;
+        }
+        turnTaken = true;
+        for (;;) {
+            const std::vector<int> others = otherProcessingJobs(printer, jobId_);
+            if (others.empty() || papplJobIsCanceled(job)) break;
+            waited = true;
+            bool onDevice = false, olderWaiting = false;
+            {
+                std::lock_guard lock(turnsMutex);
+                Turns& turns = turnsByPrinter[printerId_];
+                for (const int other : others) {
+                    const bool waiting = turns.waiting.contains(other);
+                    onDevice = onDevice || !waiting;
+                    olderWaiting = olderWaiting || (waiting && other < jobId_);
+                }
+                if (!onDevice && olderWaiting) {
+                    turns.active = 0;
+                    turns.activeDevice = nullptr;
+                    turnTaken = false;
+                    turnEnded.notify_all();
+                    break;
+                }
+            }
+            if (!onDevice) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
     if (waited) own_ = papplDeviceOpen(papplPrinterGetDeviceURI(printer), papplJobGetName(job), logDeviceError, job);
     std::lock_guard lock(turnsMutex);
@@ -84,6 +139,8 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
 
 PrinterTurn::~PrinterTurn() {
     if (cancelled_) return;
+    // Only the jobs still in processing can have a second thread to come.
+    const std::vector<int> processing = otherProcessingJobs(papplJobGetPrinter(job_), jobId_);
     {
         std::lock_guard lock(turnsMutex);
         Turns& turns = turnsByPrinter[printerId_];
@@ -93,6 +150,9 @@ PrinterTurn::~PrinterTurn() {
         }
         turns.active = 0;
         turns.activeDevice = nullptr;
+        std::erase_if(turns.ended,
+                      [&](int id) { return std::find(processing.begin(), processing.end(), id) == processing.end(); });
+        turns.ended.insert(jobId_);
     }
     if (own_) papplDeviceClose(own_);
     turnEnded.notify_all();

@@ -122,11 +122,9 @@ make_documents() {
   done
 }
 
-# The IPP test files and the documents they name: Debian ships the tests
-# without their documents, so the A4 and Letter documents, the JPEG photos
-# and the PWG raster samples (photo-like and document-like pages, for each
-# colour space and resolution the printer takes) are rendered from the
-# test page here.
+# The IPP test files and the documents ipp-1.1.test and ipp-2.0.test name:
+# Debian ships the tests without their documents, so the A4 and Letter
+# documents and the JPEG photos are rendered from the test page here.
 make_ipp_test_folder() {
   cp /usr/share/cups/ipptool/ipp-1.1.test /usr/share/cups/ipptool/ipp-2.0.test \
     /usr/share/cups/ipptool/ipp-everywhere.test .
@@ -141,27 +139,35 @@ make_ipp_test_folder() {
     gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="${device%:*}" -r100 -dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=432 \
       -dFIXEDMEDIA -dPDFFitPage -dFirstPage=1 -dLastPage=1 -sOutputFile="${device#*:}.jpg" document-a4.pdf
   done
-  local resolution type name space folder
+}
+
+# The PWG raster samples ipp-everywhere.test prints, each once plain, once
+# deflated and once gzipped: photo-like and document-like pages for each
+# colour space and resolution the printer advertises, and no others (their
+# tests are skipped). Each sample is a Ghostscript run of its own, two at a
+# time.
+make_pwg_samples() {
+  local resolution type name space folder sample pages
+  local -a runs=()
   for resolution in 300 600; do
     for type in srgb-8:19 sgray-8:18 cmyk-8:6; do
       name=${type%:*} space=${type#*:} folder=pwg-raster-samples-${resolution}dpi/$name
       mkdir -p "$folder"
-      render() { # OUTPUT [gs options] INPUT
-        local output=$1
-        shift
-        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pwgraster -dcupsColorSpace="$space" -dcupsBitsPerColor=8 \
-          -r$resolution -sOutputFile="$folder/$output-$name-${resolution}dpi.pwg" "$@" 2>/dev/null
-      }
-      render color.jpg-4x6 -dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=432 -dFIXEDMEDIA -dPDFFitPage \
-        -dFirstPage=1 -dLastPage=1 document-a4.pdf
-      render gray.jpg-4x6 -dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=432 -dFIXEDMEDIA -dPDFFitPage \
-        -dFirstPage=3 -dLastPage=3 document-a4.pdf
-      render document-a4 document-a4.pdf
-      render document-letter document-letter.pdf
-      render onepage-a4 -dFirstPage=1 -dLastPage=1 document-a4.pdf
-      render onepage-letter -dFirstPage=1 -dLastPage=1 document-letter.pdf
+      # SAMPLE|PAGES|SOURCE: the photos are 4x6 in, pages 1 and 3 of the
+      # test document; the documents are all three pages of it, or the first.
+      for sample in "color.jpg-4x6|1 1|a4" "gray.jpg-4x6|3 3|a4" "document-a4|1 3|a4" "document-letter|1 3|letter" \
+        "onepage-a4|1 1|a4" "onepage-letter|1 1|letter"; do
+        IFS='|' read -r sample pages source <<<"$sample"
+        local size=()
+        [[ $sample == *4x6 ]] && size=(-dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=432 -dFIXEDMEDIA -dPDFFitPage)
+        runs+=("-sDEVICE=pwgraster -dcupsColorSpace=$space -dcupsBitsPerColor=8 -r$resolution ${size[*]}
+          -dFirstPage=${pages% *} -dLastPage=${pages#* } -sOutputFile=$folder/$sample-$name-${resolution}dpi.pwg
+          document-$source.pdf")
+      done
     done
   done
+  printf '%s\0' "${runs[@]}" |
+    xargs -0 -P 2 -I{} sh -c 'gs -q -dSAFER -dBATCH -dNOPAUSE $1 2>/dev/null' sh {} || fail "Ghostscript made no samples"
   # ipptool 2.4 refuses a test file naming a document it cannot read, even
   # in a test it would skip. The printer advertises none of these (other
   # resolutions, black_1, srgb_16), so their tests are skipped and these
@@ -463,6 +469,35 @@ ten_jobs)
     [[ $(pages_in "job-$number") -eq 3 ]] || fail "job-$number: $(cat "job-$number.txt")"
   done
   ;;
+released_together)
+  # Held jobs released at once start side by side on PAPPL's threads (PAPPL
+  # 1.3 may even start one job twice), yet all of them end, none waiting
+  # for ever for another.
+  make_documents
+  start_server
+  add_printer printer huecl-1bit "$work/out"
+  held=()
+  for number in 1 2 3; do
+    cp document.pdf "held-$number.pdf"
+    held+=("$(ipptool -c -f "held-$number.pdf" "$(printer_uri printer)" "$here/held_jobs.test" | tail -1)")
+  done
+  for job in "${held[@]}"; do
+    [[ $(job_attribute printer "$job" job-state) == pending-held ]] || fail "job $job is not held"
+  done
+  releases=()
+  for job in "${held[@]}"; do
+    ipptool -t -d job_id="$job" -d release=1 "$(printer_uri printer)" "$here/held_jobs.test" >"release-$job.out" 2>&1 &
+    releases+=($!)
+  done
+  wait "${releases[@]}" || fail "Release-Job: $(cat release-*.out)"
+  for number in 1 2 3; do
+    [[ $(wait_job printer "${held[number - 1]}" 60) == completed ]] ||
+      fail "job ${held[number - 1]}: $(job_attribute printer "${held[number - 1]}" job-state-message)"
+  done
+  # And the printer takes the next job.
+  job=$(submit printer document-sgray.pwg)
+  expect_job printer "$job" completed
+  ;;
 settings_persist)
   # The huecl settings are the printer's, kept in the state file across a
   # restart, shown and changed by the web interface, and printed with.
@@ -518,12 +553,29 @@ ipp_1_1 | ipp_2_0 | ipp_everywhere)
   # After the server starts: printer-up-time counts whole seconds, and a
   # printer up for less than one would report none.
   make_ipp_test_folder
+  [[ $case_name != ipp_everywhere ]] || make_pwg_samples
   hold="Print-Job with job-hold-until|EXPECTED: job-state-reasons"
   overrides="PWG 5100.14 section 5.1/5.2 - Required Operations and Attributes|EXPECTED: overrides-supported"
   case $case_name in
   ipp_1_1) run_ipptool ipp-1.1.test document-a4.pdf "$hold" ;;
   ipp_2_0) run_ipptool ipp-2.0.test document-a4.pdf "$hold" ;;
-  ipp_everywhere) run_ipptool ipp-everywhere.test document-a4.pdf "$hold" "$overrides" ;;
+  ipp_everywhere)
+    run_ipptool ipp-everywhere.test document-a4.pdf "$hold" "$overrides"
+    # Print-Job answers once the document is in, whether it then prints or
+    # not: each sample taken must also have printed. (A Print-Job refused
+    # as busy, to be sent again, leaves an aborted job of that name.)
+    # 6 samples in 3 colour spaces at 2 resolutions, each plain, deflated and
+    # gzipped, but for the grey photo, which the file prints in no CMYK: 102.
+    sent=$(grep -c '^    Print [^ ]* @ [0-9]*dpi, .*\[PASS\]$' ipp-everywhere.test.out || true)
+    for _ in $(seq 600); do
+      ipptool -c "$(printer_uri ipp)" "$here/printer_jobs.test" >jobs.csv 2>&1 || fail "Get-Jobs: $(cat jobs.csv)"
+      grep -qE ',(pending|pending-held|processing|processing-stopped)$' jobs.csv || break
+      sleep 0.1
+    done
+    printed=$(grep -cE ',(color|gray)\.jpg-4x6,completed$|,(document|onepage)-(a4|letter),completed$' jobs.csv || true)
+    ((sent == 102 && printed == sent)) ||
+      fail "$sent samples taken (102 expected), $printed printed: $(grep -E 'jpg-4x6|document-|onepage-' jobs.csv | grep -v completed)"
+    ;;
   esac
   ;;
 cupsd_driverless)
