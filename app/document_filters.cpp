@@ -148,15 +148,10 @@ std::vector<std::string> ghostscriptArguments(const RenderRequest& request) {
 }
 
 bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
-    const PrinterTurn turn(job, given);
+    const FilterTurn turn(job, given);
     if (turn.cancelled()) return true;
-    releaseHeldJobs(papplJobGetPrinter(job));
-    const JobEnd end(job);
     pappl_device_t* device = turn.device();
-    if (!device) {
-        reportJobFailure(job, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
-        return false;
-    }
+    if (!device) return false;
     const char* file = papplJobGetFilename(job);
     PrintOptions options = renderOptionsOf(job, 0, true);
     if (!file || !options) {
@@ -188,15 +183,10 @@ bool printWithGhostscript(pappl_job_t* job, pappl_device_t* given, void* /*data*
 }
 
 bool printSpooledRaster(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
-    const PrinterTurn turn(job, given);
+    const FilterTurn turn(job, given);
     if (turn.cancelled()) return true;
-    releaseHeldJobs(papplJobGetPrinter(job));
-    const JobEnd end(job);
     pappl_device_t* device = turn.device();
-    if (!device) {
-        reportJobFailure(job, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
-        return false;
-    }
+    if (!device) return false;
     const char* file = papplJobGetFilename(job);
     PrintOptions options(papplJobCreatePrintOptions(job, 0, true));
     const int fd = file ? ::open(file, O_RDONLY | O_CLOEXEC) : -1;

@@ -83,15 +83,10 @@ ImageFacts imageFacts(const std::filesystem::path& file) {
 }
 
 bool printImage(pappl_job_t* job, pappl_device_t* given, void* /*data*/) {
-    const PrinterTurn turn(job, given);
+    const FilterTurn turn(job, given);
     if (turn.cancelled()) return true;
-    releaseHeldJobs(papplJobGetPrinter(job));
-    const JobEnd end(job);
     pappl_device_t* device = turn.device();
-    if (!device) {
-        reportJobFailure(job, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
-        return false;
-    }
+    if (!device) return false;
     const char* file = papplJobGetFilename(job);
     const char* format = papplJobGetFormat(job);
     const std::string kind = format && std::strcmp(format, "image/png") == 0 ? "PNG" : "JPEG";

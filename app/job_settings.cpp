@@ -41,6 +41,24 @@ void checkRange(const JobChoices& choices, const char* attribute, int lowest, in
                         std::to_string(highest) + ", not '" + *text + "'");
 }
 
+// A vendor value and the PPD choice it stands for.
+struct ValueChoice {
+    const char* value;
+    const char* choice;
+};
+
+// The PPD choice of an attribute that takes one of two values, if the job
+// names it.
+std::optional<std::string> twoWayChoice(const JobChoices& choices, const char* attribute, ValueChoice first,
+                                        ValueChoice second) {
+    const std::string* value = valueOf(choices, attribute);
+    if (!value) return std::nullopt;
+    for (const ValueChoice& known : {first, second})
+        if (*value == known.value) return known.choice;
+    throw PageError(std::string(attribute) + " must be " + first.value + " or " + second.value + ", not '" + *value +
+                    "'");
+}
+
 std::optional<std::string> printerDefault(ipp_t* driverAttributes, const char* attribute) {
     if (!driverAttributes) return std::nullopt;
     const std::string name = std::string(attribute) + "-default";
@@ -76,24 +94,10 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
     for (const char* balance : {balanceRedAttribute, balanceGreenAttribute, balanceBlueAttribute})
         checkRange(choices, balance, balanceLowest, balanceHighest);
     checkRange(choices, screenAttribute, 0, 3);
-    std::optional<std::string> table;
-    if (const std::string* value = valueOf(choices, colourTableAttribute)) {
-        if (*value == "auto")
-            table = "Auto";
-        else if (*value == "model")
-            table = "Model";
-        else
-            throw PageError(std::string(colourTableAttribute) + " must be auto or model, not '" + *value + "'");
-    }
-    std::optional<std::string> compression;
-    if (const std::string* value = valueOf(choices, compressionAttribute)) {
-        if (*value == "exact")
-            compression = "Exact";
-        else if (*value == "best")
-            compression = "Best";
-        else
-            throw PageError(std::string(compressionAttribute) + " must be exact or best, not '" + *value + "'");
-    }
+    const std::optional<std::string> table =
+        twoWayChoice(choices, colourTableAttribute, {"auto", "Auto"}, {"model", "Model"});
+    const std::optional<std::string> compression =
+        twoWayChoice(choices, compressionAttribute, {"exact", "Exact"}, {"best", "Best"});
     if (const std::string* profile = valueOf(choices, profileAttribute); profile && profile->front() != '/')
         throw PageError(std::string(profileAttribute) + " must name an ICC profile by its absolute path, not '" +
                         *profile + "'");

@@ -1,5 +1,7 @@
 #include "printer_turn.h"
 
+#include "job_printer.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -156,6 +158,18 @@ PrinterTurn::~PrinterTurn() {
     }
     if (own_) papplDeviceClose(own_);
     turnEnded.notify_all();
+}
+
+FilterTurn::FilterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), turn_(job, given) {
+    if (turn_.cancelled()) return;
+    releaseHeldJobs(papplJobGetPrinter(job));
+    end_.emplace(job);
+}
+
+pappl_device_t* FilterTurn::device() const {
+    pappl_device_t* device = turn_.device();
+    if (!device) reportJobFailure(job_, "the printer's device cannot be opened", PAPPL_JREASON_ABORTED_BY_SYSTEM);
+    return device;
 }
 
 }  // namespace huecl::app

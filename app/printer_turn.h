@@ -8,7 +8,11 @@
 // device it opens itself.
 #pragma once
 
+#include "job_order.h"
+
 #include <pappl/pappl.h>
+
+#include <optional>
 
 namespace huecl::app {
 
@@ -35,6 +39,24 @@ private:
     pappl_device_t* own_ = nullptr;
     bool cancelled_ = false;
     bool nested_ = false;
+};
+
+// How a filter that prints a whole document begins and ends: it takes its
+// turn, lets the jobs held for their order go, and holds the younger ones
+// again when it returns.
+class FilterTurn {
+public:
+    FilterTurn(pappl_job_t* job, pappl_device_t* given);
+
+    bool cancelled() const { return turn_.cancelled(); }
+    // Where the job prints; nullptr, reported as the job's failure, if a
+    // device of its own did not open.
+    pappl_device_t* device() const;
+
+private:
+    pappl_job_t* job_;
+    PrinterTurn turn_;
+    std::optional<JobEnd> end_;  // after turn_, so that it runs first
 };
 
 }  // namespace huecl::app
