@@ -111,6 +111,46 @@ TEST(PagePipeline, WithoutAPreviewBandsCountTheSameInk) {
     EXPECT_EQ(streams[0], streams[1]);
 }
 
+// The test page read in order, as a file is: the loop reads each band's
+// rows into buffers the workers hand back, so every band must see its own
+// rows and none of a band read before it.
+class InOrderTestPage final : public ImageSource {
+public:
+    explicit InOrderTestPage(PageSize size) : page_(makeTestPage(size)) {}
+    std::uint32_t width() const override { return page_->width(); }
+    std::uint32_t height() const override { return page_->height(); }
+    std::string description() const override { return "the test page, in order"; }
+    void readRows(std::span<std::uint8_t> rows) override {
+        const std::uint32_t count = static_cast<std::uint32_t>(rows.size() / (size_t{width()} * 3));
+        page_->renderRows(next_, rows);
+        next_ += count;
+    }
+
+private:
+    std::unique_ptr<ImageSource> page_;
+    std::uint32_t next_ = 0;
+};
+
+TEST(PagePipeline, ReadBandsMatchRenderedBands) {
+    PageSettings settings;
+    settings.bandHeight = 12;  // the last band shorter than the others
+    const PageSize size{97, 131};
+    const LaterEngine engine(settings, buildModelTable(interpolationAxis(settings.gridSize)), size.width, size.height);
+    const auto streamsOf = [&](ImageSource& source, unsigned threads) {
+        std::vector<std::vector<std::vector<std::uint8_t>>> streams;
+        runPipeline(source, engine, {threads, settings.lzsBudget, 3, false, nullptr, nullptr},
+                    [&](const FinishedBand& band) { streams.push_back(band.streams); });
+        return streams;
+    };
+    auto rendered = makeTestPage(size);
+    const auto expected = streamsOf(*rendered, 1);
+    ASSERT_GT(expected.size(), 8u);
+    for (const unsigned threads : {1u, 3u}) {
+        InOrderTestPage read(size);
+        EXPECT_EQ(streamsOf(read, threads), expected) << threads << " threads";
+    }
+}
+
 // ---- The earlier engine --------------------------------------------------
 
 PrintedPage printEarlierPage(PageSettings settings, PageSize size, unsigned threads) {
