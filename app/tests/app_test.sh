@@ -359,7 +359,7 @@ cancel)
       # sending.
       for _ in $(seq 150); do
         "$huecl" decode "out/$2.hcr" -o "stopped-$2" --quiet >"stopped-$2.txt" 2>/dev/null &&
-          [[ $(pages_in "stopped-$2") -eq 2 ]] && break
+          [[ $(pages_in "stopped-$2") -ge 2 ]] && break
         sleep 0.1
       done
       ((SECONDS - start <= 15)) || fail "$2 took $((SECONDS - start)) s to stop printing"
@@ -367,10 +367,15 @@ cancel)
     fi
     expect_job printer "$1" canceled
     ((SECONDS - start <= 15)) || fail "$2 took $((SECONDS - start)) s to stop"
-    [[ $(job_attribute printer "$1" job-state-message) == "Cancelled during page 2,"* ]] ||
-      fail "$2: $(job_attribute printer "$1" job-state-message)"
+    # Page 2, or the page after it when page 2 ended before the cancel
+    # arrived: the job stops within the page it is on either way.
+    local message page
+    message=$(job_attribute printer "$1" job-state-message)
+    [[ $message =~ ^Cancelled\ during\ page\ ([0-9]+), ]] || fail "$2: $message"
+    page=${BASH_REMATCH[1]}
+    ((page >= 2)) || fail "$2: $message"
     decode "out/$2.hcr" "decoded-$2"
-    [[ $(pages_in "decoded-$2") -eq 2 ]] || fail "$2: not the two pages begun: $(cat "decoded-$2.txt")"
+    [[ $(pages_in "decoded-$2") -eq $page ]] || fail "$2: not the $page pages begun: $(cat "decoded-$2.txt")"
   }
   job=$(submit printer long.pdf -o printer-resolution=1200dpi)
   cancel_during_page_2 "$job" long.pdf
