@@ -4,14 +4,22 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace huecl::app {
 namespace {
 
-// A job's output descriptor, kept as the device's data.
+// A job's output, kept as the device's data. The file is made at the
+// first write: PAPPL opens the printer's device for every job it starts,
+// even one that then prints through a device of its own, and a device that
+// prints nothing leaves nothing behind, neither an empty file in a folder
+// nor a printed file emptied.
 struct OpenFile {
+    std::filesystem::path path;  // the file, or the folder of the job's files
+    bool folder = false;
+    std::string jobName;
     int fd = -1;
 };
 
@@ -36,6 +44,17 @@ int createJobFile(const std::filesystem::path& folder, const std::string& jobNam
     return -1;
 }
 
+// Opens the job's file on its first write; false, reported, if it cannot.
+bool createOnFirstWrite(pappl_device_t* device, OpenFile& file) {
+    if (file.fd >= 0) return true;
+    std::string opened = file.path;
+    file.fd = file.folder ? createJobFile(file.path, file.jobName, opened)
+                          : ::open(file.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file.fd >= 0) return true;
+    papplDeviceError(device, "Unable to open '%s': %s", opened.c_str(), std::strerror(errno));
+    return false;
+}
+
 bool openFile(pappl_device_t* device, const char* uri, const char* name) {
     const std::optional<std::filesystem::path> path = pathOfFileUri(uri);
     if (!path) {
@@ -43,30 +62,36 @@ bool openFile(pappl_device_t* device, const char* uri, const char* name) {
         return false;
     }
     std::error_code ignored;
-    std::string opened = *path;
-    int fd;
-    if (std::filesystem::is_directory(*path, ignored))
-        fd = createJobFile(*path, name ? name : "job", opened);
-    else
-        fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        papplDeviceError(device, "Unable to open '%s': %s", opened.c_str(), std::strerror(errno));
+    auto file = std::make_unique<OpenFile>();
+    file->path = *path;
+    file->folder = std::filesystem::is_directory(*path, ignored);
+    file->jobName = name ? name : "job";
+    // What cannot be written is refused now, while PAPPL can still wait
+    // for it and say so, not at the job's first page.
+    const std::filesystem::path& must = file->folder ? *path : path->parent_path();
+    const bool writable = file->folder || !std::filesystem::exists(*path, ignored)
+                              ? ::access(must.c_str(), W_OK | X_OK) == 0
+                              : ::access(path->c_str(), W_OK) == 0;
+    if (!writable) {
+        papplDeviceError(device, "Unable to open '%s': %s", path->c_str(), std::strerror(errno));
         return false;
     }
-    papplDeviceSetData(device, new OpenFile{fd});
+    papplDeviceSetData(device, file.release());
     return true;
 }
 
 void closeFile(pappl_device_t* device) {
     auto* file = static_cast<OpenFile*>(papplDeviceGetData(device));
     if (!file) return;
-    if (::close(file->fd) != 0) papplDeviceError(device, "Unable to close the output file: %s", std::strerror(errno));
+    if (file->fd >= 0 && ::close(file->fd) != 0)
+        papplDeviceError(device, "Unable to close the output file: %s", std::strerror(errno));
     delete file;
     papplDeviceSetData(device, nullptr);
 }
 
 ssize_t writeFile(pappl_device_t* device, const void* buffer, size_t bytes) {
     auto* file = static_cast<OpenFile*>(papplDeviceGetData(device));
+    if (!createOnFirstWrite(device, *file)) return -1;
     const auto* next = static_cast<const char*>(buffer);
     size_t left = bytes;
     while (left > 0) {

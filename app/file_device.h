@@ -1,7 +1,8 @@
 // The file: device scheme, which PAPPL 1.3 lacks: a printer whose device
 // URI is file:///path writes each job's raster containers to that file,
 // replacing the last job's (as a CUPS file: queue does), and a printer
-// whose path names a folder writes each job to a new file in it.
+// whose path names a folder writes each job to a new file in it. A device
+// touches the disk only once a job writes to it.
 #pragma once
 
 #include <filesystem>

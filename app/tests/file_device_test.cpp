@@ -40,12 +40,14 @@ class FileDevice : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { addFileScheme(); }
 
-    // Opens the URI through PAPPL, writes the bytes and closes it again.
+    // Opens the URI through PAPPL, writes the bytes (none: no write at all)
+    // and closes it again.
     static bool printThrough(const std::string& uri, const std::string& jobName, const std::string& bytes) {
         pappl_device_t* device = papplDeviceOpen(
             uri.c_str(), jobName.c_str(), [](const char*, void*) {}, nullptr);
         if (!device) return false;
-        const bool written = papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        const bool written =
+            bytes.empty() || papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
         papplDeviceClose(device);
         return written;
     }
@@ -66,6 +68,19 @@ TEST_F(FileDevice, AFolderHoldsEveryJobInAFileOfItsOwn) {
     ASSERT_TRUE(printThrough(uri, "page", "two"));
     EXPECT_EQ(readFile(folder / "page.hcr"), "one");
     EXPECT_EQ(readFile(folder / "page-2.hcr"), "two");
+}
+
+TEST_F(FileDevice, ADeviceThatPrintsNothingLeavesNothing) {
+    // PAPPL opens the printer's device for a job that may print through
+    // one of its own: the unused device neither adds an empty file to a
+    // folder nor empties a printed file.
+    const TemporaryFolder folder;
+    ASSERT_TRUE(printThrough("file://" + folder.path().string(), "unused", ""));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    const std::string file = "file://" + (folder / "printed.hcr").string();
+    ASSERT_TRUE(printThrough(file, "printed", "kept"));
+    ASSERT_TRUE(printThrough(file, "unused", ""));
+    EXPECT_EQ(readFile(folder / "printed.hcr"), "kept");
 }
 
 TEST_F(FileDevice, RefusesWhatItCannotWriteTo) {
