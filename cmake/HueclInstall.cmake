@@ -330,6 +330,7 @@ if(TARGET huecl-printer-app)
     install(FILES ${unit} DESTINATION lib/systemd/system COMPONENT printer-app)
   endif()
   huecl_debian_package(printer-app huecl-printer-app SECTION net DEPENDS "${huecl_needs_library}"
+    RECOMMENDS ghostscript
     DESCRIPTION "printer application of the huecl colour printer"
                 "huecl-printer-app offers the huecl colour printer to the network as"
                 "an IPP printer of its own, printing through the huecl library's"

@@ -157,6 +157,17 @@ for name in huecl-tools printer-driver-huecl; do
 done
 depends printer-driver-huecl | grep -qx cups-filters || fail "printer-driver-huecl does not depend on cups-filters"
 depends printer-driver-huecl | grep -q '^libcups2 ' || fail "printer-driver-huecl does not depend on libcups2"
+# The printer application, where it is built: on the library and PAPPL,
+# and Ghostscript recommended for the PDF and PostScript jobs it renders.
+if [[ -n ${package_of[printer-app]:-} ]]; then
+  [[ ${package_of[printer-app]} == huecl-printer-app ]] || fail "the application's package is ${package_of[printer-app]}"
+  has huecl-printer-app "$prefix/bin/huecl-printer-app"
+  depends huecl-printer-app | grep -qxF "$library (>= $version)" ||
+    fail "huecl-printer-app: Depends lacks $library (>= $version): $(depends huecl-printer-app)"
+  depends huecl-printer-app | grep -q '^libpappl1 ' || fail "huecl-printer-app does not depend on libpappl1"
+  dpkg-deb -f "$packages/huecl-printer-app_${version}_$architecture.deb" Recommends | grep -qw ghostscript ||
+    fail "huecl-printer-app does not recommend ghostscript"
+fi
 
 # No file in two packages, and together they hold all a full install puts.
 cat "$work"/*.packed | awk '{print $1}' | sort | uniq -d >"$work/twice"
