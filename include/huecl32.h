@@ -349,8 +349,10 @@ typedef struct QvDizInf {
  * (column -1, read, never written), then columns 0, 1, 2 ... Row number n
  * writes row A and reads row B when n is even, the other way round when odd.
  * Before first use zero every row, guard included, and set each cells field
- * to at least devX + the device columns of a row + 1 (the column after the
- * last is read, never written); each row then holds cells + 1 groups. When a
+ * to at least devX + the columns a call reaches + 1 (the column after the
+ * last is read, never written): the row's pixels for QvRgbGos, lineBytes * 8
+ * for QvColGosPrc whatever the row's own dot count; each row then holds
+ * cells + 1 groups. When a
  * row number does not follow the set's last one, the calls clear the
  * previous row's cells groups after the guard. The set selectors take set 0
  * for 0 and set 1 for every other value, so no selector reads beyond the

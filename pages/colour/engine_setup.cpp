@@ -40,7 +40,7 @@ PageGeometry bandGeometryOf(const QvrDizInf& screens, const PageSettings& settin
                             std::uint32_t sourceHeight, SourcePixels pixels, std::uint32_t bitsPerDot) {
     // The library computes positions times resolutions in 32 bits.
     const std::uint64_t widest = std::uint64_t{sourceWidth} * std::max(settings.device.x, settings.source.x);
-    const std::uint64_t tallest = std::uint64_t{sourceHeight + 1} * std::max(settings.device.y, settings.source.y);
+    const std::uint64_t tallest = (std::uint64_t{sourceHeight} + 1) * std::max(settings.device.y, settings.source.y);
     if (widest > UINT32_MAX || tallest > UINT32_MAX)
         throw PageError("the page (" + std::to_string(sourceWidth) + "x" + std::to_string(sourceHeight) +
                         ") is too large for these resolutions");
@@ -48,7 +48,12 @@ PageGeometry bandGeometryOf(const QvrDizInf& screens, const PageSettings& settin
     QvrDrwInf probe = drawRecordFor(settings, sourceWidth);
     QvrColDrwInfSet(&screens, &probe, 0);
     if (probe.lineBytes == 0) throw PageError("the page is too narrow to cover a device dot at these resolutions");
-    const std::uint32_t rowsPerBand = QvrColDrwInfSet(&screens, &probe, settings.bandHeight * probe.lineBytes);
+    // The band buffer's size goes to the library as a 32-bit count.
+    const std::uint64_t bandBytes = std::uint64_t{settings.bandHeight} * probe.lineBytes;
+    if (bandBytes > UINT32_MAX)
+        throw PageError("--band-height " + std::to_string(settings.bandHeight) + " makes bands of " +
+                        std::to_string(bandBytes) + " bytes a plane, more than 4 GiB");
+    const std::uint32_t rowsPerBand = QvrColDrwInfSet(&screens, &probe, static_cast<std::uint32_t>(bandBytes));
     if (rowsPerBand == 0)
         throw PageError("--band-height " + std::to_string(settings.bandHeight) +
                         " holds no whole source row at these resolutions");
@@ -67,7 +72,7 @@ PageGeometry bandGeometryOf(const QvrDizInf& screens, const PageSettings& settin
     geometry.deviceResY = settings.device.y;
     geometry.sourceResY = settings.source.y;
     geometry.sourceRowsPerBand = rowsPerBand;
-    geometry.bandCount = (sourceHeight + rowsPerBand - 1) / rowsPerBand;
+    geometry.bandCount = static_cast<std::uint32_t>((std::uint64_t{sourceHeight} + rowsPerBand - 1) / rowsPerBand);
     return geometry;
 }
 

@@ -158,6 +158,41 @@ TEST(PageAssembly, RunsTheSameBandsAsTheEngineByHand) {
     }
 }
 
+// The library counts positions times resolutions and band bytes in 32 bits:
+// a page whose sizes would wrap there is refused before it reaches it, by
+// both engines, with a message that names the cause.
+TEST(PageAssembly, RefusesPagesWhoseSizesWrapIn32Bits) {
+    const auto refusal = [](const PageSettings& settings, std::uint32_t width, std::uint32_t height) -> std::string {
+        ColourTableSource model;
+        try {
+            assemblePage(settings, std::make_unique<FlatCmykPage>(width, height, std::array<std::uint8_t, 4>{}), model);
+        } catch (const PageError& error) {
+            return error.what();
+        }
+        return "accepted";
+    };
+    for (const EngineKind kind : {EngineKind::later, EngineKind::earlier}) {
+        PageSettings settings;
+        settings.engine = kind;
+        if (kind == EngineKind::earlier) settings.ditherMode = HUECL_DITHER_1BIT;
+        const char* engine = kind == EngineKind::later ? "later" : "earlier";
+        // 2^31 pixels across at 600 dpi.
+        EXPECT_NE(refusal(settings, 0x80000000u, 4).find("is too large for these resolutions"), std::string::npos)
+            << engine;
+        // The tallest page at 1 dpi both ways: its last row number plus one
+        // is 2^32.
+        PageSettings oneDpi = settings;
+        oneDpi.source = {1, 1};
+        oneDpi.device = {1, 1};
+        EXPECT_NE(refusal(oneDpi, 8, 0xFFFFFFFFu).find("is too large for these resolutions"), std::string::npos)
+            << engine;
+        // Rows of 2,500,000 bytes (1,250,000 at 1 bit) in bands of 4096 rows.
+        PageSettings tallBands = settings;
+        tallBands.bandHeight = 4096;
+        EXPECT_NE(refusal(tallBands, 5'000'000, 4).find("more than 4 GiB"), std::string::npos) << engine;
+    }
+}
+
 TEST(PageAssembly, AnUnreadableProfileIsAPageError) {
     ColourTableSource missing(std::filesystem::path("/nonexistent/huecl-test.icc"));
     EXPECT_THROW(assemblePage(PageSettings{}, makeTestPage({8, 8}), missing), PageError);
