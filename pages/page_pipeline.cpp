@@ -19,37 +19,38 @@ struct WorkerState {
     std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
 };
 
-// Band row buffers, handed back by the workers and taken again by the
-// reading loop. A fresh buffer of a few megabytes per band cost more than
-// any stage of the band: zeroing it, and the kernel's faults on its new
-// pages. Kept ones are read over without either.
-class RowBuffers {
+// Buffers handed back once their band is done and taken again for a later
+// band: the row buffers, by the workers to the reading loop, and the
+// preview's sums, by the writer to the workers. A fresh buffer of a few
+// megabytes per band cost more than any stage of the band: zeroing it, and
+// the kernel's faults on its new pages. Kept ones are read over without
+// either.
+template <typename T>
+class SpareBuffers {
 public:
-    std::vector<std::uint8_t> take(size_t bytes) {
-        std::vector<std::uint8_t> rows;
-        {
-            std::lock_guard lock(mutex_);
-            if (!spare_.empty()) {
-                rows = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        rows.resize(bytes);  // zeroes nothing once a buffer has held a whole band
-        return rows;
-    }
-    void giveBack(std::vector<std::uint8_t> rows) {
+    // A kept buffer, or an empty one if none is spare; its size and
+    // contents are the caller's to set.
+    std::vector<T> take() {
         std::lock_guard lock(mutex_);
-        spare_.push_back(std::move(rows));
+        if (spare_.empty()) return {};
+        std::vector<T> buffer = std::move(spare_.back());
+        spare_.pop_back();
+        return buffer;
+    }
+    void giveBack(std::vector<T> buffer) {
+        if (buffer.capacity() == 0) return;
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(buffer));
     }
 
 private:
     std::mutex mutex_;
-    std::vector<std::vector<std::uint8_t>> spare_;
+    std::vector<std::vector<T>> spare_;
 };
 
 FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows, const ImageSource& source,
                         WorkerState& worker, const PageGeometry& g, const PipelineOptions& options,
-                        const BandReducer& preview) {
+                        const BandReducer& preview, SpareBuffers<std::uint32_t>& previewSums) {
     FinishedBand band;
     band.index = index;
     std::span<std::uint8_t> rows = bgrRows;
@@ -81,7 +82,7 @@ FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows,
             band.previewSums = {
                 g.firstDeviceRow(index), band.deviceRows, {}, preview.inkedDots(planes, band.deviceRows)};
         } else {
-            band.previewSums = preview.reduce(planes, band.deviceRows, g.firstDeviceRow(index));
+            band.previewSums = preview.reduce(planes, band.deviceRows, g.firstDeviceRow(index), previewSums.take());
         }
         band.inkedDots = band.previewSums.inkedDots;
     }
@@ -110,6 +111,8 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
                               std::max(1u, options.previewBoxSize));
     PipelineTotals totals;
     std::uint64_t deviceRows = 0;
+    SpareBuffers<std::uint8_t> rowBuffers;
+    SpareBuffers<std::uint32_t> previewSums;
     auto deliver = [&](FinishedBand band) {
         // Workers sum the preview by rows of boxes, which needs to know
         // where each band starts before the bands before it are done.
@@ -124,13 +127,13 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
             StageTimer timer(totals.times, Stage::write);
             sink(band);
         }
+        previewSums.giveBack(std::move(band.previewSums.sums));
         if (options.bandDone) options.bandDone();
     };
     const auto stopIfRequested = [&options] {
         if (options.stopRequested && options.stopRequested()) throw PageCancelled();
     };
 
-    RowBuffers rowBuffers;
     // Declared after the workers' state, so its threads stop before that goes.
     ThreadPool pool(threads);
     std::deque<std::future<FinishedBand>> inFlight;
@@ -142,14 +145,15 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
         std::vector<std::uint8_t> bgrRows;
         if (!source.rendersRowsOnDemand()) {
             StageTimer timer(totals.times, Stage::read);
-            bgrRows = rowBuffers.take(rowBytes * g.sourceRowsIn(index));
+            bgrRows = rowBuffers.take();
+            bgrRows.resize(rowBytes * g.sourceRowsIn(index));  // zeroes nothing once a buffer held a whole band
             source.readRows(bgrRows);
         }
         // The pool starts tasks in submission order, so a band that waits for
         // an earlier band's turn waits for one that is running already.
         inFlight.push_back(pool.submit([&, index, rows = std::move(bgrRows)](unsigned worker) mutable {
             try {
-                FinishedBand band = finishBand(index, rows, source, workers[worker], g, options, preview);
+                FinishedBand band = finishBand(index, rows, source, workers[worker], g, options, preview, previewSums);
                 if (!rows.empty()) rowBuffers.giveBack(std::move(rows));
                 return band;
             } catch (...) {

@@ -11,6 +11,7 @@
 namespace huecl::pages {
 namespace {
 
+using testing::readFile;
 using testing::TemporaryFolder;
 
 std::vector<std::uint8_t> readPreview(const std::filesystem::path& path, std::uint32_t& width, std::uint32_t& height) {
@@ -212,6 +213,57 @@ TEST(Preview, SmallBoxesReadCoverageOverAWindowOfNeighbours) {
     EXPECT_NEAR(rgb[3], 170, 1);
     EXPECT_EQ(rgb[6], 255);
     EXPECT_EQ(rgb[15], 255);
+}
+
+// A preview of many stripes keeps no sums from one box row in another,
+// whatever rows and buffers the builder uses again, however the bands
+// arrive and however many threads proof it: a page black above and paper
+// below is black and white away from the edge, and every way of building
+// it writes the same file.
+TEST(Preview, StripesAndBandsCarryNothingOver) {
+    const PlaneLayout layout{48, 6, 1, 1};
+    const std::uint32_t height = 700, box = 2, inkedRows = 300;  // 350 box rows: 11 stripes
+    const std::vector<std::uint8_t> black(6, 0xFF), paper(6, 0x00);
+    std::vector<std::uint8_t> plane;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const auto& row = y < inkedRows ? black : paper;
+        plane.insert(plane.end(), row.begin(), row.end());
+    }
+    const ProofTable proof = buildModelProofTable();
+    std::vector<std::string> files;
+    for (const unsigned threads : {1u, 3u})
+        for (const std::uint32_t bandRows : {1u, 37u, height}) {
+            TemporaryFolder folder;
+            {
+                OutputFolder output(folder.path());
+                auto& file = output.create("preview.png");
+                PreviewBuilder preview(file.stream(), "preview.png", layout, height, box, proof, linearInk(), threads);
+                const BandReducer reducer(layout, box);
+                std::vector<std::uint32_t> kept;  // handed back in, as the page pipeline does
+                for (std::uint32_t y = 0; y < height; y += bandRows) {
+                    const std::uint8_t* planes[] = {plane.data() + size_t{y} * layout.lineBytes};
+                    BandColumnSums band = reducer.reduce(planes, std::min(bandRows, height - y), y, std::move(kept));
+                    preview.addBand(band);
+                    kept = std::move(band.sums);
+                }
+                preview.finish();
+                output.commit();
+            }
+            files.push_back(readFile(folder / "preview.png"));
+            std::uint32_t width = 0, rows = 0;
+            const auto bgr = readPreview(folder / "preview.png", width, rows);
+            ASSERT_EQ(rows, height / box);
+            for (std::uint32_t row = 0; row < rows; ++row) {
+                // The window reaches one box row across the edge.
+                const std::uint32_t edge = inkedRows / box;
+                if (row + 1 >= edge && row <= edge) continue;
+                const std::uint8_t expected = row < edge ? 0 : 255;
+                for (std::uint32_t x = 0; x < width * 3; ++x)
+                    ASSERT_EQ(bgr[size_t{row} * width * 3 + x], expected)
+                        << "row " << row << ", threads " << threads << ", bands of " << bandRows;
+            }
+        }
+    for (const std::string& file : files) EXPECT_EQ(file, files.front());
 }
 
 TEST(InkResponse, UndoesTheScreensToneCurve) {

@@ -60,6 +60,23 @@ TEST(StripedPng, StripesReadBackAsOneImage) {
     }
 }
 
+// One deflater reset between stripes writes each stripe as a fresh one
+// would: nothing of a stripe leaks into the next.
+TEST(StripedPng, ADeflaterUsedAgainWritesWhatAFreshOneWrites) {
+    std::mt19937 random(5);
+    StripeDeflater deflater;
+    for (const size_t size : {0u, 1u, 4000u, 70000u, 300u}) {
+        std::vector<std::uint8_t> rows(size);
+        for (auto& byte : rows) byte = static_cast<std::uint8_t>(random() % 7);  // matches and literals
+        for (const bool last : {false, true}) {
+            const DeflatedStripe reused = deflater.deflate(rows, last);
+            const DeflatedStripe fresh = deflateStripe(rows, last);
+            EXPECT_EQ(reused.bytes, fresh.bytes) << size << " bytes, last " << last;
+            EXPECT_EQ(reused.adler, fresh.adler);
+        }
+    }
+}
+
 TEST(StripedPng, LargeStripesAndIncompressibleRows) {
     std::mt19937 random(7);
     const std::uint32_t width = 3000, height = 40;

@@ -140,11 +140,12 @@ BandReducer::BandReducer(const PlaneLayout& layout, std::uint32_t boxSize)
 }
 
 BandColumnSums BandReducer::reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
-                                   std::uint32_t firstRow) const {
+                                   std::uint32_t firstRow, std::vector<std::uint32_t> storage) const {
     const std::uint32_t firstBoxRow = firstRow / boxSize_;
     const auto boxRows =
         rows == 0 ? 0u : static_cast<std::uint32_t>((std::uint64_t{firstRow} + rows - 1) / boxSize_ - firstBoxRow + 1);
-    BandColumnSums band{firstRow, rows, std::vector<std::uint32_t>(size_t{boxRows} * columns_ * 4)};
+    storage.assign(size_t{boxRows} * columns_ * 4, 0);
+    BandColumnSums band{firstRow, rows, std::move(storage)};
     // With one plane it is the black one.
     const std::uint32_t firstColorant = layout_.planeCount == 1 ? 3 : 0;
     for (std::uint32_t plane = 0; plane < layout_.planeCount; ++plane) {
@@ -248,12 +249,20 @@ struct PreviewBuilder::Stripe {
     bool last = false;
 };
 
+struct PreviewBuilder::ProofWorkspace {
+    StripeDeflater deflater;
+    std::vector<std::uint64_t> down, columnSums;
+    std::vector<std::uint8_t> cmykRow, bgrRow, raw;
+};
+
 namespace {
 
-// Proofs the rows of a stripe and deflates them.
+// Proofs the rows of a stripe and deflates them, in the buffers of a
+// workspace.
 DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
                            std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
-                           const InkResponse& ink, const PreviewMargins& margins);
+                           const InkResponse& ink, const PreviewMargins& margins,
+                           PreviewBuilder::ProofWorkspace& workspace);
 
 }  // namespace
 
@@ -265,7 +274,7 @@ PreviewBuilder::PreviewBuilder(std::FILE* file, std::string name, const PlaneLay
       previewRows_(static_cast<std::uint32_t>(boxesAcross(deviceHeight, boxSize))), margins_(margins),
       accumulated_(size_t{columns_} * 4),
       windowRadius_(static_cast<std::uint32_t>(boxesAcross(minimumWindowDots, boxSize) / 2)), proof_(proof), ink_(ink),
-      png_(file, std::move(name), width(), height()), threads_(std::max(1u, threads)),
+      png_(file, std::move(name), width(), height()), threads_(std::max(1u, threads)), workspaces_(threads_),
       pool_(std::make_unique<ThreadPool>(threads_)) {}
 
 PreviewBuilder::~PreviewBuilder() = default;
@@ -294,11 +303,22 @@ void PreviewBuilder::finish() {
     writeStripes(0);
 }
 
+std::vector<std::uint64_t> PreviewBuilder::spareBoxRow() {
+    if (spareRows_.empty()) return {};
+    std::vector<std::uint64_t> row = std::move(spareRows_.back());
+    spareRows_.pop_back();
+    return row;
+}
+
 void PreviewBuilder::completeBoxRow() {
-    windowRows_.push_back(accumulated_);
+    // The row goes into the window as it is, and summing starts again in a
+    // row that a finished stripe gave back.
+    std::vector<std::uint64_t> next = spareBoxRow();
+    next.assign(accumulated_.size(), 0);
+    windowRows_.push_back(std::move(accumulated_));
+    accumulated_ = std::move(next);
     windowHeights_.push_back(rowsAccumulated_);
     ++completedRows_;
-    std::fill(accumulated_.begin(), accumulated_.end(), 0);
     rowsAccumulated_ = 0;
     // A stripe goes out once the rows below it that its windows reach are
     // in; the last one waits for finish, which ends the file with it.
@@ -323,7 +343,12 @@ void PreviewBuilder::submitStripe(std::uint32_t end, bool last) {
     stripe.firstWindowRow = top;
     for (std::uint32_t row = top; row < bottom; ++row) {
         auto& sums = windowRows_[row - firstWindowRow_];
-        stripe.windowRows.push_back(row < keepFrom ? std::move(sums) : sums);
+        if (row < keepFrom) {
+            stripe.windowRows.push_back(std::move(sums));
+        } else {
+            stripe.windowRows.push_back(spareBoxRow());
+            stripe.windowRows.back().assign(sums.begin(), sums.end());
+        }
         stripe.windowHeights.push_back(windowHeights_[row - firstWindowRow_]);
     }
     while (firstWindowRow_ < keepFrom && !windowRows_.empty()) {
@@ -332,22 +357,24 @@ void PreviewBuilder::submitStripe(std::uint32_t end, bool last) {
         ++firstWindowRow_;
     }
     emittedRows_ = end;
-    pending_.push_back(
-        pool_->submit([stripe = std::move(stripe), layout = layout_, boxSize = boxSize_, columns = columns_,
-                       radius = windowRadius_, &proof = proof_, &ink = ink_, margins = margins_](unsigned) {
-            const double start = threadCpuSeconds();
-            DeflatedStripe png = proofStripe(stripe, layout, boxSize, columns, radius, proof, ink, margins);
-            return ProofedStripe{std::move(png), threadCpuSeconds() - start};
-        }));
+    pending_.push_back(pool_->submit([stripe = std::move(stripe), layout = layout_, boxSize = boxSize_,
+                                      columns = columns_, radius = windowRadius_, &proof = proof_, &ink = ink_,
+                                      margins = margins_, &workspaces = workspaces_](unsigned worker) mutable {
+        const double start = threadCpuSeconds();
+        DeflatedStripe png =
+            proofStripe(stripe, layout, boxSize, columns, radius, proof, ink, margins, workspaces[worker]);
+        return ProofedStripe{std::move(png), threadCpuSeconds() - start, std::move(stripe.windowRows)};
+    }));
 }
 
 void PreviewBuilder::writeStripes(size_t allowedPending) {
     while (!pending_.empty() && (pending_.size() > allowedPending ||
                                  pending_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
-        const ProofedStripe stripe = pending_.front().get();
+        ProofedStripe stripe = pending_.front().get();
         pending_.pop_front();
         cpuSeconds_ += stripe.cpuSeconds;
         png_.writeStripe(stripe.png);
+        for (auto& row : stripe.boxRows) spareRows_.push_back(std::move(row));
     }
 }
 
@@ -355,11 +382,17 @@ namespace {
 
 DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayout& layout, std::uint32_t boxSize,
                            std::uint32_t columns, std::uint32_t windowRadius, const ProofTable& proof,
-                           const InkResponse& ink, const PreviewMargins& margins) {
+                           const InkResponse& ink, const PreviewMargins& margins,
+                           PreviewBuilder::ProofWorkspace& workspace) {
     const std::uint32_t completedRows = stripe.firstWindowRow + static_cast<std::uint32_t>(stripe.windowRows.size());
-    std::vector<std::uint64_t> down(size_t{columns} * 4);              // one row of boxes summed down the window
-    std::vector<std::uint64_t> columnSums((size_t{columns} + 1) * 5);  // running sums of ink and dots
-    std::vector<std::uint8_t> cmykRow(size_t{columns} * 4), bgrRow(size_t{columns} * 3);
+    std::vector<std::uint64_t>& down = workspace.down;  // one row of boxes summed down the window
+    down.resize(size_t{columns} * 4);
+    std::vector<std::uint64_t>& columnSums = workspace.columnSums;  // running sums of ink and dots
+    columnSums.assign((size_t{columns} + 1) * 5, 0);
+    std::vector<std::uint8_t>& cmykRow = workspace.cmykRow;
+    std::vector<std::uint8_t>& bgrRow = workspace.bgrRow;
+    cmykRow.resize(size_t{columns} * 4);
+    bgrRow.resize(size_t{columns} * 3);
     // Filter byte 0, then red, green, blue: the margins' paper, the raster's
     // proof, paper again.
     const size_t rawRowBytes = 1 + (size_t{margins.left} + columns + margins.right) * 3;
@@ -367,7 +400,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
     // with the bottom margin's.
     const size_t rowsAbove = stripe.firstRow == 0 ? margins.top : 0;
     const size_t rowsBelow = stripe.last ? margins.bottom : 0;
-    std::vector<std::uint8_t> raw((rowsAbove + stripe.endRow - stripe.firstRow + rowsBelow) * rawRowBytes, 255);
+    std::vector<std::uint8_t>& raw = workspace.raw;
+    raw.assign((rowsAbove + stripe.endRow - stripe.firstRow + rowsBelow) * rawRowBytes, 255);
     for (size_t row = 0; row < raw.size() / rawRowBytes; ++row) raw[row * rawRowBytes] = 0;
     const std::uint64_t maxLevel = (1u << layout.bitsPerDot) - 1;
     for (std::uint32_t row = stripe.firstRow; row < stripe.endRow; ++row) {
@@ -419,7 +453,7 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
             rgb[2] = paper ? bgr[2] : bgr[0];
         }
     }
-    return deflateStripe(raw, stripe.last);
+    return workspace.deflater.deflate(raw, stripe.last);
 }
 
 }  // namespace

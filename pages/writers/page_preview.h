@@ -93,9 +93,11 @@ class BandReducer {
 public:
     BandReducer(const PlaneLayout& layout, std::uint32_t boxSize);
     // planes: planeCount buffers of at least rows * lineBytes bytes, device
-    // rows [firstRow, firstRow + rows) of the page.
-    BandColumnSums reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows,
-                          std::uint32_t firstRow) const;
+    // rows [firstRow, firstRow + rows) of the page. The sums go into
+    // storage, whatever it held, so that a caller can hand the vector of an
+    // earlier band back in and its memory is used again.
+    BandColumnSums reduce(std::span<const std::uint8_t* const> planes, std::uint32_t rows, std::uint32_t firstRow,
+                          std::vector<std::uint32_t> storage = {}) const;
     // Only the inked dots that reduce would count, for a page without a
     // preview: no sums to hold.
     std::uint64_t inkedDots(std::span<const std::uint8_t* const> planes, std::uint32_t rows) const;
@@ -160,6 +162,9 @@ public:
     // instead of their mean.
     static constexpr std::uint32_t minimumWindowDots = 6;
     struct Stripe;
+    // What each thread keeps from stripe to stripe: its compressor and
+    // row buffers, set up once instead of for every stripe.
+    struct ProofWorkspace;
 
 private:
     void completeBoxRow();
@@ -184,10 +189,15 @@ private:
     struct ProofedStripe {
         DeflatedStripe png;
         double cpuSeconds = 0;
+        std::vector<std::vector<std::uint64_t>> boxRows;  // the stripe's, to be used again
     };
+    // A box row a stripe gave back, or an empty one.
+    std::vector<std::uint64_t> spareBoxRow();
+    std::vector<std::vector<std::uint64_t>> spareRows_;
     std::deque<std::future<ProofedStripe>> pending_;
     double cpuSeconds_ = 0;
-    std::unique_ptr<ThreadPool> pool_;  // last, so that its threads stop first
+    std::vector<ProofWorkspace> workspaces_;  // one per thread
+    std::unique_ptr<ThreadPool> pool_;        // last, so that its threads stop first
 };
 
 }  // namespace huecl::pages

@@ -18,15 +18,26 @@ void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 }  // namespace
 
-DeflatedStripe deflateStripe(std::span<const std::uint8_t> rows, bool last) {
+struct StripeDeflater::Stream {
+    z_stream z{};
+};
+
+StripeDeflater::StripeDeflater() : stream_(std::make_unique<Stream>()) {
+    // Raw deflate: the zlib header and trailer belong to the whole file.
+    if (deflateInit2(&stream_->z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw PageError("out of memory for the preview's compressor");
+}
+
+StripeDeflater::~StripeDeflater() { deflateEnd(&stream_->z); }
+
+DeflatedStripe StripeDeflater::deflate(std::span<const std::uint8_t> rows, bool last) {
     DeflatedStripe stripe;
     stripe.rawBytes = rows.size();
     stripe.last = last;
     stripe.adler = static_cast<std::uint32_t>(adler32_z(adler32(0, nullptr, 0), rows.data(), rows.size()));
-    z_stream stream{};
-    // Raw deflate: the zlib header and trailer belong to the whole file.
-    if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw PageError("out of memory for the preview's compressor");
+    z_stream& stream = stream_->z;
+    // Each stripe starts afresh: nothing in it refers back into the last.
+    if (deflateReset(&stream) != Z_OK) throw std::logic_error("the preview's compressor cannot be reset");
     stripe.bytes.resize(deflateBound(&stream, rows.size()) + 16);
     stream.next_in = const_cast<Bytef*>(rows.data());  // zlib does not write through it
     stream.avail_in = static_cast<uInt>(rows.size());
@@ -35,12 +46,16 @@ DeflatedStripe deflateStripe(std::span<const std::uint8_t> rows, bool last) {
         if (stream.total_out == stripe.bytes.size()) stripe.bytes.resize(stripe.bytes.size() * 2);
         stream.next_out = stripe.bytes.data() + stream.total_out;
         stream.avail_out = static_cast<uInt>(stripe.bytes.size() - stream.total_out);
-        status = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        status = ::deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
     } while ((status == Z_OK || status == Z_BUF_ERROR) && (last || stream.avail_out == 0));
     stripe.bytes.resize(stream.total_out);
-    deflateEnd(&stream);
     if (status != (last ? Z_STREAM_END : Z_OK)) throw std::logic_error("deflate did not take a whole stripe");
     return stripe;
+}
+
+DeflatedStripe deflateStripe(std::span<const std::uint8_t> rows, bool last) {
+    StripeDeflater deflater;
+    return deflater.deflate(rows, last);
 }
 
 StripedPngWriter::StripedPngWriter(std::FILE* file, std::string name, std::uint32_t width, std::uint32_t height)

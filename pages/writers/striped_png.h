@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,8 +23,27 @@ struct DeflatedStripe {
     bool last = false;  // ends the stream
 };
 
-// rows: each row as PNG stores it, its filter byte and its samples. Level 1:
-// a proof of a screened page is noise that higher levels barely shrink.
+// Deflates stripes one after another with one compressor, reset between
+// them: its window and tables, a few hundred kilobytes, are set up once
+// rather than freshly allocated, and faulted in, for every stripe.
+class StripeDeflater {
+public:
+    StripeDeflater();
+    ~StripeDeflater();
+    StripeDeflater(const StripeDeflater&) = delete;
+    StripeDeflater& operator=(const StripeDeflater&) = delete;
+
+    // rows: each row as PNG stores it, its filter byte and its samples.
+    // Level 1: a proof of a screened page is noise that higher levels
+    // barely shrink.
+    DeflatedStripe deflate(std::span<const std::uint8_t> rows, bool last);
+
+private:
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+};
+
+// One stripe through a deflater of its own.
 DeflatedStripe deflateStripe(std::span<const std::uint8_t> rows, bool last);
 
 class StripedPngWriter {
