@@ -27,10 +27,8 @@ set(rules
   "tools/huecl/|pages/ huecl32.h|pages/tests/"
   "tools/cups/tests/|pages/ huecl32.h||tools/cups tools/huecl"
   "tools/cups/|pages/ huecl32.h|pages/tests/"
-  # The printer application reads CUPS raster and the driver's choices
-  # with the filter's own units (tools/cups), until those move into pages/.
-  "app/tests/|pages/ huecl32.h||app tools/cups tools/huecl"
-  "app/|pages/ huecl32.h|pages/tests/|tools/cups")
+  "app/tests/|pages/ huecl32.h||app"
+  "app/|pages/ huecl32.h|pages/tests/")
 
 set(failures "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}

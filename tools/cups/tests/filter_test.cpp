@@ -2,9 +2,11 @@
 // formats, what reaches which plane, multi-page jobs, broken streams, and
 // the driver's option choices.
 #include "commands.h"
-#include "cups_raster_source.h"
 #include "driver_options.h"
 #include "filter_job.h"
+#include "pages/driver_choices.h"
+#include "pages/readers/cups_raster_source.h"
+#include "pages/readers/raster_stream.h"
 #include "pages/readers/test_page.h"
 #include "pages/lzs_codec.h"
 #include "pages/tests/temporary_folder.h"
