@@ -122,10 +122,8 @@ pages::DriverSettings driverSettingsFor(const JobChoices& choices) {
 pages::PageSettings pageSettingsFor(const pages::DriverSettings& driver, const JobChoices& choices,
                                     const cups_page_header2_t& header) {
     pages::PageSettings page = pages::pageSettingsFor(driver, header);
-    if (choices.colourMode != PAPPL_COLOR_MODE_COLOR && choices.colourMode != PAPPL_COLOR_MODE_AUTO) {
-        page.blackOnly = true;
-        page.matchMethod = HUECL_MATCH_BLACK;
-    }
+    if (choices.colourMode != PAPPL_COLOR_MODE_COLOR && choices.colourMode != PAPPL_COLOR_MODE_AUTO)
+        pages::printBlackOnly(page);
     return page;
 }
 

@@ -136,11 +136,8 @@ PageSettings pageSettingsFor(const DriverSettings& driver, const cups_page_heade
     page.sheet = sheetOf(header);
     const std::uint32_t space = colourSpaceOf(header);
     const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K;
-    if (grey) {
-        // Grey levels through the black-only method to the black plane alone.
-        page.blackOnly = true;
-        page.matchMethod = 4;
-    }
+    // Grey levels through the black-only method to the black plane alone.
+    if (grey) printBlackOnly(page);
     return page;
 }
 
