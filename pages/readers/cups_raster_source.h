@@ -25,8 +25,8 @@ enum class RasterColours { rgb, grey, cmyk, black };
 
 // How a page's raster pixels reach the pipeline.
 struct RasterPixelFormat {
-    std::uint32_t channels = 0;    // bytes per raster pixel
-    SourcePixels pixels{};  // what the engine receives
+    std::uint32_t channels = 0;  // bytes per raster pixel
+    SourcePixels pixels{};       // what the engine receives
     RasterColours colours{};
 };
 

@@ -82,7 +82,8 @@ int runFilter(int argc, char** argv) {
     }
     JobOptions options(argv[5], std::getenv("PPD"));
     for (const std::string& ignored : options.ignoredChoices()) std::fprintf(stderr, "WARNING: %s\n", ignored.c_str());
-    pages::DriverSettings driver = pages::driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
+    pages::DriverSettings driver =
+        pages::driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
     if (driver.table == pages::TableSource::automatic)
         if (auto profile = options.ppdProfile()) {
             // A paper's profile that is not installed leaves the job to the
