@@ -1,13 +1,13 @@
 #include "document_filters.h"
 
-#include "cups_raster_source.h"
 #include "job_order.h"
 #include "job_printer.h"
 #include "printer_turn.h"
-#include "raster_stream.h"
 #include "render_process.h"
 
 #include "pages/page_error.h"
+#include "pages/readers/cups_raster_source.h"
+#include "pages/readers/raster_stream.h"
 
 #include <climits>
 #include <cstdio>
@@ -58,14 +58,14 @@ std::string points(int hundredthsMm) {
 // pagesBefore; returns the number printed. A cancelled job stops after the
 // page it was on. Throws PageError for a stream the driver cannot print.
 unsigned printRasterPages(pappl_job_t* job, JobPrinter& printer, int fd, unsigned pagesBefore, bool& cancelled) {
-    cups::RasterStream stream(fd);
+    pages::RasterStream stream(fd);
     cups_page_header2_t header{};
     unsigned printed = 0;
     while (!cancelled && stream.readHeader(header, printed + 1)) {
         const unsigned number = pagesBefore + printed + 1;
         papplJobSetMessage(job, "Printing page %u.", number);
         auto page = std::make_unique<CancellablePage>(
-            std::make_unique<cups::CupsPageSource>(stream.raster(), header, printed + 1), job, cancelled);
+            std::make_unique<pages::CupsPageSource>(stream.raster(), header, printed + 1), job, cancelled);
         const PageSummary summary = printer.printPage(header, std::move(page), number);
         cancelled = cancelled || papplJobIsCanceled(job);
         ++printed;

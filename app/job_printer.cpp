@@ -13,7 +13,7 @@ namespace huecl::app {
 
 JobPrinter::JobPrinter(pappl_device_t* device, JobChoices choices)
     : device_(device), choices_(std::move(choices)), driver_(driverSettingsFor(choices_)),
-      tables_(cups::colourTablesFor(driver_, cups::ghostscriptCmykProfile)),
+      tables_(pages::colourTablesFor(driver_, pages::ghostscriptCmykProfile)),
       threads_(std::max(1u, std::thread::hardware_concurrency())) {}
 
 PageSummary JobPrinter::printPage(const cups_page_header2_t& header, std::unique_ptr<pages::ImageSource> source,

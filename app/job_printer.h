@@ -40,7 +40,7 @@ public:
 private:
     pappl_device_t* device_;
     JobChoices choices_;
-    cups::DriverSettings driver_;
+    pages::DriverSettings driver_;
     pages::ColourTableSource tables_;
     unsigned threads_;
 };

@@ -89,7 +89,7 @@ pages::BlackChoice blackFor(pappl_content_t content) {
     return pages::BlackChoice::automatic;
 }
 
-cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
+pages::DriverSettings driverSettingsFor(const JobChoices& choices) {
     checkRange(choices, densityAttribute, densityLowest, densityHighest);
     for (const char* balance : {balanceRedAttribute, balanceGreenAttribute, balanceBlueAttribute})
         checkRange(choices, balance, balanceLowest, balanceHighest);
@@ -104,7 +104,7 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
     // The PPD's choice names of the quality preset and the black.
     const std::string quality = pages::printQualityName(qualityOf(choices.quality));
     const pages::BlackChoice black = blackFor(choices.content);
-    const cups::ChoiceLookup lookup = [&](const std::string& keyword) -> std::optional<std::string> {
+    const pages::ChoiceLookup lookup = [&](const std::string& keyword) -> std::optional<std::string> {
         if (keyword == "HueclHalftone") return choices.halftone;
         if (keyword == "cupsPrintQuality") return quality;
         if (keyword == "HueclBlack" && black != pages::BlackChoice::automatic)
@@ -116,16 +116,14 @@ cups::DriverSettings driverSettingsFor(const JobChoices& choices) {
                 if (const std::string* value = valueOf(choices, pair.vendor)) return *value;
         return std::nullopt;
     };
-    return cups::driverSettingsFrom(lookup);
+    return pages::driverSettingsFrom(lookup);
 }
 
-pages::PageSettings pageSettingsFor(const cups::DriverSettings& driver, const JobChoices& choices,
+pages::PageSettings pageSettingsFor(const pages::DriverSettings& driver, const JobChoices& choices,
                                     const cups_page_header2_t& header) {
-    pages::PageSettings page = cups::pageSettingsFor(driver, header);
-    if (choices.colourMode != PAPPL_COLOR_MODE_COLOR && choices.colourMode != PAPPL_COLOR_MODE_AUTO) {
-        page.blackOnly = true;
-        page.matchMethod = HUECL_MATCH_BLACK;
-    }
+    pages::PageSettings page = pages::pageSettingsFor(driver, header);
+    if (choices.colourMode != PAPPL_COLOR_MODE_COLOR && choices.colourMode != PAPPL_COLOR_MODE_AUTO)
+        pages::printBlackOnly(page);
     return page;
 }
 

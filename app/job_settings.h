@@ -3,13 +3,13 @@
 // IPP's print-quality picks the page library's quality preset, as the
 // PPD's cupsPrintQuality does; print-content-optimize picks the black as
 // HueclBlack does; print-color-mode monochrome prints black ink alone; and
-// the huecl vendor attributes carry the rest. They are read through the
-// CUPS driver's own option reading, keyword for keyword, so that the same
-// choices make the same page settings, and so the same container bytes,
-// in both programs.
+// the huecl vendor attributes carry the rest. They become the PPD's
+// keywords and are read by the page library as the CUPS filter's are
+// (pages/driver_choices.h), so that the same choices make the same page
+// settings, and so the same container bytes, in both programs.
 #pragma once
 
-#include "driver_options.h"
+#include "pages/driver_choices.h"
 
 #include <pappl/pappl.h>
 
@@ -43,12 +43,12 @@ pages::BlackChoice blackFor(pappl_content_t content);
 
 // The driver settings of these choices. Throws PageError naming the vendor
 // attribute whose value is out of range or unknown.
-cups::DriverSettings driverSettingsFor(const JobChoices& choices);
+pages::DriverSettings driverSettingsFor(const JobChoices& choices);
 
 // One page's settings: resolution and grey pages as the CUPS filter takes
 // them from the page header; monochrome prints black ink alone, as the
 // filter prints grey pages.
-pages::PageSettings pageSettingsFor(const cups::DriverSettings& driver, const JobChoices& choices,
+pages::PageSettings pageSettingsFor(const pages::DriverSettings& driver, const JobChoices& choices,
                                     const cups_page_header2_t& header);
 
 // The choices of a job from PAPPL's print options: a vendor attribute the

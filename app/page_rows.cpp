@@ -1,8 +1,7 @@
 #include "page_rows.h"
 
-#include "cups_raster_source.h"
-
 #include "pages/page_error.h"
+#include "pages/readers/cups_raster_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -60,7 +59,7 @@ std::vector<std::uint8_t> paperRow(const cups_page_header2_t& header) {
 }
 
 BufferedPage::BufferedPage(const cups_page_header2_t& header, std::uint32_t pageNumber, std::shared_ptr<RowBuffer> rows)
-    : header_(header), pageNumber_(pageNumber), pixels_(cups::checkPageHeader(header, pageNumber).pixels),
+    : header_(header), pageNumber_(pageNumber), pixels_(pages::checkPageHeader(header, pageNumber).pixels),
       rows_(std::move(rows)) {}
 
 std::string BufferedPage::description() const {

@@ -8,11 +8,16 @@
 # it is linked from a static library of its own), and never a front end; a front end reaches the page
 # library and its own folder, never another front end or the library's
 # internals. Tests may also use the helpers of the page library's tests.
+# The library's tests, benchmarks and fuzzers reach the library's internals
+# (the fuzzers only the optimal-parse encoder) and the test helpers; the
+# fuzzers also the page library; none of them a front end.
 
 cmake_policy(SET CMP0007 NEW)  # keep the empty fields of a rule
 
 # Longest prefix first: the first that matches a file names its rules:
 # "folder|prefixes it may include|prefixes it may not|folders of its bare names".
+# A name under one of those folders ("support/crc32.h" of tests/) counts as
+# bare too; never one that climbs out of it ("../").
 set(rules
   "colour/common/|common/ colour/common/ huecl32.h"
   "colour/later/|common/ colour/common/ colour/later/ huecl32.h"
@@ -27,15 +32,17 @@ set(rules
   "tools/huecl/|pages/ huecl32.h|pages/tests/"
   "tools/cups/tests/|pages/ huecl32.h||tools/cups tools/huecl"
   "tools/cups/|pages/ huecl32.h|pages/tests/"
-  # The printer application reads CUPS raster and the driver's choices
-  # with the filter's own units (tools/cups), until those move into pages/.
-  "app/tests/|pages/ huecl32.h||app tools/cups tools/huecl"
-  "app/|pages/ huecl32.h|pages/tests/|tools/cups")
+  "app/tests/|pages/ huecl32.h||app"
+  "app/|pages/ huecl32.h|pages/tests/"
+  "tests/|common/ colour/ lzs/ frame/ bridge/ huecl32.h||tests"
+  "bench/|common/ colour/ lzs/ tests/support/ huecl32.h"
+  "fuzz/|pages/ lzs/lzs_optimal.h tests/support/ huecl32.h|pages/tests/")
 
 set(failures "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/common/*.[ch]* ${SOURCE_DIR}/colour/*.[ch]* ${SOURCE_DIR}/lzs/*.[ch]* ${SOURCE_DIR}/frame/*.[ch]*
-     ${SOURCE_DIR}/bridge/*.[ch]* ${SOURCE_DIR}/pages/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]* ${SOURCE_DIR}/app/*.[ch]*)
+     ${SOURCE_DIR}/bridge/*.[ch]* ${SOURCE_DIR}/pages/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]* ${SOURCE_DIR}/app/*.[ch]*
+     ${SOURCE_DIR}/tests/*.[ch]* ${SOURCE_DIR}/bench/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*)
 foreach(source IN LISTS sources)
   if(NOT source MATCHES "\\.(c|cc|cpp|h|hpp)$")
     continue()
@@ -44,6 +51,7 @@ foreach(source IN LISTS sources)
   set(denied "")
   get_filename_component(folder "${source}" DIRECTORY)
   set(bareFolders ${folder})
+  set(extraFolders "")
   foreach(rule IN LISTS rules)
     string(REPLACE "|" ";" parts "${rule}")
     list(GET parts 0 prefix)
@@ -73,6 +81,12 @@ foreach(source IN LISTS sources)
       # they test); the public header is on every include path.
       foreach(bareFolder IN LISTS bareFolders)
         if(EXISTS ${SOURCE_DIR}/${bareFolder}/${included})
+          set(fine TRUE)
+        endif()
+      endforeach()
+    elseif(NOT included MATCHES "(^|/)\\.\\.(/|$)")
+      foreach(extraFolder IN LISTS extraFolders)
+        if(EXISTS ${SOURCE_DIR}/${extraFolder}/${included})
           set(fine TRUE)
         endif()
       endforeach()

@@ -1,3 +1,5 @@
+// Plane bands through LZS_Compress or the optimal-parse encoder, and the
+// framed file streams of `huecl lzs`, with their CRCs.
 #include "pages/lzs_codec.h"
 
 #include "pages/page_error.h"

@@ -1,3 +1,5 @@
+// assemblePage: the engine of a page's colour generation, the colour table
+// it matches with (built once per axis for all of a job's pages), its header.
 #include "pages/page_assembly.h"
 
 #include "pages/colour/earlier_engine.h"

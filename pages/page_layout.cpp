@@ -1,3 +1,5 @@
+// Paper sizes and margins in exact length units, the image's place on the
+// sheet, and the integer resampling of an image that changes size.
 #include "pages/page_layout.h"
 
 #include "pages/page_settings.h"

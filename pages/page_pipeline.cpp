@@ -1,3 +1,5 @@
+// The band loop: the reader, the workers and the in-order hand-over of
+// finished bands.
 #include "pages/page_pipeline.h"
 
 #include "pages/lzs_codec.h"

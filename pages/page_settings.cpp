@@ -1,6 +1,13 @@
+// The names the front ends give the page's choices, and the rules that
+// tie one choice to another.
 #include "pages/page_settings.h"
 
 namespace huecl::pages {
+
+void printBlackOnly(PageSettings& page) {
+    page.blackOnly = true;
+    page.matchMethod = HUECL_MATCH_BLACK;
+}
 
 std::string ditherModeName(std::uint32_t ditherMode) {
     if (ditherMode == errorDiffusionMode) return "diffusion";

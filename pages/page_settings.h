@@ -74,6 +74,13 @@ inline constexpr NamedValue matchMethodNames[] = {{"direct", HUECL_MATCH_DIRECT}
                                                   {"eight", HUECL_MATCH_EIGHT_COLOURS},
                                                   {"black", HUECL_MATCH_BLACK}};
 
+// Prints the page with black ink alone, matched by the black-only method.
+// The colour methods leave to cyan, magenta and yellow all but the neutral
+// part of a colour, which the black plane alone would drop: a face or an
+// orange suit would vanish. Matched to black, every colour prints as its
+// grey.
+void printBlackOnly(PageSettings& page);
+
 // Name of a dither mode or match method as the options spell it.
 std::string ditherModeName(std::uint32_t ditherMode);
 std::string matchMethodName(std::uint32_t matchMethod);

@@ -1,3 +1,5 @@
+// The quality presets' settings and names, and how a preset and a black
+// choice apply to a page's settings.
 #include "pages/print_quality.h"
 
 #include <array>

@@ -30,11 +30,11 @@ auto fieldsOf(const pages::PageSettings& s) {
 
 // The CUPS filter's settings of a page for these PPD choices.
 pages::PageSettings filterSettings(const std::map<std::string, std::string>& ppd, const cups_page_header2_t& h) {
-    const cups::DriverSettings driver = cups::driverSettingsFrom([&](const std::string& keyword) {
+    const pages::DriverSettings driver = pages::driverSettingsFrom([&](const std::string& keyword) {
         const auto found = ppd.find(keyword);
         return found == ppd.end() ? std::nullopt : std::optional<std::string>(found->second);
     });
-    return cups::pageSettingsFor(driver, h);
+    return pages::pageSettingsFor(driver, h);
 }
 
 // IPP's print-quality and print-content-optimize as the PPD options that
@@ -66,7 +66,7 @@ TEST(JobSettings, EveryDriverPrintsAsTheFilterWithTheSameChoices) {
                                   {balanceGreenAttribute, "9"}, {balanceBlueAttribute, "14"},
                                   {screenAttribute, "1"},       {colourTableAttribute, "model"}};
                 const cups_page_header2_t h = header(space, 600);
-                const cups::DriverSettings driver = driverSettingsFor(choices);
+                const pages::DriverSettings driver = driverSettingsFor(choices);
                 std::map<std::string, std::string> ppd{{"HueclHalftone", driverChoice.halftone},
                                                        {"cupsPrintQuality", ipp.ppdQuality},
                                                        {"HueclDensity", "-32"},
@@ -79,7 +79,7 @@ TEST(JobSettings, EveryDriverPrintsAsTheFilterWithTheSameChoices) {
                 EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings(ppd, h)))
                     << driverChoice.name << ", " << ipp.ppdQuality << " quality, black "
                     << (ipp.ppdBlack ? ipp.ppdBlack : "Auto") << ", colour space " << space;
-                EXPECT_EQ(driver.table, cups::TableSource::model);
+                EXPECT_EQ(driver.table, pages::TableSource::model);
             }
         }
     }
@@ -88,9 +88,9 @@ TEST(JobSettings, EveryDriverPrintsAsTheFilterWithTheSameChoices) {
 TEST(JobSettings, DefaultsAreTheFiltersDefaults) {
     JobChoices choices;
     const cups_page_header2_t h = header(CUPS_CSPACE_SRGB, 300);
-    const cups::DriverSettings driver = driverSettingsFor(choices);
+    const pages::DriverSettings driver = driverSettingsFor(choices);
     EXPECT_EQ(fieldsOf(pageSettingsFor(driver, choices, h)), fieldsOf(filterSettings({}, h)));
-    EXPECT_EQ(driver.table, cups::TableSource::automatic);
+    EXPECT_EQ(driver.table, pages::TableSource::automatic);
     EXPECT_EQ(driver.lzsEncoder, pages::LzsEncoder::exact);
 }
 
@@ -98,7 +98,7 @@ TEST(JobSettings, CompressionChoosesTheEncoderAsTheFiltersOption) {
     for (const auto& [vendor, ppd] : {std::pair{"exact", "Exact"}, std::pair{"best", "Best"}}) {
         JobChoices choices;
         choices.vendor[compressionAttribute] = vendor;
-        const auto filter = cups::driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
+        const auto filter = pages::driverSettingsFrom([&](const std::string& keyword) -> std::optional<std::string> {
             return keyword == "HueclCompression" ? std::optional<std::string>(ppd) : std::nullopt;
         });
         EXPECT_EQ(driverSettingsFor(choices).lzsEncoder, filter.lzsEncoder) << vendor;
@@ -140,7 +140,7 @@ TEST(JobSettings, QualityPicksTheHalftoningAndResolutionOnlyWhereTheDriverLeaves
 TEST(JobSettings, MonochromePrintsBlackInkAloneAsTheFilterPrintsGreyPages) {
     JobChoices choices;
     choices.colourMode = PAPPL_COLOR_MODE_MONOCHROME;
-    const cups::DriverSettings driver = driverSettingsFor(choices);
+    const pages::DriverSettings driver = driverSettingsFor(choices);
     const pages::PageSettings rgb = pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600));
     EXPECT_TRUE(rgb.blackOnly);
     EXPECT_EQ(rgb.matchMethod, HUECL_MATCH_BLACK);
@@ -154,7 +154,7 @@ TEST(JobSettings, PhotoContentBuildsBlackFromEveryInkAndTextKeepsItPure) {
         JobChoices choices;
         choices.content = content;
         choices.quality = quality;
-        const cups::DriverSettings driver = driverSettingsFor(choices);
+        const pages::DriverSettings driver = driverSettingsFor(choices);
         return pageSettingsFor(driver, choices, header(CUPS_CSPACE_SRGB, 600)).blackMode;
     };
     EXPECT_EQ(blackModeOf(PAPPL_CONTENT_PHOTO, IPP_QUALITY_NORMAL), HUECL_BLACK_NONE);

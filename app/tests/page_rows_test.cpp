@@ -3,9 +3,8 @@
 // same raster.
 #include "page_rows.h"
 
-#include "cups_raster_source.h"
-
 #include "pages/page_error.h"
+#include "pages/readers/cups_raster_source.h"
 #include "pages/tests/temporary_folder.h"
 
 #include <gtest/gtest.h>
@@ -97,7 +96,7 @@ TEST(BufferedPage, ReadsEveryColourSpaceAsTheFiltersRasterSourceDoes) {
         raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
         cups_page_header2_t read{};
         ASSERT_TRUE(cupsRasterReadHeader2(raster, &read));
-        cups::CupsPageSource filterSource(raster, read, 1);
+        pages::CupsPageSource filterSource(raster, read, 1);
 
         auto rows = std::make_shared<RowBuffer>(h.cupsBytesPerLine, 4);
         BufferedPage page(h, 1, rows);

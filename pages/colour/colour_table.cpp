@@ -1,3 +1,5 @@
+// Building colour tables: the matching cube and the proof's CMYK-to-sRGB
+// table, from an ICC profile through Little CMS or from the built-in model.
 #include "pages/colour/colour_table.h"
 
 #include "pages/page_error.h"

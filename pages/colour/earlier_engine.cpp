@@ -1,3 +1,5 @@
+// The earlier colour generation's engine: its screens, a band's set-up and
+// the per-row calls, screened or diffused.
 #include "pages/colour/earlier_engine.h"
 
 #include "pages/colour/engine_setup.h"

@@ -1,3 +1,5 @@
+// The draw record, band geometry and band planes both colour generations'
+// engines set up alike.
 #include "pages/colour/engine_setup.h"
 
 #include "pages/page_error.h"

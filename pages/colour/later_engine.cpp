@@ -1,3 +1,5 @@
+// The later colour generation's engine: its screens, a band's set-up and
+// the per-row calls.
 #include "pages/colour/later_engine.h"
 
 #include "pages/colour/engine_setup.h"

@@ -17,7 +17,7 @@ namespace huecl::pages {
 
 // Threshold matrices and the record that points at them. QvrColDizInfSet
 // calls must not overlap (the library rebuilds one scratch table in each),
-// so every set-up in the tool goes through here.
+// so every set-up in the page library goes through here.
 class Screens {
 public:
     Screens(std::uint32_t ditherMode, std::uint32_t screenKind, bool blackOnly);

@@ -1,3 +1,5 @@
+// Turning and mirroring a stored image so that it reads upright: streamed
+// for a mirror, held whole (within the memory limit) for the other turns.
 #include "pages/readers/image_orientation.h"
 
 #include "pages/page_error.h"

@@ -1,3 +1,5 @@
+// Opening an image: the format sniffed from its first bytes, the size
+// limits checked, and CMYK inks folded into black for a black-only page.
 #include "pages/readers/image_source.h"
 
 #include "pages/readers/jpeg_image.h"

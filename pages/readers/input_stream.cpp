@@ -1,3 +1,5 @@
+// Opening a file or standard input once, and peeking at its first bytes
+// without losing them for the parser.
 #include "pages/readers/input_stream.h"
 
 #include "pages/page_error.h"

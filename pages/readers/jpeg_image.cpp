@@ -1,3 +1,5 @@
+// The JPEG reader over libjpeg-turbo, its colour spaces and its error
+// handling.
 #include "pages/readers/jpeg_image.h"
 
 #include "pages/page_error.h"

@@ -1,3 +1,4 @@
+// The PNG reader and row writer over libpng.
 #include "pages/readers/png_image.h"
 
 #include "pages/page_error.h"

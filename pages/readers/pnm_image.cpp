@@ -1,3 +1,4 @@
+// The PPM/PGM reader and the PBM/PGM plane writers.
 #include "pages/readers/pnm_image.h"
 
 #include "pages/page_error.h"

@@ -1,3 +1,4 @@
+// The built-in test page, rendered a row at a time.
 #include "pages/readers/test_page.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The TIFF reader over libtiff: its colour types, strips and tiles, and a
+// pipe copied to a temporary file first.
 #include "pages/readers/tiff_image.h"
 
 #include "pages/readers/tiff_messages.h"

@@ -1,3 +1,5 @@
+// libtiff's error and warning handlers: errors kept per thread, warnings
+// dropped.
 #include "pages/readers/tiff_messages.h"
 
 #include <tiffio.h>

@@ -1,7 +1,7 @@
-// libtiff reports through process-wide handlers. The tool installs one pair
-// for its readers and writers alike: an error's message is kept per thread
-// until the failing call's caller turns it into a PageError; warnings are
-// dropped.
+// libtiff reports through process-wide handlers. The page library installs
+// one pair for its readers and writers alike: an error's message is kept
+// per thread until the failing call's caller turns it into a PageError;
+// warnings are dropped.
 #pragma once
 
 namespace huecl::pages {

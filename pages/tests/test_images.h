@@ -1,6 +1,6 @@
 // Writers of JPEG and TIFF test images through libjpeg and libtiff
-// themselves, so that the tool's readers are checked against files they did
-// not write. Used by the unit tests and by huecl_test_images, which makes
+// themselves, so that the page library's readers are checked against files
+// they did not write. Used by the unit tests and by huecl_test_images, which makes
 // the files of the end-to-end cases.
 #pragma once
 

@@ -1,3 +1,5 @@
+// Output files written under a temporary name and renamed into place,
+// and their removal on an interrupting signal.
 #include "pages/writers/output_files.h"
 
 #include "pages/page_error.h"

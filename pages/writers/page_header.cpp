@@ -1,3 +1,5 @@
+// A page's container header from its settings, and the preview's box size
+// and margins it implies.
 #include "pages/writers/page_header.h"
 
 #include "pages/colour/colour_table.h"

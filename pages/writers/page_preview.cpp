@@ -1,3 +1,5 @@
+// The proof: band sums in the workers, rows of boxes in the writer,
+// proofed and deflated stripes on the builder's threads.
 #include "pages/writers/page_preview.h"
 
 #include "huecl32.h"

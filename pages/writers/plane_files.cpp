@@ -1,3 +1,4 @@
+// The plane writers (PBM/PGM, PNG, TIFF), a band at a time.
 #include "pages/writers/plane_files.h"
 
 #include "pages/writers/output_files.h"

@@ -1,3 +1,4 @@
+// Writing and reading the raster container, version 1 and 2, CRCs checked.
 #include "pages/writers/raster_container.h"
 
 #include "pages/writers/output_files.h"

@@ -1,3 +1,4 @@
+// The striped PNG: stripes deflated apart, joined into one zlib stream.
 #include "pages/writers/striped_png.h"
 
 #include "pages/page_error.h"

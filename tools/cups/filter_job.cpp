@@ -1,7 +1,7 @@
 #include "filter_job.h"
 
-#include "cups_raster_source.h"
 #include "pages/page_error.h"
+#include "pages/readers/cups_raster_source.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -43,7 +43,7 @@ private:
 
 }  // namespace
 
-JobOutcome printRasterJob(RasterStream& stream, const DriverSettings& driver, unsigned threads,
+JobOutcome printRasterJob(pages::RasterStream& stream, const pages::DriverSettings& driver, unsigned threads,
                           const pages::RasterWriter::ByteSink& output, std::FILE* log,
                           const std::function<bool()>& cancelled) {
     const auto isCancelled = [&cancelled] { return cancelled && cancelled(); };
@@ -52,7 +52,7 @@ JobOutcome printRasterJob(RasterStream& stream, const DriverSettings& driver, un
         std::fflush(log);
         return JobOutcome{pages, true};
     };
-    pages::ColourTableSource tables = colourTablesFor(driver, ghostscriptCmykProfile);
+    pages::ColourTableSource tables = pages::colourTablesFor(driver, pages::ghostscriptCmykProfile);
     cups_page_header2_t pageHeader{};
     std::uint32_t page = 0;
     for (;;) {
@@ -64,10 +64,10 @@ JobOutcome printRasterJob(RasterStream& stream, const DriverSettings& driver, un
             throw;
         }
         ++page;
-        auto pageSource = std::make_unique<CupsPageSource>(stream.raster(), pageHeader, page);
+        auto pageSource = std::make_unique<pages::CupsPageSource>(stream.raster(), pageHeader, page);
         const pages::SourcePixels pixels = pageSource->pixels();
         pages::AssembledPage assembled =
-            pages::assemblePage(pageSettingsFor(driver, pageHeader), std::move(pageSource), tables);
+            pages::assemblePage(pages::pageSettingsFor(driver, pageHeader), std::move(pageSource), tables);
         const pages::PageGeometry& g = assembled.geometry();
         PageProgress progress(log, page, pageHeader.cupsInteger[CUPS_RASTER_PWG_TotalPageCount], g.bandCount);
         // The page's container is held until its last band is in, so that a

@@ -3,8 +3,8 @@
 // scheduler's INFO: and PAGE: lines on the log.
 #pragma once
 
-#include "driver_options.h"
-#include "raster_stream.h"
+#include "pages/driver_choices.h"
+#include "pages/readers/raster_stream.h"
 #include "pages/writers/raster_container.h"
 
 #include <cstdio>
@@ -29,7 +29,7 @@ struct JobOutcome {
 // the job ends there without an error, its output ending after the last
 // whole page; whatever went wrong with the stream after the cancel (the
 // renderer is stopped with the filter) is put down to it.
-JobOutcome printRasterJob(RasterStream& stream, const DriverSettings& driver, unsigned threads,
+JobOutcome printRasterJob(pages::RasterStream& stream, const pages::DriverSettings& driver, unsigned threads,
                           const pages::RasterWriter::ByteSink& output, std::FILE* log,
                           const std::function<bool()>& cancelled = {});
 

@@ -10,7 +10,9 @@
 // output ends after the last whole page, and the filter exits 0.
 #include "driver_options.h"
 #include "filter_job.h"
+#include "pages/driver_choices.h"
 #include "pages/page_error.h"
+#include "pages/readers/raster_stream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -80,14 +82,15 @@ int runFilter(int argc, char** argv) {
     }
     JobOptions options(argv[5], std::getenv("PPD"));
     for (const std::string& ignored : options.ignoredChoices()) std::fprintf(stderr, "WARNING: %s\n", ignored.c_str());
-    DriverSettings driver = driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
-    if (driver.table == TableSource::automatic)
+    pages::DriverSettings driver =
+        pages::driverSettingsFrom([&](const std::string& keyword) { return options.choice(keyword); });
+    if (driver.table == pages::TableSource::automatic)
         if (auto profile = options.ppdProfile()) {
             // A paper's profile that is not installed leaves the job to the
             // printer's own table rather than failing it.
             std::error_code ignored;
             if (std::filesystem::is_regular_file(*profile, ignored)) {
-                driver.table = TableSource::profile;
+                driver.table = pages::TableSource::profile;
                 driver.profile = std::move(profile);
             } else {
                 std::fprintf(stderr, "WARNING: the colour profile %s is not installed; printing with the default\n",
@@ -96,7 +99,7 @@ int runFilter(int argc, char** argv) {
         }
     const InputFile input(argc == 7 ? argv[6] : nullptr);
     const auto cancelled = [] { return cancelRequested != 0; };
-    RasterStream stream(input.fd(), cancelled);
+    pages::RasterStream stream(input.fd(), cancelled);
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     const JobOutcome outcome = printRasterJob(stream, driver, threads, writeOutput, stderr, cancelled);

@@ -412,10 +412,9 @@ PrintCommand validatePrint(PrintRequest r) {
     PrintCommand& command = r.command;
     PageSettings& s = command.settings;
     if (!r.haveOutput) throw PageError("print needs an output folder: -o DIR");
-    // The colour methods leave to cyan, magenta and yellow all but the
-    // neutral part of a colour, which the black plane alone would drop: a
-    // face or an orange suit would vanish. Alone, black only prints grey.
-    if (s.blackOnly && !r.haveMatch) s.matchMethod = 4;
+    // --black-only alone prints every colour as its grey; with --match the
+    // method is the caller's.
+    if (s.blackOnly && !r.haveMatch) printBlackOnly(s);
     if (s.engine == EngineKind::earlier) {
         // One bit per dot, screened or diffused; a 32-point table.
         if (r.haveDither && s.ditherMode != HUECL_DITHER_1BIT)

@@ -2,9 +2,11 @@
 // formats, what reaches which plane, multi-page jobs, broken streams, and
 // the driver's option choices.
 #include "commands.h"
-#include "cups_raster_source.h"
 #include "driver_options.h"
 #include "filter_job.h"
+#include "pages/driver_choices.h"
+#include "pages/readers/cups_raster_source.h"
+#include "pages/readers/raster_stream.h"
 #include "pages/readers/test_page.h"
 #include "pages/lzs_codec.h"
 #include "pages/tests/temporary_folder.h"
@@ -22,6 +24,8 @@
 #include <unistd.h>
 
 #include <map>
+#include <tuple>
+#include <variant>
 
 namespace huecl::cups {
 namespace {
@@ -755,6 +759,30 @@ TEST(DriverOptions, ChoicesBecomeSettings) {
     EXPECT_EQ(page.source.x, 600u);
     EXPECT_EQ(page.device.y, 300u);
     EXPECT_FALSE(pageSettingsFor(driver, pageHeader(CUPS_CSPACE_SRGB, 3, 10, 10)).blackOnly);
+}
+
+// One rule for black ink alone: a grey page of the filter and the tool's
+// --black-only (without --match) match by grey alike.
+TEST(DriverOptions, GreyPagesMatchAsTheToolsBlackOnly) {
+    const auto print = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"print", "-o", "out"});
+        return std::get<tool::PrintCommand>(tool::parseCommandLine(arguments)).settings;
+    };
+    const pages::PageSettings tool = print({"--black-only"});
+    for (const cups_cspace_t space : {CUPS_CSPACE_W, CUPS_CSPACE_SW, CUPS_CSPACE_K}) {
+        const pages::PageSettings filter = pageSettingsFor(DriverSettings{}, pageHeader(space, 1, 10, 10));
+        EXPECT_EQ(std::tie(filter.blackOnly, filter.matchMethod), std::tie(tool.blackOnly, tool.matchMethod))
+            << "colour space " << space;
+    }
+    EXPECT_EQ(tool.matchMethod, HUECL_MATCH_BLACK);
+    EXPECT_EQ(print({"--black-only", "--match", "direct"}).matchMethod, HUECL_MATCH_DIRECT)
+        << "a method the command line names is kept";
+
+    pages::PageSettings page;
+    page.matchMethod = HUECL_MATCH_INVERT;
+    pages::printBlackOnly(page);
+    EXPECT_TRUE(page.blackOnly);
+    EXPECT_EQ(page.matchMethod, HUECL_MATCH_BLACK);
 }
 
 TEST(DriverOptions, HalftoneChoicesPickTheColourGeneration) {

@@ -1,4 +1,7 @@
-#include "raster_stream.h"
+// The CUPS raster stream: libcups reads through our callback, which tries
+// again after a signal, polls while a job may be cancelled, and notes what
+// libcups asked for, so that a cut header is told from a clean end.
+#include "pages/readers/raster_stream.h"
 
 #include "pages/page_error.h"
 
@@ -9,9 +12,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace huecl::cups {
-
-using pages::PageError;
+namespace huecl::pages {
 
 RasterStream::RasterStream(int fd, std::function<bool()> cancelled) : fd_(fd), cancelled_(std::move(cancelled)) {
     raster_ = cupsRasterOpenIO(readCallback, this, CUPS_RASTER_READ);
@@ -91,4 +92,4 @@ bool RasterStream::readHeader(cups_page_header2_t& header, std::uint32_t pageNum
     throw PageError(page + ": the page header is damaged");
 }
 
-}  // namespace huecl::cups
+}  // namespace huecl::pages

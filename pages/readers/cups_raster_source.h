@@ -11,7 +11,7 @@
 
 #include <vector>
 
-namespace huecl::cups {
+namespace huecl::pages {
 
 // The colour space and colour order of a page header as the integers the
 // stream carried. The header declares them as enumerations, yet a stream
@@ -25,8 +25,8 @@ enum class RasterColours { rgb, grey, cmyk, black };
 
 // How a page's raster pixels reach the pipeline.
 struct RasterPixelFormat {
-    std::uint32_t channels = 0;    // bytes per raster pixel
-    pages::SourcePixels pixels{};  // what the engine receives
+    std::uint32_t channels = 0;  // bytes per raster pixel
+    SourcePixels pixels{};       // what the engine receives
     RasterColours colours{};
 };
 
@@ -35,13 +35,13 @@ struct RasterPixelFormat {
 // throws PageError saying what is wrong.
 RasterPixelFormat checkPageHeader(const cups_page_header2_t& header, std::uint32_t pageNumber);
 
-class CupsPageSource final : public pages::ImageSource {
+class CupsPageSource final : public ImageSource {
 public:
     CupsPageSource(cups_raster_t* raster, const cups_page_header2_t& header, std::uint32_t pageNumber);
     std::uint32_t width() const override { return header_.cupsWidth; }
     std::uint32_t height() const override { return header_.cupsHeight; }
     std::string description() const override;
-    pages::SourcePixels pixels() const override { return format_.pixels; }
+    SourcePixels pixels() const override { return format_.pixels; }
     // Throws PageError when the stream ends before the page does.
     void readRows(std::span<std::uint8_t> rows) override;
 
@@ -54,4 +54,4 @@ private:
     std::vector<std::uint8_t> line_;
 };
 
-}  // namespace huecl::cups
+}  // namespace huecl::pages

@@ -11,7 +11,7 @@
 #include <functional>
 #include <sys/types.h>
 
-namespace huecl::cups {
+namespace huecl::pages {
 
 class RasterStream {
 public:
@@ -55,4 +55,4 @@ private:
     bool readingHeader_ = false;
 };
 
-}  // namespace huecl::cups
+}  // namespace huecl::pages

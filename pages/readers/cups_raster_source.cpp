@@ -1,18 +1,17 @@
-#include "cups_raster_source.h"
+// The checks of a CUPS raster page header and the conversion of its rows
+// to the pipeline's pixels.
+#include "pages/readers/cups_raster_source.h"
 
 #include "pages/page_error.h"
 
 #include <cstring>
 
-namespace huecl::cups {
+namespace huecl::pages {
 namespace {
-
-using pages::SourcePixels;
-using pages::PageError;
 
 // Wider pages than this (about 40 inches at 4800 dpi) are taken for a
 // damaged header rather than allocated band buffers for.
-constexpr std::uint32_t largestPageSide = 200000;
+constexpr std::uint32_t largestRasterSide = 200000;
 constexpr std::uint32_t highestResolution = 4800;
 
 std::string pageName(std::uint32_t pageNumber) { return "page " + std::to_string(pageNumber); }
@@ -55,7 +54,7 @@ RasterPixelFormat checkPageHeader(const cups_page_header2_t& h, std::uint32_t pa
     if (h.cupsBitsPerPixel != 8 * format.channels)
         throw PageError(pageName(pageNumber) + ": " + std::to_string(h.cupsBitsPerPixel) + " bits per pixel for " +
                         std::to_string(format.channels) + " colours of 8 bits");
-    if (h.cupsWidth == 0 || h.cupsHeight == 0 || h.cupsWidth > largestPageSide || h.cupsHeight > largestPageSide)
+    if (h.cupsWidth == 0 || h.cupsHeight == 0 || h.cupsWidth > largestRasterSide || h.cupsHeight > largestRasterSide)
         throw PageError(pageName(pageNumber) + ": impossible size " + std::to_string(h.cupsWidth) + " x " +
                         std::to_string(h.cupsHeight) + " pixels");
     if (std::uint64_t{h.cupsWidth} * format.channels != h.cupsBytesPerLine)
@@ -107,4 +106,4 @@ void CupsPageSource::readRows(std::span<std::uint8_t> rows) {
     }
 }
 
-}  // namespace huecl::cups
+}  // namespace huecl::pages
