@@ -384,6 +384,32 @@ scheduler)
     fail "$job did not complete: $(lpstat -l -o huecl; lpstat -p huecl; grep -E 'ERROR|rastertohuecl' "$root/log/error_log" | tail -20)"
   grep -q 'PAGE: 3 1' "$root/log/error_log" || fail "the scheduler saw no third page"
   check_document "$root/out/printed.hcr" "c m y k" scheduled
+  # A job cancelled as a user cancels one: the scheduler stops the filter
+  # once a page has gone out, and the device then holds whole pages that
+  # decode cleanly, however far the filter got.
+  job=$(lp -d huecl -n 20 -o Resolution=600dpi document.pdf | sed -n 's/^request id is \(huecl-[0-9]*\).*/\1/p')
+  [[ -n $job ]] || fail "lp gave no job to cancel"
+  id=${job##*-}
+  for _ in $(seq 600); do
+    grep -q "\[Job $id\] PAGE: 1 1" "$root/log/error_log" && break
+    sleep 0.1
+  done
+  grep -q "\[Job $id\] PAGE: 1 1" "$root/log/error_log" || fail "$job printed no page: $(lpstat -l -o huecl)"
+  cancel "$job" || fail "cancel $job failed"
+  for _ in $(seq 300); do
+    lpstat -W not-completed -o huecl | grep -q "^$job " || break
+    sleep 0.1
+  done
+  ! lpstat -W not-completed -o huecl | grep -q "^$job " || fail "$job did not end after cancel"
+  # The filter heard the cancel and ended its output itself.
+  grep -q "\[Job $id\].*Job cancelled after" "$root/log/error_log" ||
+    fail "the filter did not end the cancelled job: $(grep "\[Job $id\]" "$root/log/error_log" | grep -v 'DEBUG: ' | tail -15)"
+  pages=$(grep -c "\[Job $id\] PAGE: " "$root/log/error_log")
+  ((pages < 60)) || fail "the cancel came after the whole job"
+  "$build/huecl" decode "$root/out/printed.hcr" -o cancelled --quiet >cancelled.log 2>&1 ||
+    fail "the cancelled job's output does not decode: $(cat cancelled.log)"
+  decoded=$(grep -c 'bands, ' cancelled.log)
+  ((decoded >= 1 && decoded <= pages)) || fail "decoded $decoded pages of $pages begun: $(cat cancelled.log)"
   ;;
 *)
   fail "unknown case $case_name"
