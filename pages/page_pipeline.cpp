@@ -4,11 +4,11 @@
 
 #include "pages/lzs_codec.h"
 #include "pages/page_error.h"
+#include "pages/spare_buffers.h"
 #include "pages/thread_pool.h"
 
 #include <algorithm>
 #include <deque>
-#include <mutex>
 
 namespace huecl::pages {
 namespace {
@@ -19,35 +19,6 @@ struct WorkerState {
     BandCompressor compressor;
     BandPlanes planes;
     std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
-};
-
-// Buffers handed back once their band is done and taken again for a later
-// band: the row buffers, by the workers to the reading loop, and the
-// preview's sums, by the writer to the workers. A fresh buffer of a few
-// megabytes per band cost more than any stage of the band: zeroing it, and
-// the kernel's faults on its new pages. Kept ones are read over without
-// either.
-template <typename T>
-class SpareBuffers {
-public:
-    // A kept buffer, or an empty one if none is spare; its size and
-    // contents are the caller's to set.
-    std::vector<T> take() {
-        std::lock_guard lock(mutex_);
-        if (spare_.empty()) return {};
-        std::vector<T> buffer = std::move(spare_.back());
-        spare_.pop_back();
-        return buffer;
-    }
-    void giveBack(std::vector<T> buffer) {
-        if (buffer.capacity() == 0) return;
-        std::lock_guard lock(mutex_);
-        spare_.push_back(std::move(buffer));
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::vector<T>> spare_;
 };
 
 FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows, const ImageSource& source,
@@ -113,6 +84,8 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
                               std::max(1u, options.previewBoxSize));
     PipelineTotals totals;
     std::uint64_t deviceRows = 0;
+    // Passed round: row buffers from the workers back to the reading loop,
+    // preview sums from the writer back to the workers.
     SpareBuffers<std::uint8_t> rowBuffers;
     SpareBuffers<std::uint32_t> previewSums;
     auto deliver = [&](FinishedBand band) {

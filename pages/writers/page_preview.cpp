@@ -305,17 +305,10 @@ void PreviewBuilder::finish() {
     writeStripes(0);
 }
 
-std::vector<std::uint64_t> PreviewBuilder::spareBoxRow() {
-    if (spareRows_.empty()) return {};
-    std::vector<std::uint64_t> row = std::move(spareRows_.back());
-    spareRows_.pop_back();
-    return row;
-}
-
 void PreviewBuilder::completeBoxRow() {
     // The row goes into the window as it is, and summing starts again in a
     // row that a finished stripe gave back.
-    std::vector<std::uint64_t> next = spareBoxRow();
+    std::vector<std::uint64_t> next = spareRows_.take();
     next.assign(accumulated_.size(), 0);
     windowRows_.push_back(std::move(accumulated_));
     accumulated_ = std::move(next);
@@ -348,7 +341,7 @@ void PreviewBuilder::submitStripe(std::uint32_t end, bool last) {
         if (row < keepFrom) {
             stripe.windowRows.push_back(std::move(sums));
         } else {
-            stripe.windowRows.push_back(spareBoxRow());
+            stripe.windowRows.push_back(spareRows_.take());
             stripe.windowRows.back().assign(sums.begin(), sums.end());
         }
         stripe.windowHeights.push_back(windowHeights_[row - firstWindowRow_]);
@@ -376,7 +369,7 @@ void PreviewBuilder::writeStripes(size_t allowedPending) {
         pending_.pop_front();
         cpuSeconds_ += stripe.cpuSeconds;
         png_.writeStripe(stripe.png);
-        for (auto& row : stripe.boxRows) spareRows_.push_back(std::move(row));
+        for (auto& row : stripe.boxRows) spareRows_.giveBack(std::move(row));
     }
 }
 

@@ -20,6 +20,7 @@
 #include "pages/readers/png_image.h"
 #include "pages/colour/stage_times.h"
 #include "pages/writers/striped_png.h"
+#include "pages/spare_buffers.h"
 #include "pages/thread_pool.h"
 
 #include <array>
@@ -191,9 +192,7 @@ private:
         double cpuSeconds = 0;
         std::vector<std::vector<std::uint64_t>> boxRows;  // the stripe's, to be used again
     };
-    // A box row a stripe gave back, or an empty one.
-    std::vector<std::uint64_t> spareBoxRow();
-    std::vector<std::vector<std::uint64_t>> spareRows_;
+    SpareBuffers<std::uint64_t> spareRows_;  // box rows that finished stripes gave back
     std::deque<std::future<ProofedStripe>> pending_;
     double cpuSeconds_ = 0;
     std::vector<ProofWorkspace> workspaces_;  // one per thread
