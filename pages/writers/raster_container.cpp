@@ -57,6 +57,14 @@ void appendWord(std::vector<std::uint8_t>& out, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
+// The word appendWord stored at p.
+std::uint32_t wordAt(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+// The magic a container of this version starts with.
+const char* magicOf(int version) { return version == 2 ? sheetHeaderMagic : headerMagic; }
+
 std::uint32_t checksum(std::span<const std::uint8_t> bytes) {
     uLong crc = crc32(0L, Z_NULL, 0);
     // zlib takes 32-bit lengths; plane bands stay far below that.
@@ -102,8 +110,8 @@ RasterWriter::RasterWriter(PendingFile& file, const RasterHeader& header)
 
 RasterWriter::RasterWriter(ByteSink sink, const RasterHeader& header) : sink_(std::move(sink)), header_(header) {
     if (!sheetHolds(header)) throw std::logic_error("the raster does not lie on its sheet");
-    std::vector<std::uint8_t> bytes(std::begin(header.hasSheet() ? sheetHeaderMagic : headerMagic),
-                                    std::end(header.hasSheet() ? sheetHeaderMagic : headerMagic));
+    const char* magic = magicOf(header.hasSheet() ? 2 : 1);
+    std::vector<std::uint8_t> bytes(magic, magic + sizeof headerMagic);
     for (const std::uint32_t word : headerWords(header)) appendWord(bytes, word);
     if (header.hasSheet())
         for (const std::uint32_t word : {header.sheetWidth, header.sheetHeight, header.sheetX, header.sheetY})
@@ -157,21 +165,17 @@ RasterReader::RasterReader(const std::filesystem::path& path) {
 }
 
 RasterHeader RasterReader::takeHeader(int version) {
-    std::vector<std::uint8_t> bytes(version == 2 ? sheetHeaderMagic : headerMagic,
-                                    (version == 2 ? sheetHeaderMagic : headerMagic) + sizeof headerMagic);
+    std::vector<std::uint8_t> bytes(magicOf(version), magicOf(version) + sizeof headerMagic);
     const size_t fields = rasterHeaderFields + (version == 2 ? rasterSheetFields : 0);
     bytes.resize(sizeof headerMagic + 4 * fields);
     take(bytes.data() + sizeof headerMagic, bytes.size() - sizeof headerMagic, "header");
-    const auto wordAt = [&bytes](size_t index) {
-        const std::uint8_t* p = bytes.data() + sizeof headerMagic + 4 * index;
-        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-    };
+    const auto field = [&bytes](size_t index) { return wordAt(bytes.data() + sizeof headerMagic + 4 * index); };
     std::array<std::uint32_t, rasterHeaderFields> words{};
-    for (size_t i = 0; i < words.size(); ++i) words[i] = wordAt(i);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = field(i);
     RasterHeader header = headerFromWords(words);
     if (version == 2) {
-        header.sheetWidth = wordAt(rasterHeaderFields), header.sheetHeight = wordAt(rasterHeaderFields + 1);
-        header.sheetX = wordAt(rasterHeaderFields + 2), header.sheetY = wordAt(rasterHeaderFields + 3);
+        header.sheetWidth = field(rasterHeaderFields), header.sheetHeight = field(rasterHeaderFields + 1);
+        header.sheetX = field(rasterHeaderFields + 2), header.sheetY = field(rasterHeaderFields + 3);
     }
     if (header.fromProfile == 1) {
         // The profile record is read before the checksum that covers it,
@@ -181,9 +185,7 @@ RasterHeader RasterReader::takeHeader(int version) {
         take(bytes.data() + recordStart, bytes.size() - recordStart, "header");
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(recordStart), header.profileId.size(),
                     header.profileId.begin());
-        const std::uint8_t* p = bytes.data() + bytes.size() - 4;
-        const std::uint32_t pathBytes =
-            std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+        const std::uint32_t pathBytes = wordAt(bytes.data() + bytes.size() - 4);
         if (pathBytes > maxProfilePathBytes)
             throw PageError(name_ + ": corrupt raster header (profile path of " + std::to_string(pathBytes) +
                             " bytes)");
@@ -217,7 +219,7 @@ void RasterReader::take(void* bytes, size_t count, const char* what) {
 std::uint32_t RasterReader::takeWord(const char* what) {
     std::uint8_t p[4];
     take(p, 4, what);
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    return wordAt(p);
 }
 
 bool RasterReader::readBand(RasterBand& band) {
