@@ -83,6 +83,25 @@ TEST_F(FileDevice, ADeviceThatPrintsNothingLeavesNothing) {
     EXPECT_EQ(readFile(folder / "printed.hcr"), "kept");
 }
 
+TEST_F(FileDevice, AFolderThatGoesBeforeTheFirstWriteFailsThatWrite) {
+    // The file is made at the first write: a folder removed after the
+    // device opened fails the job there, not silently.
+    const TemporaryFolder folder;
+    const std::filesystem::path gone = folder / "gone";
+    std::filesystem::create_directory(gone);
+    std::string reported;
+    pappl_device_t* device =
+        papplDeviceOpen(("file://" + gone.string()).c_str(), "job",
+                        [](const char* message, void* data) { *static_cast<std::string*>(data) = message; }, &reported);
+    ASSERT_NE(device, nullptr);
+    std::filesystem::remove(gone);
+    const std::string bytes(100000, 'x');  // more than PAPPL buffers
+    EXPECT_LT(papplDeviceWrite(device, bytes.data(), bytes.size()), 0);
+    papplDeviceClose(device);
+    EXPECT_NE(reported.find("Unable to open"), std::string::npos) << reported;
+    EXPECT_FALSE(std::filesystem::exists(gone));
+}
+
 TEST_F(FileDevice, RefusesWhatItCannotWriteTo) {
     const TemporaryFolder folder;
     EXPECT_FALSE(printThrough("file://" + (folder / "missing" / "out.hcr").string(), "job", "x"));

@@ -109,6 +109,7 @@ TEST(PreviewReduction, OneReducerServesEveryBandOfAPage) {
             const std::uint32_t width = 101, lineBytes = (width * bits + 7) / 8, bandRows = 7;
             const PlaneLayout layout{width, lineBytes, bits, 4};
             const BandReducer reducer(layout, box);
+            std::vector<std::uint32_t> used;             // the band before's sums, handed back in as the band loop does
             for (std::uint32_t band = 5; band-- > 0;) {  // last band first
                 std::array<std::vector<std::uint8_t>, 4> planes;
                 std::array<const std::uint8_t*, 4> pointers{};
@@ -122,6 +123,9 @@ TEST(PreviewReduction, OneReducerServesEveryBandOfAPage) {
                 ASSERT_EQ(shared.sums, own.sums) << bits << " bits, box " << box << ", band " << band;
                 ASSERT_EQ(shared.inkedDots, own.inkedDots);
                 ASSERT_EQ(shared.firstRow, band * bandRows);
+                const BandColumnSums reused = reducer.reduce(pointers, bandRows, band * bandRows, std::move(used));
+                ASSERT_EQ(reused.sums, own.sums) << "in the sums of the band before: " << bits << " bits, box " << box;
+                used = shared.sums;
             }
         }
 }
