@@ -50,6 +50,29 @@ std::vector<int> otherProcessingJobs(pappl_printer_t* printer, int self) {
     return search.ids;
 }
 
+struct OlderPending {
+    int self;
+    bool found = false;
+};
+
+void findOlderPending(pappl_job_t* job, void* data) {
+    auto* search = static_cast<OlderPending*>(data);
+    if (papplJobGetID(job) < search->self && papplJobGetState(job) == IPP_JSTATE_PENDING) search->found = true;
+}
+
+// PAPPL 1.3 starts a job on a thread that marks it processing only once it
+// runs, and two jobs arriving together at an idle printer can both be
+// started so. An older job still pending when a younger one takes its turn
+// may be one whose thread has yet to run: the younger waits for it a while.
+// PAPPL starts no job while this one is processing, so the wait is bounded.
+bool olderJobPending(pappl_printer_t* printer, int self) {
+    OlderPending search{self};
+    papplPrinterIterateActiveJobs(printer, findOlderPending, &search, 1, 0);
+    return search.found;
+}
+
+constexpr auto olderJobStartWait = std::chrono::seconds(2);
+
 void logDeviceError(const char* message, void* data) {
     papplLogJob(static_cast<pappl_job_t*>(data), PAPPL_LOGLEVEL_ERROR, "%s", message);
 }
@@ -103,6 +126,7 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
     // to the queue and gets the turn first. Their end, should they be
     // cancelled, closes PAPPL's device all the same, so a job that started
     // beside any other prints through a device of its own.
+    const auto olderStartDeadline = std::chrono::steady_clock::now() + olderJobStartWait;
     for (bool turnTaken = false; !turnTaken;) {
         if (!takeTurn()) {
             cancelled_ = true;
@@ -110,8 +134,14 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
         }
         turnTaken = true;
         for (;;) {
+            if (papplJobIsCanceled(job)) break;
             const std::vector<int> others = otherProcessingJobs(printer, jobId_);
-            if (others.empty() || papplJobIsCanceled(job)) break;
+            if (others.empty()) {
+                if (std::chrono::steady_clock::now() >= olderStartDeadline || !olderJobPending(printer, jobId_)) break;
+                waited = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
             waited = true;
             bool onDevice = false, olderWaiting = false;
             {

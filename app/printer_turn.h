@@ -3,9 +3,10 @@
 // so jobs that arrive together at an idle printer can start side by side
 // on the one device, which the first of them to finish then closes under
 // the others. A job takes its turn before it prints: the jobs of a printer
-// print one after the other, oldest first, and a job that had to wait, or
-// that started while another was still on the device, prints through a
-// device it opens itself.
+// print one after the other, oldest first (a job started beside an older
+// one whose thread has yet to run waits a while for it), and a job that had
+// to wait, or that started while another was still on the device, prints
+// through a device it opens itself.
 #pragma once
 
 #include "job_order.h"

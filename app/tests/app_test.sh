@@ -474,6 +474,25 @@ ten_jobs)
     [[ $(pages_in "job-$number") -eq 3 ]] || fail "job-$number: $(cat "job-$number.txt")"
   done
   ;;
+late_start)
+  # Two jobs arrive together at an idle printer and PAPPL starts both, but
+  # the thread of the first runs a second late: the second, already
+  # running, waits for it, and the first still prints first.
+  make_documents
+  [[ -f ${HUECL_LATE_JOB_THREAD:-} ]] || fail "no late-thread library: '${HUECL_LATE_JOB_THREAD:-}'"
+  LD_PRELOAD=$HUECL_LATE_JOB_THREAD start_server
+  add_printer printer huecl-1bit "$work/out"
+  first=$(submit printer document.pdf)
+  second=$(submit printer document-sgray.pwg)
+  [[ $first -eq 1 && $second -eq 2 ]] || fail "jobs $first and $second"
+  expect_job printer 1 completed
+  expect_job printer 2 completed
+  started=$(grep -n '\[Job [12]\] Starting print job' log | head -1)
+  [[ $started == *"[Job 2]"* ]] || fail "job 1 started first; the case needs job 2 started before it: $started"
+  completed=$(grep -n '\[Job [12]\] Completed' log | head -1)
+  [[ $completed == *"[Job 1]"* ]] || fail "job 2 completed before job 1: $completed"
+  [[ $(ls out | wc -l) -eq 2 ]] || fail "the device folder holds $(ls out)"
+  ;;
 released_together)
   # Held jobs released at once start side by side on PAPPL's threads (PAPPL
   # 1.3 may even start one job twice), yet all of them end, none waiting
