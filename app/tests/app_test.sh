@@ -475,23 +475,25 @@ ten_jobs)
   done
   ;;
 late_start)
-  # Two jobs arrive together at an idle printer and PAPPL starts both, but
-  # the thread of the first runs a second late: the second, already
-  # running, waits for it, and the first still prints first.
+  # Jobs arrive together at an idle printer and PAPPL starts the first two,
+  # but the thread of the first runs a second late: the second, already
+  # running, waits for it; the first still prints first, and the rest
+  # follow in order.
   make_documents
   [[ -f ${HUECL_LATE_JOB_THREAD:-} ]] || fail "no late-thread library: '${HUECL_LATE_JOB_THREAD:-}'"
   LD_PRELOAD=$HUECL_LATE_JOB_THREAD start_server
   add_printer printer huecl-1bit "$work/out"
-  first=$(submit printer document.pdf)
-  second=$(submit printer document-sgray.pwg)
-  [[ $first -eq 1 && $second -eq 2 ]] || fail "jobs $first and $second"
-  expect_job printer 1 completed
-  expect_job printer 2 completed
+  for number in $(seq 5); do
+    cp document.pdf "job-$number.pdf"
+    job=$(submit printer "job-$number.pdf")
+    [[ $job -eq $number ]] || fail "job $number has the id $job"
+  done
+  for number in $(seq 5); do expect_job printer "$number" completed; done
   started=$(grep -n '\[Job [12]\] Starting print job' log | head -1)
   [[ $started == *"[Job 2]"* ]] || fail "job 1 started first; the case needs job 2 started before it: $started"
-  completed=$(grep -n '\[Job [12]\] Completed' log | head -1)
-  [[ $completed == *"[Job 1]"* ]] || fail "job 2 completed before job 1: $completed"
-  [[ $(ls out | wc -l) -eq 2 ]] || fail "the device folder holds $(ls out)"
+  order=$(sed -n 's/.*\[Job \([0-9]*\)\] Completed.*/\1/p' log | tr '\n' ' ')
+  [[ $order == "1 2 3 4 5 " ]] || fail "the jobs completed in the order $order"
+  [[ $(ls out | wc -l) -eq 5 ]] || fail "the device folder holds $(ls out)"
   ;;
 released_together)
   # Held jobs released at once start side by side on PAPPL's threads (PAPPL
