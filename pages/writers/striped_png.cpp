@@ -3,6 +3,7 @@
 
 #include "pages/page_error.h"
 
+#include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <array>
@@ -19,38 +20,51 @@ void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 }  // namespace
 
+// Stripes are deflated by ISA-L's igzip at its level 2: about six times as
+// fast as zlib's level 1 on a proof, whose files come out within a few
+// per cent of the same size. igzip picks its code by the processor, so two
+// machines may deflate the same pixels into different bytes; the file does
+// not depend on the threads. zlib combines the stripes' Adler-32s.
 struct StripeDeflater::Stream {
-    z_stream z{};
+    static constexpr std::uint32_t level = 2;
+    isal_zstream z{};
+    std::vector<std::uint8_t> levelBuffer = std::vector<std::uint8_t>(ISAL_DEF_LVL2_DEFAULT);
 };
 
-StripeDeflater::StripeDeflater() : stream_(std::make_unique<Stream>()) {
-    // Raw deflate: the zlib header and trailer belong to the whole file.
-    if (deflateInit2(&stream_->z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw PageError("out of memory for the preview's compressor");
-}
+StripeDeflater::StripeDeflater() : stream_(std::make_unique<Stream>()) {}
 
-StripeDeflater::~StripeDeflater() { deflateEnd(&stream_->z); }
+StripeDeflater::~StripeDeflater() = default;
 
 DeflatedStripe StripeDeflater::deflate(std::span<const std::uint8_t> rows, bool last) {
     DeflatedStripe stripe;
     stripe.rawBytes = rows.size();
     stripe.last = last;
-    stripe.adler = static_cast<std::uint32_t>(adler32_z(adler32(0, nullptr, 0), rows.data(), rows.size()));
-    z_stream& stream = stream_->z;
+    stripe.adler = isal_adler32(1, rows.data(), rows.size());
+    isal_zstream& stream = stream_->z;
     // Each stripe starts afresh: nothing in it refers back into the last.
-    if (deflateReset(&stream) != Z_OK) throw std::logic_error("the preview's compressor cannot be reset");
-    stripe.bytes.resize(deflateBound(&stream, rows.size()) + 16);
-    stream.next_in = const_cast<Bytef*>(rows.data());  // zlib does not write through it
-    stream.avail_in = static_cast<uInt>(rows.size());
-    int status = Z_OK;
-    do {
-        if (stream.total_out == stripe.bytes.size()) stripe.bytes.resize(stripe.bytes.size() * 2);
+    // Raw deflate: the zlib header and trailer belong to the whole file.
+    isal_deflate_init(&stream);
+    stream.level = Stream::level;
+    stream.level_buf = stream_->levelBuffer.data();
+    stream.level_buf_size = static_cast<std::uint32_t>(stream_->levelBuffer.size());
+    stream.gzip_flag = IGZIP_DEFLATE;
+    stream.flush = SYNC_FLUSH;
+    stream.end_of_stream = last ? 1 : 0;
+    stream.next_in = const_cast<std::uint8_t*>(rows.data());  // igzip does not write through it
+    stream.avail_in = static_cast<std::uint32_t>(rows.size());
+    // Room for rows that do not shrink, kept as stored blocks; grown should
+    // the stream need more.
+    stripe.bytes.resize(rows.size() + rows.size() / 16 + 1024);
+    for (;;) {
         stream.next_out = stripe.bytes.data() + stream.total_out;
-        stream.avail_out = static_cast<uInt>(stripe.bytes.size() - stream.total_out);
-        status = ::deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-    } while ((status == Z_OK || status == Z_BUF_ERROR) && (last || stream.avail_out == 0));
+        stream.avail_out = static_cast<std::uint32_t>(stripe.bytes.size() - stream.total_out);
+        if (isal_deflate(&stream) != COMP_OK) throw std::logic_error("igzip refused a stripe of the preview");
+        const bool done =
+            stream.avail_in == 0 && stream.avail_out != 0 && (!last || stream.internal_state.state == ZSTATE_END);
+        if (done) break;
+        stripe.bytes.resize(stripe.bytes.size() * 2);
+    }
     stripe.bytes.resize(stream.total_out);
-    if (status != (last ? Z_STREAM_END : Z_OK)) throw std::logic_error("deflate did not take a whole stripe");
     return stripe;
 }
 

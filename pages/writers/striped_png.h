@@ -34,7 +34,7 @@ public:
     StripeDeflater& operator=(const StripeDeflater&) = delete;
 
     // rows: each row as PNG stores it, its filter byte and its samples.
-    // Level 1: a proof of a screened page is noise that higher levels
+    // A fast level: a proof of a screened page is noise that slower levels
     // barely shrink.
     DeflatedStripe deflate(std::span<const std::uint8_t> rows, bool last);
 
