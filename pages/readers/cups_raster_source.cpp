@@ -4,6 +4,7 @@
 
 #include "pages/page_error.h"
 
+#include <bit>
 #include <cstring>
 
 namespace huecl::pages {
@@ -15,6 +16,23 @@ constexpr std::uint32_t largestRasterSide = 200000;
 constexpr std::uint32_t highestResolution = 4800;
 
 std::string pageName(std::uint32_t pageNumber) { return "page " + std::to_string(pageNumber); }
+
+// RGB pixels to the pipeline's BGR. On a little-endian host each pixel but
+// the last is one 4-byte load, a byte swap and one 4-byte store, whose
+// fourth byte the next pixel overwrites: a third of the stores of a copy
+// byte by byte, which bound that copy's speed.
+void rgbToBgr(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width) {
+    std::uint32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 1 < width; ++x, in += 3, out += 3) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, in, sizeof pixel);
+            pixel = __builtin_bswap32(pixel) >> 8;
+            std::memcpy(out, &pixel, sizeof pixel);
+        }
+    }
+    for (; x < width; ++x, in += 3, out += 3) out[0] = in[2], out[1] = in[1], out[2] = in[0];
+}
 
 }  // namespace
 
@@ -89,10 +107,7 @@ void CupsPageSource::readRows(std::span<std::uint8_t> rows) {
         std::uint8_t* out = rows.data() + offset;
         const std::uint8_t* in = line_.data();
         switch (format_.colours) {
-            case RasterColours::rgb:
-                for (std::uint32_t x = 0; x < width; ++x, in += 3, out += 3)
-                    out[0] = in[2], out[1] = in[1], out[2] = in[0];
-                break;
+            case RasterColours::rgb: rgbToBgr(in, out, width); break;
             case RasterColours::grey:
                 for (std::uint32_t x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
                 break;

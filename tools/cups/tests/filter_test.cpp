@@ -171,6 +171,48 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
     }
 }
 
+// Every pixel of a row keeps its own colour, its bytes reversed, at widths
+// whose rows end in one, two or several pixels: the last pixel of a row is
+// converted apart from the others.
+TEST(CupsPageSource, ReversesEachRgbPixelInPlace) {
+    for (const std::uint32_t width : {1u, 2u, 3u, 5u, 64u}) {
+        const std::uint32_t height = 3;
+        const auto colour = [](std::uint32_t x, std::uint32_t y, std::uint32_t channel) {
+            return static_cast<std::uint8_t>(x * 7 + y * 61 + channel * 101 + 1);
+        };
+        TemporaryFolder folder;
+        const auto path = folder / "rgb.ras";
+        {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+            cups_page_header2_t header = pageHeader(CUPS_CSPACE_SRGB, 3, width, height);
+            ASSERT_TRUE(cupsRasterWriteHeader2(raster, &header));
+            for (std::uint32_t y = 0; y < height; ++y) {
+                std::vector<std::uint8_t> line;
+                for (std::uint32_t x = 0; x < width; ++x)
+                    for (std::uint32_t channel = 0; channel < 3; ++channel) line.push_back(colour(x, y, channel));
+                ASSERT_EQ(cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size())), line.size());
+            }
+            cupsRasterClose(raster);
+            ::close(fd);
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+        cups_page_header2_t header;
+        ASSERT_TRUE(cupsRasterReadHeader2(raster, &header));
+        CupsPageSource source(raster, header, 1);
+        std::vector<std::uint8_t> rows(size_t{width} * height * 3, 0xEE);
+        source.readRows(rows);
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x)
+                for (std::uint32_t channel = 0; channel < 3; ++channel)
+                    ASSERT_EQ(rows[(size_t{y} * width + x) * 3 + channel], colour(x, y, 2 - channel))
+                        << "width " << width << ", pixel " << x << " of row " << y << ", byte " << channel;
+        cupsRasterClose(raster);
+        ::close(fd);
+    }
+}
+
 TEST(CupsPageSource, RefusesPagesTheDriverDoesNotPrint) {
     struct Case {
         const char* name;
