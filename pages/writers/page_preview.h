@@ -118,6 +118,7 @@ private:
     };
     PlaneLayout layout_;
     std::uint32_t boxSize_, columns_, dotsPerByte_, dotShift_, wholeBytes_;
+    std::uint64_t lowestBitOfEachDot_;  // of every dot in a 64-bit word
     std::array<ByteSums, 256> byteSums_{};
     // Boxes that tile whole bytes in groups: the group's shape, the boxes
     // of a row it covers, and per box value its levels and its inked dots
