@@ -4,6 +4,7 @@
 
 #include "pages/lzs_codec.h"
 #include "pages/page_error.h"
+#include "pages/row_buffer.h"
 #include "pages/spare_buffers.h"
 #include "pages/thread_pool.h"
 
@@ -18,12 +19,12 @@ struct WorkerState {
     std::unique_ptr<BandRenderer> renderer;
     BandCompressor compressor;
     BandPlanes planes;
-    std::vector<std::uint8_t> renderedRows;  // for a source that makes rows on demand
+    RowBuffer renderedRows;  // for a source that makes rows on demand
 };
 
-FinishedBand finishBand(std::uint32_t index, std::vector<std::uint8_t>& bgrRows, const ImageSource& source,
-                        WorkerState& worker, const PageGeometry& g, const PipelineOptions& options,
-                        const BandReducer& preview, SpareBuffers<std::uint32_t>& previewSums) {
+FinishedBand finishBand(std::uint32_t index, RowBuffer& bgrRows, const ImageSource& source, WorkerState& worker,
+                        const PageGeometry& g, const PipelineOptions& options, const BandReducer& preview,
+                        SpareBuffers<std::vector<std::uint32_t>>& previewSums) {
     FinishedBand band;
     band.index = index;
     std::span<std::uint8_t> rows = bgrRows;
@@ -86,8 +87,8 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     std::uint64_t deviceRows = 0;
     // Passed round: row buffers from the workers back to the reading loop,
     // preview sums from the writer back to the workers.
-    SpareBuffers<std::uint8_t> rowBuffers;
-    SpareBuffers<std::uint32_t> previewSums;
+    SpareBuffers<RowBuffer> rowBuffers;
+    SpareBuffers<std::vector<std::uint32_t>> previewSums;
     auto deliver = [&](FinishedBand band) {
         // Workers sum the preview by rows of boxes, which needs to know
         // where each band starts before the bands before it are done.
@@ -117,7 +118,7 @@ PipelineTotals runPipeline(ImageSource& source, const ColourEngine& engine, cons
     for (std::uint32_t index = 0; index < g.bandCount; ++index) {
         stopIfRequested();
         // Rows left empty here are rendered by the worker itself.
-        std::vector<std::uint8_t> bgrRows;
+        RowBuffer bgrRows;
         if (!source.rendersRowsOnDemand()) {
             StageTimer timer(totals.times, Stage::read);
             bgrRows = rowBuffers.take();

@@ -10,19 +10,20 @@
 
 namespace huecl::pages {
 
-template <typename T>
+// Buffer: a std::vector of any element and allocator.
+template <typename Buffer>
 class SpareBuffers {
 public:
     // A kept buffer, or an empty one if none is spare; its size and
     // contents are the caller's to set.
-    std::vector<T> take() {
+    Buffer take() {
         std::lock_guard lock(mutex_);
         if (spare_.empty()) return {};
-        std::vector<T> buffer = std::move(spare_.back());
+        Buffer buffer = std::move(spare_.back());
         spare_.pop_back();
         return buffer;
     }
-    void giveBack(std::vector<T> buffer) {
+    void giveBack(Buffer buffer) {
         if (buffer.capacity() == 0) return;
         std::lock_guard lock(mutex_);
         spare_.push_back(std::move(buffer));
@@ -30,7 +31,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<std::vector<T>> spare_;
+    std::vector<Buffer> spare_;
 };
 
 }  // namespace huecl::pages

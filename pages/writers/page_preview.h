@@ -193,7 +193,7 @@ private:
         double cpuSeconds = 0;
         std::vector<std::vector<std::uint64_t>> boxRows;  // the stripe's, to be used again
     };
-    SpareBuffers<std::uint64_t> spareRows_;  // box rows that finished stripes gave back
+    SpareBuffers<std::vector<std::uint64_t>> spareRows_;  // box rows that finished stripes gave back
     std::deque<std::future<ProofedStripe>> pending_;
     double cpuSeconds_ = 0;
     std::vector<ProofWorkspace> workspaces_;  // one per thread
