@@ -172,10 +172,10 @@ TEST(CupsPageSource, ConvertsEachColourSpaceToThePipelinesPixels) {
 }
 
 // Every pixel of a row keeps its own colour, its bytes reversed, at widths
-// whose rows end in one, two or several pixels: the last pixel of a row is
-// converted apart from the others.
+// whose rows end in one, two or several pixels: the last pixels of a row
+// are converted apart from the others, which go five at a time.
 TEST(CupsPageSource, ReversesEachRgbPixelInPlace) {
-    for (const std::uint32_t width : {1u, 2u, 3u, 5u, 64u}) {
+    for (const std::uint32_t width : {1u, 2u, 3u, 5u, 6u, 7u, 11u, 64u}) {
         const std::uint32_t height = 3;
         const auto colour = [](std::uint32_t x, std::uint32_t y, std::uint32_t channel) {
             return static_cast<std::uint8_t>(x * 7 + y * 61 + channel * 101 + 1);
