@@ -266,10 +266,59 @@ struct PreviewBuilder::Stripe {
     bool last = false;
 };
 
+namespace {
+
+// The ink levels of every sum of dot levels a window of `dots` dots can
+// hold, for one window size: a window's four levels are then four look-ups.
+// Each entry is worked out by the very expression a window of that size
+// would use, so the proof's bytes do not depend on the tables. A row's
+// windows are one size but at its ends, so two tables are kept.
+class WindowLevels {
+public:
+    // Windows larger than this are worked out one by one.
+    static constexpr std::uint64_t largestTabled = 4096;
+
+    // Levels of a window whose dots at full level would sum to `dots`
+    // (at most largestTabled), indexed by the window's sum.
+    const std::array<std::uint8_t, 4>* levelsFor(std::uint64_t dots, const InkResponse& ink) {
+        for (Table& table : tables_)
+            if (table.dots == dots) {
+                newest_ = &table;
+                return table.levels.data();
+            }
+        Table& table = newest_ == &tables_[0] ? tables_[1] : tables_[0];
+        table.dots = dots;
+        table.levels.resize(dots + 1);
+        const double stepsPerLevel = stepsPerLevelOf(dots);
+        for (std::uint64_t sum = 0; sum <= dots; ++sum)
+            for (size_t colorant = 0; colorant < 4; ++colorant)
+                table.levels[sum][colorant] = levelOf(sum, stepsPerLevel, ink, colorant);
+        newest_ = &table;
+        return table.levels.data();
+    }
+
+    static double stepsPerLevelOf(std::uint64_t dots) { return InkResponse::coverageSteps / static_cast<double>(dots); }
+    static std::uint8_t levelOf(std::uint64_t sum, double stepsPerLevel, const InkResponse& ink, size_t colorant) {
+        const auto step = static_cast<std::uint32_t>(static_cast<double>(sum) * stepsPerLevel + 0.5);
+        return ink.levelOfCoverage[colorant][std::min(step, InkResponse::coverageSteps)];
+    }
+
+private:
+    struct Table {
+        std::uint64_t dots = UINT64_MAX;
+        std::vector<std::array<std::uint8_t, 4>> levels;
+    };
+    std::array<Table, 2> tables_;
+    const Table* newest_ = nullptr;
+};
+
+}  // namespace
+
 struct PreviewBuilder::ProofWorkspace {
     StripeDeflater deflater;
     std::vector<std::uint64_t> down, columnSums;
     std::vector<std::uint8_t> cmykRow, bgrRow, raw;
+    WindowLevels windowLevels;
 };
 
 namespace {
@@ -439,14 +488,19 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
                 columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
             const std::uint64_t* right =
                 columnSums.data() + std::min<std::uint64_t>(column + windowRadius + 1ull, columns) * 5;
-            // One division per pixel rather than four.
-            const double stepsPerLevel =
-                InkResponse::coverageSteps / static_cast<double>((right[4] - left[4]) * windowHeight * maxLevel);
-            for (size_t colorant = 0; colorant < 4; ++colorant) {
-                const auto step = static_cast<std::uint32_t>(
-                    static_cast<double>(right[colorant] - left[colorant]) * stepsPerLevel + 0.5);
-                cmykRow[size_t{column} * 4 + colorant] =
-                    ink.levelOfCoverage[colorant][std::min(step, InkResponse::coverageSteps)];
+            // The sum of a window's dot levels at full ink.
+            const std::uint64_t dots = (right[4] - left[4]) * windowHeight * maxLevel;
+            std::uint8_t* levels = cmykRow.data() + size_t{column} * 4;
+            if (dots <= WindowLevels::largestTabled) {
+                const std::array<std::uint8_t, 4>* byLevelSum = workspace.windowLevels.levelsFor(dots, ink);
+                // A sum above `dots` is beyond full ink, which the last entry holds.
+                for (size_t colorant = 0; colorant < 4; ++colorant)
+                    levels[colorant] = byLevelSum[std::min(right[colorant] - left[colorant], dots)][colorant];
+            } else {
+                const double stepsPerLevel = WindowLevels::stepsPerLevelOf(dots);
+                for (size_t colorant = 0; colorant < 4; ++colorant)
+                    levels[colorant] =
+                        WindowLevels::levelOf(right[colorant] - left[colorant], stepsPerLevel, ink, colorant);
             }
         }
         QvrColCnvC2r(columns, cmykRow.data(), bgrRow.data(), proof.gridSize, proof.entries.data());
