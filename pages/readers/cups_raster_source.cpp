@@ -53,12 +53,21 @@ __attribute__((target("ssse3"))) void rgbToBgrByShuffles(const std::uint8_t* in,
     rgbToBgrFrom(x, in, out, width);
 }
 
-const bool shufflesBytes = __builtin_cpu_supports("ssse3");
+// Asked once, on first use: the processor's features are read at start-up
+// by a constructor of the compiler's run time, which a global initializer
+// here might run before.
+bool shufflesBytes() {
+    static const bool ssse3 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return ssse3;
+}
 #endif
 
 void rgbToBgr(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (shufflesBytes) return rgbToBgrByShuffles(in, out, width);
+    if (shufflesBytes()) return rgbToBgrByShuffles(in, out, width);
 #endif
     rgbToBgrFrom(0, in, out, width);
 }
