@@ -483,6 +483,8 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
                 next[colorant] = previous[colorant] + down[size_t{column} * 4 + colorant];
             next[4] = previous[4] + std::min(boxSize, layout.deviceWidth - column * boxSize);
         }
+        std::uint64_t tabledDots = UINT64_MAX;
+        const std::array<std::uint8_t, 4>* byLevelSum = nullptr;
         for (std::uint32_t column = 0; column < columns; ++column) {
             const std::uint64_t* left =
                 columnSums.data() + size_t{column > windowRadius ? column - windowRadius : 0} * 5;
@@ -492,7 +494,12 @@ DeflatedStripe proofStripe(const PreviewBuilder::Stripe& stripe, const PlaneLayo
             const std::uint64_t dots = (right[4] - left[4]) * windowHeight * maxLevel;
             std::uint8_t* levels = cmykRow.data() + size_t{column} * 4;
             if (dots <= WindowLevels::largestTabled) {
-                const std::array<std::uint8_t, 4>* byLevelSum = workspace.windowLevels.levelsFor(dots, ink);
+                // Windows but those at a row's ends are one size: the table
+                // is looked for again only when the size changes.
+                if (dots != tabledDots) {
+                    byLevelSum = workspace.windowLevels.levelsFor(dots, ink);
+                    tabledDots = dots;
+                }
                 // A sum above `dots` is beyond full ink, which the last entry holds.
                 for (size_t colorant = 0; colorant < 4; ++colorant)
                     levels[colorant] = byLevelSum[std::min(right[colorant] - left[colorant], dots)][colorant];
