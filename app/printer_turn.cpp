@@ -31,44 +31,33 @@ std::mutex turnsMutex;
 std::condition_variable turnEnded;
 std::map<int, Turns> turnsByPrinter;
 
-struct OtherProcessing {
+// The printer's other jobs as one look at its active jobs sees them.
+struct OtherJobs {
     int self;
-    std::vector<int> ids;
+    // Begun by PAPPL, whether on the device or still waiting for their turn.
+    std::vector<int> processing;
+    // An older job still pending. PAPPL 1.3 starts a job on a thread that
+    // marks it processing only once it runs, and two jobs arriving together
+    // at an idle printer can both be started so: an older job pending when
+    // a younger one takes its turn may be one whose thread has yet to run,
+    // and the younger waits for it a while. PAPPL starts no job while this
+    // one is processing, so the wait is bounded.
+    bool olderPending = false;
 };
 
-void findOtherProcessing(pappl_job_t* job, void* data) {
-    auto* search = static_cast<OtherProcessing*>(data);
-    if (papplJobGetID(job) != search->self && papplJobGetState(job) == IPP_JSTATE_PROCESSING)
-        search->ids.push_back(papplJobGetID(job));
+void lookAtOtherJob(pappl_job_t* job, void* data) {
+    auto* jobs = static_cast<OtherJobs*>(data);
+    const int id = papplJobGetID(job);
+    if (id == jobs->self) return;
+    const ipp_jstate_t state = papplJobGetState(job);
+    if (state == IPP_JSTATE_PROCESSING) jobs->processing.push_back(id);
+    if (state == IPP_JSTATE_PENDING && id < jobs->self) jobs->olderPending = true;
 }
 
-// The printer's other jobs in processing: begun by PAPPL, whether on the
-// device or still waiting for their turn.
-std::vector<int> otherProcessingJobs(pappl_printer_t* printer, int self) {
-    OtherProcessing search{self, {}};
-    papplPrinterIterateActiveJobs(printer, findOtherProcessing, &search, 1, 0);
-    return search.ids;
-}
-
-struct OlderPending {
-    int self;
-    bool found = false;
-};
-
-void findOlderPending(pappl_job_t* job, void* data) {
-    auto* search = static_cast<OlderPending*>(data);
-    if (papplJobGetID(job) < search->self && papplJobGetState(job) == IPP_JSTATE_PENDING) search->found = true;
-}
-
-// PAPPL 1.3 starts a job on a thread that marks it processing only once it
-// runs, and two jobs arriving together at an idle printer can both be
-// started so. An older job still pending when a younger one takes its turn
-// may be one whose thread has yet to run: the younger waits for it a while.
-// PAPPL starts no job while this one is processing, so the wait is bounded.
-bool olderJobPending(pappl_printer_t* printer, int self) {
-    OlderPending search{self};
-    papplPrinterIterateActiveJobs(printer, findOlderPending, &search, 1, 0);
-    return search.found;
+OtherJobs otherJobs(pappl_printer_t* printer, int self) {
+    OtherJobs jobs{self, {}};
+    papplPrinterIterateActiveJobs(printer, lookAtOtherJob, &jobs, 1, 0);
+    return jobs;
 }
 
 constexpr auto olderJobStartWait = std::chrono::seconds(2);
@@ -135,9 +124,10 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
         turnTaken = true;
         for (;;) {
             if (papplJobIsCanceled(job)) break;
-            const std::vector<int> others = otherProcessingJobs(printer, jobId_);
+            const OtherJobs jobs = otherJobs(printer, jobId_);
+            const std::vector<int>& others = jobs.processing;
             if (others.empty()) {
-                if (std::chrono::steady_clock::now() >= olderStartDeadline || !olderJobPending(printer, jobId_)) break;
+                if (std::chrono::steady_clock::now() >= olderStartDeadline || !jobs.olderPending) break;
                 waited = true;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
@@ -172,7 +162,7 @@ PrinterTurn::PrinterTurn(pappl_job_t* job, pappl_device_t* given) : job_(job), g
 PrinterTurn::~PrinterTurn() {
     if (cancelled_) return;
     // Only the jobs still in processing can have a second thread to come.
-    const std::vector<int> processing = otherProcessingJobs(papplJobGetPrinter(job_), jobId_);
+    const std::vector<int> processing = otherJobs(papplJobGetPrinter(job_), jobId_).processing;
     {
         std::lock_guard lock(turnsMutex);
         Turns& turns = turnsByPrinter[printerId_];
